@@ -1,0 +1,48 @@
+# Thin wrapper over CMake. `make run` and `make test` install what they need first.
+SANITIZE ?= 0
+ARGS ?=
+FUZZ_SECONDS ?= 10
+JOBS ?= $(shell nproc)
+
+ifeq ($(SANITIZE),1)
+BUILD_DIR ?= build-sanitize
+CMAKE_FLAGS = -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSANE_SANITIZE=ON -DTESSANE_BENCH=OFF
+else
+BUILD_DIR ?= build
+CMAKE_FLAGS = -DCMAKE_BUILD_TYPE=Release
+endif
+
+.PHONY: deps configure build test run bench fuzz clean format
+
+deps:
+	bash scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	ASAN_OPTIONS=detect_leaks=1 QT_QPA_PLATFORM=offscreen \
+	  ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) --timeout 600
+
+run: build
+	./$(BUILD_DIR)/src/app/tessane $(ARGS)
+
+bench: deps
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build build -j $(JOBS)
+	bash bench/run.sh build
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTESSANE_FUZZ=ON -DTESSANE_TESTS=OFF -DTESSANE_BENCH=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	bash fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build build-sanitize build-fuzz

@@ -1,0 +1,51 @@
+#pragma once
+// Error types. Every failure is an exception carrying a fixed English message; the class tells
+// callers (and the window's error box) which family the failure belongs to.
+
+#include <stdexcept>
+#include <string>
+
+namespace tessane {
+
+/// Root of every error the program raises itself.
+class Exception : public std::runtime_error {
+ public:
+  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  /// Class name as the error box and "Cannot assign a %s to a %s" style messages use it.
+  virtual const char* ClassName() const { return "Exception"; }
+};
+
+#define TESSANE_DECLARE_ERROR(Name, Base)                               \
+  class Name : public Base {                                            \
+   public:                                                              \
+    using Base::Base;                                                   \
+    const char* ClassName() const override { return #Name; }            \
+  };
+
+TESSANE_DECLARE_ERROR(EStreamError, Exception)
+TESSANE_DECLARE_ERROR(EReadError, EStreamError)      // "Stream read error"
+TESSANE_DECLARE_ERROR(EWriteError, EStreamError)     // "Stream write error"
+TESSANE_DECLARE_ERROR(EFOpenError, EStreamError)     // "Cannot open file "%s". %s"
+TESSANE_DECLARE_ERROR(EFCreateError, EStreamError)   // "Cannot create file "%s". %s"
+TESSANE_DECLARE_ERROR(EInOutError, Exception)        // file-system failures of the jobs
+TESSANE_DECLARE_ERROR(EOSError, Exception)           // "System Error.  Code: %d.\r\n%s"
+TESSANE_DECLARE_ERROR(EConvertError, Exception)      // "Cannot assign a %s to a %s"
+TESSANE_DECLARE_ERROR(EListError, Exception)         // "List index out of bounds (%d)"
+TESSANE_DECLARE_ERROR(EThread, Exception)            // "Thread creation error: %s", CheckSynchronize
+TESSANE_DECLARE_ERROR(EOutOfResources, Exception)    // platform allocation failures
+TESSANE_DECLARE_ERROR(EIntError, Exception)
+TESSANE_DECLARE_ERROR(EDivByZero, EIntError)         // "Division by zero"
+TESSANE_DECLARE_ERROR(EIntOverflow, EIntError)       // "Arithmetic overflow"
+TESSANE_DECLARE_ERROR(EMathError, Exception)
+TESSANE_DECLARE_ERROR(EZeroDivide, EMathError)       // "Floating point division by zero"
+TESSANE_DECLARE_ERROR(EInvalidGraphic, Exception)    // a file that is not what its class expects
+TESSANE_DECLARE_ERROR(EInvalidGraphicOperation, Exception)
+TESSANE_DECLARE_ERROR(EAssertionFailed, Exception)   // "Assertion failure"
+
+/// printf-style formatting into a std::string, for the messages with %s / %d fields.
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+/// The system's text for an errno value ("No such file or directory").
+std::string SysErrorMessage(int code);
+
+}  // namespace tessane

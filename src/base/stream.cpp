@@ -1,0 +1,183 @@
+#include "base/stream.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "base/errors.h"
+#include "base/paths.h"
+
+namespace tessane {
+
+int64_t TStream::Size() {
+  const int64_t here = Position();
+  const int64_t end = Seek(0, SeekOrigin::End);
+  Seek(here, SeekOrigin::Begin);
+  return end;
+}
+
+int64_t TStream::Remaining() {
+  const int64_t left = Size() - Position();
+  return left > 0 ? left : 0;
+}
+
+void TStream::ReadBuffer(void* buffer, size_t count) {
+  if (count != 0 && Read(buffer, count) != count) throw EReadError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, size_t count) {
+  if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
+}
+
+std::vector<uint8_t> TStream::ReadAll() {
+  std::vector<uint8_t> out(static_cast<size_t>(Remaining()));
+  ReadBuffer(out.data(), out.size());
+  return out;
+}
+
+uint8_t TStream::ReadByte() {
+  uint8_t b;
+  ReadBuffer(&b, 1);
+  return b;
+}
+
+uint16_t TStream::ReadUInt16LE() {
+  uint8_t b[2];
+  ReadBuffer(b, 2);
+  return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+
+uint32_t TStream::ReadUInt32LE() {
+  uint8_t b[4];
+  ReadBuffer(b, 4);
+  return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+uint16_t TStream::ReadUInt16BE() {
+  uint8_t b[2];
+  ReadBuffer(b, 2);
+  return static_cast<uint16_t>((b[0] << 8) | b[1]);
+}
+
+uint32_t TStream::ReadUInt32BE() {
+  uint8_t b[4];
+  ReadBuffer(b, 4);
+  return (static_cast<uint32_t>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+}
+
+namespace {
+int64_t NonNegative(int64_t target) { return target < 0 ? 0 : target; }
+
+int64_t SeekTarget(int64_t offset, SeekOrigin origin, int64_t position, int64_t size) {
+  switch (origin) {
+    case SeekOrigin::Begin: return NonNegative(offset);
+    case SeekOrigin::Current: return NonNegative(position + offset);
+    case SeekOrigin::End: return NonNegative(size + offset);
+  }
+  return position;
+}
+}  // namespace
+
+size_t TMemoryStream::Read(void* buffer, size_t count) {
+  if (position_ >= data_.size()) return 0;
+  const size_t n = std::min(count, data_.size() - position_);
+  std::memcpy(buffer, data_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+size_t TMemoryStream::Write(const void* buffer, size_t count) {
+  if (count == 0) return 0;
+  if (position_ + count > data_.size()) data_.resize(position_ + count);
+  std::memcpy(data_.data() + position_, buffer, count);
+  position_ += count;
+  return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
+  position_ = static_cast<size_t>(SeekTarget(offset, origin, static_cast<int64_t>(position_),
+                                             static_cast<int64_t>(data_.size())));
+  return static_cast<int64_t>(position_);
+}
+
+size_t TReadOnlyMemoryStream::Read(void* buffer, size_t count) {
+  if (position_ >= size_) return 0;
+  const size_t n = std::min(count, size_ - position_);
+  std::memcpy(buffer, data_ + position_, n);
+  position_ += n;
+  return n;
+}
+
+size_t TReadOnlyMemoryStream::Write(const void*, size_t) { return 0; }
+
+int64_t TReadOnlyMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
+  position_ = static_cast<size_t>(SeekTarget(offset, origin, static_cast<int64_t>(position_),
+                                             static_cast<int64_t>(size_)));
+  return static_cast<int64_t>(position_);
+}
+
+TFileStream::TFileStream(const std::string& path, FileMode mode) {
+  if (mode == FileMode::OpenRead) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+      throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(path).c_str(),
+                               SysErrorMessage(errno).c_str()));
+  } else {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0)
+      throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(path).c_str(),
+                                 SysErrorMessage(errno).c_str()));
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void TFileStream::Close() {
+  if (fd_ < 0) return;
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) throw EWriteError("Stream write error");
+}
+
+size_t TFileStream::Read(void* buffer, size_t count) {
+  size_t done = 0;
+  auto* out = static_cast<uint8_t*>(buffer);
+  while (done < count) {
+    const ssize_t n = ::read(fd_, out + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+size_t TFileStream::Write(const void* buffer, size_t count) {
+  size_t done = 0;
+  const auto* in = static_cast<const uint8_t*>(buffer);
+  while (done < count) {
+    const ssize_t n = ::write(fd_, in + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+int64_t TFileStream::Seek(int64_t offset, SeekOrigin origin) {
+  const int whence = origin == SeekOrigin::Begin     ? SEEK_SET
+                     : origin == SeekOrigin::Current ? SEEK_CUR
+                                                     : SEEK_END;
+  const off_t at = ::lseek(fd_, offset, whence);
+  return at < 0 ? ::lseek(fd_, 0, SEEK_CUR) : at;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  TFileStream file(path, FileMode::OpenRead);
+  return file.ReadAll();
+}
+
+}  // namespace tessane

@@ -1,0 +1,99 @@
+#pragma once
+// Byte streams: the one interface every reader loads from and every writer saves to.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessane {
+
+enum class SeekOrigin { Begin, Current, End };
+
+/// A seekable sequence of bytes. Read/Write return how many bytes moved; the *Buffer forms
+/// throw EReadError "Stream read error" / EWriteError "Stream write error" on a short transfer.
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  virtual size_t Read(void* buffer, size_t count) = 0;
+  virtual size_t Write(const void* buffer, size_t count) = 0;
+  virtual int64_t Seek(int64_t offset, SeekOrigin origin) = 0;
+
+  int64_t Position() { return Seek(0, SeekOrigin::Current); }
+  void SetPosition(int64_t position) { Seek(position, SeekOrigin::Begin); }
+  int64_t Size();
+  /// Bytes between the position and the end (0 when past the end).
+  int64_t Remaining();
+
+  void ReadBuffer(void* buffer, size_t count);
+  void WriteBuffer(const void* buffer, size_t count);
+  /// Reads everything from the position to the end.
+  std::vector<uint8_t> ReadAll();
+
+  uint8_t ReadByte();
+  uint16_t ReadUInt16LE();
+  uint32_t ReadUInt32LE();
+  uint16_t ReadUInt16BE();
+  uint32_t ReadUInt32BE();
+};
+
+/// A growable stream in memory.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<uint8_t> bytes) : data_(std::move(bytes)) {}
+  size_t Read(void* buffer, size_t count) override;
+  size_t Write(const void* buffer, size_t count) override;
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+
+  const std::vector<uint8_t>& Bytes() const { return data_; }
+  std::vector<uint8_t> TakeBytes() { position_ = 0; return std::move(data_); }
+  void Clear() { data_.clear(); position_ = 0; }
+
+ private:
+  std::vector<uint8_t> data_;
+  size_t position_ = 0;
+};
+
+/// A read-only view of bytes owned elsewhere (fuzzers and nested formats read through it).
+class TReadOnlyMemoryStream : public TStream {
+ public:
+  TReadOnlyMemoryStream(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  size_t Read(void* buffer, size_t count) override;
+  size_t Write(const void* buffer, size_t count) override;
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t position_ = 0;
+};
+
+enum class FileMode { OpenRead, Create };
+
+/// A file opened for reading ("Cannot open file "%s". %s") or created/truncated for writing
+/// ("Cannot create file "%s". %s"). The descriptor is closed by the destructor.
+class TFileStream : public TStream {
+ public:
+  TFileStream(const std::string& path, FileMode mode);
+  /// Adopts an already open descriptor.
+  explicit TFileStream(int fd) : fd_(fd) {}
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  size_t Read(void* buffer, size_t count) override;
+  size_t Write(const void* buffer, size_t count) override;
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+  int Handle() const { return fd_; }
+  /// Closes now, reporting a failed close (data not written) as EWriteError.
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
+
+/// Reads a whole file ("Cannot open file ...", "Stream read error").
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
+}  // namespace tessane

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "formats/verdel_graphic.h"
+
+namespace tessane {
+
+class TAutodeskGraphic : public TVerdelGraphic {
+ public:
+  TESSANE_GRAPHIC_CLASS()
+  void LoadFromStream(TStream& stream) override;
+};
+
+}  // namespace tessane

@@ -1,0 +1,28 @@
+#include "formats/verdel_graphic.h"
+
+#include <algorithm>
+
+#include "base/errors.h"
+
+namespace tessane {
+
+const TGraphicClass TVerdelGraphic::Class{"TVerdelGraphic", &TBitmap::Class, nullptr};
+
+void TVerdelGraphic::FailInvalid(const char* label) {
+  throw EInvalidGraphic(
+      Format("Cannot load image. Invalid or unexpected %s image format.", label));
+}
+
+std::vector<TRGBQuad> TVerdelGraphic::GreyRamp(int bits) {
+  bits = std::clamp(bits, 1, 8);
+  const int count = 1 << bits;
+  const int step = 255 / (count - 1);
+  std::vector<TRGBQuad> ramp(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const auto v = static_cast<uint8_t>(i * step);
+    ramp[static_cast<size_t>(i)] = RGBQuad(v, v, v);
+  }
+  return ramp;
+}
+
+}  // namespace tessane

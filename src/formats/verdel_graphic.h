@@ -1,0 +1,23 @@
+#pragma once
+// TVerdelGraphic: common base of the additional readers. Each decodes the whole file at load
+// time into the TBitmap it is, with a pixel format that fits the data.
+
+#include <string>
+#include <vector>
+
+#include "formats/bitmap.h"
+
+namespace tessane {
+
+class TVerdelGraphic : public TBitmap {
+ public:
+  TESSANE_GRAPHIC_CLASS()
+
+ protected:
+  /// Throws EInvalidGraphic "Cannot load image. Invalid or unexpected %s image format.".
+  [[noreturn]] static void FailInvalid(const char* label);
+  /// Grey ramp of 2^n entries (n = samples x bits, at most 8): entry i = i * (255 div (2^n - 1)).
+  static std::vector<TRGBQuad> GreyRamp(int bits);
+};
+
+}  // namespace tessane

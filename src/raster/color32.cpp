@@ -1,0 +1,1 @@
+#include "raster/color32.h"
