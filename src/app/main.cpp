@@ -1,6 +1,32 @@
-#include <QApplication>
+// Tessane: the window. Fills the format registry, opens the main window with the command-line
+// paths in its list and runs the event loop until the window is closed.
+
+#include <QStringList>
+
+#include "app/application.h"
+#include "app/form1.h"
+#include "app/work_queue_pump.h"
+#include "base/thread.h"
+#include "formats/registry.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  return 0;
+  tessane::TApplication app(argc, argv);
+  // Not the display name: Qt would append it to the window's caption.
+  QApplication::setApplicationName(QString::fromUtf8(tessane::kApplicationTitle));
+  QApplication::setDesktopFileName(QStringLiteral("Tessane"));
+  tessane::RegisterStandardFormats();
+  tessane::TWorkQueuePump pump;
+
+  int status;
+  {
+    QStringList paths = QApplication::arguments();
+    paths.removeFirst();
+    tessane::TForm1 form(paths);
+    form.show();
+    status = QApplication::exec();
+  }
+  // Work still queued when the window closed is not run; its workers are released so that
+  // the process ends with no thread still waiting.
+  tessane::AbandonQueuedWork();
+  return status;
 }

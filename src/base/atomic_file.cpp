@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <stdio.h>
 #include <vector>
 
 #include "base/errors.h"
@@ -50,12 +51,36 @@ TAtomicFile::~TAtomicFile() {
   if (!committed_) ::unlink(temp_.c_str());
 }
 
-void TAtomicFile::Commit() {
+void TAtomicFile::CloseData() {
+  if (closed_) return;
   stream_->Close();
+  closed_ = true;
+}
+
+void TAtomicFile::Commit() {
+  CloseData();
   if (::rename(temp_.c_str(), target_.c_str()) != 0)
     throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(target_).c_str(),
                                SysErrorMessage(errno).c_str()));
   committed_ = true;
+}
+
+bool TAtomicFile::CommitAs(const std::string& target) {
+  CloseData();
+  int rc = ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+  if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+    // File systems without RENAME_NOREPLACE: a hard link fails just as atomically on a taken name.
+    rc = ::link(temp_.c_str(), target.c_str());
+    if (rc == 0) ::unlink(temp_.c_str());
+  }
+  if (rc != 0) {
+    if (errno == EEXIST) return false;
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(target).c_str(),
+                               SysErrorMessage(errno).c_str()));
+  }
+  target_ = target;
+  committed_ = true;
+  return true;
 }
 
 bool IsReadOnlyFile(const std::string& path) {

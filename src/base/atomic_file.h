@@ -24,12 +24,18 @@ class TAtomicFile {
   const std::string& TempPath() const { return temp_; }
   /// Closes the data and renames it over the target (replacing any file there).
   void Commit();
+  /// Closes the data and renames it to `target` only if nothing exists there; returns false
+  /// (keeping the temporary file for another try) when the name was taken meanwhile.
+  bool CommitAs(const std::string& target);
 
  private:
   std::string target_;
   std::string temp_;
   std::unique_ptr<TFileStream> stream_;
   bool committed_ = false;
+  bool closed_ = false;
+
+  void CloseData();
 };
 
 /// True when the owner may not write the file: such a file is never deleted or replaced.

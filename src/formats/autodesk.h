@@ -4,10 +4,19 @@
 
 namespace tessane {
 
+/// Autodesk Animator cels and pictures (cel, pic): 8 bits per pixel with a colour table. Reads
+/// the Animator layout (32-byte header with magic 0x9119, 768-byte colour table of 6-bit values,
+/// raw pixels) and the Animator Pro layout (a one-frame flic: the first frame's colour and pixel
+/// chunks). Bad files fail with "Cannot load image. Invalid or unexpected Autodesk image format.".
 class TAutodeskGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
   void LoadFromStream(TStream& stream) override;
+
+ private:
+  void Decode(TStream& stream);
+  void DecodeCel(TStream& stream, const uint8_t* header);
+  void DecodeFlic(TStream& stream, int64_t start, const uint8_t* header);
 };
 
 }  // namespace tessane

@@ -1,11 +1,161 @@
 #include "formats/jpeg_image.h"
 
+#include <cstring>
+#include <new>
+
 #include "base/errors.h"
+#include "formats/jpeg_codec.h"
 
 namespace tessane {
 
 TESSANE_DEFINE_GRAPHIC_CLASS(TJPEGImage, TGraphic)
 
-void TJPEGImage::LoadFromStream(TStream&) { throw EInvalidGraphic("TJPEGImage cannot be read yet"); }
+namespace {
+
+[[noreturn]] void Fail(int code) {
+  throw EInvalidGraphic(Format("JPEG error #%d", code));
+}
+
+int Denominator(TJPEGScale scale) {
+  switch (scale) {
+    case TJPEGScale::jsFullSize:
+      return 1;
+    case TJPEGScale::jsHalf:
+      return 2;
+    case TJPEGScale::jsQuarter:
+      return 4;
+    case TJPEGScale::jsEighth:
+      return 8;
+  }
+  return 1;
+}
+
+int32_t Scaled(int32_t side, TJPEGScale scale) {
+  const int32_t n = Denominator(scale);
+  return (side + n - 1) / n;
+}
+
+// The decoder's callbacks: they run inside libjpeg and must not throw.
+bool BeginDecoded(void* context, int width, int height) noexcept {
+  auto* bitmap = static_cast<TBitmap*>(context);
+  try {
+    bitmap->SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap->SetSize(width, height);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void DecodedRow(void* context, int y, const uint8_t* rgb) noexcept {
+  auto* bitmap = static_cast<TBitmap*>(context);
+  uint8_t* row = bitmap->ScanLine(y);
+  for (int32_t x = 0; x < bitmap->Width(); ++x) {
+    row[3 * x] = rgb[3 * x + 2];
+    row[3 * x + 1] = rgb[3 * x + 1];
+    row[3 * x + 2] = rgb[3 * x];
+  }
+}
+
+struct RowSource {
+  const TBitmap* bitmap;
+  uint32_t* line;
+};
+
+void SourceRow(void* context, int y, uint8_t* rgb) noexcept {
+  auto* source = static_cast<RowSource*>(context);
+  source->bitmap->ToColor32Row(y, source->line);
+  for (int32_t x = 0; x < source->bitmap->Width(); ++x) {
+    const uint32_t c = source->line[x];
+    rgb[3 * x] = static_cast<uint8_t>(c >> 16);
+    rgb[3 * x + 1] = static_cast<uint8_t>(c >> 8);
+    rgb[3 * x + 2] = static_cast<uint8_t>(c);
+  }
+}
+
+}  // namespace
+
+TJPEGImage::TJPEGImage() = default;
+TJPEGImage::~TJPEGImage() = default;
+
+void TJPEGImage::LoadFromStream(TStream& stream) {
+  std::vector<uint8_t> bytes = stream.ReadAll();
+  jpeg::HeaderInfo info;
+  if (!bytes.empty()) {
+    if (const int code = jpeg::ReadHeader(bytes.data(), bytes.size(), &info)) Fail(code);
+  }
+  data_ = std::move(bytes);
+  stored_width_ = info.Width;
+  stored_height_ = info.Height;
+  grayscale_ = info.Grayscale;
+  progressive_ = info.Progressive;
+  decoded_.reset();
+  assigned_.reset();
+}
+
+int32_t TJPEGImage::Width() const {
+  if (assigned_) return assigned_->Width();
+  return Scaled(stored_width_, scale_);
+}
+
+int32_t TJPEGImage::Height() const {
+  if (assigned_) return assigned_->Height();
+  return Scaled(stored_height_, scale_);
+}
+
+void TJPEGImage::SetScale(TJPEGScale scale) {
+  if (scale == scale_) return;
+  scale_ = scale;
+  decoded_.reset();
+}
+
+void TJPEGImage::Decode() {
+  auto bitmap = std::make_unique<TBitmap>();
+  jpeg::DecodeSink sink;
+  sink.Context = bitmap.get();
+  sink.Begin = BeginDecoded;
+  sink.Row = DecodedRow;
+  if (const int code = jpeg::Decode(data_.data(), data_.size(), Denominator(scale_), sink))
+    Fail(code);
+  decoded_ = std::move(bitmap);
+}
+
+void TJPEGImage::Draw(const TSurface& target, const TRect& rect) {
+  if (assigned_) {
+    assigned_->Draw(target, rect);
+    return;
+  }
+  if (data_.empty()) return;
+  if (!decoded_) Decode();
+  decoded_->Draw(target, rect);
+}
+
+void TJPEGImage::Assign(const TBitmap& bitmap) {
+  auto copy = std::make_unique<TBitmap>();
+  copy->Assign(bitmap);
+  assigned_ = std::move(copy);
+  data_.clear();
+  stored_width_ = stored_height_ = 0;
+  grayscale_ = progressive_ = false;
+  decoded_.reset();
+}
+
+void TJPEGImage::SaveToStream(TStream& stream) {
+  if (!assigned_) {
+    stream.WriteBuffer(data_.data(), data_.size());
+    return;
+  }
+  if (assigned_->Empty()) return;
+  std::vector<uint32_t> line(static_cast<size_t>(assigned_->Width()));
+  RowSource rows{assigned_.get(), line.data()};
+  jpeg::EncodeSource source;
+  source.Context = &rows;
+  source.Width = assigned_->Width();
+  source.Height = assigned_->Height();
+  source.Row = SourceRow;
+  jpeg::EncodedBuffer encoded;
+  if (const int code = jpeg::Encode(source, quality_, encoded)) Fail(code);
+  stream.WriteBuffer(encoded.Data, encoded.Size);
+}
 
 }  // namespace tessane

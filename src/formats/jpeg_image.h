@@ -1,16 +1,66 @@
 #pragma once
+// TJPEGImage: a JPEG picture. It keeps the file's bytes, reads the header at load and decodes the
+// pixels on first draw at the decoding scale then in force; it also writes JPEG files from a
+// bitmap given with Assign.
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "formats/bitmap.h"
 #include "formats/graphic.h"
 
 namespace tessane {
 
+/// Decoding scale: 1/1, 1/2, 1/4 or 1/8 of the stored size.
+enum class TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
+
 class TJPEGImage : public TGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
+  TJPEGImage();
+  ~TJPEGImage() override;
+
+  /// Keeps all bytes and reads the header (an empty stream gives an empty picture). A header the
+  /// library refuses throws EInvalidGraphic "JPEG error #%d" with its message code; the picture
+  /// then stays as it was.
   void LoadFromStream(TStream& stream) override;
-  int32_t Width() const override { return 0; }
-  int32_t Height() const override { return 0; }
-  void Draw(const TSurface&, const TRect&) override {}
+  /// With a bitmap given by Assign: encodes it (nothing when it is empty). Otherwise writes the
+  /// loaded bytes unchanged.
+  void SaveToStream(TStream& stream) override;
+
+  /// The size at the current scale, each side rounded up (or the assigned bitmap's size).
+  int32_t Width() const override;
+  int32_t Height() const override;
+  /// Decodes on first use ("JPEG error #%d" when the data cannot be decoded) and copies the
+  /// pixels, opaque, into the rectangle.
+  void Draw(const TSurface& target, const TRect& rect) override;
+
+  /// Sets the decoding scale; pixels decoded at another scale are dropped.
+  void SetScale(TJPEGScale scale);
+  TJPEGScale Scale() const { return scale_; }
+  /// Encoding quality 1..100 (default 90).
+  void SetQuality(int quality) { quality_ = quality; }
+  int Quality() const { return quality_; }
+  /// Header facts of the loaded file.
+  bool Grayscale() const { return grayscale_; }
+  bool ProgressiveEncoding() const { return progressive_; }
+
+  /// Makes the picture a copy of `bitmap`, to be written by SaveToStream.
+  void Assign(const TBitmap& bitmap);
+
+ private:
+  void Decode();
+
+  std::vector<uint8_t> data_;
+  int32_t stored_width_ = 0;
+  int32_t stored_height_ = 0;
+  bool grayscale_ = false;
+  bool progressive_ = false;
+  TJPEGScale scale_ = TJPEGScale::jsFullSize;
+  int quality_ = 90;
+  std::unique_ptr<TBitmap> decoded_;   // pixels of data_ at scale_, made on first draw
+  std::unique_ptr<TBitmap> assigned_;  // bitmap given by Assign
 };
 
 }  // namespace tessane

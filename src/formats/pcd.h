@@ -4,10 +4,20 @@
 
 namespace tessane {
 
+/// Kodak Photo-CD image packs (pcd): the 768 x 512 base image, converted from PhotoYCC to 24-bit
+/// RGB and turned upright by the pack's orientation. Bad files fail with
+/// "Cannot load image. Invalid or unexpected PCD image format.".
 class TPCDGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
   void LoadFromStream(TStream& stream) override;
+
+ private:
+  void Decode(TStream& stream);
 };
+
+/// One PhotoYCC sample (luma, two chroma) as red, green, blue, each clipped to 0..255.
+void PhotoYccToRgb(uint8_t luma, uint8_t c1, uint8_t c2, uint8_t& red, uint8_t& green,
+                   uint8_t& blue);
 
 }  // namespace tessane

@@ -4,10 +4,18 @@
 
 namespace tessane {
 
+/// Photoshop images (psd, pdd; also the large-document variant): the merged image of bitmap,
+/// grey, duotone, indexed, RGB, CMYK and Lab files of 1, 8 or 16 bits per sample, stored raw or
+/// PackBits-compressed. The result has 1 bit (bitmap), 8 bits with a colour table (grey,
+/// indexed) or 24 bits per pixel; 32 bits when the merged transparency is stored. Bad files fail
+/// with "Cannot load image. Invalid or unexpected PSD or PDD image format.".
 class TPSDGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
   void LoadFromStream(TStream& stream) override;
+
+ private:
+  void Decode(TStream& stream);
 };
 
 }  // namespace tessane

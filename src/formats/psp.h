@@ -4,10 +4,18 @@
 
 namespace tessane {
 
+/// Paint Shop Pro images (psp) of file version 3 (Paint Shop Pro 5) and later: the full-size
+/// composite image when the file carries one, else the visible raster layers flattened in order
+/// with their opacity and transparency masks. Channels may be stored plain, run-length encoded
+/// or deflated. The result has 32 bits per pixel with alpha. Bad files fail with
+/// "Cannot load image. Invalid or unexpected PSP image format.".
 class TPSPGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
   void LoadFromStream(TStream& stream) override;
+
+ private:
+  void Decode(TStream& stream);
 };
 
 }  // namespace tessane

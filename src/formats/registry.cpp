@@ -57,15 +57,15 @@ void TFileFormatsList::BuildFilter(const TGraphicClass& base, std::string& filte
 }
 
 TFileFormatsList& FormatRegistry() {
-  static TFileFormatsList* registry = [] {
-    auto* list = new TFileFormatsList;  // lives until the process ends
-    list->Add("wmf", "Metafiles", TMetafile::Class);
-    list->Add("emf", "Enhanced Metafiles", TMetafile::Class);
-    list->Add("ico", "Icons", TIcon::Class);
-    list->Add("bmp", "Bitmaps", TBitmap::Class);
+  static TFileFormatsList registry = [] {
+    TFileFormatsList list;
+    list.Add("wmf", "Metafiles", TMetafile::Class);
+    list.Add("emf", "Enhanced Metafiles", TMetafile::Class);
+    list.Add("ico", "Icons", TIcon::Class);
+    list.Add("bmp", "Bitmaps", TBitmap::Class);
     return list;
   }();
-  return *registry;
+  return registry;
 }
 
 void RegisterFormat(const std::string& ext, const std::string& caption, const TGraphicClass& cls) {

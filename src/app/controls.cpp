@@ -1,0 +1,274 @@
+#include "app/controls.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QFocusEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadioButton>
+#include <QStyledItemDelegate>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+namespace tessane {
+
+bool ParseInteger(const QString& text, int& value) {
+  int i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  if (i == text.size()) return false;
+  int64_t v = 0;
+  for (; i < text.size(); ++i) {
+    const char16_t c = text[i].unicode();
+    if (c < u'0' || c > u'9') return false;
+    v = v * 10 + (c - u'0');
+    if (v > int64_t{std::numeric_limits<int>::max()} + 1) return false;
+  }
+  if (negative) v = -v;
+  if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+// ---- TSpinEdit
+
+TSpinEdit::TSpinEdit(int minValue, int maxValue, int increment, int value, QWidget* parent)
+    : QAbstractSpinBox(parent), min_(minValue), max_(maxValue), increment_(increment) {
+  SetValue(value);
+}
+
+int TSpinEdit::Value() const {
+  int value;
+  return ParseInteger(text(), value) ? value : min_;
+}
+
+void TSpinEdit::SetValue(int value) {
+  lineEdit()->setText(QString::number(value));
+}
+
+void TSpinEdit::stepBy(int steps) {
+  const int64_t next = int64_t{Value()} + int64_t{steps} * increment_;
+  SetValue(static_cast<int>(std::clamp<int64_t>(next, min_, max_)));
+  lineEdit()->selectAll();
+}
+
+// Typed text is never refused as a whole: keys are filtered one by one instead.
+QValidator::State TSpinEdit::validate(QString&, int&) const {
+  return QValidator::Acceptable;
+}
+
+void TSpinEdit::fixup(QString&) const {}
+
+QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const {
+  return StepUpEnabled | StepDownEnabled;
+}
+
+void TSpinEdit::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    QApplication::beep();
+    event->accept();
+    return;
+  }
+  const QString typed = event->text();
+  if (!typed.isEmpty() && typed[0].unicode() >= 0x20 && typed[0].unicode() != 0x7f) {
+    const QChar c = typed[0];
+    const bool allowed = (c >= u'0' && c <= u'9') || c == u'+' || c == u'-' ||
+                         QString(c) == QLocale().decimalPoint();
+    if (!allowed || typed.size() > 1) {
+      QApplication::beep();
+      event->accept();
+      return;
+    }
+  }
+  QAbstractSpinBox::keyPressEvent(event);
+}
+
+void TSpinEdit::focusOutEvent(QFocusEvent* event) {
+  QAbstractSpinBox::focusOutEvent(event);
+  int value;
+  if (ParseInteger(text(), value) && (value < min_ || value > max_))
+    SetValue(std::clamp(value, min_, max_));
+}
+
+// ---- TComboBox
+
+TComboBox::TComboBox(const QStringList& items, QWidget* parent) : QComboBox(parent) {
+  setEditable(true);
+  setInsertPolicy(QComboBox::NoInsert);
+  setCompleter(nullptr);
+  addItems(items);
+  lineEdit()->installEventFilter(this);
+  connect(lineEdit(), &QLineEdit::textEdited, this, &TComboBox::TextEdited);
+}
+
+QString TComboBox::SelectedText() const {
+  return currentIndex() >= 0 ? itemText(currentIndex()) : QString();
+}
+
+bool TComboBox::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == lineEdit() && event->type() == QEvent::KeyPress) {
+    const QString typed = static_cast<QKeyEvent*>(event)->text();
+    typing_ = !typed.isEmpty() && typed[0].isPrint();
+  }
+  return QComboBox::eventFilter(watched, event);
+}
+
+void TComboBox::TextEdited(const QString& text) {
+  const bool typing = typing_;
+  typing_ = false;
+  if (text.isEmpty()) {
+    SelectKeepingText(-1);
+    return;
+  }
+  if (typing) {
+    for (int i = 0; i < count(); ++i) {
+      if (itemText(i).startsWith(text, Qt::CaseInsensitive)) {
+        setCurrentIndex(i);
+        // The completed part stays selected, so the next key replaces it.
+        lineEdit()->setText(itemText(i));
+        lineEdit()->setSelection(text.size(), itemText(i).size() - text.size());
+        return;
+      }
+    }
+  }
+  // Deleting never re-completes; the field selects an item only while it spells one.
+  SelectKeepingText(findText(text, Qt::MatchFixedString));
+}
+
+void TComboBox::SelectKeepingText(int index) {
+  const QString text = lineEdit()->text();
+  const int cursor = lineEdit()->cursorPosition();
+  setCurrentIndex(index);
+  lineEdit()->setText(text);
+  lineEdit()->setCursorPosition(cursor);
+}
+
+// ---- TRadioGroup
+
+TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns,
+                         int itemIndex, QWidget* parent)
+    : QGroupBox(caption, parent), group_(new QButtonGroup(this)), columns_(columns) {
+  for (int i = 0; i < items.size(); ++i) {
+    auto* button = new QRadioButton(items[i], this);
+    group_->addButton(button, i);
+  }
+  SetItemIndex(itemIndex);
+}
+
+int TRadioGroup::ItemIndex() const {
+  return group_->checkedId();
+}
+
+void TRadioGroup::SetItemIndex(int index) {
+  if (QAbstractButton* button = group_->button(index)) button->setChecked(true);
+}
+
+QString TRadioGroup::ItemText(int index) const {
+  QAbstractButton* button = group_->button(index);
+  return button ? button->text() : QString();
+}
+
+int TRadioGroup::Count() const {
+  return static_cast<int>(group_->buttons().size());
+}
+
+QRadioButton* TRadioGroup::Button(int index) const {
+  return static_cast<QRadioButton*>(group_->button(index));
+}
+
+void TRadioGroup::resizeEvent(QResizeEvent* event) {
+  QGroupBox::resizeEvent(event);
+  ArrangeButtons();
+}
+
+void TRadioGroup::changeEvent(QEvent* event) {
+  QGroupBox::changeEvent(event);
+  if (event->type() == QEvent::FontChange) ArrangeButtons();
+}
+
+// Items fill the columns top to bottom, the rows sharing the height below the caption.
+void TRadioGroup::ArrangeButtons() {
+  const int count = Count();
+  if (count == 0) return;
+  const int perColumn = (count + columns_ - 1) / columns_;
+  const int fontHeight = QFontMetrics(font()).height();
+  const int buttonWidth = (width() - 10) / columns_;
+  const int rowsHeight = height() - fontHeight - 5;
+  const int buttonHeight = rowsHeight / perColumn;
+  const int topMargin = fontHeight + 1 + (rowsHeight % perColumn) / 2;
+  for (int i = 0; i < count; ++i)
+    Button(i)->setGeometry((i / perColumn) * buttonWidth + 8,
+                           (i % perColumn) * buttonHeight + topMargin, buttonWidth, buttonHeight);
+}
+
+// ---- TListBox
+
+namespace {
+class FixedHeightDelegate : public QStyledItemDelegate {
+ public:
+  FixedHeightDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return QSize(QStyledItemDelegate::sizeHint(option, index).width(), height_);
+  }
+
+ private:
+  int height_;
+};
+}  // namespace
+
+TListBox::TListBox(int itemHeight, QWidget* parent) : QListWidget(parent) {
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setUniformItemSizes(true);
+  setItemDelegate(new FixedHeightDelegate(itemHeight, this));
+}
+
+void TListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+  QListWidget::mouseDoubleClickEvent(event);
+  emit DblClick();
+}
+
+void TListBox::keyPressEvent(QKeyEvent* event) {
+  emit KeyDown(event->key());
+  QListWidget::keyPressEvent(event);
+}
+
+// ---- TImage
+
+TImage::TImage(QWidget* parent) : QWidget(parent) {}
+
+void TImage::SetPicture(QImage picture) {
+  picture_ = std::move(picture);
+  update();
+}
+
+QRect TImage::PictureRect() const {
+  if (picture_.isNull()) return {};
+  QSize size = picture_.size();
+  if (size.width() > width() || size.height() > height())
+    size.scale(width(), height(), Qt::KeepAspectRatio);
+  return QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+}
+
+void TImage::paintEvent(QPaintEvent*) {
+  if (picture_.isNull()) return;
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(PictureRect(), picture_);
+}
+
+void TImage::mousePressEvent(QMouseEvent* event) {
+  emit MouseDown(event->button(), event->modifiers(), event->position().toPoint(),
+                 event->globalPosition().toPoint());
+}
+
+void TImage::mouseDoubleClickEvent(QMouseEvent*) {
+  emit DblClick();
+}
+
+}  // namespace tessane

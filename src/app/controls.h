@@ -1,0 +1,140 @@
+#pragma once
+// The window's control kinds where Qt's own widgets behave differently: number boxes that keep
+// what was typed until the focus leaves, drop-downs that complete typed text, radio groups laid
+// out in columns, the source list and the preview image.
+
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QImage>
+#include <QListWidget>
+#include <QStringList>
+#include <QWidget>
+
+class QButtonGroup;
+class QRadioButton;
+
+namespace tessane {
+
+/// A number box: a text field with arrows. Value() is the text read as a decimal integer, or
+/// the minimum when it is not one; the text is corrected only when the focus leaves (a value
+/// outside the range becomes the nearer bound, other text stays). Keys other than digits, "+",
+/// "-", the locale's decimal separator and control keys are refused, Enter too. The arrows and
+/// Up/Down set Value() plus or minus the step, clamped to the range.
+class TSpinEdit : public QAbstractSpinBox {
+  Q_OBJECT
+
+ public:
+  TSpinEdit(int minValue, int maxValue, int increment, int value, QWidget* parent = nullptr);
+
+  int Value() const;
+  void SetValue(int value);
+  int MinValue() const { return min_; }
+  int MaxValue() const { return max_; }
+  int Increment() const { return increment_; }
+
+  void stepBy(int steps) override;
+  QValidator::State validate(QString& input, int& pos) const override;
+  void fixup(QString& input) const override;
+
+ protected:
+  StepEnabled stepEnabled() const override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+
+ private:
+  int min_, max_, increment_;
+};
+
+/// Parses a decimal integer with an optional sign; false for anything else or out of int range.
+bool ParseInteger(const QString& text, int& value);
+
+/// A drop-down list with an edit field. Typing completes to the first item that begins with the
+/// typed text (any letter case) and selects it; text that matches no item, or an empty field,
+/// leaves no item selected (ItemIndex() -1).
+class TComboBox : public QComboBox {
+  Q_OBJECT
+
+ public:
+  TComboBox(const QStringList& items, QWidget* parent = nullptr);
+  int ItemIndex() const { return currentIndex(); }
+  /// The selected item's text, "" when none is selected.
+  QString SelectedText() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void TextEdited(const QString& text);
+  void SelectKeepingText(int index);
+
+  bool typing_ = false;  // the edit comes from a typed character (not a deletion or paste)
+};
+
+/// A framed group of radio buttons in columns, always with one item selected.
+class TRadioGroup : public QGroupBox {
+  Q_OBJECT
+
+ public:
+  TRadioGroup(const QString& caption, const QStringList& items, int columns, int itemIndex,
+              QWidget* parent = nullptr);
+  int ItemIndex() const;
+  void SetItemIndex(int index);
+  QString ItemText(int index) const;
+  int Count() const;
+  QRadioButton* Button(int index) const;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void ArrangeButtons();
+
+  QButtonGroup* group_;
+  int columns_;
+};
+
+/// The source list: reports double-clicks anywhere in it and every key press (before the list's
+/// own handling).
+class TListBox : public QListWidget {
+  Q_OBJECT
+
+ public:
+  TListBox(int itemHeight, QWidget* parent = nullptr);
+
+ signals:
+  void DblClick();
+  void KeyDown(int key);
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+/// Shows a picture centred; one larger than the widget is scaled down with its proportions kept.
+class TImage : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TImage(QWidget* parent = nullptr);
+  void SetPicture(QImage picture);
+  const QImage& Picture() const { return picture_; }
+  /// Where the picture is drawn for the current size (empty when there is none).
+  QRect PictureRect() const;
+
+ signals:
+  void DblClick();
+  void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos,
+                 QPoint globalPos);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  QImage picture_;
+};
+
+}  // namespace tessane

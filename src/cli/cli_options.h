@@ -1,0 +1,47 @@
+#pragma once
+// tessane-cli's options: the window's options as flags, with the window's defaults.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessane::cli {
+
+struct TCliOptions {
+  std::vector<std::string> Paths;
+  std::string DestFolder;          // empty: next to each source
+  std::string OutputExt;           // "" keeps the source format, else ".jpg", ".png", ...
+  std::string DefaultFormat = ".jpg";  // for sources that are not jpg/png/gif/emf/bmp/jp2
+  uint8_t SizeMode = 0;            // 0 largest, 1 width, 2 height, 3 percent
+  int32_t Size = 320;
+  uint8_t Filter = 6;              // list position: 6 = Lanczos3
+  bool Crop = false;
+  int Addition = 2;                // 0 prefix, 1 postfix, 2 none
+  std::string Thing;
+  bool Overwrite = false;
+  bool Copy = false;
+  int32_t BufferKb = 64;
+  bool CopyTimes = false;
+  bool CopyAttrs = false;
+  bool IncludeSubfolders = true;
+  int Jobs = 0;                    // 0: number of cores
+  bool DryRun = false;
+  bool Quiet = false;
+};
+
+/// Outcome of parsing: options to run with, or an exit status to leave with at once
+/// (0 after --help/--version, 2 for a usage error) and the text to print.
+struct TParseResult {
+  std::optional<TCliOptions> Options;
+  int ExitStatus = 0;
+  std::string Output;   // for standard output (help, version)
+  std::string Error;    // for standard error (usage errors)
+};
+
+TParseResult ParseCommandLine(int argc, const char* const* argv);
+
+/// Filter names in list order, as --filter takes them.
+const std::vector<std::string>& FilterNames();
+
+}  // namespace tessane::cli

@@ -1,0 +1,261 @@
+#include "formats/jpeg_codec.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// clang-format off
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include "base/limits.h"
+
+namespace tessane::jpeg {
+
+namespace {
+
+// A progressive file may hold any number of scans; real ones have a few dozen at most. The cap
+// keeps a hostile file from keeping the decoder busy for minutes.
+constexpr int kMaxScans = 1000;
+
+struct ErrorManager {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+};
+
+void ErrorExit(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Warnings (corrupt data that the library works around) are not shown anywhere.
+void OutputMessage(j_common_ptr) {}
+
+void ProgressMonitor(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+    ERREXIT(cinfo, JERR_BAD_PROGRESSION);
+}
+
+void InitErrors(ErrorManager& err) {
+  jpeg_std_error(&err.pub);
+  err.pub.error_exit = ErrorExit;
+  err.pub.output_message = OutputMessage;
+}
+
+// Everything a decoding run needs lives here, in the caller's frame, so nothing the setjmp
+// function modifies is one of its own locals.
+struct DecodeState {
+  jpeg_decompress_struct cinfo;
+  ErrorManager err;
+  jpeg_progress_mgr progress;
+  const uint8_t* data;
+  size_t size;
+};
+
+int RunReadHeader(DecodeState* s, HeaderInfo* info) {
+  if (setjmp(s->err.jump)) {
+    const int code = s->err.pub.msg_code;
+    jpeg_destroy_decompress(&s->cinfo);
+    return code != 0 ? code : JERR_UNKNOWN_MARKER;
+  }
+  jpeg_create_decompress(&s->cinfo);
+  jpeg_mem_src(&s->cinfo, s->data, static_cast<unsigned long>(s->size));
+  jpeg_read_header(&s->cinfo, TRUE);
+  if (!PictureSizeAllowed(s->cinfo.image_width, s->cinfo.image_height))
+    ERREXIT1(&s->cinfo, JERR_IMAGE_TOO_BIG, static_cast<unsigned>(kMaxPictureSide));
+  info->Width = static_cast<int>(s->cinfo.image_width);
+  info->Height = static_cast<int>(s->cinfo.image_height);
+  info->Components = s->cinfo.num_components;
+  info->Grayscale = s->cinfo.jpeg_color_space == JCS_GRAYSCALE;
+  info->Progressive = s->cinfo.progressive_mode != 0;
+  jpeg_destroy_decompress(&s->cinfo);
+  return 0;
+}
+
+uint8_t Mul255(unsigned a, unsigned b) {
+  return static_cast<uint8_t>((a * b + 127) / 255);
+}
+
+int RunDecode(DecodeState* s, int scaleDenom, const DecodeSink* sink) {
+  if (setjmp(s->err.jump)) {
+    const int code = s->err.pub.msg_code;
+    jpeg_destroy_decompress(&s->cinfo);
+    return code != 0 ? code : JERR_UNKNOWN_MARKER;
+  }
+  jpeg_create_decompress(&s->cinfo);
+  j_decompress_ptr cinfo = &s->cinfo;
+  s->progress.progress_monitor = ProgressMonitor;
+  cinfo->progress = &s->progress;
+  jpeg_mem_src(cinfo, s->data, static_cast<unsigned long>(s->size));
+  jpeg_read_header(cinfo, TRUE);
+  if (!PictureSizeAllowed(cinfo->image_width, cinfo->image_height))
+    ERREXIT1(cinfo, JERR_IMAGE_TOO_BIG, static_cast<unsigned>(kMaxPictureSide));
+  cinfo->scale_num = 1;
+  cinfo->scale_denom = static_cast<unsigned>(scaleDenom);
+  cinfo->dct_method = JDCT_FLOAT;
+  cinfo->do_fancy_upsampling = TRUE;
+  cinfo->do_block_smoothing = TRUE;
+  switch (cinfo->jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      cinfo->out_color_space = JCS_GRAYSCALE;
+      break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      cinfo->out_color_space = JCS_CMYK;
+      break;
+    default:
+      cinfo->out_color_space = JCS_RGB;
+      break;
+  }
+  jpeg_start_decompress(cinfo);
+  const int width = static_cast<int>(cinfo->output_width);
+  const int height = static_cast<int>(cinfo->output_height);
+  if (!sink->Begin(sink->Context, width, height)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+  const int channels = cinfo->output_components;
+  JSAMPARRAY line = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                static_cast<JDIMENSION>(width * channels), 1);
+  JSAMPARRAY rgb = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                               static_cast<JDIMENSION>(width * 3), 1);
+  // Adobe writes CMYK inverted (0 = full ink); files without its marker store plain values.
+  const bool inverted = cinfo->saw_Adobe_marker != 0;
+  while (cinfo->output_scanline < cinfo->output_height) {
+    const int y = static_cast<int>(cinfo->output_scanline);
+    if (jpeg_read_scanlines(cinfo, line, 1) != 1) break;
+    const JSAMPLE* in = line[0];
+    JSAMPLE* out = rgb[0];
+    if (cinfo->out_color_space == JCS_RGB) {
+      std::memcpy(out, in, static_cast<size_t>(width) * 3);
+    } else if (cinfo->out_color_space == JCS_GRAYSCALE) {
+      for (int x = 0; x < width; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
+    } else {
+      for (int x = 0; x < width; ++x) {
+        unsigned c = in[4 * x], m = in[4 * x + 1], ye = in[4 * x + 2], k = in[4 * x + 3];
+        if (!inverted) {
+          c = 255 - c;
+          m = 255 - m;
+          ye = 255 - ye;
+          k = 255 - k;
+        }
+        out[3 * x] = Mul255(c, k);
+        out[3 * x + 1] = Mul255(m, k);
+        out[3 * x + 2] = Mul255(ye, k);
+      }
+    }
+    sink->Row(sink->Context, y, out);
+  }
+  jpeg_finish_decompress(cinfo);
+  jpeg_destroy_decompress(cinfo);
+  return 0;
+}
+
+// Destination that grows a malloc'ed buffer owned by the caller's EncodedBuffer.
+struct GrowingDestination {
+  jpeg_destination_mgr pub;
+  EncodedBuffer* out;
+};
+
+constexpr size_t kInitialOutput = 64 * 1024;
+
+void InitDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<GrowingDestination*>(cinfo->dest);
+  EncodedBuffer* out = dest->out;
+  if (out->Data == nullptr) {
+    out->Data = static_cast<unsigned char*>(std::malloc(kInitialOutput));
+    if (out->Data == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    out->Capacity = kInitialOutput;
+  }
+  dest->pub.next_output_byte = out->Data;
+  dest->pub.free_in_buffer = out->Capacity;
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<GrowingDestination*>(cinfo->dest);
+  EncodedBuffer* out = dest->out;
+  const size_t grown = out->Capacity * 2;
+  auto* bigger = static_cast<unsigned char*>(std::realloc(out->Data, grown));
+  if (bigger == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+  dest->pub.next_output_byte = bigger + out->Capacity;
+  dest->pub.free_in_buffer = grown - out->Capacity;
+  out->Data = bigger;
+  out->Capacity = grown;
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<GrowingDestination*>(cinfo->dest);
+  dest->out->Size = dest->out->Capacity - dest->pub.free_in_buffer;
+}
+
+struct EncodeState {
+  jpeg_compress_struct cinfo;
+  ErrorManager err;
+  GrowingDestination dest;
+};
+
+int RunEncode(EncodeState* s, const EncodeSource* source, int quality) {
+  if (setjmp(s->err.jump)) {
+    const int code = s->err.pub.msg_code;
+    jpeg_destroy_compress(&s->cinfo);
+    return code != 0 ? code : JERR_OUT_OF_MEMORY;
+  }
+  jpeg_create_compress(&s->cinfo);
+  j_compress_ptr cinfo = &s->cinfo;
+  s->dest.pub.init_destination = InitDestination;
+  s->dest.pub.empty_output_buffer = EmptyOutputBuffer;
+  s->dest.pub.term_destination = TermDestination;
+  cinfo->dest = &s->dest.pub;
+  cinfo->image_width = static_cast<JDIMENSION>(source->Width);
+  cinfo->image_height = static_cast<JDIMENSION>(source->Height);
+  cinfo->input_components = 3;
+  cinfo->in_color_space = JCS_RGB;
+  jpeg_set_defaults(cinfo);
+  jpeg_set_quality(cinfo, quality, TRUE);
+  cinfo->dct_method = JDCT_FLOAT;
+  jpeg_start_compress(cinfo, TRUE);
+  JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                               static_cast<JDIMENSION>(source->Width * 3), 1);
+  while (cinfo->next_scanline < cinfo->image_height) {
+    source->Row(source->Context, static_cast<int>(cinfo->next_scanline), row[0]);
+    jpeg_write_scanlines(cinfo, row, 1);
+  }
+  jpeg_finish_compress(cinfo);
+  jpeg_destroy_compress(cinfo);
+  return 0;
+}
+
+}  // namespace
+
+EncodedBuffer::~EncodedBuffer() {
+  std::free(Data);
+}
+
+int ReadHeader(const uint8_t* data, size_t size, HeaderInfo* info) noexcept {
+  DecodeState state{};
+  InitErrors(state.err);
+  state.cinfo.err = &state.err.pub;
+  state.data = data;
+  state.size = size;
+  return RunReadHeader(&state, info);
+}
+
+int Decode(const uint8_t* data, size_t size, int scaleDenom, const DecodeSink& sink) noexcept {
+  DecodeState state{};
+  InitErrors(state.err);
+  state.cinfo.err = &state.err.pub;
+  state.data = data;
+  state.size = size;
+  return RunDecode(&state, scaleDenom, &sink);
+}
+
+int Encode(const EncodeSource& source, int quality, EncodedBuffer& out) noexcept {
+  EncodeState state{};
+  InitErrors(state.err);
+  state.cinfo.err = &state.err.pub;
+  state.dest.out = &out;
+  out.Size = 0;
+  return RunEncode(&state, &source, quality);
+}
+
+}  // namespace tessane::jpeg

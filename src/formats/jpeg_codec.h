@@ -1,0 +1,63 @@
+#pragma once
+// The one place that talks to libjpeg. Its errors arrive by longjmp, so everything here is plain
+// C-style code: no object with a destructor lives between setjmp and a library call, and the
+// callbacks into our code must not throw. Failures come back as libjpeg's message codes.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tessane::jpeg {
+
+/// What the header of a JPEG stream says.
+struct HeaderInfo {
+  int Width = 0;
+  int Height = 0;
+  int Components = 0;
+  bool Grayscale = false;
+  bool Progressive = false;
+};
+
+/// Reads the header only. Returns 0 on success, otherwise libjpeg's message code (a picture
+/// beyond the size limits gives the code of "Maximum supported image dimension").
+int ReadHeader(const uint8_t* data, size_t size, HeaderInfo* info) noexcept;
+
+/// Receives decoded pixels.
+struct DecodeSink {
+  void* Context = nullptr;
+  /// Called once with the output size before any row; false refuses the picture.
+  bool (*Begin)(void* context, int width, int height) noexcept = nullptr;
+  /// Called for every row, top to bottom, with width x 3 bytes of red, green and blue.
+  void (*Row)(void* context, int y, const uint8_t* rgb) noexcept = nullptr;
+};
+
+/// Decodes at 1/scaleDenom of the stored size (1, 2, 4 or 8) with the floating-point inverse
+/// DCT, fancy upsampling and block smoothing; grey, CMYK and YCCK pictures arrive as RGB. Returns
+/// 0 or libjpeg's message code.
+int Decode(const uint8_t* data, size_t size, int scaleDenom, const DecodeSink& sink) noexcept;
+
+/// Provides the rows to encode.
+struct EncodeSource {
+  void* Context = nullptr;
+  int Width = 0;
+  int Height = 0;
+  /// Fills width x 3 bytes of red, green and blue for row y (top row first).
+  void (*Row)(void* context, int y, uint8_t* rgb) noexcept = nullptr;
+};
+
+/// The encoded bytes; Data is malloc'ed and released by the destructor.
+struct EncodedBuffer {
+  EncodedBuffer() = default;
+  ~EncodedBuffer();
+  EncodedBuffer(const EncodedBuffer&) = delete;
+  EncodedBuffer& operator=(const EncodedBuffer&) = delete;
+  unsigned char* Data = nullptr;
+  size_t Capacity = 0;
+  size_t Size = 0;
+};
+
+/// Encodes a baseline JFIF file: library defaults, the given quality with baseline tables
+/// forced, floating-point forward DCT. Returns 0 or libjpeg's message code; `out` then holds the
+/// file.
+int Encode(const EncodeSource& source, int quality, EncodedBuffer& out) noexcept;
+
+}  // namespace tessane::jpeg

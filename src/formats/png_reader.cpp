@@ -1,0 +1,454 @@
+// PNG reading: chunk sequence, CRC and structure checks, inflating, row filters, Adam7 and the
+// conversion of every colour type and bit depth to 8-bit ARGB.
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "base/errors.h"
+#include "base/limits.h"
+#include "formats/png_image.h"
+
+namespace tessane {
+namespace {
+
+constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+constexpr char kMsgInvalidHeader[] =
+    "The file being readed is not a valid \"Portable Network Graphics\" image because it "
+    "contains an invalid header. This file may be corruped, try obtaining it again.";
+constexpr char kMsgUnexpectedEnd[] =
+    "This \"Portable Network Graphics\" image is invalid because the decoder found an "
+    "unexpected end of the file.";
+constexpr char kMsgUnknownCritical[] =
+    "This \"Portable Network Graphics\" image contains an unknown critical part which could not "
+    "be decoded.";
+constexpr char kMsgCrcError[] =
+    "This \"Portable Network Graphics\" image is not valid because it contains invalid pieces of "
+    "data (crc error)";
+constexpr char kMsgNoData[] = "This \"Portable Network Graphics\" image contains no data.";
+
+[[noreturn]] void Fail(const char* message) {
+  throw EInvalidGraphic(message);
+}
+
+/// Structural problems: the header, palette or chunk names.
+[[noreturn]] void FailUnsupported(const char* detail) {
+  throw EInvalidGraphic(
+      Format("This \"Portable Network Graphics\" image is not supported or it might be "
+             "invalid.\r\n(%s)",
+             detail));
+}
+
+/// Problems inside the compressed image data.
+[[noreturn]] void FailData(const char* detail) {
+  throw EInvalidGraphic(
+      Format("This \"Portable Network Graphics\" image is not valid because it contains invalid "
+             "pieces of data (%s)",
+             detail));
+}
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+bool IsLetter(uint8_t c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+/// Splits the file into chunks, checking the signature, every CRC and the order rules that the
+/// messages name. Keeps the chunks the decoder needs; other ancillary chunks are dropped.
+std::vector<TPNGChunk> ReadChunks(const uint8_t* data, size_t size) {
+  if (size < sizeof kSignature || std::memcmp(data, kSignature, sizeof kSignature) != 0)
+    Fail(kMsgInvalidHeader);
+  std::vector<TPNGChunk> chunks;
+  size_t pos = sizeof kSignature;
+  bool seen_data = false;
+  for (bool first = true;; first = false) {
+    if (size - pos < 8) Fail(kMsgUnexpectedEnd);
+    const size_t length = BigEndian32(data + pos);
+    const uint8_t* name = data + pos + 4;
+    if (first && std::memcmp(name, "IHDR", 4) != 0) FailUnsupported("IHDR chunk is not the first");
+    const size_t left = size - pos - 8;
+    if (length > left || left - length < 4) Fail(kMsgUnexpectedEnd);
+    const uint8_t* body = name + 4;
+    if (crc32_z(0, name, 4 + length) != BigEndian32(body + length)) Fail(kMsgCrcError);
+    if (!IsLetter(name[0]) || !IsLetter(name[1]) || !IsLetter(name[2]) || !IsLetter(name[3]))
+      FailUnsupported("invalid chunk name");
+    pos += 12 + length;
+
+    TPNGChunk chunk;
+    std::memcpy(chunk.Name.data(), name, 4);
+    const bool ancillary = (name[0] & 0x20) != 0;
+    if (chunk.Is("IHDR")) {
+      if (!first) FailUnsupported("more than one IHDR chunk");
+    } else if (chunk.Is("IDAT")) {
+      seen_data = true;
+    } else if (chunk.Is("IEND")) {
+      if (!seen_data) Fail(kMsgNoData);
+      chunks.push_back(std::move(chunk));
+      return chunks;
+    } else if (!chunk.Is("PLTE") && !chunk.Is("tRNS")) {
+      if (!ancillary) Fail(kMsgUnknownCritical);
+      continue;  // text, colour-space and other ancillary chunks change nothing we draw
+    }
+    chunk.Data.assign(body, body + length);
+    chunks.push_back(std::move(chunk));
+  }
+}
+
+struct THeader {
+  uint32_t Width = 0;
+  uint32_t Height = 0;
+  int BitDepth = 0;
+  int ColorType = 0;
+  bool Interlaced = false;
+  int Channels = 0;
+  int BitsPerPixel = 0;
+
+  size_t RowBytes(uint32_t width) const {
+    return (static_cast<size_t>(width) * BitsPerPixel + 7) / 8;
+  }
+};
+
+THeader ParseHeader(const TPNGChunk& chunk) {
+  if (chunk.Data.size() != 13) FailUnsupported("invalid IHDR chunk");
+  const uint8_t* d = chunk.Data.data();
+  THeader h;
+  h.Width = BigEndian32(d);
+  h.Height = BigEndian32(d + 4);
+  h.BitDepth = d[8];
+  h.ColorType = d[9];
+  if (h.Width == 0 || h.Height == 0 || h.Width > 0x7FFFFFFFu || h.Height > 0x7FFFFFFFu)
+    FailUnsupported("invalid image size");
+  bool depth_ok = false;
+  switch (h.ColorType) {
+    case 0:
+      h.Channels = 1;
+      depth_ok = h.BitDepth == 1 || h.BitDepth == 2 || h.BitDepth == 4 || h.BitDepth == 8 ||
+                 h.BitDepth == 16;
+      break;
+    case 3:
+      h.Channels = 1;
+      depth_ok = h.BitDepth == 1 || h.BitDepth == 2 || h.BitDepth == 4 || h.BitDepth == 8;
+      break;
+    case 2:
+      h.Channels = 3;
+      break;
+    case 4:
+      h.Channels = 2;
+      break;
+    case 6:
+      h.Channels = 4;
+      break;
+    default:
+      FailUnsupported("invalid color type");
+  }
+  if (h.Channels > 1) depth_ok = h.BitDepth == 8 || h.BitDepth == 16;
+  if (!depth_ok) FailUnsupported("invalid bit depth");
+  if (d[10] != 0) FailUnsupported("unknown compression method");
+  if (d[11] != 0) FailUnsupported("unknown filter method");
+  if (d[12] > 1) FailUnsupported("unknown interlace method");
+  h.Interlaced = d[12] == 1;
+  h.BitsPerPixel = h.Channels * h.BitDepth;
+  if (!PictureSizeAllowed(h.Width, h.Height)) FailUnsupported("image is too large");
+  return h;
+}
+
+/// Feeds the IDAT chunks, in order, through one zlib stream and hands out exactly the bytes
+/// asked for, so nothing beyond the declared image size is ever allocated.
+class TIdatInflater {
+ public:
+  explicit TIdatInflater(const std::vector<TPNGChunk>& chunks) : chunks_(chunks) {
+    if (inflateInit(&zs_) != Z_OK) throw EOutOfResources("Out of memory while inflating");
+  }
+  ~TIdatInflater() { inflateEnd(&zs_); }
+  TIdatInflater(const TIdatInflater&) = delete;
+  TIdatInflater& operator=(const TIdatInflater&) = delete;
+
+  /// Fills out[0..count) or throws.
+  void Read(uint8_t* out, size_t count) {
+    zs_.next_out = out;
+    zs_.avail_out = static_cast<uInt>(count);
+    while (zs_.avail_out > 0) {
+      if (ended_) FailData("not enough image data");
+      if (zs_.avail_in == 0 && !NextInput()) FailData("not enough image data");
+      const int ret = inflate(&zs_, Z_NO_FLUSH);
+      if (ret == Z_STREAM_END) {
+        ended_ = true;
+      } else if (ret != Z_OK && !(ret == Z_BUF_ERROR && zs_.avail_in == 0)) {
+        FailData("zlib error");
+      }
+    }
+  }
+
+  /// Reads on to the end of the zlib stream so that a damaged stream (its checksum among them)
+  /// is refused. Surplus data is inflated into a scratch buffer up to a fixed amount and then
+  /// ignored, as is a stream whose last bytes are missing.
+  void Finish() {
+    constexpr size_t kMaxSurplus = size_t{1} << 20;
+    uint8_t scratch[4096];
+    size_t surplus = 0;
+    while (!ended_ && surplus <= kMaxSurplus) {
+      if (zs_.avail_in == 0 && !NextInput()) return;
+      zs_.next_out = scratch;
+      zs_.avail_out = sizeof scratch;
+      const int ret = inflate(&zs_, Z_NO_FLUSH);
+      if (ret == Z_STREAM_END) return;
+      if (ret != Z_OK && !(ret == Z_BUF_ERROR && zs_.avail_in == 0)) FailData("zlib error");
+      surplus += sizeof scratch - zs_.avail_out;
+    }
+  }
+
+ private:
+  bool NextInput() {
+    for (; next_chunk_ < chunks_.size(); ++next_chunk_) {
+      const TPNGChunk& c = chunks_[next_chunk_];
+      if (!c.Is("IDAT") || c.Data.empty()) continue;
+      // A chunk length is a 32-bit value, so one chunk always fits zlib's input counter.
+      zs_.next_in = const_cast<Bytef*>(c.Data.data());
+      zs_.avail_in = static_cast<uInt>(c.Data.size());
+      ++next_chunk_;
+      return true;
+    }
+    return false;
+  }
+
+  const std::vector<TPNGChunk>& chunks_;
+  size_t next_chunk_ = 0;
+  z_stream zs_{};
+  bool ended_ = false;
+};
+
+uint8_t Paeth(int a, int b, int c) {
+  const int p = a + b - c;
+  const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+  if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
+  if (pb <= pc) return static_cast<uint8_t>(b);
+  return static_cast<uint8_t>(c);
+}
+
+/// Reverses one row's filter in place; `prior` is the previous row of the pass (zeros first).
+void Unfilter(uint8_t type, uint8_t* row, const uint8_t* prior, size_t length, size_t bpp) {
+  switch (type) {
+    case 0:
+      break;
+    case 1:
+      for (size_t i = bpp; i < length; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - bpp]);
+      break;
+    case 2:
+      for (size_t i = 0; i < length; ++i) row[i] = static_cast<uint8_t>(row[i] + prior[i]);
+      break;
+    case 3:
+      for (size_t i = 0; i < length; ++i) {
+        const int left = i >= bpp ? row[i - bpp] : 0;
+        row[i] = static_cast<uint8_t>(row[i] + ((left + prior[i]) >> 1));
+      }
+      break;
+    case 4:
+      for (size_t i = 0; i < length; ++i) {
+        const int left = i >= bpp ? row[i - bpp] : 0;
+        const int upper_left = i >= bpp ? prior[i - bpp] : 0;
+        row[i] = static_cast<uint8_t>(row[i] + Paeth(left, prior[i], upper_left));
+      }
+      break;
+    default:
+      FailData("invalid filter type");
+  }
+}
+
+inline uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
+  return (a << 24) | (r << 16) | (g << 8) | b;
+}
+
+/// Turns unfiltered rows of any colour type and depth into $AARRGGBB pixels.
+class TRowConverter {
+ public:
+  TRowConverter(const THeader& header, const TPNGChunk* palette, const TPNGChunk* trns)
+      : h_(header) {
+    table_.fill(0xFF000000u);
+    if (h_.ColorType == 3) {
+      if (palette == nullptr) FailUnsupported("missing palette");
+      const size_t entries = palette->Data.size() / 3;
+      if (palette->Data.size() % 3 != 0 || entries == 0 || entries > 256)
+        FailUnsupported("invalid palette");
+      const std::vector<uint8_t> alpha = trns ? trns->Data : std::vector<uint8_t>{};
+      bool only_bits = true;
+      for (size_t i = 0; i < entries; ++i) {
+        const uint8_t* c = palette->Data.data() + 3 * i;
+        const uint32_t a = i < alpha.size() ? alpha[i] : 255;
+        if (a != 0 && a != 255) only_bits = false;
+        table_[i] = Argb(a, c[0], c[1], c[2]);
+      }
+      if (trns != nullptr && !alpha.empty())
+        kind_ = only_bits ? TPNGTransparency::Bit : TPNGTransparency::Partial;
+    } else if (h_.ColorType == 0) {
+      if (trns != nullptr && trns->Data.size() == 2) {
+        has_key_ = true;
+        key_[0] = static_cast<uint16_t>((trns->Data[0] << 8) | trns->Data[1]);
+        kind_ = TPNGTransparency::Bit;
+      }
+      if (h_.BitDepth <= 8) {
+        const uint32_t max = (1u << h_.BitDepth) - 1;
+        for (uint32_t s = 0; s <= max; ++s) {
+          const uint32_t v = s * 255 / max;
+          table_[s] = Argb(has_key_ && s == key_[0] ? 0 : 255, v, v, v);
+        }
+      }
+    } else if (h_.ColorType == 2) {
+      if (trns != nullptr && trns->Data.size() == 6) {
+        has_key_ = true;
+        for (int i = 0; i < 3; ++i)
+          key_[i] = static_cast<uint16_t>((trns->Data[2 * i] << 8) | trns->Data[2 * i + 1]);
+        kind_ = TPNGTransparency::Bit;
+      }
+    } else {
+      kind_ = TPNGTransparency::Partial;  // grey + alpha, RGBA
+    }
+  }
+
+  TPNGTransparency Kind() const { return kind_; }
+
+  /// Converts `count` pixels of `row`, writing every `step`-th element of `out`.
+  void Convert(const uint8_t* row, uint32_t count, uint32_t* out, uint32_t step) const {
+    const int depth = h_.BitDepth;
+    switch (h_.ColorType) {
+      case 0:
+        if (depth == 16) {
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const uint8_t* p = row + 2 * i;
+            const bool clear = has_key_ && ((p[0] << 8) | p[1]) == key_[0];
+            *out = Argb(clear ? 0 : 255, p[0], p[0], p[0]);
+          }
+          return;
+        }
+        [[fallthrough]];
+      case 3:
+        if (depth == 8) {
+          for (uint32_t i = 0; i < count; ++i, out += step) *out = table_[row[i]];
+        } else {
+          const uint32_t mask = (1u << depth) - 1;
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const size_t bit = static_cast<size_t>(i) * depth;
+            *out = table_[(row[bit >> 3] >> (8 - depth - (bit & 7))) & mask];
+          }
+        }
+        return;
+      case 2:
+        if (depth == 8) {
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const uint8_t* p = row + 3 * i;
+            const bool clear = has_key_ && p[0] == key_[0] && p[1] == key_[1] && p[2] == key_[2];
+            *out = Argb(clear ? 0 : 255, p[0], p[1], p[2]);
+          }
+        } else {
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const uint8_t* p = row + 6 * i;
+            // The key is compared on the full 16-bit samples, before they are cut to 8 bits.
+            const bool clear = has_key_ && ((p[0] << 8) | p[1]) == key_[0] &&
+                               ((p[2] << 8) | p[3]) == key_[1] && ((p[4] << 8) | p[5]) == key_[2];
+            *out = Argb(clear ? 0 : 255, p[0], p[2], p[4]);
+          }
+        }
+        return;
+      case 4:
+        for (uint32_t i = 0; i < count; ++i, out += step) {
+          const uint8_t* p = row + (depth == 8 ? 2 : 4) * i;
+          const uint8_t g = p[0], a = p[depth == 8 ? 1 : 2];
+          *out = Argb(a, g, g, g);
+        }
+        return;
+      case 6:
+        if (depth == 8) {
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const uint8_t* p = row + 4 * i;
+            *out = Argb(p[3], p[0], p[1], p[2]);
+          }
+        } else {
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const uint8_t* p = row + 8 * i;
+            *out = Argb(p[6], p[0], p[2], p[4]);
+          }
+        }
+        return;
+    }
+  }
+
+ private:
+  const THeader h_;
+  std::array<uint32_t, 256> table_{};
+  bool has_key_ = false;
+  uint16_t key_[3] = {0, 0, 0};
+  TPNGTransparency kind_ = TPNGTransparency::None;
+};
+
+struct TPass {
+  uint32_t X0, Y0, DX, DY;
+};
+constexpr TPass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                             {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+constexpr TPass kWhole[1] = {{0, 0, 1, 1}};
+
+const TPNGChunk* FindChunk(const std::vector<TPNGChunk>& chunks, const char* name) {
+  for (const TPNGChunk& c : chunks)
+    if (c.Is(name)) return &c;
+  return nullptr;
+}
+
+}  // namespace
+
+TPNGDecoded DecodePngChunks(const std::vector<TPNGChunk>& chunks) {
+  if (chunks.empty() || !chunks.front().Is("IHDR")) FailUnsupported("IHDR chunk is not the first");
+  if (FindChunk(chunks, "IDAT") == nullptr) Fail(kMsgNoData);
+  const THeader h = ParseHeader(chunks.front());
+  const TRowConverter converter(h, FindChunk(chunks, "PLTE"), FindChunk(chunks, "tRNS"));
+
+  TPNGDecoded result;
+  result.Width = static_cast<int32_t>(h.Width);
+  result.Height = static_cast<int32_t>(h.Height);
+  result.Transparency = converter.Kind();
+  result.Pixels.assign(static_cast<size_t>(h.Width) * h.Height, 0);
+
+  TIdatInflater inflater(chunks);
+  const size_t bpp = std::max(1, h.BitsPerPixel / 8);
+  std::vector<uint8_t> current, prior;
+  const TPass* passes = h.Interlaced ? kAdam7 : kWhole;
+  const int pass_count = h.Interlaced ? 7 : 1;
+  for (int p = 0; p < pass_count; ++p) {
+    const TPass& pass = passes[p];
+    if (h.Width <= pass.X0 || h.Height <= pass.Y0) continue;
+    const uint32_t pass_width = (h.Width - pass.X0 + pass.DX - 1) / pass.DX;
+    const uint32_t pass_height = (h.Height - pass.Y0 + pass.DY - 1) / pass.DY;
+    const size_t row_bytes = h.RowBytes(pass_width);
+    current.assign(row_bytes + 1, 0);
+    prior.assign(row_bytes + 1, 0);
+    for (uint32_t r = 0; r < pass_height; ++r) {
+      inflater.Read(current.data(), row_bytes + 1);
+      Unfilter(current[0], current.data() + 1, prior.data() + 1, row_bytes, bpp);
+      const size_t y = pass.Y0 + static_cast<size_t>(r) * pass.DY;
+      converter.Convert(current.data() + 1, pass_width,
+                        result.Pixels.data() + y * h.Width + pass.X0, pass.DX);
+      std::swap(current, prior);
+    }
+  }
+  inflater.Finish();
+  return result;
+}
+
+void TPNGObject::LoadFromStream(TStream& stream) {
+  const std::vector<uint8_t> data = stream.ReadAll();
+  std::vector<TPNGChunk> chunks = ReadChunks(data.data(), data.size());
+  TPNGDecoded decoded = DecodePngChunks(chunks);
+  chunks_ = std::move(chunks);
+  width_ = decoded.Width;
+  height_ = decoded.Height;
+  pixels_ = std::move(decoded.Pixels);
+  transparency_ = decoded.Transparency;
+  decoded_ = true;
+}
+
+}  // namespace tessane

@@ -1,0 +1,449 @@
+#include "formats/wmf_player.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "formats/metafile_dib.h"
+#include "formats/metafile_player.h"
+
+namespace tessane {
+
+namespace {
+
+// Record functions of Windows metafiles.
+enum : uint16_t {
+  META_EOF = 0x0000,
+  META_SAVEDC = 0x001E,
+  META_CREATEPALETTE = 0x00F7,
+  META_SETBKMODE = 0x0102,
+  META_SETROP2 = 0x0104,
+  META_SETPOLYFILLMODE = 0x0106,
+  META_SETSTRETCHBLTMODE = 0x0107,
+  META_RESTOREDC = 0x0127,
+  META_INVERTREGION = 0x012A,
+  META_PAINTREGION = 0x012B,
+  META_SELECTCLIPREGION = 0x012C,
+  META_SELECTOBJECT = 0x012D,
+  META_SETTEXTALIGN = 0x012E,
+  META_DIBCREATEPATTERNBRUSH = 0x0142,
+  META_DELETEOBJECT = 0x01F0,
+  META_CREATEPATTERNBRUSH = 0x01F9,
+  META_SETBKCOLOR = 0x0201,
+  META_SETTEXTCOLOR = 0x0209,
+  META_SETWINDOWORG = 0x020B,
+  META_SETWINDOWEXT = 0x020C,
+  META_OFFSETWINDOWORG = 0x020F,
+  META_LINETO = 0x0213,
+  META_MOVETO = 0x0214,
+  META_OFFSETCLIPRGN = 0x0220,
+  META_FILLREGION = 0x0228,
+  META_CREATEPENINDIRECT = 0x02FA,
+  META_CREATEFONTINDIRECT = 0x02FB,
+  META_CREATEBRUSHINDIRECT = 0x02FC,
+  META_POLYGON = 0x0324,
+  META_POLYLINE = 0x0325,
+  META_SCALEWINDOWEXT = 0x0410,
+  META_EXCLUDECLIPRECT = 0x0415,
+  META_INTERSECTCLIPRECT = 0x0416,
+  META_ELLIPSE = 0x0418,
+  META_RECTANGLE = 0x041B,
+  META_SETPIXEL = 0x041F,
+  META_FRAMEREGION = 0x0429,
+  META_TEXTOUT = 0x0521,
+  META_POLYPOLYGON = 0x0538,
+  META_ROUNDRECT = 0x061C,
+  META_PATBLT = 0x061D,
+  META_CREATEREGION = 0x06FF,
+  META_ARC = 0x0817,
+  META_PIE = 0x081A,
+  META_CHORD = 0x0830,
+  META_BITBLT = 0x0922,
+  META_EXTTEXTOUT = 0x0A32,
+  META_STRETCHBLT = 0x0B23,
+  META_SETDIBTODEV = 0x0D33,
+  META_DIBBITBLT = 0x0940,
+  META_DIBSTRETCHBLT = 0x0B41,
+  META_STRETCHDIB = 0x0F43,
+};
+
+constexpr uint16_t kDibPalColors = 1;
+constexpr int64_t kMaxPatternPixels = int64_t{1} << 20, kPatternBudget = int64_t{1} << 24;
+
+class TWmfPlayer {
+ public:
+  explicit TWmfPlayer(TMetafilePlayer& dc) : dc_(dc) {}
+  void Play(const TByteView& r);
+
+ private:
+  // A rectangle stored as bottom, right, top, left at `at`.
+  static QRectF ReversedBox(const TByteView& r, size_t at) {
+    return QRectF(QPointF(r.I16(at + 6), r.I16(at + 4)), QPointF(r.I16(at + 2), r.I16(at)));
+  }
+  // A point stored as y, x at `at`.
+  static QPointF ReversedPoint(const TByteView& r, size_t at) {
+    return QPointF(r.I16(at + 2), r.I16(at));
+  }
+  static std::vector<QPointF> Points(const TByteView& r, size_t at, uint64_t count) {
+    if (!r.HasArray(at, count, 4)) throw EMetafileRange{};
+    std::vector<QPointF> points(static_cast<size_t>(count));
+    for (size_t i = 0; i < points.size(); ++i)
+      points[i] = QPointF(r.I16(at + i * 4), r.I16(at + i * 4 + 2));
+    return points;
+  }
+  // The packed DIB from `at` to the end of the record, or a null image.
+  static QImage PackedDib(const TByteView& r, size_t at, uint16_t usage,
+                          int64_t maxPixels = int64_t{1} << 28) {
+    if (usage == kDibPalColors) return {};
+    const TByteView dib = r.From(at);
+    const size_t info = PackedDibInfoSize(dib, false);
+    if (info == 0) return {};
+    return DecodeMetafileDib(dib.Sub(0, info), dib.From(info), false, maxPixels);
+  }
+  static bool TopDown(const TByteView& r, size_t at) {
+    return r.U32(at) >= 40 && r.I32(at + 8) < 0;
+  }
+  const TMfRegion* Region(uint16_t index) const {
+    const TMfObject* object = dc_.Object(index);
+    return object ? std::get_if<TMfRegion>(object) : nullptr;
+  }
+  const TMfBrush* Brush(uint16_t index) const {
+    const TMfObject* object = dc_.Object(index);
+    return object ? std::get_if<TMfBrush>(object) : nullptr;
+  }
+
+  void CreateRegion(const TByteView& r);
+  void Text(const TByteView& r, bool extended);
+
+  TMetafilePlayer& dc_;
+  int64_t patternBudget_ = kPatternBudget;
+};
+
+void TWmfPlayer::Play(const TByteView& r) {
+  const uint16_t function = r.U16(4);
+  // Records of the bitmap-copy family come without a bitmap when their size is this.
+  const bool noBitmap = r.Size() / 2 == static_cast<size_t>((function >> 8) + 3);
+  switch (function) {
+    case META_SAVEDC:
+      dc_.SaveDC();
+      break;
+    case META_RESTOREDC:
+      dc_.RestoreDC(r.I16(6));
+      break;
+    case META_SETBKMODE:
+      dc_.SetBkMode(r.U16(6));
+      break;
+    case META_SETROP2:
+      dc_.SetRop2(r.U16(6));
+      break;
+    case META_SETPOLYFILLMODE:
+      dc_.SetPolyFillMode(r.U16(6));
+      break;
+    case META_SETSTRETCHBLTMODE:
+      dc_.SetStretchBltMode(r.U16(6));
+      break;
+    case META_SETTEXTALIGN:
+      dc_.SetTextAlign(r.U16(6));
+      break;
+    case META_SETBKCOLOR:
+      dc_.SetBkColor(ColorRef(r.U32(6)));
+      break;
+    case META_SETTEXTCOLOR:
+      dc_.SetTextColor(ColorRef(r.U32(6)));
+      break;
+    case META_SETWINDOWORG:
+      dc_.SetWindowOrg(r.I16(8), r.I16(6));
+      break;
+    case META_SETWINDOWEXT:
+      dc_.SetWindowExt(r.I16(8), r.I16(6));
+      break;
+    case META_OFFSETWINDOWORG:
+      dc_.OffsetWindowOrg(r.I16(8), r.I16(6));
+      break;
+    case META_SCALEWINDOWEXT:
+      dc_.ScaleWindowExt(r.I16(12), r.I16(10), r.I16(8), r.I16(6));
+      break;
+    case META_MOVETO:
+      dc_.MoveTo(ReversedPoint(r, 6));
+      break;
+    case META_LINETO:
+      dc_.LineTo(ReversedPoint(r, 6));
+      break;
+    case META_OFFSETCLIPRGN:
+      dc_.OffsetClipRgn(r.I16(8), r.I16(6));
+      break;
+    case META_EXCLUDECLIPRECT:
+      dc_.ExcludeClipRect(ReversedBox(r, 6));
+      break;
+    case META_INTERSECTCLIPRECT:
+      dc_.IntersectClipRect(ReversedBox(r, 6));
+      break;
+    case META_SELECTOBJECT:
+      dc_.SelectObject(r.U16(6));
+      break;
+    case META_DELETEOBJECT:
+      dc_.DeleteObject(r.U16(6));
+      break;
+    case META_SELECTCLIPREGION: {
+      const TMfRegion* region = Region(r.U16(6));
+      dc_.SelectClipRegion(region ? *region : TMfRegion{}, gdi::RGN_COPY);
+      break;
+    }
+    case META_CREATEPENINDIRECT: {
+      TMfPen pen;
+      pen.Style = r.U16(6);
+      pen.Width = r.I16(8);
+      pen.Color = ColorRef(r.U32(12));
+      dc_.AddObject(pen);
+      break;
+    }
+    case META_CREATEBRUSHINDIRECT: {
+      TMfBrush brush;
+      brush.Style = r.U16(6);
+      brush.Color = ColorRef(r.U32(8));
+      brush.Hatch = r.U16(12);
+      dc_.AddObject(brush);
+      break;
+    }
+    case META_DIBCREATEPATTERNBRUSH: {
+      TMfBrush brush;
+      brush.Style = gdi::BS_DIBPATTERNPT;
+      // Style BS_PATTERN carries a device-dependent bitmap, which is not decoded.
+      if (r.U16(6) != gdi::BS_PATTERN) {
+        // Pattern brushes stay in the object table: each is small and all share one budget.
+        brush.Pattern = PackedDib(r, 10, r.U16(8), std::min(kMaxPatternPixels, patternBudget_));
+        patternBudget_ -= int64_t{brush.Pattern.width()} * brush.Pattern.height();
+      }
+      dc_.AddObject(brush);
+      break;
+    }
+    case META_CREATEPATTERNBRUSH: {
+      TMfBrush brush;
+      brush.Style = gdi::BS_PATTERN;
+      dc_.AddObject(brush);
+      break;
+    }
+    case META_CREATEFONTINDIRECT: {
+      TMfFont font;
+      font.Height = r.I16(6);
+      font.Width = r.I16(8);
+      font.Escapement = r.I16(10);
+      font.Weight = r.I16(14);
+      font.Italic = r.U8(16) != 0;
+      font.Underline = r.U8(17) != 0;
+      font.StrikeOut = r.U8(18) != 0;
+      font.CharSet = r.U8(19);
+      font.Quality = r.U8(22);
+      font.PitchAndFamily = r.U8(23);
+      size_t length = 0;
+      while (length < 32 && r.Has(24 + length, 1) && r.U8(24 + length) != 0) ++length;
+      font.FaceName = AnsiText(r.Data() + 24, length, 0);
+      dc_.AddObject(font);
+      break;
+    }
+    case META_CREATEPALETTE:
+      dc_.AddObject(std::monostate{});
+      break;
+    case META_CREATEREGION:
+      CreateRegion(r);
+      break;
+    case META_POLYGON:
+      dc_.Polygon(Points(r, 8, r.U16(6)));
+      break;
+    case META_POLYLINE:
+      dc_.Polyline(Points(r, 8, r.U16(6)));
+      break;
+    case META_POLYPOLYGON: {
+      const uint16_t polys = r.U16(6);
+      if (!r.HasArray(8, polys, 2)) throw EMetafileRange{};
+      size_t at = 8 + size_t{polys} * 2;
+      std::vector<std::vector<QPointF>> polygons;
+      for (uint16_t i = 0; i < polys; ++i) {
+        const uint16_t n = r.U16(8 + size_t{i} * 2);
+        polygons.push_back(Points(r, at, n));
+        at += size_t{n} * 4;
+      }
+      dc_.PolyPolygon(polygons);
+      break;
+    }
+    case META_RECTANGLE:
+      dc_.Rectangle(ReversedBox(r, 6));
+      break;
+    case META_ELLIPSE:
+      dc_.Ellipse(ReversedBox(r, 6));
+      break;
+    case META_ROUNDRECT:
+      dc_.RoundRect(ReversedBox(r, 10), r.I16(8), r.I16(6));
+      break;
+    case META_ARC:
+      dc_.Arc(ReversedBox(r, 14), ReversedPoint(r, 10), ReversedPoint(r, 6));
+      break;
+    case META_PIE:
+      dc_.Pie(ReversedBox(r, 14), ReversedPoint(r, 10), ReversedPoint(r, 6));
+      break;
+    case META_CHORD:
+      dc_.Chord(ReversedBox(r, 14), ReversedPoint(r, 10), ReversedPoint(r, 6));
+      break;
+    case META_SETPIXEL:
+      dc_.SetPixel(ReversedPoint(r, 10), ColorRef(r.U32(6)));
+      break;
+    case META_FILLREGION: {
+      const TMfRegion* region = Region(r.U16(6));
+      const TMfBrush* brush = Brush(r.U16(8));
+      if (region && brush) dc_.FillRegion(*region, *brush);
+      break;
+    }
+    case META_FRAMEREGION: {
+      const TMfRegion* region = Region(r.U16(6));
+      const TMfBrush* brush = Brush(r.U16(8));
+      if (region && brush) dc_.FrameRegion(*region, *brush, r.I16(12), r.I16(10));
+      break;
+    }
+    case META_PAINTREGION:
+      if (const TMfRegion* region = Region(r.U16(6))) dc_.PaintRegion(*region);
+      break;
+    case META_INVERTREGION:
+      if (const TMfRegion* region = Region(r.U16(6))) dc_.InvertRegion(*region);
+      break;
+    case META_PATBLT:
+      dc_.PatBlt(QRectF(r.I16(16), r.I16(14), r.I16(12), r.I16(10)), r.U32(6));
+      break;
+    case META_BITBLT:
+      // Only the form without a bitmap: device-dependent bitmaps are not decoded.
+      if (noBitmap) dc_.PatBlt(QRectF(r.I16(18), r.I16(16), r.I16(14), r.I16(12)), r.U32(6));
+      break;
+    case META_STRETCHBLT:
+      if (noBitmap) dc_.PatBlt(QRectF(r.I16(26), r.I16(24), r.I16(22), r.I16(20)), r.U32(6));
+      break;
+    case META_DIBBITBLT: {
+      if (noBitmap) {
+        dc_.PatBlt(QRectF(r.I16(18), r.I16(16), r.I16(14), r.I16(12)), r.U32(6));
+        break;
+      }
+      const QRectF dest(r.I16(20), r.I16(18), r.I16(16), r.I16(14));
+      const QRectF source(r.I16(12), r.I16(10), dest.width(), dest.height());
+      dc_.StretchImage(PackedDib(r, 22, 0), source, dest, r.U32(6));
+      break;
+    }
+    case META_DIBSTRETCHBLT: {
+      if (noBitmap) {
+        dc_.PatBlt(QRectF(r.I16(26), r.I16(24), r.I16(22), r.I16(20)), r.U32(6));
+        break;
+      }
+      const QRectF dest(r.I16(24), r.I16(22), r.I16(20), r.I16(18));
+      const QRectF source(r.I16(16), r.I16(14), r.I16(12), r.I16(10));
+      dc_.StretchImage(PackedDib(r, 26, 0), source, dest, r.U32(6));
+      break;
+    }
+    case META_STRETCHDIB: {
+      const QImage image = PackedDib(r, 28, r.U16(10));
+      if (image.isNull()) break;
+      const double srcHeight = r.I16(12);
+      // The source origin of a bottom-up DIB is its lower-left corner.
+      const double top =
+          TopDown(r, 28) ? r.I16(16) : image.height() - double(r.I16(16)) - srcHeight;
+      dc_.StretchImage(image, QRectF(r.I16(18), top, r.I16(14), srcHeight),
+                       QRectF(r.I16(26), r.I16(24), r.I16(22), r.I16(20)), r.U32(6));
+      break;
+    }
+    case META_SETDIBTODEV: {
+      const QImage image = PackedDib(r, 24, r.U16(6));
+      if (image.isNull()) break;
+      const double height = r.I16(16), ySrc = r.I16(12);
+      const double top = TopDown(r, 24) ? ySrc : image.height() - ySrc - height;
+      dc_.StretchImage(image, QRectF(r.I16(14), top, r.I16(18), height),
+                       QRectF(r.I16(22), r.I16(20), r.I16(18), height), gdi::SRCCOPY);
+      break;
+    }
+    case META_TEXTOUT:
+      Text(r, false);
+      break;
+    case META_EXTTEXTOUT:
+      Text(r, true);
+      break;
+    default:
+      break;
+  }
+}
+
+void TWmfPlayer::CreateRegion(const TByteView& r) {
+  TMfRegion region;
+  // The scans follow a 22-byte region header; each holds a band of left/right pairs.
+  const uint16_t scans = r.U16(16);
+  size_t at = 28;
+  for (uint16_t s = 0; s < scans && r.Has(at, 6); ++s) {
+    const uint16_t count = r.U16(at);
+    const double top = r.I16(at + 2), bottom = r.I16(at + 4);
+    const size_t pairs = count / 2;
+    if (!r.HasArray(at + 6, pairs, 4)) break;
+    for (size_t i = 0; i < pairs && region.Rects.size() < kMaxRegionRects; ++i) {
+      const size_t p = at + 6 + i * 4;
+      region.Rects.emplace_back(QPointF(r.I16(p), top), QPointF(r.I16(p + 2), bottom));
+    }
+    at += 6 + size_t{count} * 2 + 2;
+  }
+  dc_.AddObject(region);
+}
+
+void TWmfPlayer::Text(const TByteView& r, bool extended) {
+  const uint8_t charSet = dc_.State().Font.CharSet;
+  if (!extended) {
+    const int16_t length = r.I16(6);
+    if (length <= 0) return;
+    const size_t padded = (static_cast<size_t>(length) + 1) & ~size_t{1};
+    const TByteView chars = r.Sub(8, static_cast<size_t>(length));
+    const QPointF reference = ReversedPoint(r, 8 + padded);
+    dc_.TextOut(reference, AnsiText(chars.Data(), chars.Size(), charSet), {}, 0, nullptr);
+    return;
+  }
+  const QPointF reference = ReversedPoint(r, 6);
+  const int16_t length = r.I16(10);
+  const uint16_t options = r.U16(12);
+  size_t at = 14;
+  QRectF box;
+  const bool hasBox = (options & (gdi::ETO_OPAQUE | gdi::ETO_CLIPPED)) != 0;
+  if (hasBox) {
+    box = QRectF(QPointF(r.I16(14), r.I16(16)), QPointF(r.I16(18), r.I16(20)));
+    at += 8;
+  }
+  if (length < 0) return;
+  const TByteView chars = r.Sub(at, static_cast<size_t>(length));
+  at += (static_cast<size_t>(length) + 1) & ~size_t{1};
+  std::vector<double> dx;
+  if (r.HasArray(at, static_cast<size_t>(length), 2)) {
+    dx.resize(static_cast<size_t>(length));
+    for (size_t i = 0; i < dx.size(); ++i) dx[i] = r.I16(at + i * 2);
+  }
+  dc_.TextOut(reference, AnsiText(chars.Data(), chars.Size(), charSet), dx, options,
+              hasBox ? &box : nullptr);
+}
+
+}  // namespace
+
+void PlayWindowsMetafile(TByteView data, QImage& target, const QRect& rect, const QRectF& bounds) {
+  if (!data.Has(0, 18) || rect.isEmpty() || bounds.width() <= 0 || bounds.height() <= 0) return;
+  TMetafilePlayer dc(target, rect);
+  // Windows metafiles play with the anisotropic mapping: the window is the bounding box until
+  // the records set their own, the viewport is the rectangle.
+  dc.SetMapMode(gdi::MM_ANISOTROPIC);
+  dc.SetWindowOrg(bounds.left(), bounds.top());
+  dc.SetWindowExt(bounds.width(), bounds.height());
+  dc.SetViewportOrg(rect.left(), rect.top());
+  dc.SetViewportExt(rect.width(), rect.height());
+
+  TWmfPlayer player(dc);
+  size_t offset = size_t{data.U16(2)} * 2;
+  while (data.Has(offset, 6)) {
+    const uint64_t size = uint64_t{data.U32(offset)} * 2;
+    const uint16_t function = data.U16(offset + 4);
+    if (size < 6 || !data.Has(offset, static_cast<size_t>(size))) break;
+    if (function == META_EOF) break;
+    try {
+      player.Play(data.Sub(offset, static_cast<size_t>(size)));
+    } catch (const EMetafileRange&) {
+      // A record whose fields point outside it is skipped as a whole.
+    }
+    offset += static_cast<size_t>(size);
+  }
+}
+
+}  // namespace tessane

@@ -1,0 +1,42 @@
+#include "jobs/output_naming.h"
+
+#include "base/paths.h"
+
+namespace tessane {
+
+namespace {
+// The extensions the resize job writes; a source extension found in this text keeps its format.
+constexpr const char* kWritableExtensions = ".jpg.png.gif.emf.bmp.jp2";
+
+std::string OutputFolder(const std::string& source, const std::string& destFolder) {
+  return destFolder.empty() ? ExtractFilePath(source) : IncludeTrailingSeparator(destFolder);
+}
+}  // namespace
+
+std::string ResizeOutputPath(const std::string& source, const TOutputNaming& naming) {
+  const std::string sourceExt = LowerCaseAscii(ExtractFileExt(source));
+  std::string name = ExtractFileName(source);
+
+  if (sourceExt == ".jpeg") name = ChangeFileExt(name, ".jpg");
+  if (naming.OutputIndex > 0)
+    name = ChangeFileExt(name, naming.OutputExt);
+  else if (!ContainsText(kWritableExtensions, sourceExt))
+    // Tested on the source's extension, so a ".jpeg" source takes the default format too.
+    name = ChangeFileExt(name, naming.DefaultFormat);
+
+  if (naming.Addition == 0) {
+    name = naming.Thing + name;
+  } else if (naming.Addition == 1) {
+    // Before the first dot, not the extension's: my.photo.jpg becomes my_t.photo.jpg.
+    const size_t dot = name.find('.');
+    name.insert(dot == std::string::npos ? 0 : dot, naming.Thing);
+  }
+  return OutputFolder(source, naming.DestFolder) + name;
+}
+
+std::string CopyOutputPath(const std::string& source, const std::string& destFolder) {
+  if (destFolder.empty()) return source;
+  return IncludeTrailingSeparator(destFolder) + ExtractFileName(source);
+}
+
+}  // namespace tessane

@@ -1,0 +1,65 @@
+#pragma once
+// The resize job's work, free of threading: load one source, scale it, save it. The window runs
+// it through tTessaneThrd on the UI thread; tessane-cli runs it on its own worker threads.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/geometry.h"
+
+namespace tessane {
+
+class TPicture;
+
+/// The StretchFilter value for a position of the window's filter list: each label gets the
+/// resampler it names (None, Box, Triangle, Hermite, Bell, BSpline, Lanczos3, Mitchell).
+uint8_t StretchFilterForListPosition(uint8_t position);
+
+/// Denominator of the JPEG decoding scale (1, 2, 4 or 8) for a picture of this full size
+/// reduced to `size`: strictly above 8, 4 or 2 times the size on the shorter ratio.
+/// Throws EZeroDivide for a size of 0.
+int JpegScaleDenominator(int32_t width, int32_t height, int32_t size);
+
+/// Target rectangle of a picture of width x height for a size value and size mode; an empty
+/// result grows by one on every side. Throws the 16-bit arithmetic errors of MulDivWord.
+TRect TargetRectFor(int32_t width, int32_t height, int32_t size, uint8_t sizeMode);
+
+/// Size modes of a resize job.
+enum : uint8_t { smLargest = 0, smWidth = 1, smHeight = 2, smPercent = 3 };
+
+class TResizeWork {
+ public:
+  /// Inputs as the batch controller hands them over.
+  TResizeWork(std::string sourceName, std::string destName, uint8_t sizeMode, uint8_t filter,
+              int32_t size);
+  ~TResizeWork();
+
+  std::string FSourceName;
+  std::string FDestName;  // replaced by the unique name when FOverwrite is false
+  int32_t FSize;
+  uint8_t FSizeMode;
+  uint8_t FFilter;        // position in the window's filter list
+  bool FOverwrite = false;
+  bool FCrop = false;
+
+  /// The whole work: accept, load, pick the JPEG scale, scale and save. Throws the job's errors.
+  void ProcessFile();
+  /// True once a file was written to FDestName.
+  bool Written() const { return written_; }
+  /// Picks the free name when FOverwrite is off (UniqueFileName unless replaced).
+  std::function<std::string(const std::string&)> UniqueName;
+
+ private:
+  TRect TargetRect() const;
+  void ScaleAndSave();
+  void ScalePicture(TPicture& picture, int32_t targetWidth, int32_t targetHeight);
+  void SavePicture();
+
+  std::unique_ptr<TPicture> FPicture;
+  std::string scale_error_;
+  bool written_ = false;
+};
+
+}  // namespace tessane

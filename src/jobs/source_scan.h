@@ -1,0 +1,28 @@
+#pragma once
+// The acceptance routine every path goes through before it reaches a source list: folders are
+// scanned, files are admitted when their extension occurs in the picture-format filter text.
+
+#include <functional>
+#include <string>
+
+namespace tessane {
+
+/// True when the path is a folder - or does not exist (its scan then finds nothing).
+bool IsFolder(const std::string& path);
+
+/// Lower-cased extension (dot included) is a non-empty substring of the lower-cased
+/// PictureFilter(). Fills the format registry first when that has not happened yet.
+bool AcceptedExtension(const std::string& path);
+
+/// Folder: ScanFolder; file: add(path) when accepted.
+void AddPath(const std::string& path, bool includeSubfolders,
+             const std::function<void(const std::string&)>& add);
+
+/// Calls add() for every accepted file of the folder, in the order the file system lists them,
+/// depth first into sub-folders while includeSubfolders. Names starting with "." are skipped.
+/// A folder reached twice in one scan (through a symbolic link) is not entered again, so link
+/// loops end; unreadable folders add nothing.
+void ScanFolder(const std::string& folder, bool includeSubfolders,
+                const std::function<void(const std::string&)>& add);
+
+}  // namespace tessane

@@ -1,0 +1,29 @@
+#pragma once
+// The resize job as the window runs it: a worker thread that hands its work to the UI thread.
+
+#include <cstdint>
+#include <string>
+
+#include "base/thread.h"
+#include "jobs/resize_work.h"
+
+namespace tessane {
+
+/// Created suspended (allocate with NewThread): the owner sets FCrop and FOverwrite, then calls
+/// Start(). Deletes itself when the work has run; the work's errors end the job silently.
+class tTessaneThrd : public TThread {
+ public:
+  tTessaneThrd(std::string sourceName, std::string destName, uint8_t sizeMode, uint8_t filter,
+               int32_t size);
+
+  bool FCrop = false;       // cut landscape pictures to 16:9
+  bool FOverwrite = false;  // replace an existing output instead of numbering the new one
+
+ protected:
+  void Execute() override;
+
+ private:
+  TResizeWork work_;
+};
+
+}  // namespace tessane

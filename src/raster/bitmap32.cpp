@@ -1,0 +1,288 @@
+#include "raster/bitmap32.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "base/limits.h"
+#include "formats/bitmap.h"
+#include "formats/icon.h"
+#include "formats/metafile.h"
+#include "formats/picture.h"
+#include "raster/draft_resampler.h"
+#include "raster/kernel_resampler.h"
+#include "raster/linear_resampler.h"
+#include "raster/nearest_resampler.h"
+
+namespace tessane {
+
+namespace {
+
+// Colours of the usual desktop scheme, indexed like the platform's system colours, as
+// $RRGGBB. There is no system palette here; these stand in for it.
+constexpr uint32_t kSystemColors[] = {
+    0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
+    0x000000, 0x000000, 0xB4B4B4, 0xF4F7FC, 0xABABAB, 0x3399FF, 0xFFFFFF, 0xF0F0F0,
+    0xA0A0A0, 0x6D6D6D, 0x000000, 0x000000, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
+    0xFFFFE1, 0x000000, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0,
+};
+
+// Runs the body between BeginUpdate and EndUpdate and sends one change notification at the
+// end, also when the body throws.
+template <typename Body>
+void Bracketed(TBitmap32& bitmap, Body&& body) {
+  bitmap.BeginUpdate();
+  try {
+    body();
+  } catch (...) {
+    bitmap.EndUpdate();
+    bitmap.NotifyChanged();
+    throw;
+  }
+  bitmap.EndUpdate();
+  bitmap.NotifyChanged();
+}
+
+}  // namespace
+
+TColor32 ToColor32(int32_t color) {
+  uint32_t rgb;
+  if (color < 0) {
+    const uint32_t index = static_cast<uint32_t>(color) & 0xFF;
+    rgb = index < std::size(kSystemColors) ? kSystemColors[index] : 0;
+  } else {
+    const uint32_t c = static_cast<uint32_t>(color);
+    rgb = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+  }
+  return 0xFF000000u | rgb;
+}
+
+TBitmap32::TBitmap32() : resampler_(std::make_unique<TNearestResampler>()) {
+  resampler_->bitmap_ = this;
+}
+
+TBitmap32::~TBitmap32() = default;
+
+void TBitmap32::Resize(int32_t width, int32_t height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (width == width_ && height == height_) return;
+  pixels_.reset();
+  width_ = height_ = 0;
+  clip_area_ = TRect{};
+  if (!PictureSizeAllowed(width, height)) throw EOutOfResources("Can't allocate the DIB handle");
+  if (width > 0 && height > 0) {
+    // calloc: a fresh buffer is all zero, and large ones come as untouched zero pages.
+    auto* p = static_cast<TColor32*>(
+        std::calloc(static_cast<size_t>(width) * static_cast<size_t>(height), sizeof(TColor32)));
+    if (p == nullptr) throw EOutOfResources("Can't allocate the DIB handle");
+    pixels_.reset(p);
+  }
+  width_ = width;
+  height_ = height;
+  clip_area_ = Bounds();
+  NotifyChanged();
+  if (OnResize) OnResize();
+}
+
+void TBitmap32::Fill(TColor32 color) {
+  if (IsEmpty()) return;
+  const TRect area = IntersectRect(clip_area_, Bounds());
+  if (area == Bounds()) {
+    std::fill_n(Bits(), static_cast<size_t>(width_) * height_, color);
+  } else if (!area.IsEmpty()) {
+    for (int32_t y = area.Top; y < area.Bottom; ++y)
+      std::fill(Row(y) + area.Left, Row(y) + area.Right, color);
+  }
+  NotifyChanged();
+}
+
+void TBitmap32::SetAllAlpha(uint8_t alpha) {
+  if (!IsEmpty()) {
+    const TColor32 a = TColor32{alpha} << 24;
+    TColor32* p = Bits();
+    const size_t n = static_cast<size_t>(width_) * height_;
+    for (size_t i = 0; i < n; ++i) p[i] = (p[i] & 0x00FFFFFFu) | a;
+  }
+  NotifyChanged();
+}
+
+TSurface TBitmap32::Surface() {
+  if (IsEmpty()) return TSurface{};
+  return TSurface{Bits(), width_, height_, width_};
+}
+
+void TBitmap32::EndUpdate() {
+  if (update_count_ <= 0) throw Exception("Unpaired TThreadPersistent.EndUpdate");
+  --update_count_;
+}
+
+void TBitmap32::NotifyChanged() {
+  NotifyChanged(Bounds());
+}
+
+void TBitmap32::NotifyChanged(const TRect& area) {
+  if (update_count_ != 0) return;
+  if (OnAreaChanged) OnAreaChanged(area);
+  if (OnChange) OnChange();
+}
+
+void TBitmap32::Assign(const TPicture& picture) {
+  Bracketed(*this, [&] {
+    TGraphic* graphic = picture.Graphic();
+    if (graphic == nullptr) {
+      Resize(0, 0);
+    } else if (const auto* bitmap = dynamic_cast<const TBitmap*>(graphic)) {
+      AssignFromBitmapGraphic(*bitmap);
+    } else if (graphic->InheritsFrom(TIcon::Class) || graphic->InheritsFrom(TMetafile::Class)) {
+      AssignOverTwoBackgrounds(*graphic, picture.Width(), picture.Height());
+    } else {
+      AssignByDrawing(*graphic, picture.Width(), picture.Height());
+    }
+  });
+}
+
+void TBitmap32::Assign(TGraphic& graphic) {
+  Bracketed(*this, [&] {
+    if (const auto* bitmap = dynamic_cast<const TBitmap*>(&graphic))
+      AssignFromBitmapGraphic(*bitmap);
+    else
+      AssignByDrawing(graphic, -1, -1);
+  });
+}
+
+void TBitmap32::Assign(const TBitmap32& other) {
+  if (&other == this) return;
+  Bracketed(*this, [&] {
+    Resize(other.width_, other.height_);
+    if (!IsEmpty())
+      std::memcpy(Bits(), other.Bits(), static_cast<size_t>(width_) * height_ * sizeof(TColor32));
+    draw_mode_ = other.draw_mode_;
+    stretch_filter_ = other.stretch_filter_;
+    SetResampler(other.resampler_->Clone());
+  });
+}
+
+void TBitmap32::AssignFromBitmapGraphic(const TBitmap& graphic) {
+  Resize(graphic.Width(), graphic.Height());
+  if (IsEmpty()) return;
+  // A 32-bit graphic brings its fourth byte as alpha, every other format alpha 255.
+  for (int32_t y = 0; y < height_; ++y) graphic.ToColor32Row(y, Row(y));
+  if (graphic.PixelFormat() != TPixelFormat::pf32bit) SetAllAlpha(255);
+  if (graphic.Transparent()) {
+    const TColor32 key = ToColor32(static_cast<int32_t>(graphic.TransparentColor())) & 0x00FFFFFFu;
+    TColor32* p = Bits();
+    const size_t n = static_cast<size_t>(width_) * height_;
+    for (size_t i = 0; i < n; ++i)
+      if ((p[i] & 0x00FFFFFFu) == key) p[i] = key;
+  }
+}
+
+void TBitmap32::AssignByDrawing(TGraphic& graphic, int32_t width, int32_t height) {
+  Resize(graphic.Width(), graphic.Height());
+  if (IsEmpty()) return;
+  if (width < 0) {
+    width = width_;
+    height = height_;
+  }
+  // Unpainted areas keep the buffer's content (zero when freshly sized): transparent parts come
+  // out black, and the result is made opaque.
+  graphic.Draw(Surface(), TRect{0, 0, width, height});
+  SetAllAlpha(255);
+}
+
+void TBitmap32::AssignOverTwoBackgrounds(TGraphic& graphic, int32_t width, int32_t height) {
+  Resize(graphic.Width(), graphic.Height());
+  if (IsEmpty()) return;
+  const TRect rect{0, 0, width, height};
+  Fill(0xFFFFFFFFu);
+  graphic.Draw(Surface(), rect);
+  TBitmap32 overRed;
+  overRed.Resize(graphic.Width(), graphic.Height());
+  overRed.Fill(0xFFFF0000u);
+  graphic.Draw(overRed.Surface(), rect);
+  // Where the two backgrounds give the same colour the graphic covered the pixel fully.
+  const int64_t n = std::min<int64_t>(int64_t{width} * height, int64_t{width_} * height_);
+  const int64_t m = std::min<int64_t>(n, int64_t{overRed.width_} * overRed.height_);
+  TColor32* p = Bits();
+  const TColor32* q = overRed.Bits();
+  for (int64_t i = 0; i < m; ++i)
+    p[i] = ((p[i] ^ q[i]) & 0x00FFFFFFu) == 0 ? (p[i] | 0xFF000000u) : (p[i] & 0x00FFFFFFu);
+}
+
+void TBitmap32::AssignTo(TPicture& picture) const {
+  AssignTo(picture.PictureBitmap());
+}
+
+void TBitmap32::AssignTo(TBitmap& bitmap) const {
+  // Dropping the old pixels first spares converting them to the new format.
+  bitmap.SetSize(0, 0);
+  bitmap.SetPixelFormat(TPixelFormat::pf32bit);
+  bitmap.SetSize(width_, height_);
+  if (IsEmpty()) return;
+  for (int32_t y = 0; y < height_; ++y)
+    std::memcpy(bitmap.ScanLine(y), Row(y), static_cast<size_t>(width_) * sizeof(TColor32));
+}
+
+void TBitmap32::AssignTo(TGraphic& graphic) const {
+  if (auto* bitmap = dynamic_cast<TBitmap*>(&graphic)) {
+    AssignTo(*bitmap);
+    return;
+  }
+  throw EConvertError(Format("Cannot assign a %s to a %s", "TBitmap32", graphic.ClassName()));
+}
+
+void TBitmap32::SetStretchFilter(uint8_t value) {
+  if (value == stretch_filter_) return;
+  stretch_filter_ = value;
+  std::unique_ptr<TCustomResampler> resampler;
+  switch (value) {
+    case sfNearest:
+      resampler = std::make_unique<TNearestResampler>();
+      break;
+    case sfDraft:
+      resampler = std::make_unique<TDraftResampler>();
+      break;
+    case sfLinear:
+      resampler = std::make_unique<TLinearResampler>();
+      break;
+    default: {
+      auto kernelResampler = std::make_unique<TKernelResampler>();
+      switch (value) {
+        case sfCosine:
+          kernelResampler->SetKernel(std::make_unique<TCosineKernel>());
+          break;
+        case sfSpline:
+          kernelResampler->SetKernel(std::make_unique<TSplineKernel>());
+          break;
+        case sfLanczos:
+          kernelResampler->SetKernel(std::make_unique<TLanczosKernel>());
+          break;
+        case sfMitchell:
+          kernelResampler->SetKernel(std::make_unique<TMitchellKernel>());
+          break;
+        default:
+          break;  // 7..255 keep the box kernel
+      }
+      resampler = std::move(kernelResampler);
+    }
+  }
+  SetResampler(std::move(resampler));
+  NotifyChanged();
+}
+
+void TBitmap32::SetResampler(std::unique_ptr<TCustomResampler> resampler) {
+  if (!resampler || resampler.get() == resampler_.get()) {
+    (void)resampler.release();  // the current resampler stays owned once
+    return;
+  }
+  resampler_ = std::move(resampler);
+  resampler_->bitmap_ = this;
+  NotifyChanged();
+}
+
+void TBitmap32::StretchTo(TBitmap32& dst, const TRect& dstRect, const TRect& srcRect) const {
+  StretchCopy(&dst, dstRect, dst.ClipArea(), this, srcRect, *resampler_, draw_mode_);
+}
+
+}  // namespace tessane

@@ -1,0 +1,97 @@
+#include "raster/draft_resampler.h"
+
+#include <vector>
+
+#include "raster/kernel_resampler.h"
+
+namespace tessane {
+
+namespace {
+
+// The reciprocal mean of one channel; see AverageBlock.
+inline uint32_t BlockMean(uint64_t sum, uint64_t pixels) {
+  if (pixels > 65536) return static_cast<uint32_t>(sum / pixels);
+  const uint64_t d = (uint64_t{1} << 24) / pixels;
+  return static_cast<uint32_t>(((sum * d) & 0xFFFFFFFFu) >> 24);
+}
+
+inline TColor32 PackMeans(const uint64_t sums[4], uint64_t pixels) {
+  return (BlockMean(sums[3], pixels) << 24) | (BlockMean(sums[2], pixels) << 16) |
+         (BlockMean(sums[1], pixels) << 8) | BlockMean(sums[0], pixels);
+}
+
+// 16.16 block boundary k: Trunc(k x step / 65536).
+inline int64_t Boundary(int64_t k, int64_t step) {
+  return (k * step) >> 16;
+}
+
+}  // namespace
+
+TColor32 AverageBlock(int32_t columns, int32_t rows, const TColor32* first, ptrdiff_t strideBytes) {
+  uint64_t sums[4] = {0, 0, 0, 0};
+  const auto* row = reinterpret_cast<const uint8_t*>(first);
+  for (int32_t y = 0; y < rows; ++y, row += strideBytes)
+    for (int32_t x = 0; x < columns; ++x)
+      for (int c = 0; c < 4; ++c) sums[c] += row[4 * x + c];
+  return PackMeans(sums, static_cast<uint64_t>(columns) * static_cast<uint64_t>(rows));
+}
+
+void DraftStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32& src,
+                  const TRect& srcRect, const TCustomKernel& kernel, TDrawMode drawMode) {
+  const TRect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
+  if (clip.IsEmpty() || dst.IsEmpty() || src.IsEmpty() || srcRect.IsEmpty()) return;
+  const int32_t sw = srcRect.Width(), sh = srcRect.Height();
+  const int32_t dw = dstRect.Width(), dh = dstRect.Height();
+  if (dw > sw || dh > sh) {
+    if (sw < 2 || sh < 2)
+      KernelResample(dst, dstRect, clip, src, srcRect, kernel, drawMode);
+    else
+      BilinearStretch(dst, dstRect, clip, src, srcRect, drawMode);
+    return;
+  }
+  const double fx = static_cast<float>(static_cast<double>(sw) / dw);
+  const double fy = static_cast<float>(static_cast<double>(sh) / dh);
+  const int64_t x0 = srcRect.Left + static_cast<int64_t>((clip.Left - dstRect.Left) * fx);
+  const int64_t y0 = srcRect.Top + static_cast<int64_t>((clip.Top - dstRect.Top) * fy);
+  const int64_t sx = static_cast<int64_t>(65536.0 * fx);
+  const int64_t sy = static_cast<int64_t>(65536.0 * fy);
+  const int32_t cw = clip.Width(), ch = clip.Height();
+  // Rounding could only push the last block past the rectangle for sides beyond the limits;
+  // refuse rather than read outside.
+  if (x0 + Boundary(cw, sx) > srcRect.Right || y0 + Boundary(ch, sy) > srcRect.Bottom)
+    throw EAssertionFailed("Assertion failure");
+
+  // Per destination row, sum the block's rows per source column first, then each block's
+  // columns: the same integer sums AverageBlock forms, with every pixel read once.
+  const int64_t span = Boundary(cw, sx);
+  std::vector<uint32_t> columnSums(static_cast<size_t>(span) * 4);
+  for (int32_t m = 0; m < ch; ++m) {
+    const int64_t top = y0 + Boundary(m, sy), bottom = y0 + Boundary(m + 1, sy);
+    std::fill(columnSums.begin(), columnSums.end(), 0u);
+    for (int64_t y = top; y < bottom; ++y) {
+      const auto* p = reinterpret_cast<const uint8_t*>(src.Row(static_cast<int32_t>(y)) + x0);
+      for (size_t t = 0; t < columnSums.size(); ++t) columnSums[t] += p[t];
+    }
+    TColor32* out = dst.Row(clip.Top + m) + clip.Left;
+    const uint64_t blockRows = static_cast<uint64_t>(bottom - top);
+    for (int32_t k = 0; k < cw; ++k) {
+      const int64_t left = Boundary(k, sx), right = Boundary(k + 1, sx);
+      uint64_t sums[4] = {0, 0, 0, 0};
+      for (int64_t x = left; x < right; ++x)
+        for (int c = 0; c < 4; ++c) sums[c] += columnSums[static_cast<size_t>(4 * x + c)];
+      out[k] = PackMeans(sums, static_cast<uint64_t>(right - left) * blockRows);
+    }
+  }
+}
+
+std::unique_ptr<TCustomResampler> TDraftResampler::Clone() const {
+  return std::make_unique<TDraftResampler>();
+}
+
+void TDraftResampler::Stretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
+                              const TBitmap32& src, const TRect& srcRect,
+                              TDrawMode drawMode) const {
+  DraftStretch(dst, dstRect, dstClip, src, srcRect, Kernel(), drawMode);
+}
+
+}  // namespace tessane

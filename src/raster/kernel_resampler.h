@@ -1,0 +1,76 @@
+#pragma once
+// Separable kernel resampling: one mapping table per axis lists, for every destination column
+// (row) of the clip, the source columns (rows) that contribute and their integer weights in
+// 1/256 units, which add up to exactly 256. Rows are combined first into per-column sums, then
+// the sums along each column cluster; all arithmetic is integer, so results are exact.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "raster/kernels.h"
+#include "raster/resampler.h"
+
+namespace tessane {
+
+/// One contributing source column (row) and its weight in 1/256 units (may be negative).
+struct TClusterEntry {
+  int32_t SourceIndex = 0;
+  int32_t Weight = 0;
+  bool operator==(const TClusterEntry&) const = default;
+};
+/// Entries in order of increasing sample position; clamped edge samples repeat an index.
+using TCluster = std::vector<TClusterEntry>;
+/// One cluster per destination column (row) of the clip, in order.
+using TMappingTable = std::vector<TCluster>;
+
+/// The mapping of destination range [dstLo, dstHi), clipped to [clipLo, clipHi), onto source
+/// range [srcLo, srcHi) with `kernel`. Empty when either range is empty. Every source index lies
+/// in [srcLo, srcHi) and every cluster's weights add up to 256.
+TMappingTable BuildMapping(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi,
+                           int32_t srcLo, int32_t srcHi, const TCustomKernel& kernel);
+
+/// Scales srcRect of src onto dstRect of dst with `kernel`, writing exactly dstClip (which lies
+/// inside dst and dstRect; srcRect lies inside src). Channels are saturated to 0..255.
+void KernelResample(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
+                    const TBitmap32& src, const TRect& srcRect, const TCustomKernel& kernel,
+                    TDrawMode drawMode);
+
+/// The ways KernelResample can compute the same values: the literal per-entry loops (the
+/// reference: rows first, then columns), and portable or AVX2 loops over merged weights with
+/// the vertical pass first, as the reference, or the horizontal pass first (each source row
+/// read once). kAuto, what KernelResample uses, takes AVX2 when the processor has it and the
+/// order that costs less for the two tables.
+enum class TKernelPath {
+  kAuto,
+  kReference,
+  kPortableVerticalFirst,
+  kPortableHorizontalFirst,
+  kAvx2VerticalFirst,
+  kAvx2HorizontalFirst,
+};
+/// True when this processor runs the AVX2 paths.
+bool KernelResampleUsesAvx2();
+/// KernelResample through a chosen path. AVX2 paths run portable on a processor without AVX2;
+/// horizontal-first paths run vertical-first where their row buffer would grow too large.
+void KernelResampleVia(TKernelPath path, TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
+                       const TBitmap32& src, const TRect& srcRect, const TCustomKernel& kernel);
+
+/// The resampler of the kernel filters; starts with a TBoxKernel.
+class TKernelResampler : public TCustomResampler {
+ public:
+  TKernelResampler();
+  const char* ClassName() const override { return "TKernelResampler"; }
+  std::unique_ptr<TCustomResampler> Clone() const override;
+  void Stretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32& src,
+               const TRect& srcRect, TDrawMode drawMode) const override;
+
+  const TCustomKernel& Kernel() const { return *kernel_; }
+  /// Replaces the kernel (nothing for nullptr or the current one) and notifies the bitmap.
+  void SetKernel(std::unique_ptr<TCustomKernel> kernel);
+
+ private:
+  std::unique_ptr<TCustomKernel> kernel_;
+};
+
+}  // namespace tessane

@@ -1,0 +1,75 @@
+#include "raster/nearest_resampler.h"
+
+#include <cstring>
+#include <vector>
+
+namespace tessane {
+
+namespace {
+
+// Source index of every destination index in [clipLo, clipHi): the left (top) edge of each
+// destination pixel, scaled by SW / DW rounded to single precision, product taken in double.
+std::vector<int32_t> NearestMap(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi,
+                                int32_t srcLo, int32_t srcHi) {
+  const int32_t sw = srcHi - srcLo;
+  const int32_t dw = dstHi - dstLo;
+  std::vector<int32_t> map(static_cast<size_t>(clipHi - clipLo));
+  if (dw > 1) {
+    const double s = static_cast<float>(static_cast<double>(sw) / dw);
+    for (size_t i = 0; i < map.size(); ++i) {
+      const double offset = static_cast<double>(static_cast<int64_t>(i) + clipLo - dstLo);
+      map[i] = static_cast<int32_t>(srcLo + offset * s);  // Trunc
+    }
+  } else {
+    for (int32_t& v : map) v = (srcLo + srcHi - 1) / 2;
+  }
+  if (!map.empty() && (map.front() < srcLo || map.back() >= srcHi))
+    throw EAssertionFailed("Assertion failure");
+  return map;
+}
+
+}  // namespace
+
+void NearestStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
+                    const TBitmap32& src, const TRect& srcRect, TDrawMode drawMode) {
+  const TRect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
+  if (clip.IsEmpty() || dst.IsEmpty() || src.IsEmpty() || srcRect.IsEmpty()) return;
+  if (srcRect.Left < 0 || srcRect.Top < 0 || srcRect.Right > src.Width() ||
+      srcRect.Bottom > src.Height())
+    throw Exception("Invalid SrcRect");
+  if (srcRect.Width() == dstRect.Width() && srcRect.Height() == dstRect.Height()) {
+    BlockCopy(dst, clip, src, srcRect.Left + clip.Left - dstRect.Left,
+              srcRect.Top + clip.Top - dstRect.Top, drawMode);
+    return;
+  }
+  const std::vector<int32_t> columns =
+      NearestMap(dstRect.Left, dstRect.Right, clip.Left, clip.Right, srcRect.Left, srcRect.Right);
+  const std::vector<int32_t> rows =
+      NearestMap(dstRect.Top, dstRect.Bottom, clip.Top, clip.Bottom, srcRect.Top, srcRect.Bottom);
+  const size_t width = columns.size();
+  int32_t previous = -1;
+  for (size_t j = 0; j < rows.size(); ++j) {
+    const int32_t y = clip.Top + static_cast<int32_t>(j);
+    TColor32* out = dst.Row(y) + clip.Left;
+    if (rows[j] == previous) {
+      // The same source row again: repeat the row just written.
+      std::memcpy(out, dst.Row(y - 1) + clip.Left, width * sizeof(TColor32));
+      continue;
+    }
+    previous = rows[j];
+    const TColor32* in = src.Row(rows[j]);
+    for (size_t i = 0; i < width; ++i) out[i] = in[columns[i]];
+  }
+}
+
+std::unique_ptr<TCustomResampler> TNearestResampler::Clone() const {
+  return std::make_unique<TNearestResampler>();
+}
+
+void TNearestResampler::Stretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
+                                const TBitmap32& src, const TRect& srcRect,
+                                TDrawMode drawMode) const {
+  NearestStretch(dst, dstRect, dstClip, src, srcRect, drawMode);
+}
+
+}  // namespace tessane

@@ -1,0 +1,41 @@
+#include <cstring>
+
+#include "raster/bitmap32.h"
+#include "raster/resampler.h"
+
+namespace tessane {
+
+void BlockCopy(TBitmap32& dst, const TRect& dstClip, const TBitmap32& src, int32_t srcX,
+               int32_t srcY, TDrawMode /*drawMode: only dmOpaque is implemented*/) {
+  if (dstClip.IsEmpty()) return;
+  const size_t bytes = static_cast<size_t>(dstClip.Width()) * sizeof(TColor32);
+  const int32_t rows = dstClip.Height();
+  // Within one bitmap the blocks may overlap: walk rows in the direction that reads each row
+  // before it is overwritten (memmove handles the overlap inside a row).
+  const bool upward = &dst == &src && srcY < dstClip.Top;
+  for (int32_t n = 0; n < rows; ++n) {
+    const int32_t r = upward ? rows - 1 - n : n;
+    std::memmove(dst.Row(dstClip.Top + r) + dstClip.Left, src.Row(srcY + r) + srcX, bytes);
+  }
+}
+
+void StretchCopy(TBitmap32* dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32* src,
+                 const TRect& srcRect, TCustomResampler& resampler, TDrawMode drawMode) {
+  if (dst == nullptr) throw EBitmapException("Destination bitmap is nil");
+  if (src == nullptr) throw EBitmapException("Source bitmap is nil");
+  if (src->IsEmpty() || dst->IsEmpty()) return;
+  if (srcRect.IsEmpty()) return;
+  if (srcRect.Left < 0 || srcRect.Right > src->Width() || srcRect.Top < 0 ||
+      srcRect.Bottom > src->Height())
+    throw ESrcInvalidException("Source rectangle is invalid");
+  const TRect clip = IntersectRect(IntersectRect(dstClip, dst->Bounds()), dstRect);
+  if (clip.IsEmpty()) return;
+  if (srcRect.Width() == dstRect.Width() && srcRect.Height() == dstRect.Height())
+    BlockCopy(*dst, clip, *src, srcRect.Left + clip.Left - dstRect.Left,
+              srcRect.Top + clip.Top - dstRect.Top, drawMode);
+  else
+    resampler.Stretch(*dst, dstRect, clip, *src, srcRect, drawMode);
+  dst->NotifyChanged(dstRect);
+}
+
+}  // namespace tessane

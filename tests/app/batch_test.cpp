@@ -1,0 +1,306 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/app_test_support.h"
+#include "app/controls.h"
+#include "app/form1.h"
+#include "base/thread.h"
+#include "jobs/copy_thread.h"
+#include "support/test_support.h"
+
+namespace tessane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fast-copy run over real files: sources f0.jpg .. fN.jpg put into the list directly, copies
+// into out/. The loop's message processing and the tick count are the test's: actions can be
+// scheduled for the processing that follows the hand-over of a given entry.
+class BatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directory(dir_.File("out"));
+    form_ = std::make_unique<TForm1>();
+    form_->fastcopy->setChecked(true);
+    form_->Edit1->setText(QString::fromStdString(dir_.File("out")));
+    form_->ProcessMessages = [this] {
+      ++processed_;
+      if (auto it = after_.find(processed_); it != after_.end()) it->second();
+      QCoreApplication::processEvents();
+    };
+    form_->TickCount = [this] { return ticks_.empty() ? 0u : Tick(); };
+  }
+  void TearDown() override {
+    EXPECT_TRUE(test::DrainJobs());
+    QLocale::setDefault(QLocale::c());
+  }
+
+  uint32_t Tick() {
+    const uint32_t t = ticks_.front();
+    if (ticks_.size() > 1) ticks_.erase(ticks_.begin());
+    return t;
+  }
+
+  void AddSources(int n) {
+    for (int i = 0; i < n; ++i) {
+      const std::string path = dir_.File("f" + std::to_string(i) + ".jpg");
+      test::WriteBytes(path, {static_cast<uint8_t>(i), 1, 2, 3});
+      form_->ListBox1->addItem(QString::fromStdString(path));
+    }
+  }
+  // Runs `action` in the message processing after the hand-over of entry k (counted from the
+  // start of the test, over every run).
+  void After(int entry, std::function<void()> action) { after_[entry + 1] = std::move(action); }
+  void AfterCall(int call, std::function<void()> action) { after_[call] = std::move(action); }
+
+  std::vector<std::string> Copies() {
+    EXPECT_TRUE(test::DrainJobs());
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_.File("out")))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static std::vector<std::string> Names(int from, int to) {
+    std::vector<std::string> names;
+    for (int i = from; i < to; ++i) names.push_back("f" + std::to_string(i) + ".jpg");
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  void ExpectIdle() {
+    EXPECT_EQ(form_->Button3->text(), "PAUSE");
+    EXPECT_FALSE(form_->Button3->isEnabled());
+    EXPECT_FALSE(form_->Button5->isEnabled());
+    EXPECT_TRUE(form_->Button2->isEnabled());
+  }
+  QString Activity() const { return form_->Label1->text(); }
+
+  test::TempDir dir_;
+  std::unique_ptr<TForm1> form_;
+  int processed_ = 0;
+  std::map<int, std::function<void()>> after_;
+  std::vector<uint32_t> ticks_;
+};
+
+TEST_F(BatchTest, FinishedRunCopiesEveryFileAndReportsIt) {
+  AddSources(3);
+  ticks_ = {1000, 3500};
+  form_->Button2->click();
+  EXPECT_EQ(Activity(), "File activity: 3/3 files processed. Time: 2.50 secs");
+  ExpectIdle();
+  EXPECT_EQ(form_->ProgressBar1->value(), 0);
+  EXPECT_EQ(form_->ProgressBar1->maximum(), 3);
+  EXPECT_EQ(form_->ResumeIndex, 0);
+  EXPECT_EQ(Copies(), Names(0, 3));
+  EXPECT_EQ(test::ReadBytes(dir_.File("out/f2.jpg")), (std::vector<uint8_t>{2, 1, 2, 3}));
+
+  // A second run finds every name taken.
+  form_->Button2->click();
+  EXPECT_EQ(Copies(), (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f1[1].jpg",
+                                                "f2.jpg", "f2[1].jpg"}));
+}
+
+TEST_F(BatchTest, TimeSurvivesTheTickWrapAndUsesTheLocaleSeparator) {
+  AddSources(1);
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  ticks_ = {0xFFFFF000u, 0x00000A00u};  // 6656 ms across the wrap
+  form_->Button2->click();
+  EXPECT_EQ(Activity(), "File activity: 1/1 files processed. Time: 6,66 secs");
+}
+
+TEST_F(BatchTest, PauseStillHandsOverTheNextEntryThenContinueGoesOn) {
+  AddSources(8);
+  After(2, [this] { form_->Button3->click(); });
+  form_->Button2->click();
+  EXPECT_FALSE(form_->Running);
+  EXPECT_EQ(form_->ResumeIndex, 4);
+  EXPECT_EQ(Activity(), "File activity: 4/8 files processed. Time: 0.00 secs");
+  EXPECT_EQ(form_->Button3->text(), "CONTINUE");
+  EXPECT_TRUE(form_->Button3->isEnabled());
+  EXPECT_TRUE(form_->Button5->isEnabled());
+  EXPECT_EQ(form_->ProgressBar1->value(), 4);
+  EXPECT_EQ(Copies(), Names(0, 4));
+
+  form_->Button3->click();  // CONTINUE
+  EXPECT_EQ(Activity(), "File activity: 4/8 files processed. Time: 0.00 secs");
+  ExpectIdle();
+  EXPECT_EQ(form_->ProgressBar1->value(), 0);
+  EXPECT_EQ(Copies(), Names(0, 8));
+}
+
+TEST_F(BatchTest, SecondPauseCountsOnlyTheFilesOfItsOwnCall) {
+  AddSources(12);
+  After(3, [this] { form_->Button3->click(); });  // stops at 5
+  form_->Button2->click();
+  ASSERT_EQ(form_->ResumeIndex, 5);
+  // Calls so far: after entries 0..3 = 4; the continued run's call after entry 7 is the 8th.
+  AfterCall(4 + 3, [this] { form_->Button3->click(); });
+  form_->Button3->click();
+  EXPECT_EQ(form_->ResumeIndex, 9);
+  EXPECT_EQ(Activity(), "File activity: 4/12 files processed. Time: 0.00 secs");
+  EXPECT_EQ(Copies(), Names(0, 9));
+  form_->Button3->click();
+  EXPECT_EQ(Activity(), "File activity: 3/12 files processed. Time: 0.00 secs");
+  ExpectIdle();
+  EXPECT_EQ(Copies(), Names(0, 12));
+}
+
+TEST_F(BatchTest, PauseAfterTheLastButOneEntryStillFinishes) {
+  AddSources(4);
+  After(2, [this] { form_->Button3->click(); });
+  form_->Button2->click();
+  EXPECT_EQ(Activity(), "File activity: 4/4 files processed. Time: 0.00 secs");
+  ExpectIdle();
+  EXPECT_EQ(form_->ResumeIndex, 0);
+  EXPECT_EQ(Copies(), Names(0, 4));
+}
+
+TEST_F(BatchTest, QuitHandsOverOneMoreAndReturnsToIdle) {
+  AddSources(6);
+  After(1, [this] { form_->Button5->click(); });
+  form_->Button2->click();
+  EXPECT_EQ(Activity(), "File activity: 3/6 files processed. Time: 0.00 secs");
+  ExpectIdle();
+  EXPECT_FALSE(form_->Running);
+  EXPECT_EQ(Copies(), Names(0, 3));
+}
+
+TEST_F(BatchTest, StartWhilePausedRunsFromTheFirstEntryWithCaptionKept) {
+  AddSources(5);
+  After(0, [this] { form_->Button3->click(); });
+  form_->Button2->click();
+  ASSERT_EQ(form_->Button3->text(), "CONTINUE");
+  ASSERT_EQ(form_->ResumeIndex, 2);
+  form_->Button2->click();
+  EXPECT_EQ(Activity(), "File activity: 5/5 files processed. Time: 0.00 secs");
+  ExpectIdle();
+  EXPECT_EQ(Copies(), (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f1[1].jpg",
+                                                "f2.jpg", "f3.jpg", "f4.jpg"}));
+}
+
+TEST_F(BatchTest, JobErrorsAreSilentAndStillCounted) {
+  AddSources(2);
+  form_->ListBox1->insertItem(1, QString::fromStdString(dir_.File("missing.jpg")));
+  test::ModalWatcher watcher;
+  form_->Button2->click();
+  EXPECT_EQ(Activity(), "File activity: 3/3 files processed. Time: 0.00 secs");
+  EXPECT_EQ(Copies(), Names(0, 2));
+  EXPECT_TRUE(watcher.SeenWindows().empty());
+}
+
+TEST_F(BatchTest, EntriesDeletedDuringTheRunStopItThroughTheErrorHook) {
+  AddSources(4);
+  After(0, [this] { form_->ListBox1->clear(); });
+  test::ModalWatcher watcher;
+  QTest::mouseClick(form_->Button2, Qt::LeftButton);
+  EXPECT_EQ(watcher.Texts(), QStringList{"List index out of bounds (1)"});
+  EXPECT_EQ(Activity(), "File activity:");  // the failed call writes no activity line
+  EXPECT_EQ(form_->ResumeIndex, 0);
+  EXPECT_FALSE(form_->Running);
+  EXPECT_EQ(form_->Button3->text(), "CONTINUE");
+  EXPECT_EQ(Copies(), Names(0, 1));
+}
+
+TEST_F(BatchTest, StartAsksBeforeWritingBesideTheSourcesAndNeedsEntries) {
+  {
+    test::ModalWatcher watcher;
+    form_->Button2->click();  // empty list: nothing at all
+    EXPECT_TRUE(watcher.SeenWindows().empty());
+    EXPECT_EQ(Activity(), "File activity: ");
+  }
+  AddSources(2);
+  form_->Edit1->clear();
+  test::ModalWatcher watcher;
+  watcher.ThenPress(QMessageBox::Cancel);
+  watcher.ThenPress(QMessageBox::Ok);
+  form_->Button2->click();
+  EXPECT_EQ(Activity(), "File activity: ");
+  EXPECT_FALSE(form_->Button3->isEnabled());
+  form_->Button2->click();
+  ASSERT_EQ(watcher.SeenWindows().size(), 2u);
+  EXPECT_EQ(watcher.SeenWindows()[0].title, "Warning");
+  EXPECT_EQ(watcher.SeenWindows()[0].text,
+            "Destination will be source folder and files may be overwritten!  Continue?");
+  EXPECT_EQ(Activity(), "File activity: 2/2 files processed. Time: 0.00 secs");
+  // Copied beside themselves under numbered names.
+  ASSERT_TRUE(test::DrainJobs());
+  EXPECT_TRUE(fs::exists(dir_.File("f0[1].jpg")));
+  EXPECT_TRUE(fs::exists(dir_.File("f1[1].jpg")));
+}
+
+TEST_F(BatchTest, ClosingTheWindowLetsTheLoopHandOverTheRest) {
+  AddSources(4);
+  QApplication::setQuitOnLastWindowClosed(false);  // the test's own loops must keep working
+  form_->show();
+  After(0, [this] { form_->close(); });
+  form_->Button2->click();
+  QApplication::setQuitOnLastWindowClosed(true);
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_EQ(Activity(), "File activity: 4/4 files processed. Time: 0.00 secs");
+  EXPECT_EQ(Copies(), Names(0, 4));
+}
+
+TEST_F(BatchTest, ResizeModeWritesWithTheWindowsOptions) {
+  QImage wide(200, 100, QImage::Format_RGB32);
+  wide.fill(QColor(10, 120, 230));
+  const std::string source = dir_.File("wide.bmp");
+  ASSERT_TRUE(wide.save(QString::fromStdString(source), "BMP"));
+  form_->ListBox1->addItem(QString::fromStdString(source));
+  form_->fastcopy->setChecked(false);
+  form_->Output->SetItemIndex(5);    // .bmp
+  form_->Addition->SetItemIndex(1);  // postfix "_t"
+  form_->SpinEdit1->SetValue(50);
+  form_->Filters->setCurrentIndex(0);
+  form_->Button2->click();
+  form_->ResOverWrite->setChecked(true);
+  form_->Button2->click();  // replaces the first output
+  form_->ResOverWrite->setChecked(false);
+  form_->Button2->click();  // a numbered second one
+  EXPECT_EQ(Copies(), (std::vector<std::string>{"wide_t.bmp", "wide_t[1].bmp"}));
+  const QImage out(QString::fromStdString(dir_.File("out/wide_t.bmp")));
+  EXPECT_EQ(out.size(), QSize(50, 25));
+  EXPECT_EQ(out.pixel(25, 12) & 0xFFFFFF, qRgb(10, 120, 230) & 0xFFFFFF);
+}
+
+TEST(WorkQueueInTheWindow, QueuedWorkRunsInsideAModalLoop) {
+  test::TempDir dir;
+  test::WriteBytes(dir.File("a.jpg"), {1, 2, 3});
+  NewThread<tCopyThrd>(dir.File("a.jpg"), dir.File("b.jpg"), 8192, false);
+  // Only the box's own event loop runs here: it must dispatch the queued copy.
+  QMessageBox box(QMessageBox::Information, "Tessane", "waiting", QMessageBox::Ok);
+  QTimer poll;
+  poll.setInterval(5);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (fs::exists(dir.File("b.jpg"))) box.done(QMessageBox::Ok);
+  });
+  QTimer giveUp;
+  giveUp.setSingleShot(true);
+  QObject::connect(&giveUp, &QTimer::timeout, [&] { box.done(QMessageBox::Cancel); });
+  poll.start();
+  giveUp.start(30000);
+  EXPECT_EQ(box.exec(), QMessageBox::Ok);
+  EXPECT_EQ(test::ReadBytes(dir.File("b.jpg")), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_TRUE(test::DrainJobs());
+}
+
+}  // namespace
+}  // namespace tessane

@@ -1,0 +1,286 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/app_test_support.h"
+#include "app/controls.h"
+#include "app/form1.h"
+#include "app/mov_panel.h"
+#include "app/select_dir_dialog.h"
+#include "support/test_support.h"
+
+namespace tessane {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SourceListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    form_ = std::make_unique<TForm1>();
+    for (const char* name : {"a.jpg", "b.png", "c.gif"}) Touch(dir_.File(name));
+  }
+
+  static void Touch(const std::string& path) { test::WriteBytes(path, {0}); }
+  QString Q(const std::string& s) const { return QString::fromStdString(s); }
+
+  QStringList Entries() const {
+    QStringList out;
+    for (int i = 0; i < form_->ListBox1->count(); ++i) out << form_->ListBox1->item(i)->text();
+    return out;
+  }
+  QStringList Paths(std::initializer_list<const char*> names) const {
+    QStringList out;
+    for (const char* n : names) out << Q(dir_.File(n));
+    return out;
+  }
+  static std::unique_ptr<QMimeData> UrlData(const QStringList& paths) {
+    auto data = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+    data->setUrls(urls);
+    return data;
+  }
+  // A shell drop of `paths` at the centre of `target` (a control of the window).
+  void DropOn(QWidget* target, const QStringList& paths, QPoint offset = {}) {
+    const auto data = UrlData(paths);
+    const QPoint at = target->mapTo(form_.get(), target->rect().center() + offset);
+    // As the shell's drag does: the window must take the drag before it gets the drop.
+    QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &drop);
+  }
+  QString Counter() const { return form_->Label3->text(); }
+
+  test::TempDir dir_;
+  std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(SourceListTest, DropsAddInReverseAndPasteInShellOrder) {
+  const QStringList three = Paths({"a.jpg", "b.png", "c.gif"});
+  DropOn(form_->ListBox1, three);
+  EXPECT_EQ(Entries(), Paths({"c.gif", "b.png", "a.jpg"}));
+  EXPECT_EQ(Counter(), "Files: 3");
+
+  form_->ListBox1->clear();
+  QGuiApplication::clipboard()->setMimeData(UrlData(three).release());
+  form_->Paste1->trigger();
+  EXPECT_EQ(Entries(), three);
+  EXPECT_EQ(Counter(), "Files: 3");
+
+  // Refused names drop out silently; a drop elsewhere adds nothing but still counts.
+  Touch(dir_.File("notes.txt"));
+  DropOn(form_->ListBox1, Paths({"notes.txt"}));
+  DropOn(form_->Button2, Paths({"a.jpg"}));
+  EXPECT_EQ(form_->ListBox1->count(), 3);
+  EXPECT_EQ(Counter(), "Files: 3");
+}
+
+TEST_F(SourceListTest, DestinationFieldTakesASingleDroppedFolder) {
+  fs::create_directory(dir_.File("one"));
+  fs::create_directory(dir_.File("two"));
+  struct Case {
+    QWidget* target;
+    QStringList names;
+    QString expected;
+  };
+  const Case cases[] = {
+      {form_->Edit1, Paths({"a.jpg"}), ""},
+      {form_->Edit1, Paths({"one", "two"}), ""},
+      {form_->Edit1, Paths({"one"}), Q(dir_.File("one"))},
+      {form_->Button4, Paths({"two"}), Q(dir_.File("two"))},  // the "?" lies on the field
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.names.join(",").toStdString());
+    form_->Edit1->clear();
+    DropOn(c.target, c.names);
+    EXPECT_EQ(form_->Edit1->text(), c.expected);
+  }
+  EXPECT_EQ(form_->ListBox1->count(), 0);  // two folders on the field do not reach the list
+}
+
+TEST_F(SourceListTest, LongDroppedPathsAreKeptWhole) {
+  std::string folder = dir_.Path();
+  while (folder.size() < 300) folder += "/" + std::string(60, 'd');
+  fs::create_directories(folder);
+  const std::string file = folder + "/picture.jpg";
+  Touch(file);
+  DropOn(form_->ListBox1, {Q(file)});
+  EXPECT_EQ(Entries(), QStringList{Q(file)});
+}
+
+TEST_F(SourceListTest, FoldersFollowIncludeSubFolders) {
+  fs::create_directory(dir_.File("tree"));
+  fs::create_directory(dir_.File("tree/sub"));
+  Touch(dir_.File("tree/a.jpg"));
+  Touch(dir_.File("tree/.b.jpg"));
+  Touch(dir_.File("tree/sub/c.png"));
+  DropOn(form_->ListBox1, Paths({"tree"}));
+  EXPECT_EQ(form_->ListBox1->count(), 2);
+  form_->IncSubs->setChecked(false);
+  DropOn(form_->ListBox1, Paths({"tree"}));
+  EXPECT_EQ(form_->ListBox1->count(), 3);
+  EXPECT_EQ(form_->ListBox1->item(2)->text(), Q(dir_.File("tree/a.jpg")));
+}
+
+TEST_F(SourceListTest, CommandLinePathsFillTheListAtStart) {
+  TForm1 none;
+  EXPECT_EQ(none.Label3->text(), "Files:");
+  TForm1 started({Q(dir_.Path()), Q(dir_.File("missing.jpg"))});
+  EXPECT_EQ(started.ListBox1->count(), 3);
+  EXPECT_EQ(started.Label3->text(), "Files: 3");
+}
+
+TEST_F(SourceListTest, DeleteSelectAllAndTheCounter) {
+  for (const QString& p : Paths({"a.jpg", "b.png", "c.gif", "a.jpg", "b.png"}))
+    form_->ListBox1->addItem(p);
+  form_->ListBox1->item(1)->setSelected(true);
+  form_->ListBox1->item(3)->setSelected(true);
+  form_->Delete1->trigger();
+  EXPECT_EQ(Entries(), Paths({"a.jpg", "c.gif", "b.png"}));
+  EXPECT_EQ(Counter(), "Files: 3");
+
+  form_->Selectall1->trigger();
+  EXPECT_EQ(form_->ListBox1->selectedItems().size(), 3);
+  EXPECT_EQ(Counter(), "Files: 3");
+
+  form_->ListBox1->addItem(Q(dir_.File("a.jpg")));  // not counted until a key is pressed
+  EXPECT_EQ(Counter(), "Files: 3");
+  QTest::keyClick(form_->ListBox1, Qt::Key_Shift);
+  EXPECT_EQ(Counter(), "Files: 4");
+  form_->ListBox1->item(3)->setSelected(false);
+  QTest::keyClick(form_->ListBox1, Qt::Key_Delete);
+  EXPECT_EQ(Entries(), Paths({"a.jpg"}));
+  EXPECT_EQ(Counter(), "Files: 1");
+}
+
+TEST_F(SourceListTest, DoubleClickPreviewsTheCaretEntry) {
+  QImage wide(200, 100, QImage::Format_RGB32);
+  wide.fill(QColor(200, 10, 20));
+  ASSERT_TRUE(wide.save(Q(dir_.File("wide.bmp")), "BMP"));
+  form_->ListBox1->addItem(Q(dir_.File("a.jpg")));  // not decodable
+  form_->ListBox1->addItem(Q(dir_.File("wide.bmp")));
+  form_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+
+  form_->ListBox1->setCurrentRow(1);
+  form_->ListBox1DblClick();
+  EXPECT_TRUE(form_->MovPanel1->isVisible());
+  EXPECT_EQ(form_->Image1->Picture().size(), QSize(200, 100));
+  EXPECT_EQ(form_->Image1->Picture().pixel(5, 5), qRgb(200, 10, 20));
+  // Scaled down into the panel with its proportions kept, centred.
+  const QRect shown = form_->Image1->PictureRect();
+  EXPECT_EQ(shown.width(), form_->Image1->width());
+  EXPECT_EQ(shown.height(), form_->Image1->width() / 2);
+  EXPECT_EQ(shown.top(), (form_->Image1->height() - shown.height()) / 2);
+  EXPECT_EQ(form_->Image1->geometry(), form_->MovPanel1->rect().adjusted(4, 4, -4, -4));
+
+  QTest::mouseDClick(form_->Image1, Qt::LeftButton);
+  EXPECT_FALSE(form_->MovPanel1->isVisible());
+
+  // A file that cannot be decoded: the error box, and the panel stays hidden.
+  test::ModalWatcher watcher;
+  form_->ListBox1->setCurrentRow(0);
+  QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton, {},
+                     form_->ListBox1->visualItemRect(form_->ListBox1->item(0)).center());
+  EXPECT_EQ(watcher.SeenWindows().size(), 1u);
+  EXPECT_FALSE(form_->MovPanel1->isVisible());
+  EXPECT_EQ(form_->Image1->Picture().size(), QSize(200, 100));  // the last picture stays
+}
+
+TEST_F(SourceListTest, SourceFilesDialogAddsTheChosenNamesAndRemembersTheType) {
+  test::ModalWatcher watcher;
+  QString firstFilter;
+  watcher.Then([&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    firstFilter = dialog->nameFilters().value(0);
+    dialog->selectNameFilter(dialog->nameFilters().value(2));
+    dialog->setDirectory(Q(dir_.Path()));
+    // Typed into the name field, as a user picking two files does.
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText("\"a.jpg\" \"c.gif\"");
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  QString reopenedWith;
+  watcher.Then([&](QWidget* w) {
+    reopenedWith = qobject_cast<QFileDialog*>(w)->selectedNameFilter();
+    qobject_cast<QFileDialog*>(w)->reject();
+  });
+  form_->Button1->click();
+  EXPECT_TRUE(firstFilter.startsWith("All (*.")) << firstFilter.toStdString();
+  EXPECT_EQ(Entries(), Paths({"a.jpg", "c.gif"}));
+  EXPECT_EQ(Counter(), "Files: 2");
+
+  form_->ListBox1->clear();
+  form_->Button1->click();  // cancelled: the counter is updated all the same
+  EXPECT_EQ(Counter(), "Files: 0");
+  EXPECT_EQ(reopenedWith, form_->OD1->nameFilters().value(2));
+}
+
+TEST_F(SourceListTest, FolderChooserScansCreatesOrRefuses) {
+  const auto choose = [](const QString& name, bool accept = true) {
+    return [name, accept](QWidget* w) {
+      auto* dialog = qobject_cast<TSelectDirDialog*>(w);
+      dialog->NameEdit()->setText(name);
+      if (accept)
+        dialog->accept();
+      else
+        dialog->reject();
+    };
+  };
+  test::ModalWatcher watcher;
+  watcher.Then(choose(Q(dir_.Path())));
+  form_->Button7->click();
+  EXPECT_EQ(form_->ListBox1->count(), 3);
+  EXPECT_EQ(Counter(), "Files: 3");
+
+  // A missing folder: No keeps the chooser open, Yes creates it with its parents.
+  const QString fresh = Q(dir_.File("new/deeper"));
+  bool stayedOpen = false;
+  watcher.Then([&](QWidget* w) {
+    auto* dialog = qobject_cast<TSelectDirDialog*>(w);
+    dialog->NameEdit()->setText(fresh);
+    dialog->accept();  // answered No
+    stayedOpen = dialog->isVisible();
+    dialog->accept();  // answered Yes
+  });
+  watcher.ThenPress(QMessageBox::No);
+  watcher.ThenPress(QMessageBox::Yes);
+  form_->Button6->click();
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_EQ(form_->Edit1->text(), fresh);
+  EXPECT_TRUE(fs::is_directory(fresh.toStdString()));
+  EXPECT_EQ(watcher.SeenWindows()[3].text, "The specified directory does not exist. Create it?");
+
+  // An empty name cannot be created: the error reaches the error hook.
+  watcher.Then(choose(""));
+  watcher.ThenPress(QMessageBox::Yes);
+  watcher.ThenPress(QMessageBox::Ok);
+  QTest::mouseClick(form_->Button7, Qt::LeftButton);  // through event delivery
+  EXPECT_EQ(watcher.Texts().last(), "Unable to create directory.");
+  EXPECT_EQ(form_->Button3->text(), "CONTINUE");
+  EXPECT_EQ(Counter(), "Files: 3");
+
+  watcher.Then(choose(Q(dir_.File("elsewhere")), false));
+  form_->Button6->click();
+  EXPECT_EQ(form_->Edit1->text(), fresh);  // Cancel keeps the field
+}
+
+}  // namespace
+}  // namespace tessane

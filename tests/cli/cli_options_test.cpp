@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "cli/cli_options.h"
+
+namespace tessane::cli {
+namespace {
+
+TParseResult Parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "tessane-cli");
+  return ParseCommandLine(static_cast<int>(args.size()), args.data());
+}
+
+TEST(CliOptions, DefaultsAreTheWindowDefaults) {
+  const TParseResult r = Parse({"photos"});
+  ASSERT_TRUE(r.Options);
+  const TCliOptions& o = *r.Options;
+  EXPECT_EQ(o.Paths, std::vector<std::string>{"photos"});
+  EXPECT_EQ(o.DestFolder, "");
+  EXPECT_EQ(o.OutputExt, "");
+  EXPECT_EQ(o.DefaultFormat, ".jpg");
+  EXPECT_EQ(o.SizeMode, 0);
+  EXPECT_EQ(o.Size, 320);
+  EXPECT_EQ(o.Filter, 6);  // Lanczos3
+  EXPECT_FALSE(o.Crop);
+  EXPECT_EQ(o.Addition, 2);
+  EXPECT_FALSE(o.Overwrite);
+  EXPECT_FALSE(o.Copy);
+  EXPECT_EQ(o.BufferKb, 64);
+  EXPECT_TRUE(o.IncludeSubfolders);
+}
+
+TEST(CliOptions, FlagsMapOntoTheWindowsOptions) {
+  const TParseResult r =
+      Parse({"-d", "out", "-f", "png", "--default-format", "none", "-m", "height", "-s", "1024",
+             "-F", "mitchell", "--crop-16x9", "--postfix", "_small", "--overwrite", "-j", "3",
+             "--no-subfolders", "a.jpg", "b"});
+  ASSERT_TRUE(r.Options);
+  const TCliOptions& o = *r.Options;
+  EXPECT_EQ(o.DestFolder, "out");
+  EXPECT_EQ(o.OutputExt, ".png");
+  EXPECT_EQ(o.DefaultFormat, "");
+  EXPECT_EQ(o.SizeMode, 2);
+  EXPECT_EQ(o.Size, 1024);
+  EXPECT_EQ(o.Filter, 7);
+  EXPECT_TRUE(o.Crop);
+  EXPECT_EQ(o.Addition, 1);
+  EXPECT_EQ(o.Thing, "_small");
+  EXPECT_TRUE(o.Overwrite);
+  EXPECT_EQ(o.Jobs, 3);
+  EXPECT_FALSE(o.IncludeSubfolders);
+  EXPECT_EQ(o.Paths, (std::vector<std::string>{"a.jpg", "b"}));
+
+  const TParseResult percent = Parse({"-p", "100", "--prefix", "t_", "x"});
+  ASSERT_TRUE(percent.Options);
+  EXPECT_EQ(percent.Options->SizeMode, 3);
+  EXPECT_EQ(percent.Options->Size, 100);
+  EXPECT_EQ(percent.Options->Addition, 0);
+}
+
+TEST(CliOptions, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<const char*>> bad = {
+      {},                                   // no path
+      {"-s", "0", "x"},                     // size out of range
+      {"-s", "70000", "x"},
+      {"-p", "101", "x"},
+      {"-f", "tiff", "x"},                  // not an output format
+      {"-F", "gaussian", "x"},
+      {"--prefix", "a", "--postfix", "b", "x"},
+      {"-p", "50", "-s", "100", "x"},
+      {"--bogus", "x"},
+  };
+  for (const auto& args : bad) {
+    const TParseResult r = Parse(args);
+    EXPECT_FALSE(r.Options);
+    EXPECT_EQ(r.ExitStatus, 2);
+    EXPECT_FALSE(r.Error.empty());
+  }
+  const TParseResult help = Parse({"--help"});
+  EXPECT_FALSE(help.Options);
+  EXPECT_EQ(help.ExitStatus, 0);
+  EXPECT_NE(help.Output.find("--filter"), std::string::npos);
+  const TParseResult version = Parse({"--version"});
+  EXPECT_EQ(version.ExitStatus, 0);
+  EXPECT_NE(version.Output.find("5.5"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tessane::cli

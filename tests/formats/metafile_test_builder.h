@@ -1,0 +1,280 @@
+#pragma once
+// Builders of small enhanced and Windows metafiles, and a pixel canvas to play them on, for the
+// metafile tests.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/stream.h"
+#include "formats/metafile.h"
+#include "formats/surface.h"
+
+namespace tessane::test {
+
+/// Little-endian bytes.
+class Bytes {
+ public:
+  Bytes& U8(uint32_t v) {
+    data.push_back(static_cast<uint8_t>(v));
+    return *this;
+  }
+  Bytes& U16(uint32_t v) { return U8(v & 0xFF).U8((v >> 8) & 0xFF); }
+  Bytes& U32(uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
+  Bytes& I32(int32_t v) { return U32(static_cast<uint32_t>(v)); }
+  Bytes& F32(float v) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    return U32(bits);
+  }
+  Bytes& I32s(std::initializer_list<int32_t> values) {
+    for (int32_t v : values) I32(v);
+    return *this;
+  }
+  Bytes& I16s(std::initializer_list<int32_t> values) {
+    for (int32_t v : values) U16(static_cast<uint32_t>(v));
+    return *this;
+  }
+  Bytes& Append(const std::vector<uint8_t>& bytes) {
+    data.insert(data.end(), bytes.begin(), bytes.end());
+    return *this;
+  }
+  std::vector<uint8_t> data;
+};
+
+// Record types and functions used by the tests.
+enum : uint32_t {
+  EMR_HEADER = 1,
+  EMR_POLYGON = 3,
+  EMR_POLYLINE = 4,
+  EMR_POLYPOLYGON = 8,
+  EMR_SETWINDOWEXTEX = 9,
+  EMR_SETWINDOWORGEX = 10,
+  EMR_SETVIEWPORTEXTEX = 11,
+  EMR_EOF = 14,
+  EMR_SETMAPMODE = 17,
+  EMR_SETBKMODE = 18,
+  EMR_SETPOLYFILLMODE = 19,
+  EMR_SETTEXTALIGN = 22,
+  EMR_SETTEXTCOLOR = 24,
+  EMR_SETBKCOLOR = 25,
+  EMR_MOVETOEX = 27,
+  EMR_EXCLUDECLIPRECT = 29,
+  EMR_INTERSECTCLIPRECT = 30,
+  EMR_SAVEDC = 33,
+  EMR_RESTOREDC = 34,
+  EMR_SETWORLDTRANSFORM = 35,
+  EMR_MODIFYWORLDTRANSFORM = 36,
+  EMR_SELECTOBJECT = 37,
+  EMR_CREATEPEN = 38,
+  EMR_CREATEBRUSHINDIRECT = 39,
+  EMR_DELETEOBJECT = 40,
+  EMR_ELLIPSE = 42,
+  EMR_RECTANGLE = 43,
+  EMR_ROUNDRECT = 44,
+  EMR_PIE = 47,
+  EMR_LINETO = 54,
+  EMR_BEGINPATH = 59,
+  EMR_ENDPATH = 60,
+  EMR_CLOSEFIGURE = 61,
+  EMR_FILLPATH = 62,
+  EMR_STROKEPATH = 64,
+  EMR_BITBLT = 76,
+  EMR_SETDIBITSTODEVICE = 80,
+  EMR_STRETCHDIBITS = 81,
+  EMR_EXTCREATEFONTINDIRECTW = 82,
+  EMR_EXTTEXTOUTW = 84,
+  EMR_POLYBEZIER16 = 85,
+  EMR_POLYGON16 = 86,
+  EMR_POLYLINE16 = 87,
+  EMR_POLYPOLYGON16 = 91,
+  EMR_EXTCREATEPEN = 95,
+};
+enum : uint16_t {
+  META_SETBKMODE = 0x0102,
+  META_SETMAPMODE = 0x0103,
+  META_SETPOLYFILLMODE = 0x0106,
+  META_SELECTOBJECT = 0x012D,
+  META_DELETEOBJECT = 0x01F0,
+  META_SETWINDOWORG = 0x020B,
+  META_SETWINDOWEXT = 0x020C,
+  META_LINETO = 0x0213,
+  META_MOVETO = 0x0214,
+  META_CREATEPENINDIRECT = 0x02FA,
+  META_CREATEBRUSHINDIRECT = 0x02FC,
+  META_POLYGON = 0x0324,
+  META_INTERSECTCLIPRECT = 0x0416,
+  META_ELLIPSE = 0x0418,
+  META_RECTANGLE = 0x041B,
+  META_DIBBITBLT = 0x0940,
+  META_DIBSTRETCHBLT = 0x0B41,
+  META_STRETCHDIB = 0x0F43,
+};
+constexpr uint32_t kStock = 0x80000000u;  // stock object flag of EMR_SELECTOBJECT
+constexpr uint32_t kSrcCopy = 0x00CC0020;
+
+/// An enhanced metafile: a 108-byte header, the records, EMR_EOF. By default the reference device
+/// has 10 pixels per millimetre, so a frame of 10 x 0.01 mm per pixel reports the given size and
+/// logical units (MM_TEXT) are output pixels.
+class EmfBuilder {
+ public:
+  EmfBuilder(int width, int height) : frame_{0, 0, width * 10, height * 10} {}
+  EmfBuilder& Frame(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    frame_ = {left, top, right, bottom};
+    return *this;
+  }
+  EmfBuilder& Device(int32_t px, int32_t py, int32_t mmx, int32_t mmy) {
+    device_ = {px, py, mmx, mmy};
+    return *this;
+  }
+  /// A record of 32-bit fields.
+  EmfBuilder& Record(uint32_t type, std::initializer_list<int32_t> fields) {
+    Bytes body;
+    body.I32s(fields);
+    return Raw(type, body.data);
+  }
+  /// A record with a body given as bytes (padded to 4).
+  EmfBuilder& Raw(uint32_t type, std::vector<uint8_t> body) {
+    while (body.size() % 4) body.push_back(0);
+    Bytes r;
+    r.U32(type).U32(static_cast<uint32_t>(body.size() + 8)).Append(body);
+    records_.push_back(r.data);
+    return *this;
+  }
+  std::vector<uint8_t> Build() const {
+    Bytes tail;
+    for (const auto& r : records_) tail.Append(r);
+    tail.U32(EMR_EOF).U32(20).U32(0).U32(16).U32(20);
+    Bytes h;
+    h.U32(EMR_HEADER).U32(108).I32s({0, 0, 0, 0});
+    h.I32s({frame_[0], frame_[1], frame_[2], frame_[3]});
+    h.U32(0x464D4520).U32(0x10000).U32(static_cast<uint32_t>(108 + tail.data.size()));
+    h.U32(static_cast<uint32_t>(records_.size() + 2)).U16(8).U16(0).U32(0).U32(0).U32(0);
+    h.I32s({device_[0], device_[1], device_[2], device_[3]});
+    h.U32(0).U32(0).U32(0).I32(device_[2] * 1000).I32(device_[3] * 1000);
+    h.Append(tail.data);
+    return h.data;
+  }
+
+ private:
+  std::vector<int32_t> frame_;
+  std::vector<int32_t> device_{1000, 1000, 100, 100};
+  std::vector<std::vector<uint8_t>> records_;
+};
+
+/// A placeable Windows metafile: the 22-byte header, the 18-byte header, the records, META_EOF.
+class WmfBuilder {
+ public:
+  WmfBuilder(int16_t left, int16_t top, int16_t right, int16_t bottom, uint16_t unitsPerInch)
+      : box_{left, top, right, bottom}, inch_(unitsPerInch) {}
+  /// A record of 16-bit parameters in file order.
+  WmfBuilder& Record(uint16_t function, std::initializer_list<int32_t> words) {
+    Bytes params;
+    params.I16s(words);
+    return Raw(function, params.data);
+  }
+  WmfBuilder& Raw(uint16_t function, std::vector<uint8_t> params) {
+    if (params.size() % 2) params.push_back(0);
+    Bytes r;
+    r.U32(static_cast<uint32_t>(3 + params.size() / 2)).U16(function).Append(params);
+    records_.push_back(r.data);
+    return *this;
+  }
+  std::vector<uint8_t> Build() const {
+    Bytes records;
+    for (const auto& r : records_) records.Append(r);
+    records.U32(3).U16(0);
+    Bytes p;
+    p.U32(0x9AC6CDD7).U16(0).I16s({box_[0], box_[1], box_[2], box_[3]}).U16(inch_).U32(0);
+    uint16_t sum = 0;
+    for (size_t i = 0; i < 20; i += 2) sum ^= static_cast<uint16_t>(p.data[i] | p.data[i + 1] << 8);
+    p.U16(sum);
+    p.U16(1).U16(9).U16(0x300).U32(static_cast<uint32_t>(9 + records.data.size() / 2));
+    p.U16(0).U32(0).U16(0);
+    p.Append(records.data);
+    return p.data;
+  }
+
+ private:
+  std::vector<int32_t> box_;
+  uint16_t inch_;
+  std::vector<std::vector<uint8_t>> records_;
+};
+
+/// A packed 24-bit DIB (BITMAPINFOHEADER then rows) of colours 0xRRGGBB given top row first;
+/// stored bottom-up unless `topDown`.
+inline std::vector<uint8_t> Dib24(int width, int height, const std::vector<uint32_t>& colors,
+                                  bool topDown = false) {
+  const int rowBytes = (width * 3 + 3) & ~3;
+  Bytes d;
+  d.U32(40).I32(width).I32(topDown ? -height : height).U16(1).U16(24).U32(0);
+  d.U32(static_cast<uint32_t>(rowBytes * height)).I32s({0, 0, 0, 0});
+  for (int i = 0; i < height; ++i) {
+    const int y = topDown ? i : height - 1 - i;
+    for (int x = 0; x < width; ++x) {
+      const uint32_t c = colors[static_cast<size_t>(y * width + x)];
+      d.U8(c & 0xFF).U8((c >> 8) & 0xFF).U8((c >> 16) & 0xFF);
+    }
+    for (int k = width * 3; k < rowBytes; ++k) d.U8(0);
+  }
+  return d.data;
+}
+
+/// Pixels to play into, filled with one colour.
+struct Canvas {
+  Canvas(int w, int h, uint32_t fill) : width(w), height(h), pixels(size_t(w) * h, fill) {}
+  TSurface Surface() { return TSurface{pixels.data(), width, height, width}; }
+  uint32_t At(int x, int y) const { return pixels[size_t(y) * width + x]; }
+  int Count(uint32_t color) const {
+    int n = 0;
+    for (uint32_t p : pixels) n += p == color;
+    return n;
+  }
+  int width, height;
+  std::vector<uint32_t> pixels;
+};
+
+/// Loads metafile bytes.
+inline TMetafile Load(const std::vector<uint8_t>& bytes) {
+  TMetafile m;
+  TMemoryStream stream(bytes);
+  m.LoadFromStream(stream);
+  return m;
+}
+
+/// Loads and plays metafile bytes at the picture's own size over `background`.
+inline Canvas Play(const std::vector<uint8_t>& bytes, uint32_t background = 0xFFFFFFFF) {
+  TMetafile m = Load(bytes);
+  Canvas canvas(m.Width(), m.Height(), background);
+  m.Draw(canvas.Surface(), TRect{0, 0, m.Width(), m.Height()});
+  return canvas;
+}
+
+/// Compares a canvas with rows of characters, each character standing for a colour.
+inline ::testing::AssertionResult MatchesArt(const Canvas& canvas,
+                                             const std::vector<std::string>& art,
+                                             const std::map<char, uint32_t>& colors) {
+  if (static_cast<int>(art.size()) != canvas.height)
+    return ::testing::AssertionFailure() << "art has " << art.size() << " rows";
+  std::string actual;
+  bool same = true;
+  for (int y = 0; y < canvas.height; ++y) {
+    for (int x = 0; x < canvas.width; ++x) {
+      char c = '?';
+      for (const auto& [k, v] : colors)
+        if (v == canvas.At(x, y)) c = k;
+      actual += c;
+      same = same && x < static_cast<int>(art[y].size()) && art[y][x] == c;
+    }
+    actual += '\n';
+  }
+  if (same) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "played:\n" << actual;
+}
+
+}  // namespace tessane::test

@@ -1,0 +1,151 @@
+#pragma once
+// Helpers of the PNG, GIF and colour-reduction tests: drawing a graphic, reference decodes made
+// with Qt, PNG fixtures with correct CRCs.
+
+#include <zlib.h>
+
+#include <QImage>
+#include <QString>
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "base/stream.h"
+#include "formats/bitmap.h"
+#include "formats/graphic.h"
+
+namespace tessane::test {
+
+/// Draws the graphic at its own size onto a surface filled with `background` ($AARRGGBB).
+inline std::vector<uint32_t> DrawOnto(TGraphic& graphic, uint32_t background = 0) {
+  const int32_t w = graphic.Width(), h = graphic.Height();
+  std::vector<uint32_t> pixels(static_cast<size_t>(w) * h, background);
+  graphic.Draw(TSurface{pixels.data(), w, h, w}, TRect{0, 0, w, h});
+  return pixels;
+}
+
+/// A reference RGBA PNG composited over black, as $00RRGGBB (decoded with Qt, not our reader).
+inline std::vector<uint32_t> ReferenceOverBlack(const std::string& path, int* width, int* height) {
+  QImage image(QString::fromStdString(path));
+  image = image.convertToFormat(QImage::Format_ARGB32);
+  *width = image.width();
+  *height = image.height();
+  std::vector<uint32_t> out;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      const uint32_t c = row[x], a = c >> 24;
+      auto over = [a](uint32_t v) { return (v * a + 127) / 255; };
+      out.push_back((over((c >> 16) & 0xFF) << 16) | (over((c >> 8) & 0xFF) << 8) | over(c & 0xFF));
+    }
+  }
+  return out;
+}
+
+/// Largest difference of red, green or blue between two pixel lists of equal length.
+inline int MaxChannelDifference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+  int worst = 0;
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+    for (int shift = 0; shift <= 16; shift += 8)
+      worst = std::max(worst, std::abs(static_cast<int>((a[i] >> shift) & 0xFF) -
+                                       static_cast<int>((b[i] >> shift) & 0xFF)));
+  return worst;
+}
+
+/// Loads `bytes` into a new graphic of type G.
+template <typename G>
+void LoadBytes(G& graphic, const std::vector<uint8_t>& bytes) {
+  TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
+  graphic.LoadFromStream(stream);
+}
+
+template <typename G>
+std::vector<uint8_t> SaveBytes(G& graphic) {
+  TMemoryStream stream;
+  graphic.SaveToStream(stream);
+  return stream.TakeBytes();
+}
+
+inline void PutBigEndian32(std::vector<uint8_t>& out, uint32_t v) {
+  out.insert(out.end(), {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+                         static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+}
+
+struct PngChunkSpec {
+  std::string name;
+  std::vector<uint8_t> data;
+};
+
+/// A PNG file: the signature and the chunks, each with its correct CRC.
+inline std::vector<uint8_t> MakePng(const std::vector<PngChunkSpec>& chunks) {
+  std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  for (const auto& c : chunks) {
+    PutBigEndian32(out, static_cast<uint32_t>(c.data.size()));
+    const size_t start = out.size();
+    out.insert(out.end(), c.name.begin(), c.name.end());
+    out.insert(out.end(), c.data.begin(), c.data.end());
+    PutBigEndian32(out, static_cast<uint32_t>(crc32(0, out.data() + start, out.size() - start)));
+  }
+  return out;
+}
+
+inline std::vector<uint8_t> Ihdr(uint32_t w, uint32_t h, uint8_t depth, uint8_t color,
+                                 uint8_t interlace = 0) {
+  std::vector<uint8_t> d;
+  PutBigEndian32(d, w);
+  PutBigEndian32(d, h);
+  d.insert(d.end(), {depth, color, 0, 0, interlace});
+  return d;
+}
+
+inline std::vector<uint8_t> Deflate(const std::vector<uint8_t>& raw, int level = 6) {
+  uLongf size = compressBound(raw.size());
+  std::vector<uint8_t> out(size);
+  compress2(out.data(), &size, raw.data(), raw.size(), level);
+  out.resize(size);
+  return out;
+}
+
+inline std::vector<uint8_t> Inflate(const std::vector<uint8_t>& compressed) {
+  z_stream zs{};
+  inflateInit(&zs);
+  std::vector<uint8_t> out;
+  uint8_t buffer[16384];
+  zs.next_in = const_cast<Bytef*>(compressed.data());
+  zs.avail_in = static_cast<uInt>(compressed.size());
+  int ret;
+  do {
+    zs.next_out = buffer;
+    zs.avail_out = sizeof buffer;
+    ret = inflate(&zs, Z_NO_FLUSH);
+    out.insert(out.end(), buffer, buffer + (sizeof buffer - zs.avail_out));
+  } while (ret == Z_OK);
+  inflateEnd(&zs);
+  return out;
+}
+
+/// A 32-bit bitmap filled by f(x, y) -> $AARRGGBB.
+template <typename F>
+TBitmap MakeBitmap32(int32_t w, int32_t h, F f) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(TPixelFormat::pf32bit);
+  bitmap.SetSize(w, h);
+  for (int32_t y = 0; y < h; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(bitmap.ScanLine(y));
+    for (int32_t x = 0; x < w; ++x) row[x] = f(x, y);
+  }
+  return bitmap;
+}
+
+/// Rows of the bitmap as $AARRGGBB with alpha forced to 255.
+inline std::vector<uint32_t> OpaquePixels(const TBitmap& bitmap) {
+  std::vector<uint32_t> out(static_cast<size_t>(bitmap.Width()) * bitmap.Height());
+  for (int32_t y = 0; y < bitmap.Height(); ++y)
+    bitmap.ToColor32Row(y, out.data() + static_cast<size_t>(y) * bitmap.Width());
+  for (auto& p : out) p |= 0xFF000000u;
+  return out;
+}
+
+}  // namespace tessane::test

@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "base/errors.h"
+#include "formats/png_gif_test_support.h"
+#include "formats/png_image.h"
+#include "support/test_support.h"
+
+namespace tessane {
+namespace {
+
+using test::Deflate;
+using test::DrawOnto;
+using test::Ihdr;
+using test::LoadBytes;
+using test::MakePng;
+
+const std::string kMsgHeader =
+    "The file being readed is not a valid \"Portable Network Graphics\" image because it contains "
+    "an invalid header. This file may be corruped, try obtaining it again.";
+const std::string kMsgEnd =
+    "This \"Portable Network Graphics\" image is invalid because the decoder found an unexpected "
+    "end of the file.";
+const std::string kMsgIhdrFirst =
+    "This \"Portable Network Graphics\" image is not supported or it might be invalid.\r\n(IHDR "
+    "chunk is not the first)";
+const std::string kMsgCritical =
+    "This \"Portable Network Graphics\" image contains an unknown critical part which could not be "
+    "decoded.";
+const std::string kMsgCrc =
+    "This \"Portable Network Graphics\" image is not valid because it contains invalid pieces of "
+    "data (crc error)";
+const std::string kMsgNoData = "This \"Portable Network Graphics\" image contains no data.";
+
+std::string LoadError(const std::vector<uint8_t>& bytes) {
+  TPNGObject png;
+  try {
+    LoadBytes(png, bytes);
+  } catch (const EInvalidGraphic& e) {
+    return e.what();
+  }
+  return "(loaded)";
+}
+
+// A valid 2 x 1 RGB file to damage.
+std::vector<uint8_t> TinyRgbData() {
+  return Deflate({0, 10, 20, 30, 40, 50, 60});
+}
+
+TEST(PngReader, PublicSamplesMatchTheirReferencesOrFailCleanly) {
+  REQUIRE_SHARED_SAMPLES();
+  int checked = 0;
+  for (const auto& row : test::ReadManifest()) {
+    if (row.format != "png") continue;
+    SCOPED_TRACE(row.file);
+    TPNGObject png;
+    bool loaded = true;
+    std::string error;
+    try {
+      png.LoadFromFile(test::SharedPath("testimages/" + row.file));
+    } catch (const EInvalidGraphic& e) {
+      loaded = false;
+      error = e.what();
+    }
+    if (row.expected == "must fail cleanly") {
+      EXPECT_FALSE(loaded);
+      continue;
+    }
+    if (row.expected == "loads") {
+      EXPECT_TRUE(loaded) << error;
+    }
+    if (!loaded) continue;
+    const auto drawn = DrawOnto(png);  // whatever loads must also draw
+    if (row.width > 0) {
+      EXPECT_EQ(png.Width(), row.width);
+      EXPECT_EQ(png.Height(), row.height);
+    }
+    if (row.reference.rfind("reference/", 0) != 0) continue;
+    int w = 0, h = 0;
+    const auto expected =
+        test::ReferenceOverBlack(test::SharedPath("testimages/" + row.reference), &w, &h);
+    ASSERT_EQ(w, png.Width());
+    ASSERT_EQ(h, png.Height());
+    // 16-bit samples keep their high byte and blending rounds its own way: one level at most.
+    EXPECT_LE(test::MaxChannelDifference(drawn, expected), 1);
+    ++checked;
+  }
+  EXPECT_GT(checked, 150);
+}
+
+TEST(PngReader, EachStructuralFaultHasItsMessage) {
+  const auto ihdr = Ihdr(2, 1, 8, 2);
+  const auto idat = TinyRgbData();
+  auto bad_crc = MakePng({{"IHDR", ihdr}, {"IDAT", idat}, {"IEND", {}}});
+  bad_crc[bad_crc.size() - 20] ^= 0x01;  // a byte inside the IDAT data
+  auto bad_signature = MakePng({{"IHDR", ihdr}, {"IDAT", idat}, {"IEND", {}}});
+  bad_signature[4] = 0x0A;
+  const auto complete = MakePng({{"IHDR", ihdr}, {"IDAT", idat}, {"IEND", {}}});
+  const std::vector<uint8_t> cut_in_chunk(complete.begin(), complete.end() - 14);
+  struct Case {
+    const char* fault;
+    std::vector<uint8_t> bytes;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"empty file", {}, kMsgHeader},
+      {"damaged signature", bad_signature, kMsgHeader},
+      {"no IEND", MakePng({{"IHDR", ihdr}, {"IDAT", idat}}), kMsgEnd},
+      {"cut inside a chunk", cut_in_chunk, kMsgEnd},
+      {"gAMA before IHDR", MakePng({{"gAMA", {0, 0, 0, 1}}, {"IHDR", ihdr}, {"IDAT", idat}}),
+       kMsgIhdrFirst},
+      {"unknown critical chunk",
+       MakePng({{"IHDR", ihdr}, {"ZZZZ", {}}, {"IDAT", idat}, {"IEND", {}}}), kMsgCritical},
+      {"CRC mismatch", bad_crc, kMsgCrc},
+      {"no IDAT", MakePng({{"IHDR", ihdr}, {"IEND", {}}}), kMsgNoData},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LoadError(c.bytes), c.message) << c.fault;
+
+  // Unknown ancillary chunks are skipped, their CRC still checked.
+  EXPECT_EQ(LoadError(MakePng({{"IHDR", ihdr}, {"zzZZ", {1, 2, 3}}, {"IDAT", idat}, {"IEND", {}}})),
+            "(loaded)");
+}
+
+TEST(PngReader, BadHeaderAndImageDataAreRefused) {
+  const auto idat = TinyRgbData();
+  auto with_header = [&](std::vector<uint8_t> ihdr, std::vector<uint8_t> data) {
+    return LoadError(MakePng({{"IHDR", ihdr}, {"IDAT", data}, {"IEND", {}}}));
+  };
+  auto message_has = [](const std::string& message, const char* part) {
+    return message.find(part) != std::string::npos;
+  };
+  EXPECT_TRUE(message_has(with_header(Ihdr(2, 1, 8, 1), idat), "invalid color type"));
+  EXPECT_TRUE(message_has(with_header(Ihdr(2, 1, 3, 2), idat), "invalid bit depth"));
+  EXPECT_TRUE(message_has(with_header(Ihdr(0, 1, 8, 2), idat), "invalid image size"));
+  EXPECT_TRUE(message_has(with_header(Ihdr(2, 1, 8, 3), idat), "missing palette"));
+  // Declared sizes beyond the limits are refused before anything is allocated.
+  EXPECT_TRUE(message_has(with_header(Ihdr(65535, 65535, 16, 6), idat), "too large"));
+  EXPECT_TRUE(message_has(with_header(Ihdr(70000, 1, 8, 0), idat), "too large"));
+  // Image data: too short, a filter type beyond 4, a damaged zlib stream or checksum.
+  EXPECT_TRUE(message_has(with_header(Ihdr(2, 2, 8, 2), idat), "not enough image data"));
+  EXPECT_TRUE(message_has(with_header(Ihdr(2, 1, 8, 2), Deflate({5, 1, 2, 3, 4, 5, 6})),
+                          "invalid filter type"));
+  auto bad_adler = idat;
+  bad_adler.back() ^= 0xFF;
+  EXPECT_TRUE(message_has(with_header(Ihdr(2, 1, 8, 2), bad_adler), "zlib error"));
+  EXPECT_TRUE(message_has(with_header(Ihdr(2, 1, 8, 2), {0x78, 0x9C, 0xFF, 0xFF}), "zlib error"));
+}
+
+TEST(PngReader, ImageDataBeyondTheDeclaredSizeIsNotKept) {
+  // A 1 x 1 grey picture whose zlib stream holds 16 MB: only the first row is used.
+  std::vector<uint8_t> raw(16u << 20, 0);
+  raw[1] = 77;
+  const auto png = MakePng({{"IHDR", Ihdr(1, 1, 8, 0)}, {"IDAT", Deflate(raw, 9)}, {"IEND", {}}});
+  TPNGObject object;
+  LoadBytes(object, png);
+  EXPECT_EQ(DrawOnto(object), std::vector<uint32_t>{0xFF4D4D4Du});
+}
+
+TEST(PngReader, IdatSplitAcrossChunksAndEmptyChunks) {
+  const auto data = Deflate({0, 1, 2, 3, 1, 9, 8, 7, 2, 1, 1, 1});  // 3 x 1 RGB, filters 0, 1, 2
+  std::vector<test::PngChunkSpec> chunks = {{"IHDR", Ihdr(1, 3, 8, 2)}};
+  for (size_t i = 0; i < data.size(); ++i) {
+    chunks.push_back({"IDAT", {data[i]}});
+    chunks.push_back({"IDAT", {}});
+  }
+  chunks.push_back({"IEND", {}});
+  TPNGObject png;
+  LoadBytes(png, MakePng(chunks));
+  EXPECT_EQ(DrawOnto(png), (std::vector<uint32_t>{0xFF010203u, 0xFF090807u, 0xFF0A0908u}));
+}
+
+// The three drawing rules, drawn over a grey destination.
+TEST(PngReader, DrawingFollowsTheKindOfTransparency) {
+  const uint32_t kDest = 0xFF404040u;
+  struct Case {
+    const char* kind;
+    std::vector<test::PngChunkSpec> chunks;
+    TPNGTransparency transparency;
+    std::vector<uint32_t> expected;
+  };
+  // Channel blend: (s * a + (255 - a) * d + 255) >> 8.
+  auto blend = [](uint32_t s, uint32_t d, uint32_t a) {
+    return (s * a + (255 - a) * d + 255) >> 8;
+  };
+  const uint32_t half_red = (blend(255, 255, 128) << 24) | (blend(200, 0x40, 128) << 16) |
+                            (blend(100, 0x40, 128) << 8) | blend(50, 0x40, 128);
+  const std::vector<Case> cases = {
+      {"opaque RGB",
+       {{"IHDR", Ihdr(2, 1, 8, 2)}, {"IDAT", Deflate({0, 1, 2, 3, 4, 5, 6})}, {"IEND", {}}},
+       TPNGTransparency::None,
+       {0xFF010203u, 0xFF040506u}},
+      {"RGBA blends by alpha",
+       {{"IHDR", Ihdr(3, 1, 8, 6)},
+        {"IDAT", Deflate({0, 200, 100, 50, 128, 9, 9, 9, 0, 7, 8, 9, 255})},
+        {"IEND", {}}},
+       TPNGTransparency::Partial,
+       {half_red, kDest, 0xFF070809u}},
+      {"RGB 16-bit key compares all 16 bits",
+       {{"IHDR", Ihdr(2, 1, 16, 2)},
+        {"tRNS", {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}},
+        {"IDAT",
+         Deflate({0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0x12, 0x35, 0x56, 0x78, 0x9A, 0xBC})},
+        {"IEND", {}}},
+       TPNGTransparency::Bit,
+       {kDest, 0xFF12569Au}},
+      {"grey 2-bit key",
+       {{"IHDR", Ihdr(4, 1, 2, 0)}, {"tRNS", {0, 2}}, {"IDAT", Deflate({0, 0x1B})}, {"IEND", {}}},
+       TPNGTransparency::Bit,
+       {0xFF000000u, 0xFF555555u, kDest, 0xFFFFFFFFu}},
+      {"palette alpha of 0 and 255 only",
+       {{"IHDR", Ihdr(3, 1, 8, 3)},
+        {"PLTE", {255, 0, 0, 0, 255, 0, 0, 0, 255}},
+        {"tRNS", {255, 0}},
+        {"IDAT", Deflate({0, 0, 1, 2})},
+        {"IEND", {}}},
+       TPNGTransparency::Bit,
+       {0xFFFF0000u, kDest, 0xFF0000FFu}},
+      {"palette alpha between",
+       {{"IHDR", Ihdr(2, 1, 1, 3)},
+        {"PLTE", {200, 100, 50, 1, 2, 3}},
+        {"tRNS", {128}},
+        {"IDAT", Deflate({0, 0x40})},
+        {"IEND", {}}},
+       TPNGTransparency::Partial,
+       {half_red, 0xFF010203u}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    TPNGObject png;
+    LoadBytes(png, MakePng(c.chunks));
+    EXPECT_EQ(png.Transparency(), c.transparency);
+    EXPECT_EQ(DrawOnto(png, kDest), c.expected);
+  }
+}
+
+TEST(PngReader, DamagedImageDataNeverCrashes) {
+  // Valid CRCs around damaged zlib streams and filter bytes: every outcome is a load or a clean
+  // EInvalidGraphic, for plain and interlaced layouts of every colour type.
+  std::mt19937 random(1234);
+  const std::pair<uint8_t, uint8_t> kinds[] = {{1, 0}, {16, 0}, {8, 2}, {16, 2}, {4, 3},
+                                               {8, 4}, {16, 6}, {8, 6}, {2, 3}};
+  std::vector<uint8_t> palette(3 * 16, 90);
+  for (int round = 0; round < 400; ++round) {
+    const auto [depth, color] = kinds[round % 9];
+    const uint32_t w = 1 + random() % 19, h = 1 + random() % 11;
+    const uint8_t interlace = static_cast<uint8_t>(round / 9 % 2);
+    std::vector<uint8_t> raw(4000);
+    for (auto& b : raw) b = static_cast<uint8_t>(random() % 7 == 0 ? random() : random() % 5);
+    auto data = Deflate(raw);
+    if (round % 3 == 0) data[random() % data.size()] ^= static_cast<uint8_t>(1 + random() % 255);
+    if (round % 5 == 0) data.resize(random() % data.size());
+    std::vector<test::PngChunkSpec> chunks = {{"IHDR", Ihdr(w, h, depth, color, interlace)}};
+    if (color == 3) chunks.push_back({"PLTE", palette});
+    chunks.push_back({"IDAT", data});
+    chunks.push_back({"IEND", {}});
+    TPNGObject png;
+    try {
+      LoadBytes(png, MakePng(chunks));
+      EXPECT_EQ(DrawOnto(png).size(), size_t{w} * h);
+    } catch (const EInvalidGraphic&) {
+    }
+  }
+}
+
+TEST(PngReader, FailedLoadKeepsThePreviousPicture) {
+  TPNGObject png;
+  LoadBytes(png, MakePng({{"IHDR", Ihdr(2, 1, 8, 2)}, {"IDAT", TinyRgbData()}, {"IEND", {}}}));
+  EXPECT_THROW(LoadBytes(png, MakePng({{"IHDR", Ihdr(5, 5, 8, 2)}, {"IEND", {}}})),
+               EInvalidGraphic);
+  EXPECT_EQ(png.Width(), 2);
+  EXPECT_EQ(DrawOnto(png), (std::vector<uint32_t>{0xFF0A141Eu, 0xFF28323Cu}));
+}
+
+}  // namespace
+}  // namespace tessane

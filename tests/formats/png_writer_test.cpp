@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <random>
+
+#include "base/errors.h"
+#include "formats/png_gif_test_support.h"
+#include "formats/png_image.h"
+
+namespace tessane {
+namespace {
+
+using test::Deflate;
+using test::Inflate;
+using test::MakeBitmap32;
+using test::PngChunkSpec;
+
+/// Splits a PNG file into chunks, checking the signature and every CRC.
+std::vector<PngChunkSpec> ParseChunks(const std::vector<uint8_t>& file) {
+  const std::vector<uint8_t> signature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  std::vector<PngChunkSpec> chunks;
+  if (file.size() < 8 || !std::equal(signature.begin(), signature.end(), file.begin())) {
+    ADD_FAILURE() << "no PNG signature";
+    return chunks;
+  }
+  for (size_t pos = 8; pos + 12 <= file.size();) {
+    const uint32_t length =
+        (file[pos] << 24) | (file[pos + 1] << 16) | (file[pos + 2] << 8) | file[pos + 3];
+    const uint8_t* name = file.data() + pos + 4;
+    const uint8_t* crc = name + 4 + length;
+    EXPECT_EQ(crc32(0, name, 4 + length),
+              uint32_t((crc[0] << 24) | (crc[1] << 16) | (crc[2] << 8) | crc[3]));
+    chunks.push_back({std::string(name, name + 4), std::vector<uint8_t>(name + 4, crc)});
+    pos += 12 + length;
+  }
+  return chunks;
+}
+
+std::vector<std::string> Names(const std::vector<PngChunkSpec>& chunks) {
+  std::vector<std::string> names;
+  for (const auto& c : chunks) names.push_back(c.name);
+  return names;
+}
+
+/// The IDAT data of all chunks, inflated.
+std::vector<uint8_t> ImageData(const std::vector<PngChunkSpec>& chunks) {
+  std::vector<uint8_t> compressed;
+  for (const auto& c : chunks)
+    if (c.name == "IDAT") compressed.insert(compressed.end(), c.data.begin(), c.data.end());
+  return Inflate(compressed);
+}
+
+std::vector<uint8_t> Encode(const TBitmap& bitmap, uint8_t filters, int level = 8) {
+  TPNGObject png;
+  png.SetFilters(filters);
+  png.SetCompressionLevel(level);
+  png.Assign(bitmap);
+  return test::SaveBytes(png);
+}
+
+/// Decodes with Qt's PNG reader, an implementation independent of ours.
+std::vector<uint32_t> QtDecode(const std::vector<uint8_t>& file) {
+  QImage image = QImage::fromData(file.data(), static_cast<int>(file.size()), "PNG");
+  EXPECT_FALSE(image.isNull());
+  image = image.convertToFormat(QImage::Format_ARGB32);
+  std::vector<uint32_t> out;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
+    out.insert(out.end(), row, row + image.width());
+  }
+  return out;
+}
+
+TBitmap Rgb24(int32_t w, int32_t h, const std::vector<uint8_t>& rgb) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+  bitmap.SetSize(w, h);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x)
+      for (int c = 0; c < 3; ++c)
+        bitmap.ScanLine(y)[3 * x + c] = rgb[3 * (static_cast<size_t>(y) * w + x) + 2 - c];
+  return bitmap;
+}
+
+TEST(PngWriter, FileLayoutOfASmallBitmap) {
+  // Row 0: Sub counts 2, Up 0 -> Sub. Row 1: Sub counts 2, Up 3 -> Up.
+  const TBitmap bitmap = Rgb24(2, 2, {10, 20, 30, 10, 20, 30, 11, 21, 31, 50, 60, 70});
+  const auto file = Encode(bitmap, TPNGObject::pfSub | TPNGObject::pfUp, 8);
+  const auto chunks = ParseChunks(file);
+  ASSERT_EQ(Names(chunks), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
+  EXPECT_EQ(chunks[0].data, (std::vector<uint8_t>{0, 0, 0, 2, 0, 0, 0, 2, 8, 2, 0, 0, 0}));
+  const std::vector<uint8_t> rows = {1, 10, 20, 30, 0, 0, 0, 2, 1, 1, 1, 40, 40, 40};
+  // One zlib stream with zlib's defaults at level 8, byte for byte.
+  EXPECT_EQ(chunks[1].data, Deflate(rows, 8));
+  EXPECT_TRUE(chunks[2].data.empty());
+  EXPECT_EQ(file.size(), 8 + 25 + 12 + chunks[1].data.size() + 12);
+}
+
+TEST(PngWriter, RowFilterChoice) {
+  struct Case {
+    const char* rule;
+    int32_t w, h;
+    std::vector<uint8_t> rgb;
+    uint8_t filters;
+    std::vector<uint8_t> row_types;
+  };
+  const uint8_t sub_up = TPNGObject::pfSub | TPNGObject::pfUp;
+  const std::vector<Case> cases = {
+      {"1 x 1, blue equals green: both count 1, tie keeps Sub", 1, 1, {9, 5, 5}, sub_up, {1}},
+      {"1 x 1, blue equals red", 1, 1, {5, 9, 5}, sub_up, {1}},
+      {"1 x 1, three different values: filter 0", 1, 1, {1, 2, 3}, sub_up, {0}},
+      {"nothing repeats in either candidate: filter 0", 2, 1, {1, 2, 3, 7, 11, 20}, sub_up, {0}},
+      {"Up wins on the second row",
+       2,
+       2,
+       {10, 20, 30, 10, 20, 30, 11, 21, 31, 50, 60, 70},
+       sub_up,
+       {1, 2}},
+      {"Up outside the set",
+       2,
+       2,
+       {10, 20, 30, 10, 20, 30, 11, 21, 31, 50, 60, 70},
+       TPNGObject::pfSub,
+       {1, 1}},
+      {"empty set", 2, 2, {10, 20, 30, 10, 20, 30, 11, 21, 31, 50, 60, 70}, 0, {0, 0}},
+  };
+  for (const auto& c : cases) {
+    const auto data = ImageData(ParseChunks(Encode(Rgb24(c.w, c.h, c.rgb), c.filters)));
+    const size_t stride = 1 + 3 * static_cast<size_t>(c.w);
+    ASSERT_EQ(data.size(), stride * c.h) << c.rule;
+    std::vector<uint8_t> types;
+    for (int32_t y = 0; y < c.h; ++y) types.push_back(data[y * stride]);
+    EXPECT_EQ(types, c.row_types) << c.rule;
+  }
+}
+
+TEST(PngWriter, EveryPixelFormatRoundTrips) {
+  std::mt19937 random(5);
+  const TPixelFormat formats[] = {
+      TPixelFormat::pf1bit,  TPixelFormat::pf4bit,  TPixelFormat::pf8bit, TPixelFormat::pf15bit,
+      TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit};
+  for (const TPixelFormat format : formats) {
+    SCOPED_TRACE(BitsPerPixel(format));
+    // Odd sizes leave padding bits in the last byte of paletted rows.
+    TBitmap bitmap = MakeBitmap32(37, 13, [&](int x, int y) {
+      return static_cast<uint32_t>(random()) ^ static_cast<uint32_t>(x * y * 977);
+    });
+    bitmap.SetPixelFormat(format);
+    if (format == TPixelFormat::pf4bit) {
+      std::vector<TRGBQuad> palette;
+      for (int i = 0; i < 16; ++i) palette.push_back(RGBQuad(i * 16, 255 - i * 7, i * i));
+      bitmap.SetPalette(palette);
+    }
+    const auto expected = test::OpaquePixels(bitmap);
+    const auto file = Encode(bitmap, 0x1F);  // all five filters take part
+    const auto chunks = ParseChunks(file);
+    const bool paletted = BitsPerPixel(format) <= 8;
+    EXPECT_EQ(chunks[0].data[8], paletted ? BitsPerPixel(format) : 8);
+    EXPECT_EQ(chunks[0].data[9], paletted ? 3 : 2);
+    EXPECT_EQ(chunks[1].name, paletted ? "PLTE" : "IDAT");
+    EXPECT_EQ(QtDecode(file), expected);
+    TPNGObject png;
+    test::LoadBytes(png, file);
+    EXPECT_EQ(test::DrawOnto(png), expected);
+  }
+}
+
+TEST(PngWriter, PaletteCoversEveryIndexUsed) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(TPixelFormat::pf8bit);
+  bitmap.SetSize(3, 1);
+  bitmap.SetPalette({RGBQuad(1, 2, 3), RGBQuad(4, 5, 6)});
+  bitmap.ScanLine(0)[0] = 1;
+  bitmap.ScanLine(0)[2] = 9;  // beyond the colour table: black
+  const auto file = Encode(bitmap, TPNGObject::pfSub);
+  const auto chunks = ParseChunks(file);
+  EXPECT_EQ(chunks[1].data.size(), 3u * 10);
+  EXPECT_EQ(QtDecode(file), (std::vector<uint32_t>{0xFF040506u, 0xFF010203u, 0xFF000000u}));
+}
+
+TEST(PngWriter, TransparentBitmapGetsTRNS) {
+  const uint32_t key = 0x00302010u;  // platform colour value: red 0x10, green 0x20, blue 0x30
+  TBitmap rgb = Rgb24(2, 1, {0x10, 0x20, 0x30, 1, 2, 3});
+  rgb.SetTransparent(true, key);
+  const auto rgb_chunks = ParseChunks(Encode(rgb, TPNGObject::pfSub));
+  ASSERT_EQ(Names(rgb_chunks), (std::vector<std::string>{"IHDR", "tRNS", "IDAT", "IEND"}));
+  EXPECT_EQ(rgb_chunks[1].data, (std::vector<uint8_t>{0, 0x10, 0, 0x20, 0, 0x30}));
+
+  TBitmap indexed;
+  indexed.SetPixelFormat(TPixelFormat::pf8bit);
+  indexed.SetSize(3, 1);
+  indexed.SetPalette({RGBQuad(9, 9, 9), RGBQuad(0x10, 0x20, 0x30), RGBQuad(7, 7, 7)});
+  for (int x = 0; x < 3; ++x) indexed.ScanLine(0)[x] = static_cast<uint8_t>(x);
+  indexed.SetTransparent(true, key);
+  const auto file = Encode(indexed, TPNGObject::pfSub);
+  const auto chunks = ParseChunks(file);
+  ASSERT_EQ(Names(chunks), (std::vector<std::string>{"IHDR", "PLTE", "tRNS", "IDAT", "IEND"}));
+  EXPECT_EQ(chunks[2].data, (std::vector<uint8_t>{255, 0}));
+  TPNGObject png;
+  test::LoadBytes(png, file);
+  EXPECT_EQ(test::DrawOnto(png, 0xFFABCDEFu),
+            (std::vector<uint32_t>{0xFF090909u, 0xFFABCDEFu, 0xFF070707u}));
+}
+
+TEST(PngWriter, LongStreamsSplitIntoIdatChunksOf65535Bytes) {
+  std::mt19937 random(11);
+  const TBitmap noise = MakeBitmap32(300, 300, [&](int, int) { return random(); });
+  const auto file = Encode(noise, TPNGObject::pfSub | TPNGObject::pfUp);
+  const auto chunks = ParseChunks(file);
+  std::vector<size_t> sizes;
+  for (const auto& c : chunks)
+    if (c.name == "IDAT") sizes.push_back(c.data.size());
+  ASSERT_GE(sizes.size(), 3u);
+  for (size_t i = 0; i + 1 < sizes.size(); ++i) EXPECT_EQ(sizes[i], 65535u);
+  EXPECT_LT(sizes.back(), 65535u);
+  EXPECT_EQ(QtDecode(file), test::OpaquePixels(noise));
+}
+
+TEST(PngWriter, EmptyBitmapWritesNothingAndDefaultsHold) {
+  TPNGObject png;
+  EXPECT_EQ(png.Filters(), TPNGObject::pfSub);
+  EXPECT_EQ(png.CompressionLevel(), 7);
+  png.Assign(TBitmap{});
+  EXPECT_TRUE(test::SaveBytes(png).empty());
+  EXPECT_EQ(png.Width(), 0);
+
+  // The defaults give Sub rows and level 7.
+  const TBitmap bitmap = Rgb24(2, 1, {4, 4, 4, 4, 4, 4});
+  png.Assign(bitmap);
+  const auto chunks = ParseChunks(test::SaveBytes(png));
+  EXPECT_EQ(chunks[1].data, Deflate({1, 4, 4, 4, 0, 0, 0}, 7));
+}
+
+}  // namespace
+}  // namespace tessane

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include "base/errors.h"
+#include "jobs/resize_work.h"
+
+namespace tessane {
+namespace {
+
+TEST(JpegScale, StrictRatioThresholds) {
+  struct Case { int w, h, size, expected; };
+  const Case cases[] = {
+      {4000, 3000, 320, 8},   // r = 9.375
+      {4000, 3000, 500, 4},   // r = 6
+      {4000, 3000, 375, 4},   // r = 8 exactly is not above 8
+      {4000, 3000, 1499, 2},  // r just above 2
+      {4000, 3000, 1500, 1},  // r = 2 exactly
+      {4000, 3000, 5000, 1},
+      {320, 240, -5, 1},      // a negative size never reduces
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(JpegScaleDenominator(c.w, c.h, c.size), c.expected) << c.w << "x" << c.h << " @" << c.size;
+  EXPECT_THROW(JpegScaleDenominator(4000, 3000, 0), EZeroDivide);
+}
+
+TEST(TargetRect, SizeModes) {
+  struct Case { int w, h, size; uint8_t mode; int right, bottom; };
+  const Case cases[] = {
+      {500, 375, 320, smLargest, 320, 240},    {1000, 750, 500, smLargest, 500, 375},
+      {2001, 1501, 320, smLargest, 320, 240},  {1000, 3000, 320, smWidth, 320, 960},
+      {1000, 3000, 320, smHeight, 106, 320},   {1001, 500, 500, smPercent, 500, 249},
+      {300, 300, 100, smLargest, 100, 100},    {1600, 1200, 300, smHeight, 400, 300},
+      {400, 10, 32, smLargest, 33, 1},         // an empty side grows to 1, the other by one too
+      {10, 400, 32, smLargest, 1, 33},
+  };
+  for (const auto& c : cases) {
+    const TRect r = TargetRectFor(c.w, c.h, c.size, c.mode);
+    EXPECT_EQ(r.Right, c.right) << c.w << "x" << c.h;
+    EXPECT_EQ(r.Bottom, c.bottom) << c.w << "x" << c.h;
+  }
+}
+
+TEST(TargetRect, SixteenBitArithmeticErrors) {
+  EXPECT_THROW(TargetRectFor(100, 1400, 5000, smWidth), EIntOverflow);
+  EXPECT_THROW(TargetRectFor(0, 0, 320, smLargest), EDivByZero);
+  EXPECT_THROW(TargetRectFor(0, 10, 320, smWidth), EDivByZero);
+}
+
+TEST(FilterList, EachLabelSelectsTheResamplerItNames) {
+  // None, Box, Triangle, Hermite, Bell, BSpline, Lanczos3, Mitchell; then "nothing selected".
+  const uint8_t expected[] = {0, 1, 2, 3, 4, 4, 5, 6};
+  for (uint8_t position = 0; position < 8; ++position)
+    EXPECT_EQ(StretchFilterForListPosition(position), expected[position]) << int(position);
+  EXPECT_EQ(StretchFilterForListPosition(8), 7);
+  EXPECT_EQ(StretchFilterForListPosition(255), 7);
+}
+
+}  // namespace
+}  // namespace tessane

@@ -1,0 +1,223 @@
+// The resize job end to end: real files in, real files out.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "base/errors.h"
+#include "base/stream.h"
+#include "formats/bitmap.h"
+#include "formats/jpeg_image.h"
+#include "formats/picture.h"
+#include "formats/png_image.h"
+#include "jobs/resize_work.h"
+#include "support/test_support.h"
+
+namespace tessane {
+namespace {
+
+using test::TempDir;
+
+// A 24-bit bitmap with a smooth gradient, so that every writer has real content.
+TBitmap Gradient(int32_t w, int32_t h) {
+  TBitmap b;
+  b.SetPixelFormat(TPixelFormat::pf24bit);
+  b.SetSize(w, h);
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* row = b.ScanLine(y);
+    for (int32_t x = 0; x < w; ++x) {
+      row[3 * x] = static_cast<uint8_t>(x * 255 / std::max(1, w - 1));
+      row[3 * x + 1] = static_cast<uint8_t>(y * 255 / std::max(1, h - 1));
+      row[3 * x + 2] = 128;
+    }
+  }
+  return b;
+}
+
+void WriteBmpFile(const std::string& path, int32_t w, int32_t h) {
+  TBitmap b = Gradient(w, h);
+  b.SaveToFile(path);
+}
+
+void WriteJpegFile(const std::string& path, int32_t w, int32_t h) {
+  TJPEGImage jpeg;
+  jpeg.SetQuality(90);
+  jpeg.Assign(Gradient(w, h));
+  jpeg.SaveToFile(path);
+}
+
+struct Size {
+  int32_t w, h;
+};
+
+Size SizeOf(const std::string& path) {
+  TPicture p;
+  p.LoadPicture(path);
+  return {p.Width(), p.Height()};
+}
+
+std::string Resize(const std::string& source, const std::string& dest, uint8_t mode, int32_t size,
+                bool crop = false, uint8_t filter = 6, bool overwrite = false) {
+  TResizeWork work(source, dest, mode, filter, size);
+  work.FCrop = crop;
+  work.FOverwrite = overwrite;
+  work.ProcessFile();
+  return work.FDestName;
+}
+
+TEST(ResizeJob, OutputSizesForSizeModesAndTheSixteenNineCut) {
+  TempDir dir;
+  struct Case { int w, h; uint8_t mode; int size; bool crop; int outW, outH; };
+  const Case cases[] = {
+      {1600, 1200, smLargest, 800, true, 800, 450},   // band rows 150..1049
+      {1200, 1200, smLargest, 800, true, 800, 450},
+      {1600, 1200, smHeight, 300, true, 400, 225},
+      {1920, 1080, smLargest, 800, true, 800, 450},   // 16:9 already: no cut
+      {1500, 1000, smLargest, 800, true, 800, 533},   // ratio 1.5: no cut
+      {1000, 1500, smLargest, 800, true, 533, 800},   // portrait: no cut
+      {1000, 3000, smWidth, 320, false, 320, 960},
+      {1001, 500, smPercent, 50, false, 500, 249},
+      {400, 10, smLargest, 32, false, 33, 1},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " mode " << int(c.mode));
+    const std::string src = dir.File("src" + std::to_string(n) + ".bmp");
+    const std::string dst = dir.File("out" + std::to_string(n++) + ".bmp");
+    WriteBmpFile(src, c.w, c.h);
+    EXPECT_EQ(Resize(src, dst, c.mode, c.size, c.crop), dst);
+    const Size s = SizeOf(dst);
+    EXPECT_EQ(s.w, c.outW);
+    EXPECT_EQ(s.h, c.outH);
+  }
+}
+
+TEST(ResizeJob, LargeJpegIsReducedThroughTheDecodingScale) {
+  TempDir dir;
+  const std::string src = dir.File("big.JPG");  // capitals in the extension are accepted
+  WriteJpegFile(src, 4000, 3000);
+  const std::string dst = dir.File("big.png");
+  Resize(src, dst, smLargest, 320);
+  const Size s = SizeOf(dst);
+  EXPECT_EQ(s.w, 320);
+  EXPECT_EQ(s.h, 240);
+}
+
+TEST(ResizeJob, SourcesWithoutAnAcceptedExtensionAreLeftAlone) {
+  TempDir dir;
+  WriteBmpFile(dir.File("noext"), 10, 10);
+  TResizeWork work(dir.File("noext"), dir.File("out.bmp"), smLargest, 6, 5);
+  work.ProcessFile();
+  EXPECT_FALSE(work.Written());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.bmp")));
+}
+
+TEST(ResizeJob, WriterIsChosenByTheDestinationExtension) {
+  TempDir dir;
+  const std::string src = dir.File("in.bmp");
+  WriteBmpFile(src, 64, 48);
+  struct Case { const char* name; std::vector<uint8_t> magic; };
+  const Case cases[] = {
+      {"a.bmp", {'B', 'M'}},
+      {"a.jpg", {0xFF, 0xD8, 0xFF}},
+      {"a.png", {0x89, 'P', 'N', 'G'}},
+      {"a.gif", {'G', 'I', 'F', '8', '7', 'a'}},
+      {"a.jp2", {0, 0, 0, 0x0C, 'j', 'P', ' ', ' '}},
+      {"a.emf", {1, 0, 0, 0}},
+      {"a.wmf", {0xD7, 0xCD, 0xC6, 0x9A}},
+      {"a.xmf", {0xD7, 0xCD, 0xC6, 0x9A}},  // any extension holding "mf" is a Windows metafile
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = Resize(src, dir.File(c.name), smLargest, 32);
+    const std::vector<uint8_t> bytes = test::ReadBytes(out);
+    ASSERT_GE(bytes.size(), c.magic.size());
+    EXPECT_TRUE(std::equal(c.magic.begin(), c.magic.end(), bytes.begin()));
+  }
+  TResizeWork none(src, dir.File("a.xyz"), smLargest, 6, 32);
+  none.ProcessFile();
+  EXPECT_FALSE(none.Written());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("a.xyz")));
+}
+
+TEST(ResizeJob, TakenNamesAreNumberedUnlessOverwriting) {
+  TempDir dir;
+  const std::string src = dir.File("in.bmp");
+  WriteBmpFile(src, 40, 30);
+  test::WriteBytes(dir.File("x.png"), {1, 2, 3});
+  EXPECT_EQ(Resize(src, dir.File("x.png"), smLargest, 20), dir.File("x[1].png"));
+  EXPECT_EQ(Resize(src, dir.File("x.png"), smLargest, 20), dir.File("x[2].png"));
+  EXPECT_EQ(test::ReadBytes(dir.File("x.png")), (std::vector<uint8_t>{1, 2, 3}));
+
+  EXPECT_EQ(Resize(src, dir.File("x.png"), smLargest, 20, false, 6, true), dir.File("x.png"));
+  EXPECT_EQ(SizeOf(dir.File("x.png")).w, 20);
+}
+
+TEST(ResizeJob, ReadOnlyOutputIsNeverReplaced) {
+  TempDir dir;
+  const std::string src = dir.File("in.bmp");
+  WriteBmpFile(src, 40, 30);
+  const std::string dst = dir.File("locked.png");
+  test::WriteBytes(dst, {7, 7, 7});
+  ::chmod(dst.c_str(), 0444);
+  try {
+    Resize(src, dst, smLargest, 20, false, 6, true);
+    FAIL() << "expected an error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "Error: Unable to delete file.[" + dst + "]");
+  }
+  EXPECT_EQ(test::ReadBytes(dst), (std::vector<uint8_t>{7, 7, 7}));
+}
+
+TEST(ResizeJob, WriterFailingHalfWayLeavesOldOutputAndNoTemporaryFile) {
+  TempDir dir;
+  const std::string src = dir.File("in.bmp");
+  WriteBmpFile(src, 800, 600);
+  const std::string dst = dir.File("old.bmp");
+  test::WriteBytes(dst, {9, 9, 9, 9});
+
+  // A file-size limit makes every write beyond 4 KB fail, as a full disk would.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  setrlimit(RLIMIT_FSIZE, &small);
+  EXPECT_THROW(Resize(src, dst, smLargest, 800, false, 6, true), Exception);
+  EXPECT_THROW(Resize(src, dir.File("new.bmp"), smLargest, 800), Exception);
+  setrlimit(RLIMIT_FSIZE, &saved);
+
+  EXPECT_EQ(test::ReadBytes(dst), (std::vector<uint8_t>{9, 9, 9, 9}));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("new.bmp")));
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++entries;
+  EXPECT_EQ(entries, 2);  // in.bmp and old.bmp, no leftovers
+}
+
+TEST(ResizeJob, UndecodableJpegBodyWritesNothing) {
+  TempDir dir;
+  const std::string src = dir.File("broken.jpg");
+  WriteJpegFile(src, 64, 64);
+  std::vector<uint8_t> bytes = test::ReadBytes(src);
+  // Keep the headers, scramble everything after the start of scan.
+  for (size_t i = 0; i + 1 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xDA) {
+      for (size_t j = i + 20; j < bytes.size(); ++j) bytes[j] = 0xFF;
+      bytes.resize(i + 40);
+      break;
+    }
+  }
+  test::WriteBytes(src, bytes);
+  TResizeWork work(src, dir.File("out.jpg"), smLargest, 6, 32);
+  try {
+    work.ProcessFile();
+  } catch (const Exception&) {
+  }
+  EXPECT_FALSE(work.Written() && test::ReadBytes(dir.File("out.jpg")).empty());
+}
+
+}  // namespace
+}  // namespace tessane

@@ -1,0 +1,128 @@
+#include "jobs/source_scan.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace tessane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+void Touch(const std::string& path) {
+  test::WriteBytes(path, {0});
+}
+
+// Runs one scan and returns what it added, in order.
+std::vector<std::string> Added(const std::string& path, bool includeSubfolders) {
+  std::vector<std::string> out;
+  AddPath(path, includeSubfolders, [&](const std::string& p) { out.push_back(p); });
+  return out;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+// root/a.jpg  root/.b.jpg  root/notes.txt  root/.hidden/d.png
+// root/sub/c.png  root/sub/deeper/e.gif  root/sub/deeper/f.tif  root/z.bmp
+class SourceScanTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* d : {"/.hidden", "/sub", "/sub/deeper"}) fs::create_directory(root() + d);
+    for (const char* f : {"/a.jpg", "/.b.jpg", "/notes.txt", "/.hidden/d.png", "/sub/c.png",
+                          "/sub/deeper/e.gif", "/sub/deeper/f.tif", "/z.bmp"})
+      Touch(root() + f);
+  }
+  std::string root() const { return dir_.Path(); }
+  std::string at(const std::string& rel) const { return root() + "/" + rel; }
+
+  TempDir dir_;
+};
+
+TEST_F(SourceScanTree, SkipsDotNamesAndDescendsOnlyWithSubfolders) {
+  EXPECT_EQ(Sorted(Added(root(), false)), Sorted({at("a.jpg"), at("z.bmp")}));
+  const auto all = Added(root(), true);
+  EXPECT_EQ(Sorted(all), Sorted({at("a.jpg"), at("z.bmp"), at("sub/c.png"), at("sub/deeper/e.gif"),
+                                 at("sub/deeper/f.tif")}));
+  // Depth first: everything below sub/ arrives in one run, before the next entry of the root.
+  std::vector<bool> inSub;
+  for (const auto& p : all) inSub.push_back(p.starts_with(at("sub/")));
+  const auto first = std::find(inSub.begin(), inSub.end(), true);
+  const auto last = std::find(inSub.rbegin(), inSub.rend(), true).base();
+  EXPECT_EQ(std::count(first, last, true), 3);
+  EXPECT_EQ(last - first, 3);
+}
+
+TEST_F(SourceScanTree, TrailingSeparatorStillGetsOneInserted) {
+  EXPECT_EQ(Sorted(Added(root() + "/", false)), Sorted({root() + "//a.jpg", root() + "//z.bmp"}));
+}
+
+TEST_F(SourceScanTree, SameFolderTwiceListsItsFilesTwice) {
+  std::vector<std::string> out;
+  auto add = [&](const std::string& p) { out.push_back(p); };
+  AddPath(root(), true, add);
+  const size_t once = out.size();
+  ASSERT_EQ(once, 5u);
+  AddPath(root(), true, add);
+  EXPECT_EQ(out.size(), 2 * once);
+  EXPECT_TRUE(std::equal(out.begin(), out.begin() + once, out.begin() + once));
+}
+
+TEST_F(SourceScanTree, SymbolicLinkLoopsEndAndEachFolderIsEnteredOnce) {
+  fs::create_directory_symlink(root(), at("sub/deeper/up"));  // back to the root
+  fs::create_directory_symlink(".", at("sub/self"));          // to itself
+  fs::create_directory_symlink(at("sub"), at("sub2"));        // a second way into sub
+  fs::create_symlink(at("a.jpg"), at("link.png"));            // a link to a file is a file
+  fs::create_symlink(at("missing"), at("dangling.jpg"));      // counts as an empty folder
+  const auto all = Added(root(), true);
+  // Each real folder is listed once, whichever way the scan reached it first.
+  EXPECT_EQ(all.size(), 6u);
+  std::vector<std::string> names;
+  for (const auto& p : all) names.push_back(fs::path(p).filename().string());
+  EXPECT_EQ(Sorted(names), Sorted({"a.jpg", "z.bmp", "link.png", "c.png", "e.gif", "f.tif"}));
+}
+
+TEST_F(SourceScanTree, UnreadableFolderAddsNothing) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+  ::chmod(at("sub").c_str(), 0);
+  EXPECT_EQ(Sorted(Added(root(), true)), Sorted({at("a.jpg"), at("z.bmp")}));
+  ::chmod(at("sub").c_str(), 0755);
+}
+
+TEST(SourceScan, MissingPathCountsAsFolderAndAddsNothing) {
+  TempDir dir;
+  EXPECT_TRUE(IsFolder(dir.File("gone.jpg")));
+  EXPECT_TRUE(Added(dir.File("gone.jpg"), true).empty());
+  Touch(dir.File("here.jpg"));
+  EXPECT_FALSE(IsFolder(dir.File("here.jpg")));
+  EXPECT_EQ(Added(dir.File("here.jpg"), false), std::vector<std::string>{dir.File("here.jpg")});
+  Touch(dir.File("here.txt"));
+  EXPECT_TRUE(Added(dir.File("here.txt"), false).empty());
+}
+
+TEST(SourceScan, ExtensionIsAcceptedWhenItOccursAnywhereInTheFilterText) {
+  const struct {
+    const char* path;
+    bool accepted;
+  } cases[] = {
+      {"/p/photo.jpg", true},       {"/p/PHOTO.JPG", true},         {"/p/photo.Jp2", true},
+      {"/p/photo.jp", true},   // a piece of ".jpg"
+      {"/p/capture.x", true},  // a piece of the caption "Word 5.x"
+      {"/p/trailing.", true},  // "." alone occurs in every "*.ext"
+      {"/p/noextension", false},    {"/p/folder.jpg/noext", false}, {"/p/notes.txt", false},
+      {"/p/archive.tar.gz", false}, {"/p/photo.jpgx", false},       {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AcceptedExtension(c.path), c.accepted) << c.path;
+}
+
+}  // namespace
+}  // namespace tessane

@@ -1,0 +1,435 @@
+// TBitmap32: sizing, filling, the stretch filter setter, update counting, and the conversions
+// from and to pictures and bitmap graphics.
+
+#include "raster/bitmap32.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "formats/bitmap.h"
+#include "formats/icon.h"
+#include "formats/metafile.h"
+#include "formats/picture.h"
+#include "raster/draft_resampler.h"
+#include "raster/kernel_resampler.h"
+#include "raster/linear_resampler.h"
+#include "raster/nearest_resampler.h"
+#include "raster_test_util.h"
+
+namespace tessane {
+namespace {
+
+using test::RowOf;
+
+// A graphic that paints a 4 x 1 pattern into the rectangle it is given: pixel 0 opaque blue,
+// pixel 1 untouched, pixel 2 half-transparent red blended over what is there, pixel 3 opaque
+// white. It reports its size and can be told to fail while drawing.
+template <typename Self>
+class PatternGraphic : public TGraphic {
+ public:
+  void LoadFromStream(TStream&) override {}
+  int32_t Width() const override { return width; }
+  int32_t Height() const override { return height; }
+  void Draw(const TSurface& target, const TRect& rect) override {
+    drawnInto.push_back(rect);
+    if (fail) throw EInvalidGraphic("cannot draw");
+    if (target.IsEmpty() || target.Width < 4) return;  // the pattern needs four columns
+    for (int32_t y = 0; y < target.Height; ++y) {
+      uint32_t* row = target.Row(y);
+      row[0] = 0xFF0000FF;
+      const uint32_t d = row[2];
+      auto blend = [&](int shift, uint32_t s) {
+        return ((s * 128 + ((d >> shift) & 0xFF) * 127 + 255) >> 8) << shift;
+      };
+      row[2] = 0xFF000000 | blend(16, 255) | blend(8, 0) | blend(0, 0);
+      row[3] = 0xFFFFFFFF;
+    }
+  }
+  int32_t width = 4, height = 1;
+  bool fail = false;
+  std::vector<TRect> drawnInto;
+};
+
+class FakeDrawn : public PatternGraphic<FakeDrawn> {
+ public:
+  TESSANE_GRAPHIC_CLASS()
+};
+TESSANE_DEFINE_GRAPHIC_CLASS(FakeDrawn, TGraphic)
+
+// Stand-ins for the icon and metafile classes: same pattern, classes derived from theirs.
+class FakeIcon : public PatternGraphic<FakeIcon> {
+ public:
+  TESSANE_GRAPHIC_CLASS()
+};
+TESSANE_DEFINE_GRAPHIC_CLASS(FakeIcon, TIcon)
+
+class FakeMetafile : public PatternGraphic<FakeMetafile> {
+ public:
+  TESSANE_GRAPHIC_CLASS()
+};
+TESSANE_DEFINE_GRAPHIC_CLASS(FakeMetafile, TMetafile)
+
+// A 3 x 2 TBitmap of the given format with distinct pixels; 32-bit rows carry alpha 0x40.
+std::unique_ptr<TBitmap> SmallBitmap(TPixelFormat format) {
+  auto b = std::make_unique<TBitmap>();
+  b->SetPixelFormat(format);
+  b->SetSize(3, 2);
+  const uint8_t colours[2][3][3] = {{{10, 20, 30}, {0, 255, 0}, {40, 50, 60}},
+                                    {{0, 255, 0}, {1, 255, 0}, {70, 80, 90}}};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) {
+      const uint8_t* c = colours[y][x];  // r, g, b
+      uint8_t* p = b->ScanLine(y) + x * (format == TPixelFormat::pf32bit ? 4 : 3);
+      p[0] = c[2];
+      p[1] = c[1];
+      p[2] = c[0];
+      if (format == TPixelFormat::pf32bit) p[3] = 0x40;
+    }
+  return b;
+}
+
+TEST(Bitmap32, StartsEmptyWithNearestResampler) {
+  TBitmap32 b;
+  EXPECT_EQ(b.Width(), 0);
+  EXPECT_EQ(b.Height(), 0);
+  EXPECT_TRUE(b.IsEmpty());
+  EXPECT_EQ(b.Bits(), nullptr);
+  EXPECT_EQ(b.DrawMode(), TDrawMode::dmOpaque);
+  EXPECT_EQ(b.StretchFilter(), sfNearest);
+  ASSERT_NE(b.Resampler(), nullptr);
+  EXPECT_STREQ(b.Resampler()->ClassName(), "TNearestResampler");
+  EXPECT_EQ(b.Resampler()->Bitmap(), &b);
+  EXPECT_EQ(b.ClipArea(), (TRect{0, 0, 0, 0}));
+}
+
+TEST(Bitmap32, ResizeRules) {
+  TBitmap32 b;
+  int changes = 0;
+  b.OnChange = [&] { ++changes; };
+  b.Resize(-5, 10);
+  EXPECT_EQ(b.Width(), 0);
+  EXPECT_EQ(b.Height(), 10);
+  EXPECT_TRUE(b.IsEmpty());
+  EXPECT_EQ(b.Bits(), nullptr);
+
+  b.Resize(3, 2);
+  EXPECT_EQ(b.ClipArea(), (TRect{0, 0, 3, 2}));
+  EXPECT_EQ(RowOf(b, 0), (std::vector<TColor32>(3, 0)));  // fresh buffers are all zero
+  EXPECT_EQ(b.Row(1) - b.Row(0), 3);                      // rows without padding
+  b.Fill(0x11223344);
+  changes = 0;
+  b.Resize(3, 2);  // same size: pixels stay, nothing notified
+  EXPECT_EQ(RowOf(b, 1), (std::vector<TColor32>(3, 0x11223344)));
+  EXPECT_EQ(changes, 0);
+
+  // Beyond the size limits: an error, and the bitmap is empty at 0 x 0.
+  for (auto [w, h] : {std::pair{70000, 1}, std::pair{20000, 20000}, std::pair{1, 65536}}) {
+    b.Resize(3, 2);
+    try {
+      b.Resize(w, h);
+      ADD_FAILURE() << w << " x " << h << " accepted";
+    } catch (const EOutOfResources& e) {
+      EXPECT_STREQ(e.what(), "Can't allocate the DIB handle");
+    }
+    EXPECT_EQ(b.Width(), 0);
+    EXPECT_EQ(b.Height(), 0);
+    EXPECT_EQ(b.Bits(), nullptr);
+  }
+}
+
+TEST(Bitmap32, FillAndSetAllAlpha) {
+  TBitmap32 b;
+  b.Fill(0xFFFFFFFF);  // empty: nothing happens
+  b.Resize(2, 2);
+  b.Fill(0x80102030);
+  b.SetAllAlpha(0xFF);
+  EXPECT_EQ(RowOf(b, 1), (std::vector<TColor32>(2, 0xFF102030)));
+  b.SetAllAlpha(0);
+  EXPECT_EQ(RowOf(b, 0), (std::vector<TColor32>(2, 0x00102030)));
+}
+
+TEST(Bitmap32, StretchFilterSelectsResamplerAndKernel) {
+  struct Case {
+    int value;
+    const char* resampler;
+    const char* kernel;
+  };
+  const Case cases[] = {
+      {0, "TNearestResampler", nullptr},          {1, "TDraftResampler", nullptr},
+      {2, "TLinearResampler", nullptr},           {3, "TKernelResampler", "TCosineKernel"},
+      {4, "TKernelResampler", "TSplineKernel"},   {5, "TKernelResampler", "TLanczosKernel"},
+      {6, "TKernelResampler", "TMitchellKernel"}, {7, "TKernelResampler", "TBoxKernel"},
+      {8, "TKernelResampler", "TBoxKernel"},      {255, "TKernelResampler", "TBoxKernel"},
+  };
+  for (const Case& c : cases) {
+    TBitmap32 b;
+    b.SetStretchFilter(9);
+    b.SetStretchFilter(static_cast<uint8_t>(c.value));
+    EXPECT_EQ(b.StretchFilter(), c.value);
+    EXPECT_STREQ(b.Resampler()->ClassName(), c.resampler) << c.value;
+    EXPECT_EQ(b.Resampler()->Bitmap(), &b);
+    if (c.kernel != nullptr) {
+      const auto* k = dynamic_cast<TKernelResampler*>(b.Resampler());
+      ASSERT_NE(k, nullptr);
+      EXPECT_STREQ(k->Kernel().ClassName(), c.kernel) << c.value;
+    }
+  }
+  TBitmap32 b;
+  b.SetStretchFilter(sfLanczos);
+  const TCustomResampler* first = b.Resampler();
+  EXPECT_EQ(
+      static_cast<const TLanczosKernel&>(static_cast<TKernelResampler*>(b.Resampler())->Kernel())
+          .Width(),
+      3.0f);
+  b.SetStretchFilter(sfLanczos);
+  EXPECT_EQ(b.Resampler(), first);  // the same value keeps the object
+  b.SetStretchFilter(sfNearest);
+  EXPECT_STREQ(b.Resampler()->ClassName(), "TNearestResampler");
+}
+
+TEST(Bitmap32, SetResamplerAndKernelNotify) {
+  TBitmap32 b;
+  int changes = 0;
+  b.OnChange = [&] { ++changes; };
+  b.SetResampler(nullptr);
+  EXPECT_EQ(changes, 0);
+  auto owned = std::make_unique<TKernelResampler>();
+  TKernelResampler* kernelResampler = owned.get();
+  b.SetResampler(std::move(owned));
+  EXPECT_EQ(b.Resampler(), kernelResampler);
+  EXPECT_EQ(kernelResampler->Bitmap(), &b);
+  EXPECT_EQ(changes, 1);
+  kernelResampler->SetKernel(nullptr);
+  EXPECT_EQ(changes, 1);
+  kernelResampler->SetKernel(std::make_unique<TSplineKernel>());
+  EXPECT_EQ(changes, 2);
+  EXPECT_STREQ(kernelResampler->Kernel().ClassName(), "TSplineKernel");
+}
+
+TEST(Bitmap32, UpdateCountingSuppressesNotifications) {
+  TBitmap32 b;
+  int changes = 0;
+  std::vector<TRect> areas;
+  b.OnChange = [&] { ++changes; };
+  b.OnAreaChanged = [&](const TRect& r) { areas.push_back(r); };
+  b.BeginUpdate();
+  b.Resize(4, 4);
+  b.Fill(1);
+  EXPECT_EQ(changes, 0);
+  b.EndUpdate();
+  b.NotifyChanged();
+  EXPECT_EQ(changes, 1);
+  ASSERT_EQ(areas.size(), 1u);
+  EXPECT_EQ(areas[0], (TRect{0, 0, 4, 4}));
+  try {
+    b.EndUpdate();
+    ADD_FAILURE() << "unpaired EndUpdate accepted";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "Unpaired TThreadPersistent.EndUpdate");
+  }
+
+  // Assign sends exactly one notification at its end, also when the graphic fails to draw.
+  TPicture picture;
+  auto graphic = std::make_unique<FakeDrawn>();
+  FakeDrawn* fake = graphic.get();
+  picture.SetGraphic(std::move(graphic));
+  changes = 0;
+  b.Assign(picture);
+  EXPECT_EQ(changes, 1);
+  fake->fail = true;
+  EXPECT_THROW(b.Assign(picture), EInvalidGraphic);
+  EXPECT_EQ(changes, 2);
+  EXPECT_THROW(b.EndUpdate(), Exception);  // the counter is back at 0
+}
+
+TEST(Bitmap32, AssignBitmapGraphicCopiesPixels) {
+  TBitmap32 b;
+  TPicture picture;
+
+  picture.SetGraphic(SmallBitmap(TPixelFormat::pf24bit));
+  b.Assign(picture);
+  ASSERT_EQ(b.Width(), 3);
+  ASSERT_EQ(b.Height(), 2);
+  EXPECT_EQ(RowOf(b, 0), (std::vector<TColor32>{0xFF0A141E, 0xFF00FF00, 0xFF28323C}));
+  EXPECT_EQ(RowOf(b, 1), (std::vector<TColor32>{0xFF00FF00, 0xFF01FF00, 0xFF46505A}));
+
+  // A 32-bit graphic keeps its fourth byte as alpha.
+  picture.SetGraphic(SmallBitmap(TPixelFormat::pf32bit));
+  b.Assign(picture);
+  EXPECT_EQ(RowOf(b, 0), (std::vector<TColor32>{0x400A141E, 0x4000FF00, 0x4028323C}));
+
+  // Transparent with pure green: exactly the pure green pixels lose their alpha.
+  auto transparent = SmallBitmap(TPixelFormat::pf24bit);
+  transparent->SetTransparent(true, 0x0000FF00);
+  picture.SetGraphic(std::move(transparent));
+  b.Assign(picture);
+  EXPECT_EQ(RowOf(b, 0), (std::vector<TColor32>{0xFF0A141E, 0x0000FF00, 0xFF28323C}));
+  EXPECT_EQ(RowOf(b, 1), (std::vector<TColor32>{0x0000FF00, 0xFF01FF00, 0xFF46505A}));
+
+  // Given directly, a bitmap graphic takes the same path.
+  TBitmap32 direct;
+  auto graphic = SmallBitmap(TPixelFormat::pf24bit);
+  direct.Assign(static_cast<TGraphic&>(*graphic));
+  EXPECT_EQ(RowOf(direct, 1), (std::vector<TColor32>{0xFF00FF00, 0xFF01FF00, 0xFF46505A}));
+}
+
+TEST(Bitmap32, AssignOtherGraphicDrawsOverBlackAndIsOpaque) {
+  TPicture picture;
+  auto graphic = std::make_unique<FakeDrawn>();
+  graphic->height = 2;
+  FakeDrawn* fake = graphic.get();
+  picture.SetGraphic(std::move(graphic));
+  TBitmap32 b;
+  b.Assign(picture);
+  ASSERT_EQ(fake->drawnInto.size(), 1u);
+  EXPECT_EQ(fake->drawnInto[0], (TRect{0, 0, 4, 2}));
+  // Unpainted: black; blended: over black; everything opaque.
+  for (int32_t y = 0; y < 2; ++y)
+    EXPECT_EQ(RowOf(b, y), (std::vector<TColor32>{0xFF0000FF, 0xFF000000, 0xFF800000, 0xFFFFFFFF}));
+
+  // Given directly, the rectangle is the bitmap's own size.
+  FakeDrawn direct;
+  direct.width = 2;
+  b.Assign(direct);
+  EXPECT_EQ(direct.drawnInto.at(0), (TRect{0, 0, 2, 1}));
+
+  // A graphic with a zero side leaves the bitmap empty without an error or a draw.
+  fake->drawnInto.clear();
+  fake->width = 0;
+  b.Assign(picture);
+  EXPECT_TRUE(b.IsEmpty());
+  EXPECT_TRUE(fake->drawnInto.empty());
+
+  TPicture none;
+  b.Resize(3, 3);
+  b.Assign(none);
+  EXPECT_EQ(b.Width(), 0);
+  EXPECT_EQ(b.Height(), 0);
+}
+
+TEST(Bitmap32, IconsAndMetafilesAreTransparentWhereTheBackgroundShows) {
+  std::vector<std::unique_ptr<TGraphic>> graphics;
+  graphics.push_back(std::make_unique<FakeIcon>());
+  graphics.push_back(std::make_unique<FakeMetafile>());
+  for (auto& graphic : graphics) {
+    TPicture picture;
+    const char* name = graphic->ClassName();
+    picture.SetGraphic(std::move(graphic));
+    TBitmap32 b;
+    b.Assign(picture);
+    // Painted opaque: kept with alpha 255 (white too). Untouched: white, alpha 0. Partly
+    // covering: its colour over white, alpha 0.
+    EXPECT_EQ(RowOf(b, 0), (std::vector<TColor32>{0xFF0000FF, 0x00FFFFFF, 0x00FF7F7F, 0xFFFFFFFF}))
+        << name;
+  }
+}
+
+TEST(Bitmap32, DrawErrorsPassOutUnchanged) {
+  for (bool icon : {false, true}) {
+    TPicture picture;
+    std::unique_ptr<TGraphic> graphic;
+    if (icon) {
+      auto g = std::make_unique<FakeIcon>();
+      g->fail = true;
+      graphic = std::move(g);
+    } else {
+      auto g = std::make_unique<FakeDrawn>();
+      g->fail = true;
+      graphic = std::move(g);
+    }
+    picture.SetGraphic(std::move(graphic));
+    TBitmap32 b;
+    try {
+      b.Assign(picture);
+      ADD_FAILURE() << "no error";
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_STREQ(e.what(), "cannot draw");
+    }
+  }
+}
+
+TEST(Bitmap32, AssignToPictureGivesA32BitBitmapOfTheSameWords) {
+  TBitmap32 b;
+  b.Resize(3, 2);
+  for (int32_t y = 0; y < 2; ++y)
+    for (int32_t x = 0; x < 3; ++x)
+      b.Row(y)[x] = 0x01020304u * static_cast<uint32_t>(x + 3 * y + 1);
+
+  TPicture picture;
+  picture.SetGraphic(std::make_unique<FakeDrawn>());  // not a bitmap kind: replaced
+  b.AssignTo(picture);
+  auto* bitmap = dynamic_cast<TBitmap*>(picture.Graphic());
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(bitmap->PixelFormat(), TPixelFormat::pf32bit);
+  ASSERT_EQ(bitmap->Width(), 3);
+  ASSERT_EQ(bitmap->Height(), 2);
+  for (int32_t y = 0; y < 2; ++y) {
+    std::vector<TColor32> words(3);
+    std::memcpy(words.data(), bitmap->ScanLine(y), 12);
+    EXPECT_EQ(words, RowOf(b, y));
+  }
+
+  // A bitmap kind is reused, whatever its format was.
+  picture.SetGraphic(SmallBitmap(TPixelFormat::pf24bit));
+  TGraphic* before = picture.Graphic();
+  b.AssignTo(picture);
+  EXPECT_EQ(picture.Graphic(), before);
+  EXPECT_EQ(static_cast<TBitmap*>(before)->PixelFormat(), TPixelFormat::pf32bit);
+
+  // An empty bitmap gives a bitmap graphic of its reported size, no pixels copied.
+  TBitmap32 empty;
+  empty.Resize(0, 10);
+  TBitmap target;
+  empty.AssignTo(target);
+  EXPECT_EQ(target.Width(), 0);
+  EXPECT_EQ(target.Height(), 10);
+
+  FakeDrawn other;
+  try {
+    b.AssignTo(static_cast<TGraphic&>(other));
+    ADD_FAILURE() << "no error";
+  } catch (const EConvertError& e) {
+    EXPECT_STREQ(e.what(), "Cannot assign a TBitmap32 to a FakeDrawn");
+  }
+}
+
+TEST(Bitmap32, AssignFromAnotherBitmap32CopiesPixelsAndSettings) {
+  TBitmap32 a, b;
+  test::MakeNoise(a, 5, 4, 3);
+  a.SetStretchFilter(sfLanczos);
+  static_cast<TKernelResampler*>(a.Resampler())->SetKernel([] {
+    auto k = std::make_unique<TLanczosKernel>();
+    k->SetWidth(2);
+    return k;
+  }());
+  b.Assign(a);
+  EXPECT_EQ(test::FirstDifference(a, b), "");
+  EXPECT_EQ(b.StretchFilter(), sfLanczos);
+  ASSERT_NE(b.Resampler(), a.Resampler());
+  EXPECT_EQ(b.Resampler()->Bitmap(), &b);
+  const auto& kernel =
+      static_cast<const TLanczosKernel&>(static_cast<TKernelResampler*>(b.Resampler())->Kernel());
+  EXPECT_EQ(kernel.Width(), 2.0f);
+}
+
+TEST(ToColor32, ConvertsPlatformColours) {
+  struct Case {
+    int32_t color;
+    TColor32 expected;
+  };
+  const Case cases[] = {
+      {0x000000FF, 0xFFFF0000},
+      {0x0000FF00, 0xFF00FF00},
+      {0x00FF0000, 0xFF0000FF},
+      {0x00123456, 0xFF563412},
+      {static_cast<int32_t>(0x80000005), 0xFFFFFFFF},  // window background
+      {static_cast<int32_t>(0x80000008), 0xFF000000},  // window text
+  };
+  for (const Case& c : cases) EXPECT_EQ(ToColor32(c.color), c.expected) << std::hex << c.color;
+}
+
+}  // namespace
+}  // namespace tessane

@@ -1,0 +1,178 @@
+// The optimised loops against the literal ones, on random images: every path must give the
+// same words.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <random>
+
+#include "raster/draft_resampler.h"
+#include "raster/kernel_resampler.h"
+#include "raster/linear_resampler.h"
+#include "raster_test_util.h"
+
+namespace tessane {
+namespace {
+
+using test::FirstDifference;
+using test::MakeNoise;
+
+struct Geometry {
+  const char* what;
+  int32_t srcW, srcH;
+  TRect srcRect, dstRect, clip;
+  int32_t dstW, dstH;
+};
+
+const Geometry kGeometries[] = {
+    {"reduce", 203, 77, {0, 0, 203, 77}, {0, 0, 40, 19}, {0, 0, 40, 19}, 40, 19},
+    {"enlarge", 13, 9, {0, 0, 13, 9}, {0, 0, 61, 40}, {0, 0, 61, 40}, 61, 40},
+    {"mixed", 90, 7, {0, 0, 90, 7}, {0, 0, 23, 31}, {0, 0, 23, 31}, 23, 31},
+    {"band", 64, 64, {5, 12, 60, 40}, {0, 0, 33, 17}, {0, 0, 33, 17}, 33, 17},
+    {"clipped", 50, 50, {0, 0, 50, 50}, {-7, -3, 70, 45}, {4, 6, 31, 29}, 40, 40},
+    {"strong", 3000, 3, {0, 0, 3000, 3}, {0, 0, 5, 2}, {0, 0, 5, 2}, 5, 2},
+    // Tall clusters: the vertical-first passes cut the columns into several strips.
+    {"strips", 1000, 600, {0, 0, 1000, 600}, {0, 0, 25, 4}, {0, 0, 25, 4}, 25, 4},
+    {"one column", 1, 30, {0, 0, 1, 30}, {0, 0, 9, 11}, {0, 0, 9, 11}, 9, 11},
+};
+
+const std::function<std::unique_ptr<TCustomKernel>()> kKernels[] = {
+    [] { return std::make_unique<TBoxKernel>(); },
+    [] { return std::make_unique<TLinearKernel>(); },
+    [] { return std::make_unique<TCosineKernel>(); },
+    [] { return std::make_unique<TSplineKernel>(); },
+    [] { return std::make_unique<TLanczosKernel>(); },
+    [] { return std::make_unique<TMitchellKernel>(); },
+};
+
+TEST(KernelPaths, AgreeWithTheReferenceOnRandomImages) {
+  if (!KernelResampleUsesAvx2()) std::puts("no AVX2 here: the AVX2 paths run portable");
+  const TKernelPath paths[] = {TKernelPath::kAuto, TKernelPath::kPortableVerticalFirst,
+                               TKernelPath::kPortableHorizontalFirst,
+                               TKernelPath::kAvx2VerticalFirst, TKernelPath::kAvx2HorizontalFirst};
+  uint32_t seed = 1;
+  for (const Geometry& g : kGeometries) {
+    TBitmap32 src;
+    MakeNoise(src, g.srcW, g.srcH, seed++);
+    for (const auto& make : kKernels) {
+      const auto kernel = make();
+      TBitmap32 reference;
+      reference.Resize(g.dstW, g.dstH);
+      reference.Fill(0x5A5A5A5A);
+      KernelResampleVia(TKernelPath::kReference, reference, g.dstRect, g.clip, src, g.srcRect,
+                        *kernel);
+      for (TKernelPath path : paths) {
+        TBitmap32 fast;
+        fast.Resize(g.dstW, g.dstH);
+        fast.Fill(0x5A5A5A5A);
+        KernelResampleVia(path, fast, g.dstRect, g.clip, src, g.srcRect, *kernel);
+        EXPECT_EQ(FirstDifference(reference, fast), "")
+            << g.what << " " << kernel->ClassName() << " path " << static_cast<int>(path);
+      }
+    }
+  }
+}
+
+TEST(KernelPaths, AgreeWhereTheCorrectionLeavesANegativeWeight) {
+  // Box at 1:300: weights of 1 that overshoot 256 by far, corrected by one large negative
+  // weight; random pixels then push sums outside 0..255 both ways, which must saturate alike.
+  TBitmap32 src;
+  MakeNoise(src, 1500, 600, 99);
+  TBoxKernel box;
+  TBitmap32 reference;
+  reference.Resize(5, 2);
+  KernelResampleVia(TKernelPath::kReference, reference, reference.Bounds(), reference.Bounds(), src,
+                    src.Bounds(), box);
+  for (TKernelPath path : {TKernelPath::kAvx2VerticalFirst, TKernelPath::kAvx2HorizontalFirst}) {
+    TBitmap32 fast;
+    fast.Resize(5, 2);
+    KernelResampleVia(path, fast, fast.Bounds(), fast.Bounds(), src, src.Bounds(), box);
+    EXPECT_EQ(FirstDifference(reference, fast), "") << static_cast<int>(path);
+  }
+}
+
+TEST(Interpolate2x2, PackedFormMatchesPerChannelArithmetic) {
+  std::mt19937 rng(5);
+  for (uint32_t wx = 0; wx <= 256; ++wx)
+    for (uint32_t wy = 0; wy <= 256; wy += (wx % 7 == 0 ? 1 : 37)) {
+      const TColor32 top[2] = {static_cast<TColor32>(rng()), static_cast<TColor32>(rng())};
+      const TColor32 bottom[2] = {static_cast<TColor32>(rng()), static_cast<TColor32>(rng())};
+      ASSERT_EQ(Interpolate2x2Packed(wx, wy, top, bottom), Interpolate2x2(wx, wy, top, bottom))
+          << wx << " " << wy;
+    }
+  const TColor32 white[2] = {0xFFFFFFFF, 0xFFFFFFFF};
+  EXPECT_EQ(Interpolate2x2(256, 256, white, white), 0xFFFFFFFFu);
+  EXPECT_EQ(Interpolate2x2Packed(0, 0, white, white), 0xFFFFFFFFu);
+}
+
+// One axis of the bilinear map written out plainly: centre onto centre, clamped to the bitmap, the
+// last index of the rectangle read as a right-hand neighbour with full weight.
+std::vector<std::pair<int32_t, uint32_t>> BilinearAxis(int32_t dstLo, int32_t dstHi, int32_t clipLo,
+                                                       int32_t clipHi, int32_t srcLo, int32_t srcHi,
+                                                       int32_t size) {
+  const float s = static_cast<float>(double(srcHi - srcLo) / (dstHi - dstLo));
+  std::vector<std::pair<int32_t, uint32_t>> map;
+  for (int32_t i = clipLo; i < clipHi; ++i) {
+    float f = static_cast<float>((i - dstLo + 0.5) * s + (srcLo - 0.5));
+    f = std::min(std::max(f, 0.0f), static_cast<float>(size - 1));
+    map.emplace_back(static_cast<int32_t>(std::floor(f)),
+                     256 - static_cast<uint32_t>(std::nearbyint((f - std::trunc(f)) * 256.0)));
+  }
+  for (size_t i = map.size(); i-- > 0 && map[i].first == srcHi - 1;) map[i] = {srcHi - 2, 0};
+  return map;
+}
+
+TEST(BilinearStretch, MatchesInterpolate2x2OverPlainMaps) {
+  for (const Geometry& g : kGeometries) {
+    if (g.srcW < 2 || g.srcH < 2) continue;
+    TBitmap32 src, dst;
+    MakeNoise(src, g.srcW, g.srcH, 77);
+    dst.Resize(g.dstW, g.dstH);
+    BilinearStretch(dst, g.dstRect, g.clip, src, g.srcRect, TDrawMode::dmOpaque);
+    const auto cols = BilinearAxis(g.dstRect.Left, g.dstRect.Right, g.clip.Left, g.clip.Right,
+                                   g.srcRect.Left, g.srcRect.Right, g.srcW);
+    const auto rows = BilinearAxis(g.dstRect.Top, g.dstRect.Bottom, g.clip.Top, g.clip.Bottom,
+                                   g.srcRect.Top, g.srcRect.Bottom, g.srcH);
+    for (size_t j = 0; j < rows.size(); ++j)
+      for (size_t i = 0; i < cols.size(); ++i) {
+        const auto [x, wx] = cols[i];
+        const auto [y, wy] = rows[j];
+        ASSERT_EQ(dst.Row(g.clip.Top + int32_t(j))[g.clip.Left + int32_t(i)],
+                  Interpolate2x2(wx, wy, src.Row(y) + x, src.Row(y + 1) + x))
+            << g.what << " at " << i << "," << j;
+      }
+  }
+}
+
+TEST(DraftStretch, MatchesAverageBlockOverPlainBlocks) {
+  struct Case {
+    int32_t srcW, srcH, dstW, dstH;
+  };
+  const Case cases[] = {{97, 61, 13, 7}, {1000, 3, 300, 2}, {64, 64, 64, 21}, {5, 400, 2, 3}};
+  uint32_t seed = 40;
+  for (const Case& c : cases) {
+    TBitmap32 src, dst;
+    MakeNoise(src, c.srcW, c.srcH, seed++);
+    dst.Resize(c.dstW, c.dstH);
+    DraftStretch(dst, dst.Bounds(), dst.Bounds(), src, src.Bounds(), TLinearKernel(),
+                 TDrawMode::dmOpaque);
+    const int64_t sx = static_cast<int64_t>(65536.0 * static_cast<float>(double(c.srcW) / c.dstW));
+    const int64_t sy = static_cast<int64_t>(65536.0 * static_cast<float>(double(c.srcH) / c.dstH));
+    for (int32_t m = 0; m < c.dstH; ++m)
+      for (int32_t k = 0; k < c.dstW; ++k) {
+        const int64_t x0 = (k * sx) >> 16, x1 = ((k + 1) * sx) >> 16;
+        const int64_t y0 = (m * sy) >> 16, y1 = ((m + 1) * sy) >> 16;
+        const TColor32 expected =
+            AverageBlock(static_cast<int32_t>(x1 - x0), static_cast<int32_t>(y1 - y0),
+                         src.Row(static_cast<int32_t>(y0)) + x0,
+                         static_cast<ptrdiff_t>(c.srcW * sizeof(TColor32)));
+        ASSERT_EQ(dst.Row(m)[k], expected) << c.srcW << "x" << c.srcH << " at " << k << "," << m;
+      }
+  }
+}
+
+}  // namespace
+}  // namespace tessane
