@@ -358,32 +358,40 @@ void TForm1::CreateControls() {
 }
 
 void TForm1::ConnectHandlers() {
-  connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-  connect(Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
-  connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
-  connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
-  connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
-  connect(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+  // Each handler's errors are caught right at the handler and go to the error hook: unwinding
+  // through Qt's event delivery would leak what Qt holds on its stack.
+  const auto guarded = [this](void (TForm1::*handler)()) {
+    return [this, handler] { GuardedCall([this, handler] { (this->*handler)(); }); };
+  };
+  connect(Button1, &QPushButton::clicked, this, guarded(&TForm1::Button1Click));
+  connect(Button7, &QPushButton::clicked, this, guarded(&TForm1::Button7Click));
+  connect(Button2, &QPushButton::clicked, this, guarded(&TForm1::Button2Click));
+  connect(Button3, &QPushButton::clicked, this, guarded(&TForm1::Button3Click));
+  connect(Button5, &QPushButton::clicked, this, guarded(&TForm1::Button5Click));
+  connect(Button4, &QPushButton::clicked, this, guarded(&TForm1::Button4Click));
+  connect(Button6, &QPushButton::clicked, this, guarded(&TForm1::Button6Click));
   // Check boxes act on every change of state, also one made by the program.
-  connect(SendTo, &QCheckBox::toggled, this, &TForm1::SendToClick);
-  connect(CheckBox1, &QCheckBox::toggled, this, &TForm1::CheckBox1Click);
-  connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Click);
-  connect(fastcopy, &QCheckBox::toggled, this, &TForm1::fastcopyClick);
-  connect(CheckBox3, &QCheckBox::toggled, this, &TForm1::CheckBox3Click);
-  connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-  connect(Selectall1, &QAction::triggered, this, &TForm1::Selectall1Click);
-  connect(Delete1, &QAction::triggered, this, &TForm1::Delete1Click);
-  connect(Paste1, &QAction::triggered, this, &TForm1::Paste1Click);
-  connect(ListBox1, &TListBox::DblClick, this, &TForm1::ListBox1DblClick);
-  connect(ListBox1, &TListBox::KeyDown, this, &TForm1::ListBox1KeyDown);
+  connect(SendTo, &QCheckBox::toggled, this, guarded(&TForm1::SendToClick));
+  connect(CheckBox1, &QCheckBox::toggled, this, guarded(&TForm1::CheckBox1Click));
+  connect(CheckBox2, &QCheckBox::toggled, this, guarded(&TForm1::CheckBox2Click));
+  connect(fastcopy, &QCheckBox::toggled, this, guarded(&TForm1::fastcopyClick));
+  connect(CheckBox3, &QCheckBox::toggled, this, guarded(&TForm1::CheckBox3Click));
+  connect(Timer1, &QTimer::timeout, this, guarded(&TForm1::Timer1Timer));
+  connect(Selectall1, &QAction::triggered, this, guarded(&TForm1::Selectall1Click));
+  connect(Delete1, &QAction::triggered, this, guarded(&TForm1::Delete1Click));
+  connect(Paste1, &QAction::triggered, this, guarded(&TForm1::Paste1Click));
+  connect(ListBox1, &TListBox::DblClick, this, guarded(&TForm1::ListBox1DblClick));
+  connect(ListBox1, &TListBox::KeyDown, this,
+          [this](int key) { GuardedCall([this, key] { ListBox1KeyDown(key); }); });
   connect(ListBox1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(pos)); });
-  connect(Image1, &TImage::DblClick, this, &TForm1::Image1DblClick);
+  connect(Image1, &TImage::DblClick, this, guarded(&TForm1::Image1DblClick));
   // A press on the picture is the panel's, in the picture's own coordinates.
   connect(Image1, &TImage::MouseDown, this,
           [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos,
-                 QPoint globalPos) { MovPanel1->pressAt(button, modifiers, pos, globalPos); });
+                 QPoint globalPos) {
+            GuardedCall([&] { MovPanel1->pressAt(button, modifiers, pos, globalPos); });
+          });
   if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
             [this] { GuardedCall([this] { UpdateHint(); }); });
