@@ -73,13 +73,13 @@ inline void PutBigEndian32(std::vector<uint8_t>& out, uint32_t v) {
                          static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
 }
 
-struct PngChunkSpec {
+struct TestChunk {
   std::string name;
   std::vector<uint8_t> data;
 };
 
 /// A PNG file: the signature and the chunks, each with its correct CRC.
-inline std::vector<uint8_t> MakePng(const std::vector<PngChunkSpec>& chunks) {
+inline std::vector<uint8_t> MakePng(const std::vector<TestChunk>& chunks) {
   std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   for (const auto& c : chunks) {
     PutBigEndian32(out, static_cast<uint32_t>(c.data.size()));

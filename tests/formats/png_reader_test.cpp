@@ -159,7 +159,7 @@ TEST(PngReader, ImageDataBeyondTheDeclaredSizeIsNotKept) {
 
 TEST(PngReader, IdatSplitAcrossChunksAndEmptyChunks) {
   const auto data = Deflate({0, 1, 2, 3, 1, 9, 8, 7, 2, 1, 1, 1});  // 3 x 1 RGB, filters 0, 1, 2
-  std::vector<test::PngChunkSpec> chunks = {{"IHDR", Ihdr(1, 3, 8, 2)}};
+  std::vector<test::TestChunk> chunks = {{"IHDR", Ihdr(1, 3, 8, 2)}};
   for (size_t i = 0; i < data.size(); ++i) {
     chunks.push_back({"IDAT", {data[i]}});
     chunks.push_back({"IDAT", {}});
@@ -175,7 +175,7 @@ TEST(PngReader, DrawingFollowsTheKindOfTransparency) {
   const uint32_t kDest = 0xFF404040u;
   struct Case {
     const char* kind;
-    std::vector<test::PngChunkSpec> chunks;
+    std::vector<test::TestChunk> chunks;
     TPNGTransparency transparency;
     std::vector<uint32_t> expected;
   };
@@ -250,7 +250,7 @@ TEST(PngReader, DamagedImageDataNeverCrashes) {
     auto data = Deflate(raw);
     if (round % 3 == 0) data[random() % data.size()] ^= static_cast<uint8_t>(1 + random() % 255);
     if (round % 5 == 0) data.resize(random() % data.size());
-    std::vector<test::PngChunkSpec> chunks = {{"IHDR", Ihdr(w, h, depth, color, interlace)}};
+    std::vector<test::TestChunk> chunks = {{"IHDR", Ihdr(w, h, depth, color, interlace)}};
     if (color == 3) chunks.push_back({"PLTE", palette});
     chunks.push_back({"IDAT", data});
     chunks.push_back({"IEND", {}});

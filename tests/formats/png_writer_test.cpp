@@ -14,12 +14,12 @@ namespace {
 using test::Deflate;
 using test::Inflate;
 using test::MakeBitmap32;
-using test::PngChunkSpec;
+using test::TestChunk;
 
 /// Splits a PNG file into chunks, checking the signature and every CRC.
-std::vector<PngChunkSpec> ParseChunks(const std::vector<uint8_t>& file) {
+std::vector<TestChunk> ParseChunks(const std::vector<uint8_t>& file) {
   const std::vector<uint8_t> signature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  std::vector<PngChunkSpec> chunks;
+  std::vector<TestChunk> chunks;
   if (file.size() < 8 || !std::equal(signature.begin(), signature.end(), file.begin())) {
     ADD_FAILURE() << "no PNG signature";
     return chunks;
@@ -37,14 +37,14 @@ std::vector<PngChunkSpec> ParseChunks(const std::vector<uint8_t>& file) {
   return chunks;
 }
 
-std::vector<std::string> Names(const std::vector<PngChunkSpec>& chunks) {
+std::vector<std::string> Names(const std::vector<TestChunk>& chunks) {
   std::vector<std::string> names;
   for (const auto& c : chunks) names.push_back(c.name);
   return names;
 }
 
 /// The IDAT data of all chunks, inflated.
-std::vector<uint8_t> ImageData(const std::vector<PngChunkSpec>& chunks) {
+std::vector<uint8_t> ImageData(const std::vector<TestChunk>& chunks) {
   std::vector<uint8_t> compressed;
   for (const auto& c : chunks)
     if (c.name == "IDAT") compressed.insert(compressed.end(), c.data.begin(), c.data.end());
