@@ -37,6 +37,7 @@ TResizeWork::TResizeWork(std::string sourceName, std::string destName, uint8_t s
 TResizeWork::~TResizeWork() = default;
 
 void TResizeWork::ProcessFile() {
+  RegisterStandardFormats();
   const std::string filter = LowerCaseAscii(PictureFilter());
   const std::string ext = LowerCaseAscii(ExtractFileExt(FSourceName));
   if (!ContainsText(filter, ext)) return;
