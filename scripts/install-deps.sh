@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth imagemagick python3-pil libvips-tools graphicsmagick
   fonts-dejavu-core
+  fonts-dejavu-extra
 )
 
 missing=()

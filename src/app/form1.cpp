@@ -116,7 +116,7 @@ TForm1::TForm1(const QStringList& paths, QWidget* parent)
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(8);
   // The layout's captions were sized for a narrow face; common sans faces are wider.
-  font.setStretch(QFont::SemiCondensed);
+  font.setStretch(QFont::Condensed);
   setFont(font);
   setWindowTitle(QStringLiteral("Tessane 5.5"));
   setFixedSize(Scaled(562), Scaled(483));

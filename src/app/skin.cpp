@@ -38,7 +38,7 @@ QPushButton {
   background-color: #ffffff;
   border: 1px solid #bfc6d0;
   border-radius: 4px;
-  padding: 3px 10px;
+  padding: 3px 4px;
   color: #1f2933;
 }
 QPushButton:hover {
