@@ -9,7 +9,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs zlib1g-dev libopenjp2-7-dev libopenjp2-tools libtiff-dev libtiff-tools
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth imagemagick python3-pil libvips-tools graphicsmagick
+  xvfb xauth imagemagick python3-pil libvips-tools graphicsmagick libwmf-bin emf2svg
   fonts-dejavu-core
   fonts-dejavu-extra
 )
