@@ -141,20 +141,7 @@ TEST(AutodeskTest, BadFilesFailWithTheirMessage) {
       {"colour packets past the chunk", Flic(4, 1, {Chunk(4, {1, 0, 0, 0, 1, 2}), Chunk(13, {})}),
        kInvalid},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TAutodeskGraphic graphic;
-    TReadOnlyMemoryStream first(good.data(), good.size());
-    graphic.LoadFromStream(first);
-    TReadOnlyMemoryStream stream(c.file.data(), c.file.size());
-    try {
-      graphic.LoadFromStream(stream);
-      ADD_FAILURE() << "loaded";
-    } catch (const Exception& e) {
-      EXPECT_STREQ(e.what(), c.message);
-    }
-    EXPECT_TRUE(graphic.Empty()) << "a failed load leaves no picture behind";
-  }
+  ExpectFailedLoadsLeaveNothing<TAutodeskGraphic>(good, cases);
 }
 
 TEST(AutodeskTest, PublicSamples) {

@@ -165,20 +165,7 @@ TEST(CutTest, BadFilesFailWithTheirMessage) {
       {"huge picture from a tiny file", Cut(65535, 10, std::vector<std::vector<uint8_t>>(10, {0})),
        kInvalid},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TCUTGraphic graphic;
-    TReadOnlyMemoryStream first(good.data(), good.size());
-    graphic.LoadFromStream(first);
-    TReadOnlyMemoryStream stream(c.file.data(), c.file.size());
-    try {
-      graphic.LoadFromStream(stream);
-      ADD_FAILURE() << "loaded";
-    } catch (const Exception& e) {
-      EXPECT_STREQ(e.what(), c.message);
-    }
-    EXPECT_TRUE(graphic.Empty()) << "a failed load leaves no picture behind";
-  }
+  ExpectFailedLoadsLeaveNothing<TCUTGraphic>(good, cases);
 }
 
 TEST(CutTest, DamagedFilesFailCleanly) {

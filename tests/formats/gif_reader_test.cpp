@@ -88,42 +88,7 @@ std::vector<uint8_t> PackCodes(const std::vector<std::pair<uint32_t, int>>& code
 
 TEST(GifReader, PublicSamplesMatchTheirReferencesOrFailCleanly) {
   REQUIRE_SHARED_SAMPLES();
-  int checked = 0;
-  for (const auto& row : test::ReadManifest()) {
-    if (row.format != "gif") continue;
-    SCOPED_TRACE(row.file);
-    TGIFImage gif;
-    bool loaded = true;
-    std::string error;
-    try {
-      gif.LoadFromFile(test::SharedPath("testimages/" + row.file));
-    } catch (const EInvalidGraphic& e) {
-      loaded = false;
-      error = e.what();
-    }
-    if (row.expected == "must fail cleanly") {
-      EXPECT_FALSE(loaded);
-      continue;
-    }
-    if (row.expected == "loads") {
-      EXPECT_TRUE(loaded) << error;
-    }
-    if (!loaded) continue;
-    const auto drawn = DrawOnto(gif);
-    if (row.width > 0) {
-      EXPECT_EQ(gif.Width(), row.width);
-      EXPECT_EQ(gif.Height(), row.height);
-    }
-    if (row.reference.rfind("reference/", 0) != 0) continue;
-    int w = 0, h = 0;
-    const auto expected =
-        test::ReferenceOverBlack(test::SharedPath("testimages/" + row.reference), &w, &h);
-    ASSERT_EQ(w, gif.Width());
-    ASSERT_EQ(h, gif.Height());
-    EXPECT_EQ(test::MaxChannelDifference(drawn, expected), 0);
-    ++checked;
-  }
-  EXPECT_GT(checked, 25);
+  EXPECT_GT(test::CheckSamplesOverBlack<TGIFImage>("gif", 0), 25);
 }
 
 TEST(GifReader, SignatureInAnyCaseOrFourBytesLater) {

@@ -5,20 +5,16 @@
 
 #include <QImage>
 
-#include <cstdlib>
 #include <string>
 
 #include "base/stream.h"
 #include "formats/bitmap.h"
 #include "formats/metafile_writer.h"
+#include "formats/sample_checks.h"
 #include "support/test_support.h"
 
 namespace tessane::test {
 namespace {
-
-bool HaveTool(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 // Four flat quadrants: colours survive any resampling the other program's renderer may do.
 TBitmap Quadrants(int32_t width, int32_t height) {
@@ -65,8 +61,8 @@ TEST(MetafileInterop, OtherProgramsShowTheWrittenBitmap) {
     std::string command = c.command;
     command.replace(command.find("%1"), 2, metafile);
     command.replace(command.find("%2"), 2, svg);
-    ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
-    ASSERT_EQ(std::system(("convert '" + svg + "' '" + png + "' >/dev/null 2>&1").c_str()), 0);
+    ASSERT_TRUE(RunQuietly(command)) << command;
+    ASSERT_TRUE(RunQuietly("convert '" + svg + "' '" + png + "'"));
 
     const QImage shown(QString::fromStdString(png));
     ASSERT_FALSE(shown.isNull());

@@ -109,20 +109,7 @@ TEST(PcdTest, BadFilesFailWithTheirMessage) {
       {"no signature", without_signature, kInvalid},
       {"base image cut short", std::vector<uint8_t>(good.begin(), good.end() - 1), kReadError},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TPCDGraphic graphic;
-    TReadOnlyMemoryStream first(good.data(), good.size());
-    graphic.LoadFromStream(first);
-    TReadOnlyMemoryStream stream(c.file.data(), c.file.size());
-    try {
-      graphic.LoadFromStream(stream);
-      ADD_FAILURE() << "loaded";
-    } catch (const Exception& e) {
-      EXPECT_STREQ(e.what(), c.message);
-    }
-    EXPECT_TRUE(graphic.Empty()) << "a failed load leaves no picture behind";
-  }
+  ExpectFailedLoadsLeaveNothing<TPCDGraphic>(good, cases);
 }
 
 TEST(PcdTest, PublicSamples) {

@@ -12,9 +12,13 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "base/errors.h"
 #include "base/stream.h"
 #include "formats/bitmap.h"
 #include "formats/graphic.h"
+#include "support/test_support.h"
 
 namespace tessane::test {
 
@@ -146,6 +150,49 @@ inline std::vector<uint32_t> OpaquePixels(const TBitmap& bitmap) {
     bitmap.ToColor32Row(y, out.data() + static_cast<size_t>(y) * bitmap.Width());
   for (auto& p : out) p |= 0xFF000000u;
   return out;
+}
+
+/// Every public sample of `format` read with graphic class G: files marked "must fail cleanly"
+/// fail, files marked "loads" load at their listed size, and whatever loads draws over black
+/// within `tolerance` of its reference. Returns how many were compared with a reference.
+template <class G>
+int CheckSamplesOverBlack(const std::string& format, int tolerance) {
+  int checked = 0;
+  for (const auto& row : ReadManifest()) {
+    if (row.format != format) continue;
+    SCOPED_TRACE(row.file);
+    G graphic;
+    bool loaded = true;
+    std::string error;
+    try {
+      graphic.LoadFromFile(SharedPath("testimages/" + row.file));
+    } catch (const EInvalidGraphic& e) {
+      loaded = false;
+      error = e.what();
+    }
+    if (row.expected == "must fail cleanly") {
+      EXPECT_FALSE(loaded);
+      continue;
+    }
+    if (row.expected == "loads") {
+      EXPECT_TRUE(loaded) << error;
+    }
+    if (!loaded) continue;
+    const auto drawn = DrawOnto(graphic);  // whatever loads must also draw
+    if (row.width > 0) {
+      EXPECT_EQ(graphic.Width(), row.width);
+      EXPECT_EQ(graphic.Height(), row.height);
+    }
+    if (row.reference.rfind("reference/", 0) != 0) continue;
+    int w = 0, h = 0;
+    const auto expected = ReferenceOverBlack(SharedPath("testimages/" + row.reference), &w, &h);
+    EXPECT_EQ(w, graphic.Width());
+    EXPECT_EQ(h, graphic.Height());
+    if (w != graphic.Width() || h != graphic.Height()) continue;
+    EXPECT_LE(MaxChannelDifference(drawn, expected), tolerance);
+    ++checked;
+  }
+  return checked;
 }
 
 }  // namespace tessane::test

@@ -227,20 +227,7 @@ TEST(PsdTest, BadFilesFailWithTheirMessage) {
        }(),
        kInvalid},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TPSDGraphic graphic;
-    TReadOnlyMemoryStream first(good.data(), good.size());
-    graphic.LoadFromStream(first);
-    TReadOnlyMemoryStream stream(c.file.data(), c.file.size());
-    try {
-      graphic.LoadFromStream(stream);
-      ADD_FAILURE() << "loaded";
-    } catch (const Exception& e) {
-      EXPECT_STREQ(e.what(), c.message);
-    }
-    EXPECT_TRUE(graphic.Empty()) << "a failed load leaves no picture behind";
-  }
+  ExpectFailedLoadsLeaveNothing<TPSDGraphic>(good, cases);
 }
 
 TEST(PsdTest, PublicSamples) {

@@ -391,20 +391,7 @@ TEST(PspTest, BadFilesFailWithTheirMessage) {
        changed([](PspFields& s) { s.palette = std::vector<std::array<uint8_t, 3>>(300); }),
        kInvalid},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TPSPGraphic graphic;
-    TReadOnlyMemoryStream first(good.data(), good.size());
-    graphic.LoadFromStream(first);
-    TReadOnlyMemoryStream stream(c.file.data(), c.file.size());
-    try {
-      graphic.LoadFromStream(stream);
-      ADD_FAILURE() << "loaded";
-    } catch (const Exception& e) {
-      EXPECT_STREQ(e.what(), c.message);
-    }
-    EXPECT_TRUE(graphic.Empty()) << "a failed load leaves no picture behind";
-  }
+  ExpectFailedLoadsLeaveNothing<TPSPGraphic>(good, cases);
 }
 
 TEST(PspTest, DamagedFilesFailCleanly) {

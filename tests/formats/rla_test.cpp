@@ -180,20 +180,7 @@ TEST(RlaTest, BadFilesFailWithTheirMessage) {
        Rla({.width = 60000, .height = 2, .colours = 1}, {{{0x7F, 1}}, {{0x7F, 1}}}), kInvalid},
       {"channel length past the end", std::vector<uint8_t>(good.begin(), good.end() - 1), kInvalid},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TRLAGraphic graphic;
-    TReadOnlyMemoryStream first(good.data(), good.size());
-    graphic.LoadFromStream(first);
-    TReadOnlyMemoryStream stream(c.file.data(), c.file.size());
-    try {
-      graphic.LoadFromStream(stream);
-      ADD_FAILURE() << "loaded";
-    } catch (const Exception& e) {
-      EXPECT_STREQ(e.what(), c.message);
-    }
-    EXPECT_TRUE(graphic.Empty()) << "a failed load leaves no picture behind";
-  }
+  ExpectFailedLoadsLeaveNothing<TRLAGraphic>(good, cases);
 }
 
 TEST(RlaTest, PublicSamples) {

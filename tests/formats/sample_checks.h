@@ -37,6 +37,26 @@ std::string LoadError(const std::vector<uint8_t>& bytes) {
   return "";
 }
 
+/// For each case (name, file, message): a graphic of class G that holds `good` is loaded again
+/// from the case's bytes, which must fail with the case's message and leave the graphic empty.
+template <class G, class Cases>
+void ExpectFailedLoadsLeaveNothing(const std::vector<uint8_t>& good, const Cases& cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    G graphic;
+    TReadOnlyMemoryStream first(good.data(), good.size());
+    graphic.LoadFromStream(first);
+    TReadOnlyMemoryStream stream(c.file.data(), c.file.size());
+    try {
+      graphic.LoadFromStream(stream);
+      ADD_FAILURE() << "loaded";
+    } catch (const Exception& e) {
+      EXPECT_STREQ(e.what(), c.message);
+    }
+    EXPECT_TRUE(graphic.Empty()) << "a failed load leaves no picture behind";
+  }
+}
+
 /// Pixel (x, y) of the bitmap as $AARRGGBB.
 uint32_t PixelAt(const TBitmap& bitmap, int32_t x, int32_t y);
 
