@@ -4,9 +4,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <thread>
 
+#include "base/atomic_file.h"
 #include "base/errors.h"
 #include "base/paths.h"
 #include "formats/registry.h"
@@ -77,6 +80,52 @@ class TProgress {
 
 }  // namespace
 
+namespace {
+
+int64_t FileBytes(const std::string& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return error ? -1 : static_cast<int64_t>(size);
+}
+
+std::string ReportField(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\\': out += "\\\\"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+const char* StatusName(TFileStatus status) {
+  switch (status) {
+    case TFileStatus::Written: return "written";
+    case TFileStatus::Failed: return "failed";
+    case TFileStatus::Skipped: return "skipped";
+  }
+  return "failed";
+}
+
+}  // namespace
+
+std::string ReportText(const std::vector<TFileResult>& results) {
+  std::string text = "source\tdestination\tstatus\tmessage\tsource_bytes\toutput_bytes\tseconds\n";
+  for (const TFileResult& r : results) {
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, "\t%s\t%s\t%.3f\n",
+                  r.SourceBytes < 0 ? "" : std::to_string(r.SourceBytes).c_str(),
+                  r.OutputBytes < 0 ? "" : std::to_string(r.OutputBytes).c_str(), r.Seconds);
+    text += ReportField(r.Source) + "\t" + ReportField(r.Dest) + "\t" + StatusName(r.Status) +
+            "\t" + ReportField(r.Message) + numbers;
+  }
+  return text;
+}
+
 TBatchRunner::TBatchRunner(TCliOptions options) : options_(std::move(options)) {
   RegisterStandardFormats();
 }
@@ -108,9 +157,11 @@ std::string TBatchRunner::DestinationFor(const std::string& source) const {
 }
 
 TFileResult TBatchRunner::ProcessOne(const std::string& source) const {
+  const auto start = std::chrono::steady_clock::now();
   TFileResult result;
   result.Source = source;
   result.Dest = DestinationFor(source);
+  result.SourceBytes = FileBytes(source);
   try {
     if (options_.Copy) {
       TCopyWork copy;
@@ -119,7 +170,7 @@ TFileResult TBatchRunner::ProcessOne(const std::string& source) const {
       copy.FBufferSize = options_.BufferKb * 1024;
       copy.FOverwrite = options_.Overwrite;
       copy.FCopyAttrs = options_.CopyAttrs;
-      copy.FCopyTimes = options_.CopyTimes;
+      copy.FCopyTimes = options_.CopyTimes || options_.KeepDate;
       copy.CopyFileData();
       result.Dest = copy.FDestName;
       result.Status = TFileStatus::Written;
@@ -127,6 +178,11 @@ TFileResult TBatchRunner::ProcessOne(const std::string& source) const {
       TResizeWork work(source, result.Dest, options_.SizeMode, options_.Filter, options_.Size);
       work.FCrop = options_.Crop;
       work.FOverwrite = options_.Overwrite;
+      work.FExtras.AutoOrient = options_.AutoOrient;
+      work.FExtras.KeepMetadata = options_.KeepMetadata;
+      work.FExtras.ShrinkOnly = options_.ShrinkOnly;
+      work.FExtras.Background = options_.Background;
+      work.FExtras.KeepDate = options_.KeepDate;
       work.ProcessFile();
       result.Dest = work.FDestName;
       if (work.Written()) {
@@ -141,15 +197,45 @@ TFileResult TBatchRunner::ProcessOne(const std::string& source) const {
     result.Status = TFileStatus::Failed;
     result.Message = e.what();
   }
+  if (result.Status == TFileStatus::Written) result.OutputBytes = FileBytes(result.Dest);
+  result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;
 }
 
 int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
+  // A destination folder that does not exist yet is made, as `mkdir -p` would.
+  if (!options_.DestFolder.empty() && !options_.DryRun) {
+    std::error_code error;
+    std::filesystem::create_directories(options_.DestFolder, error);
+    if (!std::filesystem::is_directory(options_.DestFolder)) {
+      err << "tessane-cli: " << options_.DestFolder << ": Can't create the destination folder"
+          << (error ? " (" + error.message() + ")" : std::string()) << "\n";
+      return 2;
+    }
+  }
+  // The report's file is created first, so that a bad report path fails before any work.
+  std::unique_ptr<TAtomicFile> report;
+  if (!options_.ReportPath.empty() && !options_.DryRun) {
+    try {
+      report = std::make_unique<TAtomicFile>(options_.ReportPath);
+    } catch (const std::exception& e) {
+      err << "tessane-cli: " << e.what() << "\n";
+      return 2;
+    }
+  }
+
   bool missingPaths = false;
+  std::vector<TFileResult> missing;
   const std::vector<std::string> sources = CollectSources([&](const std::string& path) {
     err << "tessane-cli: " << path << ": No such file or folder\n";
     missingPaths = true;
+    TFileResult r;
+    r.Source = path;
+    r.Message = "No such file or folder";
+    missing.push_back(r);
   });
+
+  if (OnSourcesCollected && !options_.DryRun) OnSourcesCollected(sources);
 
   if (options_.DryRun) {
     for (const std::string& source : sources) out << source << " -> " << DestinationFor(source) << "\n";
@@ -163,9 +249,11 @@ int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   TProgress progress(err, progressBar && !options_.Quiet, sources.size());
   std::atomic<size_t> next{0};
   std::atomic<size_t> written{0}, failed{0}, skipped{0};
+  std::vector<TFileResult> results(sources.size());
   auto worker = [&] {
     for (size_t i = next++; i < sources.size(); i = next++) {
-      const TFileResult r = ProcessOne(sources[i]);
+      results[i] = ProcessOne(sources[i]);
+      const TFileResult& r = results[i];
       if (r.Status == TFileStatus::Written) {
         ++written;
       } else {
@@ -181,6 +269,19 @@ int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   for (std::thread& t : pool) t.join();
   progress.Finish();
 
+  bool reportFailed = false;
+  if (report) {
+    missing.insert(missing.end(), results.begin(), results.end());
+    const std::string text = ReportText(missing);
+    try {
+      report->Stream().WriteBuffer(text.data(), text.size());
+      report->Commit();
+    } catch (const std::exception& e) {
+      err << "tessane-cli: " << options_.ReportPath << ": " << e.what() << "\n";
+      reportFailed = true;
+    }
+  }
+
   if (!options_.Quiet) {
     char line[200];
     std::snprintf(line, sizeof line, "%zu files: %zu written, %zu failed, %zu skipped in %.2f s\n",
@@ -188,7 +289,7 @@ int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
                   progress.Elapsed());
     out << line;
   }
-  return (failed == 0 && skipped == 0 && !missingPaths) ? 0 : 1;
+  return (failed == 0 && skipped == 0 && !missingPaths && !reportFailed) ? 0 : 1;
 }
 
 }  // namespace tessane::cli

@@ -2,6 +2,7 @@
 // Runs one tessane-cli batch: gathers the sources like the window's list does, names every
 // output with the window's rules and runs the same job work on a pool of threads.
 
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -18,7 +19,15 @@ struct TFileResult {
   std::string Dest;      // the name actually used (after numbering)
   TFileStatus Status = TFileStatus::Failed;
   std::string Message;   // the job's own message when it failed
+  int64_t SourceBytes = -1;  // file sizes; -1 when there is no such file
+  int64_t OutputBytes = -1;
+  double Seconds = 0;
 };
+
+/// The report's text: a header row, then one tab-separated row per result (source,
+/// destination, status, message, source bytes, output bytes, seconds with 3 decimals). Tabs,
+/// line breaks and backslashes inside fields are written as \t, \n, \r and \\.
+std::string ReportText(const std::vector<TFileResult>& results);
 
 class TBatchRunner {
  public:
@@ -32,8 +41,14 @@ class TBatchRunner {
   /// One file's whole work; never throws.
   TFileResult ProcessOne(const std::string& source) const;
 
-  /// The whole run; returns the exit status (0 all written, 1 some failed).
+  /// The whole run; returns the exit status (0 all written, 1 some failed or skipped, 2 when the
+  /// report file or the destination folder cannot be created, before any work). With ReportPath the report replaces that
+  /// file at the end.
   int Run(std::ostream& out, std::ostream& err, bool progressBar);
+
+  /// Called on the calling thread with every source once they are gathered, before any work
+  /// starts (the place to set up what some sources need, such as a GUI application object).
+  std::function<void(const std::vector<std::string>&)> OnSourcesCollected;
 
  private:
   TCliOptions options_;

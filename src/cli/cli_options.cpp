@@ -31,6 +31,31 @@ std::map<std::string, int> IndexMap(const std::vector<std::string>& names) {
 
 }  // namespace
 
+std::optional<uint32_t> ParseColor(const std::string& text) {
+  std::string t;
+  for (char c : text) t += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (t.size() == 7 && t[0] == '#') {
+    uint32_t value = 0;
+    for (size_t i = 1; i < 7; ++i) {
+      const char c = t[i];
+      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+      if (digit < 0) return std::nullopt;
+      value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    return value;
+  }
+  static const std::map<std::string, uint32_t> names = {
+      {"white", 0xFFFFFF},   {"black", 0x000000},   {"grey", 0x808080},   {"gray", 0x808080},
+      {"silver", 0xC0C0C0},  {"red", 0xFF0000},     {"green", 0x008000},  {"lime", 0x00FF00},
+      {"blue", 0x0000FF},    {"yellow", 0xFFFF00},  {"cyan", 0x00FFFF},   {"aqua", 0x00FFFF},
+      {"magenta", 0xFF00FF}, {"fuchsia", 0xFF00FF}, {"orange", 0xFFA500}, {"purple", 0x800080},
+      {"navy", 0x000080},    {"maroon", 0x800000},  {"olive", 0x808000},  {"teal", 0x008080},
+  };
+  const auto it = names.find(t);
+  if (it == names.end()) return std::nullopt;
+  return it->second;
+}
+
 TParseResult ParseCommandLine(int argc, const char* const* argv) {
   TCliOptions o;
   CLI::App app{
@@ -88,6 +113,26 @@ TParseResult ParseCommandLine(int argc, const char* const* argv) {
       ->check(CLI::Range(1, 256));
   app.add_flag("-n,--dry-run", o.DryRun, "Print each source and destination, write nothing");
   app.add_flag("-q,--quiet", o.Quiet, "No progress bar and no summary");
+  app.add_flag("--auto-orient", o.AutoOrient,
+               "Turn JPEG and TIFF pictures upright by their orientation tag before sizing");
+  app.add_flag("--keep-metadata", o.KeepMetadata,
+               "Keep a JPEG source's EXIF, XMP and ICC profile in JPEG and PNG outputs");
+  app.add_flag("--shrink-only", o.ShrinkOnly,
+               "Never enlarge: pictures within the size keep their own size");
+  std::string background;
+  auto* backgroundOption =
+      app.add_option("--background", background,
+                     "Colour behind transparent parts (#rrggbb or a name like white; default "
+                     "black)")
+          ->check(CLI::Validator(
+              [](std::string& text) {
+                return ParseColor(text) ? std::string()
+                                        : "not a colour (#rrggbb or a name): " + text;
+              },
+              "COLOR"));
+  app.add_flag("--keep-date", o.KeepDate, "Outputs get their source's modification time");
+  app.add_option("--report", o.ReportPath,
+                 "Write a tab-separated report of every file to this file");
 
   TParseResult result;
   try {
@@ -117,6 +162,7 @@ TParseResult ParseCommandLine(int argc, const char* const* argv) {
     o.Thing = postfix;
   }
   o.IncludeSubfolders = !noSubfolders;
+  if (*backgroundOption) o.Background = ParseColor(background);
   result.Options = o;
   return result;
 }

@@ -28,6 +28,12 @@ struct TCliOptions {
   int Jobs = 0;                    // 0: number of cores
   bool DryRun = false;
   bool Quiet = false;
+  bool AutoOrient = false;
+  bool KeepMetadata = false;
+  bool ShrinkOnly = false;
+  std::optional<uint32_t> Background;  // $RRGGBB
+  bool KeepDate = false;
+  std::string ReportPath;          // empty: no report
 };
 
 /// Outcome of parsing: options to run with, or an exit status to leave with at once
@@ -40,6 +46,10 @@ struct TParseResult {
 };
 
 TParseResult ParseCommandLine(int argc, const char* const* argv);
+
+/// A colour given as "#rrggbb" or a CSS colour name (white, black, grey/gray, red, green, ...),
+/// as $RRGGBB; nothing for any other text. Case does not matter.
+std::optional<uint32_t> ParseColor(const std::string& text);
 
 /// Filter names in list order, as --filter takes them.
 const std::vector<std::string>& FilterNames();

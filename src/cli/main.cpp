@@ -2,10 +2,29 @@
 
 #include <unistd.h>
 
+#include <QGuiApplication>
+#include <algorithm>
 #include <iostream>
+#include <memory>
 
+#include "base/paths.h"
 #include "cli/batch_runner.h"
 #include "cli/cli_options.h"
+
+namespace {
+
+// Qt's own notices (about the runtime folder, fonts and the like) are not the user's business
+// here; only its critical messages reach the terminal.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << message.toStdString() << "\n";
+}
+
+bool IsMetafile(const std::string& path) {
+  const std::string ext = tessane::LowerCaseAscii(tessane::ExtractFileExt(path));
+  return ext == ".wmf" || ext == ".emf";
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace tessane::cli;
@@ -13,6 +32,20 @@ int main(int argc, char** argv) {
   std::cout << parsed.Output;
   std::cerr << parsed.Error;
   if (!parsed.Options) return parsed.ExitStatus;
+
   TBatchRunner runner(*parsed.Options);
+  // Text in metafiles is drawn with the font database, which comes with a GUI application
+  // object. It is made only when a metafile is among the sources, on the offscreen platform, so
+  // that no display is needed and other batches start as quickly as before.
+  std::unique_ptr<QGuiApplication> gui;
+  int guiArgc = 3;
+  char platformFlag[] = "-platform";
+  char platformName[] = "offscreen";
+  char* guiArgv[] = {argv[0], platformFlag, platformName, nullptr};
+  runner.OnSourcesCollected = [&](const std::vector<std::string>& sources) {
+    if (!std::any_of(sources.begin(), sources.end(), IsMetafile)) return;
+    qInstallMessageHandler(QuietQtMessages);
+    gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);
+  };
   return runner.Run(std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0);
 }

@@ -14,6 +14,7 @@
 #include "formats/picture.h"
 #include "formats/png_image.h"
 #include "formats/registry.h"
+#include "jobs/orientation.h"
 #include "jobs/unique_file_name.h"
 #include "raster/bitmap32.h"
 
@@ -44,8 +45,10 @@ void TResizeWork::ProcessFile() {
 
   FPicture = std::make_unique<TPicture>();
   FPicture->LoadPicture(FSourceName);
-  const int32_t width = FPicture->Width();
-  const int32_t height = FPicture->Height();
+  facts_ = ReadSourceFacts(FSourceName, FPicture->Graphic(), FExtras);
+  int32_t width = FPicture->Width();
+  int32_t height = FPicture->Height();
+  if (OrientationSwapsSides(facts_.Orientation)) std::swap(width, height);
   if (FSizeMode == smPercent) FSize = MulDivWord(FSize, std::max(width, height), 100);
 
   if (auto* jpeg = dynamic_cast<TJPEGImage*>(FPicture->Graphic())) {
@@ -93,7 +96,17 @@ TRect TargetRectFor(int32_t width, int32_t height, int32_t size, uint8_t sizeMod
 }
 
 TRect TResizeWork::TargetRect() const {
-  return TargetRectFor(FPicture->Width(), FPicture->Height(), FSize, FSizeMode);
+  int32_t width = FPicture->Width();
+  int32_t height = FPicture->Height();
+  // Sizes apply to the picture as it will be turned upright.
+  if (OrientationSwapsSides(facts_.Orientation)) std::swap(width, height);
+  if (FExtras.ShrinkOnly && width > 0 && height > 0) {
+    const int32_t limited = FSizeMode == smWidth    ? width
+                            : FSizeMode == smHeight ? height
+                                                    : std::max(width, height);
+    if (limited <= FSize) return TRect{0, 0, width, height};
+  }
+  return TargetRectFor(width, height, FSize, FSizeMode);
 }
 
 void TResizeWork::ScaleAndSave() {
@@ -110,7 +123,11 @@ void TResizeWork::ScaleAndSave() {
 void TResizeWork::ScalePicture(TPicture& picture, int32_t targetWidth, int32_t targetHeight) {
   TBitmap32 destination;
   TBitmap32 source;
-  source.Assign(picture);
+  if (FExtras.Background)
+    AssignOverBackground(source, picture, *FExtras.Background);
+  else
+    source.Assign(picture);
+  OrientBitmap(source, facts_.Orientation);
   const int32_t w = source.Width();
   const int32_t h = source.Height();
   TRect sourceRect{0, 0, w, h};
@@ -207,7 +224,17 @@ void TResizeWork::SavePicture() {
   }
 
   TAtomicFile output(FDestName);
-  Encode(writer, *picture, ext, output.Stream());
+  if (!facts_.Metadata.Empty() && (writer == Writer::Jpeg || writer == Writer::Png)) {
+    TMemoryStream encoded;
+    Encode(writer, *picture, ext, encoded);
+    const TBitmap& bitmap = picture->PictureBitmap();
+    const std::vector<uint8_t> bytes =
+        AddMetadata(encoded.TakeBytes(), writer == Writer::Jpeg, facts_.Metadata,
+                    FExtras.AutoOrient, bitmap.Width(), bitmap.Height());
+    output.Stream().WriteBuffer(bytes.data(), bytes.size());
+  } else {
+    Encode(writer, *picture, ext, output.Stream());
+  }
   if (FOverwrite) {
     output.Commit();
   } else {
@@ -216,6 +243,7 @@ void TResizeWork::SavePicture() {
       FDestName = UniqueName ? UniqueName(FDestName) : UniqueFileName(FDestName);
   }
   written_ = true;
+  if (FExtras.KeepDate) CopyModificationTime(FSourceName, FDestName);
 }
 
 }  // namespace tessane

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/geometry.h"
+#include "jobs/resize_extras.h"
 
 namespace tessane {
 
@@ -43,6 +44,8 @@ class TResizeWork {
   uint8_t FFilter;        // position in the window's filter list
   bool FOverwrite = false;
   bool FCrop = false;
+  /// Behaviour beyond the window's; all off by default.
+  TResizeExtras FExtras;
 
   /// The whole work: accept, load, pick the JPEG scale, scale and save. Throws the job's errors.
   void ProcessFile();
@@ -59,6 +62,7 @@ class TResizeWork {
 
   std::unique_ptr<TPicture> FPicture;
   std::string scale_error_;
+  TSourceFacts facts_;  // read only when an extra needs it
   bool written_ = false;
 };
 

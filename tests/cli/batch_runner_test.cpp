@@ -124,5 +124,22 @@ TEST(CliRun, MissingPathIsReportedAndFails) {
   EXPECT_NE(serr.str().find("nowhere: No such file or folder"), std::string::npos);
 }
 
+TEST(CliRun, MissingDestinationIsMadeAndAFileInItsWayStopsTheRun) {
+  TempDir dir;
+  const std::string in = dir.File("in");
+  MakeSourceTree(in);
+  std::ostringstream sout, serr;
+  TCliOptions o = Options(in, dir.File("web/small"));
+  o.Paths = {in + "/a.bmp"};
+  EXPECT_EQ(TBatchRunner(o).Run(sout, serr, false), 0) << serr.str();
+  EXPECT_TRUE(fs::exists(dir.File("web/small/a.bmp")));
+
+  test::WriteBytes(dir.File("taken"), {1});
+  o.DestFolder = dir.File("taken");
+  EXPECT_EQ(TBatchRunner(o).Run(sout, serr, false), 2);
+  EXPECT_NE(serr.str().find("taken: Can't create the destination folder"), std::string::npos);
+  EXPECT_EQ(test::ReadBytes(dir.File("taken")), std::vector<uint8_t>{1});
+}
+
 }  // namespace
 }  // namespace tessane::cli

@@ -59,6 +59,38 @@ TEST(CliOptions, FlagsMapOntoTheWindowsOptions) {
   EXPECT_EQ(percent.Options->Addition, 0);
 }
 
+TEST(CliOptions, ExtrasAreOffByDefaultAndParsedWhenGiven) {
+  const TParseResult plain = Parse({"x"});
+  ASSERT_TRUE(plain.Options);
+  EXPECT_FALSE(plain.Options->AutoOrient);
+  EXPECT_FALSE(plain.Options->KeepMetadata);
+  EXPECT_FALSE(plain.Options->ShrinkOnly);
+  EXPECT_FALSE(plain.Options->Background);
+  EXPECT_FALSE(plain.Options->KeepDate);
+  EXPECT_EQ(plain.Options->ReportPath, "");
+
+  const TParseResult r = Parse({"--auto-orient", "--keep-metadata", "--shrink-only", "--background",
+                                "#FFa500", "--keep-date", "--report", "run.tsv", "x"});
+  ASSERT_TRUE(r.Options) << r.Error;
+  EXPECT_TRUE(r.Options->AutoOrient);
+  EXPECT_TRUE(r.Options->KeepMetadata);
+  EXPECT_TRUE(r.Options->ShrinkOnly);
+  EXPECT_EQ(r.Options->Background, 0xFFA500u);
+  EXPECT_TRUE(r.Options->KeepDate);
+  EXPECT_EQ(r.Options->ReportPath, "run.tsv");
+
+  const std::vector<std::pair<const char*, std::optional<uint32_t>>> colours = {
+      {"white", 0xFFFFFF},       {"Black", 0x000000},       {"grey", 0x808080},
+      {"GRAY", 0x808080},        {"red", 0xFF0000},         {"green", 0x008000},
+      {"blue", 0x0000FF},        {"#0a0B0c", 0x0A0B0C},     {"#fff", std::nullopt},
+      {"#12345g", std::nullopt}, {"1234567", std::nullopt}, {"", std::nullopt},
+      {"reddish", std::nullopt}};
+  for (const auto& [text, value] : colours) EXPECT_EQ(ParseColor(text), value) << text;
+  const TParseResult bad = Parse({"--background", "chartreuse-ish", "x"});
+  EXPECT_FALSE(bad.Options);
+  EXPECT_EQ(bad.ExitStatus, 2);
+}
+
 TEST(CliOptions, UsageErrorsExitWithTwo) {
   const std::vector<std::vector<const char*>> bad = {
       {},                                   // no path

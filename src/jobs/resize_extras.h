@@ -1,0 +1,51 @@
+#pragma once
+// Optional behaviour of the resize work that tessane-cli offers on top of the window's. Every
+// setting is off by default, and then the work is exactly the window's.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jobs/metadata.h"
+
+namespace tessane {
+
+class TBitmap32;
+class TGraphic;
+class TPicture;
+
+/// Settings the window never changes.
+struct TResizeExtras {
+  bool AutoOrient = false;    // turn JPEG and TIFF pictures upright by their orientation tag
+  bool KeepMetadata = false;  // carry a JPEG source's EXIF, XMP and ICC into JPEG and PNG outputs
+  bool ShrinkOnly = false;    // pictures within the target size keep their own size
+  std::optional<uint32_t> Background;  // $RRGGBB behind transparent parts instead of black
+  bool KeepDate = false;               // the output gets the source's modification time
+};
+
+/// What the extras need to know of a source beyond its pixels.
+struct TSourceFacts {
+  int Orientation = 0;  // 0: leave as stored
+  TSourceMetadata Metadata;
+};
+
+/// Reads the orientation (when AutoOrient) and metadata (when KeepMetadata) of the loaded source
+/// graphic from the file. Throws only when the file cannot be opened.
+TSourceFacts ReadSourceFacts(const std::string& path, const TGraphic* graphic,
+                             const TResizeExtras& extras);
+
+/// As TBitmap32::Assign(picture), with every transparent or partly transparent pixel composed
+/// over the opaque colour $RRGGBB. A 32-bit bitmap whose alpha bytes are all 0 counts as opaque
+/// (its fourth byte is unused). The result is opaque.
+void AssignOverBackground(TBitmap32& bitmap, const TPicture& picture, uint32_t rgb);
+
+/// The encoded output with the source's metadata added (JPEG and PNG outputs; others unchanged).
+std::vector<uint8_t> AddMetadata(std::vector<uint8_t> encoded, bool jpegOutput,
+                                 const TSourceMetadata& metadata, bool resetOrientation,
+                                 int32_t width, int32_t height);
+
+/// Gives `dest` the modification time of `source`; throws EInOutError when that fails.
+void CopyModificationTime(const std::string& source, const std::string& dest);
+
+}  // namespace tessane
