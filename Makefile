@@ -31,14 +31,14 @@ run: build
 	./$(BUILD_DIR)/src/app/tessane $(ARGS)
 
 bench: deps
-	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
-	cmake --build build -j $(JOBS)
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSANE_BENCH=ON
+	cmake --build build -j $(JOBS) --target tessane-cli tessane_bench tessane-window-batch
 	bash bench/run.sh build
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTESSANE_FUZZ=ON -DTESSANE_TESTS=OFF -DTESSANE_BENCH=OFF
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz --target fuzz_targets -j $(JOBS)
 	bash fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
 format:

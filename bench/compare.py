@@ -1,9 +1,12 @@
 #!/usr/bin/python3
 """Side-by-side batch comparison of tessane-cli with peer tools on one corpus of photographs.
 
-Usage: bench/compare.py BUILD_DIR CORPUS_DIR
-Prints a markdown table: for each setting, the time of each tool as a multiple of the decoding
-floor (djpeg at the job's DCT scale), its throughput and its peak memory.
+Usage: bench/compare.py BUILD_DIR CORPUS_DIR [REPEATS]
+Prints a markdown table: for each setting, the CPU time (user + sys of the child and its
+descendants) of each tool as a multiple of the decoding floor (djpeg at the job's DCT scale), with
+its peak memory (max RSS); then tessane-cli's throughput with one job per core relative to one job
+(wall time). Every figure is the minimum over REPEATS runs (default 3), which filters out the load
+of other processes on the machine. Needs /usr/bin/python3 for PIL.
 """
 import os
 import shutil
@@ -32,14 +35,36 @@ for path in sys.argv[4:]:
 '''
 
 
-def timed(cmd, env=None):
-    """Runs cmd under /usr/bin/time; returns (seconds, peak RSS in MB)."""
-    with tempfile.NamedTemporaryFile("r") as t:
-        start = time.monotonic()
-        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", t.name] + cmd, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
-        seconds = time.monotonic() - start
-        return seconds, int(t.read().split()[-1]) / 1024.0
+def run(cmd):
+    """Runs cmd; returns (CPU seconds of it and its descendants, wall seconds, max RSS in MB)."""
+    start = time.monotonic()
+    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.monotonic() - start
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode != 0:
+        raise RuntimeError(f"{cmd[0]} failed with status {proc.returncode}")
+    return usage.ru_utime + usage.ru_stime, wall, usage.ru_maxrss / 1024.0
+
+
+def best_of(cmd, repeats):
+    runs = [run(cmd) for _ in range(repeats)]
+    return min(r[0] for r in runs), min(r[1] for r in runs), max(r[2] for r in runs)
+
+
+def window_cpu(build, files, size, ext, out, repeats):
+    """Best CPU seconds of the window's batch run (offscreen driver), or None without it."""
+    driver = os.path.join(build, "tests/tessane-window-batch")
+    if not os.path.exists(driver):
+        return None
+    best = None
+    for _ in range(repeats):
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        text = subprocess.run([driver, out, "1" if ext == "jpg" else "2", str(size)] + files,
+                              check=True, capture_output=True, text=True, env=env).stdout
+        cpu = float(next(line.split()[1] for line in text.splitlines() if line.startswith("cpu ")))
+        best = cpu if best is None else min(best, cpu)
+    return best
 
 
 def jpeg_scale(path, size):
@@ -55,18 +80,24 @@ def floor_cmd(files, size):
     return ["sh", "-c", script]
 
 
-def tools(build, files, size, fmt, out, jobs):
+def floor_parallel_cmd(files, size, jobs):
+    # The same decoding split into `jobs` streams side by side: what this machine gives a parallel
+    # run at this moment, to read the -j figure against.
+    groups = [files[i::jobs] for i in range(jobs)]
+    inner = [floor_cmd(g, size)[2] for g in groups if g]
+    return ["sh", "-c", " & ".join(f"( {c} )" for c in inner) + " & wait"]
+
+
+def tessane_cmd(build, files, size, ext, out, jobs):
     cli = os.path.join(build, "src/cli/tessane-cli")
-    ext = "jpg" if fmt == "jpg" else "png"
-    yield "tessane-cli", [cli, "-q", "-j", str(jobs), "-s", str(size), "-f", ext, "--overwrite",
-                          "-d", out] + files
+    return [cli, "-q", "-j", str(jobs), "-s", str(size), "-f", ext, "--overwrite", "-d", out] + files
+
+
+def peers(files, size, ext, out):
     if shutil.which("vipsthumbnail"):
-        suffix = f"[Q=75]" if fmt == "jpg" else ""
-        cmd = ["vipsthumbnail", "--size", str(size), "-o", f"{out}/%s.{ext}{suffix}"] + files
-        if jobs > 1:
-            cmd = ["sh", "-c", "printf '%s\\n' \"$@\" | xargs -P %d -n 4 vipsthumbnail --size %d -o '%s/%%s.%s%s'"
-                   % (jobs, size, out, ext, suffix), "sh"] + files
-        yield "vipsthumbnail", cmd
+        suffix = "[Q=75]" if ext == "jpg" else ""
+        yield "vipsthumbnail", ["vipsthumbnail", "--size", str(size), "-o",
+                                f"{out}/%s.{ext}{suffix}"] + files
     yield "Pillow", ["/usr/bin/python3", "-c", PILLOW_SCRIPT, str(size), ext, out] + files
     if shutil.which("mogrify"):
         yield "ImageMagick", ["mogrify", "-path", out, "-define", f"jpeg:size={2*size}x{2*size}",
@@ -76,6 +107,7 @@ def tools(build, files, size, fmt, out, jobs):
 
 def main():
     build, corpus = sys.argv[1], sys.argv[2]
+    repeats = int(sys.argv[3]) if len(sys.argv) > 3 else 3
     jpegs = sorted(os.path.join(corpus, "jpeg", f) for f in os.listdir(os.path.join(corpus, "jpeg")))
     pngs = sorted(os.path.join(corpus, "png", f) for f in os.listdir(os.path.join(corpus, "png")))
     cores = os.cpu_count() or 1
@@ -83,29 +115,50 @@ def main():
                 ("JPEG -> 1024 px JPEG q75", jpegs, 1024, "jpg"),
                 ("JPEG -> 320 px PNG", jpegs, 320, "png"),
                 ("PNG -> 320 px JPEG q75", pngs, 320, "jpg")]
-    print(f"Corpus: {len(jpegs)} JPEGs, {len(pngs)} PNGs; {cores} cores; single job unless noted.\n")
-    print("| Setting | floor (djpeg) | tessane-cli | vipsthumbnail | Pillow | ImageMagick | tessane-cli -j%d |" % cores)
-    print("|---|---|---|---|---|---|---|")
-    for name, files, size, fmt in settings:
+    tools = ["tessane-cli", "vipsthumbnail", "Pillow", "ImageMagick"]
+    print(f"Corpus: {len(jpegs)} JPEGs, {len(pngs)} PNGs; {cores} cores; best of {repeats} runs; "
+          f"load average {os.getloadavg()[0]:.2f} at the start.")
+    print("Cells: CPU time (user+sys) as a multiple of the floor, and peak RSS. PNG sources have no")
+    print("djpeg floor: their cells are multiples of tessane-cli's own time. The last column's")
+    print("'djpeg gets' is the same speed-up for the floor split into parallel streams: what the")
+    print("machine offered a parallel run at that moment.\n")
+    print("| Setting | floor: djpeg at the job's DCT scale | " + " | ".join(tools) +
+          f" | tessane-cli -j{cores} throughput vs -j1 |")
+    print("|---" * (len(tools) + 3) + "|")
+    window_rows = []
+    for name, files, size, ext in settings:
         if not files:
             continue
         with tempfile.TemporaryDirectory() as out:
-            floor = None
-            if files is jpegs:
-                floor, _ = timed(floor_cmd(files, size))
-            cells = {}
-            for tool, cmd in tools(build, files, size, fmt, out, 1):
-                cells[tool] = timed(cmd)
-            par, par_mem = timed(next(tools(build, files, size, fmt, out, cores))[1])
-        base = floor or cells["tessane-cli"][0]
+            floor = best_of(floor_cmd(files, size), repeats) if files is jpegs else None
+            cells = {"tessane-cli": best_of(tessane_cmd(build, files, size, ext, out, 1), repeats)}
+            for tool, cmd in peers(files, size, ext, out):
+                cells[tool] = best_of(cmd, repeats)
+            par = best_of(tessane_cmd(build, files, size, ext, out, cores), repeats)
+            machine = None
+            if floor:
+                machine = floor[1] / best_of(floor_parallel_cmd(files, size, cores), repeats)[1]
+            window = window_cpu(build, files, size, ext, out, repeats)
+            if window is not None:
+                window_rows.append((name, window / cells["tessane-cli"][0]))
+        base = floor[0] if floor else cells["tessane-cli"][0]
+
         def cell(entry):
-            s, m = entry
-            return f"{s / base:.2f} x ({len(files) / s:.1f} files/s, {m:.0f} MB)"
-        row = [name, f"{floor:.2f} s" if floor else "n/a"]
-        for tool in ["tessane-cli", "vipsthumbnail", "Pillow", "ImageMagick"]:
-            row.append(cell(cells[tool]) if tool in cells else "n/a")
-        row.append(cell((par, par_mem)))
-        print("| " + " | ".join(row) + " |")
+            return f"{entry[0] / base:.2f} x, {entry[2]:.0f} MB"
+
+        row = [name, f"{floor[0]:.2f} s, {floor[2]:.0f} MB" if floor else "n/a"]
+        row += [cell(cells[t]) if t in cells else "n/a" for t in tools]
+        # The CPU cost of the parallel run tells overhead apart from a machine with no core free.
+        row.append(f"{cells['tessane-cli'][1] / par[1]:.2f} x ({len(files) / par[1]:.1f} files/s; "
+                   f"CPU {par[0] / cells['tessane-cli'][0]:.2f} x), {par[2]:.0f} MB"
+                   + (f"; djpeg gets {machine:.2f} x" if machine else ""))
+        print("| " + " | ".join(row) + " |", flush=True)
+    if window_rows:
+        print("\nThe window's batch run (one file at a time on the UI thread, offscreen), CPU time")
+        print("relative to tessane-cli -j 1 on the same list:\n")
+        print("| Setting | window / tessane-cli -j 1 |\n|---|---|")
+        for name, ratio in window_rows:
+            print(f"| {name} | {ratio:.2f} x |")
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,8 @@
 #include <vector>
 
 #include "raster/bitmap32.h"
+#include "raster/kernel_resampler.h"
+#include "raster/kernels.h"
 
 namespace tessane {
 namespace {
@@ -187,8 +190,39 @@ void StretchCases(benchmark::internal::Benchmark* b) {
     b->Args({filter, 500, 375, 320, 240});
   }
   for (int filter : {5, 2, 0}) b->Args({filter, 320, 240, 1920, 1440});
+  // What the batch job meets on 16:9 photographs after the JPEG decoding scale.
+  b->Args({5, 960, 540, 320, 180});
+  b->Args({5, 1920, 1080, 1024, 576});
 }
 BENCHMARK(BM_Stretch)->Apply(StretchCases)->Unit(benchmark::kMillisecond);
+
+// The Lanczos kernel resampling through each of its fast paths, for tuning the choice between
+// them. Args: path (TKernelPath), source width, source height, destination width and height.
+void BM_KernelPath(benchmark::State& state) {
+  const auto path = static_cast<TKernelPath>(state.range(0));
+  const int sw = static_cast<int>(state.range(1)), sh = static_cast<int>(state.range(2));
+  const int dw = static_cast<int>(state.range(3)), dh = static_cast<int>(state.range(4));
+  const TBitmap32& src = Source(sw, sh);
+  TBitmap32 dst;
+  dst.Resize(dw, dh);
+  const TLanczosKernel kernel;
+  for (auto _ : state) {
+    KernelResampleVia(path, dst, dst.Bounds(), dst.Bounds(), src, src.Bounds(), kernel);
+    benchmark::DoNotOptimize(dst.Bits());
+  }
+  static const char* const kNames[] = {
+      "auto", "reference", "portable-vfirst", "portable-hfirst", "avx2-vfirst", "avx2-hfirst"};
+  state.SetLabel(kNames[state.range(0)]);
+}
+
+void KernelPathCases(benchmark::internal::Benchmark* b) {
+  for (int path : {0, 4, 5})
+    for (auto [sw, sh, dw, dh] :
+         {std::array{960, 540, 320, 180}, std::array{1920, 1080, 1024, 576},
+          std::array{2560, 1440, 1024, 576}, std::array{500, 375, 320, 240}})
+      b->Args({path, sw, sh, dw, dh});
+}
+BENCHMARK(BM_KernelPath)->Apply(KernelPathCases)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tessane

@@ -81,7 +81,8 @@ int64_t SeekTarget(int64_t offset, SeekOrigin origin, int64_t position, int64_t 
 }  // namespace
 
 size_t TMemoryStream::Read(void* buffer, size_t count) {
-  if (position_ >= data_.size()) return 0;
+  // A read of nothing may come with a null buffer (an empty vector's data()).
+  if (count == 0 || position_ >= data_.size()) return 0;
   const size_t n = std::min(count, data_.size() - position_);
   std::memcpy(buffer, data_.data() + position_, n);
   position_ += n;
@@ -103,7 +104,7 @@ int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
 }
 
 size_t TReadOnlyMemoryStream::Read(void* buffer, size_t count) {
-  if (position_ >= size_) return 0;
+  if (count == 0 || position_ >= size_) return 0;
   const size_t n = std::min(count, size_ - position_);
   std::memcpy(buffer, data_ + position_, n);
   position_ += n;

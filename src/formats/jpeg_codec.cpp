@@ -1,5 +1,6 @@
 #include "formats/jpeg_codec.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -74,18 +75,10 @@ int RunReadHeader(DecodeState* s, HeaderInfo* info) {
   return 0;
 }
 
-uint8_t Mul255(unsigned a, unsigned b) {
-  return static_cast<uint8_t>((a * b + 127) / 255);
-}
-
-int RunDecode(DecodeState* s, int scaleDenom, const DecodeSink* sink) {
-  if (setjmp(s->err.jump)) {
-    const int code = s->err.pub.msg_code;
-    jpeg_destroy_decompress(&s->cinfo);
-    return code != 0 ? code : JERR_UNKNOWN_MARKER;
-  }
-  jpeg_create_decompress(&s->cinfo);
+// The common set-up of both decoding runs, up to the choice of output colour space.
+void PrepareDecode(DecodeState* s, int scaleDenom) {
   j_decompress_ptr cinfo = &s->cinfo;
+  jpeg_create_decompress(cinfo);
   s->progress.progress_monitor = ProgressMonitor;
   cinfo->progress = &s->progress;
   jpeg_mem_src(cinfo, s->data, static_cast<unsigned long>(s->size));
@@ -97,6 +90,20 @@ int RunDecode(DecodeState* s, int scaleDenom, const DecodeSink* sink) {
   cinfo->dct_method = JDCT_FLOAT;
   cinfo->do_fancy_upsampling = TRUE;
   cinfo->do_block_smoothing = TRUE;
+}
+
+uint8_t Mul255(unsigned a, unsigned b) {
+  return static_cast<uint8_t>((a * b + 127) / 255);
+}
+
+int RunDecode(DecodeState* s, int scaleDenom, const DecodeSink* sink) {
+  if (setjmp(s->err.jump)) {
+    const int code = s->err.pub.msg_code;
+    jpeg_destroy_decompress(&s->cinfo);
+    return code != 0 ? code : JERR_UNKNOWN_MARKER;
+  }
+  PrepareDecode(s, scaleDenom);
+  j_decompress_ptr cinfo = &s->cinfo;
   switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:
       cinfo->out_color_space = JCS_GRAYSCALE;
@@ -145,6 +152,56 @@ int RunDecode(DecodeState* s, int scaleDenom, const DecodeSink* sink) {
     }
     sink->Row(sink->Context, y, out);
   }
+  jpeg_finish_decompress(cinfo);
+  jpeg_destroy_decompress(cinfo);
+  return 0;
+}
+
+// Colour spaces whose conversion to extended BGRA gives the same red, green and blue as the
+// conversion to RGB (grey is replicated into all three).
+bool HasDirectPath(const jpeg_decompress_struct& cinfo) {
+  switch (cinfo.jpeg_color_space) {
+    case JCS_YCbCr:
+    case JCS_RGB:
+      return cinfo.num_components == 3;
+    case JCS_GRAYSCALE:
+      return cinfo.num_components == 1;
+    default:
+      return false;
+  }
+}
+
+int RunDecodeBgra(DecodeState* s, int scaleDenom, const BgraSink* sink) {
+  if (setjmp(s->err.jump)) {
+    const int code = s->err.pub.msg_code;
+    jpeg_destroy_decompress(&s->cinfo);
+    return code != 0 ? code : JERR_UNKNOWN_MARKER;
+  }
+  PrepareDecode(s, scaleDenom);
+  j_decompress_ptr cinfo = &s->cinfo;
+  if (!HasDirectPath(*cinfo)) {
+    jpeg_destroy_decompress(cinfo);
+    return kNoDirectPath;
+  }
+  cinfo->out_color_space = JCS_EXT_BGRA;  // the fourth byte comes out as 255
+  jpeg_start_decompress(cinfo);
+  const int width = static_cast<int>(cinfo->output_width);
+  const int height = static_cast<int>(cinfo->output_height);
+  ptrdiff_t stride = 0;
+  uint8_t* base = sink->Begin(sink->Context, width, height, &stride);
+  if (base == nullptr || stride < ptrdiff_t{width} * 4) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+  // Several rows per call: the library hands out up to a row group at once.
+  constexpr int kBatch = 16;
+  JSAMPROW rows[kBatch];
+  while (cinfo->output_scanline < cinfo->output_height) {
+    const int y = static_cast<int>(cinfo->output_scanline);
+    const int n = std::min(kBatch, height - y);
+    for (int i = 0; i < n; ++i) rows[i] = base + (y + i) * stride;
+    if (jpeg_read_scanlines(cinfo, rows, static_cast<JDIMENSION>(n)) == 0) break;
+  }
+  // Rows the library did not deliver stay black rather than whatever the buffer held.
+  for (int y = static_cast<int>(cinfo->output_scanline); y < height; ++y)
+    std::memset(base + y * stride, 0, static_cast<size_t>(width) * 4);
   jpeg_finish_decompress(cinfo);
   jpeg_destroy_decompress(cinfo);
   return 0;
@@ -208,12 +265,26 @@ int RunEncode(EncodeState* s, const EncodeSource* source, int quality) {
   cinfo->dest = &s->dest.pub;
   cinfo->image_width = static_cast<JDIMENSION>(source->Width);
   cinfo->image_height = static_cast<JDIMENSION>(source->Height);
-  cinfo->input_components = 3;
-  cinfo->in_color_space = JCS_RGB;
+  // 32-bit rows go to the library as they are; its conversion from BGRX to YCbCr gives the
+  // same values as from RGB.
+  const bool direct = source->Row32 != nullptr;
+  cinfo->input_components = direct ? 4 : 3;
+  cinfo->in_color_space = direct ? JCS_EXT_BGRX : JCS_RGB;
   jpeg_set_defaults(cinfo);
   jpeg_set_quality(cinfo, quality, TRUE);
   cinfo->dct_method = JDCT_FLOAT;
   jpeg_start_compress(cinfo, TRUE);
+  if (direct) {
+    while (cinfo->next_scanline < cinfo->image_height) {
+      // The library only reads the rows it is given.
+      JSAMPROW row = const_cast<JSAMPROW>(
+          source->Row32(source->Context, static_cast<int>(cinfo->next_scanline)));
+      jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    jpeg_destroy_compress(cinfo);
+    return 0;
+  }
   JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                                static_cast<JDIMENSION>(source->Width * 3), 1);
   while (cinfo->next_scanline < cinfo->image_height) {
@@ -238,6 +309,15 @@ int ReadHeader(const uint8_t* data, size_t size, HeaderInfo* info) noexcept {
   state.data = data;
   state.size = size;
   return RunReadHeader(&state, info);
+}
+
+int DecodeBgra(const uint8_t* data, size_t size, int scaleDenom, const BgraSink& sink) noexcept {
+  DecodeState state{};
+  InitErrors(state.err);
+  state.cinfo.err = &state.err.pub;
+  state.data = data;
+  state.size = size;
+  return RunDecodeBgra(&state, scaleDenom, &sink);
 }
 
 int Decode(const uint8_t* data, size_t size, int scaleDenom, const DecodeSink& sink) noexcept {

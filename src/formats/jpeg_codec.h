@@ -35,6 +35,24 @@ struct DecodeSink {
 /// 0 or libjpeg's message code.
 int Decode(const uint8_t* data, size_t size, int scaleDenom, const DecodeSink& sink) noexcept;
 
+/// Receives decoded pixels in the 32-bit layout (in memory blue, green, red, 255).
+struct BgraSink {
+  void* Context = nullptr;
+  /// Called once with the output size before any row; returns the address of row 0 and sets
+  /// `stride` to the bytes from one row to the next (at least width x 4), or returns null to
+  /// refuse the picture.
+  uint8_t* (*Begin)(void* context, int width, int height, ptrdiff_t* stride) noexcept = nullptr;
+};
+
+/// Result of DecodeBgra for a picture whose colour space has no direct 32-bit path (CMYK, YCCK
+/// and unusual component counts): nothing was written, Decode handles it.
+constexpr int kNoDirectPath = -1;
+
+/// Decodes like Decode, but lets the library write the rows straight into the sink's buffer in
+/// the 32-bit layout, with the same red, green and blue values. Returns 0, kNoDirectPath or
+/// libjpeg's message code (rows written before an error stay as written).
+int DecodeBgra(const uint8_t* data, size_t size, int scaleDenom, const BgraSink& sink) noexcept;
+
 /// Provides the rows to encode.
 struct EncodeSource {
   void* Context = nullptr;
@@ -42,6 +60,9 @@ struct EncodeSource {
   int Height = 0;
   /// Fills width x 3 bytes of red, green and blue for row y (top row first).
   void (*Row)(void* context, int y, uint8_t* rgb) noexcept = nullptr;
+  /// Alternative to Row: the address of row y in the 32-bit layout (blue, green, red and an
+  /// unused byte per pixel), handed to the library as it is.
+  const uint8_t* (*Row32)(void* context, int y) noexcept = nullptr;
 };
 
 /// The encoded bytes; Data is malloc'ed and released by the destructor.

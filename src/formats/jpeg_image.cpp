@@ -120,6 +120,28 @@ void TJPEGImage::Decode() {
   decoded_ = std::move(bitmap);
 }
 
+bool TJPEGImage::DecodeInto(const TSurface& target) {
+  if (assigned_ || decoded_ || data_.empty() || target.IsEmpty() || target.Width != Width() ||
+      target.Height != Height() || target.Stride < target.Width)
+    return false;
+  struct Target {
+    const TSurface* surface;
+    static uint8_t* Begin(void* context, int width, int height, ptrdiff_t* stride) noexcept {
+      const TSurface& s = *static_cast<Target*>(context)->surface;
+      if (width != s.Width || height != s.Height) return nullptr;
+      *stride = static_cast<ptrdiff_t>(s.Stride) * 4;
+      return reinterpret_cast<uint8_t*>(s.Bits);
+    }
+  } context{&target};
+  jpeg::BgraSink sink;
+  sink.Context = &context;
+  sink.Begin = Target::Begin;
+  const int code = jpeg::DecodeBgra(data_.data(), data_.size(), Denominator(scale_), sink);
+  if (code == jpeg::kNoDirectPath) return false;
+  if (code != 0) Fail(code);
+  return true;
+}
+
 void TJPEGImage::Draw(const TSurface& target, const TRect& rect) {
   if (assigned_) {
     assigned_->Draw(target, rect);
@@ -146,6 +168,20 @@ void TJPEGImage::SaveToStream(TStream& stream) {
     return;
   }
   if (assigned_->Empty()) return;
+  jpeg::EncodedBuffer encoded;
+  if (assigned_->PixelFormat() == TPixelFormat::pf32bit) {
+    // 32-bit rows (the scaled pictures) need no conversion on our side.
+    jpeg::EncodeSource source;
+    source.Context = assigned_.get();
+    source.Width = assigned_->Width();
+    source.Height = assigned_->Height();
+    source.Row32 = [](void* context, int y) noexcept -> const uint8_t* {
+      return static_cast<const TBitmap*>(context)->ScanLine(y);
+    };
+    if (const int code = jpeg::Encode(source, quality_, encoded)) Fail(code);
+    stream.WriteBuffer(encoded.Data, encoded.Size);
+    return;
+  }
   std::vector<uint32_t> line(static_cast<size_t>(assigned_->Width()));
   RowSource rows{assigned_.get(), line.data()};
   jpeg::EncodeSource source;
@@ -153,7 +189,6 @@ void TJPEGImage::SaveToStream(TStream& stream) {
   source.Width = assigned_->Width();
   source.Height = assigned_->Height();
   source.Row = SourceRow;
-  jpeg::EncodedBuffer encoded;
   if (const int code = jpeg::Encode(source, quality_, encoded)) Fail(code);
   stream.WriteBuffer(encoded.Data, encoded.Size);
 }

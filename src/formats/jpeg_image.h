@@ -46,6 +46,14 @@ class TJPEGImage : public TGraphic {
   bool Grayscale() const { return grayscale_; }
   bool ProgressiveEncoding() const { return progressive_; }
 
+  /// Decodes the file at the current scale straight into `target`, which must have exactly the
+  /// picture's size, as opaque pixels, without keeping a decoded copy: the same pixels Draw gives
+  /// into a full-size rectangle, for a picture drawn once. Returns false, with the target
+  /// untouched, when the picture has no such path (nothing loaded, pixels already decoded, an
+  /// assigned bitmap, another size, or CMYK data); then Draw is the way. Throws like Draw when the
+  /// data cannot be decoded.
+  bool DecodeInto(const TSurface& target);
+
   /// Makes the picture a copy of `bitmap`, to be written by SaveToStream.
   void Assign(const TBitmap& bitmap);
 

@@ -33,6 +33,14 @@ const std::vector<uint32_t>& TPNGObject::Pixels() {
   return pixels_;
 }
 
+std::vector<uint32_t> TPNGObject::TakePixels() {
+  EnsureDecoded();
+  std::vector<uint32_t> pixels = std::move(pixels_);
+  pixels_.clear();
+  decoded_ = chunks_.empty();  // nothing to decode again for an empty picture
+  return pixels;
+}
+
 namespace {
 
 inline uint32_t BlendChannel(uint32_t s, uint32_t d, uint32_t a) {
@@ -59,6 +67,15 @@ void TPNGObject::Draw(const TSurface& target, const TRect& rect) {
   EnsureDecoded();
   const int64_t rw = rect.Width(), rh = rect.Height();
   const bool same_size = rw == width_ && rh == height_;
+  if (same_size && transparency_ == TPNGTransparency::None) {
+    // The common case in a plain loop: every pixel copied, opaque.
+    for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
+      const uint32_t* src = pixels_.data() + int64_t{y - rect.Top} * width_;
+      uint32_t* out = target.Row(y);
+      for (int32_t x = clip.Left; x < clip.Right; ++x) out[x] = src[x - rect.Left] | 0xFF000000u;
+    }
+    return;
+  }
   for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
     const int64_t sy = same_size ? y - rect.Top : (y - rect.Top) * int64_t{height_} / rh;
     const uint32_t* src = pixels_.data() + sy * width_;

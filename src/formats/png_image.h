@@ -76,6 +76,9 @@ class TPNGObject : public TGraphic {
   TPNGTransparency Transparency();
   /// Decoded pixels as $AARRGGBB, rows top-down without gaps (decodes the chunks when needed).
   const std::vector<uint32_t>& Pixels();
+  /// Hands the decoded pixels over (decoding first when needed) and forgets them, for a picture
+  /// converted once; a later use decodes the chunks again.
+  std::vector<uint32_t> TakePixels();
 
  private:
   void EnsureDecoded();

@@ -3,6 +3,10 @@
 
 #include <zlib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -224,6 +228,9 @@ class TIdatInflater {
   bool ended_ = false;
 };
 
+// Bytes after each row buffer that whole-pixel loads may read.
+constexpr size_t kRowSlack = 8;
+
 uint8_t Paeth(int a, int b, int c) {
   const int p = a + b - c;
   const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
@@ -232,8 +239,100 @@ uint8_t Paeth(int a, int b, int c) {
   return static_cast<uint8_t>(c);
 }
 
+#if defined(__SSE2__)
+// The sequential filters for 3 and 4 bytes a pixel, one pixel at a time in 16-bit lanes: the
+// same sums as the byte loops below, with the bytes of a pixel done side by side. Reads of 4 bytes
+// may pass the end of a 3-byte row by one byte (the row buffers have slack); stores write only
+// the pixel's own bytes.
+template <size_t Bpp>
+inline __m128i LoadPixel(const uint8_t* p) {
+  int32_t v = 0;
+  std::memcpy(&v, p, 4);
+  return _mm_unpacklo_epi8(_mm_cvtsi32_si128(v), _mm_setzero_si128());
+}
+
+template <size_t Bpp>
+inline void StorePixel(uint8_t* p, __m128i v) {
+  const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(v, v));
+  std::memcpy(p, &bytes, Bpp);
+}
+
+template <size_t Bpp>
+void UnfilterSubPixels(uint8_t* row, size_t length) {
+  __m128i left = _mm_setzero_si128();
+  const __m128i mask = _mm_set1_epi16(0xFF);
+  for (size_t i = 0; i + Bpp <= length; i += Bpp) {
+    left = _mm_and_si128(_mm_add_epi16(LoadPixel<Bpp>(row + i), left), mask);
+    StorePixel<Bpp>(row + i, left);
+  }
+}
+
+template <size_t Bpp>
+void UnfilterAveragePixels(uint8_t* row, const uint8_t* prior, size_t length) {
+  __m128i left = _mm_setzero_si128();
+  const __m128i mask = _mm_set1_epi16(0xFF);
+  for (size_t i = 0; i + Bpp <= length; i += Bpp) {
+    const __m128i up = LoadPixel<Bpp>(prior + i);
+    const __m128i predicted = _mm_srli_epi16(_mm_add_epi16(left, up), 1);
+    left = _mm_and_si128(_mm_add_epi16(LoadPixel<Bpp>(row + i), predicted), mask);
+    StorePixel<Bpp>(row + i, left);
+  }
+}
+
+inline __m128i Abs16(__m128i v) {
+  return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
+}
+
+template <size_t Bpp>
+void UnfilterPaethPixels(uint8_t* row, const uint8_t* prior, size_t length) {
+  __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
+  const __m128i mask = _mm_set1_epi16(0xFF);
+  for (size_t i = 0; i + Bpp <= length; i += Bpp) {
+    const __m128i b = LoadPixel<Bpp>(prior + i);
+    // p = a + b - c; pa = |p - a| = |b - c|, pb = |a - c|, pc = |a + b - 2c|.
+    const __m128i pa = Abs16(_mm_sub_epi16(b, c));
+    const __m128i pb = Abs16(_mm_sub_epi16(a, c));
+    const __m128i pc = Abs16(_mm_sub_epi16(_mm_add_epi16(a, b), _mm_add_epi16(c, c)));
+    // a when pa <= pb and pa <= pc, else b when pb <= pc, else c.
+    const __m128i takeA = _mm_andnot_si128(
+        _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc)), _mm_set1_epi16(-1));
+    const __m128i takeB = _mm_andnot_si128(_mm_cmpgt_epi16(pb, pc), _mm_set1_epi16(-1));
+    const __m128i bOrC = _mm_or_si128(_mm_and_si128(takeB, b), _mm_andnot_si128(takeB, c));
+    const __m128i predicted = _mm_or_si128(_mm_and_si128(takeA, a), _mm_andnot_si128(takeA, bOrC));
+    const __m128i x = _mm_and_si128(_mm_add_epi16(LoadPixel<Bpp>(row + i), predicted), mask);
+    StorePixel<Bpp>(row + i, x);
+    a = x;
+    c = b;
+  }
+}
+
+// True when the pixel loops took the row.
+bool UnfilterPixels(uint8_t type, uint8_t* row, const uint8_t* prior, size_t length, size_t bpp) {
+  if ((bpp != 3 && bpp != 4) || length % bpp != 0) return false;
+  switch (type) {
+    case 1:
+      bpp == 3 ? UnfilterSubPixels<3>(row, length) : UnfilterSubPixels<4>(row, length);
+      return true;
+    case 3:
+      bpp == 3 ? UnfilterAveragePixels<3>(row, prior, length)
+               : UnfilterAveragePixels<4>(row, prior, length);
+      return true;
+    case 4:
+      bpp == 3 ? UnfilterPaethPixels<3>(row, prior, length)
+               : UnfilterPaethPixels<4>(row, prior, length);
+      return true;
+    default:
+      return false;
+  }
+}
+#endif
+
 /// Reverses one row's filter in place; `prior` is the previous row of the pass (zeros first).
+/// Both rows are followed by at least kRowSlack readable bytes.
 void Unfilter(uint8_t type, uint8_t* row, const uint8_t* prior, size_t length, size_t bpp) {
+#if defined(__SSE2__)
+  if (UnfilterPixels(type, row, prior, length, bpp)) return;
+#endif
   switch (type) {
     case 0:
       break;
@@ -424,8 +523,8 @@ TPNGDecoded DecodePngChunks(const std::vector<TPNGChunk>& chunks) {
     const uint32_t pass_width = (h.Width - pass.X0 + pass.DX - 1) / pass.DX;
     const uint32_t pass_height = (h.Height - pass.Y0 + pass.DY - 1) / pass.DY;
     const size_t row_bytes = h.RowBytes(pass_width);
-    current.assign(row_bytes + 1, 0);
-    prior.assign(row_bytes + 1, 0);
+    current.assign(row_bytes + 1 + kRowSlack, 0);
+    prior.assign(row_bytes + 1 + kRowSlack, 0);
     for (uint32_t r = 0; r < pass_height; ++r) {
       inflater.Read(current.data(), row_bytes + 1);
       Unfilter(current[0], current.data() + 1, prior.data() + 1, row_bytes, bpp);
@@ -440,8 +539,12 @@ TPNGDecoded DecodePngChunks(const std::vector<TPNGChunk>& chunks) {
 }
 
 void TPNGObject::LoadFromStream(TStream& stream) {
-  const std::vector<uint8_t> data = stream.ReadAll();
-  std::vector<TPNGChunk> chunks = ReadChunks(data.data(), data.size());
+  std::vector<TPNGChunk> chunks;
+  {
+    // The file's bytes go before the pixels arrive: the chunks hold what is needed of them.
+    const std::vector<uint8_t> data = stream.ReadAll();
+    chunks = ReadChunks(data.data(), data.size());
+  }
   TPNGDecoded decoded = DecodePngChunks(chunks);
   chunks_ = std::move(chunks);
   width_ = decoded.Width;

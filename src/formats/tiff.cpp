@@ -271,6 +271,15 @@ void TTIFFGraphic::DecodeTiff(const uint8_t* data, size_t size, const char* labe
     TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra_count, &extra);
     TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
     if (samples == 0 || samples > kMaxSamples) FailInvalid(label);
+    // Uncompressed pixel data cannot be shorter than the picture: refuse a file that promises
+    // more than it holds before the picture is allocated.
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (compression == COMPRESSION_NONE && photometric != PHOTOMETRIC_YCBCR) {
+      const uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
+      const uint64_t row = TIFFScanlineSize64(tif);
+      if (row == 0 || row * height * planes > size) FailInvalid(label);
+    }
 
     const bool grey =
         photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;

@@ -7,8 +7,10 @@
 #include "base/limits.h"
 #include "formats/bitmap.h"
 #include "formats/icon.h"
+#include "formats/jpeg_image.h"
 #include "formats/metafile.h"
 #include "formats/picture.h"
+#include "formats/png_image.h"
 #include "raster/draft_resampler.h"
 #include "raster/kernel_resampler.h"
 #include "raster/linear_resampler.h"
@@ -64,19 +66,28 @@ TBitmap32::TBitmap32() : resampler_(std::make_unique<TNearestResampler>()) {
 TBitmap32::~TBitmap32() = default;
 
 void TBitmap32::Resize(int32_t width, int32_t height) {
+  Reallocate(width, height, true);
+}
+
+void TBitmap32::Reallocate(int32_t width, int32_t height, bool zeroed) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   if (width == width_ && height == height_) return;
   pixels_.reset();
+  std::vector<TColor32>().swap(adopted_);
+  bits_ = nullptr;
   width_ = height_ = 0;
   clip_area_ = TRect{};
   if (!PictureSizeAllowed(width, height)) throw EOutOfResources("Can't allocate the DIB handle");
   if (width > 0 && height > 0) {
-    // calloc: a fresh buffer is all zero, and large ones come as untouched zero pages.
-    auto* p = static_cast<TColor32*>(
-        std::calloc(static_cast<size_t>(width) * static_cast<size_t>(height), sizeof(TColor32)));
+    // calloc: a fresh buffer is all zero, and large ones come as untouched zero pages. Without
+    // the zeros, malloc may hand back the pages of the previous file's buffer as they are.
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    auto* p = static_cast<TColor32*>(zeroed ? std::calloc(count, sizeof(TColor32))
+                                            : std::malloc(count * sizeof(TColor32)));
     if (p == nullptr) throw EOutOfResources("Can't allocate the DIB handle");
     pixels_.reset(p);
+    bits_ = p;
   }
   width_ = width;
   height_ = height;
@@ -134,6 +145,12 @@ void TBitmap32::Assign(const TPicture& picture) {
       Resize(0, 0);
     } else if (const auto* bitmap = dynamic_cast<const TBitmap*>(graphic)) {
       AssignFromBitmapGraphic(*bitmap);
+    } else if (auto* jpeg = dynamic_cast<TJPEGImage*>(graphic); jpeg && AssignByDecoding(*jpeg)) {
+      // Decoded straight into the buffer: the pixels the drawn-graphic path gives, opaque.
+    } else if (auto* png = dynamic_cast<TPNGObject*>(graphic);
+               png && picture.Width() == png->Width() && picture.Height() == png->Height() &&
+               AssignByAdopting(*png)) {
+      // The decoded pixels themselves, made opaque: what drawing an opaque PNG gives.
     } else if (graphic->InheritsFrom(TIcon::Class) || graphic->InheritsFrom(TMetafile::Class)) {
       AssignOverTwoBackgrounds(*graphic, picture.Width(), picture.Height());
     } else {
@@ -161,6 +178,42 @@ void TBitmap32::Assign(const TBitmap32& other) {
     stretch_filter_ = other.stretch_filter_;
     SetResampler(other.resampler_->Clone());
   });
+}
+
+bool TBitmap32::AssignByDecoding(TJPEGImage& jpeg) {
+  const int32_t w = jpeg.Width(), h = jpeg.Height();
+  if (w <= 0 || h <= 0 || (w == width_ && h == height_)) return false;
+  // Every pixel is about to be written, so the buffer need not be cleared first; it is cleared
+  // whenever the decoder does not fill it, as drawing would have found it.
+  Reallocate(w, h, false);
+  if (IsEmpty()) return false;
+  const size_t bytes = static_cast<size_t>(width_) * height_ * sizeof(TColor32);
+  bool decoded = false;
+  try {
+    decoded = jpeg.DecodeInto(Surface());
+  } catch (...) {
+    std::memset(Bits(), 0, bytes);
+    throw;
+  }
+  if (!decoded) std::memset(Bits(), 0, bytes);
+  return decoded;
+}
+
+bool TBitmap32::AssignByAdopting(TPNGObject& png) {
+  const int32_t w = png.Width(), h = png.Height();
+  if (w <= 0 || h <= 0 || png.Transparency() != TPNGTransparency::None) return false;
+  std::vector<TColor32> pixels = png.TakePixels();
+  if (pixels.size() != static_cast<size_t>(w) * static_cast<size_t>(h)) return false;
+  Reallocate(0, 0, false);
+  for (TColor32& c : pixels) c |= 0xFF000000u;
+  adopted_ = std::move(pixels);
+  bits_ = adopted_.data();
+  width_ = w;
+  height_ = h;
+  clip_area_ = Bounds();
+  NotifyChanged();
+  if (OnResize) OnResize();
+  return true;
 }
 
 void TBitmap32::AssignFromBitmapGraphic(const TBitmap& graphic) {

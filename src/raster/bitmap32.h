@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "base/errors.h"
 #include "base/geometry.h"
@@ -16,6 +17,8 @@ namespace tessane {
 
 class TBitmap;
 class TGraphic;
+class TJPEGImage;
+class TPNGObject;
 class TPicture;
 class TCustomResampler;
 
@@ -51,11 +54,11 @@ class TBitmap32 {
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }
   /// The pixel buffer; nullptr while the bitmap is empty.
-  TColor32* Bits() { return pixels_.get(); }
-  const TColor32* Bits() const { return pixels_.get(); }
+  TColor32* Bits() { return bits_; }
+  const TColor32* Bits() const { return bits_; }
   /// Address of row y (0 = top); y must lie in 0..Height()-1 of a non-empty bitmap.
-  TColor32* Row(int32_t y) { return pixels_.get() + static_cast<size_t>(y) * width_; }
-  const TColor32* Row(int32_t y) const { return pixels_.get() + static_cast<size_t>(y) * width_; }
+  TColor32* Row(int32_t y) { return bits_ + static_cast<size_t>(y) * width_; }
+  const TColor32* Row(int32_t y) const { return bits_ + static_cast<size_t>(y) * width_; }
 
   /// Negative sides count as 0. The same size keeps the pixels and notifies nothing; any other
   /// size drops the buffer and, when both sides are positive, allocates a zeroed one. A size
@@ -64,7 +67,7 @@ class TBitmap32 {
   /// that reports the other side.
   void Resize(int32_t width, int32_t height);
   /// True without a buffer or with a zero side.
-  bool IsEmpty() const { return !pixels_ || width_ == 0 || height_ == 0; }
+  bool IsEmpty() const { return bits_ == nullptr || width_ == 0 || height_ == 0; }
   TRect Bounds() const { return TRect{0, 0, width_, height_}; }
   /// The area writes into this bitmap are limited to; the bounds after every size change.
   TRect ClipArea() const { return clip_area_; }
@@ -128,6 +131,11 @@ class TBitmap32 {
     void operator()(TColor32* p) const { std::free(p); }
   };
 
+  // Resize, with the new buffer left unset when `zeroed` is false (for callers that write every
+  // pixel at once).
+  void Reallocate(int32_t width, int32_t height, bool zeroed);
+  bool AssignByDecoding(TJPEGImage& jpeg);
+  bool AssignByAdopting(TPNGObject& png);
   void AssignFromBitmapGraphic(const TBitmap& graphic);
   void AssignByDrawing(TGraphic& graphic, int32_t width, int32_t height);
   void AssignOverTwoBackgrounds(TGraphic& graphic, int32_t width, int32_t height);
@@ -135,7 +143,11 @@ class TBitmap32 {
 
   int32_t width_ = 0;
   int32_t height_ = 0;
+  // The buffer is either allocated here or taken over from a decoded picture; bits_ points at
+  // whichever holds it.
   std::unique_ptr<TColor32, FreeDeleter> pixels_;
+  std::vector<TColor32> adopted_;
+  TColor32* bits_ = nullptr;
   TRect clip_area_{};
   TDrawMode draw_mode_ = TDrawMode::dmOpaque;
   uint8_t stretch_filter_ = sfNearest;

@@ -1,0 +1,36 @@
+// Fuzz target: random bitmap -> our GIF writer -> our GIF reader. Paletted bitmaps keep their
+// colour table; other formats go through the writer's colour reduction, which keeps every colour
+// of a picture that has no more than the 236 free palette entries (the other 20 are reserved).
+// Either way the colours must come back exactly.
+#include <vector>
+
+#include "base/stream.h"
+#include "formats/gif_image.h"
+#include "fuzz/roundtrip_harness.h"
+
+using namespace tessane;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  TBitmap source;
+  fuzz::MakeRandomBitmap(
+      in,
+      {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit, TPixelFormat::pf15bit,
+       TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit},
+      64, 236, source);
+  TGIFImage writer;
+  writer.SetColorReduction(8);
+  writer.Assign(source);
+  TMemoryStream file;
+  writer.SaveToStream(file);
+  file.SetPosition(0);
+  TGIFImage reader;
+  reader.LoadFromStream(file);
+  std::vector<uint32_t> got(static_cast<size_t>(reader.Width()) * reader.Height(), 0);
+  if (!got.empty())
+    reader.Draw(TSurface{got.data(), reader.Width(), reader.Height(), reader.Width()},
+                TRect{0, 0, reader.Width(), reader.Height()});
+  fuzz::ExpectSamePixels(source.Width(), source.Height(), fuzz::BitmapPixels(source),
+                         reader.Width(), reader.Height(), got, 0x00FFFFFFu);
+  return 0;
+}

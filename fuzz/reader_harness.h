@@ -1,0 +1,60 @@
+#pragma once
+// The one harness every reader fuzz target uses: load the input from memory with one graphic
+// class, then paint it into a 32-bit bitmap the way the resize job does. Errors the program
+// reports (tessane::Exception) are an expected outcome; anything else - a crash, a sanitizer
+// report, another exception escaping - is a finding.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "base/errors.h"
+#include "base/stream.h"
+#include "formats/graphic.h"
+#include "formats/picture.h"
+#include "raster/bitmap32.h"
+
+namespace tessane::fuzz {
+
+/// Pictures larger than this are loaded but not painted: painting one is legitimate, but it only
+/// costs the fuzzer time and memory without reaching new code.
+inline constexpr int64_t kMaxPaintedPixels = int64_t{4} << 20;
+
+/// Reads the picture size a file declares (width x height), or -1 when it cannot tell.
+using DeclaredPixels = int64_t (*)(const uint8_t* data, size_t size);
+
+/// Loads `data` as a graphic of class `cls` and paints it into a TBitmap32. With `declared`,
+/// inputs declaring more than kMaxPaintedPixels are not loaded at all: for classes that paint
+/// the whole picture while loading, such a picture is legitimate but only slow.
+inline void LoadAndPaint(const TGraphicClass& cls, const uint8_t* data, size_t size,
+                         DeclaredPixels declared = nullptr) {
+  if (declared != nullptr && declared(data, size) > kMaxPaintedPixels) return;
+  TPicture picture;
+  TReadOnlyMemoryStream stream(data, size);
+  try {
+    picture.LoadFromStream(cls, stream);
+  } catch (const Exception&) {
+    return;
+  }
+  if (int64_t{picture.Width()} * picture.Height() > kMaxPaintedPixels) return;
+  TBitmap32 bitmap;
+  try {
+    bitmap.Assign(picture);
+  } catch (const Exception&) {
+  }
+}
+
+}  // namespace tessane::fuzz
+
+/// Defines the libFuzzer entry point of a reader target for graphic class `Cls`.
+#define TESSANE_READER_FUZZ_TARGET(Cls)                                     \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { \
+    ::tessane::fuzz::LoadAndPaint(Cls::Class, data, size);                  \
+    return 0;                                                               \
+  }
+
+/// As TESSANE_READER_FUZZ_TARGET, skipping inputs that `DeclaredFn` finds too large.
+#define TESSANE_CAPPED_READER_FUZZ_TARGET(Cls, DeclaredFn)                  \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { \
+    ::tessane::fuzz::LoadAndPaint(Cls::Class, data, size, DeclaredFn);      \
+    return 0;                                                               \
+  }

@@ -1,0 +1,72 @@
+// Inputs the fuzzers once crashed on (tests/data/fuzz): every one of them, given to every reader
+// class of the registry, must either load and draw, or fail with the program's own error.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+#include "base/stream.h"
+#include "formats/graphic.h"
+#include "formats/registry.h"
+#include "support/test_support.h"
+
+namespace tessane {
+namespace {
+
+std::vector<std::string> Fixtures() {
+  std::vector<std::string> files;
+  const std::filesystem::path dir = test::DataPath("fuzz");
+  if (!std::filesystem::is_directory(dir)) return files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.is_regular_file()) files.push_back(entry.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::vector<const TGraphicClass*> ReaderClasses() {
+  RegisterStandardFormats();
+  std::vector<const TGraphicClass*> classes;
+  for (const TFileFormat& f : FormatRegistry().Entries())
+    if (std::find(classes.begin(), classes.end(), f.ClassRef) == classes.end())
+      classes.push_back(f.ClassRef);
+  return classes;
+}
+
+TEST(FuzzRegression, EveryFixtureLoadsOrFailsCleanlyWithEveryReader) {
+  const std::vector<std::string> files = Fixtures();
+  ASSERT_FALSE(files.empty()) << "tests/data/fuzz holds the fuzzers' findings";
+  for (const std::string& file : files) {
+    const std::vector<uint8_t> bytes = test::ReadBytes(file);
+    for (const TGraphicClass* cls : ReaderClasses()) {
+      SCOPED_TRACE(file + " as " + cls->Name);
+      std::unique_ptr<TGraphic> graphic = cls->Create();
+      TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
+      try {
+        graphic->LoadFromStream(stream);
+      } catch (const Exception&) {
+        continue;
+      }
+      const int32_t w = graphic->Width(), h = graphic->Height();
+      // Fixtures are small; a picture this large would itself be a finding.
+      ASSERT_LE(int64_t{w} * h, int64_t{1} << 22);
+      if (w <= 0 || h <= 0) continue;
+      // Drawn larger and offset, so clipping and scaling run too.
+      std::vector<uint32_t> pixels(static_cast<size_t>(w + 3) * (h + 3), 0);
+      const TSurface surface{pixels.data(), w + 3, h + 3, w + 3};
+      try {
+        graphic->Draw(surface, TRect{0, 0, w, h});
+        graphic->Draw(surface, TRect{-1, 2, w + 5, h + 2});
+      } catch (const Exception&) {
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tessane

@@ -1,0 +1,342 @@
+// Resource bounds of the readers: a header that asks for more than base/limits.h allows, or for
+// more pixel data than the file can hold, must fail before the picture is allocated, and
+// compressed data must stop at the size the header declares. Each case is loaded under a cap on
+// the process's address space (except under AddressSanitizer, whose shadow memory rules the cap
+// out), so a reader that allocates first and checks later fails with std::bad_alloc here instead
+// of with its own error.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+#include "base/limits.h"
+#include "base/stream.h"
+#include "formats/autodesk.h"
+#include "formats/bitmap.h"
+#include "formats/cut.h"
+#include "formats/gif_image.h"
+#include "formats/pcx.h"
+#include "formats/png_image.h"
+#include "formats/ppm.h"
+#include "formats/psd.h"
+#include "formats/sgi.h"
+#include "formats/targa.h"
+#include "formats/tiff.h"
+
+namespace tessane {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kCanCapMemory = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kCanCapMemory = false;
+#else
+constexpr bool kCanCapMemory = true;
+#endif
+#else
+constexpr bool kCanCapMemory = true;
+#endif
+
+// What a load may allocate beyond what the process already holds: far below any of the
+// pictures the cases declare, far above what the small files need.
+constexpr uint64_t kHeadroom = uint64_t{96} << 20;
+
+// Lowers the soft address-space limit to the current size plus kHeadroom while alive.
+class TMemoryCap {
+ public:
+  TMemoryCap() {
+    if (!kCanCapMemory) return;
+    std::ifstream statm("/proc/self/statm");
+    uint64_t pages = 0;
+    if (!(statm >> pages) || getrlimit(RLIMIT_AS, &old_) != 0) return;
+    rlimit capped = old_;
+    capped.rlim_cur = pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) + kHeadroom;
+    if (old_.rlim_max != RLIM_INFINITY && capped.rlim_cur > old_.rlim_max) return;
+    active_ = setrlimit(RLIMIT_AS, &capped) == 0;
+  }
+  ~TMemoryCap() {
+    if (active_) setrlimit(RLIMIT_AS, &old_);
+  }
+  TMemoryCap(const TMemoryCap&) = delete;
+  TMemoryCap& operator=(const TMemoryCap&) = delete;
+
+ private:
+  rlimit old_{};
+  bool active_ = false;
+};
+
+// A little byte builder for the headers below.
+struct TBytes {
+  std::vector<uint8_t> v;
+  TBytes& U8(unsigned x) {
+    v.push_back(static_cast<uint8_t>(x));
+    return *this;
+  }
+  TBytes& LE16(unsigned x) { return U8(x & 0xFF).U8((x >> 8) & 0xFF); }
+  TBytes& LE32(uint32_t x) { return LE16(x & 0xFFFF).LE16(x >> 16); }
+  TBytes& BE16(unsigned x) { return U8((x >> 8) & 0xFF).U8(x & 0xFF); }
+  TBytes& BE32(uint32_t x) { return BE16(x >> 16).BE16(x & 0xFFFF); }
+  TBytes& Str(const std::string& s) {
+    v.insert(v.end(), s.begin(), s.end());
+    return *this;
+  }
+  TBytes& Fill(size_t n, uint8_t b = 0) {
+    v.insert(v.end(), n, b);
+    return *this;
+  }
+  TBytes& PadTo(size_t n, uint8_t b = 0) {
+    if (v.size() < n) Fill(n - v.size(), b);
+    return *this;
+  }
+};
+
+std::vector<uint8_t> Bmp(int32_t width, int32_t height, unsigned bpp, unsigned compression,
+                         size_t data_bytes) {
+  TBytes b;
+  b.Str("BM").LE32(54 + data_bytes).LE32(0).LE32(54);
+  b.LE32(40).LE32(width).LE32(height).LE16(1).LE16(bpp).LE32(compression).LE32(0);
+  b.LE32(2835).LE32(2835).LE32(0).LE32(0);
+  return b.Fill(data_bytes, 0x55).v;
+}
+
+std::vector<uint8_t> Ppm(const std::string& magic, int64_t width, int64_t height) {
+  TBytes b;
+  b.Str(magic + "\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n");
+  return b.Fill(64, 0x80).v;
+}
+
+std::vector<uint8_t> Sgi(unsigned width, unsigned height, unsigned storage) {
+  TBytes b;
+  b.BE16(474).U8(storage).U8(1).BE16(3).BE16(width).BE16(height).BE16(3);
+  return b.PadTo(512).Fill(88, 0x11).v;
+}
+
+std::vector<uint8_t> Pcx(unsigned width, unsigned height) {
+  TBytes b;
+  b.U8(10).U8(5).U8(1).U8(8).LE16(0).LE16(0).LE16(width - 1).LE16(height - 1);
+  b.PadTo(65).U8(3).LE16(width).LE16(1);
+  return b.PadTo(128).Fill(64, 0xC1).v;  // runs of one byte: the least dense encoding there is
+}
+
+std::vector<uint8_t> Targa(unsigned width, unsigned height, unsigned type) {
+  TBytes b;
+  b.U8(0).U8(0).U8(type).Fill(5).LE16(0).LE16(0).LE16(width).LE16(height).U8(24).U8(0x20);
+  return b.Fill(82, 0xFF).v;
+}
+
+std::vector<uint8_t> Psd(uint32_t width, uint32_t height, unsigned compression) {
+  TBytes b;
+  b.Str("8BPS").BE16(1).Fill(6).BE16(3).BE32(height).BE32(width).BE16(8).BE16(3);
+  b.BE32(0).BE32(0).BE32(0).BE16(compression);
+  return b.Fill(64, 0x7F).v;
+}
+
+std::vector<uint8_t> Cut(unsigned width, unsigned height) {
+  TBytes b;
+  b.LE16(width).LE16(height).LE16(0);
+  for (int i = 0; i < 30; ++i) b.LE16(1).U8(0);
+  return b.v;
+}
+
+std::vector<uint8_t> Cel(unsigned width, unsigned height) {
+  TBytes b;
+  b.LE16(0x9119).LE16(width).LE16(height).LE16(0).LE16(0).U8(8).U8(0);
+  return b.PadTo(32).Fill(800, 0x20).v;
+}
+
+std::vector<uint8_t> Gif(unsigned width, unsigned height) {
+  TBytes b;
+  b.Str("GIF89a").LE16(width).LE16(height).U8(0x80).U8(0).U8(0).Fill(6, 0xAA);
+  b.U8(0x2C).LE16(0).LE16(0).LE16(width).LE16(height).U8(0);
+  b.U8(2).U8(3).U8(0x84).U8(0x8F).U8(0x00);  // a few codes, then the block terminator
+  return b.U8(0x3B).v;
+}
+
+void PngChunk(TBytes& b, const char* name, const std::vector<uint8_t>& data) {
+  b.BE32(static_cast<uint32_t>(data.size())).Str(name);
+  b.v.insert(b.v.end(), data.begin(), data.end());
+  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(name), 4);
+  crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
+  b.BE32(static_cast<uint32_t>(crc));
+}
+
+// A PNG with the given header whose image data is `idat` (a zlib stream).
+std::vector<uint8_t> Png(uint32_t width, uint32_t height, unsigned colour_type,
+                         const std::vector<uint8_t>& idat) {
+  TBytes b;
+  b.U8(0x89).Str("PNG\r\n").U8(0x1A).U8('\n');
+  PngChunk(b, "IHDR", TBytes().BE32(width).BE32(height).U8(8).U8(colour_type).U8(0).U8(0).U8(0).v);
+  PngChunk(b, "IDAT", idat);
+  PngChunk(b, "IEND", {});
+  return b.v;
+}
+
+// A zlib stream of `size` zero bytes, made without holding them all.
+std::vector<uint8_t> ZlibZeros(uint64_t size) {
+  z_stream z{};
+  deflateInit(&z, 9);
+  std::vector<uint8_t> zeros(1 << 20, 0), out(1 << 16), result;
+  uint64_t left = size;
+  int flush = Z_NO_FLUSH;
+  do {
+    const uInt take = static_cast<uInt>(std::min<uint64_t>(left, zeros.size()));
+    z.next_in = zeros.data();
+    z.avail_in = take;
+    left -= take;
+    flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+    do {
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      deflate(&z, flush);
+      result.insert(result.end(), out.data(), out.data() + (out.size() - z.avail_out));
+    } while (z.avail_out == 0);
+  } while (flush != Z_FINISH);
+  deflateEnd(&z);
+  return result;
+}
+
+// A little-endian TIFF of one strip, 8-bit grey, with `strip` as its (possibly compressed)
+// data; compression 1 = none, 8 = deflate.
+std::vector<uint8_t> Tiff(uint32_t width, uint32_t height, unsigned compression,
+                          const std::vector<uint8_t>& strip) {
+  TBytes b;
+  const uint32_t ifd = 8;
+  const unsigned entries = 9;
+  const uint32_t data = ifd + 2 + entries * 12 + 4;
+  b.Str("II").LE16(42).LE32(ifd).LE16(entries);
+  auto tag = [&](unsigned id, unsigned type, uint32_t value) {
+    b.LE16(id).LE16(type).LE32(1);
+    if (type == 3)
+      b.LE16(value).LE16(0);
+    else
+      b.LE32(value);
+  };
+  tag(256, 4, width);
+  tag(257, 4, height);
+  tag(258, 3, 8);
+  tag(259, 3, compression);
+  tag(262, 3, 1);
+  tag(273, 4, data);
+  tag(277, 3, 1);
+  tag(278, 4, height);
+  tag(279, 4, static_cast<uint32_t>(strip.size()));
+  b.LE32(0);
+  b.v.insert(b.v.end(), strip.begin(), strip.end());
+  return b.v;
+}
+
+struct BoundsCase {
+  const char* name;
+  const TGraphicClass* cls;
+  std::function<std::vector<uint8_t>()> make;
+};
+
+void PrintTo(const BoundsCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+// Files that must be refused: sides or pixel counts beyond the limits, and uncompressed or
+// run-length data far shorter than the header promises (16000 x 16000 is within the limits, so
+// only a check against the file's length stops those from allocating hundreds of megabytes).
+class RefusedBeforeAllocating : public ::testing::TestWithParam<BoundsCase> {};
+
+TEST_P(RefusedBeforeAllocating, FailsWithItsOwnError) {
+  const std::vector<uint8_t> file = GetParam().make();
+  std::unique_ptr<TGraphic> graphic = GetParam().cls->Create();
+  TReadOnlyMemoryStream stream(file.data(), file.size());
+  TMemoryCap cap;
+  try {
+    graphic->LoadFromStream(stream);
+    ADD_FAILURE() << "loaded as " << graphic->Width() << " x " << graphic->Height();
+  } catch (const Exception&) {
+  } catch (const std::bad_alloc&) {
+    ADD_FAILURE() << "allocated before checking the header against the file";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Readers, RefusedBeforeAllocating,
+    ::testing::Values(
+        BoundsCase{"BmpSideAbove65535", &TBitmap::Class, [] { return Bmp(70000, 1, 24, 0, 46); }},
+        BoundsCase{"BmpPixelsAbove2To28", &TBitmap::Class,
+                   [] { return Bmp(20000, 20000, 24, 0, 46); }},
+        BoundsCase{"BmpDataShort", &TBitmap::Class, [] { return Bmp(16000, 16000, 24, 0, 46); }},
+        BoundsCase{"BmpRle8DataShort", &TBitmap::Class, [] { return Bmp(16000, 16000, 8, 1, 46); }},
+        BoundsCase{"PpmSideAbove65535", &TPPMGraphic::Class, [] { return Ppm("P6", 70000, 1); }},
+        BoundsCase{"PpmHugeNumber", &TPPMGraphic::Class,
+                   [] { return Ppm("P6", 99999999999LL, 99999999999LL); }},
+        BoundsCase{"PpmDataShort", &TPPMGraphic::Class, [] { return Ppm("P6", 16000, 16000); }},
+        BoundsCase{"PgmTextDataShort", &TPPMGraphic::Class, [] { return Ppm("P2", 16000, 16000); }},
+        BoundsCase{"SgiPixelsAbove2To28", &TSGIGraphic::Class, [] { return Sgi(20000, 20000, 0); }},
+        BoundsCase{"SgiDataShort", &TSGIGraphic::Class, [] { return Sgi(16000, 16000, 0); }},
+        BoundsCase{"SgiRleTableShort", &TSGIGraphic::Class, [] { return Sgi(16000, 16000, 1); }},
+        BoundsCase{"PcxPixelsAbove2To28", &TPCXGraphic::Class, [] { return Pcx(20000, 20000); }},
+        BoundsCase{"PcxRleDataShort", &TPCXGraphic::Class, [] { return Pcx(16000, 16000); }},
+        BoundsCase{"TargaPixelsAbove2To28", &TTargaGraphic::Class,
+                   [] { return Targa(20000, 20000, 2); }},
+        BoundsCase{"TargaDataShort", &TTargaGraphic::Class, [] { return Targa(16000, 16000, 2); }},
+        BoundsCase{"TargaRleDataShort", &TTargaGraphic::Class,
+                   [] { return Targa(16000, 16000, 10); }},
+        BoundsCase{"PsdSideAbove65535", &TPSDGraphic::Class, [] { return Psd(70000, 1, 0); }},
+        BoundsCase{"PsdDataShort", &TPSDGraphic::Class, [] { return Psd(16000, 16000, 0); }},
+        BoundsCase{"PsdRleCountsShort", &TPSDGraphic::Class, [] { return Psd(16000, 16000, 1); }},
+        BoundsCase{"CutRleDataShort", &TCUTGraphic::Class, [] { return Cut(16000, 16000); }},
+        BoundsCase{"CelPixelsAbove2To28", &TAutodeskGraphic::Class,
+                   [] { return Cel(20000, 20000); }},
+        BoundsCase{"CelDataShort", &TAutodeskGraphic::Class, [] { return Cel(16000, 16000); }},
+        BoundsCase{"GifScreenPixelsAbove2To28", &TGIFImage::Class,
+                   [] { return Gif(65535, 65535); }},
+        BoundsCase{"PngSideAbove65535", &TPNGObject::Class,
+                   [] { return Png(70000, 1, 2, ZlibZeros(16)); }},
+        BoundsCase{"PngPixelsAbove2To28", &TPNGObject::Class,
+                   [] { return Png(20000, 20000, 2, ZlibZeros(16)); }},
+        BoundsCase{"TiffSideAbove65535", &TTIFFGraphic::Class,
+                   [] { return Tiff(70000, 1, 1, std::vector<uint8_t>(64)); }},
+        BoundsCase{"TiffPixelsAbove2To28", &TTIFFGraphic::Class,
+                   [] { return Tiff(20000, 20000, 1, std::vector<uint8_t>(64)); }},
+        BoundsCase{"TiffDataShort", &TTIFFGraphic::Class,
+                   [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64)); }}),
+    [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
+
+// Compressed data that inflates far beyond the picture its header declares: decoding stops at
+// the declared size, so a small picture stays small however much the data would expand.
+class DecompressionStopsAtDeclaredSize : public ::testing::TestWithParam<BoundsCase> {};
+
+TEST_P(DecompressionStopsAtDeclaredSize, LoadsOrFailsWithinTheCap) {
+  const std::vector<uint8_t> file = GetParam().make();
+  std::unique_ptr<TGraphic> graphic = GetParam().cls->Create();
+  TReadOnlyMemoryStream stream(file.data(), file.size());
+  TMemoryCap cap;
+  try {
+    graphic->LoadFromStream(stream);
+    EXPECT_LE(int64_t{graphic->Width()} * graphic->Height(), 64 * 64);
+  } catch (const Exception&) {
+  } catch (const std::bad_alloc&) {
+    ADD_FAILURE() << "inflated beyond the declared picture";
+  }
+}
+
+// 256 MB of zeros compress to about a quarter of a megabyte.
+constexpr uint64_t kBombBytes = uint64_t{256} << 20;
+
+INSTANTIATE_TEST_SUITE_P(
+    Readers, DecompressionStopsAtDeclaredSize,
+    ::testing::Values(BoundsCase{"PngTinyPictureHugeIdat", &TPNGObject::Class,
+                                 [] { return Png(16, 16, 0, ZlibZeros(kBombBytes)); }},
+                      BoundsCase{"TiffTinyPictureHugeDeflateStrip", &TTIFFGraphic::Class,
+                                 [] { return Tiff(16, 16, 8, ZlibZeros(kBombBytes)); }}),
+    [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tessane
