@@ -13,11 +13,7 @@ using namespace tessane;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   TBitmap source;
-  fuzz::MakeRandomBitmap(
-      in,
-      {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit, TPixelFormat::pf15bit,
-       TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit},
-      64, 236, source);
+  fuzz::MakeRandomBitmap(in, fuzz::kEveryPixelFormat, 64, 236, source);
   TGIFImage writer;
   writer.SetColorReduction(8);
   writer.Assign(source);

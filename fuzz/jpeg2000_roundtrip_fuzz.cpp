@@ -10,11 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   TJpeg2000Bitmap writer;
   writer.SetLossless(true);
-  fuzz::MakeRandomBitmap(
-      in,
-      {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit, TPixelFormat::pf15bit,
-       TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit},
-      40, 1 << 16, writer);
+  fuzz::MakeRandomBitmap(in, fuzz::kEveryPixelFormat, 40, 1 << 16, writer);
   TMemoryStream file;
   writer.SaveToStream(file);
   file.SetPosition(0);

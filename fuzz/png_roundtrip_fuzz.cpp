@@ -12,11 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   writer.SetFilters(in.ConsumeIntegral<uint8_t>() & 0x1F);
   writer.SetCompressionLevel(in.ConsumeIntegralInRange<int>(0, 9));
   TBitmap source;
-  fuzz::MakeRandomBitmap(
-      in,
-      {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit, TPixelFormat::pf15bit,
-       TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit},
-      64, 1 << 16, source);
+  fuzz::MakeRandomBitmap(in, fuzz::kEveryPixelFormat, 64, 1 << 16, source);
   writer.Assign(source);
   TMemoryStream file;
   writer.SaveToStream(file);

@@ -13,6 +13,11 @@
 
 namespace tessane::fuzz {
 
+/// Every pixel format a bitmap can have.
+inline const std::vector<TPixelFormat> kEveryPixelFormat = {
+    TPixelFormat::pf1bit,  TPixelFormat::pf4bit,  TPixelFormat::pf8bit, TPixelFormat::pf15bit,
+    TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit};
+
 /// Fills `bitmap` with a random picture of at most `max_side` x `max_side` pixels in one of
 /// `formats`. Paletted pictures get a colour table of 1..2^bpp entries and only indices inside
 /// it; the others use at most `max_colors` distinct pixel values. The bitmap is never marked

@@ -10,8 +10,9 @@ namespace tessane {
 
 /// A TIFF file decoded at load time. Bilevel, grey and palette images keep their indices (1, 4
 /// or 8 bits with a colour table, deeper grey scaled to 8 bits); everything else becomes 24
-/// bits, or 32 bits with its alpha (unassociated) when the file has one. The Orientation tag is
-/// applied. Any failure: "Cannot load image. Invalid or unexpected TIF/TIFF image format.".
+/// bits, or 32 bits with its alpha (unassociated) when the file has one. Rows keep their stored
+/// order: the Orientation tag is not applied (tessane-cli's --auto-orient does that). Any
+/// failure: "Cannot load image. Invalid or unexpected TIF/TIFF image format.".
 class TTIFFGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
