@@ -9,7 +9,8 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs zlib1g-dev libopenjp2-7-dev libopenjp2-tools libtiff-dev libtiff-tools
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth imagemagick python3-pil libvips-tools graphicsmagick libwmf-bin emf2svg
+  xvfb xauth imagemagick libmagickcore-6.q16-6-extra python3-pil libvips-tools graphicsmagick
+  libwmf-bin fonts-urw-base35 emf2svg
   fonts-dejavu-core
   fonts-dejavu-extra
 )

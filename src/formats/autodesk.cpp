@@ -54,16 +54,6 @@ bool ApplyColours(const uint8_t* p, size_t size, bool six_bit, std::vector<TRGBQ
 
 }  // namespace
 
-void TAutodeskGraphic::LoadFromStream(TStream& stream) {
-  Clear();
-  try {
-    Decode(stream);
-  } catch (...) {
-    Clear();
-    throw;
-  }
-}
-
 void TAutodeskGraphic::Decode(TStream& stream) {
   const int64_t start = stream.Position();
   uint8_t header[32];

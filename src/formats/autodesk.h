@@ -11,10 +11,9 @@ namespace tessane {
 class TAutodeskGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
-  void LoadFromStream(TStream& stream) override;
 
  private:
-  void Decode(TStream& stream);
+  void Decode(TStream& stream) override;
   void DecodeCel(TStream& stream, const uint8_t* header);
   void DecodeFlic(TStream& stream, int64_t start, const uint8_t* header);
 };

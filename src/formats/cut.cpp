@@ -80,16 +80,6 @@ void TCUTGraphic::LoadFromFile(const std::string& path) {
   palette_path_.clear();
 }
 
-void TCUTGraphic::LoadFromStream(TStream& stream) {
-  Clear();
-  try {
-    Decode(stream);
-  } catch (...) {
-    Clear();
-    throw;
-  }
-}
-
 void TCUTGraphic::Decode(TStream& stream) {
   uint8_t header[6];
   stream.ReadBuffer(header, sizeof header);

@@ -16,10 +16,9 @@ class TCUTGraphic : public TVerdelGraphic {
   /// Notes the companion palette of `path`, then loads the file as usual.
   void LoadFromFile(const std::string& path) override;
   /// Loads the image alone: the colours are the grey ramp unless LoadFromFile named a palette.
-  void LoadFromStream(TStream& stream) override;
 
  private:
-  void Decode(TStream& stream);
+  void Decode(TStream& stream) override;
   std::string palette_path_;
 };
 

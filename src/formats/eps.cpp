@@ -17,8 +17,7 @@ uint32_t U32(const uint8_t* p) {
 
 }  // namespace
 
-void TEPSGraphic::LoadFromStream(TStream& stream) {
-  Clear();
+void TEPSGraphic::Decode(TStream& stream) {
   const std::vector<uint8_t> file = stream.ReadAll();
   if (file.size() >= 4 &&
       !(file[0] == 0xC5 && file[1] == 0xD0 && file[2] == 0xD3 && file[3] == 0xC6))

@@ -11,7 +11,9 @@ namespace tessane {
 class TEPSGraphic : public TTIFFGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
-  void LoadFromStream(TStream& stream) override;
+
+ protected:
+  void Decode(TStream& stream) override;
 };
 
 }  // namespace tessane

@@ -12,7 +12,6 @@ namespace {
 // Loads with `reader` and keeps what it draws over black as an opaque 32-bit bitmap.
 void LoadThrough(TGraphic& reader, TStream& stream, TBitmap& into) {
   reader.LoadFromStream(stream);
-  into.Clear();
   into.SetPixelFormat(TPixelFormat::pf32bit);
   into.SetSize(reader.Width(), reader.Height());
   if (into.Empty()) return;
@@ -26,12 +25,12 @@ void LoadThrough(TGraphic& reader, TStream& stream, TBitmap& into) {
 }
 }  // namespace
 
-void TGIFGraphic::LoadFromStream(TStream& stream) {
+void TGIFGraphic::Decode(TStream& stream) {
   TGIFImage reader;
   LoadThrough(reader, stream, *this);
 }
 
-void TPNGGraphic::LoadFromStream(TStream& stream) {
+void TPNGGraphic::Decode(TStream& stream) {
   TPNGObject reader;
   LoadThrough(reader, stream, *this);
 }

@@ -10,13 +10,17 @@ namespace tessane {
 class TGIFGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
-  void LoadFromStream(TStream& stream) override;
+
+ protected:
+  void Decode(TStream& stream) override;
 };
 
 class TPNGGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
-  void LoadFromStream(TStream& stream) override;
+
+ protected:
+  void Decode(TStream& stream) override;
 };
 
 }  // namespace tessane

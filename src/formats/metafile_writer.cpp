@@ -7,6 +7,7 @@
 #include "base/errors.h"
 #include "base/muldiv.h"
 #include "formats/bitmap.h"
+#include "formats/metafile_records.h"
 
 namespace tessane {
 
@@ -14,7 +15,6 @@ namespace {
 
 constexpr int32_t kScreenPixelsX = 1920, kScreenPixelsY = 1080;
 constexpr int32_t kScreenMmX = 508, kScreenMmY = 286;
-constexpr uint32_t kSrcCopy = 0x00CC0020;
 constexpr size_t kEmfHeaderBytes = 108, kStretchDibitsBytes = 80, kInfoHeaderBytes = 40,
                  kEofBytes = 20;
 
@@ -70,7 +70,7 @@ void WriteEnhanced(const TBitmap* bitmap, int32_t frameWidth, int32_t frameHeigh
   const uint32_t total = static_cast<uint32_t>(kEmfHeaderBytes + kEofBytes) + dibRecord;
 
   TFields header;
-  header.U32(1).U32(kEmfHeaderBytes);
+  header.U32(EMR_HEADER).U32(kEmfHeaderBytes);
   // Bounds in device pixels, inclusive; (0, 0, -1, -1) when nothing is drawn.
   header.I32(0).I32(0).I32(drawn ? bw - 1 : -1).I32(drawn ? bh - 1 : -1);
   header.I32(0).I32(0).I32(frameWidth).I32(frameHeight);
@@ -82,7 +82,7 @@ void WriteEnhanced(const TBitmap* bitmap, int32_t frameWidth, int32_t frameHeigh
 
   if (drawn) {
     TFields record;
-    record.U32(81).U32(dibRecord);
+    record.U32(EMR_STRETCHDIBITS).U32(dibRecord);
     record.I32(0).I32(0).I32(bw - 1).I32(bh - 1);
     record.I32(0).I32(0).I32(0).I32(0).I32(bw).I32(bh);
     record.U32(kStretchDibitsBytes).U32(kInfoHeaderBytes);
@@ -94,7 +94,7 @@ void WriteEnhanced(const TBitmap* bitmap, int32_t frameWidth, int32_t frameHeigh
   }
 
   TFields eof;
-  eof.U32(14).U32(kEofBytes).U32(0).U32(16).U32(kEofBytes);
+  eof.U32(EMR_EOF).U32(kEofBytes).U32(0).U32(16).U32(kEofBytes);
   eof.WriteTo(out);
 }
 
@@ -120,15 +120,15 @@ void WriteWindows(const TBitmap* bitmap, int32_t width, int32_t height, int32_t 
 
   // Records: map mode, window origin and extent, the bitmap, end of file.
   TFields records;
-  records.U32(4).U16(0x0103).U16(8);
-  records.U32(5).U16(0x020B).U16(0).U16(0);
+  records.U32(4).U16(META_SETMAPMODE).U16(8);
+  records.U32(5).U16(META_SETWINDOWORG).U16(0).U16(0);
   // The window is the picture in pixels, which the bounding box covers.
   const uint32_t windowWidth = static_cast<uint32_t>(width > 0 ? width : right);
   const uint32_t windowHeight = static_cast<uint32_t>(height > 0 ? height : bottom);
-  records.U32(5).U16(0x020C).U16(windowHeight).U16(windowWidth);
+  records.U32(5).U16(META_SETWINDOWEXT).U16(windowHeight).U16(windowWidth);
   const uint32_t dibWords = drawn ? (14 + (kInfoHeaderBytes + bitsBytes) / 2) : 0;
   if (drawn) {
-    records.U32(dibWords).U16(0x0F43).U32(kSrcCopy).U16(0);
+    records.U32(dibWords).U16(META_STRETCHDIB).U32(kSrcCopy).U16(0);
     records.U16(bh).U16(bw).U16(0).U16(0).U16(bh).U16(bw).U16(0).U16(0);
     InfoHeader(records, bw, bh, 24, bitsBytes);
   }

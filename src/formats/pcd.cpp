@@ -40,16 +40,6 @@ void PhotoYccToRgb(uint8_t luma, uint8_t c1, uint8_t c2, uint8_t& red, uint8_t& 
   blue = Clip(y + cb);
 }
 
-void TPCDGraphic::LoadFromStream(TStream& stream) {
-  Clear();
-  try {
-    Decode(stream);
-  } catch (...) {
-    Clear();
-    throw;
-  }
-}
-
 void TPCDGraphic::Decode(TStream& stream) {
   const int64_t start = stream.Position();
   std::vector<uint8_t> header(kOrientationOffset + 1);

@@ -10,10 +10,9 @@ namespace tessane {
 class TPCDGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
-  void LoadFromStream(TStream& stream) override;
 
  private:
-  void Decode(TStream& stream);
+  void Decode(TStream& stream) override;
 };
 
 /// One PhotoYCC sample (luma, two chroma) as red, green, blue, each clipped to 0..255.

@@ -84,16 +84,6 @@ class TRunDecoder {
 
 }  // namespace
 
-void TPCXGraphic::LoadFromStream(TStream& stream) {
-  Clear();
-  try {
-    Decode(stream);
-  } catch (...) {
-    Clear();
-    throw;
-  }
-}
-
 void TPCXGraphic::Decode(TStream& stream) {
   const int64_t start = stream.Position();
   const int64_t end = stream.Size();

@@ -12,10 +12,9 @@ namespace tessane {
 class TPCXGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
-  void LoadFromStream(TStream& stream) override;
 
  private:
-  void Decode(TStream& stream);
+  void Decode(TStream& stream) override;
 };
 
 }  // namespace tessane

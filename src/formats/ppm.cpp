@@ -28,16 +28,6 @@ bool IsDigit(uint8_t c) {
 
 }  // namespace
 
-void TPPMGraphic::LoadFromStream(TStream& stream) {
-  Clear();
-  try {
-    Decode(stream);
-  } catch (...) {
-    Clear();
-    throw;
-  }
-}
-
 void TPPMGraphic::Decode(TStream& stream) {
   const std::vector<uint8_t> file = stream.ReadAll();
   const uint8_t* p = file.data();

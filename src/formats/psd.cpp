@@ -103,16 +103,6 @@ void LabToRgb(uint8_t l8, uint8_t a8, uint8_t b8, uint8_t& r, uint8_t& g, uint8_
 
 }  // namespace
 
-void TPSDGraphic::LoadFromStream(TStream& stream) {
-  Clear();
-  try {
-    Decode(stream);
-  } catch (...) {
-    Clear();
-    throw;
-  }
-}
-
 void TPSDGraphic::Decode(TStream& stream) {
   uint8_t h[26];
   stream.ReadBuffer(h, sizeof h);

@@ -370,16 +370,6 @@ void DrawOver(const Picture& pic, const std::vector<TRGBQuad>& grey_or_palette, 
 
 }  // namespace
 
-void TPSPGraphic::LoadFromStream(TStream& stream) {
-  Clear();
-  try {
-    Decode(stream);
-  } catch (...) {
-    Clear();
-    throw;
-  }
-}
-
 void TPSPGraphic::Decode(TStream& stream) {
   uint8_t header[kFileHeaderSize];
   stream.ReadBuffer(header, sizeof header);

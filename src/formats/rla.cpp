@@ -58,16 +58,6 @@ uint8_t Sample8(const uint8_t* plane, int32_t width, int32_t x, int bits) {
 
 }  // namespace
 
-void TRLAGraphic::LoadFromStream(TStream& stream) {
-  Clear();
-  try {
-    Decode(stream);
-  } catch (...) {
-    Clear();
-    throw;
-  }
-}
-
 void TRLAGraphic::Decode(TStream& stream) {
   const int64_t start = stream.Position();
   uint8_t h[kHeaderSize];

@@ -11,10 +11,9 @@ namespace tessane {
 class TRLAGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
-  void LoadFromStream(TStream& stream) override;
 
  private:
-  void Decode(TStream& stream);
+  void Decode(TStream& stream) override;
 };
 
 }  // namespace tessane

@@ -28,16 +28,6 @@ uint8_t Scale16(unsigned v) {
 
 }  // namespace
 
-void TSGIGraphic::LoadFromStream(TStream& stream) {
-  Clear();
-  try {
-    Decode(stream);
-  } catch (...) {
-    Clear();
-    throw;
-  }
-}
-
 void TSGIGraphic::Decode(TStream& stream) {
   // Run-length rows are addressed by offsets from the start of the file, so keep it whole.
   const std::vector<uint8_t> file = stream.ReadAll();

@@ -77,16 +77,6 @@ class TRunDecoder {
 
 }  // namespace
 
-void TTargaGraphic::LoadFromStream(TStream& stream) {
-  Clear();
-  try {
-    Decode(stream);
-  } catch (...) {
-    Clear();
-    throw;
-  }
-}
-
 void TTargaGraphic::Decode(TStream& stream) {
   uint8_t header[18];
   stream.ReadBuffer(header, sizeof header);

@@ -13,10 +13,9 @@ namespace tessane {
 class TTargaGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
-  void LoadFromStream(TStream& stream) override;
 
  private:
-  void Decode(TStream& stream);
+  void Decode(TStream& stream) override;
 };
 
 }  // namespace tessane

@@ -240,14 +240,12 @@ void DecodeRgba(TIFF* tif, TBitmap& bitmap, uint32_t width, uint32_t height, uin
 
 }  // namespace
 
-void TTIFFGraphic::LoadFromStream(TStream& stream) {
-  Clear();
+void TTIFFGraphic::Decode(TStream& stream) {
   const std::vector<uint8_t> bytes = stream.ReadAll();
   DecodeTiff(bytes.data(), bytes.size(), kLabel);
 }
 
 void TTIFFGraphic::DecodeTiff(const uint8_t* data, size_t size, const char* label) {
-  Clear();
   try {
     TTiffMemoryReader reader(data, size);
     TIFF* tif = reader.Handle();
@@ -307,11 +305,7 @@ void TTIFFGraphic::DecodeTiff(const uint8_t* data, size_t size, const char* labe
       DecodeRgba(tif, *this, width, height, orientation);
     }
   } catch (const TTiffFailure&) {
-    Clear();
     FailInvalid(label);
-  } catch (...) {
-    Clear();
-    throw;
   }
 }
 

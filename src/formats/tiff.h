@@ -16,9 +16,9 @@ namespace tessane {
 class TTIFFGraphic : public TVerdelGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
-  void LoadFromStream(TStream& stream) override;
 
  protected:
+  void Decode(TStream& stream) override;
   /// Decodes the TIFF held in data[0, size) into this bitmap; failures name `label`.
   void DecodeTiff(const uint8_t* data, size_t size, const char* label);
 };

@@ -13,6 +13,16 @@ void TVerdelGraphic::FailInvalid(const char* label) {
       Format("Cannot load image. Invalid or unexpected %s image format.", label));
 }
 
+void TVerdelGraphic::LoadFromStream(TStream& stream) {
+  Clear();
+  try {
+    Decode(stream);
+  } catch (...) {
+    Clear();
+    throw;
+  }
+}
+
 std::vector<TRGBQuad> TVerdelGraphic::GreyRamp(int bits) {
   bits = std::clamp(bits, 1, 8);
   const int count = 1 << bits;

@@ -12,8 +12,13 @@ namespace tessane {
 class TVerdelGraphic : public TBitmap {
  public:
   TESSANE_GRAPHIC_CLASS()
+  /// Decodes the whole file. The bitmap is empty while decoding starts and after a failure, so a
+  /// file that fails half-way leaves nothing of itself behind.
+  void LoadFromStream(TStream& stream) final;
 
  protected:
+  /// Reads the file from the stream's position into this bitmap; throws on bad data.
+  virtual void Decode(TStream& stream) = 0;
   /// Throws EInvalidGraphic "Cannot load image. Invalid or unexpected %s image format.".
   [[noreturn]] static void FailInvalid(const char* label);
   /// Grey ramp of 2^n entries (n = samples x bits, at most 8): entry i = i * (255 div (2^n - 1)).

@@ -33,7 +33,7 @@ const std::map<char, uint32_t> kColors = {
 EmfBuilder RedFill(int width, int height) {
   EmfBuilder b(width, height);
   b.Record(EMR_CREATEBRUSHINDIRECT, {1, 0, kRefRed, 0}).Record(EMR_SELECTOBJECT, {1});
-  b.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(kStock | 8)});
+  b.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(kStockObject | 8)});
   return b;
 }
 
@@ -70,7 +70,7 @@ TEST(MetafilePlayback, RectangleFillAndPenOutline) {
   // A one-pixel pen runs along the last pixels inside the box; the null brush leaves it hollow.
   EmfBuilder pen(10, 6);
   pen.Record(EMR_CREATEPEN, {2, 0, 1, 0, kRefBlue}).Record(EMR_SELECTOBJECT, {2});
-  pen.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(kStock | 5)});
+  pen.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(kStockObject | 5)});
   pen.Record(EMR_RECTANGLE, {1, 1, 7, 5});
   EXPECT_TRUE(MatchesArt(Play(pen.Build()),
                          {
@@ -254,7 +254,7 @@ TEST(MetafilePlayback, HatchBackgroundFollowsBackgroundMode) {
     SCOPED_TRACE(mode);
     EmfBuilder b(16, 16);
     b.Record(EMR_CREATEBRUSHINDIRECT, {1, 2, kRefRed, 0}).Record(EMR_SELECTOBJECT, {1});
-    b.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(kStock | 8)});
+    b.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(kStockObject | 8)});
     b.Record(EMR_SETBKCOLOR, {kRefGreen}).Record(EMR_SETBKMODE, {mode});
     b.Record(EMR_RECTANGLE, {0, 0, 16, 16});
     const Canvas c = Play(b.Build());
@@ -435,7 +435,7 @@ std::vector<uint8_t> TextFile(int32_t escapement, uint32_t options) {
   b.Raw(EMR_EXTTEXTOUTW,
         TextRecord(escapement ? 10 : 2, escapement ? 28 : 2, u"HI", options, {30, 20, 40, 30}));
   b.Record(EMR_CREATEBRUSHINDIRECT, {2, 0, kRefGreen, 0}).Record(EMR_SELECTOBJECT, {2});
-  b.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(kStock | 8)});
+  b.Record(EMR_SELECTOBJECT, {static_cast<int32_t>(kStockObject | 8)});
   b.Record(EMR_RECTANGLE, {0, 0, 1, 1});
   return b.Build();
 }
@@ -551,7 +551,7 @@ TEST(MetafilePlayback, LyingRecordsPlayTheValidPart) {
          b.Record(EMR_CREATEBRUSHINDIRECT, {0, 0, kRefBlue, 0});
          b.Record(EMR_CREATEBRUSHINDIRECT, {70000, 0, kRefBlue, 0});
          b.Record(EMR_SELECTOBJECT, {0}).Record(EMR_SELECTOBJECT, {70000});
-         b.Record(EMR_SELECTOBJECT, {5000}).Record(EMR_SELECTOBJECT, {int32_t(kStock | 999)});
+         b.Record(EMR_SELECTOBJECT, {5000}).Record(EMR_SELECTOBJECT, {int32_t(kStockObject | 999)});
          b.Record(EMR_DELETEOBJECT, {5000});
        }},
       {"unbalanced saved states",

@@ -13,6 +13,7 @@
 
 #include "base/stream.h"
 #include "formats/metafile.h"
+#include "formats/metafile_records.h"
 #include "formats/surface.h"
 
 namespace tessane::test {
@@ -47,76 +48,6 @@ class Bytes {
   std::vector<uint8_t> data;
 };
 
-// Record types and functions used by the tests.
-enum : uint32_t {
-  EMR_HEADER = 1,
-  EMR_POLYGON = 3,
-  EMR_POLYLINE = 4,
-  EMR_POLYPOLYGON = 8,
-  EMR_SETWINDOWEXTEX = 9,
-  EMR_SETWINDOWORGEX = 10,
-  EMR_SETVIEWPORTEXTEX = 11,
-  EMR_EOF = 14,
-  EMR_SETMAPMODE = 17,
-  EMR_SETBKMODE = 18,
-  EMR_SETPOLYFILLMODE = 19,
-  EMR_SETTEXTALIGN = 22,
-  EMR_SETTEXTCOLOR = 24,
-  EMR_SETBKCOLOR = 25,
-  EMR_MOVETOEX = 27,
-  EMR_EXCLUDECLIPRECT = 29,
-  EMR_INTERSECTCLIPRECT = 30,
-  EMR_SAVEDC = 33,
-  EMR_RESTOREDC = 34,
-  EMR_SETWORLDTRANSFORM = 35,
-  EMR_MODIFYWORLDTRANSFORM = 36,
-  EMR_SELECTOBJECT = 37,
-  EMR_CREATEPEN = 38,
-  EMR_CREATEBRUSHINDIRECT = 39,
-  EMR_DELETEOBJECT = 40,
-  EMR_ELLIPSE = 42,
-  EMR_RECTANGLE = 43,
-  EMR_ROUNDRECT = 44,
-  EMR_PIE = 47,
-  EMR_LINETO = 54,
-  EMR_BEGINPATH = 59,
-  EMR_ENDPATH = 60,
-  EMR_CLOSEFIGURE = 61,
-  EMR_FILLPATH = 62,
-  EMR_STROKEPATH = 64,
-  EMR_BITBLT = 76,
-  EMR_SETDIBITSTODEVICE = 80,
-  EMR_STRETCHDIBITS = 81,
-  EMR_EXTCREATEFONTINDIRECTW = 82,
-  EMR_EXTTEXTOUTW = 84,
-  EMR_POLYBEZIER16 = 85,
-  EMR_POLYGON16 = 86,
-  EMR_POLYLINE16 = 87,
-  EMR_POLYPOLYGON16 = 91,
-  EMR_EXTCREATEPEN = 95,
-};
-enum : uint16_t {
-  META_SETBKMODE = 0x0102,
-  META_SETMAPMODE = 0x0103,
-  META_SETPOLYFILLMODE = 0x0106,
-  META_SELECTOBJECT = 0x012D,
-  META_DELETEOBJECT = 0x01F0,
-  META_SETWINDOWORG = 0x020B,
-  META_SETWINDOWEXT = 0x020C,
-  META_LINETO = 0x0213,
-  META_MOVETO = 0x0214,
-  META_CREATEPENINDIRECT = 0x02FA,
-  META_CREATEBRUSHINDIRECT = 0x02FC,
-  META_POLYGON = 0x0324,
-  META_INTERSECTCLIPRECT = 0x0416,
-  META_ELLIPSE = 0x0418,
-  META_RECTANGLE = 0x041B,
-  META_DIBBITBLT = 0x0940,
-  META_DIBSTRETCHBLT = 0x0B41,
-  META_STRETCHDIB = 0x0F43,
-};
-constexpr uint32_t kStock = 0x80000000u;  // stock object flag of EMR_SELECTOBJECT
-constexpr uint32_t kSrcCopy = 0x00CC0020;
 
 /// An enhanced metafile: a 108-byte header, the records, EMR_EOF. By default the reference device
 /// has 10 pixels per millimetre, so a frame of 10 x 0.01 mm per pixel reports the given size and
