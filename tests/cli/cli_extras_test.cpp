@@ -607,7 +607,10 @@ TEST(CliExtras, ReportHasOneRowPerFileAndTheExitStatusFollowsTheOutcome) {
   test::WriteBytes(in + "/notes.txt", {'x'});
   test::WriteBytes(in + "/tab\tname.bmp", test::ReadBytes(in + "/a.bmp"));
 
-  TCliOptions o = Options({in, dir.File("missing.png")}, out);
+  // Listed smallest first: two workers take the largest first, the report keeps this order.
+  TCliOptions o = Options({in + "/broken.jpg", in + "/a.bmp", in + "/tab\tname.bmp",
+                           in + "/notes.txt", dir.File("missing.png")},
+                          out);
   o.OutputExt = ".png";
   o.ReportPath = report;
   EXPECT_EQ(RunCli(o), 1);
@@ -616,11 +619,15 @@ TEST(CliExtras, ReportHasOneRowPerFileAndTheExitStatusFollowsTheOutcome) {
   EXPECT_EQ(rows[0], (std::vector<std::string>{"source", "destination", "status", "message",
                                                "source_bytes", "output_bytes", "seconds"}));
   std::map<std::string, std::vector<std::string>> bySource;
+  std::vector<std::string> listed;
   for (size_t i = 1; i < rows.size(); ++i) {
     ASSERT_EQ(rows[i].size(), 7u) << i;
     bySource[ExtractFileName(rows[i][0])] = rows[i];
+    listed.push_back(ExtractFileName(rows[i][0]));
     EXPECT_TRUE(IsSeconds(rows[i][6])) << rows[i][6];
   }
+  EXPECT_EQ(listed,
+            (std::vector<std::string>{"missing.png", "broken.jpg", "a.bmp", "tab\\tname.bmp"}));
   const auto& a = bySource["a.bmp"];
   EXPECT_EQ(a[1], out + "/a.png");
   EXPECT_EQ(a[2], "written");
