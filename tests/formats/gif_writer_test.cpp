@@ -21,19 +21,6 @@ std::vector<uint8_t> EncodeGif(const TBitmap& bitmap) {
   return test::SaveBytes(gif);
 }
 
-/// Decodes with Qt's GIF reader, an implementation independent of ours.
-std::vector<uint32_t> QtDecode(const std::vector<uint8_t>& file) {
-  QImage image = QImage::fromData(file.data(), static_cast<int>(file.size()), "GIF");
-  EXPECT_FALSE(image.isNull()) << "Qt could not read the GIF";
-  image = image.convertToFormat(QImage::Format_ARGB32);
-  std::vector<uint32_t> out;
-  for (int y = 0; y < image.height(); ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
-    out.insert(out.end(), row, row + image.width());
-  }
-  return out;
-}
-
 std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
   std::vector<uint8_t> out;
   for (int v : values) out.push_back(static_cast<uint8_t>(v));
@@ -83,7 +70,7 @@ TEST(GifWriter, LargePicturesSurviveOtherDecoders) {
     TGIFImage ours;
     test::LoadBytes(ours, file);
     const auto drawn = test::DrawOnto(ours);
-    EXPECT_EQ(QtDecode(file), drawn);
+    EXPECT_EQ(test::QtDecode(file, "GIF"), drawn);
     // Every pixel is its nearest palette entry.
     const auto& map = ours.Images()[0].ColorMap;
     std::vector<TRGBQuad> palette;
@@ -105,7 +92,7 @@ TEST(GifWriter, FewColoursKeepTheirExactValues) {
     return 0xFF000000u | (i << 16) | ((i * 7 % 256) << 8) | (255 - i);
   });
   const auto file = EncodeGif(bitmap);
-  EXPECT_EQ(QtDecode(file), test::OpaquePixels(bitmap));
+  EXPECT_EQ(test::QtDecode(file, "GIF"), test::OpaquePixels(bitmap));
 }
 
 TEST(GifWriter, AlphaNeverChangesTheFile) {
@@ -153,7 +140,7 @@ TEST(GifWriter, PalettedBitmapsAreWrittenAsTheyAre) {
     EXPECT_EQ(file[10], c.screen_flags);
     EXPECT_EQ(file[22], c.frame_flags);
     EXPECT_EQ(file[23 + table], c.code_size);
-    EXPECT_EQ(QtDecode(file), test::OpaquePixels(bitmap));
+    EXPECT_EQ(test::QtDecode(file, "GIF"), test::OpaquePixels(bitmap));
   }
 }
 

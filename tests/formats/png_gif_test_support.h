@@ -30,6 +30,20 @@ inline std::vector<uint32_t> DrawOnto(TGraphic& graphic, uint32_t background = 0
   return pixels;
 }
 
+/// The file decoded by Qt's reader for `format` ("PNG", "GIF"), an implementation independent of
+/// ours, as $AARRGGBB.
+inline std::vector<uint32_t> QtDecode(const std::vector<uint8_t>& file, const char* format) {
+  QImage image = QImage::fromData(file.data(), static_cast<int>(file.size()), format);
+  EXPECT_FALSE(image.isNull()) << "Qt could not read the " << format;
+  image = image.convertToFormat(QImage::Format_ARGB32);
+  std::vector<uint32_t> out;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
+    out.insert(out.end(), row, row + image.width());
+  }
+  return out;
+}
+
 /// A reference RGBA PNG composited over black, as $00RRGGBB (decoded with Qt, not our reader).
 inline std::vector<uint32_t> ReferenceOverBlack(const std::string& path, int* width, int* height) {
   QImage image(QString::fromStdString(path));

@@ -59,19 +59,6 @@ std::vector<uint8_t> Encode(const TBitmap& bitmap, uint8_t filters, int level = 
   return test::SaveBytes(png);
 }
 
-/// Decodes with Qt's PNG reader, an implementation independent of ours.
-std::vector<uint32_t> QtDecode(const std::vector<uint8_t>& file) {
-  QImage image = QImage::fromData(file.data(), static_cast<int>(file.size()), "PNG");
-  EXPECT_FALSE(image.isNull());
-  image = image.convertToFormat(QImage::Format_ARGB32);
-  std::vector<uint32_t> out;
-  for (int y = 0; y < image.height(); ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
-    out.insert(out.end(), row, row + image.width());
-  }
-  return out;
-}
-
 TBitmap Rgb24(int32_t w, int32_t h, const std::vector<uint8_t>& rgb) {
   TBitmap bitmap;
   bitmap.SetPixelFormat(TPixelFormat::pf24bit);
@@ -159,7 +146,7 @@ TEST(PngWriter, EveryPixelFormatRoundTrips) {
     EXPECT_EQ(chunks[0].data[8], paletted ? BitsPerPixel(format) : 8);
     EXPECT_EQ(chunks[0].data[9], paletted ? 3 : 2);
     EXPECT_EQ(chunks[1].name, paletted ? "PLTE" : "IDAT");
-    EXPECT_EQ(QtDecode(file), expected);
+    EXPECT_EQ(test::QtDecode(file, "PNG"), expected);
     TPNGObject png;
     test::LoadBytes(png, file);
     EXPECT_EQ(test::DrawOnto(png), expected);
@@ -176,7 +163,8 @@ TEST(PngWriter, PaletteCoversEveryIndexUsed) {
   const auto file = Encode(bitmap, TPNGObject::pfSub);
   const auto chunks = ParseChunks(file);
   EXPECT_EQ(chunks[1].data.size(), 3u * 10);
-  EXPECT_EQ(QtDecode(file), (std::vector<uint32_t>{0xFF040506u, 0xFF010203u, 0xFF000000u}));
+  EXPECT_EQ(test::QtDecode(file, "PNG"),
+            (std::vector<uint32_t>{0xFF040506u, 0xFF010203u, 0xFF000000u}));
 }
 
 TEST(PngWriter, TransparentBitmapGetsTRNS) {
@@ -214,7 +202,7 @@ TEST(PngWriter, LongStreamsSplitIntoIdatChunksOf65535Bytes) {
   ASSERT_GE(sizes.size(), 3u);
   for (size_t i = 0; i + 1 < sizes.size(); ++i) EXPECT_EQ(sizes[i], 65535u);
   EXPECT_LT(sizes.back(), 65535u);
-  EXPECT_EQ(QtDecode(file), test::OpaquePixels(noise));
+  EXPECT_EQ(test::QtDecode(file, "PNG"), test::OpaquePixels(noise));
 }
 
 TEST(PngWriter, EmptyBitmapWritesNothingAndDefaultsHold) {
