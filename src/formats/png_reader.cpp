@@ -500,10 +500,35 @@ const TPNGChunk* FindChunk(const std::vector<TPNGChunk>& chunks, const char* nam
 
 }  // namespace
 
+namespace {
+
+// Deflate turns one byte into at most 1032, so image data that could not hold every row even at
+// that rate fails as running out of it half-way would, but before the picture is allocated: a few
+// bytes declaring 16000 x 16000 pixels never cost a gigabyte.
+void CheckImageDataCanHoldTheRows(const std::vector<TPNGChunk>& chunks, const THeader& h) {
+  constexpr uint64_t kMaxInflateRatio = 1032;
+  uint64_t compressed = 0;
+  for (const TPNGChunk& c : chunks)
+    if (c.Is("IDAT")) compressed += c.Data.size();
+  uint64_t raw = 0;
+  const TPass* passes = h.Interlaced ? kAdam7 : kWhole;
+  for (int p = 0; p < (h.Interlaced ? 7 : 1); ++p) {
+    const TPass& pass = passes[p];
+    if (h.Width <= pass.X0 || h.Height <= pass.Y0) continue;
+    const uint32_t pass_width = (h.Width - pass.X0 + pass.DX - 1) / pass.DX;
+    const uint32_t pass_height = (h.Height - pass.Y0 + pass.DY - 1) / pass.DY;
+    raw += uint64_t{pass_height} * (h.RowBytes(pass_width) + 1);
+  }
+  if (raw > (compressed + 1) * kMaxInflateRatio) FailData("not enough image data");
+}
+
+}  // namespace
+
 TPNGDecoded DecodePngChunks(const std::vector<TPNGChunk>& chunks) {
   if (chunks.empty() || !chunks.front().Is("IHDR")) FailUnsupported("IHDR chunk is not the first");
   if (FindChunk(chunks, "IDAT") == nullptr) Fail(kMsgNoData);
   const THeader h = ParseHeader(chunks.front());
+  CheckImageDataCanHoldTheRows(chunks, h);
   const TRowConverter converter(h, FindChunk(chunks, "PLTE"), FindChunk(chunks, "tRNS"));
 
   TPNGDecoded result;
