@@ -95,11 +95,12 @@ for target in "${targets[@]}"; do
   before=$(count_findings "$found")
   log=$logs/$target.log
   # The memory caps keep a picture the limits allow (up to 2^28 pixels) loadable while a reader
-  # that allocates beyond them is reported; ASan's own leak check runs at exit. The timeout is
-  # generous because the fuzzers run at the lowest priority beside other work.
+  # that allocates beyond them is reported: TIFF's RGBA path holds libtiff's raster beside the
+  # picture (2 GB at 2^28 pixels), with ASan's quarantine on top. ASan's own leak check runs at
+  # exit. The timeout is generous because the fuzzers run at the lowest priority beside other work.
   ASAN_OPTIONS=allocator_may_return_null=0:detect_leaks=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    nice -n 19 "$binary" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2560 \
+    nice -n 19 "$binary" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
     -malloc_limit_mb=2200 -print_final_stats=1 -artifact_prefix="$found/" "$corpus" \
     >"$log" 2>&1
   rc=$?

@@ -270,13 +270,14 @@ void TTIFFGraphic::DecodeTiff(const uint8_t* data, size_t size, const char* labe
     TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
     if (samples == 0 || samples > kMaxSamples) FailInvalid(label);
     // Uncompressed pixel data cannot be shorter than the picture: refuse a file that promises
-    // more than it holds before the picture is allocated.
+    // more than it holds before the picture is allocated. libtiff's strip size of the whole
+    // height counts YCbCr subsampling (six bytes per 2 x 2 pixels, say), which a row size does not.
     uint16_t compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    if (compression == COMPRESSION_NONE && photometric != PHOTOMETRIC_YCBCR) {
+    if (compression == COMPRESSION_NONE) {
       const uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
-      const uint64_t row = TIFFScanlineSize64(tif);
-      if (row == 0 || row * height * planes > size) FailInvalid(label);
+      const uint64_t plane_bytes = TIFFVStripSize64(tif, height);
+      if (plane_bytes == 0 || plane_bytes * planes > size) FailInvalid(label);
     }
 
     const bool grey =

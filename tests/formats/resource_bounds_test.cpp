@@ -208,10 +208,11 @@ std::vector<uint8_t> ZlibZeros(uint64_t size) {
   return result;
 }
 
-// A little-endian TIFF of one strip, 8-bit grey, with `strip` as its (possibly compressed)
-// data; compression 1 = none, 8 = deflate.
+// A little-endian TIFF of one strip, 8 bits per sample, with `strip` as its (possibly
+// compressed) data; compression 1 = none, 8 = deflate; photometric 1 = grey, 6 = YCbCr (three
+// samples, subsampled 2 x 2 by default).
 std::vector<uint8_t> Tiff(uint32_t width, uint32_t height, unsigned compression,
-                          const std::vector<uint8_t>& strip) {
+                          const std::vector<uint8_t>& strip, unsigned photometric = 1) {
   TBytes b;
   const uint32_t ifd = 8;
   const unsigned entries = 9;
@@ -228,9 +229,9 @@ std::vector<uint8_t> Tiff(uint32_t width, uint32_t height, unsigned compression,
   tag(257, 4, height);
   tag(258, 3, 8);
   tag(259, 3, compression);
-  tag(262, 3, 1);
+  tag(262, 3, photometric);
   tag(273, 4, data);
-  tag(277, 3, 1);
+  tag(277, 3, photometric == 6 ? 3 : 1);
   tag(278, 4, height);
   tag(279, 4, static_cast<uint32_t>(strip.size()));
   b.LE32(0);
@@ -312,8 +313,21 @@ INSTANTIATE_TEST_SUITE_P(
         BoundsCase{"TiffPixelsAbove2To28", &TTIFFGraphic::Class,
                    [] { return Tiff(20000, 20000, 1, std::vector<uint8_t>(64)); }},
         BoundsCase{"TiffDataShort", &TTIFFGraphic::Class,
-                   [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64)); }}),
+                   [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64)); }},
+        BoundsCase{"TiffYCbCrDataShort", &TTIFFGraphic::Class,
+                   [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64), 6); }}),
     [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
+
+// The length check counts subsampling: 2 x 2 subsampled YCbCr holds six bytes per four pixels,
+// half of what three samples per pixel would need, and a file holding exactly that loads.
+TEST(UncompressedLengthCheck, AcceptsSubsampledYCbCrOfExactLength) {
+  const std::vector<uint8_t> file = Tiff(16, 16, 1, std::vector<uint8_t>(8 * 8 * 6, 128), 6);
+  TTIFFGraphic graphic;
+  TReadOnlyMemoryStream stream(file.data(), file.size());
+  graphic.LoadFromStream(stream);
+  EXPECT_EQ(graphic.Width(), 16);
+  EXPECT_EQ(graphic.Height(), 16);
+}
 
 // Compressed data that inflates far beyond the picture its header declares: decoding stops at
 // the declared size, so a small picture stays small however much the data would expand.
