@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <utility>
 
 #include "base/errors.h"
@@ -485,22 +486,28 @@ class TRowConverter {
   TPNGTransparency kind_ = TPNGTransparency::None;
 };
 
+// One interlace pass: the pixels from (X0, Y0) every DX columns and DY rows.
 struct TPass {
   uint32_t X0, Y0, DX, DY;
+
+  // The pass's size within a picture; zero when the picture ends before the pass's first pixel.
+  uint32_t Columns(uint32_t width) const { return width <= X0 ? 0 : (width - X0 + DX - 1) / DX; }
+  uint32_t Rows(uint32_t height) const { return height <= Y0 ? 0 : (height - Y0 + DY - 1) / DY; }
 };
 constexpr TPass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                              {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
 constexpr TPass kWhole[1] = {{0, 0, 1, 1}};
+
+std::span<const TPass> PassesOf(const THeader& h) {
+  if (h.Interlaced) return kAdam7;
+  return kWhole;
+}
 
 const TPNGChunk* FindChunk(const std::vector<TPNGChunk>& chunks, const char* name) {
   for (const TPNGChunk& c : chunks)
     if (c.Is(name)) return &c;
   return nullptr;
 }
-
-}  // namespace
-
-namespace {
 
 // Deflate turns one byte into at most 1032, so image data that could not hold every row even at
 // that rate fails as running out of it half-way would, but before the picture is allocated: a few
@@ -511,13 +518,10 @@ void CheckImageDataCanHoldTheRows(const std::vector<TPNGChunk>& chunks, const TH
   for (const TPNGChunk& c : chunks)
     if (c.Is("IDAT")) compressed += c.Data.size();
   uint64_t raw = 0;
-  const TPass* passes = h.Interlaced ? kAdam7 : kWhole;
-  for (int p = 0; p < (h.Interlaced ? 7 : 1); ++p) {
-    const TPass& pass = passes[p];
-    if (h.Width <= pass.X0 || h.Height <= pass.Y0) continue;
-    const uint32_t pass_width = (h.Width - pass.X0 + pass.DX - 1) / pass.DX;
-    const uint32_t pass_height = (h.Height - pass.Y0 + pass.DY - 1) / pass.DY;
-    raw += uint64_t{pass_height} * (h.RowBytes(pass_width) + 1);
+  for (const TPass& pass : PassesOf(h)) {
+    const uint32_t pass_width = pass.Columns(h.Width);
+    if (pass_width == 0) continue;
+    raw += uint64_t{pass.Rows(h.Height)} * (h.RowBytes(pass_width) + 1);
   }
   if (raw > (compressed + 1) * kMaxInflateRatio) FailData("not enough image data");
 }
@@ -540,13 +544,10 @@ TPNGDecoded DecodePngChunks(const std::vector<TPNGChunk>& chunks) {
   TIdatInflater inflater(chunks);
   const size_t bpp = std::max(1, h.BitsPerPixel / 8);
   std::vector<uint8_t> current, prior;
-  const TPass* passes = h.Interlaced ? kAdam7 : kWhole;
-  const int pass_count = h.Interlaced ? 7 : 1;
-  for (int p = 0; p < pass_count; ++p) {
-    const TPass& pass = passes[p];
-    if (h.Width <= pass.X0 || h.Height <= pass.Y0) continue;
-    const uint32_t pass_width = (h.Width - pass.X0 + pass.DX - 1) / pass.DX;
-    const uint32_t pass_height = (h.Height - pass.Y0 + pass.DY - 1) / pass.DY;
+  for (const TPass& pass : PassesOf(h)) {
+    const uint32_t pass_width = pass.Columns(h.Width);
+    const uint32_t pass_height = pass.Rows(h.Height);
+    if (pass_width == 0 || pass_height == 0) continue;
     const size_t row_bytes = h.RowBytes(pass_width);
     current.assign(row_bytes + 1 + kRowSlack, 0);
     prior.assign(row_bytes + 1 + kRowSlack, 0);
