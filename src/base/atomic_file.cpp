@@ -1,13 +1,13 @@
 #include "base/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <stdio.h>
-#include <vector>
+#include <ctime>
 
 #include "base/errors.h"
 #include "base/paths.h"
@@ -15,68 +15,162 @@
 namespace tessane {
 
 namespace {
-mode_t CurrentUmask() {
-  // Read from /proc rather than with umask(), which would change it for every thread meanwhile.
-  static const mode_t mask = [] {
-    mode_t m = 022;
-    if (FILE* f = std::fopen("/proc/self/status", "r")) {
-      char line[256];
-      unsigned value;
-      while (std::fgets(line, sizeof line, f))
-        if (std::sscanf(line, "Umask: %o", &value) == 1) m = static_cast<mode_t>(value);
-      std::fclose(f);
-    }
-    return m;
-  }();
-  return mask;
+
+// Tries at one free temporary name before giving up; each try is a fresh random name.
+constexpr int kTempNameTries = 100;
+
+// ".tessane-" and six random letters: short, so that a source name of the longest length the
+// file system allows still has room for its temporary beside it.
+std::string RandomTempName() {
+  static constexpr char kLetters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  unsigned char random[6];
+  if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+    // No entropy yet (early boot): the counter and clock still make clashes rare, and a clash
+    // only costs another try.
+    static std::atomic<unsigned> counter{0};
+    const unsigned seed = static_cast<unsigned>(::getpid()) * 2654435761u + counter++ * 40503u +
+                          static_cast<unsigned>(::clock());
+    for (size_t i = 0; i < sizeof random; ++i) random[i] = static_cast<unsigned char>(seed >> (i * 5));
+  }
+  std::string name = ".tessane-";
+  for (unsigned char r : random) name += kLetters[r % (sizeof kLetters - 1)];
+  return name;
 }
+
+int OpenFolder(const std::string& target) {
+  const std::string folder = ExtractFilePath(target);
+  const char* path = folder.empty() ? "." : folder.c_str();
+  // Read access is needed to flush the folder; a folder that only allows writing and searching
+  // still takes new files.
+  int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES) fd = ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+  return fd;
+}
+
 }  // namespace
 
-TAtomicFile::TAtomicFile(std::string target) : target_(std::move(target)) {
-  std::string pattern =
-      ExtractFilePath(target_) + "." + ExtractFileName(target_) + ".tessane-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0)
-    throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(target_).c_str(),
-                               SysErrorMessage(errno).c_str()));
-  temp_.assign(name.data());
-  ::fchmod(fd, 0666 & ~CurrentUmask());
+TAtomicFile::TAtomicFile(std::string target, bool unnamed) : target_(std::move(target)) {
+  dir_ = OpenFolder(target_);
+  if (dir_ < 0) Fail(target_, errno);
+  int fd = -1;
+  errno = EOPNOTSUPP;
+  if (unnamed) fd = ::openat(dir_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    // This file system cannot make unnamed files.
+    for (int i = 0; i < kTempNameTries && fd < 0; ++i) {
+      const std::string name = RandomTempName();
+      fd = ::openat(dir_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd >= 0) temp_ = name;
+      else if (errno != EEXIST) break;
+    }
+  }
+  if (fd < 0) {
+    const int code = errno;
+    ::close(dir_);
+    Fail(target_, code);
+  }
   stream_ = std::make_unique<TFileStream>(fd);
 }
 
 TAtomicFile::~TAtomicFile() {
-  stream_.reset();
-  if (!committed_) ::unlink(temp_.c_str());
+  stream_.reset();  // an unnamed file vanishes with its last descriptor
+  if (!committed_ && !temp_.empty()) ::unlinkat(dir_, temp_.c_str(), 0);
+  ::close(dir_);
+}
+
+void TAtomicFile::Fail(const std::string& target, int code) const {
+  throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(target).c_str(),
+                             SysErrorMessage(code).c_str()));
 }
 
 void TAtomicFile::CloseData() {
-  if (closed_) return;
   stream_->Close();
-  closed_ = true;
+}
+
+void TAtomicFile::Flush() {
+  int fd = stream_->Handle();
+  // The temporary's data were closed by a claim that lost its name: reopened to be flushed.
+  const int reopened = fd < 0 ? ::openat(dir_, temp_.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+  if (fd < 0) fd = reopened;
+  const int rc = ::fsync(fd);
+  const int code = errno;
+  if (reopened >= 0) ::close(reopened);
+  if (rc != 0) throw EWriteError(StreamErrorText("Stream write error", code));
+  // A folder opened only for searching cannot be flushed; the file's own data are safe anyway.
+  ::fsync(dir_);
+}
+
+// Gives the unnamed file the name `name` in the folder; false when the name is taken.
+bool TAtomicFile::LinkData(const std::string& name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(stream_->Handle());
+  int rc = ::linkat(AT_FDCWD, self.c_str(), dir_, name.c_str(), AT_SYMLINK_FOLLOW);
+  if (rc != 0 && errno == ENOENT)  // /proc is not mounted
+    rc = ::linkat(stream_->Handle(), "", dir_, name.c_str(), AT_EMPTY_PATH);
+  if (rc == 0) return true;
+  if (errno == EEXIST) return false;
+  Fail(ExtractFilePath(target_) + name, errno);
 }
 
 void TAtomicFile::Commit() {
-  CloseData();
-  if (::rename(temp_.c_str(), target_.c_str()) != 0)
-    throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(target_).c_str(),
-                               SysErrorMessage(errno).c_str()));
+  const std::string leaf = ExtractFileName(target_);
+  struct stat st;
+  if (::fstatat(dir_, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT &&
+      CommitAs(target_))
+    return;
+  // Something is there: it is replaced by a rename, once the new data are on the disk.
+  Flush();
+  if (temp_.empty()) {
+    std::string name;
+    for (int i = 0; i < kTempNameTries && name.empty(); ++i) {
+      name = RandomTempName();
+      if (!LinkData(name)) name.clear();
+    }
+    if (name.empty()) Fail(target_, EEXIST);
+    temp_ = name;
+    ::fsync(dir_);
+  }
+  try {
+    CloseData();
+  } catch (...) {
+    ::unlinkat(dir_, temp_.c_str(), 0);
+    temp_.clear();
+    throw;
+  }
+  if (::renameat(dir_, temp_.c_str(), dir_, leaf.c_str()) != 0) {
+    const int code = errno;
+    ::unlinkat(dir_, temp_.c_str(), 0);
+    temp_.clear();
+    Fail(target_, code);
+  }
   committed_ = true;
 }
 
 bool TAtomicFile::CommitAs(const std::string& target) {
+  const std::string leaf = ExtractFileName(target);
+  if (temp_.empty()) {
+    if (!LinkData(leaf)) return false;
+    committed_ = true;
+    target_ = target;
+    try {
+      CloseData();
+    } catch (...) {
+      // The data did not reach the disk: the name just given must not stay.
+      ::unlinkat(dir_, leaf.c_str(), 0);
+      throw;
+    }
+    return true;
+  }
   CloseData();
-  int rc = ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+  int rc = ::renameat2(dir_, temp_.c_str(), dir_, leaf.c_str(), RENAME_NOREPLACE);
   if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
     // File systems without RENAME_NOREPLACE: a hard link fails just as atomically on a taken name.
-    rc = ::link(temp_.c_str(), target.c_str());
-    if (rc == 0) ::unlink(temp_.c_str());
+    rc = ::linkat(dir_, temp_.c_str(), dir_, leaf.c_str(), 0);
+    if (rc == 0) ::unlinkat(dir_, temp_.c_str(), 0);
   }
   if (rc != 0) {
     if (errno == EEXIST) return false;
-    throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(target).c_str(),
-                               SysErrorMessage(errno).c_str()));
+    Fail(target, errno);
   }
   target_ = target;
   committed_ = true;

@@ -1,6 +1,8 @@
 #pragma once
-// Outputs are never written in place: a temporary sibling receives the data and is renamed over
-// the target only when complete, so a failure leaves neither a partial file nor a damaged old one.
+// Outputs are never written in place: the data go to a file without a name (O_TMPFILE) in the
+// target's folder, which is linked into place only when complete, so a failure, a crash or a kill
+// leaves neither a partial file nor a damaged old one. Where the file system cannot make unnamed
+// files, a hidden temporary sibling with a short name takes its place and is removed on failure.
 
 #include <memory>
 #include <string>
@@ -11,31 +13,39 @@ namespace tessane {
 
 class TAtomicFile {
  public:
-  /// Creates the temporary file beside `target` ("Cannot create file "%s". %s" on failure,
-  /// naming the target).
-  explicit TAtomicFile(std::string target);
-  /// Removes the temporary file unless Commit() succeeded.
+  /// Creates the unnamed (or temporary) file in the folder of `target` ("Cannot create file
+  /// "%s". %s" on failure, naming the target). `unnamed` false goes straight to the hidden
+  /// temporary, as on a file system without unnamed files.
+  explicit TAtomicFile(std::string target, bool unnamed = true);
+  /// Discards the data unless a commit succeeded.
   ~TAtomicFile();
   TAtomicFile(const TAtomicFile&) = delete;
   TAtomicFile& operator=(const TAtomicFile&) = delete;
 
   TFileStream& Stream() { return *stream_; }
   const std::string& Target() const { return target_; }
-  const std::string& TempPath() const { return temp_; }
-  /// Closes the data and renames it over the target (replacing any file there).
+  /// Puts the data at the target, replacing whatever file or link is there. An existing file is
+  /// replaced only after the data and the folder have been flushed to the disk, so a power cut
+  /// leaves the old file or the new one, never an empty one.
   void Commit();
-  /// Closes the data and renames it to `target` only if nothing exists there; returns false
-  /// (keeping the temporary file for another try) when the name was taken meanwhile.
+  /// Puts the data at `target` (in the same folder) only if nothing at all exists there (a
+  /// folder or a dangling link counts too); returns false, keeping the data for another try,
+  /// when the name is taken. The claim is atomic: two writers never get the same name.
   bool CommitAs(const std::string& target);
+  /// True when the data live in an unnamed file (nothing visible until the commit).
+  bool Unnamed() const { return temp_.empty(); }
 
  private:
   std::string target_;
-  std::string temp_;
+  int dir_ = -1;      // the target's folder
+  std::string temp_;  // the hidden temporary's name in that folder, empty for an unnamed file
   std::unique_ptr<TFileStream> stream_;
   bool committed_ = false;
-  bool closed_ = false;
 
+  bool LinkData(const std::string& name);
   void CloseData();
+  void Flush();
+  [[noreturn]] void Fail(const std::string& target, int code) const;
 };
 
 /// True when the owner may not write the file: such a file is never deleted or replaced.

@@ -41,6 +41,7 @@ TESSANE_DECLARE_ERROR(EZeroDivide, EMathError)       // "Floating point division
 TESSANE_DECLARE_ERROR(EInvalidGraphic, Exception)    // a file that is not what its class expects
 TESSANE_DECLARE_ERROR(EInvalidGraphicOperation, Exception)
 TESSANE_DECLARE_ERROR(EAssertionFailed, Exception)   // "Assertion failure"
+TESSANE_DECLARE_ERROR(EAbort, Exception)             // "Interrupted": a run was stopped
 
 /// printf-style formatting into a std::string, for the messages with %s / %d fields.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

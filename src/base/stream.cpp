@@ -1,6 +1,7 @@
 #include "base/stream.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,12 +24,18 @@ int64_t TStream::Remaining() {
   return left > 0 ? left : 0;
 }
 
+std::string StreamErrorText(const char* what, int code) {
+  return code == 0 ? std::string(what) : std::string(what) + ": " + SysErrorMessage(code);
+}
+
 void TStream::ReadBuffer(void* buffer, size_t count) {
-  if (count != 0 && Read(buffer, count) != count) throw EReadError("Stream read error");
+  if (count != 0 && Read(buffer, count) != count)
+    throw EReadError(StreamErrorText("Stream read error", LastError()));
 }
 
 void TStream::WriteBuffer(const void* buffer, size_t count) {
-  if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
+  if (count != 0 && Write(buffer, count) != count)
+    throw EWriteError(StreamErrorText("Stream write error", LastError()));
 }
 
 std::vector<uint8_t> TStream::ReadAll() {
@@ -119,12 +126,51 @@ int64_t TReadOnlyMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
   return static_cast<int64_t>(position_);
 }
 
+namespace {
+const char* FileKind(mode_t mode) {
+  if (S_ISDIR(mode)) return "folder";
+  if (S_ISFIFO(mode)) return "named pipe";
+  if (S_ISCHR(mode)) return "character device";
+  if (S_ISBLK(mode)) return "block device";
+  if (S_ISSOCK(mode)) return "socket";
+  return "special file";
+}
+}  // namespace
+
+int OpenRegularFile(const std::string& path, std::string& reason) {
+  struct stat st;
+  // Checked by name first, so that a device is not even opened.
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    reason = Format("Not a regular file (%s)", FileKind(st.st_mode));
+    return -1;
+  }
+  // O_NONBLOCK: a FIFO put in the file's place meanwhile must not block the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = SysErrorMessage(errno);
+    return -1;
+  }
+  if (::fstat(fd, &st) != 0) {
+    reason = SysErrorMessage(errno);
+    ::close(fd);
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    reason = Format("Not a regular file (%s)", FileKind(st.st_mode));
+    ::close(fd);
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
 TFileStream::TFileStream(const std::string& path, FileMode mode) {
   if (mode == FileMode::OpenRead) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string reason;
+    fd_ = OpenRegularFile(path, reason);
     if (fd_ < 0)
       throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(path).c_str(),
-                               SysErrorMessage(errno).c_str()));
+                               reason.c_str()));
   } else {
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0)
@@ -141,15 +187,17 @@ void TFileStream::Close() {
   if (fd_ < 0) return;
   const int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0) throw EWriteError("Stream write error");
+  if (::close(fd) != 0) throw EWriteError(StreamErrorText("Stream write error", errno));
 }
 
 size_t TFileStream::Read(void* buffer, size_t count) {
   size_t done = 0;
+  error_ = 0;
   auto* out = static_cast<uint8_t*>(buffer);
   while (done < count) {
     const ssize_t n = ::read(fd_, out + done, count - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error_ = errno;
     if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
@@ -158,10 +206,13 @@ size_t TFileStream::Read(void* buffer, size_t count) {
 
 size_t TFileStream::Write(const void* buffer, size_t count) {
   size_t done = 0;
+  error_ = 0;
   const auto* in = static_cast<const uint8_t*>(buffer);
   while (done < count) {
     const ssize_t n = ::write(fd_, in + done, count - done);
     if (n < 0 && errno == EINTR) continue;
+    // A write that moves nothing means the device is full.
+    if (n <= 0) error_ = n < 0 ? errno : ENOSPC;
     if (n <= 0) break;
     done += static_cast<size_t>(n);
   }

@@ -11,13 +11,17 @@ namespace tessane {
 enum class SeekOrigin { Begin, Current, End };
 
 /// A seekable sequence of bytes. Read/Write return how many bytes moved; the *Buffer forms
-/// throw EReadError "Stream read error" / EWriteError "Stream write error" on a short transfer.
+/// throw EReadError "Stream read error" / EWriteError "Stream write error" on a short transfer,
+/// followed by the system's reason when there is one ("Stream write error: No space left on
+/// device"); a read that only met the end has none.
 class TStream {
  public:
   virtual ~TStream() = default;
   virtual size_t Read(void* buffer, size_t count) = 0;
   virtual size_t Write(const void* buffer, size_t count) = 0;
   virtual int64_t Seek(int64_t offset, SeekOrigin origin) = 0;
+  /// The errno of the last Read or Write that stopped short because of an error, else 0.
+  virtual int LastError() const { return 0; }
 
   int64_t Position() { return Seek(0, SeekOrigin::Current); }
   void SetPosition(int64_t position) { Seek(position, SeekOrigin::Begin); }
@@ -71,8 +75,15 @@ class TReadOnlyMemoryStream : public TStream {
 
 enum class FileMode { OpenRead, Create };
 
-/// A file opened for reading ("Cannot open file "%s". %s") or created/truncated for writing
-/// ("Cannot create file "%s". %s"). The descriptor is closed by the destructor.
+/// Opens a regular file for reading. Anything else (a FIFO, a device, a socket, a folder) is
+/// refused at once, without blocking: the name is checked first and the open descriptor again.
+/// Returns the descriptor, or -1 with `reason` set ("No such file or directory", "Not a regular
+/// file (named pipe)").
+int OpenRegularFile(const std::string& path, std::string& reason);
+
+/// A file opened for reading ("Cannot open file "%s". %s"; regular files only, see
+/// OpenRegularFile) or created/truncated for writing ("Cannot create file "%s". %s"). The
+/// descriptor is closed by the destructor.
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& path, FileMode mode);
@@ -85,13 +96,18 @@ class TFileStream : public TStream {
   size_t Read(void* buffer, size_t count) override;
   size_t Write(const void* buffer, size_t count) override;
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
+  int LastError() const override { return error_; }
   int Handle() const { return fd_; }
   /// Closes now, reporting a failed close (data not written) as EWriteError.
   void Close();
 
  private:
   int fd_ = -1;
+  int error_ = 0;
 };
+
+/// "Stream write error" (or the read form) with the system's reason for errno `code` appended.
+std::string StreamErrorText(const char* what, int code);
 
 /// Reads a whole file ("Cannot open file ...", "Stream read error").
 std::vector<uint8_t> ReadFileBytes(const std::string& path);

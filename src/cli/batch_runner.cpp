@@ -1,8 +1,12 @@
 #include "cli/batch_runner.h"
 
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -32,11 +36,12 @@ class TProgress {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   }
 
-  /// Prints a failure line above the bar.
+  /// Prints a failure or warning line above the bar.
   void Fail(const TFileResult& r) {
     std::lock_guard lock(mutex_);
     ClearBar();
-    err_ << "tessane-cli: " << r.Source << ": " << r.Message << "\n";
+    err_ << "tessane-cli: " << (r.Status == TFileStatus::WrittenWithWarnings ? "warning: " : "")
+         << r.Source << ": " << r.Message << "\n";
     DrawBar();
   }
 
@@ -83,6 +88,15 @@ class TProgress {
 
 namespace {
 
+// Set from signal handlers: lock-free atomics are safe there.
+std::atomic<bool> g_stop{false};
+std::atomic<int> g_stopSignal{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+extern "C" void OnStopSignal(int signal) {
+  RequestStop(signal);
+}
+
 int64_t FileBytes(const std::string& path) {
   std::error_code error;
   const auto size = std::filesystem::file_size(path, error);
@@ -122,11 +136,45 @@ const char* StatusName(TFileStatus status) {
     case TFileStatus::Written: return "written";
     case TFileStatus::Failed: return "failed";
     case TFileStatus::Skipped: return "skipped";
+    case TFileStatus::WrittenWithWarnings: return "written-with-warnings";
   }
   return "failed";
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+std::string JoinWarnings(const std::vector<std::string>& warnings) {
+  std::string text;
+  for (const std::string& w : warnings) text += (text.empty() ? "" : "; ") + w;
+  return text;
+}
+
 }  // namespace
+
+void RequestStop(int signal) noexcept {
+  g_stopSignal.store(signal);
+  g_stop.store(true);
+}
+
+void ClearStop() noexcept {
+  g_stop.store(false);
+  g_stopSignal.store(0);
+}
+
+void InstallStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  // Calls are restarted rather than failed, and the handler goes after its first use: a second
+  // Ctrl-C ends the process at once for a user who does not want to wait for the files under way.
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
 
 std::string ReportText(const std::vector<TFileResult>& results) {
   std::string text = "source\tdestination\tstatus\tmessage\tsource_bytes\toutput_bytes\tseconds\n";
@@ -146,15 +194,16 @@ TBatchRunner::TBatchRunner(TCliOptions options) : options_(std::move(options)) {
 }
 
 std::vector<std::string> TBatchRunner::CollectSources(
-    const std::function<void(const std::string&)>& missing) {
+    const std::function<void(const std::string&, const std::string&)>& failed) {
   std::vector<std::string> sources;
   for (const std::string& path : options_.Paths) {
     if (!FileExists(path) && !DirectoryExists(path)) {
-      missing(path);
+      failed(path, "No such file or folder");
       continue;
     }
-    AddPath(path, options_.IncludeSubfolders,
-            [&](const std::string& file) { sources.push_back(file); });
+    AddPath(
+        path, options_.IncludeSubfolders, [&](const std::string& file) { sources.push_back(file); },
+        failed);
   }
   return sources;
 }
@@ -178,6 +227,9 @@ TFileResult TBatchRunner::ProcessOne(const std::string& source) const {
   result.Dest = DestinationFor(source);
   result.SourceBytes = FileBytes(source);
   try {
+    // Without --overwrite the output gets a free name; with it, the source itself would go.
+    if (options_.Overwrite && !options_.InPlace && SameFile(source, result.Dest))
+      throw EInOutError("The output would replace its own source file; --in-place allows that");
     if (options_.Copy) {
       TCopyWork copy;
       copy.FSourceName = source;
@@ -186,6 +238,7 @@ TFileResult TBatchRunner::ProcessOne(const std::string& source) const {
       copy.FOverwrite = options_.Overwrite;
       copy.FCopyAttrs = options_.CopyAttrs;
       copy.FCopyTimes = options_.CopyTimes || options_.KeepDate;
+      copy.FCancel = &g_stop;
       copy.CopyFileData();
       result.Dest = copy.FDestName;
       result.Status = TFileStatus::Written;
@@ -198,9 +251,14 @@ TFileResult TBatchRunner::ProcessOne(const std::string& source) const {
       work.FExtras.ShrinkOnly = options_.ShrinkOnly;
       work.FExtras.Background = options_.Background;
       work.FExtras.KeepDate = options_.KeepDate;
+      work.FExtras.Strict = options_.Strict;
+      work.FCancel = &g_stop;
       work.ProcessFile();
       result.Dest = work.FDestName;
-      if (work.Written()) {
+      if (work.Written() && !work.Warnings().empty()) {
+        result.Status = TFileStatus::WrittenWithWarnings;
+        result.Message = JoinWarnings(work.Warnings());
+      } else if (work.Written()) {
         result.Status = TFileStatus::Written;
       } else {
         result.Status = TFileStatus::Skipped;
@@ -212,7 +270,8 @@ TFileResult TBatchRunner::ProcessOne(const std::string& source) const {
     result.Status = TFileStatus::Failed;
     result.Message = e.what();
   }
-  if (result.Status == TFileStatus::Written) result.OutputBytes = FileBytes(result.Dest);
+  if (result.Status == TFileStatus::Written || result.Status == TFileStatus::WrittenWithWarnings)
+    result.OutputBytes = FileBytes(result.Dest);
   result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;
 }
@@ -241,14 +300,15 @@ int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
 
   bool missingPaths = false;
   std::vector<TFileResult> missing;
-  const std::vector<std::string> sources = CollectSources([&](const std::string& path) {
-    err << "tessane-cli: " << path << ": No such file or folder\n";
-    missingPaths = true;
-    TFileResult r;
-    r.Source = path;
-    r.Message = "No such file or folder";
-    missing.push_back(r);
-  });
+  const std::vector<std::string> sources =
+      CollectSources([&](const std::string& path, const std::string& message) {
+        err << "tessane-cli: " << path << ": " << message << "\n";
+        missingPaths = true;
+        TFileResult r;
+        r.Source = path;
+        r.Message = message;
+        missing.push_back(r);
+      });
 
   if (OnSourcesCollected && !options_.DryRun) OnSourcesCollected(sources);
 
@@ -264,21 +324,25 @@ int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   TProgress progress(err, progressBar && !options_.Quiet, sources.size());
   const std::vector<size_t> order = ProcessingOrder(sources, workers);
   std::atomic<size_t> next{0};
-  std::atomic<size_t> written{0}, failed{0}, skipped{0};
+  std::atomic<size_t> written{0}, warned{0}, failed{0}, skipped{0};
   // Results keep the list's order, whatever order the files are done in.
   std::vector<TFileResult> results(sources.size());
+  std::vector<char> done(sources.size(), 0);
   auto worker = [&] {
-    for (size_t n = next++; n < order.size(); n = next++) {
+    for (size_t n = next++; n < order.size() && !g_stop.load(); n = next++) {
       const size_t i = order[n];
       results[i] = ProcessOne(sources[i]);
+      done[i] = 1;
       const TFileResult& r = results[i];
-      if (r.Status == TFileStatus::Written) {
-        ++written;
-      } else {
-        (r.Status == TFileStatus::Failed ? failed : skipped)++;
-        progress.Fail(r);
+      switch (r.Status) {
+        case TFileStatus::Written: ++written; break;
+        case TFileStatus::WrittenWithWarnings: ++written; ++warned; break;
+        case TFileStatus::Failed: ++failed; break;
+        case TFileStatus::Skipped: ++skipped; break;
       }
-      progress.Done(r.Status != TFileStatus::Written);
+      if (r.Status != TFileStatus::Written) progress.Fail(r);
+      progress.Done(r.Status == TFileStatus::Failed || r.Status == TFileStatus::Skipped);
+      if (OnFileDone) OnFileDone(r);
     }
   };
   std::vector<std::thread> pool;
@@ -286,6 +350,17 @@ int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   worker();
   for (std::thread& t : pool) t.join();
   progress.Finish();
+
+  const int stopSignal = g_stop.load() ? g_stopSignal.load() : 0;
+  size_t notStarted = 0;
+  for (size_t i = 0; i < sources.size(); ++i) {
+    if (done[i]) continue;
+    ++notStarted;
+    results[i].Source = sources[i];
+    results[i].Dest = DestinationFor(sources[i]);
+    results[i].Status = TFileStatus::Skipped;
+    results[i].Message = "Interrupted before it was started";
+  }
 
   bool reportFailed = false;
   if (report) {
@@ -301,12 +376,18 @@ int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   }
 
   if (!options_.Quiet) {
-    char line[200];
-    std::snprintf(line, sizeof line, "%zu files: %zu written, %zu failed, %zu skipped in %.2f s\n",
-                  sources.size(), written.load(), failed.load(), skipped.load(),
-                  progress.Elapsed());
+    char line[240];
+    const std::string withWarnings =
+        warned > 0 ? " (" + std::to_string(warned.load()) + " with warnings)" : std::string();
+    std::snprintf(line, sizeof line, "%zu files: %zu written%s, %zu failed, %zu skipped in %.2f s\n",
+                  sources.size(), written.load(), withWarnings.c_str(), failed.load(),
+                  skipped.load() + notStarted, progress.Elapsed());
     out << line;
+    if (stopSignal != 0)
+      out << "Interrupted (" << (stopSignal == SIGTERM ? "SIGTERM" : "SIGINT") << "): " << notStarted
+          << " files not started, no partial output left\n";
   }
+  if (stopSignal != 0) return 128 + stopSignal;
   return (failed == 0 && skipped == 0 && !missingPaths && !reportFailed) ? 0 : 1;
 }
 

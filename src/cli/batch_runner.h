@@ -12,17 +12,27 @@
 
 namespace tessane::cli {
 
-enum class TFileStatus { Written, Failed, Skipped };
+/// WrittenWithWarnings: written as the job defines, but from damaged data (or unscaled).
+enum class TFileStatus { Written, Failed, Skipped, WrittenWithWarnings };
 
 struct TFileResult {
   std::string Source;
   std::string Dest;      // the name actually used (after numbering)
   TFileStatus Status = TFileStatus::Failed;
-  std::string Message;   // the job's own message when it failed
+  std::string Message;   // the job's own message when it failed; its warnings when it has some
   int64_t SourceBytes = -1;  // file sizes; -1 when there is no such file
   int64_t OutputBytes = -1;
   double Seconds = 0;
 };
+
+/// Asks a running batch to stop: no file is started any more, the files under way stop before
+/// their output is put in place, and Run returns 128 + signal after its summary. Safe to call
+/// from a signal handler.
+void RequestStop(int signal) noexcept;
+/// Forgets an earlier RequestStop (for a new run in the same process).
+void ClearStop() noexcept;
+/// SIGINT and SIGTERM call RequestStop; a second one of the same signal ends the process at once.
+void InstallStopHandlers();
 
 /// The report's text: a header row, then one tab-separated row per result (source,
 /// destination, status, message, source bytes, output bytes, seconds with 3 decimals). Tabs,
@@ -34,17 +44,22 @@ class TBatchRunner {
   explicit TBatchRunner(TCliOptions options);
 
   /// Every accepted source, in the order the window's list would hold them. Paths that do not
-  /// exist are reported through `missing`.
-  std::vector<std::string> CollectSources(const std::function<void(const std::string&)>& missing);
+  /// exist, and folders that cannot be read, are reported through `failed` (path, message).
+  std::vector<std::string> CollectSources(
+      const std::function<void(const std::string&, const std::string&)>& failed);
   /// The destination the window would hand to the job for this source.
   std::string DestinationFor(const std::string& source) const;
   /// One file's whole work; never throws.
   TFileResult ProcessOne(const std::string& source) const;
 
-  /// The whole run; returns the exit status (0 all written, 1 some failed or skipped, 2 when the
-  /// report file or the destination folder cannot be created, before any work). With ReportPath the report replaces that
+  /// The whole run; returns the exit status (0 all written, 1 some failed or skipped or a path
+  /// could not be read, 2 when the report file or the destination folder cannot be created,
+  /// before any work; 128 + signal after RequestStop). With ReportPath the report replaces that
   /// file at the end.
   int Run(std::ostream& out, std::ostream& err, bool progressBar);
+
+  /// Called on a worker thread after each file (for tests that act in the middle of a run).
+  std::function<void(const TFileResult&)> OnFileDone;
 
   /// Called on the calling thread with every source once they are gathered, before any work
   /// starts (the place to set up what some sources need, such as a GUI application object).

@@ -100,7 +100,11 @@ TParseResult ParseCommandLine(int argc, const char* const* argv) {
       app.add_option("--postfix", postfix, "Text put before the first dot of each output name");
   prefixOption->excludes(postfixOption);
   app.add_flag("--overwrite", o.Overwrite,
-               "Replace existing outputs (otherwise new files get name[1].ext, name[2].ext, ...)");
+               "Replace existing outputs (otherwise new files get name[1].ext, name[2].ext, ...); "
+               "never a source file itself unless --in-place");
+  app.add_flag("--in-place", o.InPlace,
+               "With --overwrite, an output may replace its own source file (same folder, same "
+               "name and format)");
   app.add_flag("--copy", o.Copy, "Fast file copy: copy files unchanged into the destination");
   app.add_option("--buffer", o.BufferKb, "Copy buffer size in KB")
       ->check(CLI::Range(1, 1 << 20))
@@ -133,6 +137,9 @@ TParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--keep-date", o.KeepDate, "Outputs get their source's modification time");
   app.add_option("--report", o.ReportPath,
                  "Write a tab-separated report of every file to this file");
+  app.add_flag("--strict", o.Strict,
+               "A picture decoded from damaged data fails (nothing written) instead of being "
+               "written with a warning");
 
   TParseResult result;
   try {

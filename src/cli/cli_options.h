@@ -34,6 +34,8 @@ struct TCliOptions {
   std::optional<uint32_t> Background;  // $RRGGBB
   bool KeepDate = false;
   std::string ReportPath;          // empty: no report
+  bool InPlace = false;            // with Overwrite, an output may replace its own source
+  bool Strict = false;             // pictures decoded from damaged data fail, nothing written
 };
 
 /// Outcome of parsing: options to run with, or an exit status to leave with at once

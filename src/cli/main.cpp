@@ -47,5 +47,6 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(QuietQtMessages);
     gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);
   };
+  InstallStopHandlers();
   return runner.Run(std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0);
 }

@@ -24,14 +24,28 @@ constexpr int kMaxScans = 1000;
 struct ErrorManager {
   jpeg_error_mgr pub;
   jmp_buf jump;
+  Diagnostics* diagnostics;
 };
 
 void ErrorExit(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  if (err->diagnostics) (*cinfo->err->format_message)(cinfo, err->diagnostics->Error);
+  std::longjmp(err->jump, 1);
 }
 
-// Warnings (corrupt data that the library works around) are not shown anywhere.
+// Nothing is printed; warnings (corrupt data that the library works around) are counted and the
+// first one kept for the caller, trace messages dropped.
 void OutputMessage(j_common_ptr) {}
+
+void EmitMessage(j_common_ptr cinfo, int level) {
+  if (level >= 0) return;
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  if (Diagnostics* d = err->diagnostics) {
+    if (d->Warnings == 0) (*cinfo->err->format_message)(cinfo, d->Warning);
+    ++d->Warnings;
+  }
+  ++cinfo->err->num_warnings;
+}
 
 void ProgressMonitor(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
@@ -39,10 +53,12 @@ void ProgressMonitor(j_common_ptr cinfo) {
     ERREXIT(cinfo, JERR_BAD_PROGRESSION);
 }
 
-void InitErrors(ErrorManager& err) {
+void InitErrors(ErrorManager& err, Diagnostics* diagnostics) {
   jpeg_std_error(&err.pub);
   err.pub.error_exit = ErrorExit;
   err.pub.output_message = OutputMessage;
+  err.pub.emit_message = EmitMessage;
+  err.diagnostics = diagnostics;
 }
 
 // Everything a decoding run needs lives here, in the caller's frame, so nothing the setjmp
@@ -302,36 +318,40 @@ EncodedBuffer::~EncodedBuffer() {
   std::free(Data);
 }
 
-int ReadHeader(const uint8_t* data, size_t size, HeaderInfo* info) noexcept {
+int ReadHeader(const uint8_t* data, size_t size, HeaderInfo* info,
+               Diagnostics* diagnostics) noexcept {
   DecodeState state{};
-  InitErrors(state.err);
+  InitErrors(state.err, diagnostics);
   state.cinfo.err = &state.err.pub;
   state.data = data;
   state.size = size;
   return RunReadHeader(&state, info);
 }
 
-int DecodeBgra(const uint8_t* data, size_t size, int scaleDenom, const BgraSink& sink) noexcept {
+int DecodeBgra(const uint8_t* data, size_t size, int scaleDenom, const BgraSink& sink,
+               Diagnostics* diagnostics) noexcept {
   DecodeState state{};
-  InitErrors(state.err);
+  InitErrors(state.err, diagnostics);
   state.cinfo.err = &state.err.pub;
   state.data = data;
   state.size = size;
   return RunDecodeBgra(&state, scaleDenom, &sink);
 }
 
-int Decode(const uint8_t* data, size_t size, int scaleDenom, const DecodeSink& sink) noexcept {
+int Decode(const uint8_t* data, size_t size, int scaleDenom, const DecodeSink& sink,
+           Diagnostics* diagnostics) noexcept {
   DecodeState state{};
-  InitErrors(state.err);
+  InitErrors(state.err, diagnostics);
   state.cinfo.err = &state.err.pub;
   state.data = data;
   state.size = size;
   return RunDecode(&state, scaleDenom, &sink);
 }
 
-int Encode(const EncodeSource& source, int quality, EncodedBuffer& out) noexcept {
+int Encode(const EncodeSource& source, int quality, EncodedBuffer& out,
+           Diagnostics* diagnostics) noexcept {
   EncodeState state{};
-  InitErrors(state.err);
+  InitErrors(state.err, diagnostics);
   state.cinfo.err = &state.err.pub;
   state.dest.out = &out;
   out.Size = 0;

@@ -8,6 +8,13 @@
 
 namespace tessane::jpeg {
 
+/// libjpeg's own texts beside its message codes, for the calls that are given a place for them.
+struct Diagnostics {
+  char Error[200] = {};    // the error whose code a call returned, as the library words it
+  char Warning[200] = {};  // the first warning (damaged data the library worked around)
+  int Warnings = 0;        // how many warnings there were
+};
+
 /// What the header of a JPEG stream says.
 struct HeaderInfo {
   int Width = 0;
@@ -19,7 +26,8 @@ struct HeaderInfo {
 
 /// Reads the header only. Returns 0 on success, otherwise libjpeg's message code (a picture
 /// beyond the size limits gives the code of "Maximum supported image dimension").
-int ReadHeader(const uint8_t* data, size_t size, HeaderInfo* info) noexcept;
+int ReadHeader(const uint8_t* data, size_t size, HeaderInfo* info,
+               Diagnostics* diagnostics = nullptr) noexcept;
 
 /// Receives decoded pixels.
 struct DecodeSink {
@@ -33,7 +41,8 @@ struct DecodeSink {
 /// Decodes at 1/scaleDenom of the stored size (1, 2, 4 or 8) with the floating-point inverse
 /// DCT, fancy upsampling and block smoothing; grey, CMYK and YCCK pictures arrive as RGB. Returns
 /// 0 or libjpeg's message code.
-int Decode(const uint8_t* data, size_t size, int scaleDenom, const DecodeSink& sink) noexcept;
+int Decode(const uint8_t* data, size_t size, int scaleDenom, const DecodeSink& sink,
+           Diagnostics* diagnostics = nullptr) noexcept;
 
 /// Receives decoded pixels in the 32-bit layout (in memory blue, green, red, 255).
 struct BgraSink {
@@ -51,7 +60,8 @@ constexpr int kNoDirectPath = -1;
 /// Decodes like Decode, but lets the library write the rows straight into the sink's buffer in
 /// the 32-bit layout, with the same red, green and blue values. Returns 0, kNoDirectPath or
 /// libjpeg's message code (rows written before an error stay as written).
-int DecodeBgra(const uint8_t* data, size_t size, int scaleDenom, const BgraSink& sink) noexcept;
+int DecodeBgra(const uint8_t* data, size_t size, int scaleDenom, const BgraSink& sink,
+               Diagnostics* diagnostics = nullptr) noexcept;
 
 /// Provides the rows to encode.
 struct EncodeSource {
@@ -79,6 +89,7 @@ struct EncodedBuffer {
 /// Encodes a baseline JFIF file: library defaults, the given quality with baseline tables
 /// forced, floating-point forward DCT. Returns 0 or libjpeg's message code; `out` then holds the
 /// file.
-int Encode(const EncodeSource& source, int quality, EncodedBuffer& out) noexcept;
+int Encode(const EncodeSource& source, int quality, EncodedBuffer& out,
+           Diagnostics* diagnostics = nullptr) noexcept;
 
 }  // namespace tessane::jpeg

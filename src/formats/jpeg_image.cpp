@@ -12,8 +12,10 @@ TESSANE_DEFINE_GRAPHIC_CLASS(TJPEGImage, TGraphic)
 
 namespace {
 
-[[noreturn]] void Fail(int code) {
-  throw EInvalidGraphic(Format("JPEG error #%d", code));
+// The library's message number, and its own words for it when there are any.
+[[noreturn]] void Fail(int code, const jpeg::Diagnostics& diagnostics) {
+  if (diagnostics.Error[0] == 0) throw EInvalidGraphic(Format("JPEG error #%d", code));
+  throw EInvalidGraphic(Format("JPEG error #%d: %s", code, diagnostics.Error));
 }
 
 int Denominator(TJPEGScale scale) {
@@ -81,8 +83,10 @@ TJPEGImage::~TJPEGImage() = default;
 void TJPEGImage::LoadFromStream(TStream& stream) {
   std::vector<uint8_t> bytes = stream.ReadAll();
   jpeg::HeaderInfo info;
+  jpeg::Diagnostics diagnostics;
   if (!bytes.empty()) {
-    if (const int code = jpeg::ReadHeader(bytes.data(), bytes.size(), &info)) Fail(code);
+    if (const int code = jpeg::ReadHeader(bytes.data(), bytes.size(), &info, &diagnostics))
+      Fail(code, diagnostics);
   }
   data_ = std::move(bytes);
   stored_width_ = info.Width;
@@ -91,6 +95,7 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
   progressive_ = info.Progressive;
   decoded_.reset();
   assigned_.reset();
+  decode_warning_.clear();
 }
 
 int32_t TJPEGImage::Width() const {
@@ -115,9 +120,12 @@ void TJPEGImage::Decode() {
   sink.Context = bitmap.get();
   sink.Begin = BeginDecoded;
   sink.Row = DecodedRow;
-  if (const int code = jpeg::Decode(data_.data(), data_.size(), Denominator(scale_), sink))
-    Fail(code);
+  jpeg::Diagnostics diagnostics;
+  if (const int code =
+          jpeg::Decode(data_.data(), data_.size(), Denominator(scale_), sink, &diagnostics))
+    Fail(code, diagnostics);
   decoded_ = std::move(bitmap);
+  decode_warning_ = diagnostics.Warning;
 }
 
 bool TJPEGImage::DecodeInto(const TSurface& target) {
@@ -136,9 +144,12 @@ bool TJPEGImage::DecodeInto(const TSurface& target) {
   jpeg::BgraSink sink;
   sink.Context = &context;
   sink.Begin = Target::Begin;
-  const int code = jpeg::DecodeBgra(data_.data(), data_.size(), Denominator(scale_), sink);
+  jpeg::Diagnostics diagnostics;
+  const int code =
+      jpeg::DecodeBgra(data_.data(), data_.size(), Denominator(scale_), sink, &diagnostics);
   if (code == jpeg::kNoDirectPath) return false;
-  if (code != 0) Fail(code);
+  if (code != 0) Fail(code, diagnostics);
+  decode_warning_ = diagnostics.Warning;
   return true;
 }
 
@@ -178,7 +189,9 @@ void TJPEGImage::SaveToStream(TStream& stream) {
     source.Row32 = [](void* context, int y) noexcept -> const uint8_t* {
       return static_cast<const TBitmap*>(context)->ScanLine(y);
     };
-    if (const int code = jpeg::Encode(source, quality_, encoded)) Fail(code);
+    jpeg::Diagnostics diagnostics;
+    if (const int code = jpeg::Encode(source, quality_, encoded, &diagnostics))
+      Fail(code, diagnostics);
     stream.WriteBuffer(encoded.Data, encoded.Size);
     return;
   }
@@ -189,7 +202,9 @@ void TJPEGImage::SaveToStream(TStream& stream) {
   source.Width = assigned_->Width();
   source.Height = assigned_->Height();
   source.Row = SourceRow;
-  if (const int code = jpeg::Encode(source, quality_, encoded)) Fail(code);
+  jpeg::Diagnostics diagnostics;
+  if (const int code = jpeg::Encode(source, quality_, encoded, &diagnostics))
+    Fail(code, diagnostics);
   stream.WriteBuffer(encoded.Data, encoded.Size);
 }
 

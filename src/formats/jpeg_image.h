@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "formats/bitmap.h"
@@ -22,8 +23,8 @@ class TJPEGImage : public TGraphic {
   ~TJPEGImage() override;
 
   /// Keeps all bytes and reads the header (an empty stream gives an empty picture). A header the
-  /// library refuses throws EInvalidGraphic "JPEG error #%d" with its message code; the picture
-  /// then stays as it was.
+  /// library refuses throws EInvalidGraphic "JPEG error #%d: text" with its message code and the
+  /// library's words for it; the picture then stays as it was.
   void LoadFromStream(TStream& stream) override;
   /// With a bitmap given by Assign: encodes it (nothing when it is empty). Otherwise writes the
   /// loaded bytes unchanged.
@@ -54,6 +55,11 @@ class TJPEGImage : public TGraphic {
   /// data cannot be decoded.
   bool DecodeInto(const TSurface& target);
 
+  /// The library's first warning of the last decoding ("Premature end of JPEG file"): the
+  /// pixels came from damaged data and hold the library's stand-in where data were missing.
+  /// Empty when the data were whole.
+  const std::string& DecodeWarning() const { return decode_warning_; }
+
   /// Makes the picture a copy of `bitmap`, to be written by SaveToStream.
   void Assign(const TBitmap& bitmap);
 
@@ -69,6 +75,7 @@ class TJPEGImage : public TGraphic {
   int quality_ = 90;
   std::unique_ptr<TBitmap> decoded_;   // pixels of data_ at scale_, made on first draw
   std::unique_ptr<TBitmap> assigned_;  // bitmap given by Assign
+  std::string decode_warning_;
 };
 
 }  // namespace tessane

@@ -22,18 +22,15 @@ constexpr int32_t kDefaultBufferSize = 8192;
 // A size typed past the box's range must not allocate without bound.
 constexpr int32_t kMaxBufferSize = 16 << 20;
 
-[[noreturn]] void ThrowOpenError(const std::string& source) {
-  throw EFOpenError(Format("Error: Can't open source file![%s]", source.c_str()));
-}
-
-// Opens a regular file for reading. O_NONBLOCK keeps a FIFO with a picture's name from blocking
-// the UI thread; anything that is not a regular file is refused.
+// Only regular files are copied: a FIFO with a picture's name must neither block the UI thread
+// nor be read for ever, and a device is not even opened.
 std::unique_ptr<TFileStream> OpenSource(const std::string& source, struct stat& st) {
-  const int fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) ThrowOpenError(source);
+  std::string reason;
+  const int fd = OpenRegularFile(source, reason);
+  if (fd < 0)
+    throw EFOpenError(Format("Error: Can't open source file![%s] %s", source.c_str(), reason.c_str()));
   auto stream = std::make_unique<TFileStream>(fd);
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) ThrowOpenError(source);
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  ::fstat(fd, &st);
   return stream;
 }
 
@@ -73,7 +70,27 @@ void WriteChunk(TFileStream& out, const uint8_t* buffer, size_t size, const std:
   }
 }
 
+// The cause after an EStreamError's "Cannot create file "x". " or "Stream write error: ".
+std::string CauseOf(const EStreamError& e) {
+  const std::string text = e.what();
+  for (const char* mark : {"\". ", ": "}) {
+    const size_t at = text.rfind(mark);
+    if (at != std::string::npos) return text.substr(at + std::char_traits<char>::length(mark));
+  }
+  return {};
+}
+
 }  // namespace
+
+mode_t CopiedPermissions(mode_t sourceMode, uid_t sourceOwner, gid_t sourceGroup, uid_t copyOwner,
+                         gid_t copyGroup) {
+  mode_t mode = sourceMode & 07777;
+  // As cp -p: a set-id bit stays only where the copy keeps the owner it speaks for, so that a
+  // copy made by someone else (root above all) never runs with rights its owner did not give.
+  if (sourceOwner != copyOwner) mode &= ~mode_t{S_ISUID | S_ISGID};
+  if (sourceGroup != copyGroup) mode &= ~mode_t{S_ISGID};
+  return mode;
+}
 
 void TCopyWork::CopyFileData() {
   const int32_t bufferSize =
@@ -83,24 +100,26 @@ void TCopyWork::CopyFileData() {
   struct stat sourceStat;
   std::unique_ptr<TFileStream> source = OpenSource(FSourceName, sourceStat);
 
-  if (FileExists(FDestName)) {
-    if (FOverwrite) {
-      // Replacing is the rename at the end; the source itself and read-only files are never
-      // replaced.
-      if (SameFile(sourceStat, FDestName) || IsReadOnlyFile(FDestName)) ThrowDeleteError(FDestName);
-    } else {
-      FDestName = UniqueFileName(FDestName);
-    }
+  const std::string original = FDestName;
+  if (FOverwrite) {
+    // Replacing is the rename at the end; the source itself and read-only files are never
+    // replaced.
+    if (FileExists(FDestName) && (SameFile(sourceStat, FDestName) || IsReadOnlyFile(FDestName)))
+      ThrowDeleteError(FDestName);
+  } else {
+    FDestName = UniqueFileName(original);
   }
 
   std::unique_ptr<TAtomicFile> copy;
   try {
     copy = std::make_unique<TAtomicFile>(FDestName);
-  } catch (const EStreamError&) {
-    throw EFCreateError(Format("Error: Can't create destination file![%s]", FDestName.c_str()));
+  } catch (const EStreamError& e) {
+    throw EFCreateError(Format("Error: Can't create destination file![%s] %s", FDestName.c_str(),
+                               CauseOf(e).c_str()));
   }
 
   for (;;) {
+    if (FCancel && FCancel->load()) throw EAbort("Interrupted");
     const size_t n =
         ReadChunk(source->Handle(), buffer.get(), static_cast<size_t>(bufferSize), FSourceName);
     if (n > 0) WriteChunk(copy->Stream(), buffer.get(), n, FDestName);
@@ -112,19 +131,25 @@ void TCopyWork::CopyFileData() {
     const struct timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
     ::futimens(out, times);
   }
-  if (FCopyAttrs) ::fchmod(out, sourceStat.st_mode & 07777);  // a failure is ignored
+  if (FCopyAttrs) {
+    struct stat copyStat;
+    if (::fstat(out, &copyStat) == 0)  // a failure is ignored
+      ::fchmod(out, CopiedPermissions(sourceStat.st_mode, sourceStat.st_uid, sourceStat.st_gid,
+                                      copyStat.st_uid, copyStat.st_gid));
+  }
 
+  if (FCancel && FCancel->load()) throw EAbort("Interrupted");
   try {
-    if (FOverwrite) {
+    if (FOverwrite)
       copy->Commit();
-    } else {
-      // Another process may take the free name meanwhile: never replace what it wrote.
-      while (!copy->CommitAs(FDestName)) FDestName = UniqueFileName(FDestName);
-    }
-  } catch (const EWriteError&) {
-    throw EWriteError(Format("Error: Can't write destination file![%s]", FDestName.c_str()));
-  } catch (const EStreamError&) {
-    throw EFCreateError(Format("Error: Can't create destination file![%s]", FDestName.c_str()));
+    else
+      FDestName = CommitUnique(*copy, original);
+  } catch (const EWriteError& e) {
+    throw EWriteError(Format("Error: Can't write destination file![%s] %s", FDestName.c_str(),
+                             CauseOf(e).c_str()));
+  } catch (const EStreamError& e) {
+    throw EFCreateError(Format("Error: Can't create destination file![%s] %s", FDestName.c_str(),
+                               CauseOf(e).c_str()));
   }
 }
 

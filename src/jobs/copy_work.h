@@ -2,6 +2,9 @@
 // The fast copy job's work, free of threading: one file copied byte for byte. The window runs it
 // through tCopyThrd on the UI thread; tessane-cli runs it on its own worker threads.
 
+#include <sys/types.h>
+
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -23,12 +26,20 @@ class TCopyWork {
   std::string FDestName;    // replaced by the numbered free name when taken and !FOverwrite
   int32_t FBufferSize = 0;  // bytes per read; 0 or less means 8192
   bool FOverwrite = false;  // replace an existing destination (never a read-only one)
-  bool FCopyAttrs = false;  // give the copy the source's permission bits
+  bool FCopyAttrs = false;  // give the copy the source's permission bits (see CopiedPermissions)
   bool FCopyTimes = false;  // give the copy the source's modification and access times
+  /// When set and raised, the copy stops between two buffers with EAbort, leaving nothing.
+  const std::atomic<bool>* FCancel = nullptr;
 
   /// Copies FSourceName to FDestName. Errors (EFOpenError, EInOutError, EFCreateError,
-  /// EReadError, EWriteError) leave the disk as it was.
+  /// EReadError, EWriteError, EAbort) leave the disk as it was.
   void CopyFileData();
 };
+
+/// The permission bits a copy gets with FCopyAttrs: the source's, except that set-user-id and
+/// set-group-id stay only when the copy has the source's owner (and, for set-group-id, its
+/// group) - the rule of `cp -p`.
+mode_t CopiedPermissions(mode_t sourceMode, uid_t sourceOwner, gid_t sourceGroup, uid_t copyOwner,
+                         gid_t copyGroup);
 
 }  // namespace tessane

@@ -22,6 +22,7 @@ struct TResizeExtras {
   bool ShrinkOnly = false;    // pictures within the target size keep their own size
   std::optional<uint32_t> Background;  // $RRGGBB behind transparent parts instead of black
   bool KeepDate = false;               // the output gets the source's modification time
+  bool Strict = false;  // a picture decoded from damaged data fails instead of being written
 };
 
 /// What the extras need to know of a source beyond its pixels.

@@ -120,6 +120,15 @@ void TResizeWork::ScaleAndSave() {
   SavePicture();
 }
 
+namespace {
+// The decoder's complaint about the data it was given, when it had one.
+std::string DamageOf(const TPicture& picture) {
+  if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(picture.Graphic()))
+    return jpeg->DecodeWarning();
+  return {};
+}
+}  // namespace
+
 void TResizeWork::ScalePicture(TPicture& picture, int32_t targetWidth, int32_t targetHeight) {
   TBitmap32 destination;
   TBitmap32 source;
@@ -127,6 +136,7 @@ void TResizeWork::ScalePicture(TPicture& picture, int32_t targetWidth, int32_t t
     AssignOverBackground(source, picture, *FExtras.Background);
   else
     source.Assign(picture);
+  if (std::string damage = DamageOf(picture); !damage.empty()) warnings_.push_back(std::move(damage));
   OrientBitmap(source, facts_.Orientation);
   const int32_t w = source.Width();
   const int32_t h = source.Height();
@@ -207,11 +217,12 @@ void TResizeWork::SavePicture() {
   // The picture goes with this step, whatever happens in it.
   const std::unique_ptr<TPicture> picture = std::move(FPicture);
 
+  const std::string original = FDestName;
   if (FOverwrite) {
     if (FileExists(FDestName) && IsReadOnlyFile(FDestName))
       throw EInOutError(Format("Error: Unable to delete file.[%s]", FDestName.c_str()));
   } else {
-    FDestName = UniqueName ? UniqueName(FDestName) : UniqueFileName(FDestName);
+    FDestName = UniqueFileName(original);
   }
 
   const std::string ext = LowerCaseAscii(ExtractFileExt(FDestName));
@@ -222,6 +233,8 @@ void TResizeWork::SavePicture() {
     throw EInvalidGraphic(scale_error_.empty() ? Format("Cannot scale \"%s\"", FSourceName.c_str())
                                                : scale_error_);
   }
+  if (!scale_error_.empty()) warnings_.push_back("Not scaled: " + scale_error_);
+  if (FExtras.Strict && !warnings_.empty()) throw EInvalidGraphic(warnings_.front());
 
   TAtomicFile output(FDestName);
   if (!facts_.Metadata.Empty() && (writer == Writer::Jpeg || writer == Writer::Png)) {
@@ -235,13 +248,11 @@ void TResizeWork::SavePicture() {
   } else {
     Encode(writer, *picture, ext, output.Stream());
   }
-  if (FOverwrite) {
+  if (FCancel && FCancel->load()) throw EAbort("Interrupted");
+  if (FOverwrite)
     output.Commit();
-  } else {
-    // Someone may have taken the name since it was chosen: move on to the next free one.
-    while (!output.CommitAs(FDestName))
-      FDestName = UniqueName ? UniqueName(FDestName) : UniqueFileName(FDestName);
-  }
+  else
+    FDestName = CommitUnique(output, original);
   written_ = true;
   if (FExtras.KeepDate) CopyModificationTime(FSourceName, FDestName);
 }

@@ -2,10 +2,11 @@
 // The resize job's work, free of threading: load one source, scale it, save it. The window runs
 // it through tTessaneThrd on the UI thread; tessane-cli runs it on its own worker threads.
 
+#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/geometry.h"
 #include "jobs/resize_extras.h"
@@ -47,12 +48,18 @@ class TResizeWork {
   /// Behaviour beyond the window's; all off by default.
   TResizeExtras FExtras;
 
+  /// When set and raised, the work stops before its output is put in place (EAbort), leaving
+  /// nothing behind.
+  const std::atomic<bool>* FCancel = nullptr;
+
   /// The whole work: accept, load, pick the JPEG scale, scale and save. Throws the job's errors.
   void ProcessFile();
   /// True once a file was written to FDestName.
   bool Written() const { return written_; }
-  /// Picks the free name when FOverwrite is off (UniqueFileName unless replaced).
-  std::function<std::string(const std::string&)> UniqueName;
+  /// What went wrong without stopping the work: the picture was decoded from damaged data (the
+  /// decoder's own words), or could not be scaled and was written as loaded. With
+  /// FExtras.Strict the first of these fails the work instead, and nothing is written.
+  const std::vector<std::string>& Warnings() const { return warnings_; }
 
  private:
   TRect TargetRect() const;
@@ -62,6 +69,7 @@ class TResizeWork {
 
   std::unique_ptr<TPicture> FPicture;
   std::string scale_error_;
+  std::vector<std::string> warnings_;
   TSourceFacts facts_;  // read only when an extra needs it
   bool written_ = false;
 };

@@ -1,13 +1,18 @@
 #include "jobs/source_scan.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <memory>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "base/errors.h"
 #include "base/paths.h"
 #include "formats/registry.h"
 
@@ -31,40 +36,77 @@ bool Accepted(const std::string& path, const std::string& lowerFilter) {
   return ContainsText(lowerFilter, LowerCaseAscii(ExtractFileExt(path)));
 }
 
+struct Entry {
+  std::string name;
+  bool folder;
+};
+
 // One scan's shared state: the filter is built once per scan rather than once per file, and the
-// set of folders entered so far keeps symbolic links from leading the scan in circles.
+// set of folders entered so far keeps symbolic links from leading the scan in circles. Folders
+// are opened relative to their parent's descriptor, so the walk itself never depends on the
+// length of the path; a folder whose path is too long for the jobs to use is reported instead.
 struct Scan {
   bool includeSubfolders;
   const AddFn& add;
+  const ScanErrorFn& failed;
   std::string lowerFilter;
   std::set<FolderId> visited;
 
+  void Report(const std::string& path, const std::string& message) const {
+    if (failed) failed(path, message);
+  }
+
   void Path(const std::string& path) {
     if (IsFolder(path))
-      Folder(path);
+      Folder(AT_FDCWD, path, path);
     else if (Accepted(path, lowerFilter))
       add(path);
   }
 
-  void Folder(const std::string& folder) {
-    std::vector<std::string> names;
-    {
-      std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
-      if (!dir) return;
-      struct stat st;
-      if (::fstat(::dirfd(dir.get()), &st) != 0) return;
-      if (!visited.emplace(st.st_dev, st.st_ino).second) return;
-      // Names are collected and the folder closed before descending, so a deep tree never holds
-      // more than one directory handle open.
-      while (const dirent* entry = ::readdir(dir.get()))
-        if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+  // `name` is relative to `parent`; `path` is the same folder as the jobs will see it.
+  void Folder(int parent, const std::string& name, const std::string& path) {
+    if (path.size() >= PATH_MAX) {
+      Report(path, "Folder too deep for a path");
+      return;
     }
-    for (const std::string& name : names) {
-      const std::string path = folder + "/" + name;
-      if (IsFolder(path)) {
-        if (includeSubfolders) Folder(path);
-      } else if (Accepted(path, lowerFilter)) {
-        add(path);
+    const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      // A path that does not exist counts as a folder with nothing in it.
+      if (errno != ENOENT || parent != AT_FDCWD) Report(path, SysErrorMessage(errno));
+      return;
+    }
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+    if (!dir) {
+      const int code = errno;
+      ::close(fd);
+      Report(path, SysErrorMessage(code));
+      return;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !visited.emplace(st.st_dev, st.st_ino).second) return;
+
+    std::vector<Entry> entries;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+      if (entry->d_name[0] == '.') continue;
+      bool folder = entry->d_type == DT_DIR;
+      if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+        // A link counts as what it points to; a dangling one is nothing at all.
+        if (::fstatat(fd, entry->d_name, &st, 0) != 0) continue;
+        folder = S_ISDIR(st.st_mode);
+      }
+      entries.push_back({entry->d_name, folder});
+      errno = 0;
+    }
+    if (errno != 0) Report(path, SysErrorMessage(errno));
+
+    // One "/" is put in even after a folder that ends with one, as the list always did.
+    const std::string prefix = path + "/";
+    for (const Entry& entry : entries) {
+      if (entry.folder) {
+        if (includeSubfolders) Folder(fd, entry.name, prefix + entry.name);
+      } else if (Accepted(entry.name, lowerFilter)) {
+        add(prefix + entry.name);
       }
     }
   }
@@ -81,14 +123,16 @@ bool AcceptedExtension(const std::string& path) {
   return Accepted(path, LowerFilter());
 }
 
-void AddPath(const std::string& path, bool includeSubfolders, const AddFn& add) {
-  Scan scan{includeSubfolders, add, LowerFilter(), {}};
+void AddPath(const std::string& path, bool includeSubfolders, const AddFn& add,
+             const ScanErrorFn& failed) {
+  Scan scan{includeSubfolders, add, failed, LowerFilter(), {}};
   scan.Path(path);
 }
 
-void ScanFolder(const std::string& folder, bool includeSubfolders, const AddFn& add) {
-  Scan scan{includeSubfolders, add, LowerFilter(), {}};
-  scan.Folder(folder);
+void ScanFolder(const std::string& folder, bool includeSubfolders, const AddFn& add,
+                const ScanErrorFn& failed) {
+  Scan scan{includeSubfolders, add, failed, LowerFilter(), {}};
+  scan.Folder(AT_FDCWD, folder, folder);
 }
 
 }  // namespace tessane

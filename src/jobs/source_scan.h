@@ -14,15 +14,22 @@ bool IsFolder(const std::string& path);
 /// PictureFilter(). Fills the format registry first when that has not happened yet.
 bool AcceptedExtension(const std::string& path);
 
+/// Told about every folder that could not be read (path, the system's reason), including one
+/// whose path is too long for the jobs to open its files ("Folder too deep for a path").
+using ScanErrorFn = std::function<void(const std::string& path, const std::string& message)>;
+
 /// Folder: ScanFolder; file: add(path) when accepted.
 void AddPath(const std::string& path, bool includeSubfolders,
-             const std::function<void(const std::string&)>& add);
+             const std::function<void(const std::string&)>& add,
+             const ScanErrorFn& failed = nullptr);
 
 /// Calls add() for every accepted file of the folder, in the order the file system lists them,
 /// depth first into sub-folders while includeSubfolders. Names starting with "." are skipped.
 /// A folder reached twice in one scan (through a symbolic link) is not entered again, so link
-/// loops end; unreadable folders add nothing.
+/// loops end; unreadable folders add nothing and are reported through `failed`. Folders are
+/// opened relative to their parent, so deep trees are walked whatever their paths' length.
 void ScanFolder(const std::string& folder, bool includeSubfolders,
-                const std::function<void(const std::string&)>& add);
+                const std::function<void(const std::string&)>& add,
+                const ScanErrorFn& failed = nullptr);
 
 }  // namespace tessane

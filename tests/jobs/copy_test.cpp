@@ -7,12 +7,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/errors.h"
 #include "support/test_support.h"
+#include "support/unprivileged.h"
 
 namespace tessane {
 namespace {
@@ -138,14 +141,22 @@ TEST(CopyWork, OpenAndCreateFailuresChangeNothing) {
   ::mkfifo(dir.File("pipe.jpg").c_str(), 0644);  // must not block the UI thread
   fs::create_directory(dir.File("folder.jpg"));
 
-  for (const char* name : {"missing.jpg", "pipe.jpg", "folder.jpg"}) {
-    SCOPED_TRACE(name);
-    TCopyWork work = Work(dir.File(name), dir.File("copy.jpg"));
-    EXPECT_EQ(ErrorOf<EFOpenError>(work), "Error: Can't open source file![" + dir.File(name) + "]");
+  const struct {
+    const char* name;
+    const char* reason;
+  } sources[] = {{"missing.jpg", "No such file or directory"},
+                 {"pipe.jpg", "Not a regular file (named pipe)"},
+                 {"folder.jpg", "Not a regular file (folder)"}};
+  for (const auto& c : sources) {
+    SCOPED_TRACE(c.name);
+    TCopyWork work = Work(dir.File(c.name), dir.File("copy.jpg"));
+    EXPECT_EQ(ErrorOf<EFOpenError>(work),
+              "Error: Can't open source file![" + dir.File(c.name) + "] " + c.reason);
   }
   TCopyWork noFolder = Work(dir.File("photo.jpg"), dir.File("absent/photo.jpg"));
-  EXPECT_EQ(ErrorOf<EFCreateError>(noFolder),
-            "Error: Can't create destination file![" + dir.File("absent/photo.jpg") + "]");
+  EXPECT_EQ(ErrorOf<EFCreateError>(noFolder), "Error: Can't create destination file![" +
+                                                  dir.File("absent/photo.jpg") +
+                                                  "] No such file or directory");
   EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"folder.jpg", "photo.jpg", "pipe.jpg"}));
 }
 
@@ -221,6 +232,141 @@ TEST(CopyWork, CarriesTimesAndPermissionsOnRequest) {
   TCopyWork again = Work(source, dir.File("carried.jpg"), 65536, true);
   EXPECT_EQ(ErrorOf<EInOutError>(again),
             "Error: Unable to delete file.[" + dir.File("carried.jpg") + "]");
+}
+
+// A folder or a link at the output name once made the job spin for ever.
+TEST(CopyWork, NameTakenByAFolderOrLinkIsNumberedOrFailsWhenReplacing) {
+  TempDir dir;
+  WriteBytes(dir.File("photo.jpg"), Pattern(10));
+  fs::create_directories(dir.File("out/photo.jpg"));
+  fs::create_symlink(dir.File("nowhere"), dir.File("out/photo[1].jpg"));
+
+  TCopyWork numbered = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"));
+  numbered.CopyFileData();
+  EXPECT_EQ(numbered.FDestName, dir.File("out/photo[2].jpg"));
+  EXPECT_EQ(ReadBytes(dir.File("out/photo[2].jpg")), Pattern(10));
+
+  TCopyWork replacing = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"), 4096, true);
+  EXPECT_EQ(ErrorOf<EFCreateError>(replacing), "Error: Can't create destination file![" +
+                                                   dir.File("out/photo.jpg") + "] Is a directory");
+  EXPECT_EQ(Listing(dir.File("out")),
+            (std::vector<std::string>{"photo.jpg", "photo[1].jpg", "photo[2].jpg"}));
+  EXPECT_TRUE(fs::is_directory(dir.File("out/photo.jpg")));
+}
+
+// Workers that pick the same free name at once: each claims its own, always numbered from the
+// original name (never photo[1][1].jpg).
+TEST(CopyWork, ParallelCopiesToOneNameEachGetTheirOwnNumber) {
+  TempDir dir;
+  fs::create_directory(dir.File("out"));
+  constexpr int kWorkers = 8;
+  std::vector<std::thread> workers;
+  std::atomic<int> failures{0};
+  for (int i = 0; i < kWorkers; ++i) {
+    const std::string source = dir.File("s" + std::to_string(i) + ".jpg");
+    WriteBytes(source, Pattern(5000, static_cast<uint8_t>(i)));
+    workers.emplace_back([&, source] {
+      TCopyWork work = Work(source, dir.File("out/photo.jpg"), 1024);
+      try {
+        work.CopyFileData();
+      } catch (const std::exception&) {
+        ++failures;
+      }
+    });
+  }
+  for (auto& t : workers) t.join();
+  EXPECT_EQ(failures, 0);
+  std::vector<std::string> expected = {"photo.jpg"};
+  for (int i = 1; i < kWorkers; ++i) expected.push_back("photo[" + std::to_string(i) + "].jpg");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Listing(dir.File("out")), expected);
+  std::vector<std::vector<uint8_t>> contents;
+  for (const auto& name : expected) contents.push_back(ReadBytes(dir.File("out/" + name)));
+  std::sort(contents.begin(), contents.end());
+  EXPECT_EQ(std::unique(contents.begin(), contents.end()), contents.end());
+}
+
+TEST(CopyWork, SetIdBitsStayOnlyWhereTheOwnerIsKept) {
+  const uid_t me = ::geteuid();
+  const gid_t us = ::getegid();
+  const struct {
+    mode_t mode;
+    uid_t owner;
+    gid_t group;
+    mode_t copied;
+  } cases[] = {
+      {06755, me, us, 06755},      // one's own file keeps everything
+      {06755, me + 1, us, 0755},   // someone else's: neither bit
+      {06755, me, us + 1, 04755},  // another group: set-group-id goes
+      {01777, me + 1, us + 1, 01777},
+      {0440, me + 1, us + 1, 0440},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CopiedPermissions(S_IFREG | c.mode, c.owner, c.group, me, us), c.copied)
+        << std::oct << c.mode << " " << c.owner << ":" << c.group;
+
+  // Copied as root, another user's set-uid program must not become root's.
+  TempDir dir;
+  const std::string source = dir.File("tool.jpg");
+  WriteBytes(source, Pattern(100));
+  if (me == 0) {
+    ASSERT_EQ(::chown(source.c_str(), 4242, 4242), 0);
+    ::chmod(source.c_str(), 06755);
+    TCopyWork work = Work(source, dir.File("copy.jpg"));
+    work.FCopyAttrs = true;
+    work.CopyFileData();
+    struct stat st;
+    ASSERT_EQ(::stat(dir.File("copy.jpg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+  }
+  ASSERT_EQ(::chown(source.c_str(), me, us), 0);
+  ::chmod(source.c_str(), 06755);
+  TCopyWork own = Work(source, dir.File("own.jpg"));
+  own.FCopyAttrs = true;
+  own.CopyFileData();
+  struct stat st;
+  ASSERT_EQ(::stat(dir.File("own.jpg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 06755u);
+}
+
+TEST(CopyWork, FolderThatCannotBeWrittenFailsWithTheReasonAndLeavesNothing) {
+  TempDir dir;
+  WriteBytes(dir.File("photo.jpg"), Pattern(10));
+  fs::create_directory(dir.File("out"));
+  ::chmod(dir.File("out").c_str(), 0555);
+  std::string message;
+  test::WithoutFileRights([&] {
+    TCopyWork work = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"));
+    message = ErrorOf<EFCreateError>(work);
+  });
+  EXPECT_EQ(message, "Error: Can't create destination file![" + dir.File("out/photo.jpg") +
+                         "] Permission denied");
+  EXPECT_TRUE(Listing(dir.File("out")).empty());
+  ::chmod(dir.File("out").c_str(), 0755);
+}
+
+TEST(CopyWork, StopRequestEndsTheCopyAndLeavesNothing) {
+  TempDir dir;
+  WriteBytes(dir.File("big.jpg"), Pattern(100000));
+  fs::create_directory(dir.File("out"));
+  const std::atomic<bool> stop{true};
+  TCopyWork work = Work(dir.File("big.jpg"), dir.File("out/big.jpg"), 8192);
+  work.FCancel = &stop;
+  EXPECT_EQ(ErrorOf<EAbort>(work), "Interrupted");
+  EXPECT_TRUE(Listing(dir.File("out")).empty());
+}
+
+// The temporary once added 16 bytes to the name, so the longest names failed.
+TEST(CopyWork, LongestSourceNameIsCopied) {
+  TempDir dir;
+  const std::string name = std::string(251, 'p') + ".jpg";
+  WriteBytes(dir.File(name), Pattern(300));
+  fs::create_directory(dir.File("out"));
+  TCopyWork work = Work(dir.File(name), dir.File("out/" + name));
+  work.CopyFileData();
+  EXPECT_EQ(Listing(dir.File("out")), std::vector<std::string>{name});
+  EXPECT_EQ(ReadBytes(dir.File("out/" + name)), Pattern(300));
 }
 
 }  // namespace

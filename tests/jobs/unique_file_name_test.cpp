@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/atomic_file.h"
+#include "base/errors.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -26,8 +28,9 @@ TEST(UniqueFileName, FirstFreeNumberedName) {
       {{"a.b.jpg"}, {}, "a.b.jpg", "a.b[1].jpg"},
       {{"a"}, {}, "a", "a[1]"},
       {{"d.x/a"}, {"d.x"}, "d.x/a", "d.x/a[1]"},
-      // A folder of that name does not count as taken, and a gap is not filled from above.
-      {{}, {"a.jpg"}, "a.jpg", "a.jpg"},
+      // A folder takes a name as much as a file does; a gap is not filled from above.
+      {{}, {"a.jpg"}, "a.jpg", "a[1].jpg"},
+      {{"a.jpg"}, {"a[1].jpg"}, "a.jpg", "a[2].jpg"},
       {{"a[1].jpg"}, {}, "a.jpg", "a.jpg"},
   };
   for (const auto& c : cases) {
@@ -37,6 +40,36 @@ TEST(UniqueFileName, FirstFreeNumberedName) {
     for (const auto& f : c.files) test::WriteBytes(dir.File(f), {1});
     EXPECT_EQ(UniqueFileName(dir.File(c.path)), dir.File(c.expected));
   }
+}
+
+// Links count by themselves, wherever they point: a dangling one once made every job spin.
+TEST(UniqueFileName, LinksTakeTheirNameEvenWhenTheyPointNowhere) {
+  test::TempDir dir;
+  test::WriteBytes(dir.File("real.jpg"), {1});
+  std::filesystem::create_symlink(dir.File("real.jpg"), dir.File("a.jpg"));
+  std::filesystem::create_symlink(dir.File("missing"), dir.File("a[1].jpg"));
+  std::filesystem::create_symlink(dir.File("loop"), dir.File("loop"));
+  EXPECT_EQ(UniqueFileName(dir.File("a.jpg")), dir.File("a[2].jpg"));
+  EXPECT_EQ(UniqueFileName(dir.File("loop")), dir.File("loop[1]"));
+}
+
+// A name that cannot be used comes back as it is, so that creating it fails with the reason
+// instead of the search running on.
+TEST(UniqueFileName, UnusableNameIsReturnedForItsCreationToFail) {
+  test::TempDir dir;
+  const std::string longest = dir.File(std::string(251, 'n') + ".jpg");  // 255 bytes
+  test::WriteBytes(longest, {1});
+  const std::string numbered = dir.File(std::string(251, 'n') + "[1].jpg");
+  EXPECT_EQ(UniqueFileName(longest), numbered);
+  TAtomicFile file(numbered);
+  try {
+    file.CommitAs(numbered);
+    ADD_FAILURE() << "no error";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.what(), "Cannot create file \"" + numbered + "\". File name too long");
+  }
+  test::WriteBytes(dir.File("file"), {1});
+  EXPECT_EQ(UniqueFileName(dir.File("file/x.jpg")), dir.File("file/x.jpg"));
 }
 
 }  // namespace
