@@ -4,8 +4,11 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <filesystem>
+#include <thread>
 
 #include "base/errors.h"
 #include "base/stream.h"
@@ -217,6 +220,130 @@ TEST(ResizeJob, UndecodableJpegBodyWritesNothing) {
   } catch (const Exception&) {
   }
   EXPECT_FALSE(work.Written() && test::ReadBytes(dir.File("out.jpg")).empty());
+}
+
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A FIFO with a picture's name once blocked the job in open() for ever.
+TEST(ResizeJob, SourceThatIsNoRegularFileFailsAtOnce) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.File("pipe.jpg").c_str(), 0644), 0);
+  std::filesystem::create_directory(dir.File("out"));
+  try {
+    Resize(dir.File("pipe.jpg"), dir.File("out/pipe.jpg"), smLargest, 20);
+    FAIL() << "expected an error";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot open file \"" + dir.File("pipe.jpg") + "\". Not a regular file (named pipe)");
+  }
+  EXPECT_TRUE(Listing(dir.File("out")).empty());
+}
+
+// A folder or a dangling link at the output name once made the job spin for ever.
+TEST(ResizeJob, NameTakenByAFolderOrLinkIsNumberedOrFailsWhenReplacing) {
+  TempDir dir;
+  const std::string src = dir.File("in.bmp");
+  WriteBmpFile(src, 40, 30);
+  std::filesystem::create_directories(dir.File("out/x.png"));
+  std::filesystem::create_symlink(dir.File("nowhere"), dir.File("out/x[1].png"));
+  EXPECT_EQ(Resize(src, dir.File("out/x.png"), smLargest, 20), dir.File("out/x[2].png"));
+  try {
+    Resize(src, dir.File("out/x.png"), smLargest, 20, false, 6, true);
+    FAIL() << "expected an error";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot create file \"" + dir.File("out/x.png") + "\". Is a directory");
+  }
+  EXPECT_EQ(Listing(dir.File("out")), (std::vector<std::string>{"x.png", "x[1].png", "x[2].png"}));
+}
+
+// Several workers, one output name: each gets its own number, counted from the original name.
+TEST(ResizeJob, ParallelJobsToOneNameEachGetTheirOwnNumber) {
+  TempDir dir;
+  const std::string src = dir.File("in.bmp");
+  WriteBmpFile(src, 40, 30);
+  std::filesystem::create_directory(dir.File("out"));
+  constexpr int kWorkers = 6;
+  std::vector<std::thread> workers;
+  std::atomic<int> failures{0};
+  for (int i = 0; i < kWorkers; ++i) {
+    workers.emplace_back([&] {
+      try {
+        Resize(src, dir.File("out/k.png"), smLargest, 20);
+      } catch (const std::exception&) {
+        ++failures;
+      }
+    });
+  }
+  for (auto& t : workers) t.join();
+  EXPECT_EQ(failures, 0);
+  std::vector<std::string> expected = {"k.png"};
+  for (int i = 1; i < kWorkers; ++i) expected.push_back("k[" + std::to_string(i) + "].png");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Listing(dir.File("out")), expected);
+}
+
+// A JPEG whose data stop early decodes with the library's grey where data are missing: still
+// written, but the job says so; strict, it fails and writes nothing.
+TEST(ResizeJob, TruncatedJpegIsWrittenWithAWarningOrFailsWhenStrict) {
+  TempDir dir;
+  const std::string src = dir.File("cut.jpg");
+  WriteJpegFile(src, 256, 256);
+  std::vector<uint8_t> bytes = test::ReadBytes(src);
+  bytes.resize(bytes.size() * 2 / 3);
+  test::WriteBytes(src, bytes);
+  std::filesystem::create_directory(dir.File("out"));
+
+  TResizeWork work(src, dir.File("out/cut.png"), smLargest, 6, 64);
+  work.ProcessFile();
+  EXPECT_TRUE(work.Written());
+  EXPECT_EQ(work.Warnings(), std::vector<std::string>{"Premature end of JPEG file"});
+
+  TResizeWork strict(src, dir.File("out/strict.png"), smLargest, 6, 64);
+  strict.FExtras.Strict = true;
+  try {
+    strict.ProcessFile();
+    FAIL() << "expected an error";
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_STREQ(e.what(), "Premature end of JPEG file");
+  }
+  EXPECT_EQ(Listing(dir.File("out")), std::vector<std::string>{"cut.png"});
+
+  // Whole data give no warning.
+  WriteJpegFile(dir.File("whole.jpg"), 64, 64);
+  TResizeWork whole(dir.File("whole.jpg"), dir.File("out/whole.png"), smLargest, 6, 32);
+  whole.FExtras.Strict = true;
+  whole.ProcessFile();
+  EXPECT_TRUE(whole.Warnings().empty());
+}
+
+TEST(ResizeJob, StopRequestLeavesNothing) {
+  TempDir dir;
+  const std::string src = dir.File("in.bmp");
+  WriteBmpFile(src, 40, 30);
+  std::filesystem::create_directory(dir.File("out"));
+  const std::atomic<bool> stop{true};
+  TResizeWork work(src, dir.File("out/in.png"), smLargest, 6, 20);
+  work.FCancel = &stop;
+  EXPECT_THROW(work.ProcessFile(), EAbort);
+  EXPECT_FALSE(work.Written());
+  EXPECT_TRUE(Listing(dir.File("out")).empty());
+}
+
+// The temporary once added 16 bytes to the name, so sources of 240 to 255 bytes failed.
+TEST(ResizeJob, LongestSourceNameWorks) {
+  TempDir dir;
+  const std::string name = std::string(251, 'p') + ".bmp";
+  WriteBmpFile(dir.File(name), 40, 30);
+  std::filesystem::create_directory(dir.File("out"));
+  EXPECT_EQ(Resize(dir.File(name), dir.File("out/" + name), smLargest, 20), dir.File("out/" + name));
+  EXPECT_EQ(SizeOf(dir.File("out/" + name)).w, 20);
 }
 
 }  // namespace

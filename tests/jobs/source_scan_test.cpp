@@ -3,12 +3,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/unprivileged.h"
 
 namespace tessane {
 namespace {
@@ -91,11 +96,67 @@ TEST_F(SourceScanTree, SymbolicLinkLoopsEndAndEachFolderIsEnteredOnce) {
   EXPECT_EQ(Sorted(names), Sorted({"a.jpg", "z.bmp", "link.png", "c.png", "e.gif", "f.tif"}));
 }
 
-TEST_F(SourceScanTree, UnreadableFolderAddsNothing) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+// An unreadable folder adds nothing, but is no longer passed over in silence.
+TEST_F(SourceScanTree, UnreadableFolderAddsNothingAndIsReported) {
   ::chmod(at("sub").c_str(), 0);
-  EXPECT_EQ(Sorted(Added(root(), true)), Sorted({at("a.jpg"), at("z.bmp")}));
+  std::vector<std::string> added;
+  std::vector<std::pair<std::string, std::string>> failed;
+  auto add = [&](const std::string& p) { added.push_back(p); };
+  auto fail = [&](const std::string& p, const std::string& m) { failed.emplace_back(p, m); };
+  test::WithoutFileRights([&] {
+    AddPath(root(), true, add, fail);
+    AddPath(at("sub"), true, add, fail);
+  });
   ::chmod(at("sub").c_str(), 0755);
+  EXPECT_EQ(Sorted(added), Sorted({at("a.jpg"), at("z.bmp")}));
+  const std::pair<std::string, std::string> denied{at("sub"), "Permission denied"};
+  EXPECT_EQ(failed, (std::vector<std::pair<std::string, std::string>>{denied, denied}));
+}
+
+// Removes `name` below `parent`: its p.jpg and the chain of same-named folders below it.
+void RemoveChain(int parent, const std::string& name) {
+  const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  ::unlinkat(fd, "p.jpg", 0);
+  RemoveChain(fd, name);
+  ::close(fd);
+  ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
+}
+
+// The walk goes down by relative names, so depth never breaks it; a folder whose path is too
+// long for a job to open its files is reported rather than left out without a word.
+TEST(SourceScan, TreeDeeperThanAPathIsWalkedAndItsTooDeepPartReported) {
+  TempDir dir;
+  const std::string level(200, 'd');
+  int fd = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
+  std::string path = dir.Path();
+  std::string deepest;
+  while (path.size() < PATH_MAX + 300) {
+    ASSERT_EQ(::mkdirat(fd, level.c_str(), 0755), 0);
+    const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    fd = next;
+    path += "/" + level;
+    ::close(::openat(fd, "p.jpg", O_CREAT | O_WRONLY, 0644));
+    if (path.size() < PATH_MAX) deepest = path + "/p.jpg";
+  }
+  ::close(fd);
+  std::vector<std::string> added;
+  std::vector<std::string> failed;
+  AddPath(
+      dir.Path(), true, [&](const std::string& p) { added.push_back(p); },
+      [&](const std::string& p, const std::string& m) {
+        EXPECT_EQ(m, "Folder too deep for a path");
+        failed.push_back(p);
+      });
+  ASSERT_FALSE(added.empty());
+  EXPECT_EQ(added.back(), deepest);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_GE(failed[0].size(), size_t{PATH_MAX});
+  // Removing it needs relative names as well.
+  const int top = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
+  RemoveChain(top, level);
+  ::close(top);
 }
 
 TEST(SourceScan, MissingPathCountsAsFolderAndAddsNothing) {
