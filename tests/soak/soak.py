@@ -9,6 +9,8 @@ while it works, so that growth across the run shows.
 Checks: every good file is written exactly once, every corrupt file is reported by the command
 (and written by neither path), no temporary or empty file is left in a destination, memory late in
 the run stays close to memory early in the run, and the thread count does not exceed the jobs.
+The command is also stopped part-way by SIGINT and by SIGTERM: it must end with 130 / 143 and its
+summary, leaving only complete pictures and no temporary file.
 
   soak.py BUILD_DIR [--files N] [--keep DIR]
 """
@@ -18,6 +20,7 @@ import io
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -135,6 +138,46 @@ def check_destination(dest, good, bad, failures):
             failures.append(f"{dest}/{name} is empty")
 
 
+def interrupted_run(cli, cores, sources, dest, sig, failures):
+    """Stops a run once some outputs exist; returns how many files it had written."""
+    label = f"tessane-cli stopped by {signal.Signals(sig).name}"
+    shutil.rmtree(dest, ignore_errors=True)
+    os.makedirs(dest)
+    proc = subprocess.Popen([cli, "-j", str(cores), "-f", "png", "-s", str(SIZE), "-d", dest, sources],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    deadline = time.monotonic() + 60
+    while proc.poll() is None and len(os.listdir(dest)) < 50 and time.monotonic() < deadline:
+        time.sleep(0.005)
+    if proc.poll() is not None:
+        failures.append(f"{label}: the run ended before it could be stopped")
+        return 0
+    proc.send_signal(sig)
+    try:
+        stdout, _ = proc.communicate(timeout=60)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.communicate()
+        failures.append(f"{label}: did not end within 60 s of the signal")
+        return 0
+    if proc.returncode != 128 + sig:
+        failures.append(f"{label}: exit status {proc.returncode}, {128 + sig} expected")
+    if b"Interrupted" not in stdout:
+        failures.append(f"{label}: no summary of the stop: {stdout[-300:]!r}")
+    names = os.listdir(dest)
+    for name in names:
+        path = os.path.join(dest, name)
+        if name.startswith("."):
+            failures.append(f"{label}: {name} left behind")
+            continue
+        try:
+            with Image.open(path) as img:
+                img.load()
+        except Exception as e:  # a partial output is the fault looked for
+            failures.append(f"{label}: {name} is not a complete picture ({e})")
+    return len(names)
+
+
 def sanitizer_build(build):
     """True for a build with AddressSanitizer, whose quarantine of freed blocks (up to 256 MB)
     makes resident memory grow whatever the program does."""
@@ -192,6 +235,10 @@ def main():
             failures.append(f"{label}: {threads} threads for {cores} jobs")
         if watch_growth and late > quarter * 1.5 + 16:
             failures.append(f"{label}: memory grew from {quarter:.1f} MB to {late:.1f} MB")
+
+    for sig in (signal.SIGINT, signal.SIGTERM):
+        count = interrupted_run(cli, cores, sources, os.path.join(root, "out-stopped"), sig, failures)
+        print(f"{'stopped by ' + signal.Signals(sig).name:<22} {count:7d} files written before the stop")
 
     dest = os.path.join(root, "out-window")
     shutil.rmtree(dest, ignore_errors=True)
