@@ -110,7 +110,9 @@ TParseResult ParseCommandLine(int argc, const char* const* argv) {
       ->check(CLI::Range(1, 1 << 20))
       ->default_str("64");
   app.add_flag("--copy-times", o.CopyTimes, "Copies keep the source's modification time");
-  app.add_flag("--copy-attrs", o.CopyAttrs, "Copies keep the source's permission bits");
+  app.add_flag("--copy-attrs", o.CopyAttrs,
+               "Copies keep the source's permission bits (set-user-id and set-group-id only when "
+               "the copy keeps the owner, as cp -p)");
   bool noSubfolders = false;
   app.add_flag("--no-subfolders", noSubfolders, "Do not descend into sub-folders");
   app.add_option("-j,--jobs", o.Jobs, "Files processed in parallel (default: number of cores)")
@@ -137,6 +139,10 @@ TParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--keep-date", o.KeepDate, "Outputs get their source's modification time");
   app.add_option("--report", o.ReportPath,
                  "Write a tab-separated report of every file to this file");
+  app.footer(
+      "Exit status: 0 all written, 1 some file failed or was skipped or a path could not be "
+      "read, 2 usage error, 130/143 stopped by SIGINT/SIGTERM (files under way are removed, the "
+      "summary is printed; a second signal ends at once).");
   app.add_flag("--strict", o.Strict,
                "A picture decoded from damaged data fails (nothing written) instead of being "
                "written with a warning");
