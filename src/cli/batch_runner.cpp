@@ -266,6 +266,10 @@ TFileResult TBatchRunner::ProcessOne(const std::string& source) const {
                                 ExtractFileName(result.Dest).c_str());
       }
     }
+  } catch (const EAbort&) {
+    // Stopped part-way: not a fault of the file, and its output is gone with the stop.
+    result.Status = TFileStatus::Skipped;
+    result.Message = "Interrupted, nothing written";
   } catch (const std::exception& e) {
     result.Status = TFileStatus::Failed;
     result.Message = e.what();
