@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QImage>
@@ -279,6 +281,31 @@ TEST_F(BatchTest, ResizeModeWritesWithTheWindowsOptions) {
   const QImage out(QString::fromStdString(dir_.File("out/wide_t.bmp")));
   EXPECT_EQ(out.size(), QSize(50, 25));
   EXPECT_EQ(out.pixel(25, 12) & 0xFFFFFF, qRgb(10, 120, 230) & 0xFFFFFF);
+}
+
+// A folder or a dangling link at an output name once kept the job spinning on the UI thread,
+// and a FIFO among the sources blocked the resize job in open(): both runs must end, numbering
+// past what stands at the names and leaving nothing else behind.
+TEST_F(BatchTest, FaultsAtTheNamesOrAmongTheSourcesStillEndTheRun) {
+  AddSources(2);
+  fs::create_directory(dir_.File("out/f0.jpg"));
+  fs::create_symlink(dir_.File("nowhere"), dir_.File("out/f1.jpg"));
+  ASSERT_EQ(::mkfifo(dir_.File("pipe.jpg").c_str(), 0644), 0);
+  form_->ListBox1->addItem(QString::fromStdString(dir_.File("pipe.jpg")));
+  form_->Button2->click();
+  EXPECT_EQ(Copies(), (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f1[1].jpg"}));
+
+  QImage wide(40, 20, QImage::Format_RGB32);
+  wide.fill(QColor(10, 120, 230));
+  ASSERT_TRUE(wide.save(QString::fromStdString(dir_.File("wide.bmp")), "BMP"));
+  form_->ListBox1->clear();
+  form_->ListBox1->addItem(QString::fromStdString(dir_.File("pipe.jpg")));
+  form_->ListBox1->addItem(QString::fromStdString(dir_.File("wide.bmp")));
+  form_->fastcopy->setChecked(false);
+  form_->Output->SetItemIndex(5);  // .bmp
+  form_->Button2->click();
+  EXPECT_EQ(Copies(), (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f1[1].jpg",
+                                                "wide.bmp"}));
 }
 
 TEST(WorkQueueInTheWindow, QueuedWorkRunsInsideAModalLoop) {
