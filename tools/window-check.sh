@@ -241,11 +241,15 @@ check "no temporary file is left" \
 stop_display
 
 # ---- 144 dpi, both ways a desktop can ask for it: the list shows whole rows.
-for mode in QT_SCALE_FACTOR=1.5 QT_FONT_DPI=144; do
+# Qt scales the whole window by 1.5, or (scaling off) lays it out for 144 dpi itself.
+for mode in "QT_SCALE_FACTOR=1.5" "QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=144"; do
   start_display 1920x1080
   scale=1.5
   APP_ENV=$mode start_app "$work/photos" "$work/photos" "$work/photos"
-  shot_window "window-144dpi-${mode%%=*}"
+  geo=$(geometry "$win")
+  check "144 dpi ($mode): the window is 843 x 725 ($geo)" \
+    sh -c "echo '$geo' | awk '{ exit !(\$3 >= 842 && \$3 <= 844 && \$4 >= 724 && \$4 <= 726) }'"
+  shot_window "window-144dpi-$(echo "${mode##* }" | cut -d= -f1)"
   kill "$app" 2>/dev/null
   wait "$app" 2>/dev/null
   stop_display

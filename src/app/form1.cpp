@@ -94,8 +94,6 @@ QStringList NameFilters(const std::string& filter) {
   return out;
 }
 
-// The preview's picture. Bitmap kinds show opaque, as their pixels are drawn; other graphics
-// keep the transparency their drawing left.
 // A failed entry keeps its job's message here (also its tooltip).
 constexpr int kEntryErrorRole = Qt::UserRole + 1;
 
@@ -109,6 +107,8 @@ QString ErrorMessage(const std::exception_ptr& error) {
   return QStringLiteral("Unknown error");
 }
 
+// The preview's picture. Bitmap kinds show opaque, as their pixels are drawn; other graphics
+// keep the transparency their drawing left.
 QImage PictureToImage(TPicture& picture) {
   TBitmap32 bitmap;
   bitmap.Assign(picture);

@@ -127,6 +127,8 @@ class TForm1 : public QWidget {
   void Button2Click();
   void Button3Click();
   void Button5Click();
+  /// Hands entries over from `startIndex`, then waits until the work of every file it handed
+  /// over has run and writes the activity line with the number that failed, if any.
   void RunBatch(int32_t startIndex);
 
   // Window options.
