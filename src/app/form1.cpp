@@ -493,8 +493,14 @@ void TForm1::UpdateHint() {
 }
 
 QString TForm1::HintAt(QPoint globalPos) const {
-  for (QWidget* w = QApplication::widgetAt(globalPos); w && w->window() == this;
-       w = w->parentWidget())
+  QWidget* const under = QApplication::widgetAt(globalPos);
+  // Over a failed entry the status bar tells why it failed.
+  if (under && under == ListBox1->viewport()) {
+    const QListWidgetItem* item = ListBox1->itemAt(under->mapFromGlobal(globalPos));
+    if (item && !item->data(kEntryErrorRole).toString().isEmpty())
+      return item->data(kEntryErrorRole).toString();
+  }
+  for (QWidget* w = under; w && w->window() == this; w = w->parentWidget())
     if (!w->statusTip().isEmpty()) return w->statusTip();
   return {};
 }

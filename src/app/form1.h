@@ -148,7 +148,7 @@ class TForm1 : public QWidget {
   /// The message of the job that failed on list entry `row` ("" when it has not failed).
   QString EntryError(int row) const;
   /// Shows in the status bar the hint of the control under the pointer or of its nearest
-  /// enclosing control that has one.
+  /// enclosing control that has one; over a failed list entry, why it failed.
   void UpdateHint();
   /// The hint UpdateHint shows for a pointer at `globalPos`.
   QString HintAt(QPoint globalPos) const;

@@ -263,6 +263,13 @@ TEST_F(BatchTest, FailedFilesAreCountedAndMarkedWithTheirMessage) {
     QApplication::sendEvent(viewport, &help);
     EXPECT_EQ(QToolTip::text(), message);
     QToolTip::hideText();
+    // So does the status bar.
+    form_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    EXPECT_EQ(form_->HintAt(viewport->mapToGlobal(EntryCentre(1))), message);
+    EXPECT_EQ(form_->HintAt(viewport->mapToGlobal(EntryCentre(0))),
+              "Source files - double click to view");
+    form_->hide();
 
     // Put right, the file goes through the next run and loses its mark.
     fs::copy_file(dir_.File("f0.jpg"), bad, fs::copy_options::overwrite_existing);
