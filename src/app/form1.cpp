@@ -21,7 +21,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -96,6 +95,17 @@ QStringList NameFilters(const std::string& filter) {
 
 // A failed entry keeps its job's message here (also its tooltip).
 constexpr int kEntryErrorRole = Qt::UserRole + 1;
+// An entry handed over carries a number of its own, by which its job's outcome finds it again
+// wherever it has moved in the meantime.
+constexpr int kEntryIdRole = Qt::UserRole + 2;
+
+void ClearMark(QListWidgetItem* item) {
+  if (item->data(kEntryErrorRole).isNull()) return;
+  item->setData(kEntryErrorRole, QVariant());
+  item->setToolTip(QString());
+  item->setData(Qt::ForegroundRole, QVariant());
+  item->setIcon(QIcon());
+}
 
 QString ErrorMessage(const std::exception_ptr& error) {
   try {
@@ -726,48 +736,45 @@ void TForm1::RunBatch(int32_t startIndex) {
   }
 }
 
-void TForm1::MarkEntry(const QPersistentModelIndex& entry, const std::exception_ptr& error) {
-  // The entry may have been deleted while the work waited.
-  QListWidgetItem* item = entry.isValid() ? ListBox1->item(entry.row()) : nullptr;
-  if (!item) return;
-  if (error) {
-    const QString message = ErrorMessage(error);
-    item->setData(kEntryErrorRole, message);
-    item->setToolTip(message);
-    item->setForeground(QColor(0xb0, 0x10, 0x20));
-    item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxCritical));
-  } else if (!item->data(kEntryErrorRole).isNull()) {
-    item->setData(kEntryErrorRole, QVariant());
-    item->setToolTip(QString());
-    item->setData(Qt::ForegroundRole, QVariant());
-    item->setIcon(QIcon());
+void TForm1::MarkEntry(int rowHint, quint64 entryId, const std::exception_ptr& error) {
+  const auto isEntry = [entryId](const QListWidgetItem* item) {
+    return item && item->data(kEntryIdRole).toULongLong() == entryId;
+  };
+  QListWidgetItem* item = ListBox1->item(rowHint);
+  // Entries above it may have been deleted while the work waited, or the entry itself.
+  for (int row = 0; !isEntry(item) && row < ListBox1->count(); ++row) item = ListBox1->item(row);
+  if (!isEntry(item)) return;
+  if (!error) {
+    ClearMark(item);
+    return;
   }
+  const QString message = ErrorMessage(error);
+  item->setData(kEntryErrorRole, message);
+  item->setToolTip(message);
+  item->setForeground(QColor(0xb0, 0x10, 0x20));
+  item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxCritical));
 }
 
 void TForm1::ClearEntryMarks() {
-  for (int row = 0; row < ListBox1->count(); ++row) {
-    QListWidgetItem* item = ListBox1->item(row);
-    if (item->data(kEntryErrorRole).isNull()) continue;
-    item->setData(kEntryErrorRole, QVariant());
-    item->setToolTip(QString());
-    item->setData(Qt::ForegroundRole, QVariant());
-    item->setIcon(QIcon());
-  }
+  for (int row = 0; row < ListBox1->count(); ++row) ClearMark(ListBox1->item(row));
 }
 
 void TForm1::HandOver(int32_t index, const std::shared_ptr<RunTally>& tally) {
   if (index < 0 || index >= ListBox1->count())
     throw EListError(Format("List index out of bounds (%d)", index));
-  const std::string source = ToPath(ListBox1->item(index)->text());
+  QListWidgetItem* const item = ListBox1->item(index);
+  const std::string source = ToPath(item->text());
   const std::string destFolder = ToPath(Edit1->text());
-  // Runs on this thread once the job's work has run (or failed).
-  const auto ended = [self = QPointer<TForm1>(this),
-                      entry = QPersistentModelIndex(ListBox1->model()->index(index, 0)),
+  if (item->data(kEntryIdRole).isNull()) item->setData(kEntryIdRole, ++lastEntryId_);
+  // Runs on this thread once the job's work has run (or failed). The job deletes it on its own
+  // thread, so it holds nothing that only this thread may touch.
+  const auto ended = [self = QPointer<TForm1>(this), index,
+                      entryId = item->data(kEntryIdRole).toULongLong(),
                       tally](const std::exception_ptr& error) {
     ++tally->ended;
     if (error) ++tally->failed;
     try {
-      if (self) self->MarkEntry(entry, error);
+      if (self) self->MarkEntry(index, entryId, error);
     } catch (...) {
       // A mark that cannot be drawn must not turn the file's outcome into another one.
     }

@@ -19,7 +19,6 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QPersistentModelIndex;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -170,7 +169,7 @@ class TForm1 : public QWidget {
   struct RunTally;
   void HandOver(int32_t index, const std::shared_ptr<RunTally>& tally);
   /// Shows on the entry whether its file failed, and why (colour, icon, tooltip).
-  void MarkEntry(const QPersistentModelIndex& entry, const std::exception_ptr& error);
+  void MarkEntry(int rowHint, quint64 entryId, const std::exception_ptr& error);
   void ClearEntryMarks();
   /// START with a destination that does not exist: false unless the user agrees to create it.
   bool DestinationReady();
@@ -189,6 +188,7 @@ class TForm1 : public QWidget {
   QFont layoutFont_;
   int runDepth_ = 0;           // RunBatch calls under way (START during a run nests one)
   bool closeRequested_ = false;
+  quint64 lastEntryId_ = 0;
 };
 
 }  // namespace tessane
