@@ -55,6 +55,10 @@ QString ErrorBoxText(const QString& message) {
   return message;
 }
 
+QIcon ApplicationIcon() {
+  return QIcon::fromTheme(QStringLiteral("tessane"), QIcon(QStringLiteral(":/icons/tessane.svg")));
+}
+
 void ShowErrorBox(const QString& message) {
   QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kApplicationTitle),
                   ErrorBoxText(message), QMessageBox::Ok);

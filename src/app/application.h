@@ -3,6 +3,7 @@
 // error hook, and shows the program's error box.
 
 #include <QApplication>
+#include <QIcon>
 #include <QString>
 
 #include <exception>
@@ -42,6 +43,9 @@ TApplication* App();
 /// The error box's text: the message with "." appended when it is not empty and its last
 /// character sorts after ".".
 QString ErrorBoxText(const QString& message);
+
+/// The program's icon: the desktop theme's "tessane" when it has one, else the built-in picture.
+QIcon ApplicationIcon();
 
 /// The modal error box: error icon, one OK button, captioned with the application title.
 void ShowErrorBox(const QString& message);

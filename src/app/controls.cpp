@@ -119,6 +119,13 @@ bool TComboBox::eventFilter(QObject* watched, QEvent* event) {
   return QComboBox::eventFilter(watched, event);
 }
 
+void TComboBox::keyPressEvent(QKeyEvent* event) {
+  const QString typed = event->text();
+  typing_ = !typed.isEmpty() && typed[0].isPrint();
+  QComboBox::keyPressEvent(event);
+  typing_ = false;
+}
+
 void TComboBox::TextEdited(const QString& text) {
   const bool typing = typing_;
   typing_ = false;
@@ -222,7 +229,7 @@ class FixedHeightDelegate : public QStyledItemDelegate {
 };
 }  // namespace
 
-TListBox::TListBox(int itemHeight, QWidget* parent) : QListWidget(parent) {
+TListBox::TListBox(int itemHeight, QWidget* parent) : QListWidget(parent), itemHeight_(itemHeight) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setUniformItemSizes(true);
   setItemDelegate(new FixedHeightDelegate(itemHeight, this));
@@ -235,6 +242,11 @@ void TListBox::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void TListBox::keyPressEvent(QKeyEvent* event) {
   emit KeyDown(event->key());
+  if (event->matches(QKeySequence::Paste)) {
+    event->accept();
+    emit PasteKeyed();
+    return;
+  }
   QListWidget::keyPressEvent(event);
 }
 

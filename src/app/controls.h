@@ -63,6 +63,9 @@ class TComboBox : public QComboBox {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  /// Keys typed while the drop-down has the focus reach its edit field through here, not
+  /// through the field's own event delivery.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void TextEdited(const QString& text);
@@ -95,21 +98,26 @@ class TRadioGroup : public QGroupBox {
   int columns_;
 };
 
-/// The source list: reports double-clicks anywhere in it and every key press (before the list's
-/// own handling).
+/// The source list: reports double-clicks anywhere in it, every key press (before the list's
+/// own handling) and the paste key (Ctrl+V).
 class TListBox : public QListWidget {
   Q_OBJECT
 
  public:
   TListBox(int itemHeight, QWidget* parent = nullptr);
+  int ItemHeight() const { return itemHeight_; }
 
  signals:
   void DblClick();
   void KeyDown(int key);
+  void PasteKeyed();
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  int itemHeight_;
 };
 
 /// Shows a picture centred; one larger than the widget is scaled down with its proportions kept.

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QDir>
@@ -20,6 +21,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,17 +33,20 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 
 #include "app/application.h"
 #include "app/controls.h"
 #include "app/desktop_entry.h"
+#include "app/dialog_fit.h"
 #include "app/memory_usage.h"
 #include "app/mov_panel.h"
 #include "app/select_dir_dialog.h"
 #include "app/skin.h"
 #include "base/errors.h"
+#include "base/paths.h"
 #include "base/thread.h"
 #include "formats/picture.h"
 #include "formats/registry.h"
@@ -88,6 +93,30 @@ QStringList NameFilters(const std::string& filter) {
   return out;
 }
 
+// A failed entry keeps its job's message here (also its tooltip).
+constexpr int kEntryErrorRole = Qt::UserRole + 1;
+// An entry handed over carries a number of its own, by which its job's outcome finds it again
+// wherever it has moved in the meantime.
+constexpr int kEntryIdRole = Qt::UserRole + 2;
+
+void ClearMark(QListWidgetItem* item) {
+  if (item->data(kEntryErrorRole).isNull()) return;
+  item->setData(kEntryErrorRole, QVariant());
+  item->setToolTip(QString());
+  item->setData(Qt::ForegroundRole, QVariant());
+  item->setIcon(QIcon());
+}
+
+QString ErrorMessage(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return QString::fromUtf8(e.what());
+  } catch (...) {
+  }
+  return QStringLiteral("Unknown error");
+}
+
 // The preview's picture. Bitmap kinds show opaque, as their pixels are drawn; other graphics
 // keep the transparency their drawing left.
 QImage PictureToImage(TPicture& picture) {
@@ -117,12 +146,15 @@ TForm1::TForm1(const QStringList& paths, QWidget* parent)
   font.setPointSize(8);
   // The layout's captions were sized for a narrow face; common sans faces are wider.
   font.setStretch(QFont::Condensed);
+  layoutFont_ = font;
   setFont(font);
   setWindowTitle(QStringLiteral("Tessane 5.5"));
+  setWindowIcon(ApplicationIcon());
   setFixedSize(Scaled(562), Scaled(483));
   CreateControls();
   ConnectHandlers();
   SetSkinActive(this, true);
+  ApplyLayoutFont();
   FormCreate(paths);
 }
 
@@ -147,6 +179,25 @@ void TForm1::PlaceLabel(QLabel* label, int left, int top) {
 void TForm1::SetLabelText(QLabel* label, const QString& text) {
   label->setText(text);
   label->adjustSize();
+}
+
+void TForm1::ApplyLayoutFont() {
+  // Removing a style sheet leaves the controls with the application's font instead of the
+  // window's, so the window's font is given to each control again, whichever way the skin went.
+  setFont(layoutFont_);
+  for (QWidget* w : findChildren<QWidget*>())
+    if (w->window() == this) w->setFont(layoutFont_);
+  for (QLabel* label : findChildren<QLabel*>())
+    if (label->window() == this) label->adjustSize();
+  SnapListHeight();
+}
+
+// Whole rows only: the rows the laid-out height holds at 96 dpi, at the scaled row height, plus
+// the frame the current style draws.
+void TForm1::SnapListHeight() {
+  const int frame = ListBox1->frameWidth();
+  const int rows = std::max(1, (147 - 2 * frame) / 13);
+  ListBox1->resize(ListBox1->width(), rows * ListBox1->ItemHeight() + 2 * frame);
 }
 
 void TForm1::CreateControls() {
@@ -185,6 +236,7 @@ void TForm1::CreateControls() {
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
   ListBox1->setStatusTip(QStringLiteral("Source files - double click to view"));
   ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+  ListBox1->setIconSize(QSize(Scaled(13) - 2, Scaled(13) - 2));
   Place(ListBox1, 8, 25, 542, 147);
 
   ProgressBar1 = new QProgressBar(this);
@@ -346,6 +398,8 @@ void TForm1::CreateControls() {
   OD1->setObjectName(QStringLiteral("OD1"));
   OD1->setFileMode(QFileDialog::ExistingFiles);
   OD1->setOption(QFileDialog::DontUseNativeDialog);
+  OD1->setSizeGripEnabled(true);
+  OD1->resize(Scaled(720), Scaled(460));
   SD1 = new TSelectDirDialog(this);
   SD1->setObjectName(QStringLiteral("SD1"));
 
@@ -383,6 +437,7 @@ void TForm1::ConnectHandlers() {
   connect(ListBox1, &TListBox::DblClick, this, guarded(&TForm1::ListBox1DblClick));
   connect(ListBox1, &TListBox::KeyDown, this,
           [this](int key) { GuardedCall([this, key] { ListBox1KeyDown(key); }); });
+  connect(ListBox1, &TListBox::PasteKeyed, this, guarded(&TForm1::Paste1Click));
   connect(ListBox1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(pos)); });
   connect(Image1, &TImage::DblClick, this, guarded(&TForm1::Image1DblClick));
@@ -431,26 +486,52 @@ void TForm1::showEvent(QShowEvent* event) {
   }
 }
 
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (runDepth_ > 0) {
+    // The outermost RunBatch closes the window when its files are done.
+    closeRequested_ = true;
+    Button5Click();
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
 void TForm1::UpdateHint() {
   const QString hint = HintAt(QCursor::pos());
   if (StatusBar1->currentMessage() != hint) StatusBar1->showMessage(hint);
 }
 
 QString TForm1::HintAt(QPoint globalPos) const {
-  for (QWidget* w = QApplication::widgetAt(globalPos); w && w->window() == this;
-       w = w->parentWidget())
+  QWidget* const under = QApplication::widgetAt(globalPos);
+  // Over a failed entry the status bar tells why it failed.
+  if (under && under == ListBox1->viewport()) {
+    const QListWidgetItem* item = ListBox1->itemAt(under->mapFromGlobal(globalPos));
+    if (item && !item->data(kEntryErrorRole).toString().isEmpty())
+      return item->data(kEntryErrorRole).toString();
+  }
+  for (QWidget* w = under; w && w->window() == this; w = w->parentWidget())
     if (!w->statusTip().isEmpty()) return w->statusTip();
   return {};
 }
 
 void TForm1::AppException(const std::exception& error) {
   const QString message = QString::fromUtf8(error.what());
-  try {
-    Button3Click();
-  } catch (const std::exception& nested) {
-    ShowErrorBox(QString::fromUtf8(nested.what()));
+  // PAUSE/CONTINUE is enabled exactly while a run exists; pressed while idle, a CONTINUE caption
+  // would start a whole batch nobody asked for.
+  if (Button3->isEnabled()) {
+    try {
+      Button3Click();
+    } catch (const std::exception& nested) {
+      ShowErrorBox(QString::fromUtf8(nested.what()));
+    }
   }
   ShowErrorBox(message);
+}
+
+QString TForm1::EntryError(int row) const {
+  const QListWidgetItem* item = ListBox1->item(row);
+  return item ? item->data(kEntryErrorRole).toString() : QString();
 }
 
 // ---- Source list
@@ -468,6 +549,7 @@ void TForm1::Button1Click() {
   RegisterStandardFormats();
   OD1->setNameFilters(NameFilters(PictureFilter()));
   if (!lastFilter_.isEmpty()) OD1->selectNameFilter(lastFilter_);
+  FitDialogToScreen(OD1);
   if (OD1->exec() == QDialog::Accepted) {
     lastFilter_ = OD1->selectedNameFilter();
     // The dialog's names skip the extension test.
@@ -564,6 +646,8 @@ void TForm1::Button2Click() {
     box.setEscapeButton(QMessageBox::Cancel);
     if (box.exec() != QMessageBox::Ok) return;
   }
+  if (!DestinationReady()) return;
+  ClearEntryMarks();
   SetLabelText(Label1, QStringLiteral("File activity:"));
   ProgressBar1->setMaximum(ListBox1->count());
   ProgressBar1->setValue(ListBox1->count());
@@ -593,24 +677,57 @@ void TForm1::Button5Click() {
   Button5->setEnabled(false);
 }
 
+// What became of the files one RunBatch call handed over.
+struct TForm1::RunTally {
+  int handedOver = 0;
+  int ended = 0;
+  int failed = 0;
+};
+
+bool TForm1::DestinationReady() {
+  const std::string folder = ToPath(Edit1->text());
+  if (folder.empty() || DirectoryExists(folder)) return true;
+  if (!TSelectDirDialog::ConfirmCreate(this)) return false;
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  if (!DirectoryExists(folder)) throw EInOutError("Unable to create directory");
+  return true;
+}
+
 void TForm1::RunBatch(int32_t startIndex) {
+  struct Depth {
+    TForm1* form;
+    explicit Depth(TForm1* f) : form(f) { ++form->runDepth_; }
+    ~Depth() {
+      if (--form->runDepth_ == 0 && form->closeRequested_) {
+        form->closeRequested_ = false;
+        QTimer::singleShot(0, form, &QWidget::close);
+      }
+    }
+  } depth(this);
+  const auto tally = std::make_shared<RunTally>();
   const uint32_t startTick = TickCount();
   int32_t i = startIndex;
   const int32_t iterations = ListBox1->count() - startIndex;
   for (int32_t n = 0; n < iterations; ++n) {
+    if (closeRequested_) break;
     ProgressBar1->setValue(std::max(ProgressBar1->minimum(), ProgressBar1->value() - 1));
-    HandOver(i);
+    HandOver(i, tally);
     ++i;
     if (!Running) break;
     ProcessMessages();
   }
   ResumeIndex = i;
+  // The activity line tells what became of this call's files, so it waits for their work.
+  while (tally->ended < tally->handedOver)
+    if (!CheckSynchronize()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   // Unsigned subtraction: right across the tick count's wrap at 2^32.
   const double seconds = static_cast<uint32_t>(TickCount() - startTick) / 1000.0;
-  SetLabelText(Label1, QStringLiteral("File activity: %1/%2 files processed. Time: %3 secs")
-                           .arg(i - startIndex)
-                           .arg(ListBox1->count())
-                           .arg(FormatSeconds(seconds)));
+  QString activity = QStringLiteral("File activity: %1/%2 files processed")
+                         .arg(i - startIndex)
+                         .arg(ListBox1->count());
+  if (tally->failed > 0) activity += QStringLiteral(", %1 failed").arg(tally->failed);
+  SetLabelText(Label1, activity + QStringLiteral(". Time: %1 secs").arg(FormatSeconds(seconds)));
   if (i == ListBox1->count()) {
     Button3->setText(QStringLiteral("PAUSE"));
     Button3->setEnabled(false);
@@ -619,11 +736,49 @@ void TForm1::RunBatch(int32_t startIndex) {
   }
 }
 
-void TForm1::HandOver(int32_t index) {
+void TForm1::MarkEntry(int rowHint, quint64 entryId, const std::exception_ptr& error) {
+  const auto isEntry = [entryId](const QListWidgetItem* item) {
+    return item && item->data(kEntryIdRole).toULongLong() == entryId;
+  };
+  QListWidgetItem* item = ListBox1->item(rowHint);
+  // Entries above it may have been deleted while the work waited, or the entry itself.
+  for (int row = 0; !isEntry(item) && row < ListBox1->count(); ++row) item = ListBox1->item(row);
+  if (!isEntry(item)) return;
+  if (!error) {
+    ClearMark(item);
+    return;
+  }
+  const QString message = ErrorMessage(error);
+  item->setData(kEntryErrorRole, message);
+  item->setToolTip(message);
+  item->setForeground(QColor(0xb0, 0x10, 0x20));
+  item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxCritical));
+}
+
+void TForm1::ClearEntryMarks() {
+  for (int row = 0; row < ListBox1->count(); ++row) ClearMark(ListBox1->item(row));
+}
+
+void TForm1::HandOver(int32_t index, const std::shared_ptr<RunTally>& tally) {
   if (index < 0 || index >= ListBox1->count())
     throw EListError(Format("List index out of bounds (%d)", index));
-  const std::string source = ToPath(ListBox1->item(index)->text());
+  QListWidgetItem* const item = ListBox1->item(index);
+  const std::string source = ToPath(item->text());
   const std::string destFolder = ToPath(Edit1->text());
+  if (item->data(kEntryIdRole).isNull()) item->setData(kEntryIdRole, ++lastEntryId_);
+  // Runs on this thread once the job's work has run (or failed). The job deletes it on its own
+  // thread, so it holds nothing that only this thread may touch.
+  const auto ended = [self = QPointer<TForm1>(this), index,
+                      entryId = item->data(kEntryIdRole).toULongLong(),
+                      tally](const std::exception_ptr& error) {
+    ++tally->ended;
+    if (error) ++tally->failed;
+    try {
+      if (self) self->MarkEntry(index, entryId, error);
+    } catch (...) {
+      // A mark that cannot be drawn must not turn the file's outcome into another one.
+    }
+  };
 
   if (fastcopy->isChecked()) {
     // Read past the box's range while it has the focus the value can overflow 32 bits.
@@ -635,6 +790,8 @@ void TForm1::HandOver(int32_t index) {
     // Safe after the start: the copy runs only when this thread next processes messages.
     job->FCopyAttrs = CopyAttrs->isChecked();
     job->FCopyTimes = CopyTimes->isChecked();
+    job->OnWorkEnded = ended;
+    ++tally->handedOver;
     return;
   }
 
@@ -654,7 +811,9 @@ void TForm1::HandOver(int32_t index) {
       NewThread<tTessaneThrd>(source, ResizeOutputPath(source, naming), sizeMode, filter, size);
   job->FCrop = CropBox->isChecked();
   job->FOverwrite = ResOverWrite->isChecked();
+  job->OnWorkEnded = ended;
   job->Start();
+  ++tally->handedOver;
 }
 
 // ---- Window options
@@ -683,6 +842,7 @@ void TForm1::CheckBox1Click() {
 
 void TForm1::CheckBox2Click() {
   SetSkinActive(this, !SkinActive());
+  ApplyLayoutFont();
 }
 
 void TForm1::fastcopyClick() {

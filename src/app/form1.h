@@ -3,11 +3,13 @@
 // controller behind START / PAUSE / CONTINUE / QUIT and the window options.
 
 #include <QStringList>
+#include <QFont>
 #include <QWidget>
 
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -124,6 +126,8 @@ class TForm1 : public QWidget {
   void Button2Click();
   void Button3Click();
   void Button5Click();
+  /// Hands entries over from `startIndex`, then waits until the work of every file it handed
+  /// over has run and writes the activity line with the number that failed, if any.
   void RunBatch(int32_t startIndex);
 
   // Window options.
@@ -137,10 +141,13 @@ class TForm1 : public QWidget {
   void Timer1Timer();
   void Image1DblClick();
 
-  /// The error hook: presses PAUSE/CONTINUE whatever its state, then shows the error box.
+  /// The error hook: while a run exists (PAUSE/CONTINUE enabled) presses that button, then shows
+  /// the error box. While idle it only shows the error: it never starts a run.
   void AppException(const std::exception& error);
+  /// The message of the job that failed on list entry `row` ("" when it has not failed).
+  QString EntryError(int row) const;
   /// Shows in the status bar the hint of the control under the pointer or of its nearest
-  /// enclosing control that has one.
+  /// enclosing control that has one; over a failed list entry, why it failed.
   void UpdateHint();
   /// The hint UpdateHint shows for a pointer at `globalPos`.
   QString HintAt(QPoint globalPos) const;
@@ -148,6 +155,9 @@ class TForm1 : public QWidget {
  protected:
   bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  /// Closing during a run is QUIT: no further file is handed over, the files already handed
+  /// over finish, then the window closes.
+  void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -156,7 +166,17 @@ class TForm1 : public QWidget {
   void CreateControls();
   void ConnectHandlers();
   void FormCreate(const QStringList& paths);
-  void HandOver(int32_t index);
+  struct RunTally;
+  void HandOver(int32_t index, const std::shared_ptr<RunTally>& tally);
+  /// Shows on the entry whether its file failed, and why (colour, icon, tooltip).
+  void MarkEntry(int rowHint, quint64 entryId, const std::exception_ptr& error);
+  void ClearEntryMarks();
+  /// START with a destination that does not exist: false unless the user agrees to create it.
+  bool DestinationReady();
+  /// Gives every control the window's font again and sizes labels and the list to it (the skin
+  /// switch changes what the platform style draws around the text).
+  void ApplyLayoutFont();
+  void SnapListHeight();
   int Scaled(int value) const;
   void Place(QWidget* widget, int left, int top, int width, int height);
   void PlaceLabel(QLabel* label, int left, int top);
@@ -165,6 +185,10 @@ class TForm1 : public QWidget {
   double scale_ = 1.0;
   bool centred_ = false;
   QString lastFilter_;
+  QFont layoutFont_;
+  int runDepth_ = 0;           // RunBatch calls under way (START during a run nests one)
+  bool closeRequested_ = false;
+  quint64 lastEntryId_ = 0;
 };
 
 }  // namespace tessane

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   // Not the display name: Qt would append it to the window's caption.
   QApplication::setApplicationName(QString::fromUtf8(tessane::kApplicationTitle));
   QApplication::setDesktopFileName(QStringLiteral("Tessane"));
+  QApplication::setWindowIcon(tessane::ApplicationIcon());
   tessane::RegisterStandardFormats();
   tessane::TWorkQueuePump pump;
 

@@ -15,6 +15,7 @@
 
 #include <filesystem>
 
+#include "app/dialog_fit.h"
 #include "base/errors.h"
 #include "base/paths.h"
 
@@ -65,6 +66,7 @@ TSelectDirDialog::TSelectDirDialog(QWidget* parent) : QDialog(parent) {
   grid->addWidget(drivesLabel, 4, 0);
   grid->addWidget(drives_, 5, 0);
   grid->addWidget(buttons, 5, 1);
+  setSizeGripEnabled(true);
   resize(460, 380);
 
   connect(buttons, &QDialogButtonBox::accepted, this, &TSelectDirDialog::accept);
@@ -92,18 +94,20 @@ void TSelectDirDialog::SetDirectory(const QString& folder) {
 }
 
 void TSelectDirDialog::accept() {
-  if (!DirectoryExists(QFile::encodeName(Directory()).toStdString())) {
-    const auto answer =
-        QMessageBox::question(this, QStringLiteral("Confirm"),
-                              QStringLiteral("The specified directory does not exist. Create it?"),
-                              QMessageBox::Yes | QMessageBox::No);
-    if (answer != QMessageBox::Yes) return;
-  }
+  if (!DirectoryExists(QFile::encodeName(Directory()).toStdString()) && !ConfirmCreate(this))
+    return;
   QDialog::accept();
+}
+
+bool TSelectDirDialog::ConfirmCreate(QWidget* parent) {
+  return QMessageBox::question(parent, QStringLiteral("Confirm"),
+                               QStringLiteral("The specified directory does not exist. Create it?"),
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool TSelectDirDialog::Execute(const QString& start) {
   SetDirectory(start);
+  FitDialogToScreen(this);
   if (exec() != QDialog::Accepted) return false;
   const std::string folder = QFile::encodeName(Directory()).toStdString();
   if (folder.empty()) throw EInOutError("Unable to create directory");

@@ -29,6 +29,9 @@ class TSelectDirDialog : public QDialog {
 
   QLineEdit* NameEdit() const { return name_; }
 
+  /// "The specified directory does not exist. Create it?" with Yes and No; true for Yes.
+  static bool ConfirmCreate(QWidget* parent);
+
  public slots:
   /// OK: a folder that does not exist needs the user's consent, otherwise the chooser stays.
   void accept() override;

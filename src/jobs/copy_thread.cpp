@@ -9,7 +9,15 @@ tCopyThrd::tCopyThrd(std::string sourceName, std::string destName, int32_t buffe
 }
 
 void tCopyThrd::Execute() {
-  Synchronize([this] { CopyFileData(); });
+  Synchronize([this] {
+    try {
+      CopyFileData();
+    } catch (...) {
+      if (OnWorkEnded) OnWorkEnded(std::current_exception());
+      throw;
+    }
+    if (OnWorkEnded) OnWorkEnded(nullptr);
+  });
 }
 
 }  // namespace tessane

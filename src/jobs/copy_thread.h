@@ -1,6 +1,9 @@
 #pragma once
 // The fast copy job as the window runs it: a worker thread that hands its copy to the UI thread.
 
+#include <exception>
+#include <functional>
+
 #include "base/thread.h"
 #include "jobs/copy_work.h"
 
@@ -8,10 +11,15 @@ namespace tessane {
 
 /// Starts at once (allocate with NewThread); FCopyAttrs and FCopyTimes may be set right after
 /// construction, since the copy runs only when the UI thread next checks its queue. Deletes
-/// itself when the copy has run; the copy's errors end the job silently.
+/// itself when the copy has run; the copy's errors end the job without a message unless
+/// OnWorkEnded reports them.
 class tCopyThrd : public TThread, public TCopyWork {
  public:
   tCopyThrd(std::string sourceName, std::string destName, int32_t bufferSize, bool overwrite);
+
+  /// Called on the UI thread when the copy has run: with nullptr on success, with the copy's
+  /// error otherwise. May be set right after construction, like FCopyAttrs.
+  std::function<void(std::exception_ptr)> OnWorkEnded;
 
  protected:
   void Execute() override;

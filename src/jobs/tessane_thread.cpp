@@ -11,7 +11,13 @@ void tTessaneThrd::Execute() {
     // Copied here, on the UI thread, where the options were written.
     work_.FCrop = FCrop;
     work_.FOverwrite = FOverwrite;
-    work_.ProcessFile();
+    try {
+      work_.ProcessFile();
+    } catch (...) {
+      if (OnWorkEnded) OnWorkEnded(std::current_exception());
+      throw;
+    }
+    if (OnWorkEnded) OnWorkEnded(nullptr);
   });
 }
 

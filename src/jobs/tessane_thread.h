@@ -2,6 +2,8 @@
 // The resize job as the window runs it: a worker thread that hands its work to the UI thread.
 
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <string>
 
 #include "base/thread.h"
@@ -10,7 +12,8 @@
 namespace tessane {
 
 /// Created suspended (allocate with NewThread): the owner sets FCrop and FOverwrite, then calls
-/// Start(). Deletes itself when the work has run; the work's errors end the job silently.
+/// Start(). Deletes itself when the work has run; the work's errors end the job without a message
+/// unless OnWorkEnded reports them.
 class tTessaneThrd : public TThread {
  public:
   tTessaneThrd(std::string sourceName, std::string destName, uint8_t sizeMode, uint8_t filter,
@@ -18,6 +21,9 @@ class tTessaneThrd : public TThread {
 
   bool FCrop = false;       // cut landscape pictures to 16:9
   bool FOverwrite = false;  // replace an existing output instead of numbering the new one
+  /// Called on the UI thread when the work has run: with nullptr on success, with the work's
+  /// error otherwise. Set before Start().
+  std::function<void(std::exception_ptr)> OnWorkEnded;
 
  protected:
   void Execute() override;

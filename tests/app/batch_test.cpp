@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QHelpEvent>
+#include <QListWidgetItem>
+#include <QToolTip>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,6 +98,15 @@ class BatchTest : public ::testing::Test {
     EXPECT_TRUE(form_->Button2->isEnabled());
   }
   QString Activity() const { return form_->Label1->text(); }
+  // Types into the destination field as a user would.
+  void TypeDestination(const std::string& path) {
+    form_->Edit1->selectAll();
+    QTest::keyClick(form_->Edit1, Qt::Key_Delete);
+    QTest::keyClicks(form_->Edit1, QString::fromStdString(path));
+  }
+  QPoint EntryCentre(int row) const {
+    return form_->ListBox1->visualItemRect(form_->ListBox1->item(row)).center();
+  }
 
   test::TempDir dir_;
   std::unique_ptr<TForm1> form_;
@@ -199,14 +211,132 @@ TEST_F(BatchTest, StartWhilePausedRunsFromTheFirstEntryWithCaptionKept) {
                                                 "f2.jpg", "f3.jpg", "f4.jpg"}));
 }
 
-TEST_F(BatchTest, JobErrorsAreSilentAndStillCounted) {
+TEST_F(BatchTest, FailedFilesAreCountedAndMarkedWithTheirMessage) {
+  struct Case {
+    const char* name;
+    bool fastCopy;
+    const char* bad;       // the failing entry, listed second
+    const char* messageStart;
+  };
+  const Case cases[] = {
+      {"copy of a missing file", true, "missing.jpg", "Error: Can't open source file!["},
+      {"resize of a damaged picture", false, "damaged.jpg", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    form_->ListBox1->clear();
+    AddSources(3);
+    if (!c.fastCopy) {
+      QImage picture(8, 8, QImage::Format_RGB32);
+      picture.fill(Qt::red);
+      for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(picture.save(form_->ListBox1->item(i)->text(), "JPEG"));
+    }
+    const std::string bad = dir_.File(c.bad);
+    if (!c.fastCopy) test::WriteBytes(bad, {0xFF, 0xD8, 0xFF, 0xE0, 0, 1});
+    form_->ListBox1->insertItem(1, QString::fromStdString(bad));
+    if (form_->fastcopy->isChecked() != c.fastCopy)
+      QTest::mouseClick(form_->fastcopy, Qt::LeftButton);
+    ASSERT_EQ(form_->fastcopy->isChecked(), c.fastCopy);
+    test::ModalWatcher watcher;
+    QTest::mouseClick(form_->Button2, Qt::LeftButton);
+    // Written once every file handed over has been dealt with.
+    EXPECT_EQ(Activity(), "File activity: 4/4 files processed, 1 failed. Time: 0.00 secs");
+    EXPECT_TRUE(watcher.SeenWindows().empty());  // told in the list, not by a box per file
+    ExpectIdle();
+
+    const QString message = form_->EntryError(1);
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_TRUE(message.startsWith(QString::fromUtf8(c.messageStart)))
+        << message.toStdString();
+    if (c.fastCopy) {
+      EXPECT_TRUE(message.contains(QString::fromStdString(bad)));
+    }
+    QListWidgetItem* failed = form_->ListBox1->item(1);
+    EXPECT_FALSE(failed->icon().isNull());
+    EXPECT_NE(failed->foreground(), form_->ListBox1->item(0)->foreground());
+    for (int row : {0, 2, 3}) {
+      EXPECT_EQ(form_->EntryError(row), "") << row;
+      EXPECT_TRUE(form_->ListBox1->item(row)->icon().isNull()) << row;
+    }
+    // The pointer resting on the entry shows why it failed.
+    QWidget* viewport = form_->ListBox1->viewport();
+    QHelpEvent help(QEvent::ToolTip, EntryCentre(1), viewport->mapToGlobal(EntryCentre(1)));
+    QApplication::sendEvent(viewport, &help);
+    EXPECT_EQ(QToolTip::text(), message);
+    QToolTip::hideText();
+    // So does the status bar.
+    form_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    EXPECT_EQ(form_->HintAt(viewport->mapToGlobal(EntryCentre(1))), message);
+    EXPECT_EQ(form_->HintAt(viewport->mapToGlobal(EntryCentre(0))),
+              "Source files - double click to view");
+    form_->hide();
+
+    // Put right, the file goes through the next run and loses its mark.
+    fs::copy_file(dir_.File("f0.jpg"), bad, fs::copy_options::overwrite_existing);
+    QTest::mouseClick(form_->Button2, Qt::LeftButton);
+    EXPECT_TRUE(Activity().startsWith("File activity: 4/4 files processed. Time: "));
+    EXPECT_EQ(form_->EntryError(1), "");
+    EXPECT_TRUE(failed->icon().isNull());
+    EXPECT_EQ(failed->toolTip(), "");
+    fs::remove(bad);
+  }
+}
+
+TEST_F(BatchTest, AMissingDestinationIsOfferedForCreationAndNoStartsNothing) {
   AddSources(2);
-  form_->ListBox1->insertItem(1, QString::fromStdString(dir_.File("missing.jpg")));
+  const std::string fresh = dir_.File("made/deeper");
+  TypeDestination(fresh);
   test::ModalWatcher watcher;
-  form_->Button2->click();
-  EXPECT_EQ(Activity(), "File activity: 3/3 files processed. Time: 0.00 secs");
-  EXPECT_EQ(Copies(), Names(0, 2));
-  EXPECT_TRUE(watcher.SeenWindows().empty());
+  watcher.ThenPress(QMessageBox::No);
+  QTest::mouseClick(form_->Button2, Qt::LeftButton);
+  ASSERT_EQ(watcher.SeenWindows().size(), 1u);
+  EXPECT_EQ(watcher.SeenWindows()[0].title, "Confirm");
+  EXPECT_EQ(watcher.SeenWindows()[0].text, "The specified directory does not exist. Create it?");
+  EXPECT_FALSE(fs::exists(dir_.File("made")));
+  EXPECT_EQ(Activity(), "File activity: ");
+  ExpectIdle();
+
+  watcher.ThenPress(QMessageBox::Yes);
+  QTest::mouseClick(form_->Button2, Qt::LeftButton);
+  EXPECT_EQ(Activity(), "File activity: 2/2 files processed. Time: 0.00 secs");
+  ASSERT_TRUE(test::DrainJobs());
+  EXPECT_TRUE(fs::exists(fresh + "/f0.jpg"));
+  EXPECT_TRUE(fs::exists(fresh + "/f1.jpg"));
+
+  // A file in the way cannot become a folder: the error is shown and no run starts.
+  test::WriteBytes(dir_.File("plain"), {1});
+  TypeDestination(dir_.File("plain/out"));
+  watcher.ThenPress(QMessageBox::Yes);
+  watcher.ThenPress(QMessageBox::Ok);
+  QTest::mouseClick(form_->Button2, Qt::LeftButton);
+  EXPECT_EQ(watcher.Texts().last(), "Unable to create directory.");
+  EXPECT_EQ(Activity(), "File activity: 2/2 files processed. Time: 0.00 secs");
+  ExpectIdle();
+}
+
+TEST_F(BatchTest, ErrorsWhileIdleNeverStartARun) {
+  // Two damaged pictures previewed in turn, as a user double-clicks them.
+  AddSources(3);
+  test::ModalWatcher watcher;
+  for (int row : {0, 1}) {
+    QTest::mouseClick(form_->ListBox1->viewport(), Qt::LeftButton, {}, EntryCentre(row));
+    QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton, {}, EntryCentre(row));
+  }
+  ASSERT_EQ(watcher.SeenWindows().size(), 2u);
+  EXPECT_EQ(watcher.SeenWindows()[1].title, "Tessane");
+  ExpectIdle();
+  EXPECT_EQ(Activity(), "File activity: ");
+  EXPECT_TRUE(Copies().empty());
+
+  // During a run the hook still pauses it.
+  After(0, [this] { QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton, {},
+                                       EntryCentre(2)); });
+  QTest::mouseClick(form_->Button2, Qt::LeftButton);
+  EXPECT_EQ(form_->Button3->text(), "CONTINUE");
+  EXPECT_TRUE(form_->Button3->isEnabled());
+  EXPECT_EQ(Activity(), "File activity: 2/3 files processed. Time: 0.00 secs");
 }
 
 TEST_F(BatchTest, EntriesDeletedDuringTheRunStopItThroughTheErrorHook) {
@@ -249,16 +379,23 @@ TEST_F(BatchTest, StartAsksBeforeWritingBesideTheSourcesAndNeedsEntries) {
   EXPECT_TRUE(fs::exists(dir_.File("f1[1].jpg")));
 }
 
-TEST_F(BatchTest, ClosingTheWindowLetsTheLoopHandOverTheRest) {
+TEST_F(BatchTest, ClosingDuringARunQuitsOnceTheFilesHandedOverAreDone) {
   AddSources(4);
   QApplication::setQuitOnLastWindowClosed(false);  // the test's own loops must keep working
   form_->show();
-  After(0, [this] { form_->close(); });
-  form_->Button2->click();
+  bool visibleAfterClose = false;
+  After(0, [this, &visibleAfterClose] {
+    form_->close();
+    visibleAfterClose = form_->isVisible();
+  });
+  QTest::mouseClick(form_->Button2, Qt::LeftButton);
+  // The window stays while the file handed over is written, then closes.
+  EXPECT_TRUE(visibleAfterClose);
+  EXPECT_EQ(Activity(), "File activity: 1/4 files processed. Time: 0.00 secs");
+  EXPECT_EQ(Copies(), Names(0, 1));
+  EXPECT_TRUE(test::ProcessUntil([this] { return !form_->isVisible(); }));
   QApplication::setQuitOnLastWindowClosed(true);
-  EXPECT_FALSE(form_->isVisible());
-  EXPECT_EQ(Activity(), "File activity: 4/4 files processed. Time: 0.00 secs");
-  EXPECT_EQ(Copies(), Names(0, 4));
+  EXPECT_EQ(Copies(), Names(0, 1));  // nothing more was handed over
 }
 
 TEST_F(BatchTest, ResizeModeWritesWithTheWindowsOptions) {

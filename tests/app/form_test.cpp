@@ -14,6 +14,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
@@ -45,6 +48,12 @@ class FormTest : public ::testing::Test {
   template <class T = QWidget>
   T* Control(const char* name) const {
     return form_->findChild<T*>(QString::fromUtf8(name));
+  }
+
+  void ShowActive() {
+    form_->show();
+    QApplication::setActiveWindow(form_.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
   }
 
   std::unique_ptr<TForm1> form_;
@@ -142,6 +151,9 @@ TEST_F(FormTest, EveryControlStartsAsLaidOut) {
     ASSERT_NE(w, nullptr);
     if (row.w < 0)
       EXPECT_EQ(w->pos(), QPoint(Scaled(row.l), Scaled(row.t)));
+    else if (w == form_->ListBox1)  // its height is snapped to whole rows
+      EXPECT_EQ(w->geometry().adjusted(0, 0, 0, Scaled(row.h) - w->height()),
+                Bounds(row.l, row.t, row.w, row.h));
     else
       EXPECT_EQ(w->geometry(), Bounds(row.l, row.t, row.w, row.h));
     EXPECT_EQ(TextOf(w), QString::fromUtf8(row.text));
@@ -285,6 +297,32 @@ TEST_F(FormTest, NumberBoxesFilterKeysAndStepWithinTheRange) {
   }
 }
 
+TEST_F(FormTest, DropDownsCompleteKeysTypedWhileTheyHaveTheFocus) {
+  ShowActive();
+  struct Case {
+    TComboBox* box;
+    const char* typed;
+    int index;
+    const char* text;
+  };
+  const Case cases[] = {
+      {form_->Filters, "m", 7, "Mitchell "}, {form_->Filters, "bs", 5, "BSpline"},
+      {form_->Filters, "q", -1, "q"},        {form_->DefaultFormat, ".p", 1, ".png"},
+      {form_->DefaultFormat, ".J", 0, ".jpg"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    // Clicked, then typed: the keys go wherever the focus is, as a keyboard's do.
+    QTest::mouseClick(c.box->lineEdit(), Qt::LeftButton);
+    QWidget* const focus = nullptr;  // QTest then sends to the focus widget
+    QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(focus, Qt::Key_Backspace);
+    QTest::keyClicks(focus, QString::fromUtf8(c.typed));
+    EXPECT_EQ(c.box->ItemIndex(), c.index);
+    EXPECT_EQ(c.box->lineEdit()->text(), c.text);
+  }
+}
+
 TEST_F(FormTest, DropDownsCompleteTypedTextAndReadMinusOneWhenEmptied) {
   struct Case {
     TComboBox* box;
@@ -377,17 +415,154 @@ TEST_F(FormTest, UseSkinFlipsTheSkinAndStayOnTopSetsTheHint) {
   EXPECT_FALSE(form_->windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
-TEST_F(FormTest, ErrorHookPressesPauseThenShowsTheMessage) {
+TEST_F(FormTest, ErrorHookShowsTheMessageAndLeavesAnIdleWindowAlone) {
   test::ModalWatcher watcher;
   // Through real event delivery: a failing handler reaches the hook.
   QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton);
-  ASSERT_EQ(watcher.SeenWindows().size(), 1u);
+  QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton);
+  ASSERT_EQ(watcher.SeenWindows().size(), 2u);
   EXPECT_EQ(watcher.SeenWindows()[0].title, "Tessane");
   EXPECT_EQ(watcher.SeenWindows()[0].text, "List index out of bounds (-1)");
-  // No run was active: the disabled button now reads CONTINUE.
-  EXPECT_EQ(form_->Button3->text(), "CONTINUE");
+  EXPECT_EQ(form_->Button3->text(), "PAUSE");
   EXPECT_FALSE(form_->Button3->isEnabled());
   EXPECT_FALSE(form_->Running);
+}
+
+// Where a captioned control draws its caption, in the window's coordinates; empty for controls
+// without one.
+QRect CaptionRect(QWidget* w) {
+  QStyleOptionButton option;
+  option.initFrom(w);
+  QStyle::SubElement contents;
+  if (auto* b = qobject_cast<QPushButton*>(w)) {
+    option.text = b->text();
+    contents = QStyle::SE_PushButtonContents;
+  } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+    option.text = c->text();
+    contents = QStyle::SE_CheckBoxContents;
+  } else if (auto* r = qobject_cast<QRadioButton*>(w)) {
+    option.text = r->text();
+    contents = QStyle::SE_RadioButtonContents;
+  } else if (auto* l = qobject_cast<QLabel*>(w)) {
+    const QRect text(QPoint(), QSize(l->fontMetrics().horizontalAdvance(l->text()), l->height()));
+    return l->text().isEmpty() ? QRect() : text.translated(l->mapTo(w->window(), QPoint()));
+  } else {
+    return {};
+  }
+  if (option.text.isEmpty()) return {};
+  const QRect area = w->style()->subElementRect(contents, &option, w);
+  QRect text = area;
+  text.setWidth(w->fontMetrics().horizontalAdvance(option.text));
+  if (contents == QStyle::SE_PushButtonContents) text.moveCenter(area.center());
+  return text.translated(w->mapTo(w->window(), QPoint()));
+}
+
+// What a control draws: a check box or radio button its mark and caption, a label its text,
+// anything else its whole rectangle (window coordinates).
+QRect DrawnRect(QWidget* w) {
+  const QRect bounds(w->mapTo(w->window(), QPoint()), w->size());
+  QStyleOptionButton option;
+  option.initFrom(w);
+  QStyle::SubElement mark;
+  if (qobject_cast<QCheckBox*>(w))
+    mark = QStyle::SE_CheckBoxIndicator;
+  else if (qobject_cast<QRadioButton*>(w))
+    mark = QStyle::SE_RadioButtonIndicator;
+  else if (qobject_cast<QLabel*>(w))
+    return CaptionRect(w);
+  else
+    return bounds;
+  const QRect indicator =
+      w->style()->subElementRect(mark, &option, w).translated(bounds.topLeft());
+  return indicator.united(CaptionRect(w));
+}
+
+// Each caption lies within its control and clear of what every other control draws (a control
+// laid on another, like "?" on the destination field, counts as part of it).
+void ExpectEveryCaptionFits(TForm1& form) {
+  QList<QWidget*> controls;
+  for (QWidget* w : form.findChildren<QWidget*>())
+    if (w->window() == &form && w->isVisibleTo(&form) &&
+        (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) ||
+         qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
+         qobject_cast<QComboBox*>(w) || qobject_cast<QListWidget*>(w) ||
+         qobject_cast<QProgressBar*>(w)) &&
+        !qobject_cast<QComboBox*>(w->parentWidget()) &&
+        !qobject_cast<QAbstractSpinBox*>(w->parentWidget()))
+      controls << w;
+  const auto bounds = [&form](QWidget* w) { return QRect(w->mapTo(&form, QPoint()), w->size()); };
+  for (QWidget* w : controls) {
+    const QRect caption = CaptionRect(w);
+    if (caption.isEmpty()) continue;
+    SCOPED_TRACE(w->objectName().isEmpty() ? TextOf(w).toStdString() : w->objectName().toStdString());
+    EXPECT_TRUE(bounds(w).contains(caption)) << "caption cut";
+    for (QWidget* other : controls)
+      if (other != w && !w->isAncestorOf(other) && !other->isAncestorOf(w) &&
+          !bounds(other).contains(bounds(w))) {
+        EXPECT_FALSE(caption.intersects(DrawnRect(other)))
+            << "runs into " << other->objectName().toStdString();
+      }
+  }
+}
+
+// The list shows whole rows only.
+void ExpectWholeListRows(TForm1& form) {
+  const int rows = form.ListBox1->height() - 2 * form.ListBox1->frameWidth();
+  EXPECT_EQ(rows % form.ListBox1->ItemHeight(), 0) << form.ListBox1->height();
+  EXPECT_GE(rows / form.ListBox1->ItemHeight(), 10);
+}
+
+TEST_F(FormTest, UseSkinOffKeepsEveryCaptionAndOnAgainRestoresTheWindow) {
+  ShowActive();
+  const QImage skinned = form_->grab().toImage();
+  ExpectEveryCaptionFits(*form_);
+  ExpectWholeListRows(*form_);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    QTest::mouseClick(form_->CheckBox2, Qt::LeftButton);
+    ASSERT_FALSE(SkinActive());
+    EXPECT_EQ(form_->Button2->font(), form_->font());
+    ExpectEveryCaptionFits(*form_);
+    ExpectWholeListRows(*form_);
+    QTest::mouseClick(form_->CheckBox2, Qt::LeftButton);
+    ASSERT_TRUE(SkinActive());
+    form_->CheckBox2->clearFocus();
+    EXPECT_TRUE(form_->grab().toImage() == skinned) << "the skinned window differs";
+  }
+}
+
+TEST_F(FormTest, WindowHasTheProgramsIcon) {
+  const QIcon icon = form_->windowIcon();
+  ASSERT_FALSE(icon.isNull());
+  EXPECT_FALSE(icon.pixmap(32, 32).isNull());
+}
+
+TEST_F(FormTest, FileDialogsOpenWithinTheScreenAndCanBeResized) {
+  ShowActive();
+  const QRect area = form_->screen()->availableGeometry();
+  struct Seen {
+    QRect geometry;
+    QSize minimum, maximum;
+  };
+  std::vector<Seen> seen;
+  const auto look = [&seen](QWidget* dialog) {
+    seen.push_back({dialog->frameGeometry(), dialog->minimumSize(), dialog->maximumSize()});
+    qobject_cast<QDialog*>(dialog)->reject();
+  };
+  test::ModalWatcher watcher;
+  watcher.Then(look);
+  QTest::mouseClick(form_->Button1, Qt::LeftButton);  // "Select image files"
+  watcher.Then(look);
+  QTest::mouseClick(form_->Button6, Qt::LeftButton);  // the folder chooser
+  ASSERT_EQ(seen.size(), 2u);
+  for (const Seen& s : seen) {
+    SCOPED_TRACE(s.geometry.width());
+    EXPECT_TRUE(area.contains(s.geometry)) << s.geometry.x() << "," << s.geometry.y() << " "
+                                           << s.geometry.width() << "x" << s.geometry.height();
+    EXPECT_LE(s.minimum.width(), area.width());
+    EXPECT_LT(s.minimum.width(), s.maximum.width());
+    EXPECT_LT(s.minimum.height(), s.maximum.height());
+  }
 }
 
 TEST(ErrorBoxText, AddsAFullStopAfterCharactersThatSortAfterIt) {

@@ -85,6 +85,13 @@ TEST_F(SourceListTest, DropsAddInReverseAndPasteInShellOrder) {
   EXPECT_EQ(Entries(), three);
   EXPECT_EQ(Counter(), "Files: 3");
 
+  // Ctrl+V in the list pastes the same way.
+  form_->ListBox1->clear();
+  QTest::mouseClick(form_->ListBox1->viewport(), Qt::LeftButton);
+  QTest::keyClick(form_->ListBox1, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Entries(), three);
+  EXPECT_EQ(Counter(), "Files: 3");
+
   // Refused names drop out silently; a drop elsewhere adds nothing but still counts.
   Touch(dir_.File("notes.txt"));
   DropOn(form_->ListBox1, Paths({"notes.txt"}));
@@ -274,7 +281,8 @@ TEST_F(SourceListTest, FolderChooserScansCreatesOrRefuses) {
   watcher.ThenPress(QMessageBox::Ok);
   QTest::mouseClick(form_->Button7, Qt::LeftButton);  // through event delivery
   EXPECT_EQ(watcher.Texts().last(), "Unable to create directory.");
-  EXPECT_EQ(form_->Button3->text(), "CONTINUE");
+  EXPECT_EQ(form_->Button3->text(), "PAUSE");  // no run: the hook leaves the buttons alone
+  EXPECT_FALSE(form_->Button3->isEnabled());
   EXPECT_EQ(Counter(), "Files: 3");
 
   watcher.Then(choose(Q(dir_.File("elsewhere")), false));

@@ -1,0 +1,260 @@
+#!/usr/bin/env bash
+# Drives the real Tessane window under Xvfb with a window manager, with real clicks and keys
+# (xdotool), and saves screenshots of each step. Checks what can be seen from outside (dialog
+# sizes, files written, the process ending) and prints one line per check; exit status 1 when
+# any check failed. Look at the screenshots too: they are the point.
+#
+#   tools/window-check.sh [OUT_DIR]      (default: a new temporary folder)
+#
+# TESSANE=path/to/tessane picks the program (default build/src/app/tessane).
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=${TESSANE:-$root/build/src/app/tessane}
+out=${1:-$(mktemp -d -t tessane-window-XXXXXX)}
+mkdir -p "$out"
+work=$(mktemp -d -t tessane-XXXXXX)
+failures=0
+pids=()
+
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() {  # check NAME CONDITION...
+  local name=$1
+  shift
+  if "$@"; then echo "ok    $name"; else echo "FAIL  $name"; failures=$((failures + 1)); fi
+}
+
+for tool in Xvfb openbox xdotool xwininfo xprop xclip import convert compare; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool (scripts/install-deps.sh)"; exit 2; }
+done
+[ -x "$program" ] || { echo "no program at $program (build it first)"; exit 2; }
+
+# Sources: small pictures, two damaged ones, and a set of large ones for the closing check.
+mkdir -p "$work/photos" "$work/big" "$work/home"
+for i in 1 2 3 4 5; do
+  convert -size 320x200 "gradient:#3070c0-#f0d070" "$work/photos/photo$i.png"
+done
+printf 'not a picture' >"$work/photos/damaged1.jpg"
+printf '\xff\xd8\xff\xe0 cut short' >"$work/photos/damaged2.jpg"
+convert -size 2400x1800 plasma:fractal "$work/big/big0.png"
+for i in $(seq 1 24); do cp "$work/big/big0.png" "$work/big/big$i.png"; done
+
+display_number=97
+start_display() {  # start_display WIDTHxHEIGHT
+  Xvfb ":$display_number" -screen 0 "${1}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  pids+=("$xvfb_pid")
+  export DISPLAY=":$display_number"
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  openbox >"$work/openbox.log" 2>&1 &
+  wm_pid=$!
+  pids+=("$wm_pid")
+  sleep 1
+}
+stop_display() {
+  kill "$wm_pid" "$xvfb_pid" 2>/dev/null
+  wait "$wm_pid" "$xvfb_pid" 2>/dev/null
+  display_number=$((display_number + 1))
+}
+
+# Starts the program with the given paths listed; sets $app and $win.
+start_app() {
+  (cd "$work/home" && exec env HOME="$work/home" XDG_DATA_HOME="$work/home/data" \
+    XDG_RUNTIME_DIR="$work/home" ${APP_ENV:-} "$program" "$@") >"$work/app.log" 2>&1 &
+  app=$!
+  pids+=("$app")
+  win=""
+  for _ in $(seq 100); do
+    win=$(xdotool search --name '^Tessane 5\.5$' 2>/dev/null | head -1)
+    [ -n "$win" ] && break
+    sleep 0.1
+  done
+  sleep 0.8
+}
+scale=1
+# Window coordinates of the 96-dpi layout, scaled like the window.
+at() { awk -v s="$scale" -v x="$1" -v y="$2" 'BEGIN { printf "%d %d", x * s + 0.5, y * s + 0.5 }'; }
+click() {  # click X Y [COUNT]
+  # shellcheck disable=SC2046
+  xdotool mousemove --window "$win" $(at "$1" "$2") click --repeat "${3:-1}" --delay 120 1
+  sleep 0.4
+}
+shot_window() { import -window "$win" "$out/$1.png"; }
+# The window with what floats over it (tool tips, boxes), from the screen.
+shot_around_window() {
+  local x y w h
+  read -r x y w h <<<"$(geometry "$win")"
+  import -window root -crop "$((w + 240))x$((h + 80))+$((x - 40))+$((y - 40))" +repage "$out/$1.png"
+}
+shot_screen() { import -window root "$out/$1.png"; }
+window_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+wait_window() {  # wait_window NAME -> id or empty
+  local id=""
+  for _ in $(seq 50); do id=$(window_named "$1"); [ -n "$id" ] && break; sleep 0.1; done
+  echo "$id"
+}
+geometry() {  # geometry ID -> "X Y W H" of the frame as placed on the screen
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
+    /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
+}
+inside_screen() {  # inside_screen "X Y W H" SCREEN_W SCREEN_H
+  local x y w h
+  read -r x y w h <<<"$1"
+  [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le "$2" ] && [ $((y + h)) -le "$3" ]
+}
+count_files() { find "$1" -maxdepth 1 -type f | wc -l; }
+
+# ---- 1920x1080: skin, drop-downs, idle errors, failures, missing destination, paste, dialogs
+start_display 1920x1080
+start_app "$work/photos"
+check "window is up" test -n "$win"
+check "window has an icon" sh -c "xprop -id $win _NET_WM_ICON | grep -q CARDINAL"
+shot_window window-skinned
+
+click 480 13  # "Use skin" off
+xdotool mousemove --window "$win" 5 470  # the pointer off the controls for a quiet status bar
+sleep 0.5
+shot_window window-unskinned
+click 480 13  # and on again
+xdotool mousemove --window "$win" 5 470
+sleep 0.5
+shot_window window-skinned-again
+# The status bar shows the hint under the pointer: compare everything above it.
+convert "$out/window-skinned.png" -crop "$(at 562 462 | tr ' ' x)+0+0" "$work/a.png"
+convert "$out/window-skinned-again.png" -crop "$(at 562 462 | tr ' ' x)+0+0" "$work/b.png"
+check "skin on again restores the window exactly" \
+  sh -c "[ \"\$(compare -metric AE '$work/a.png' '$work/b.png' null: 2>&1)\" = 0 ]"
+
+# Typing in the drop-downs completes to the first match.
+click 490 388
+xdotool key ctrl+a BackSpace
+xdotool type --delay 100 m
+click 238 442
+xdotool key ctrl+a BackSpace
+xdotool type --delay 100 .p
+sleep 0.3
+shot_window dropdowns-typed
+
+# Two damaged entries previewed while idle: each error is shown, no run starts.
+# The list keeps the folder's own order, which is the order ls -U gives.
+mapfile -t damaged_rows < <(ls -U "$work/photos" | grep -n damaged | cut -d: -f1)
+row_y() { echo $((32 + 13 * ($1 - 1))); }
+before=$(count_files "$work/photos")
+for row in "${damaged_rows[@]}"; do
+  click 100 "$(row_y "$row")" 2
+  box=$(wait_window '^Tessane$')
+  [ "$row" = "${damaged_rows[0]}" ] && shot_screen idle-error
+  [ -n "$box" ] && xdotool key Return
+  sleep 0.5
+done
+sleep 1
+check "errors while idle write nothing" test "$(count_files "$work/photos")" = "$before"
+
+# A destination that does not exist: No leaves the run unstarted, Yes creates it.
+dest="$work/out/new"
+click 327 234
+xdotool key ctrl+a BackSpace
+xdotool type --delay 20 "$dest"
+click 375 319  # START
+box=$(wait_window '^Confirm$')
+shot_screen create-destination-question
+check "START asks to create a missing destination" test -n "$box"
+xdotool key n
+sleep 0.8
+check "No leaves the run unstarted" test ! -e "$dest"
+click 375 319
+box=$(wait_window '^Confirm$')
+xdotool key y
+sleep 4
+check "Yes creates the destination and runs" test -d "$dest"
+check "the good files are written" test "$(count_files "$dest")" = 5
+# shellcheck disable=SC2046
+xdotool mousemove --window "$win" $(at 100 "$(row_y "${damaged_rows[0]}")")  # rest on a failed entry
+sleep 2.5
+shot_around_window run-with-failures-tooltip
+# The finished run in both skin states, for the documentation.
+xdotool mousemove --window "$win" 5 470
+sleep 0.5
+shot_window docs-window
+click 480 13
+xdotool mousemove --window "$win" 5 470
+sleep 0.5
+shot_window docs-window-unskinned
+click 480 13
+
+# Ctrl+V in the list pastes files copied in a file manager.
+printf 'file://%s\n' "$work/big/big1.png" "$work/big/big2.png" |
+  xclip -selection clipboard -t text/uri-list &
+pids+=($!)
+sleep 0.5
+click 300 150
+xdotool key ctrl+v
+sleep 0.8
+shot_window pasted
+kill "$app" 2>/dev/null
+wait "$app" 2>/dev/null
+
+# The file dialogs fit the screen, at both common sizes.
+check_dialogs() {  # check_dialogs WIDTH HEIGHT
+  start_app
+  for button in "116 234 Select image files" "188 234 Select Directory"; do
+    read -r bx by title <<<"$button"
+    click "$bx" "$by"
+    dialog=$(wait_window "^$title\$")
+    geo=$(geometry "$dialog")
+    check "\"$title\" within ${1}x$2 ($geo)" inside_screen "$geo" "$1" "$2"
+    shot_screen "dialog-${title// /-}-${1}x$2"
+    xdotool key Escape
+    sleep 0.5
+  done
+  kill "$app" 2>/dev/null
+  wait "$app" 2>/dev/null
+}
+check_dialogs 1920 1080
+stop_display
+start_display 1366x768
+check_dialogs 1366 768
+stop_display
+
+# ---- Closing during a run: the files handed over finish, the window closes, the process ends.
+start_display 1920x1080
+start_app "$work/big"
+mkdir -p "$work/closed"
+click 327 234
+xdotool type --delay 10 "$work/closed"
+click 375 319
+sleep 1.5
+xdotool key alt+F4
+for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+check "closing during a run ends the process" sh -c "! kill -0 $app 2>/dev/null"
+written=$(count_files "$work/closed")
+sleep 2
+check "nothing is written after the close ($written of 25)" \
+  test "$(count_files "$work/closed")" = "$written" -a "$written" -lt 25
+check "no temporary file is left" \
+  test "$(find "$work/closed" -name '.*' -type f | wc -l)" = 0
+stop_display
+
+# ---- 144 dpi, both ways a desktop can ask for it: the list shows whole rows.
+# Qt scales the whole window by 1.5, or (scaling off) lays it out for 144 dpi itself.
+for mode in "QT_SCALE_FACTOR=1.5" "QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=144"; do
+  start_display 1920x1080
+  scale=1.5
+  APP_ENV=$mode start_app "$work/photos" "$work/photos" "$work/photos"
+  geo=$(geometry "$win")
+  check "144 dpi ($mode): the window is 843 x 725 ($geo)" \
+    sh -c "echo '$geo' | awk '{ exit !(\$3 >= 842 && \$3 <= 844 && \$4 >= 724 && \$4 <= 726) }'"
+  shot_window "window-144dpi-$(echo "${mode##* }" | cut -d= -f1)"
+  kill "$app" 2>/dev/null
+  wait "$app" 2>/dev/null
+  stop_display
+done
+scale=1
+
+echo "screenshots in $out"
+[ "$failures" -eq 0 ]
