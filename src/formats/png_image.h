@@ -72,7 +72,8 @@ class TPNGObject : public TGraphic {
   /// the destination unchanged. Partial: each channel becomes (s*a + (255-a)*d + 255) >> 8.
   void Draw(const TSurface& target, const TRect& rect) override;
 
-  /// The chunks that were loaded (IHDR, PLTE, tRNS, IDAT, IEND) or built by Assign.
+  /// The chunks that were loaded (IHDR, PLTE, tRNS, IDAT, IEND; the image data of every IDAT
+  /// chunk of the file joined in the first) or built by Assign.
   const std::vector<TPNGChunk>& Chunks() const { return chunks_; }
   /// Kind of transparency of the decoded picture.
   TPNGTransparency Transparency();
@@ -86,6 +87,9 @@ class TPNGObject : public TGraphic {
   void EnsureDecoded();
 
   std::vector<TPNGChunk> chunks_;
+  // A loaded file's IDAT chunk lengths: chunks_ holds its image data in one IDAT chunk, which
+  // saving cuts back into these.
+  std::vector<uint32_t> idat_lengths_;
   int32_t width_ = 0;
   int32_t height_ = 0;
   uint8_t filters_ = pfSub;

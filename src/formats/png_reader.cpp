@@ -68,13 +68,17 @@ bool IsLetter(uint8_t c) {
 }
 
 /// Splits the file into chunks, checking the signature, every CRC and the order rules that the
-/// messages name. Keeps the chunks the decoder needs; other ancillary chunks are dropped.
-std::vector<TPNGChunk> ReadChunks(const uint8_t* data, size_t size) {
+/// messages name. Keeps the chunks the decoder needs; other ancillary chunks are dropped. The
+/// image data of every IDAT chunk go into the first one, in one piece for inflating; their
+/// lengths are kept in `idat_lengths`.
+std::vector<TPNGChunk> ReadChunks(const uint8_t* data, size_t size,
+                                  std::vector<uint32_t>& idat_lengths) {
   if (size < sizeof kSignature || std::memcmp(data, kSignature, sizeof kSignature) != 0)
     Fail(kMsgInvalidHeader);
   std::vector<TPNGChunk> chunks;
   size_t pos = sizeof kSignature;
   bool seen_data = false;
+  size_t merged = 0;  // index of the IDAT chunk, once there is one
   for (bool first = true;; first = false) {
     if (size - pos < 8) Fail(kMsgUnexpectedEnd);
     const size_t length = BigEndian32(data + pos);
@@ -94,7 +98,14 @@ std::vector<TPNGChunk> ReadChunks(const uint8_t* data, size_t size) {
     if (chunk.Is("IHDR")) {
       if (!first) FailUnsupported("more than one IHDR chunk");
     } else if (chunk.Is("IDAT")) {
+      idat_lengths.push_back(static_cast<uint32_t>(length));
+      if (seen_data) {
+        chunks[merged].Data.insert(chunks[merged].Data.end(), body, body + length);
+        continue;
+      }
       seen_data = true;
+      merged = chunks.size();
+      chunk.Data.reserve(size - pos + length);  // room for all image data still to come
     } else if (chunk.Is("IEND")) {
       if (!seen_data) Fail(kMsgNoData);
       chunks.push_back(std::move(chunk));
@@ -664,13 +675,15 @@ TPNGDecoded DecodePngChunks(const std::vector<TPNGChunk>& chunks) {
 
 void TPNGObject::LoadFromStream(TStream& stream) {
   std::vector<TPNGChunk> chunks;
+  std::vector<uint32_t> idat_lengths;
   {
     // The file's bytes go before the pixels arrive: the chunks hold what is needed of them.
     const std::vector<uint8_t> data = stream.ReadAll();
-    chunks = ReadChunks(data.data(), data.size());
+    chunks = ReadChunks(data.data(), data.size(), idat_lengths);
   }
   TPNGDecoded decoded = DecodePngChunks(chunks);
   chunks_ = std::move(chunks);
+  idat_lengths_ = std::move(idat_lengths);
   width_ = decoded.Width;
   height_ = decoded.Height;
   pixels_ = std::move(decoded.Pixels);

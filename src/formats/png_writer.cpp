@@ -314,6 +314,7 @@ void TPNGObject::Assign(const TBitmap& source) {
     chunks.push_back(MakeChunk("IEND", {}));
   }
   chunks_ = std::move(chunks);
+  idat_lengths_.clear();
   width_ = chunks_.empty() ? 0 : w;
   height_ = chunks_.empty() ? 0 : h;
   pixels_.clear();
@@ -324,18 +325,30 @@ void TPNGObject::Assign(const TBitmap& source) {
 void TPNGObject::SaveToStream(TStream& stream) {
   if (chunks_.empty()) return;
   stream.WriteBuffer(kSignature, sizeof kSignature);
-  for (const TPNGChunk& chunk : chunks_) {
+  auto write = [&stream](const TPNGChunk& chunk, const uint8_t* data, size_t size) {
     uint8_t head[8];
-    PutBigEndian32(head, static_cast<uint32_t>(chunk.Data.size()));
+    PutBigEndian32(head, static_cast<uint32_t>(size));
     std::memcpy(head + 4, chunk.Name.data(), 4);
     uLong crc = crc32(0, head + 4, 4);
     // crc32 treats a null buffer as a request for its initial value, so skip empty data.
-    if (!chunk.Data.empty()) crc = crc32_z(crc, chunk.Data.data(), chunk.Data.size());
+    if (size != 0) crc = crc32_z(crc, data, size);
     uint8_t tail[4];
     PutBigEndian32(tail, static_cast<uint32_t>(crc));
     stream.WriteBuffer(head, sizeof head);
-    stream.WriteBuffer(chunk.Data.data(), chunk.Data.size());
+    stream.WriteBuffer(data, size);
     stream.WriteBuffer(tail, sizeof tail);
+  };
+  for (const TPNGChunk& chunk : chunks_) {
+    if (!chunk.Is("IDAT") || idat_lengths_.empty()) {
+      write(chunk, chunk.Data.data(), chunk.Data.size());
+      continue;
+    }
+    // A loaded file's image data go out in its own IDAT chunks again.
+    size_t pos = 0;
+    for (const uint32_t length : idat_lengths_) {
+      write(chunk, chunk.Data.data() + pos, length);
+      pos += length;
+    }
   }
 }
 

@@ -133,6 +133,8 @@ TEST(PngReader, IdatSplitAcrossChunksAndEmptyChunks) {
   TPNGObject png;
   LoadBytes(png, MakePng(chunks));
   EXPECT_EQ(DrawOnto(png), (std::vector<uint32_t>{0xFF010203u, 0xFF090807u, 0xFF0A0908u}));
+  // The image data are held in one piece; saving cuts them into the file's chunks again.
+  EXPECT_EQ(test::SaveBytes(png), MakePng(chunks));
 }
 
 // The three drawing rules, drawn over a grey destination.
