@@ -3,8 +3,11 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <string>
 
 namespace tessane {
 
@@ -546,15 +549,48 @@ bool HorizontalFirstIsCheaper(const DenseTable& mx, const DenseTable& my, size_t
   return horizontalFirst < verticalFirst;
 }
 
+// One axis of a resampling: its mapping table and the dense form of it.
+struct TAxis {
+  std::array<int32_t, 6> bounds{};  // destination, clip and source ends
+  std::string kernel;               // the kernel's class, and its radius: all of its settings
+  float radius = 0;
+  TMappingTable map;
+  std::unique_ptr<DenseTable> dense;  // null for an empty table
+};
+
+// The axes this thread resampled last: a batch meets the same sizes again and again, and each
+// table costs some thousand evaluations of the kernel.
+TAxis& AxisFor(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi, int32_t srcLo,
+               int32_t srcHi, const TCustomKernel& kernel) {
+  thread_local std::array<TAxis, 4> cache;
+  thread_local size_t next = 0;
+  const std::array<int32_t, 6> bounds = {dstLo, dstHi, clipLo, clipHi, srcLo, srcHi};
+  for (TAxis& axis : cache)
+    if (axis.dense && axis.bounds == bounds && axis.radius == kernel.Radius() &&
+        axis.kernel == kernel.ClassName())
+      return axis;
+  TAxis& axis = cache[next];
+  next = (next + 1) % cache.size();
+  axis.dense.reset();
+  axis.map = BuildMapping(dstLo, dstHi, clipLo, clipHi, srcLo, srcHi, kernel);
+  axis.bounds = bounds;
+  axis.kernel = kernel.ClassName();
+  axis.radius = kernel.Radius();
+  if (!axis.map.empty()) axis.dense = std::make_unique<DenseTable>(axis.map);
+  return axis;
+}
+
 void ResampleFast(TKernelPath path, TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
                   const TBitmap32& src, const TRect& srcRect, const TCustomKernel& kernel) {
-  const TMappingTable mapX = BuildMapping(dstRect.Left, dstRect.Right, dstClip.Left, dstClip.Right,
-                                          srcRect.Left, srcRect.Right, kernel);
-  const TMappingTable mapY = BuildMapping(dstRect.Top, dstRect.Bottom, dstClip.Top, dstClip.Bottom,
-                                          srcRect.Top, srcRect.Bottom, kernel);
-  if (mapX.empty() || mapY.empty()) return;
-  DenseTable mx(mapX);
-  const DenseTable my(mapY);
+  TAxis& axisX = AxisFor(dstRect.Left, dstRect.Right, dstClip.Left, dstClip.Right, srcRect.Left,
+                         srcRect.Right, kernel);
+  TAxis& axisY = AxisFor(dstRect.Top, dstRect.Bottom, dstClip.Top, dstClip.Bottom, srcRect.Top,
+                         srcRect.Bottom, kernel);
+  if (!axisX.dense || !axisY.dense) return;
+  const TMappingTable& mapX = axisX.map;
+  const TMappingTable& mapY = axisY.map;
+  DenseTable& mx = *axisX.dense;
+  const DenseTable& my = *axisY.dense;
   // The fast passes sum in 32 bits; tables whose sums could leave that range (none of the
   // kernels here builds one) take the reference loops, which sum in 64 bits.
   if (path == TKernelPath::kReference || 255 * mx.maxAbsSum * my.maxAbsSum >= (int64_t{1} << 31)) {
