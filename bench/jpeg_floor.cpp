@@ -35,12 +35,13 @@ bool Decode(const char* path, int size, std::vector<unsigned char>& rows) {
   jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&cinfo, TRUE);
   cinfo.scale_num = 1;
-  cinfo.scale_denom = static_cast<unsigned>(
-      ScaleDenominator(cinfo.image_width, cinfo.image_height, size));
+  cinfo.scale_denom =
+      static_cast<unsigned>(ScaleDenominator(cinfo.image_width, cinfo.image_height, size));
   cinfo.dct_method = JDCT_FLOAT;
   cinfo.do_fancy_upsampling = TRUE;
   cinfo.do_block_smoothing = TRUE;
-  cinfo.out_color_space = cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_RGB ||
+  cinfo.out_color_space = cinfo.jpeg_color_space == JCS_YCbCr ||
+                                  cinfo.jpeg_color_space == JCS_RGB ||
                                   cinfo.jpeg_color_space == JCS_GRAYSCALE
                               ? JCS_EXT_BGRA
                               : JCS_CMYK;

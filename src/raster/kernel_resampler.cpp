@@ -262,8 +262,7 @@ __attribute__((target("avx2"))) void HorizontalAvx2(const DenseTable& mx, const 
       acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(v0, w0));
     }
     const __m256i acc = _mm256_add_epi32(acc0, acc1);
-    out[i] = PackOne(
-        _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1)));
+    out[i] = PackOne(_mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1)));
   }
 }
 

@@ -236,9 +236,9 @@ TEST(PngReader, DamagedImageDataNeverCrashes) {
 // also when the buffer a previous picture left behind is reused.
 TEST(PngReader, WholeAndStreamedInflationGiveTheSamePicture) {
   std::mt19937 random(77);
-  const std::pair<uint8_t, uint8_t> kinds[] = {{1, 0}, {2, 0}, {4, 0}, {8, 0}, {16, 0}, {8, 2},
-                                               {16, 2}, {1, 3}, {4, 3}, {8, 3}, {8, 4}, {16, 4},
-                                               {8, 6}, {16, 6}};
+  const std::pair<uint8_t, uint8_t> kinds[] = {{1, 0}, {2, 0},  {4, 0}, {8, 0}, {16, 0},
+                                               {8, 2}, {16, 2}, {1, 3}, {4, 3}, {8, 3},
+                                               {8, 4}, {16, 4}, {8, 6}, {16, 6}};
   std::vector<uint8_t> palette(3 * 256);
   for (auto& b : palette) b = static_cast<uint8_t>(random());
   for (int round = 0; round < 112; ++round) {
