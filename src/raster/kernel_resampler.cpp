@@ -558,9 +558,10 @@ struct TAxis {
 };
 
 // The axes this thread resampled last: a batch meets the same sizes again and again, and each
-// table costs some thousand evaluations of the kernel.
+// table costs some thousand evaluations of the kernel. A new axis never takes the place of
+// `keep`, the other axis of the same resampling.
 TAxis& AxisFor(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi, int32_t srcLo,
-               int32_t srcHi, const TCustomKernel& kernel) {
+               int32_t srcHi, const TCustomKernel& kernel, const TAxis* keep) {
   thread_local std::array<TAxis, 4> cache;
   thread_local size_t next = 0;
   const std::array<int32_t, 6> bounds = {dstLo, dstHi, clipLo, clipHi, srcLo, srcHi};
@@ -568,6 +569,7 @@ TAxis& AxisFor(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi, int
     if (axis.dense && axis.bounds == bounds && axis.radius == kernel.Radius() &&
         axis.kernel == kernel.ClassName())
       return axis;
+  if (&cache[next] == keep) next = (next + 1) % cache.size();
   TAxis& axis = cache[next];
   next = (next + 1) % cache.size();
   axis.dense.reset();
@@ -582,9 +584,9 @@ TAxis& AxisFor(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi, int
 void ResampleFast(TKernelPath path, TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
                   const TBitmap32& src, const TRect& srcRect, const TCustomKernel& kernel) {
   TAxis& axisX = AxisFor(dstRect.Left, dstRect.Right, dstClip.Left, dstClip.Right, srcRect.Left,
-                         srcRect.Right, kernel);
+                         srcRect.Right, kernel, nullptr);
   TAxis& axisY = AxisFor(dstRect.Top, dstRect.Bottom, dstClip.Top, dstClip.Bottom, srcRect.Top,
-                         srcRect.Bottom, kernel);
+                         srcRect.Bottom, kernel, &axisX);
   if (!axisX.dense || !axisY.dense) return;
   const TMappingTable& mapX = axisX.map;
   const TMappingTable& mapY = axisY.map;
