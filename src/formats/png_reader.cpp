@@ -69,16 +69,19 @@ bool IsLetter(uint8_t c) {
 
 /// Splits the file into chunks, checking the signature, every CRC and the order rules that the
 /// messages name. Keeps the chunks the decoder needs; other ancillary chunks are dropped. The
-/// image data of every IDAT chunk go into the first one, in one piece for inflating; their
-/// lengths are kept in `idat_lengths`.
-std::vector<TPNGChunk> ReadChunks(const uint8_t* data, size_t size,
-                                  std::vector<uint32_t>& idat_lengths) {
+/// image data of every IDAT chunk go into the first one, in one piece for inflating: they are
+/// moved together at the front of `file`, which then becomes that chunk's data, so they are never
+/// copied. Their lengths are kept in `idat_lengths`.
+std::vector<TPNGChunk> ReadChunks(std::vector<uint8_t>& file, std::vector<uint32_t>& idat_lengths) {
+  uint8_t* const data = file.data();
+  const size_t size = file.size();
   if (size < sizeof kSignature || std::memcmp(data, kSignature, sizeof kSignature) != 0)
     Fail(kMsgInvalidHeader);
   std::vector<TPNGChunk> chunks;
   size_t pos = sizeof kSignature;
   bool seen_data = false;
   size_t merged = 0;  // index of the IDAT chunk, once there is one
+  size_t joined = 0;  // image data moved to the front so far; always behind `pos`
   for (bool first = true;; first = false) {
     if (size - pos < 8) Fail(kMsgUnexpectedEnd);
     const size_t length = BigEndian32(data + pos);
@@ -99,16 +102,19 @@ std::vector<TPNGChunk> ReadChunks(const uint8_t* data, size_t size,
       if (!first) FailUnsupported("more than one IHDR chunk");
     } else if (chunk.Is("IDAT")) {
       idat_lengths.push_back(static_cast<uint32_t>(length));
-      if (seen_data) {
-        chunks[merged].Data.insert(chunks[merged].Data.end(), body, body + length);
-        continue;
+      if (length != 0) std::memmove(data + joined, body, length);
+      joined += length;
+      if (!seen_data) {
+        seen_data = true;
+        merged = chunks.size();
+        chunks.push_back(std::move(chunk));
       }
-      seen_data = true;
-      merged = chunks.size();
-      chunk.Data.reserve(size - pos + length);  // room for all image data still to come
+      continue;
     } else if (chunk.Is("IEND")) {
       if (!seen_data) Fail(kMsgNoData);
       chunks.push_back(std::move(chunk));
+      file.resize(joined);
+      chunks[merged].Data = std::move(file);
       return chunks;
     } else if (!chunk.Is("PLTE") && !chunk.Is("tRNS")) {
       if (!ancillary) Fail(kMsgUnknownCritical);
@@ -677,9 +683,9 @@ void TPNGObject::LoadFromStream(TStream& stream) {
   std::vector<TPNGChunk> chunks;
   std::vector<uint32_t> idat_lengths;
   {
-    // The file's bytes go before the pixels arrive: the chunks hold what is needed of them.
-    const std::vector<uint8_t> data = stream.ReadAll();
-    chunks = ReadChunks(data.data(), data.size(), idat_lengths);
+    // The file's bytes become the image data; the rest of them go before the pixels arrive.
+    std::vector<uint8_t> data = stream.ReadAll();
+    chunks = ReadChunks(data, idat_lengths);
   }
   TPNGDecoded decoded = DecodePngChunks(chunks);
   chunks_ = std::move(chunks);
