@@ -550,18 +550,30 @@ constexpr size_t kMaxSparePixels = size_t{16} << 20;
 // Joined image data of at most this size stay allocated for the next picture of the thread.
 constexpr size_t kMaxSpareJoined = size_t{32} << 20;
 
-std::vector<uint32_t>& SparePixels() {
-  thread_local std::vector<uint32_t> spare;
-  return spare;
+// Set once this thread's spare buffer is gone: bitmaps destroyed later in the thread's (or the
+// program's) end must not hand it their pixels.
+thread_local bool spare_gone = false;
+
+struct TSparePixels {
+  std::vector<uint32_t> pixels;
+  ~TSparePixels() { spare_gone = true; }
+};
+
+/// This thread's spare buffer, or null once it is gone.
+std::vector<uint32_t>* SparePixels() {
+  if (spare_gone) return nullptr;
+  thread_local TSparePixels spare;
+  return &spare.pixels;
 }
 
 /// Lets `pixels` use this thread's spare buffer when that can hold `count` pixels; a smaller
 /// spare is freed.
 void TakeSparePixels(std::vector<uint32_t>& pixels, size_t count) {
   if (pixels.capacity() >= count) return;
-  std::vector<uint32_t>& spare = SparePixels();
-  if (spare.capacity() >= count) pixels.swap(spare);
-  std::vector<uint32_t>().swap(spare);
+  std::vector<uint32_t>* spare = SparePixels();
+  if (spare == nullptr) return;
+  if (spare->capacity() >= count) pixels.swap(*spare);
+  std::vector<uint32_t>().swap(*spare);
 }
 
 struct TDecompressorDeleter {
@@ -636,9 +648,9 @@ bool InflateWhole(const std::vector<TPNGChunk>& chunks, const THeader& h,
 }  // namespace
 
 void RecyclePngPixels(std::vector<uint32_t>&& pixels) {
-  if (pixels.capacity() > kMaxSparePixels) return;
-  std::vector<uint32_t>& spare = SparePixels();
-  if (pixels.capacity() > spare.capacity()) spare = std::move(pixels);
+  if (pixels.capacity() == 0 || pixels.capacity() > kMaxSparePixels) return;
+  std::vector<uint32_t>* spare = SparePixels();
+  if (spare != nullptr && pixels.capacity() > spare->capacity()) *spare = std::move(pixels);
 }
 
 TPNGDecoded DecodePngChunks(const std::vector<TPNGChunk>& chunks) {
