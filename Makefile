@@ -32,7 +32,7 @@ run: build
 
 bench: deps
 	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSANE_BENCH=ON
-	cmake --build build -j $(JOBS) --target tessane-cli tessane_bench tessane-window-batch
+	cmake --build build -j $(JOBS) --target tessane-cli tessane_bench jpeg_floor tessane-window-batch
 	bash bench/run.sh build
 
 fuzz: deps

@@ -3,10 +3,13 @@
 
 Usage: bench/compare.py BUILD_DIR CORPUS_DIR [REPEATS]
 Prints a markdown table: for each setting, the CPU time (user + sys of the child and its
-descendants) of each tool as a multiple of the decoding floor (djpeg at the job's DCT scale), with
-its peak memory (max RSS); then tessane-cli's throughput with one job per core relative to one job
-(wall time). Every figure is the minimum over REPEATS runs (default 3), which filters out the load
-of other processes on the machine. Needs /usr/bin/python3 for PIL.
+descendants) of each tool as a multiple of the decoding floor, with its peak memory (max RSS); then
+tessane-cli's throughput with one job per core relative to one job (wall time). The floor is
+bench/jpeg_floor: every JPEG decoded in one process at the job's DCT scale with the job's libjpeg
+settings, nothing written. djpeg per file (the same decoding plus a process start for each file)
+is shown beside it. The tools take turns within each of REPEATS rounds (default 3), so a burst of
+load on the machine hits all of them alike; a CPU figure is the median of its rounds, a memory
+figure the largest. Needs /usr/bin/python3 for PIL.
 """
 import os
 import shutil
@@ -47,24 +50,36 @@ def run(cmd):
     return usage.ru_utime + usage.ru_stime, wall, usage.ru_maxrss / 1024.0
 
 
-def best_of(cmd, repeats):
-    runs = [run(cmd) for _ in range(repeats)]
-    return min(r[0] for r in runs), min(r[1] for r in runs), max(r[2] for r in runs)
+def median(values):
+    values = sorted(values)
+    n = len(values)
+    return values[n // 2] if n % 2 else (values[n // 2 - 1] + values[n // 2]) / 2
+
+
+def rounds(cmds, repeats):
+    """Runs every command of the dict once per round, in turn; per command the median CPU and
+    wall seconds and the largest RSS."""
+    runs = {name: [] for name in cmds}
+    for _ in range(repeats):
+        for name, cmd in cmds.items():
+            runs[name].append(run(cmd))
+    return {name: (median([r[0] for r in rs]), median([r[1] for r in rs]), max(r[2] for r in rs))
+            for name, rs in runs.items()}
 
 
 def window_cpu(build, files, size, ext, out, repeats):
-    """Best CPU seconds of the window's batch run (offscreen driver), or None without it."""
+    """Median CPU seconds of the window's batch run (offscreen driver), or None without it."""
     driver = os.path.join(build, "tests/tessane-window-batch")
     if not os.path.exists(driver):
         return None
-    best = None
+    cpus = []
     for _ in range(repeats):
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
         text = subprocess.run([driver, out, "1" if ext == "jpg" else "2", str(size)] + files,
                               check=True, capture_output=True, text=True, env=env).stdout
-        cpu = float(next(line.split()[1] for line in text.splitlines() if line.startswith("cpu ")))
-        best = cpu if best is None else min(best, cpu)
-    return best
+        cpus.append(float(next(line.split()[1] for line in text.splitlines()
+                               if line.startswith("cpu "))))
+    return median(cpus)
 
 
 def jpeg_scale(path, size):
@@ -73,7 +88,11 @@ def jpeg_scale(path, size):
     return 8 if r > 8 else 4 if r > 4 else 2 if r > 2 else 1
 
 
-def floor_cmd(files, size):
+def floor_cmd(build, files, size):
+    return [os.path.join(build, "bench/jpeg_floor"), str(size)] + files
+
+
+def djpeg_cmd(files, size):
     # One shell running djpeg per file at the job's scale: decode only, output discarded.
     script = " && ".join(
         f"djpeg -dct float -scale 1/{jpeg_scale(f, size)} -outfile /dev/null '{f}'" for f in files)
@@ -84,7 +103,7 @@ def floor_parallel_cmd(files, size, jobs):
     # The same decoding split into `jobs` streams side by side: what this machine gives a parallel
     # run at this moment, to read the -j figure against.
     groups = [files[i::jobs] for i in range(jobs)]
-    inner = [floor_cmd(g, size)[2] for g in groups if g]
+    inner = [djpeg_cmd(g, size)[2] for g in groups if g]
     return ["sh", "-c", " & ".join(f"( {c} )" for c in inner) + " & wait"]
 
 
@@ -96,8 +115,9 @@ def tessane_cmd(build, files, size, ext, out, jobs):
 def peers(files, size, ext, out):
     if shutil.which("vipsthumbnail"):
         suffix = "[Q=75]" if ext == "jpg" else ""
-        yield "vipsthumbnail", ["vipsthumbnail", "--size", str(size), "-o",
-                                f"{out}/%s.{ext}{suffix}"] + files
+        # One worker thread, like the other tools here.
+        yield "vipsthumbnail", ["env", "VIPS_CONCURRENCY=1", "vipsthumbnail", "--size", str(size),
+                                "-o", f"{out}/%s.{ext}{suffix}"] + files
     yield "Pillow", ["/usr/bin/python3", "-c", PILLOW_SCRIPT, str(size), ext, out] + files
     if shutil.which("mogrify"):
         yield "ImageMagick", ["mogrify", "-path", out, "-define", f"jpeg:size={2*size}x{2*size}",
@@ -116,28 +136,35 @@ def main():
                 ("JPEG -> 320 px PNG", jpegs, 320, "png"),
                 ("PNG -> 320 px JPEG q75", pngs, 320, "jpg")]
     tools = ["tessane-cli", "vipsthumbnail", "Pillow", "ImageMagick"]
-    print(f"Corpus: {len(jpegs)} JPEGs, {len(pngs)} PNGs; {cores} cores; best of {repeats} runs; "
-          f"load average {os.getloadavg()[0]:.2f} at the start.")
-    print("Cells: CPU time (user+sys) as a multiple of the floor, and peak RSS. PNG sources have no")
-    print("djpeg floor: their cells are multiples of tessane-cli's own time. The last column's")
-    print("'djpeg gets' is the same speed-up for the floor split into parallel streams: what the")
-    print("machine offered a parallel run at that moment.\n")
-    print("| Setting | floor: djpeg at the job's DCT scale | " + " | ".join(tools) +
+    print(f"Corpus: {len(jpegs)} JPEGs, {len(pngs)} PNGs; {cores} cores; medians of {repeats} "
+          f"alternating rounds; load average {os.getloadavg()[0]:.2f} at the start.")
+    print("Cells: CPU time (user+sys) as a multiple of the floor (bench/jpeg_floor: the JPEGs")
+    print("decoded in one process at the job's DCT scale, nothing written), and peak RSS. PNG")
+    print("sources have no floor: their cells are multiples of tessane-cli's own time. The last")
+    print("column's 'djpeg gets' is the same speed-up for djpeg split into parallel streams: what")
+    print("the machine offered a parallel run at that moment.\n")
+    print("| Setting | floor: in-process decoding | djpeg per file | " + " | ".join(tools) +
           f" | tessane-cli -j{cores} throughput vs -j1 |")
-    print("|---" * (len(tools) + 3) + "|")
+    print("|---" * (len(tools) + 4) + "|")
     window_rows = []
     for name, files, size, ext in settings:
         if not files:
             continue
         with tempfile.TemporaryDirectory() as out:
-            floor = best_of(floor_cmd(files, size), repeats) if files is jpegs else None
-            cells = {"tessane-cli": best_of(tessane_cmd(build, files, size, ext, out, 1), repeats)}
+            cmds = {}
+            if files is jpegs:
+                cmds["floor"] = floor_cmd(build, files, size)
+                cmds["djpeg"] = djpeg_cmd(files, size)
+            cmds["tessane-cli"] = tessane_cmd(build, files, size, ext, out, 1)
             for tool, cmd in peers(files, size, ext, out):
-                cells[tool] = best_of(cmd, repeats)
-            par = best_of(tessane_cmd(build, files, size, ext, out, cores), repeats)
+                cmds[tool] = cmd
+            cmds["parallel"] = tessane_cmd(build, files, size, ext, out, cores)
+            cells = rounds(cmds, repeats)
+            floor = cells.get("floor")
             machine = None
             if floor:
-                machine = floor[1] / best_of(floor_parallel_cmd(files, size, cores), repeats)[1]
+                machine = cells["djpeg"][1] / rounds(
+                    {"p": floor_parallel_cmd(files, size, cores)}, repeats)["p"][1]
             window = window_cpu(build, files, size, ext, out, repeats)
             if window is not None:
                 window_rows.append((name, window / cells["tessane-cli"][0]))
@@ -146,7 +173,9 @@ def main():
         def cell(entry):
             return f"{entry[0] / base:.2f} x, {entry[2]:.0f} MB"
 
-        row = [name, f"{floor[0]:.2f} s, {floor[2]:.0f} MB" if floor else "n/a"]
+        par = cells["parallel"]
+        row = [name, f"{floor[0]:.2f} s, {floor[2]:.0f} MB" if floor else "n/a",
+               cell(cells["djpeg"]) if floor else "n/a"]
         row += [cell(cells[t]) if t in cells else "n/a" for t in tools]
         # The CPU cost of the parallel run tells overhead apart from a machine with no core free.
         row.append(f"{cells['tessane-cli'][1] / par[1]:.2f} x ({len(files) / par[1]:.1f} files/s; "

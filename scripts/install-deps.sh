@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config make
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libqt6svg6
-  libjpeg62-turbo-dev libjpeg-turbo-progs zlib1g-dev libopenjp2-7-dev libopenjp2-tools libtiff-dev libtiff-tools
+  libjpeg62-turbo-dev libjpeg-turbo-progs zlib1g-dev libdeflate-dev libopenjp2-7-dev libopenjp2-tools libtiff-dev libtiff-tools
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth openbox xdotool x11-utils xclip imagemagick libmagickcore-6.q16-6-extra python3-pil libvips-tools graphicsmagick

@@ -60,7 +60,9 @@ class TPNGObject : public TGraphic {
   /// counts anything is written with filter 0.
   void SetFilters(uint8_t mask) { filters_ = mask; }
   uint8_t Filters() const { return filters_; }
-  /// zlib compression level, 0 to 9 (default 7); values outside are clamped.
+  /// zlib compression level, 0 to 9 (default 7); values outside are clamped. The rows are
+  /// deflated in one call by libdeflate at this level, at most its level 6; only pictures with
+  /// more than 48 MiB of rows stream through zlib at the level itself.
   void SetCompressionLevel(int level);
   int CompressionLevel() const { return compression_level_; }
 
@@ -70,7 +72,8 @@ class TPNGObject : public TGraphic {
   /// the destination unchanged. Partial: each channel becomes (s*a + (255-a)*d + 255) >> 8.
   void Draw(const TSurface& target, const TRect& rect) override;
 
-  /// The chunks that were loaded (IHDR, PLTE, tRNS, IDAT, IEND) or built by Assign.
+  /// The chunks that were loaded (IHDR, PLTE, tRNS, IDAT, IEND; the image data of every IDAT
+  /// chunk of the file joined in the first) or built by Assign.
   const std::vector<TPNGChunk>& Chunks() const { return chunks_; }
   /// Kind of transparency of the decoded picture.
   TPNGTransparency Transparency();
@@ -84,6 +87,9 @@ class TPNGObject : public TGraphic {
   void EnsureDecoded();
 
   std::vector<TPNGChunk> chunks_;
+  // A loaded file's IDAT chunk lengths: chunks_ holds its image data in one IDAT chunk, which
+  // saving cuts back into these.
+  std::vector<uint32_t> idat_lengths_;
   int32_t width_ = 0;
   int32_t height_ = 0;
   uint8_t filters_ = pfSub;
@@ -104,5 +110,10 @@ struct TPNGDecoded {
 /// Decodes a chunk list whose structure is already checked (IHDR first, at least one IDAT).
 /// Throws EInvalidGraphic for header values, palettes or image data that cannot be decoded.
 TPNGDecoded DecodePngChunks(const std::vector<TPNGChunk>& chunks);
+
+/// Hands a decoded pixel buffer that is no longer needed back to the decoder: the next picture
+/// decoded on this thread may reuse its memory instead of faulting in a fresh one. Buffers above
+/// 16 M pixels are freed.
+void RecyclePngPixels(std::vector<uint32_t>&& pixels);
 
 }  // namespace tessane

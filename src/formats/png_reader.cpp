@@ -1,6 +1,7 @@
 // PNG reading: chunk sequence, CRC and structure checks, inflating, row filters, Adam7 and the
 // conversion of every colour type and bit depth to 8-bit ARGB.
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #if defined(__SSE2__)
@@ -11,6 +12,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <utility>
 
@@ -66,13 +68,20 @@ bool IsLetter(uint8_t c) {
 }
 
 /// Splits the file into chunks, checking the signature, every CRC and the order rules that the
-/// messages name. Keeps the chunks the decoder needs; other ancillary chunks are dropped.
-std::vector<TPNGChunk> ReadChunks(const uint8_t* data, size_t size) {
+/// messages name. Keeps the chunks the decoder needs; other ancillary chunks are dropped. The
+/// image data of every IDAT chunk go into the first one, in one piece for inflating: they are
+/// moved together at the front of `file`, which then becomes that chunk's data, so they are never
+/// copied. Their lengths are kept in `idat_lengths`.
+std::vector<TPNGChunk> ReadChunks(std::vector<uint8_t>& file, std::vector<uint32_t>& idat_lengths) {
+  uint8_t* const data = file.data();
+  const size_t size = file.size();
   if (size < sizeof kSignature || std::memcmp(data, kSignature, sizeof kSignature) != 0)
     Fail(kMsgInvalidHeader);
   std::vector<TPNGChunk> chunks;
   size_t pos = sizeof kSignature;
   bool seen_data = false;
+  size_t merged = 0;  // index of the IDAT chunk, once there is one
+  size_t joined = 0;  // image data moved to the front so far; always behind `pos`
   for (bool first = true;; first = false) {
     if (size - pos < 8) Fail(kMsgUnexpectedEnd);
     const size_t length = BigEndian32(data + pos);
@@ -92,10 +101,20 @@ std::vector<TPNGChunk> ReadChunks(const uint8_t* data, size_t size) {
     if (chunk.Is("IHDR")) {
       if (!first) FailUnsupported("more than one IHDR chunk");
     } else if (chunk.Is("IDAT")) {
-      seen_data = true;
+      idat_lengths.push_back(static_cast<uint32_t>(length));
+      if (length != 0) std::memmove(data + joined, body, length);
+      joined += length;
+      if (!seen_data) {
+        seen_data = true;
+        merged = chunks.size();
+        chunks.push_back(std::move(chunk));
+      }
+      continue;
     } else if (chunk.Is("IEND")) {
       if (!seen_data) Fail(kMsgNoData);
       chunks.push_back(std::move(chunk));
+      file.resize(joined);
+      chunks[merged].Data = std::move(file);
       return chunks;
     } else if (!chunk.Is("PLTE") && !chunk.Is("tRNS")) {
       if (!ancillary) Fail(kMsgUnknownCritical);
@@ -526,7 +545,113 @@ void CheckImageDataCanHoldTheRows(const std::vector<TPNGChunk>& chunks, const TH
   if (raw > (compressed + 1) * kMaxInflateRatio) FailData("not enough image data");
 }
 
+// Pixel buffers of at most this many pixels are kept for the next picture of the same thread.
+constexpr size_t kMaxSparePixels = size_t{16} << 20;
+// Joined image data of at most this size stay allocated for the next picture of the thread.
+constexpr size_t kMaxSpareJoined = size_t{32} << 20;
+
+// Set once this thread's spare buffer is gone: bitmaps destroyed later in the thread's (or the
+// program's) end must not hand it their pixels.
+thread_local bool spare_gone = false;
+
+struct TSparePixels {
+  std::vector<uint32_t> pixels;
+  ~TSparePixels() { spare_gone = true; }
+};
+
+/// This thread's spare buffer, or null once it is gone.
+std::vector<uint32_t>* SparePixels() {
+  if (spare_gone) return nullptr;
+  thread_local TSparePixels spare;
+  return &spare.pixels;
+}
+
+/// Lets `pixels` use this thread's spare buffer when that can hold `count` pixels; a smaller
+/// spare is freed.
+void TakeSparePixels(std::vector<uint32_t>& pixels, size_t count) {
+  if (pixels.capacity() >= count) return;
+  std::vector<uint32_t>* spare = SparePixels();
+  if (spare == nullptr) return;
+  if (spare->capacity() >= count) pixels.swap(*spare);
+  std::vector<uint32_t>().swap(*spare);
+}
+
+struct TDecompressorDeleter {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+/// Inflates whole, valid image data of a picture that is not interlaced and has at most 32 bits
+/// a pixel in one libdeflate call, and converts its rows into `pixels`. The filtered rows are
+/// inflated into the end of the pixel buffer itself, where converting row y never reaches past
+/// the start of row y + 1. Returns false, with nothing decided, for everything else: data that
+/// are truncated, damaged, too long or followed by more, or a stream declaring a window below
+/// 32 KiB (zlib would refuse distances beyond it). The zlib path then reads the picture with
+/// its own messages.
+bool InflateWhole(const std::vector<TPNGChunk>& chunks, const THeader& h,
+                  const TRowConverter& converter, std::vector<uint32_t>& pixels) {
+  if (h.Interlaced || h.BitsPerPixel > 32) return false;
+  const TPNGChunk* only = nullptr;
+  size_t in_size = 0, parts = 0;
+  for (const TPNGChunk& c : chunks) {
+    if (!c.Is("IDAT") || c.Data.empty()) continue;
+    only = &c;
+    in_size += c.Data.size();
+    ++parts;
+  }
+  if (in_size < 2) return false;
+  thread_local std::vector<uint8_t> joined;
+  const uint8_t* in = only->Data.data();
+  if (parts > 1) {
+    joined.resize(in_size);
+    uint8_t* p = joined.data();
+    for (const TPNGChunk& c : chunks) {
+      if (!c.Is("IDAT")) continue;
+      std::memcpy(p, c.Data.data(), c.Data.size());
+      p += c.Data.size();
+    }
+    in = joined.data();
+  }
+  const bool whole = [&] {
+    if (in[0] != 0x78) return false;  // deflate with a 32 KiB window
+    thread_local std::unique_ptr<libdeflate_decompressor, TDecompressorDeleter> decompressor;
+    if (!decompressor) decompressor.reset(libdeflate_alloc_decompressor());
+    if (!decompressor) return false;
+    const size_t row_bytes = h.RowBytes(h.Width);
+    const size_t raw = (row_bytes + 1) * h.Height;
+    const size_t count = static_cast<size_t>(h.Width) * h.Height;
+    const size_t words = std::max(count, (raw + 3) / 4);
+    TakeSparePixels(pixels, words);
+    // Every element is written below; a reused buffer needs no clearing first.
+    pixels.resize(words);
+    uint8_t* const rows = reinterpret_cast<uint8_t*>(pixels.data()) + words * 4 - raw;
+    size_t in_used = 0, out_used = 0;
+    if (libdeflate_zlib_decompress_ex(decompressor.get(), in, in_size, rows, raw, &in_used,
+                                      &out_used) != LIBDEFLATE_SUCCESS ||
+        in_used != in_size || out_used != raw)
+      return false;
+    const size_t bpp = std::max(1, h.BitsPerPixel / 8);
+    std::vector<uint8_t> current(row_bytes + 1 + kRowSlack, 0), prior(row_bytes + 1 + kRowSlack, 0);
+    for (uint32_t y = 0; y < h.Height; ++y) {
+      // The row is taken out first: its pixels overwrite where it lay.
+      std::memcpy(current.data(), rows + y * (row_bytes + 1), row_bytes + 1);
+      Unfilter(current[0], current.data() + 1, prior.data() + 1, row_bytes, bpp);
+      converter.Convert(current.data() + 1, h.Width, pixels.data() + y * size_t{h.Width}, 1);
+      std::swap(current, prior);
+    }
+    pixels.resize(count);
+    return true;
+  }();
+  if (joined.capacity() > kMaxSpareJoined) std::vector<uint8_t>().swap(joined);
+  return whole;
+}
+
 }  // namespace
+
+void RecyclePngPixels(std::vector<uint32_t>&& pixels) {
+  if (pixels.capacity() == 0 || pixels.capacity() > kMaxSparePixels) return;
+  std::vector<uint32_t>* spare = SparePixels();
+  if (spare != nullptr && pixels.capacity() > spare->capacity()) *spare = std::move(pixels);
+}
 
 TPNGDecoded DecodePngChunks(const std::vector<TPNGChunk>& chunks) {
   if (chunks.empty() || !chunks.front().Is("IHDR")) FailUnsupported("IHDR chunk is not the first");
@@ -539,6 +664,8 @@ TPNGDecoded DecodePngChunks(const std::vector<TPNGChunk>& chunks) {
   result.Width = static_cast<int32_t>(h.Width);
   result.Height = static_cast<int32_t>(h.Height);
   result.Transparency = converter.Kind();
+  if (InflateWhole(chunks, h, converter, result.Pixels)) return result;
+  TakeSparePixels(result.Pixels, static_cast<size_t>(h.Width) * h.Height);
   result.Pixels.assign(static_cast<size_t>(h.Width) * h.Height, 0);
 
   TIdatInflater inflater(chunks);
@@ -566,13 +693,15 @@ TPNGDecoded DecodePngChunks(const std::vector<TPNGChunk>& chunks) {
 
 void TPNGObject::LoadFromStream(TStream& stream) {
   std::vector<TPNGChunk> chunks;
+  std::vector<uint32_t> idat_lengths;
   {
-    // The file's bytes go before the pixels arrive: the chunks hold what is needed of them.
-    const std::vector<uint8_t> data = stream.ReadAll();
-    chunks = ReadChunks(data.data(), data.size());
+    // The file's bytes become the image data; the rest of them go before the pixels arrive.
+    std::vector<uint8_t> data = stream.ReadAll();
+    chunks = ReadChunks(data, idat_lengths);
   }
   TPNGDecoded decoded = DecodePngChunks(chunks);
   chunks_ = std::move(chunks);
+  idat_lengths_ = std::move(idat_lengths);
   width_ = decoded.Width;
   height_ = decoded.Height;
   pixels_ = std::move(decoded.Pixels);

@@ -1,12 +1,14 @@
 // PNG writing: the chunk list made from a bitmap, the per-row filter choice and the IDAT chunks
 // of one zlib stream.
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "base/errors.h"
 #include "formats/png_image.h"
@@ -50,19 +52,65 @@ uint32_t LargestIndex(const TBitmap& bitmap, int depth) {
   return largest;
 }
 
-/// Writes one zlib stream as IDAT chunks of kMaxIdatLength bytes and a shorter last one.
+/// Appends `stream` to `out` as IDAT chunks of kMaxIdatLength bytes and a shorter last one.
+void AppendIdatChunks(const uint8_t* stream, size_t size, std::vector<TPNGChunk>& out) {
+  for (size_t pos = 0; pos < size; pos += kMaxIdatLength) {
+    const size_t n = std::min(kMaxIdatLength, size - pos);
+    out.push_back(MakeChunk("IDAT", std::vector<uint8_t>(stream + pos, stream + pos + n)));
+  }
+}
+
+// The libdeflate level for a zlib level. Up to 6 the same number gives smaller files than zlib's
+// on photographs. Above, libdeflate's 6 takes a tenth of the time of zlib's 8 for files 0.3 %
+// larger than zlib's 7 and 1.3 % (320-pixel photographs) to 2.4 % (1024 pixels) larger than its
+// 8; libdeflate's 8 would match zlib's 8 in size, at four times the time of its 6.
+constexpr int OneShotLevel(int zlibLevel) {
+  return std::min(zlibLevel, 6);
+}
+// Filtered image data above this size (about 16 megapixels of RGB) are deflated by zlib's stream
+// instead: in one call, the rows and the compressed stream each take a whole-picture buffer.
+constexpr size_t kMaxOneShotBytes = size_t{48} << 20;
+
+struct TCompressorDeleter {
+  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+
+/// This thread's compressor for `level`, made on first use.
+libdeflate_compressor& Compressor(int level) {
+  thread_local std::array<std::unique_ptr<libdeflate_compressor, TCompressorDeleter>, 7> cache;
+  auto& slot = cache[static_cast<size_t>(OneShotLevel(level))];
+  if (!slot) slot.reset(libdeflate_alloc_compressor(OneShotLevel(level)));
+  if (!slot) throw EOutOfResources("Out of memory while deflating");
+  return *slot;
+}
+
+/// Writes one zlib stream of the filtered rows as IDAT chunks: collected and compressed in one
+/// call by libdeflate, or, above kMaxOneShotBytes, streamed through zlib as they come.
 class TIdatDeflater {
  public:
-  TIdatDeflater(int level, std::vector<TPNGChunk>& out) : out_(out), buffer_(kMaxIdatLength) {
+  TIdatDeflater(int level, size_t total, std::vector<TPNGChunk>& out)
+      : level_(level), out_(out), one_shot_(total <= kMaxOneShotBytes) {
+    if (one_shot_) {
+      rows_.reserve(total);
+      return;
+    }
+    buffer_.resize(kMaxIdatLength);
     if (deflateInit(&zs_, level) != Z_OK) throw EOutOfResources("Out of memory while deflating");
+    zs_ready_ = true;
     zs_.next_out = buffer_.data();
     zs_.avail_out = static_cast<uInt>(buffer_.size());
   }
-  ~TIdatDeflater() { deflateEnd(&zs_); }
+  ~TIdatDeflater() {
+    if (zs_ready_) deflateEnd(&zs_);
+  }
   TIdatDeflater(const TIdatDeflater&) = delete;
   TIdatDeflater& operator=(const TIdatDeflater&) = delete;
 
   void Write(const uint8_t* data, size_t count) {
+    if (one_shot_) {
+      rows_.insert(rows_.end(), data, data + count);
+      return;
+    }
     zs_.next_in = const_cast<Bytef*>(data);
     zs_.avail_in = static_cast<uInt>(count);
     while (zs_.avail_in > 0) {
@@ -72,6 +120,15 @@ class TIdatDeflater {
   }
 
   void Finish() {
+    if (one_shot_) {
+      libdeflate_compressor& compressor = Compressor(level_);
+      std::vector<uint8_t> stream(libdeflate_zlib_compress_bound(&compressor, rows_.size()));
+      const size_t size = libdeflate_zlib_compress(&compressor, rows_.data(), rows_.size(),
+                                                   stream.data(), stream.size());
+      if (size == 0) throw EInvalidGraphic("zlib error");
+      AppendIdatChunks(stream.data(), size, out_);
+      return;
+    }
     int ret;
     do {
       ret = deflate(&zs_, Z_FINISH);
@@ -83,16 +140,18 @@ class TIdatDeflater {
 
  private:
   void Flush() {
-    const size_t used = buffer_.size() - zs_.avail_out;
-    out_.push_back(
-        MakeChunk("IDAT", std::vector<uint8_t>(buffer_.begin(), buffer_.begin() + used)));
+    AppendIdatChunks(buffer_.data(), buffer_.size() - zs_.avail_out, out_);
     zs_.next_out = buffer_.data();
     zs_.avail_out = static_cast<uInt>(buffer_.size());
   }
 
+  const int level_;
   std::vector<TPNGChunk>& out_;
+  const bool one_shot_;
+  std::vector<uint8_t> rows_;
   std::vector<uint8_t> buffer_;
   z_stream zs_{};
+  bool zs_ready_ = false;
 };
 
 uint8_t PaethPredictor(int a, int b, int c) {
@@ -229,7 +288,7 @@ void TPNGObject::Assign(const TBitmap& source) {
     std::vector<uint8_t> raw(length), prior(length, 0);
     std::array<std::vector<uint8_t>, 5> filtered;
     for (auto& f : filtered) f.resize(length + 1);
-    TIdatDeflater deflater(compression_level_, chunks);
+    TIdatDeflater deflater(compression_level_, (length + 1) * static_cast<size_t>(h), chunks);
     for (int32_t y = 0; y < h; ++y) {
       RawRow(source, y, argb, raw.data(), length);
       int best = 0;
@@ -256,6 +315,7 @@ void TPNGObject::Assign(const TBitmap& source) {
     chunks.push_back(MakeChunk("IEND", {}));
   }
   chunks_ = std::move(chunks);
+  idat_lengths_.clear();
   width_ = chunks_.empty() ? 0 : w;
   height_ = chunks_.empty() ? 0 : h;
   pixels_.clear();
@@ -266,18 +326,30 @@ void TPNGObject::Assign(const TBitmap& source) {
 void TPNGObject::SaveToStream(TStream& stream) {
   if (chunks_.empty()) return;
   stream.WriteBuffer(kSignature, sizeof kSignature);
-  for (const TPNGChunk& chunk : chunks_) {
+  auto write = [&stream](const TPNGChunk& chunk, const uint8_t* data, size_t size) {
     uint8_t head[8];
-    PutBigEndian32(head, static_cast<uint32_t>(chunk.Data.size()));
+    PutBigEndian32(head, static_cast<uint32_t>(size));
     std::memcpy(head + 4, chunk.Name.data(), 4);
     uLong crc = crc32(0, head + 4, 4);
     // crc32 treats a null buffer as a request for its initial value, so skip empty data.
-    if (!chunk.Data.empty()) crc = crc32_z(crc, chunk.Data.data(), chunk.Data.size());
+    if (size != 0) crc = crc32_z(crc, data, size);
     uint8_t tail[4];
     PutBigEndian32(tail, static_cast<uint32_t>(crc));
     stream.WriteBuffer(head, sizeof head);
-    stream.WriteBuffer(chunk.Data.data(), chunk.Data.size());
+    stream.WriteBuffer(data, size);
     stream.WriteBuffer(tail, sizeof tail);
+  };
+  for (const TPNGChunk& chunk : chunks_) {
+    if (!chunk.Is("IDAT") || idat_lengths_.empty()) {
+      write(chunk, chunk.Data.data(), chunk.Data.size());
+      continue;
+    }
+    // A loaded file's image data go out in its own IDAT chunks again.
+    size_t pos = 0;
+    for (const uint32_t length : idat_lengths_) {
+      write(chunk, chunk.Data.data() + pos, length);
+      pos += length;
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "base/limits.h"
 #include "formats/bitmap.h"
@@ -63,7 +64,9 @@ TBitmap32::TBitmap32() : resampler_(std::make_unique<TNearestResampler>()) {
   resampler_->bitmap_ = this;
 }
 
-TBitmap32::~TBitmap32() = default;
+TBitmap32::~TBitmap32() {
+  RecyclePngPixels(std::move(adopted_));
+}
 
 void TBitmap32::Resize(int32_t width, int32_t height) {
   Reallocate(width, height, true);
@@ -74,7 +77,7 @@ void TBitmap32::Reallocate(int32_t width, int32_t height, bool zeroed) {
   height = std::max(height, 0);
   if (width == width_ && height == height_) return;
   pixels_.reset();
-  std::vector<TColor32>().swap(adopted_);
+  RecyclePngPixels(std::exchange(adopted_, {}));
   bits_ = nullptr;
   width_ = height_ = 0;
   clip_area_ = TRect{};

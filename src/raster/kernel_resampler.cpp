@@ -3,8 +3,11 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <string>
 
 namespace tessane {
 
@@ -126,6 +129,24 @@ struct DenseTable {
     }
   }
 
+  // Each run's weights in pairs, a pair spread over 8 lanes (the first weight 4 times, then the
+  // second; an odd run ends with a 0) for the AVX2 pass along rows of 32-bit sums.
+  std::vector<int32_t> pairs8;
+  std::vector<int32_t> offsetPairs8;
+
+  void SpreadPairs() {
+    if (!pairs8.empty()) return;
+    offsetPairs8.resize(count.size());
+    for (size_t i = 0; i < count.size(); ++i) {
+      offsetPairs8[i] = static_cast<int32_t>(pairs8.size());
+      for (int32_t m = 0; m < count[i]; m += 2) {
+        const int32_t a = weights[static_cast<size_t>(offset[i] + m)];
+        const int32_t b = m + 1 < count[i] ? weights[static_cast<size_t>(offset[i] + m + 1)] : 0;
+        pairs8.insert(pairs8.end(), {a, a, a, a, b, b, b, b});
+      }
+    }
+  }
+
   bool SameCluster(size_t a, size_t b) const {
     return start[a] == start[b] && count[a] == count[b] &&
            std::equal(weights.begin() + offset[a], weights.begin() + offset[a] + count[a],
@@ -215,28 +236,33 @@ __attribute__((target("avx2"))) inline TColor32 PackOne(__m128i s) {
   return static_cast<TColor32>(_mm_cvtsi128_si32(s));
 }
 
+// Two samples per multiply, with the weights spread ahead of time (DenseTable::SpreadPairs) and
+// two sums in flight. An odd run's last pair reads one pixel of sums past the run, which the
+// caller provides; its weight is 0.
 __attribute__((target("avx2"))) void HorizontalAvx2(const DenseTable& mx, const int32_t* sums,
                                                     int32_t lo, size_t first, size_t last,
                                                     TColor32* out) {
-  const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
   for (size_t i = first; i < last; ++i) {
-    const int32_t* w = mx.weights.data() + mx.offset[i];
+    const int32_t* w = mx.pairs8.data() + mx.offsetPairs8[i];
     const int32_t* v = sums + static_cast<size_t>(mx.start[i] - lo) * 4;
-    const int32_t n = mx.count[i];
-    __m256i acc = _mm256_setzero_si256();
-    int32_t m = 0;
-    for (; m + 2 <= n; m += 2) {
-      const __m256i wv = _mm256_permutevar8x32_epi32(
-          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + m))), spread);
-      const __m256i vv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + 4 * m));
-      acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(vv, wv));
+    const int32_t pairs = (mx.count[i] + 1) / 2;
+    __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
+    int32_t p = 0;
+    for (; p + 2 <= pairs; p += 2) {
+      const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + 8 * p));
+      const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + 8 * p + 8));
+      const __m256i w0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 8 * p));
+      const __m256i w1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 8 * p + 8));
+      acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(v0, w0));
+      acc1 = _mm256_add_epi32(acc1, _mm256_mullo_epi32(v1, w1));
     }
-    __m128i s = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
-    if (m < n) {
-      const __m128i vv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 4 * m));
-      s = _mm_add_epi32(s, _mm_mullo_epi32(vv, _mm_set1_epi32(w[m])));
+    if (p < pairs) {
+      const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + 8 * p));
+      const __m256i w0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 8 * p));
+      acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(v0, w0));
     }
-    out[i] = PackOne(s);
+    const __m256i acc = _mm256_add_epi32(acc0, acc1);
+    out[i] = PackOne(_mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1)));
   }
 }
 
@@ -245,7 +271,8 @@ __attribute__((target("avx2"))) void HorizontalAvx2(const DenseTable& mx, const 
 constexpr size_t kStripBytes = size_t{192} << 10;
 
 void ResampleVerticalFirst(bool avx2, TBitmap32& dst, const TRect& clip, const TBitmap32& src,
-                           const DenseTable& mx, const DenseTable& my) {
+                           DenseTable& mx, const DenseTable& my) {
+  if (avx2) mx.SpreadPairs();
   const size_t columns = static_cast<size_t>(clip.Width());
   // Cut the destination columns into strips whose source columns fit the budget (a strip holds
   // at least one column); neighbouring strips recompute the few source columns they share.
@@ -265,7 +292,8 @@ void ResampleVerticalFirst(bool avx2, TBitmap32& dst, const TRect& clip, const T
       hi = h;
     }
     const size_t span = static_cast<size_t>(hi - lo + 1);
-    sums.resize(span * 4);
+    // One pixel of zero sums after the span for HorizontalAvx2's odd runs.
+    sums.assign(span * 4 + 4, 0);
     for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
       const size_t r = static_cast<size_t>(y - clip.Top);
       TColor32* out = dst.Row(y) + clip.Left;
@@ -520,14 +548,50 @@ bool HorizontalFirstIsCheaper(const DenseTable& mx, const DenseTable& my, size_t
   return horizontalFirst < verticalFirst;
 }
 
+// One axis of a resampling: its mapping table and the dense form of it.
+struct TAxis {
+  std::array<int32_t, 6> bounds{};  // destination, clip and source ends
+  std::string kernel;               // the kernel's class, and its radius: all of its settings
+  float radius = 0;
+  TMappingTable map;
+  std::unique_ptr<DenseTable> dense;  // null for an empty table
+};
+
+// The axes this thread resampled last: a batch meets the same sizes again and again, and each
+// table costs some thousand evaluations of the kernel. A new axis never takes the place of
+// `keep`, the other axis of the same resampling.
+TAxis& AxisFor(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi, int32_t srcLo,
+               int32_t srcHi, const TCustomKernel& kernel, const TAxis* keep) {
+  thread_local std::array<TAxis, 4> cache;
+  thread_local size_t next = 0;
+  const std::array<int32_t, 6> bounds = {dstLo, dstHi, clipLo, clipHi, srcLo, srcHi};
+  for (TAxis& axis : cache)
+    if (axis.dense && axis.bounds == bounds && axis.radius == kernel.Radius() &&
+        axis.kernel == kernel.ClassName())
+      return axis;
+  if (&cache[next] == keep) next = (next + 1) % cache.size();
+  TAxis& axis = cache[next];
+  next = (next + 1) % cache.size();
+  axis.dense.reset();
+  axis.map = BuildMapping(dstLo, dstHi, clipLo, clipHi, srcLo, srcHi, kernel);
+  axis.bounds = bounds;
+  axis.kernel = kernel.ClassName();
+  axis.radius = kernel.Radius();
+  if (!axis.map.empty()) axis.dense = std::make_unique<DenseTable>(axis.map);
+  return axis;
+}
+
 void ResampleFast(TKernelPath path, TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
                   const TBitmap32& src, const TRect& srcRect, const TCustomKernel& kernel) {
-  const TMappingTable mapX = BuildMapping(dstRect.Left, dstRect.Right, dstClip.Left, dstClip.Right,
-                                          srcRect.Left, srcRect.Right, kernel);
-  const TMappingTable mapY = BuildMapping(dstRect.Top, dstRect.Bottom, dstClip.Top, dstClip.Bottom,
-                                          srcRect.Top, srcRect.Bottom, kernel);
-  if (mapX.empty() || mapY.empty()) return;
-  const DenseTable mx(mapX), my(mapY);
+  TAxis& axisX = AxisFor(dstRect.Left, dstRect.Right, dstClip.Left, dstClip.Right, srcRect.Left,
+                         srcRect.Right, kernel, nullptr);
+  TAxis& axisY = AxisFor(dstRect.Top, dstRect.Bottom, dstClip.Top, dstClip.Bottom, srcRect.Top,
+                         srcRect.Bottom, kernel, &axisX);
+  if (!axisX.dense || !axisY.dense) return;
+  const TMappingTable& mapX = axisX.map;
+  const TMappingTable& mapY = axisY.map;
+  DenseTable& mx = *axisX.dense;
+  const DenseTable& my = *axisY.dense;
   // The fast passes sum in 32 bits; tables whose sums could leave that range (none of the
   // kernels here builds one) take the reference loops, which sum in 64 bits.
   if (path == TKernelPath::kReference || 255 * mx.maxAbsSum * my.maxAbsSum >= (int64_t{1} << 31)) {

@@ -133,6 +133,8 @@ TEST(PngReader, IdatSplitAcrossChunksAndEmptyChunks) {
   TPNGObject png;
   LoadBytes(png, MakePng(chunks));
   EXPECT_EQ(DrawOnto(png), (std::vector<uint32_t>{0xFF010203u, 0xFF090807u, 0xFF0A0908u}));
+  // The image data are held in one piece; saving cuts them into the file's chunks again.
+  EXPECT_EQ(test::SaveBytes(png), MakePng(chunks));
 }
 
 // The three drawing rules, drawn over a grey destination.
@@ -224,6 +226,121 @@ TEST(PngReader, DamagedImageDataNeverCrashes) {
       LoadBytes(png, MakePng(chunks));
       EXPECT_EQ(DrawOnto(png).size(), size_t{w} * h);
     } catch (const EInvalidGraphic&) {
+    }
+  }
+}
+
+// Image data are inflated in one piece when they are whole and valid, and through zlib's stream
+// otherwise. A stream followed by one byte more takes the second way: both must give the same
+// picture, for every colour type and depth, plain and interlaced, in one IDAT chunk or several,
+// also when the buffer a previous picture left behind is reused.
+TEST(PngReader, WholeAndStreamedInflationGiveTheSamePicture) {
+  std::mt19937 random(77);
+  const std::pair<uint8_t, uint8_t> kinds[] = {{1, 0}, {2, 0},  {4, 0}, {8, 0}, {16, 0},
+                                               {8, 2}, {16, 2}, {1, 3}, {4, 3}, {8, 3},
+                                               {8, 4}, {16, 4}, {8, 6}, {16, 6}};
+  std::vector<uint8_t> palette(3 * 256);
+  for (auto& b : palette) b = static_cast<uint8_t>(random());
+  for (int round = 0; round < 112; ++round) {
+    const auto [depth, color] = kinds[round % 14];
+    const uint8_t interlace = static_cast<uint8_t>(round / 14 % 2);
+    const uint32_t w = 1 + random() % 70, h = 1 + random() % 40;
+    const size_t channels = color == 2 ? 3 : color == 4 ? 2 : color == 6 ? 4 : 1;
+    const size_t row_bytes = (w * channels * depth + 7) / 8;
+    // Filter bytes 0..4 before every row (of the whole picture when not interlaced); an
+    // interlaced picture's passes take what they need and leave the rest as surplus.
+    std::vector<uint8_t> raw;
+    for (uint32_t y = 0; y < h * 2; ++y) {
+      raw.push_back(static_cast<uint8_t>(random() % 5));
+      for (size_t i = 0; i < row_bytes; ++i)
+        raw.push_back(static_cast<uint8_t>(random() % 3 == 0 ? random() : random() % 4));
+    }
+    if (!interlace) raw.resize(h * (row_bytes + 1));
+    const auto stream = Deflate(raw, static_cast<int>(round % 10));
+    auto padded = stream;
+    padded.push_back(0);
+    std::vector<test::TestChunk> whole = {{"IHDR", Ihdr(w, h, depth, color, interlace)}};
+    if (color == 3) whole.push_back({"PLTE", palette});
+    auto streamed = whole;
+    const size_t cut = stream.size() / 3;  // several IDAT chunks on every second round
+    if (round % 2 == 0) {
+      whole.push_back({"IDAT", std::vector<uint8_t>(stream.begin(), stream.begin() + cut)});
+      whole.push_back({"IDAT", std::vector<uint8_t>(stream.begin() + cut, stream.end())});
+    } else {
+      whole.push_back({"IDAT", stream});
+    }
+    streamed.push_back({"IDAT", padded});
+    whole.push_back({"IEND", {}});
+    streamed.push_back({"IEND", {}});
+
+    RecyclePngPixels(std::vector<uint32_t>(size_t{1} << (round % 14), 0xDEADBEEFu));
+    TPNGObject a, b;
+    std::string a_error, b_error;
+    try {
+      LoadBytes(a, MakePng(whole));
+    } catch (const EInvalidGraphic& e) {
+      a_error = e.what();
+    }
+    RecyclePngPixels(std::vector<uint32_t>(size_t{1} << (13 - round % 14), 0xDEADBEEFu));
+    try {
+      LoadBytes(b, MakePng(streamed));
+    } catch (const EInvalidGraphic& e) {
+      b_error = e.what();
+    }
+    ASSERT_EQ(a_error, b_error) << "round " << round;
+    if (!a_error.empty()) continue;
+    EXPECT_EQ(a.Transparency(), b.Transparency()) << "round " << round;
+    EXPECT_EQ(a.Pixels(), b.Pixels()) << "round " << round;
+  }
+}
+
+// Image data that are cut, padded, too long or damaged keep the outcome of the stream reader:
+// a stream whose rows are all there loads even when its end or checksum is missing.
+TEST(PngReader, CutOrPaddedImageDataKeepTheirOutcome) {
+  const std::vector<uint8_t> raw = {1, 10, 20, 30, 5, 5, 5, 2, 1, 2, 3, 4, 5, 6};  // 2 x 2 RGB
+  const std::vector<uint32_t> pixels = {0xFF0A141Eu, 0xFF0F1923u, 0xFF0B1621u, 0xFF131E29u};
+  const auto stored = Deflate(raw, 0);  // stored: every cut position is known
+  auto longer = raw;
+  longer.insert(longer.end(), {0, 9, 9, 9, 9, 9, 9});
+  auto bad_filter = raw;
+  bad_filter[7] = 7;
+  auto bad_adler = Deflate(raw);
+  bad_adler.back() ^= 0x40;
+  auto padded = Deflate(raw);
+  padded.insert(padded.end(), {1, 2, 3, 4, 5});
+  const std::string kData =
+      "This \"Portable Network Graphics\" image is not valid because it contains invalid pieces "
+      "of data (";
+  struct Case {
+    const char* data;
+    std::vector<uint8_t> stream;
+    std::string error;  // empty: loads with `pixels`
+  };
+  const Case cases[] = {
+      {"whole, stored", stored, ""},
+      {"whole, compressed", Deflate(raw, 9), ""},
+      {"checksum missing", std::vector<uint8_t>(stored.begin(), stored.end() - 4), ""},
+      {"last checksum byte missing", std::vector<uint8_t>(stored.begin(), stored.end() - 1), ""},
+      {"cut inside the last row", std::vector<uint8_t>(stored.begin(), stored.end() - 5),
+       kData + "not enough image data)"},
+      {"cut after the header", std::vector<uint8_t>(stored.begin(), stored.begin() + 2),
+       kData + "not enough image data)"},
+      {"bytes after the stream", padded, ""},
+      {"a row more than the picture", Deflate(longer), ""},
+      {"filter type 7 in the second row", Deflate(bad_filter), kData + "invalid filter type)"},
+      {"damaged checksum", bad_adler, kData + "zlib error)"},
+  };
+  for (const auto& c : cases) {
+    TPNGObject png;
+    std::string error;
+    try {
+      LoadBytes(png, MakePng({{"IHDR", Ihdr(2, 2, 8, 2)}, {"IDAT", c.stream}, {"IEND", {}}}));
+    } catch (const EInvalidGraphic& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(error, c.error) << c.data;
+    if (error.empty()) {
+      EXPECT_EQ(png.Pixels(), pixels) << c.data;
     }
   }
 }

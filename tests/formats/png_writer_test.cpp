@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 
 #include <QBuffer>
 #include <QImage>
+#include <cstring>
 #include <random>
 
 #include "base/errors.h"
@@ -51,6 +53,15 @@ std::vector<uint8_t> ImageData(const std::vector<TestChunk>& chunks) {
   return Inflate(compressed);
 }
 
+/// libdeflate's zlib stream of `raw` at `level`, as the writer makes it in one call.
+std::vector<uint8_t> OneShotDeflate(const std::vector<uint8_t>& raw, int level) {
+  libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+  std::vector<uint8_t> out(libdeflate_zlib_compress_bound(c, raw.size()));
+  out.resize(libdeflate_zlib_compress(c, raw.data(), raw.size(), out.data(), out.size()));
+  libdeflate_free_compressor(c);
+  return out;
+}
+
 std::vector<uint8_t> Encode(const TBitmap& bitmap, uint8_t filters, int level = 8) {
   TPNGObject png;
   png.SetFilters(filters);
@@ -78,8 +89,11 @@ TEST(PngWriter, FileLayoutOfASmallBitmap) {
   ASSERT_EQ(Names(chunks), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
   EXPECT_EQ(chunks[0].data, (std::vector<uint8_t>{0, 0, 0, 2, 0, 0, 0, 2, 8, 2, 0, 0, 0}));
   const std::vector<uint8_t> rows = {1, 10, 20, 30, 0, 0, 0, 2, 1, 1, 1, 40, 40, 40};
-  // One zlib stream with zlib's defaults at level 8, byte for byte.
-  EXPECT_EQ(chunks[1].data, Deflate(rows, 8));
+  // One zlib stream (32 KiB window) of the rows, made in one call by libdeflate at its level 6
+  // for level 8, byte for byte.
+  EXPECT_EQ(Inflate(chunks[1].data), rows);
+  EXPECT_EQ(chunks[1].data[0], 0x78);
+  EXPECT_EQ(chunks[1].data, OneShotDeflate(rows, 6));
   EXPECT_TRUE(chunks[2].data.empty());
   EXPECT_EQ(file.size(), 8 + 25 + 12 + chunks[1].data.size() + 12);
 }
@@ -213,11 +227,46 @@ TEST(PngWriter, EmptyBitmapWritesNothingAndDefaultsHold) {
   EXPECT_TRUE(test::SaveBytes(png).empty());
   EXPECT_EQ(png.Width(), 0);
 
-  // The defaults give Sub rows and level 7.
+  // The defaults give Sub rows and level 7 (libdeflate's 6).
   const TBitmap bitmap = Rgb24(2, 1, {4, 4, 4, 4, 4, 4});
   png.Assign(bitmap);
   const auto chunks = ParseChunks(test::SaveBytes(png));
-  EXPECT_EQ(chunks[1].data, Deflate({1, 4, 4, 4, 0, 0, 0}, 7));
+  EXPECT_EQ(chunks[1].data, OneShotDeflate({1, 4, 4, 4, 0, 0, 0}, 6));
+}
+
+TEST(PngWriter, ZlibLevelsMapToLibdeflateLevels) {
+  std::mt19937 random(5);
+  const TBitmap noise = MakeBitmap32(40, 30, [&](int, int) { return random() & 0xFF0F0F0Fu; });
+  for (const auto& [level, expected] : {std::pair{0, 0}, {1, 1}, {5, 5}, {6, 6}, {9, 6}}) {
+    const auto chunks = ParseChunks(Encode(noise, TPNGObject::pfSub | TPNGObject::pfUp, level));
+    ASSERT_EQ(Names(chunks), (std::vector<std::string>{"IHDR", "IDAT", "IEND"})) << level;
+    EXPECT_EQ(chunks[1].data, OneShotDeflate(Inflate(chunks[1].data), expected)) << level;
+  }
+}
+
+TEST(PngWriter, PicturesAboveTheOneShotBoundStreamThroughZlib) {
+  // 4200 x 4000 RGB: 50,404,000 bytes of filtered rows, above the 48 MiB bound. Level 1 keeps
+  // zlib quick; its stream differs from libdeflate's at every level.
+  TBitmap grey;
+  grey.SetPixelFormat(TPixelFormat::pf24bit);
+  grey.SetSize(4200, 4000);
+  for (int32_t y = 0; y < grey.Height(); ++y)
+    std::memset(grey.ScanLine(y), static_cast<int>(y % 251), size_t{3} * grey.Width());
+  const auto chunks = ParseChunks(Encode(grey, TPNGObject::pfSub | TPNGObject::pfUp, 1));
+  std::vector<uint8_t> stream;
+  size_t idats = 0;
+  for (const auto& c : chunks) {
+    if (c.name != "IDAT") continue;
+    stream.insert(stream.end(), c.data.begin(), c.data.end());
+    ++idats;
+    if (stream.size() % 65535 != 0) {
+      EXPECT_EQ(&c, &chunks[chunks.size() - 2]);  // only the last chunk is shorter
+    }
+  }
+  EXPECT_GT(idats, 1u);
+  const auto rows = Inflate(stream);
+  ASSERT_EQ(rows.size(), size_t{4000} * (3 * 4200 + 1));
+  EXPECT_EQ(stream, Deflate(rows, 1));
 }
 
 }  // namespace

@@ -7,12 +7,14 @@
 
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "formats/bitmap.h"
 #include "formats/icon.h"
 #include "formats/metafile.h"
 #include "formats/picture.h"
+#include "formats/png_image.h"
 #include "raster/draft_resampler.h"
 #include "raster/kernel_resampler.h"
 #include "raster/linear_resampler.h"
@@ -429,6 +431,43 @@ TEST(ToColor32, ConvertsPlatformColours) {
       {static_cast<int32_t>(0x80000008), 0xFF000000},  // window text
   };
   for (const Case& c : cases) EXPECT_EQ(ToColor32(c.color), c.expected) << std::hex << c.color;
+}
+
+// A bitmap that took over a PNG's pixels hands them on for the next picture its thread decodes:
+// the next bitmap gets the right pixels from the reused buffer, and a bitmap that outlives the
+// thread's spare buffer (a thread_local made before it) keeps its pixels to itself.
+TEST(Bitmap32, AdoptedPngPixelsAreReusedSafely) {
+  TBitmap plain;
+  plain.SetPixelFormat(TPixelFormat::pf24bit);
+  plain.SetSize(5, 3);
+  TPNGObject writer;
+  writer.Assign(plain);
+  TMemoryStream file;
+  writer.SaveToStream(file);
+  const std::vector<uint8_t> bytes = file.TakeBytes();
+  auto adopt = [&bytes](TBitmap32& into, uint8_t shade) {
+    std::vector<uint8_t> shaded = bytes;
+    TPicture picture;
+    TMemoryStream stream(std::move(shaded));
+    picture.LoadFromStream(TPNGObject::Class, stream);
+    into.Assign(picture);
+    std::fill_n(into.Bits(), 15, 0xFF000000u | shade);  // marks the buffer handed on
+  };
+  std::thread([&] {
+    thread_local TBitmap32 held;  // made before the spare buffer, so destroyed after it
+    adopt(held, 1);
+    {
+      TBitmap32 first;
+      adopt(first, 2);
+    }
+    TBitmap32 second;
+    TPicture picture;
+    TMemoryStream stream(bytes);
+    picture.LoadFromStream(TPNGObject::Class, stream);
+    second.Assign(picture);
+    ASSERT_EQ(second.Width(), 5);
+    for (int i = 0; i < 15; ++i) EXPECT_EQ(second.Bits()[i], 0xFF000000u) << i;
+  }).join();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "raster/draft_resampler.h"
 #include "raster/kernel_resampler.h"
@@ -91,6 +92,35 @@ TEST(KernelPaths, AgreeWhereTheCorrectionLeavesANegativeWeight) {
     fast.Resize(5, 2);
     KernelResampleVia(path, fast, fast.Bounds(), fast.Bounds(), src, src.Bounds(), box);
     EXPECT_EQ(FirstDifference(reference, fast), "") << static_cast<int>(path);
+  }
+}
+
+// A thread keeps the mapping tables of the axes it resampled last. Pictures of one width and
+// ever new heights (the width found again, each height new, the oldest entries given up) and
+// sizes met again must come out as in a thread that starts with no tables at all.
+TEST(KernelPaths, MappingsKeptBetweenPicturesMatchFreshOnes) {
+  TBitmap32 src;
+  MakeNoise(src, 120, 90, 5);
+  const TLanczosKernel lanczos;
+  const TMitchellKernel mitchell;
+  struct Step {
+    int32_t w, h;
+    const TCustomKernel* kernel;
+  };
+  const Step steps[] = {{40, 11, &lanczos},  {40, 12, &lanczos}, {40, 13, &lanczos},
+                        {40, 14, &lanczos},  {40, 15, &lanczos}, {40, 11, &lanczos},
+                        {40, 11, &mitchell}, {14, 40, &lanczos}, {40, 14, &lanczos}};
+  auto resample = [&src](const Step& step, TBitmap32& out) {
+    out.Resize(step.w, step.h);
+    KernelResampleVia(TKernelPath::kAuto, out, out.Bounds(), out.Bounds(), src, src.Bounds(),
+                      *step.kernel);
+  };
+  for (const Step& step : steps) {
+    TBitmap32 fresh, kept;
+    std::thread([&] { resample(step, fresh); }).join();
+    resample(step, kept);
+    EXPECT_EQ(FirstDifference(fresh, kept), "")
+        << step.w << " x " << step.h << " " << step.kernel->ClassName();
   }
 }
 
