@@ -4,11 +4,16 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace tessane::test {
 
 std::string SharedPath(const std::string& relative) {
-  return std::string(TESSANE_SHARED_DIR) + "/" + relative;
+  constexpr std::string_view kPrefix = "testimages/";
+  const std::string_view rest = std::string_view(relative).starts_with(kPrefix)
+                                    ? std::string_view(relative).substr(kPrefix.size())
+                                    : std::string_view(relative);
+  return std::string(TESSANE_SOURCE_DIR) + "/tests/data/samples/" + std::string(rest);
 }
 
 bool HaveSharedSamples() {
