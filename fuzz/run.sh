@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of BUILD_DIR for SECONDS each, one after the other, from the repository
-# root. Seed corpora are made from the public samples (../shared/testimages) and tests/data by
-# file extension, plus the hand-made seeds in fuzz/seeds/<target>/; they are written into
-# BUILD_DIR/fuzz-corpus (never into the source tree). One line per target is printed:
+# root. Seed corpora are made from tests/data (the fixtures and the public samples in
+# tests/data/samples) by file extension, plus the hand-made seeds in fuzz/seeds/<target>/; they
+# are written into BUILD_DIR/fuzz-corpus (never into the source tree). One line per target is printed:
 #   <target> <executions> execs <findings> findings
 # Findings (crash-*, leak-*, timeout-*, oom-* files) are kept in BUILD_DIR/fuzz-findings/<target>/.
 # The exit status is non-zero when any target has a finding.
@@ -17,7 +17,7 @@ build_dir=$(cd "$1" && pwd) || exit 2
 cd "$(dirname "$0")/.."
 seconds=$2
 shift 2
-samples=../shared/testimages
+data=tests/data
 corpus_root=$build_dir/fuzz-corpus
 findings_root=$build_dir/fuzz-findings
 logs=$build_dir/fuzz-logs
@@ -56,11 +56,8 @@ make_corpus() {
   [[ $target == pcd_fuzz ]] && size=-8M
   mkdir -p "$dir"
   for ext in ${extensions[$target]:-}; do
-    for root in "$samples" tests/data; do
-      [[ -d $root ]] || continue
-      find "$root" -path "$samples/reference" -prune -o -type f -iname "*.$ext" -size "$size" \
-        -print0 | xargs -0 -r cp -f -t "$dir/"
-    done
+    find "$data" -path "$data/samples/reference" -prune -o -type f -iname "*.$ext" \
+      -size "$size" -print0 | xargs -0 -r cp -f -t "$dir/"
   done
   if [[ -d fuzz/seeds/${target%_fuzz} ]]; then
     cp -f fuzz/seeds/"${target%_fuzz}"/* "$dir/" 2>/dev/null

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing, benchmarking and fuzzing Tessane needs.
+# Installs every Debian package that building, testing, packaging, benchmarking and fuzzing
+# Tessane needs.
 # Idempotent: packages already present are skipped without touching the network.
 set -euo pipefail
 
@@ -14,6 +15,7 @@ packages=(
   libwmf-bin fonts-urw-base35 emf2svg
   fonts-dejavu-core
   fonts-dejavu-extra
+  help2man dpkg-dev file lintian appstream desktop-file-utils python3
 )
 
 missing=()

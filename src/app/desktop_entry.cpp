@@ -117,11 +117,15 @@ const std::map<std::string, const char*, std::less<>>& MimeByExtension() {
 }  // namespace
 
 std::string SendToLinkPath() {
+  return ApplicationsFolder() + "/" + kDesktopFileName;
+}
+
+std::string LegacySendToLinkPath() {
   return ApplicationsFolder() + "/Tessane.desktop";
 }
 
 bool SendToLinkExists() {
-  return FileExists(SendToLinkPath());
+  return FileExists(SendToLinkPath()) || FileExists(LegacySendToLinkPath());
 }
 
 std::string DesktopEntryMimeTypes() {
@@ -139,16 +143,29 @@ std::string DesktopEntryMimeTypes() {
   return out;
 }
 
-std::string DesktopEntryText(const std::string& programPath) {
+namespace {
+
+// The one body of both entries; they differ only in how the program is found.
+std::string EntryText(const std::string& exec, const std::string& folder) {
   std::string text = "[Desktop Entry]\nType=Application\nName=Tessane\n";
   text += "GenericName=Batch Image Resizer\n";
   text += "Comment=Resize and convert image files in batches\n";
-  text += "Exec=" + EscapeValue(ExecArgument(programPath)) + " %F\n";
-  std::string folder = ExtractFilePath(programPath);
+  text += "Exec=" + exec + " %F\n";
   if (!folder.empty()) text += "Path=" + EscapeValue(folder) + "\n";
   text += "Icon=tessane\nTerminal=false\nCategories=Graphics;\n";
   text += "MimeType=" + DesktopEntryMimeTypes() + "\n";
+  text += "Keywords=resize;scale;convert;batch;thumbnail;\n";
   return text;
+}
+
+}  // namespace
+
+std::string DesktopEntryText(const std::string& programPath) {
+  return EntryText(EscapeValue(ExecArgument(programPath)), ExtractFilePath(programPath));
+}
+
+std::string InstalledDesktopEntryText() {
+  return EntryText("tessane", "");
 }
 
 void CreateSendToLink(const std::string& programPath) {
@@ -159,6 +176,11 @@ void CreateSendToLink(const std::string& programPath) {
     TAtomicFile file(SendToLinkPath());
     file.Stream().WriteBuffer(text.data(), text.size());
     file.Commit();
+    // The entry now has its current name; one left under the old name would show twice. On a
+    // file system that ignores case both names are the one file just written.
+    const std::string legacy = LegacySendToLinkPath();
+    if (FileExists(legacy) && !std::filesystem::equivalent(legacy, SendToLinkPath(), ec) && !ec)
+      ::unlink(legacy.c_str());
   } catch (const std::exception&) {
     // Like the shell-link calls it stands in for, a failed write goes unreported; the check box
     // reflects SendToLinkExists() at the next start.
@@ -166,8 +188,8 @@ void CreateSendToLink(const std::string& programPath) {
 }
 
 void DeleteSendToLink() {
-  const std::string path = SendToLinkPath();
-  if (FileExists(path)) ::unlink(path.c_str());
+  for (const std::string& path : {SendToLinkPath(), LegacySendToLinkPath()})
+    if (FileExists(path)) ::unlink(path.c_str());
 }
 
 }  // namespace tessane

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   tessane::TApplication app(argc, argv);
   // Not the display name: Qt would append it to the window's caption.
   QApplication::setApplicationName(QString::fromUtf8(tessane::kApplicationTitle));
-  QApplication::setDesktopFileName(QStringLiteral("Tessane"));
+  QApplication::setDesktopFileName(QStringLiteral("tessane"));
   QApplication::setWindowIcon(tessane::ApplicationIcon());
   tessane::RegisterStandardFormats();
   tessane::TWorkQueuePump pump;

@@ -5,6 +5,8 @@
 #include <map>
 #include <sstream>
 
+#include "tessane_version.h"
+
 namespace tessane::cli {
 
 const std::vector<std::string>& FilterNames() {
@@ -62,7 +64,7 @@ TParseResult ParseCommandLine(int argc, const char* const* argv) {
       "Resizes and converts image files in batches, like the Tessane window does.\n"
       "PATH may be a file or a folder (scanned for image files)."};
   app.name("tessane-cli");
-  app.set_version_flag("--version", std::string("tessane-cli 5.5"));
+  app.set_version_flag("--version", std::string("tessane-cli ") + tessane::kVersion);
   app.get_formatter()->column_width(30);
 
   app.add_option("PATH", o.Paths, "Image files or folders")->required();

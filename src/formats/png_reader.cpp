@@ -4,7 +4,7 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(TESSANE_NO_SIMD)
 #include <emmintrin.h>
 #endif
 
@@ -259,7 +259,7 @@ uint8_t Paeth(int a, int b, int c) {
   return static_cast<uint8_t>(c);
 }
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(TESSANE_NO_SIMD)
 // The sequential filters for 3 and 4 bytes a pixel, one pixel at a time in 16-bit lanes: the
 // same sums as the byte loops below, with the bytes of a pixel done side by side. Reads of 4 bytes
 // may pass the end of a 3-byte row by one byte (the row buffers have slack); stores write only
@@ -350,7 +350,7 @@ bool UnfilterPixels(uint8_t type, uint8_t* row, const uint8_t* prior, size_t len
 /// Reverses one row's filter in place; `prior` is the previous row of the pass (zeros first).
 /// Both rows are followed by at least kRowSlack readable bytes.
 void Unfilter(uint8_t type, uint8_t* row, const uint8_t* prior, size_t length, size_t bpp) {
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(TESSANE_NO_SIMD)
   if (UnfilterPixels(type, row, prior, length, bpp)) return;
 #endif
   switch (type) {

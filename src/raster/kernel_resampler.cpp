@@ -1,6 +1,13 @@
 #include "raster/kernel_resampler.h"
 
+// The portable build (TESSANE_NO_SIMD) and other processors keep to the scalar loops, which give
+// the same pixels.
+#if defined(__x86_64__) && !defined(TESSANE_NO_SIMD)
+#define TESSANE_KERNEL_AVX2 1
 #include <immintrin.h>
+#else
+#define TESSANE_KERNEL_AVX2 0
+#endif
 
 #include <algorithm>
 #include <array>
@@ -187,6 +194,7 @@ void HorizontalPortable(const DenseTable& mx, const int32_t* sums, int32_t lo, s
   }
 }
 
+#if TESSANE_KERNEL_AVX2
 // Sums two source rows at a time: bytes of the two rows are interleaved into 16-bit pairs and
 // multiplied by the pair of weights with one multiply-add, which is exact for 8-bit channels
 // and weights that fit in 16 bits.
@@ -265,6 +273,7 @@ __attribute__((target("avx2"))) void HorizontalAvx2(const DenseTable& mx, const 
     out[i] = PackOne(_mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1)));
   }
 }
+#endif  // TESSANE_KERNEL_AVX2
 
 // Source pixels one strip's vertical pass may cover: the rows of a cluster times this many
 // columns stay in the second-level cache while consecutive destination rows reuse them.
@@ -304,6 +313,7 @@ void ResampleVerticalFirst(bool avx2, TBitmap32& dst, const TRect& clip, const T
       }
       const int32_t* w = my.weights.data() + my.offset[r];
       const int32_t n = my.count[r];
+#if TESSANE_KERNEL_AVX2
       if (avx2) {
         rowsA.clear();
         rowsB.clear();
@@ -319,10 +329,11 @@ void ResampleVerticalFirst(bool avx2, TBitmap32& dst, const TRect& clip, const T
         VerticalAvx2(rowsA.data(), rowsB.data(), pairWeights.data(), pairWeights.size(), span,
                      sums.data());
         HorizontalAvx2(mx, sums.data(), lo, first, last, out);
-      } else {
-        VerticalPortable(src, lo, span, my.start[r], w, n, sums.data());
-        HorizontalPortable(mx, sums.data(), lo, first, last, out);
+        continue;
       }
+#endif
+      VerticalPortable(src, lo, span, my.start[r], w, n, sums.data());
+      HorizontalPortable(mx, sums.data(), lo, first, last, out);
     }
     first = last;
   }
@@ -345,6 +356,7 @@ void RowSumsPortable(const uint8_t* row, const DenseTable& mx, size_t columns, i
   }
 }
 
+#if TESSANE_KERNEL_AVX2
 // `row` holds source columns lo..hi followed by at least 3 zero pixels, so that runs padded to 4
 // entries never read past it. Four samples per step: two per 128-bit lane, their channels
 // spread into 16-bit pairs and multiplied by the pair of weights with one multiply-add.
@@ -389,6 +401,7 @@ __attribute__((target("avx2"))) void RowSumsAvx2(const uint8_t* row, const Dense
                      _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1)));
   }
 }
+#endif  // TESSANE_KERNEL_AVX2
 
 void CombinePortable(const int32_t* const* rows, const int32_t* w, int32_t n, size_t columns,
                      TColor32* out) {
@@ -400,6 +413,7 @@ void CombinePortable(const int32_t* const* rows, const int32_t* w, int32_t n, si
   }
 }
 
+#if TESSANE_KERNEL_AVX2
 __attribute__((target("avx2"))) void CombineAvx2(const int32_t* const* rows, const int32_t* w,
                                                  int32_t n, size_t columns, TColor32* out) {
   size_t i = 0;
@@ -419,10 +433,15 @@ __attribute__((target("avx2"))) void CombineAvx2(const int32_t* const* rows, con
     CombinePortable(shifted.data(), w, n, 1, out + i);
   }
 }
+#endif  // TESSANE_KERNEL_AVX2
 
 bool CpuHasAvx2() {
+#if TESSANE_KERNEL_AVX2
   static const bool has = __builtin_cpu_supports("avx2");
   return has;
+#else
+  return false;
+#endif
 }
 
 // Bytes the ring of per-row sums may take before the vertical-first order is used instead.
@@ -432,8 +451,8 @@ bool RingFits(const DenseTable& my, size_t columns) {
   return static_cast<size_t>(my.maxCount) * columns * 4 * sizeof(int32_t) <= kMaxRingBytes;
 }
 
-void ResampleHorizontalFirst(bool avx2, TBitmap32& dst, const TRect& clip, const TBitmap32& src,
-                             const DenseTable& mx, const DenseTable& my) {
+void ResampleHorizontalFirst([[maybe_unused]] bool avx2, TBitmap32& dst, const TRect& clip,
+                             const TBitmap32& src, const DenseTable& mx, const DenseTable& my) {
   const size_t columns = static_cast<size_t>(clip.Width());
   const size_t slots = static_cast<size_t>(my.maxCount);
   const size_t slotSize = columns * 4;
@@ -456,21 +475,28 @@ void ResampleHorizontalFirst(bool avx2, TBitmap32& dst, const TRect& clip, const
       const size_t slot = static_cast<size_t>(k) % slots;
       int32_t* sums = ring.data() + slot * slotSize;
       if (held[slot] != k) {
+#if TESSANE_KERNEL_AVX2
         if (avx2) {
           std::memcpy(padded.data(), RowBytes(src, k) + static_cast<size_t>(mx.lo) * 4, span * 4);
           RowSumsAvx2(padded.data(), mx, columns, sums);
         } else {
           RowSumsPortable(RowBytes(src, k), mx, columns, sums);
         }
+#else
+        RowSumsPortable(RowBytes(src, k), mx, columns, sums);
+#endif
         held[slot] = k;
       }
       rows[static_cast<size_t>(m)] = sums;
     }
     const int32_t* w = my.weights.data() + my.offset[r];
-    if (avx2)
+#if TESSANE_KERNEL_AVX2
+    if (avx2) {
       CombineAvx2(rows.data(), w, n, columns, out);
-    else
-      CombinePortable(rows.data(), w, n, columns, out);
+      continue;
+    }
+#endif
+    CombinePortable(rows.data(), w, n, columns, out);
   }
 }
 

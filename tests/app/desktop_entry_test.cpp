@@ -59,7 +59,7 @@ class DesktopEntry : public ::testing::Test {
 
 TEST_F(DesktopEntry, CreateRewriteAndDeleteLikeALink) {
   const std::string folder = dir_.File("data/applications");
-  EXPECT_EQ(SendToLinkPath(), folder + "/Tessane.desktop");
+  EXPECT_EQ(SendToLinkPath(), folder + "/tessane.desktop");
   EXPECT_FALSE(SendToLinkExists());
 
   CreateSendToLink("/opt/tessane/bin/tessane");  // the folder does not exist yet
@@ -112,10 +112,10 @@ TEST_F(DesktopEntry, ExecQuotesAndEscapesThePath) {
 TEST_F(DesktopEntry, DataHomeFallsBackToTheHomeFolder) {
   for (const char* value : {"", "relative/data"}) {
     ::setenv("XDG_DATA_HOME", value, 1);
-    EXPECT_EQ(SendToLinkPath(), dir_.File("home/.local/share/applications/Tessane.desktop"));
+    EXPECT_EQ(SendToLinkPath(), dir_.File("home/.local/share/applications/tessane.desktop"));
   }
   ::unsetenv("XDG_DATA_HOME");
-  EXPECT_EQ(SendToLinkPath(), dir_.File("home/.local/share/applications/Tessane.desktop"));
+  EXPECT_EQ(SendToLinkPath(), dir_.File("home/.local/share/applications/tessane.desktop"));
 }
 
 TEST_F(DesktopEntry, FailuresAreSilentAndChangeNothing) {
@@ -136,14 +136,50 @@ TEST_F(DesktopEntry, FailuresAreSilentAndChangeNothing) {
   EXPECT_FALSE(SendToLinkExists());
 }
 
+// Earlier versions named the entry Tessane.desktop: it counts as the link, and the check box's
+// actions replace or remove it, so the user never ends up with two entries.
+TEST_F(DesktopEntry, EntryUnderTheOldNameIsTakenOver) {
+  const std::string legacy = dir_.File("data/applications/Tessane.desktop");
+  EXPECT_EQ(LegacySendToLinkPath(), legacy);
+  const auto writeLegacy = [&] {
+    fs::create_directories(dir_.File("data/applications"));
+    test::WriteBytes(legacy, {'x'});
+  };
+
+  writeLegacy();
+  EXPECT_TRUE(SendToLinkExists());
+  CreateSendToLink("/usr/bin/tessane");  // what the start-up does when the link exists
+  EXPECT_FALSE(fs::exists(legacy));
+  EXPECT_EQ(Value(ReadText(SendToLinkPath()), "Exec"), "/usr/bin/tessane %F");
+  EXPECT_TRUE(SendToLinkExists());
+
+  writeLegacy();
+  DeleteSendToLink();
+  EXPECT_FALSE(fs::exists(legacy));
+  EXPECT_FALSE(fs::exists(SendToLinkPath()));
+  EXPECT_FALSE(SendToLinkExists());
+
+  // Only the old entry there: unchecking removes it too.
+  writeLegacy();
+  DeleteSendToLink();
+  EXPECT_FALSE(SendToLinkExists());
+}
+
 TEST(DesktopEntryFile, InstalledLauncherMatchesTheRegistry) {
-  const std::string text = ReadText("data/tessane.desktop");
-  ASSERT_FALSE(text.empty()) << "data/tessane.desktop not found from " << fs::current_path();
+  const std::string text = InstalledDesktopEntryText();
+  EXPECT_TRUE(text.starts_with("[Desktop Entry]\n"));
   EXPECT_EQ(Value(text, "Name"), "Tessane");
   EXPECT_EQ(Value(text, "Exec"), "tessane %F");
+  EXPECT_EQ(Value(text, "Path"), std::nullopt);
   EXPECT_EQ(Value(text, "Icon"), "tessane");
   EXPECT_EQ(Value(text, "Categories"), "Graphics;");
   EXPECT_EQ(Value(text, "MimeType"), DesktopEntryMimeTypes());
+  // The per-user entry is the same launcher apart from where the program lies.
+  std::string user = DesktopEntryText("/usr/bin/tessane");
+  user.erase(user.find("Path=/usr/bin/\n"), std::string("Path=/usr/bin/\n").size());
+  EXPECT_EQ(user, InstalledDesktopEntryText().replace(text.find("Exec=tessane"),
+                                                      std::string("Exec=tessane").size(),
+                                                      "Exec=/usr/bin/tessane"));
 }
 
 }  // namespace

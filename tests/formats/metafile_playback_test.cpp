@@ -602,10 +602,10 @@ TEST(MetafilePlayback, DamagedFilesNeverCrash) {
           .Record(META_POLYGON, {3, 1, 0, 5, 0, 5, 3})
           .Build(),
   };
-  if (HaveSharedSamples())
-    for (const char* f : {"emf/e2s_test-119.emf", "emf/e2s_test-022.emf", "wmf/libwmf_fulltest.wmf",
-                          "wmf/libwmf_Eg.wmf"})
-      seeds.push_back(ReadBytes(SharedPath(std::string("testimages/") + f)));
+  REQUIRE_SHARED_SAMPLES();
+  for (const char* f : {"emf/e2s_test-119.emf", "emf/e2s_test-022.emf", "wmf/libwmf_fulltest.wmf",
+                        "wmf/libwmf_Eg.wmf"})
+    seeds.push_back(ReadBytes(SharedPath(std::string("testimages/") + f)));
   std::mt19937 random(20240611);
   int loaded = 0;
   for (int round = 0; round < 1500; ++round) {

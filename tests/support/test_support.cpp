@@ -4,11 +4,16 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace tessane::test {
 
 std::string SharedPath(const std::string& relative) {
-  return std::string(TESSANE_SHARED_DIR) + "/" + relative;
+  constexpr std::string_view kPrefix = "testimages/";
+  const std::string_view rest = std::string_view(relative).starts_with(kPrefix)
+                                    ? std::string_view(relative).substr(kPrefix.size())
+                                    : std::string_view(relative);
+  return std::string(TESSANE_SOURCE_DIR) + "/tests/data/samples/" + std::string(rest);
 }
 
 bool HaveSharedSamples() {
@@ -49,7 +54,10 @@ std::string TempDir::File(const std::string& name) const { return path_ + "/" + 
 
 std::vector<ManifestRow> ReadManifest() {
   std::vector<ManifestRow> rows;
-  std::ifstream in(SharedPath("testimages/MANIFEST.tsv"));
+  const std::string path = SharedPath("testimages/MANIFEST.tsv");
+  std::ifstream in(path);
+  // A loop over no rows would pass without checking anything.
+  if (!in) ADD_FAILURE() << "cannot read " << path;
   std::string line;
   bool header = true;
   while (std::getline(in, line)) {
@@ -72,6 +80,7 @@ std::vector<ManifestRow> ReadManifest() {
     row.reference = cells[6];
     rows.push_back(row);
   }
+  if (in.is_open() && rows.empty()) ADD_FAILURE() << path << " lists no samples";
   return rows;
 }
 

@@ -9,9 +9,10 @@
 
 namespace tessane::test {
 
-/// Path of a file under ../shared (e.g. "testimages/png/basn0g01.png").
+/// Path of a public sample named as "testimages/<format>/<file>" (the MANIFEST's file and
+/// reference columns with that prefix); the samples live in tests/data/samples.
 std::string SharedPath(const std::string& relative);
-/// True when the public samples are present next to the repository.
+/// True when the public samples and their MANIFEST are in the source tree.
 bool HaveSharedSamples();
 /// Path of a fixture under tests/data.
 std::string DataPath(const std::string& relative);
@@ -44,8 +45,10 @@ std::vector<ManifestRow> ReadManifest();
 
 }  // namespace tessane::test
 
-/// Skips the test when ../shared/testimages is not there.
-#define REQUIRE_SHARED_SAMPLES()                                              \
-  do {                                                                        \
-    if (!::tessane::test::HaveSharedSamples()) GTEST_SKIP() << "no shared samples"; \
+/// Fails the test when the public samples are missing: they belong to the repository, so a
+/// checkout without them is broken rather than a reason to skip.
+#define REQUIRE_SHARED_SAMPLES()                                                        \
+  do {                                                                                  \
+    if (!::tessane::test::HaveSharedSamples())                                          \
+      GTEST_FAIL() << "public samples missing: " << ::tessane::test::SharedPath("testimages/MANIFEST.tsv"); \
   } while (0)
