@@ -9,19 +9,19 @@
 #include <vector>
 
 #include "base/stream.h"
-#include "formats/bitmap.h"
-#include "formats/color_quantizer.h"
-#include "formats/gif_image.h"
-#include "formats/png_image.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/gif/color_quantizer.h"
+#include "formats/gif/gif_graphic.h"
+#include "formats/png/png_graphic.h"
 
 namespace tessane {
 namespace {
 
 /// Smooth light and colour gradients, a few soft-edged shapes and sensor-like noise: many
 /// thousands of distinct colours, as in a photograph.
-TBitmap MakePhotoLikePicture(int32_t width, int32_t height) {
-  TBitmap bitmap;
-  bitmap.SetPixelFormat(TPixelFormat::pf32bit);
+DibImage MakePhotoLikePicture(int32_t width, int32_t height) {
+  DibImage bitmap;
+  bitmap.SetPixelFormat(DibFormat::pf32bit);
   bitmap.SetSize(width, height);
   std::mt19937 random(2024);
   std::normal_distribution<double> noise(0.0, 2.5);
@@ -48,17 +48,17 @@ TBitmap MakePhotoLikePicture(int32_t width, int32_t height) {
   return bitmap;
 }
 
-const TBitmap& Photo() {
-  static const TBitmap photo = MakePhotoLikePicture(1920, 1080);
+const DibImage& Photo() {
+  static const DibImage photo = MakePhotoLikePicture(1920, 1080);
   return photo;
 }
 
-std::vector<uint8_t> EncodePng(const TBitmap& bitmap) {
-  TPNGObject png;
-  png.SetFilters(TPNGObject::pfSub | TPNGObject::pfUp);
+std::vector<uint8_t> EncodePng(const DibImage& bitmap) {
+  PngGraphic png;
+  png.SetFilters(PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp);
   png.SetCompressionLevel(8);
   png.Assign(bitmap);
-  TMemoryStream out;
+  MemoryStream out;
   png.SaveToStream(out);
   return out.TakeBytes();
 }
@@ -74,8 +74,8 @@ BENCHMARK(BM_PngEncode)->Unit(benchmark::kMillisecond);
 void BM_PngDecode(benchmark::State& state) {
   const std::vector<uint8_t> file = EncodePng(Photo());
   for (auto _ : state) {
-    TReadOnlyMemoryStream in(file.data(), file.size());
-    TPNGObject png;
+    ReadOnlyMemoryStream in(file.data(), file.size());
+    PngGraphic png;
     png.LoadFromStream(in);
     benchmark::DoNotOptimize(png.Pixels().data());
   }
@@ -86,10 +86,10 @@ BENCHMARK(BM_PngDecode)->Unit(benchmark::kMillisecond);
 void BM_GifEncode(benchmark::State& state) {
   size_t bytes = 0;
   for (auto _ : state) {
-    TGIFImage gif;
+    GifGraphic gif;
     gif.SetColorReduction(8);
     gif.Assign(Photo());
-    TMemoryStream out;
+    MemoryStream out;
     gif.SaveToStream(out);
     bytes = out.Bytes().size();
   }

@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "raster/bitmap32.h"
+#include "raster/argb_image.h"
 #include "raster/kernel_resampler.h"
 #include "raster/kernels.h"
 
@@ -136,12 +136,12 @@ double DecodeSeconds() {
 }
 
 // The photo scaled (nearest) to w x h as a 32-bit bitmap, made once per size.
-const TBitmap32& Source(int w, int h) {
-  static std::vector<std::pair<std::pair<int, int>, std::unique_ptr<TBitmap32>>> cache;
+const ArgbImage& Source(int w, int h) {
+  static std::vector<std::pair<std::pair<int, int>, std::unique_ptr<ArgbImage>>> cache;
   for (auto& [size, bitmap] : cache)
     if (size == std::pair{w, h}) return *bitmap;
   const Photo& photo = ThePhoto();
-  auto b = std::make_unique<TBitmap32>();
+  auto b = std::make_unique<ArgbImage>();
   b->Resize(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
@@ -166,9 +166,9 @@ void BM_Stretch(benchmark::State& state) {
   const auto filter = static_cast<uint8_t>(state.range(0));
   const int sw = static_cast<int>(state.range(1)), sh = static_cast<int>(state.range(2));
   const int dw = static_cast<int>(state.range(3)), dh = static_cast<int>(state.range(4));
-  TBitmap32& src = const_cast<TBitmap32&>(Source(sw, sh));
+  ArgbImage& src = const_cast<ArgbImage&>(Source(sw, sh));
   src.SetStretchFilter(filter);
-  TBitmap32 dst;
+  ArgbImage dst;
   dst.Resize(dw, dh);
   const double decode = DecodeSeconds();
   double total = 0;
@@ -197,15 +197,15 @@ void StretchCases(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_Stretch)->Apply(StretchCases)->Unit(benchmark::kMillisecond);
 
 // The Lanczos kernel resampling through each of its fast paths, for tuning the choice between
-// them. Args: path (TKernelPath), source width, source height, destination width and height.
+// them. Args: path (KernelPath), source width, source height, destination width and height.
 void BM_KernelPath(benchmark::State& state) {
-  const auto path = static_cast<TKernelPath>(state.range(0));
+  const auto path = static_cast<KernelPath>(state.range(0));
   const int sw = static_cast<int>(state.range(1)), sh = static_cast<int>(state.range(2));
   const int dw = static_cast<int>(state.range(3)), dh = static_cast<int>(state.range(4));
-  const TBitmap32& src = Source(sw, sh);
-  TBitmap32 dst;
+  const ArgbImage& src = Source(sw, sh);
+  ArgbImage dst;
   dst.Resize(dw, dh);
-  const TLanczosKernel kernel;
+  const LanczosKernel kernel;
   for (auto _ : state) {
     KernelResampleVia(path, dst, dst.Bounds(), dst.Bounds(), src, src.Bounds(), kernel);
     benchmark::DoNotOptimize(dst.Bits());

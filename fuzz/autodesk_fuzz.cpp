@@ -1,5 +1,5 @@
-// Fuzz target: the TAutodeskGraphic reader, loaded from memory and painted.
-#include "formats/autodesk.h"
+// Fuzz target: the AutodeskGraphic reader, loaded from memory and painted.
+#include "formats/autodesk/autodesk_graphic.h"
 #include "fuzz/reader_harness.h"
 
-TESSANE_READER_FUZZ_TARGET(tessane::TAutodeskGraphic)
+TESSANE_READER_FUZZ_TARGET(tessane::AutodeskGraphic)

@@ -1,5 +1,5 @@
-// Fuzz target: the TBitmap reader, loaded from memory and painted.
-#include "formats/bitmap.h"
+// Fuzz target: the DibImage reader, loaded from memory and painted.
+#include "formats/bmp/dib_image.h"
 #include "fuzz/reader_harness.h"
 
-TESSANE_READER_FUZZ_TARGET(tessane::TBitmap)
+TESSANE_READER_FUZZ_TARGET(tessane::DibImage)

@@ -12,12 +12,12 @@ using namespace tessane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  TBitmap source;
+  DibImage source;
   fuzz::MakeRandomBitmap(in, fuzz::kEveryPixelFormat, 64, 1 << 16, source);
-  TMemoryStream file;
+  MemoryStream file;
   source.SaveToStream(file);
   file.SetPosition(0);
-  TBitmap reader;
+  DibImage reader;
   reader.LoadFromStream(file);
   std::vector<uint32_t> expected = fuzz::BitmapPixels(source);
   if (std::all_of(expected.begin(), expected.end(), [](uint32_t p) { return (p >> 24) == 0; }))

@@ -1,5 +1,5 @@
-// Fuzz target: the TEPSGraphic reader, loaded from memory and painted.
-#include "formats/eps.h"
+// Fuzz target: the EpsGraphic reader, loaded from memory and painted.
+#include "formats/eps/eps_graphic.h"
 #include "fuzz/reader_harness.h"
 
-TESSANE_READER_FUZZ_TARGET(tessane::TEPSGraphic)
+TESSANE_READER_FUZZ_TARGET(tessane::EpsGraphic)

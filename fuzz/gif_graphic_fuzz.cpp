@@ -1,4 +1,4 @@
-// Fuzz target: the TGIFGraphic reader, loaded from memory and painted. It paints the whole
+// Fuzz target: the LegacyGifGraphic reader, loaded from memory and painted. It paints the whole
 // logical screen while loading, so screens beyond the painting cap are skipped.
 #include <algorithm>
 
@@ -18,4 +18,4 @@ int64_t ScreenPixels(const uint8_t* data, size_t size) {
 }
 }  // namespace
 
-TESSANE_CAPPED_READER_FUZZ_TARGET(tessane::TGIFGraphic, ScreenPixels)
+TESSANE_CAPPED_READER_FUZZ_TARGET(tessane::LegacyGifGraphic, ScreenPixels)

@@ -5,27 +5,27 @@
 #include <vector>
 
 #include "base/stream.h"
-#include "formats/gif_image.h"
+#include "formats/gif/gif_graphic.h"
 #include "fuzz/roundtrip_harness.h"
 
 using namespace tessane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  TBitmap source;
+  DibImage source;
   fuzz::MakeRandomBitmap(in, fuzz::kEveryPixelFormat, 64, 236, source);
-  TGIFImage writer;
+  GifGraphic writer;
   writer.SetColorReduction(8);
   writer.Assign(source);
-  TMemoryStream file;
+  MemoryStream file;
   writer.SaveToStream(file);
   file.SetPosition(0);
-  TGIFImage reader;
+  GifGraphic reader;
   reader.LoadFromStream(file);
   std::vector<uint32_t> got(static_cast<size_t>(reader.Width()) * reader.Height(), 0);
   if (!got.empty())
-    reader.Draw(TSurface{got.data(), reader.Width(), reader.Height(), reader.Width()},
-                TRect{0, 0, reader.Width(), reader.Height()});
+    reader.Draw(ArgbView{got.data(), reader.Width(), reader.Height(), reader.Width()},
+                Rect{0, 0, reader.Width(), reader.Height()});
   fuzz::ExpectSamePixels(source.Width(), source.Height(), fuzz::BitmapPixels(source),
                          reader.Width(), reader.Height(), got, 0x00FFFFFFu);
   return 0;

@@ -1,5 +1,5 @@
-// Fuzz target: the TIcon reader, loaded from memory and painted.
-#include "formats/icon.h"
+// Fuzz target: the IconGraphic reader, loaded from memory and painted.
+#include "formats/ico/icon_graphic.h"
 #include "fuzz/reader_harness.h"
 
-TESSANE_READER_FUZZ_TARGET(tessane::TIcon)
+TESSANE_READER_FUZZ_TARGET(tessane::IconGraphic)

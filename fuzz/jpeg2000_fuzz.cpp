@@ -1,5 +1,5 @@
-// Fuzz target: the TJpeg2000Bitmap reader, loaded from memory and painted.
-#include "formats/jpeg2000_bitmap.h"
+// Fuzz target: the Jpeg2000Graphic reader, loaded from memory and painted.
+#include "formats/jpeg2000/jpeg2000_graphic.h"
 #include "fuzz/reader_harness.h"
 
-TESSANE_READER_FUZZ_TARGET(tessane::TJpeg2000Bitmap)
+TESSANE_READER_FUZZ_TARGET(tessane::Jpeg2000Graphic)

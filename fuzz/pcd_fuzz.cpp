@@ -1,5 +1,5 @@
-// Fuzz target: the TPCDGraphic reader, loaded from memory and painted.
-#include "formats/pcd.h"
+// Fuzz target: the PcdGraphic reader, loaded from memory and painted.
+#include "formats/pcd/pcd_graphic.h"
 #include "fuzz/reader_harness.h"
 
-TESSANE_READER_FUZZ_TARGET(tessane::TPCDGraphic)
+TESSANE_READER_FUZZ_TARGET(tessane::PcdGraphic)

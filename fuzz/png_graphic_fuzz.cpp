@@ -1,4 +1,4 @@
-// Fuzz target: the TPNGGraphic reader, loaded from memory and painted (CRCs fixed first). It
+// Fuzz target: the LegacyPngGraphic reader, loaded from memory and painted (CRCs fixed first). It
 // paints the whole picture while loading, so headers beyond the painting cap are skipped.
 #include "formats/legacy_graphics.h"
 #include "fuzz/png_crc.h"
@@ -18,6 +18,6 @@ int64_t HeaderPixels(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> png = tessane::fuzz::WithPngCrcsFixed(data, size);
-  tessane::fuzz::LoadAndPaint(tessane::TPNGGraphic::Class, png.data(), png.size(), HeaderPixels);
+  tessane::fuzz::LoadAndPaint(tessane::LegacyPngGraphic::Class, png.data(), png.size(), HeaderPixels);
   return 0;
 }

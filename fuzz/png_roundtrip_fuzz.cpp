@@ -1,25 +1,25 @@
 // Fuzz target: random bitmap -> our PNG writer (random filter set and level) -> our PNG reader.
 // Paletted bitmaps and truecolour ones (a fourth byte dropped) must come back unchanged.
 #include "base/stream.h"
-#include "formats/png_image.h"
+#include "formats/png/png_graphic.h"
 #include "fuzz/roundtrip_harness.h"
 
 using namespace tessane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  TPNGObject writer;
+  PngGraphic writer;
   writer.SetFilters(in.ConsumeIntegral<uint8_t>() & 0x1F);
   writer.SetCompressionLevel(in.ConsumeIntegralInRange<int>(0, 9));
-  TBitmap source;
+  DibImage source;
   fuzz::MakeRandomBitmap(in, fuzz::kEveryPixelFormat, 64, 1 << 16, source);
   writer.Assign(source);
-  TMemoryStream file;
+  MemoryStream file;
   writer.SaveToStream(file);
   file.SetPosition(0);
-  TPNGObject reader;
+  PngGraphic reader;
   reader.LoadFromStream(file);
-  if (reader.Transparency() != TPNGTransparency::None) fuzz::RoundTripFailed("became transparent");
+  if (reader.Transparency() != PngTransparency::None) fuzz::RoundTripFailed("became transparent");
   const std::vector<uint32_t>& got = reader.Pixels();
   for (uint32_t pixel : got)
     if ((pixel >> 24) != 0xFF) fuzz::RoundTripFailed("alpha not opaque");

@@ -1,5 +1,5 @@
-// Fuzz target: the TPSDGraphic reader, loaded from memory and painted.
-#include "formats/psd.h"
+// Fuzz target: the PsdGraphic reader, loaded from memory and painted.
+#include "formats/psd/psd_graphic.h"
 #include "fuzz/reader_harness.h"
 
-TESSANE_READER_FUZZ_TARGET(tessane::TPSDGraphic)
+TESSANE_READER_FUZZ_TARGET(tessane::PsdGraphic)

@@ -1,5 +1,5 @@
-// Fuzz target: the TPSPGraphic reader, loaded from memory and painted.
-#include "formats/psp.h"
+// Fuzz target: the PspGraphic reader, loaded from memory and painted.
+#include "formats/psp/psp_graphic.h"
 #include "fuzz/reader_harness.h"
 
-TESSANE_READER_FUZZ_TARGET(tessane::TPSPGraphic)
+TESSANE_READER_FUZZ_TARGET(tessane::PspGraphic)

@@ -11,7 +11,7 @@
 #include "base/stream.h"
 #include "formats/graphic.h"
 #include "formats/picture.h"
-#include "raster/bitmap32.h"
+#include "raster/argb_image.h"
 
 namespace tessane::fuzz {
 
@@ -22,21 +22,21 @@ inline constexpr int64_t kMaxPaintedPixels = int64_t{4} << 20;
 /// Reads the picture size a file declares (width x height), or -1 when it cannot tell.
 using DeclaredPixels = int64_t (*)(const uint8_t* data, size_t size);
 
-/// Loads `data` as a graphic of class `cls` and paints it into a TBitmap32. With `declared`,
+/// Loads `data` as a graphic of class `cls` and paints it into a ArgbImage. With `declared`,
 /// inputs declaring more than kMaxPaintedPixels are not loaded at all: for classes that paint
 /// the whole picture while loading, such a picture is legitimate but only slow.
-inline void LoadAndPaint(const TGraphicClass& cls, const uint8_t* data, size_t size,
+inline void LoadAndPaint(const GraphicClass& cls, const uint8_t* data, size_t size,
                          DeclaredPixels declared = nullptr) {
   if (declared != nullptr && declared(data, size) > kMaxPaintedPixels) return;
-  TPicture picture;
-  TReadOnlyMemoryStream stream(data, size);
+  Picture picture;
+  ReadOnlyMemoryStream stream(data, size);
   try {
     picture.LoadFromStream(cls, stream);
   } catch (const Exception&) {
     return;
   }
   if (int64_t{picture.Width()} * picture.Height() > kMaxPaintedPixels) return;
-  TBitmap32 bitmap;
+  ArgbImage bitmap;
   try {
     bitmap.Assign(picture);
   } catch (const Exception&) {

@@ -9,22 +9,22 @@
 #include <cstdlib>
 #include <vector>
 
-#include "formats/bitmap.h"
+#include "formats/bmp/dib_image.h"
 
 namespace tessane::fuzz {
 
 /// Every pixel format a bitmap can have.
-inline const std::vector<TPixelFormat> kEveryPixelFormat = {
-    TPixelFormat::pf1bit,  TPixelFormat::pf4bit,  TPixelFormat::pf8bit, TPixelFormat::pf15bit,
-    TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit};
+inline const std::vector<DibFormat> kEveryPixelFormat = {
+    DibFormat::pf1bit,  DibFormat::pf4bit,  DibFormat::pf8bit, DibFormat::pf15bit,
+    DibFormat::pf16bit, DibFormat::pf24bit, DibFormat::pf32bit};
 
 /// Fills `bitmap` with a random picture of at most `max_side` x `max_side` pixels in one of
 /// `formats`. Paletted pictures get a colour table of 1..2^bpp entries and only indices inside
 /// it; the others use at most `max_colors` distinct pixel values. The bitmap is never marked
 /// transparent.
-inline void MakeRandomBitmap(FuzzedDataProvider& in, const std::vector<TPixelFormat>& formats,
-                             int32_t max_side, int max_colors, TBitmap& bitmap) {
-  const TPixelFormat format = formats[in.ConsumeIntegralInRange<size_t>(0, formats.size() - 1)];
+inline void MakeRandomBitmap(FuzzedDataProvider& in, const std::vector<DibFormat>& formats,
+                             int32_t max_side, int max_colors, DibImage& bitmap) {
+  const DibFormat format = formats[in.ConsumeIntegralInRange<size_t>(0, formats.size() - 1)];
   const int32_t width = in.ConsumeIntegralInRange<int32_t>(1, max_side);
   const int32_t height = in.ConsumeIntegralInRange<int32_t>(1, max_side);
   bitmap.SetPixelFormat(format);
@@ -32,7 +32,7 @@ inline void MakeRandomBitmap(FuzzedDataProvider& in, const std::vector<TPixelFor
   const int bpp = BitsPerPixel(format);
   if (bpp <= 8) {
     const int entries = in.ConsumeIntegralInRange<int>(1, 1 << bpp);
-    std::vector<TRGBQuad> palette(entries);
+    std::vector<PaletteEntry> palette(entries);
     for (auto& q : palette)
       q = RGBQuad(in.ConsumeIntegral<uint8_t>(), in.ConsumeIntegral<uint8_t>(),
                   in.ConsumeIntegral<uint8_t>());
@@ -62,7 +62,7 @@ inline void MakeRandomBitmap(FuzzedDataProvider& in, const std::vector<TPixelFor
 }
 
 /// The bitmap's pixels as $AARRGGBB, rows top-down.
-inline std::vector<uint32_t> BitmapPixels(const TBitmap& bitmap) {
+inline std::vector<uint32_t> BitmapPixels(const DibImage& bitmap) {
   std::vector<uint32_t> pixels(static_cast<size_t>(bitmap.Width()) * bitmap.Height());
   for (int32_t y = 0; y < bitmap.Height(); ++y)
     bitmap.ToColor32Row(y, pixels.data() + static_cast<size_t>(y) * bitmap.Width());

@@ -1,5 +1,5 @@
-// Fuzz target: the TSGIGraphic reader, loaded from memory and painted.
-#include "formats/sgi.h"
+// Fuzz target: the SgiGraphic reader, loaded from memory and painted.
+#include "formats/sgi/sgi_graphic.h"
 #include "fuzz/reader_harness.h"
 
-TESSANE_READER_FUZZ_TARGET(tessane::TSGIGraphic)
+TESSANE_READER_FUZZ_TARGET(tessane::SgiGraphic)

@@ -1,5 +1,5 @@
-// Fuzz target: the TTIFFGraphic reader, loaded from memory and painted.
-#include "formats/tiff.h"
+// Fuzz target: the TiffGraphic reader, loaded from memory and painted.
+#include "formats/tiff/tiff_graphic.h"
 #include "fuzz/reader_harness.h"
 
-TESSANE_READER_FUZZ_TARGET(tessane::TTIFFGraphic)
+TESSANE_READER_FUZZ_TARGET(tessane::TiffGraphic)

@@ -4,9 +4,9 @@
 
 namespace tessane {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
 
-bool TApplication::notify(QObject* receiver, QEvent* event) {
+bool Application::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& error) {
@@ -17,19 +17,19 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
-void TApplication::SetErrorHook(const void* owner,
+void Application::SetErrorHook(const void* owner,
                                 std::function<void(const std::exception&)> hook) {
   hookOwner_ = owner;
   hook_ = std::move(hook);
 }
 
-void TApplication::ClearErrorHook(const void* owner) {
+void Application::ClearErrorHook(const void* owner) {
   if (hookOwner_ != owner) return;
   hookOwner_ = nullptr;
   hook_ = nullptr;
 }
 
-void TApplication::HandleException(const std::exception& error) noexcept {
+void Application::HandleException(const std::exception& error) noexcept {
   try {
     if (hook_) {
       hook_(error);
@@ -46,8 +46,8 @@ void TApplication::HandleException(const std::exception& error) noexcept {
   }
 }
 
-TApplication* App() {
-  return qobject_cast<TApplication*>(QCoreApplication::instance());
+Application* App() {
+  return qobject_cast<Application*>(QCoreApplication::instance());
 }
 
 QString ErrorBoxText(const QString& message) {
@@ -69,7 +69,7 @@ void GuardedCall(const std::function<void()>& action) noexcept {
   try {
     action();
   } catch (const std::exception& error) {
-    if (TApplication* app = App()) {
+    if (Application* app = App()) {
       app->HandleException(error);
     } else {
       try {

@@ -17,11 +17,11 @@ inline constexpr const char* kApplicationTitle = "Tessane";
 /// A QApplication whose event delivery catches errors: an error escaping any handler goes to the
 /// installed error hook, or straight to the error box while none is installed. The handler that
 /// failed is abandoned and the program goes on.
-class TApplication : public QApplication {
+class Application : public QApplication {
   Q_OBJECT
 
  public:
-  TApplication(int& argc, char** argv);
+  Application(int& argc, char** argv);
 
   bool notify(QObject* receiver, QEvent* event) override;
 
@@ -37,8 +37,8 @@ class TApplication : public QApplication {
   std::function<void(const std::exception&)> hook_;
 };
 
-/// The running TApplication, or nullptr when the application object is another kind.
-TApplication* App();
+/// The running Application, or nullptr when the application object is another kind.
+Application* App();
 
 /// The error box's text: the message with "." appended when it is not empty and its last
 /// character sorts after ".".

@@ -36,40 +36,40 @@ bool ParseInteger(const QString& text, int& value) {
   return true;
 }
 
-// ---- TSpinEdit
+// ---- NumberBox
 
-TSpinEdit::TSpinEdit(int minValue, int maxValue, int increment, int value, QWidget* parent)
+NumberBox::NumberBox(int minValue, int maxValue, int increment, int value, QWidget* parent)
     : QAbstractSpinBox(parent), min_(minValue), max_(maxValue), increment_(increment) {
   SetValue(value);
 }
 
-int TSpinEdit::Value() const {
+int NumberBox::Value() const {
   int value;
   return ParseInteger(text(), value) ? value : min_;
 }
 
-void TSpinEdit::SetValue(int value) {
+void NumberBox::SetValue(int value) {
   lineEdit()->setText(QString::number(value));
 }
 
-void TSpinEdit::stepBy(int steps) {
+void NumberBox::stepBy(int steps) {
   const int64_t next = int64_t{Value()} + int64_t{steps} * increment_;
   SetValue(static_cast<int>(std::clamp<int64_t>(next, min_, max_)));
   lineEdit()->selectAll();
 }
 
 // Typed text is never refused as a whole: keys are filtered one by one instead.
-QValidator::State TSpinEdit::validate(QString&, int&) const {
+QValidator::State NumberBox::validate(QString&, int&) const {
   return QValidator::Acceptable;
 }
 
-void TSpinEdit::fixup(QString&) const {}
+void NumberBox::fixup(QString&) const {}
 
-QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const {
+QAbstractSpinBox::StepEnabled NumberBox::stepEnabled() const {
   return StepUpEnabled | StepDownEnabled;
 }
 
-void TSpinEdit::keyPressEvent(QKeyEvent* event) {
+void NumberBox::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     QApplication::beep();
     event->accept();
@@ -89,29 +89,29 @@ void TSpinEdit::keyPressEvent(QKeyEvent* event) {
   QAbstractSpinBox::keyPressEvent(event);
 }
 
-void TSpinEdit::focusOutEvent(QFocusEvent* event) {
+void NumberBox::focusOutEvent(QFocusEvent* event) {
   QAbstractSpinBox::focusOutEvent(event);
   int value;
   if (ParseInteger(text(), value) && (value < min_ || value > max_))
     SetValue(std::clamp(value, min_, max_));
 }
 
-// ---- TComboBox
+// ---- CompletingComboBox
 
-TComboBox::TComboBox(const QStringList& items, QWidget* parent) : QComboBox(parent) {
+CompletingComboBox::CompletingComboBox(const QStringList& items, QWidget* parent) : QComboBox(parent) {
   setEditable(true);
   setInsertPolicy(QComboBox::NoInsert);
   setCompleter(nullptr);
   addItems(items);
   lineEdit()->installEventFilter(this);
-  connect(lineEdit(), &QLineEdit::textEdited, this, &TComboBox::TextEdited);
+  connect(lineEdit(), &QLineEdit::textEdited, this, &CompletingComboBox::TextEdited);
 }
 
-QString TComboBox::SelectedText() const {
+QString CompletingComboBox::SelectedText() const {
   return currentIndex() >= 0 ? itemText(currentIndex()) : QString();
 }
 
-bool TComboBox::eventFilter(QObject* watched, QEvent* event) {
+bool CompletingComboBox::eventFilter(QObject* watched, QEvent* event) {
   if (watched == lineEdit() && event->type() == QEvent::KeyPress) {
     const QString typed = static_cast<QKeyEvent*>(event)->text();
     typing_ = !typed.isEmpty() && typed[0].isPrint();
@@ -119,14 +119,14 @@ bool TComboBox::eventFilter(QObject* watched, QEvent* event) {
   return QComboBox::eventFilter(watched, event);
 }
 
-void TComboBox::keyPressEvent(QKeyEvent* event) {
+void CompletingComboBox::keyPressEvent(QKeyEvent* event) {
   const QString typed = event->text();
   typing_ = !typed.isEmpty() && typed[0].isPrint();
   QComboBox::keyPressEvent(event);
   typing_ = false;
 }
 
-void TComboBox::TextEdited(const QString& text) {
+void CompletingComboBox::TextEdited(const QString& text) {
   const bool typing = typing_;
   typing_ = false;
   if (text.isEmpty()) {
@@ -148,7 +148,7 @@ void TComboBox::TextEdited(const QString& text) {
   SelectKeepingText(findText(text, Qt::MatchFixedString));
 }
 
-void TComboBox::SelectKeepingText(int index) {
+void CompletingComboBox::SelectKeepingText(int index) {
   const QString text = lineEdit()->text();
   const int cursor = lineEdit()->cursorPosition();
   setCurrentIndex(index);
@@ -156,9 +156,9 @@ void TComboBox::SelectKeepingText(int index) {
   lineEdit()->setCursorPosition(cursor);
 }
 
-// ---- TRadioGroup
+// ---- RadioGroupBox
 
-TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns,
+RadioGroupBox::RadioGroupBox(const QString& caption, const QStringList& items, int columns,
                          int itemIndex, QWidget* parent)
     : QGroupBox(caption, parent), group_(new QButtonGroup(this)), columns_(columns) {
   for (int i = 0; i < items.size(); ++i) {
@@ -168,39 +168,39 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
   SetItemIndex(itemIndex);
 }
 
-int TRadioGroup::ItemIndex() const {
+int RadioGroupBox::ItemIndex() const {
   return group_->checkedId();
 }
 
-void TRadioGroup::SetItemIndex(int index) {
+void RadioGroupBox::SetItemIndex(int index) {
   if (QAbstractButton* button = group_->button(index)) button->setChecked(true);
 }
 
-QString TRadioGroup::ItemText(int index) const {
+QString RadioGroupBox::ItemText(int index) const {
   QAbstractButton* button = group_->button(index);
   return button ? button->text() : QString();
 }
 
-int TRadioGroup::Count() const {
+int RadioGroupBox::Count() const {
   return static_cast<int>(group_->buttons().size());
 }
 
-QRadioButton* TRadioGroup::Button(int index) const {
+QRadioButton* RadioGroupBox::Button(int index) const {
   return static_cast<QRadioButton*>(group_->button(index));
 }
 
-void TRadioGroup::resizeEvent(QResizeEvent* event) {
+void RadioGroupBox::resizeEvent(QResizeEvent* event) {
   QGroupBox::resizeEvent(event);
   ArrangeButtons();
 }
 
-void TRadioGroup::changeEvent(QEvent* event) {
+void RadioGroupBox::changeEvent(QEvent* event) {
   QGroupBox::changeEvent(event);
   if (event->type() == QEvent::FontChange) ArrangeButtons();
 }
 
 // Items fill the columns top to bottom, the rows sharing the height below the caption.
-void TRadioGroup::ArrangeButtons() {
+void RadioGroupBox::ArrangeButtons() {
   const int count = Count();
   if (count == 0) return;
   const int perColumn = (count + columns_ - 1) / columns_;
@@ -214,7 +214,7 @@ void TRadioGroup::ArrangeButtons() {
                            (i % perColumn) * buttonHeight + topMargin, buttonWidth, buttonHeight);
 }
 
-// ---- TListBox
+// ---- SourceListWidget
 
 namespace {
 class FixedHeightDelegate : public QStyledItemDelegate {
@@ -229,18 +229,18 @@ class FixedHeightDelegate : public QStyledItemDelegate {
 };
 }  // namespace
 
-TListBox::TListBox(int itemHeight, QWidget* parent) : QListWidget(parent), itemHeight_(itemHeight) {
+SourceListWidget::SourceListWidget(int itemHeight, QWidget* parent) : QListWidget(parent), itemHeight_(itemHeight) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setUniformItemSizes(true);
   setItemDelegate(new FixedHeightDelegate(itemHeight, this));
 }
 
-void TListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+void SourceListWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   QListWidget::mouseDoubleClickEvent(event);
   emit DblClick();
 }
 
-void TListBox::keyPressEvent(QKeyEvent* event) {
+void SourceListWidget::keyPressEvent(QKeyEvent* event) {
   emit KeyDown(event->key());
   if (event->matches(QKeySequence::Paste)) {
     event->accept();
@@ -250,16 +250,16 @@ void TListBox::keyPressEvent(QKeyEvent* event) {
   QListWidget::keyPressEvent(event);
 }
 
-// ---- TImage
+// ---- PreviewImage
 
-TImage::TImage(QWidget* parent) : QWidget(parent) {}
+PreviewImage::PreviewImage(QWidget* parent) : QWidget(parent) {}
 
-void TImage::SetPicture(QImage picture) {
+void PreviewImage::SetPicture(QImage picture) {
   picture_ = std::move(picture);
   update();
 }
 
-QRect TImage::PictureRect() const {
+QRect PreviewImage::PictureRect() const {
   if (picture_.isNull()) return {};
   QSize size = picture_.size();
   if (size.width() > width() || size.height() > height())
@@ -267,19 +267,19 @@ QRect TImage::PictureRect() const {
   return QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
 }
 
-void TImage::paintEvent(QPaintEvent*) {
+void PreviewImage::paintEvent(QPaintEvent*) {
   if (picture_.isNull()) return;
   QPainter painter(this);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.drawImage(PictureRect(), picture_);
 }
 
-void TImage::mousePressEvent(QMouseEvent* event) {
+void PreviewImage::mousePressEvent(QMouseEvent* event) {
   emit MouseDown(event->button(), event->modifiers(), event->position().toPoint(),
                  event->globalPosition().toPoint());
 }
 
-void TImage::mouseDoubleClickEvent(QMouseEvent*) {
+void PreviewImage::mouseDoubleClickEvent(QMouseEvent*) {
   emit DblClick();
 }
 

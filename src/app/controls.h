@@ -21,11 +21,11 @@ namespace tessane {
 /// outside the range becomes the nearer bound, other text stays). Keys other than digits, "+",
 /// "-", the locale's decimal separator and control keys are refused, Enter too. The arrows and
 /// Up/Down set Value() plus or minus the step, clamped to the range.
-class TSpinEdit : public QAbstractSpinBox {
+class NumberBox : public QAbstractSpinBox {
   Q_OBJECT
 
  public:
-  TSpinEdit(int minValue, int maxValue, int increment, int value, QWidget* parent = nullptr);
+  NumberBox(int minValue, int maxValue, int increment, int value, QWidget* parent = nullptr);
 
   int Value() const;
   void SetValue(int value);
@@ -52,11 +52,11 @@ bool ParseInteger(const QString& text, int& value);
 /// A drop-down list with an edit field. Typing completes to the first item that begins with the
 /// typed text (any letter case) and selects it; text that matches no item, or an empty field,
 /// leaves no item selected (ItemIndex() -1).
-class TComboBox : public QComboBox {
+class CompletingComboBox : public QComboBox {
   Q_OBJECT
 
  public:
-  TComboBox(const QStringList& items, QWidget* parent = nullptr);
+  CompletingComboBox(const QStringList& items, QWidget* parent = nullptr);
   int ItemIndex() const { return currentIndex(); }
   /// The selected item's text, "" when none is selected.
   QString SelectedText() const;
@@ -75,11 +75,11 @@ class TComboBox : public QComboBox {
 };
 
 /// A framed group of radio buttons in columns, always with one item selected.
-class TRadioGroup : public QGroupBox {
+class RadioGroupBox : public QGroupBox {
   Q_OBJECT
 
  public:
-  TRadioGroup(const QString& caption, const QStringList& items, int columns, int itemIndex,
+  RadioGroupBox(const QString& caption, const QStringList& items, int columns, int itemIndex,
               QWidget* parent = nullptr);
   int ItemIndex() const;
   void SetItemIndex(int index);
@@ -100,11 +100,11 @@ class TRadioGroup : public QGroupBox {
 
 /// The source list: reports double-clicks anywhere in it, every key press (before the list's
 /// own handling) and the paste key (Ctrl+V).
-class TListBox : public QListWidget {
+class SourceListWidget : public QListWidget {
   Q_OBJECT
 
  public:
-  TListBox(int itemHeight, QWidget* parent = nullptr);
+  SourceListWidget(int itemHeight, QWidget* parent = nullptr);
   int ItemHeight() const { return itemHeight_; }
 
  signals:
@@ -121,11 +121,11 @@ class TListBox : public QListWidget {
 };
 
 /// Shows a picture centred; one larger than the widget is scaled down with its proportions kept.
-class TImage : public QWidget {
+class PreviewImage : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TImage(QWidget* parent = nullptr);
+  explicit PreviewImage(QWidget* parent = nullptr);
   void SetPicture(QImage picture);
   const QImage& Picture() const { return picture_; }
   /// Where the picture is drawn for the current size (empty when there is none).

@@ -12,7 +12,7 @@
 
 #include "base/atomic_file.h"
 #include "base/paths.h"
-#include "formats/registry.h"
+#include "formats/format_registry.h"
 
 namespace tessane {
 
@@ -132,7 +132,7 @@ std::string DesktopEntryMimeTypes() {
   RegisterStandardFormats();
   std::vector<std::string_view> seen;
   std::string out;
-  for (const TFileFormat& format : FormatRegistry().Entries()) {
+  for (const FileFormat& format : Formats().Entries()) {
     const auto it = MimeByExtension().find(format.Ext);
     if (it == MimeByExtension().end()) continue;
     const std::string_view type = it->second;
@@ -173,7 +173,7 @@ void CreateSendToLink(const std::string& programPath) {
   try {
     std::error_code ec;
     std::filesystem::create_directories(ApplicationsFolder(), ec);
-    TAtomicFile file(SendToLinkPath());
+    AtomicFile file(SendToLinkPath());
     file.Stream().WriteBuffer(text.data(), text.size());
     file.Commit();
     // The entry now has its current name; one left under the old name would show twice. On a

@@ -4,25 +4,25 @@
 #include <QStringList>
 
 #include "app/application.h"
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "app/work_queue_pump.h"
 #include "base/thread.h"
-#include "formats/registry.h"
+#include "formats/format_registry.h"
 
 int main(int argc, char** argv) {
-  tessane::TApplication app(argc, argv);
+  tessane::Application app(argc, argv);
   // Not the display name: Qt would append it to the window's caption.
   QApplication::setApplicationName(QString::fromUtf8(tessane::kApplicationTitle));
   QApplication::setDesktopFileName(QStringLiteral("tessane"));
   QApplication::setWindowIcon(tessane::ApplicationIcon());
   tessane::RegisterStandardFormats();
-  tessane::TWorkQueuePump pump;
+  tessane::WorkQueuePump pump;
 
   int status;
   {
     QStringList paths = QApplication::arguments();
     paths.removeFirst();
-    tessane::TForm1 form(paths);
+    tessane::MainWindow form(paths);
     form.show();
     status = QApplication::exec();
   }

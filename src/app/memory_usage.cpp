@@ -19,7 +19,7 @@ constexpr size_t kMaxStatusBytes = 64 * 1024;
 
 [[noreturn]] void RaiseOSError(int code) {
   const std::string text = code == 0 ? "A call to an OS function failed" : SysErrorMessage(code);
-  throw EOSError(Format("System Error.  Code: %d.\r\n%s", code, text.c_str()));
+  throw SystemError(Format("System Error.  Code: %d.\r\n%s", code, text.c_str()));
 }
 
 struct FileCloser {

@@ -9,7 +9,7 @@ namespace tessane {
 /// Where the kernel reports the calling process's status.
 inline constexpr const char* kProcSelfStatus = "/proc/self/status";
 
-/// Resident set size (VmRSS) of the process, in bytes. Raises EOSError "System Error.  Code: %d.
+/// Resident set size (VmRSS) of the process, in bytes. Raises SystemError "System Error.  Code: %d.
 /// \r\n%s" when the status cannot be read (errno and its text; code 0 with "A call to an OS
 /// function failed" when the figure is missing or malformed).
 uint64_t GetMemoryUsage(const std::string& statusPath = kProcSelfStatus);

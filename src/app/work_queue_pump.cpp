@@ -9,7 +9,7 @@
 
 namespace tessane {
 
-TWorkQueuePump::TWorkQueuePump() : wakeType_(QEvent::registerEventType()) {
+WorkQueuePump::WorkQueuePump() : wakeType_(QEvent::registerEventType()) {
   const int type = wakeType_;
   // Called by workers under the queue lock: postEvent is safe from any thread. The event is
   // owned by Qt's queue once posted.
@@ -21,11 +21,11 @@ TWorkQueuePump::TWorkQueuePump() : wakeType_(QEvent::registerEventType()) {
           [] { GuardedCall([] { CheckSynchronize(); }); });
 }
 
-TWorkQueuePump::~TWorkQueuePump() {
+WorkQueuePump::~WorkQueuePump() {
   SetWakeMainThread(nullptr);
 }
 
-bool TWorkQueuePump::event(QEvent* event) {
+bool WorkQueuePump::event(QEvent* event) {
   if (event->type() == wakeType_) {
     CheckSynchronize();
     return true;

@@ -9,12 +9,12 @@ namespace tessane {
 
 /// While it exists, queued work runs on the thread that created it (the main thread): when the
 /// wake-up event is dispatched and in the idle step of the event loop.
-class TWorkQueuePump : public QObject {
+class WorkQueuePump : public QObject {
   Q_OBJECT
 
  public:
-  TWorkQueuePump();
-  ~TWorkQueuePump() override;
+  WorkQueuePump();
+  ~WorkQueuePump() override;
 
  protected:
   bool event(QEvent* event) override;

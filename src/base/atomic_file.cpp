@@ -50,7 +50,7 @@ int OpenFolder(const std::string& target) {
 
 }  // namespace
 
-TAtomicFile::TAtomicFile(std::string target, bool unnamed) : target_(std::move(target)) {
+AtomicFile::AtomicFile(std::string target, bool unnamed) : target_(std::move(target)) {
   dir_ = OpenFolder(target_);
   if (dir_ < 0) Fail(target_, errno);
   int fd = -1;
@@ -70,25 +70,25 @@ TAtomicFile::TAtomicFile(std::string target, bool unnamed) : target_(std::move(t
     ::close(dir_);
     Fail(target_, code);
   }
-  stream_ = std::make_unique<TFileStream>(fd);
+  stream_ = std::make_unique<FileStream>(fd);
 }
 
-TAtomicFile::~TAtomicFile() {
+AtomicFile::~AtomicFile() {
   stream_.reset();  // an unnamed file vanishes with its last descriptor
   if (!committed_ && !temp_.empty()) ::unlinkat(dir_, temp_.c_str(), 0);
   ::close(dir_);
 }
 
-void TAtomicFile::Fail(const std::string& target, int code) const {
-  throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(target).c_str(),
+void AtomicFile::Fail(const std::string& target, int code) const {
+  throw FileCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(target).c_str(),
                              SysErrorMessage(code).c_str()));
 }
 
-void TAtomicFile::CloseData() {
+void AtomicFile::CloseData() {
   stream_->Close();
 }
 
-void TAtomicFile::Flush() {
+void AtomicFile::Flush() {
   int fd = stream_->Handle();
   // The temporary's data were closed by a claim that lost its name: reopened to be flushed.
   const int reopened = fd < 0 ? ::openat(dir_, temp_.c_str(), O_RDONLY | O_CLOEXEC) : -1;
@@ -96,13 +96,13 @@ void TAtomicFile::Flush() {
   const int rc = ::fsync(fd);
   const int code = errno;
   if (reopened >= 0) ::close(reopened);
-  if (rc != 0) throw EWriteError(StreamErrorText("Stream write error", code));
+  if (rc != 0) throw StreamWriteError(StreamErrorText("Stream write error", code));
   // A folder opened only for searching cannot be flushed; the file's own data are safe anyway.
   ::fsync(dir_);
 }
 
 // Gives the unnamed file the name `name` in the folder; false when the name is taken.
-bool TAtomicFile::LinkData(const std::string& name) {
+bool AtomicFile::LinkData(const std::string& name) {
   const std::string self = "/proc/self/fd/" + std::to_string(stream_->Handle());
   int rc = ::linkat(AT_FDCWD, self.c_str(), dir_, name.c_str(), AT_SYMLINK_FOLLOW);
   if (rc != 0 && errno == ENOENT)  // /proc is not mounted
@@ -112,7 +112,7 @@ bool TAtomicFile::LinkData(const std::string& name) {
   Fail(ExtractFilePath(target_) + name, errno);
 }
 
-void TAtomicFile::Commit() {
+void AtomicFile::Commit() {
   const std::string leaf = ExtractFileName(target_);
   struct stat st;
   if (::fstatat(dir_, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT &&
@@ -146,7 +146,7 @@ void TAtomicFile::Commit() {
   committed_ = true;
 }
 
-bool TAtomicFile::CommitAs(const std::string& target) {
+bool AtomicFile::CommitAs(const std::string& target) {
   const std::string leaf = ExtractFileName(target);
   if (temp_.empty()) {
     if (!LinkData(leaf)) return false;

@@ -11,18 +11,18 @@
 
 namespace tessane {
 
-class TAtomicFile {
+class AtomicFile {
  public:
   /// Creates the unnamed (or temporary) file in the folder of `target` ("Cannot create file
   /// "%s". %s" on failure, naming the target). `unnamed` false goes straight to the hidden
   /// temporary, as on a file system without unnamed files.
-  explicit TAtomicFile(std::string target, bool unnamed = true);
+  explicit AtomicFile(std::string target, bool unnamed = true);
   /// Discards the data unless a commit succeeded.
-  ~TAtomicFile();
-  TAtomicFile(const TAtomicFile&) = delete;
-  TAtomicFile& operator=(const TAtomicFile&) = delete;
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
 
-  TFileStream& Stream() { return *stream_; }
+  FileStream& Stream() { return *stream_; }
   const std::string& Target() const { return target_; }
   /// Puts the data at the target, replacing whatever file or link is there. An existing file is
   /// replaced only after the data and the folder have been flushed to the disk, so a power cut
@@ -39,7 +39,7 @@ class TAtomicFile {
   std::string target_;
   int dir_ = -1;      // the target's folder
   std::string temp_;  // the hidden temporary's name in that folder, empty for an unnamed file
-  std::unique_ptr<TFileStream> stream_;
+  std::unique_ptr<FileStream> stream_;
   bool committed_ = false;
 
   bool LinkData(const std::string& name);

@@ -22,26 +22,26 @@ class Exception : public std::runtime_error {
     const char* ClassName() const override { return #Name; }            \
   };
 
-TESSANE_DECLARE_ERROR(EStreamError, Exception)
-TESSANE_DECLARE_ERROR(EReadError, EStreamError)      // "Stream read error"
-TESSANE_DECLARE_ERROR(EWriteError, EStreamError)     // "Stream write error"
-TESSANE_DECLARE_ERROR(EFOpenError, EStreamError)     // "Cannot open file "%s". %s"
-TESSANE_DECLARE_ERROR(EFCreateError, EStreamError)   // "Cannot create file "%s". %s"
-TESSANE_DECLARE_ERROR(EInOutError, Exception)        // file-system failures of the jobs
-TESSANE_DECLARE_ERROR(EOSError, Exception)           // "System Error.  Code: %d.\r\n%s"
-TESSANE_DECLARE_ERROR(EConvertError, Exception)      // "Cannot assign a %s to a %s"
-TESSANE_DECLARE_ERROR(EListError, Exception)         // "List index out of bounds (%d)"
-TESSANE_DECLARE_ERROR(EThread, Exception)            // "Thread creation error: %s", CheckSynchronize
-TESSANE_DECLARE_ERROR(EOutOfResources, Exception)    // platform allocation failures
-TESSANE_DECLARE_ERROR(EIntError, Exception)
-TESSANE_DECLARE_ERROR(EDivByZero, EIntError)         // "Division by zero"
-TESSANE_DECLARE_ERROR(EIntOverflow, EIntError)       // "Arithmetic overflow"
-TESSANE_DECLARE_ERROR(EMathError, Exception)
-TESSANE_DECLARE_ERROR(EZeroDivide, EMathError)       // "Floating point division by zero"
-TESSANE_DECLARE_ERROR(EInvalidGraphic, Exception)    // a file that is not what its class expects
-TESSANE_DECLARE_ERROR(EInvalidGraphicOperation, Exception)
-TESSANE_DECLARE_ERROR(EAssertionFailed, Exception)   // "Assertion failure"
-TESSANE_DECLARE_ERROR(EAbort, Exception)             // "Interrupted": a run was stopped
+TESSANE_DECLARE_ERROR(StreamError, Exception)
+TESSANE_DECLARE_ERROR(StreamReadError, StreamError)      // "Stream read error"
+TESSANE_DECLARE_ERROR(StreamWriteError, StreamError)     // "Stream write error"
+TESSANE_DECLARE_ERROR(FileOpenError, StreamError)     // "Cannot open file "%s". %s"
+TESSANE_DECLARE_ERROR(FileCreateError, StreamError)   // "Cannot create file "%s". %s"
+TESSANE_DECLARE_ERROR(FileSystemError, Exception)        // file-system failures of the jobs
+TESSANE_DECLARE_ERROR(SystemError, Exception)           // "System Error.  Code: %d.\r\n%s"
+TESSANE_DECLARE_ERROR(ConversionError, Exception)      // "Cannot assign a %s to a %s"
+TESSANE_DECLARE_ERROR(ListIndexError, Exception)         // "List index out of bounds (%d)"
+TESSANE_DECLARE_ERROR(ThreadError, Exception)            // "Thread creation error: %s", CheckSynchronize
+TESSANE_DECLARE_ERROR(OutOfResourcesError, Exception)    // platform allocation failures
+TESSANE_DECLARE_ERROR(IntegerError, Exception)
+TESSANE_DECLARE_ERROR(DivisionByZeroError, IntegerError)         // "Division by zero"
+TESSANE_DECLARE_ERROR(IntegerOverflowError, IntegerError)       // "Arithmetic overflow"
+TESSANE_DECLARE_ERROR(MathError, Exception)
+TESSANE_DECLARE_ERROR(FloatDivisionByZeroError, MathError)       // "Floating point division by zero"
+TESSANE_DECLARE_ERROR(InvalidImageError, Exception)    // a file that is not what its class expects
+TESSANE_DECLARE_ERROR(InvalidImageOperationError, Exception)
+TESSANE_DECLARE_ERROR(AssertionFailedError, Exception)   // "Assertion failure"
+TESSANE_DECLARE_ERROR(AbortError, Exception)             // "Interrupted": a run was stopped
 
 /// printf-style formatting into a std::string, for the messages with %s / %d fields.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

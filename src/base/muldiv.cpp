@@ -24,9 +24,9 @@ uint16_t MulDivWord(int32_t a, int32_t b, int32_t c) {
   const uint32_t x = static_cast<uint32_t>(a) & 0xFFFFu;
   const uint32_t y = static_cast<uint32_t>(b) & 0xFFFFu;
   const uint32_t z = static_cast<uint32_t>(c) & 0xFFFFu;
-  if (z == 0) throw EDivByZero("Division by zero");
+  if (z == 0) throw DivisionByZeroError("Division by zero");
   const uint32_t quotient = (x * y) / z;
-  if (quotient > 0xFFFFu) throw EIntOverflow("Arithmetic overflow");
+  if (quotient > 0xFFFFu) throw IntegerOverflowError("Arithmetic overflow");
   return static_cast<uint16_t>(quotient);
 }
 

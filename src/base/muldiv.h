@@ -10,7 +10,7 @@ namespace tessane {
 int32_t MulDiv(int32_t a, int32_t b, int32_t c);
 
 /// Low 16 bits of a and b multiplied in 32 bits, divided by the low 16 bits of c, truncating.
-/// Throws EDivByZero ("Division by zero") for c = 0 and EIntOverflow ("Arithmetic overflow")
+/// Throws DivisionByZeroError ("Division by zero") for c = 0 and IntegerOverflowError ("Arithmetic overflow")
 /// when the quotient exceeds 65535.
 uint16_t MulDivWord(int32_t a, int32_t b, int32_t c);
 

@@ -12,14 +12,14 @@
 
 namespace tessane {
 
-int64_t TStream::Size() {
+int64_t ByteStream::Size() {
   const int64_t here = Position();
   const int64_t end = Seek(0, SeekOrigin::End);
   Seek(here, SeekOrigin::Begin);
   return end;
 }
 
-int64_t TStream::Remaining() {
+int64_t ByteStream::Remaining() {
   const int64_t left = Size() - Position();
   return left > 0 ? left : 0;
 }
@@ -28,47 +28,47 @@ std::string StreamErrorText(const char* what, int code) {
   return code == 0 ? std::string(what) : std::string(what) + ": " + SysErrorMessage(code);
 }
 
-void TStream::ReadBuffer(void* buffer, size_t count) {
+void ByteStream::ReadBuffer(void* buffer, size_t count) {
   if (count != 0 && Read(buffer, count) != count)
-    throw EReadError(StreamErrorText("Stream read error", LastError()));
+    throw StreamReadError(StreamErrorText("Stream read error", LastError()));
 }
 
-void TStream::WriteBuffer(const void* buffer, size_t count) {
+void ByteStream::WriteBuffer(const void* buffer, size_t count) {
   if (count != 0 && Write(buffer, count) != count)
-    throw EWriteError(StreamErrorText("Stream write error", LastError()));
+    throw StreamWriteError(StreamErrorText("Stream write error", LastError()));
 }
 
-std::vector<uint8_t> TStream::ReadAll() {
+std::vector<uint8_t> ByteStream::ReadAll() {
   std::vector<uint8_t> out(static_cast<size_t>(Remaining()));
   ReadBuffer(out.data(), out.size());
   return out;
 }
 
-uint8_t TStream::ReadByte() {
+uint8_t ByteStream::ReadByte() {
   uint8_t b;
   ReadBuffer(&b, 1);
   return b;
 }
 
-uint16_t TStream::ReadUInt16LE() {
+uint16_t ByteStream::ReadUInt16LE() {
   uint8_t b[2];
   ReadBuffer(b, 2);
   return static_cast<uint16_t>(b[0] | (b[1] << 8));
 }
 
-uint32_t TStream::ReadUInt32LE() {
+uint32_t ByteStream::ReadUInt32LE() {
   uint8_t b[4];
   ReadBuffer(b, 4);
   return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
 }
 
-uint16_t TStream::ReadUInt16BE() {
+uint16_t ByteStream::ReadUInt16BE() {
   uint8_t b[2];
   ReadBuffer(b, 2);
   return static_cast<uint16_t>((b[0] << 8) | b[1]);
 }
 
-uint32_t TStream::ReadUInt32BE() {
+uint32_t ByteStream::ReadUInt32BE() {
   uint8_t b[4];
   ReadBuffer(b, 4);
   return (static_cast<uint32_t>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
@@ -87,7 +87,7 @@ int64_t SeekTarget(int64_t offset, SeekOrigin origin, int64_t position, int64_t 
 }
 }  // namespace
 
-size_t TMemoryStream::Read(void* buffer, size_t count) {
+size_t MemoryStream::Read(void* buffer, size_t count) {
   // A read of nothing may come with a null buffer (an empty vector's data()).
   if (count == 0 || position_ >= data_.size()) return 0;
   const size_t n = std::min(count, data_.size() - position_);
@@ -96,7 +96,7 @@ size_t TMemoryStream::Read(void* buffer, size_t count) {
   return n;
 }
 
-size_t TMemoryStream::Write(const void* buffer, size_t count) {
+size_t MemoryStream::Write(const void* buffer, size_t count) {
   if (count == 0) return 0;
   if (position_ + count > data_.size()) data_.resize(position_ + count);
   std::memcpy(data_.data() + position_, buffer, count);
@@ -104,13 +104,13 @@ size_t TMemoryStream::Write(const void* buffer, size_t count) {
   return count;
 }
 
-int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
+int64_t MemoryStream::Seek(int64_t offset, SeekOrigin origin) {
   position_ = static_cast<size_t>(SeekTarget(offset, origin, static_cast<int64_t>(position_),
                                              static_cast<int64_t>(data_.size())));
   return static_cast<int64_t>(position_);
 }
 
-size_t TReadOnlyMemoryStream::Read(void* buffer, size_t count) {
+size_t ReadOnlyMemoryStream::Read(void* buffer, size_t count) {
   if (count == 0 || position_ >= size_) return 0;
   const size_t n = std::min(count, size_ - position_);
   std::memcpy(buffer, data_ + position_, n);
@@ -118,9 +118,9 @@ size_t TReadOnlyMemoryStream::Read(void* buffer, size_t count) {
   return n;
 }
 
-size_t TReadOnlyMemoryStream::Write(const void*, size_t) { return 0; }
+size_t ReadOnlyMemoryStream::Write(const void*, size_t) { return 0; }
 
-int64_t TReadOnlyMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
+int64_t ReadOnlyMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
   position_ = static_cast<size_t>(SeekTarget(offset, origin, static_cast<int64_t>(position_),
                                              static_cast<int64_t>(size_)));
   return static_cast<int64_t>(position_);
@@ -164,33 +164,33 @@ int OpenRegularFile(const std::string& path, std::string& reason) {
   return fd;
 }
 
-TFileStream::TFileStream(const std::string& path, FileMode mode) {
+FileStream::FileStream(const std::string& path, FileMode mode) {
   if (mode == FileMode::OpenRead) {
     std::string reason;
     fd_ = OpenRegularFile(path, reason);
     if (fd_ < 0)
-      throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(path).c_str(),
+      throw FileOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(path).c_str(),
                                reason.c_str()));
   } else {
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0)
-      throw EFCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(path).c_str(),
+      throw FileCreateError(Format("Cannot create file \"%s\". %s", ExpandFileName(path).c_str(),
                                  SysErrorMessage(errno).c_str()));
   }
 }
 
-TFileStream::~TFileStream() {
+FileStream::~FileStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void TFileStream::Close() {
+void FileStream::Close() {
   if (fd_ < 0) return;
   const int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0) throw EWriteError(StreamErrorText("Stream write error", errno));
+  if (::close(fd) != 0) throw StreamWriteError(StreamErrorText("Stream write error", errno));
 }
 
-size_t TFileStream::Read(void* buffer, size_t count) {
+size_t FileStream::Read(void* buffer, size_t count) {
   size_t done = 0;
   error_ = 0;
   auto* out = static_cast<uint8_t*>(buffer);
@@ -204,7 +204,7 @@ size_t TFileStream::Read(void* buffer, size_t count) {
   return done;
 }
 
-size_t TFileStream::Write(const void* buffer, size_t count) {
+size_t FileStream::Write(const void* buffer, size_t count) {
   size_t done = 0;
   error_ = 0;
   const auto* in = static_cast<const uint8_t*>(buffer);
@@ -219,7 +219,7 @@ size_t TFileStream::Write(const void* buffer, size_t count) {
   return done;
 }
 
-int64_t TFileStream::Seek(int64_t offset, SeekOrigin origin) {
+int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
   const int whence = origin == SeekOrigin::Begin     ? SEEK_SET
                      : origin == SeekOrigin::Current ? SEEK_CUR
                                                      : SEEK_END;
@@ -228,7 +228,7 @@ int64_t TFileStream::Seek(int64_t offset, SeekOrigin origin) {
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  TFileStream file(path, FileMode::OpenRead);
+  FileStream file(path, FileMode::OpenRead);
   return file.ReadAll();
 }
 

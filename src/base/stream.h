@@ -11,12 +11,12 @@ namespace tessane {
 enum class SeekOrigin { Begin, Current, End };
 
 /// A seekable sequence of bytes. Read/Write return how many bytes moved; the *Buffer forms
-/// throw EReadError "Stream read error" / EWriteError "Stream write error" on a short transfer,
+/// throw StreamReadError "Stream read error" / StreamWriteError "Stream write error" on a short transfer,
 /// followed by the system's reason when there is one ("Stream write error: No space left on
 /// device"); a read that only met the end has none.
-class TStream {
+class ByteStream {
  public:
-  virtual ~TStream() = default;
+  virtual ~ByteStream() = default;
   virtual size_t Read(void* buffer, size_t count) = 0;
   virtual size_t Write(const void* buffer, size_t count) = 0;
   virtual int64_t Seek(int64_t offset, SeekOrigin origin) = 0;
@@ -42,10 +42,10 @@ class TStream {
 };
 
 /// A growable stream in memory.
-class TMemoryStream : public TStream {
+class MemoryStream : public ByteStream {
  public:
-  TMemoryStream() = default;
-  explicit TMemoryStream(std::vector<uint8_t> bytes) : data_(std::move(bytes)) {}
+  MemoryStream() = default;
+  explicit MemoryStream(std::vector<uint8_t> bytes) : data_(std::move(bytes)) {}
   size_t Read(void* buffer, size_t count) override;
   size_t Write(const void* buffer, size_t count) override;
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
@@ -60,9 +60,9 @@ class TMemoryStream : public TStream {
 };
 
 /// A read-only view of bytes owned elsewhere (fuzzers and nested formats read through it).
-class TReadOnlyMemoryStream : public TStream {
+class ReadOnlyMemoryStream : public ByteStream {
  public:
-  TReadOnlyMemoryStream(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  ReadOnlyMemoryStream(const uint8_t* data, size_t size) : data_(data), size_(size) {}
   size_t Read(void* buffer, size_t count) override;
   size_t Write(const void* buffer, size_t count) override;
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
@@ -84,21 +84,21 @@ int OpenRegularFile(const std::string& path, std::string& reason);
 /// A file opened for reading ("Cannot open file "%s". %s"; regular files only, see
 /// OpenRegularFile) or created/truncated for writing ("Cannot create file "%s". %s"). The
 /// descriptor is closed by the destructor.
-class TFileStream : public TStream {
+class FileStream : public ByteStream {
  public:
-  TFileStream(const std::string& path, FileMode mode);
+  FileStream(const std::string& path, FileMode mode);
   /// Adopts an already open descriptor.
-  explicit TFileStream(int fd) : fd_(fd) {}
-  ~TFileStream() override;
-  TFileStream(const TFileStream&) = delete;
-  TFileStream& operator=(const TFileStream&) = delete;
+  explicit FileStream(int fd) : fd_(fd) {}
+  ~FileStream() override;
+  FileStream(const FileStream&) = delete;
+  FileStream& operator=(const FileStream&) = delete;
 
   size_t Read(void* buffer, size_t count) override;
   size_t Write(const void* buffer, size_t count) override;
   int64_t Seek(int64_t offset, SeekOrigin origin) override;
   int LastError() const override { return error_; }
   int Handle() const { return fd_; }
-  /// Closes now, reporting a failed close (data not written) as EWriteError.
+  /// Closes now, reporting a failed close (data not written) as StreamWriteError.
   void Close();
 
  private:

@@ -40,27 +40,27 @@ Shared& TheShared() {
 }
 
 std::exception_ptr NotRunError() {
-  return std::make_exception_ptr(EThread("Work not run: the program is closing"));
+  return std::make_exception_ptr(ThreadError("Work not run: the program is closing"));
 }
 
 }  // namespace
 
-struct TThread::Gate {
+struct Thread::Gate {
   std::mutex lock;
   std::condition_variable changed;
   enum { kHeld, kStarted, kDropped } state = kHeld;
 };
 
-TThread::TThread(bool createSuspended)
+Thread::Thread(bool createSuspended)
     : gate_(std::make_shared<Gate>()), createSuspended_(createSuspended) {
   try {
-    std::thread(&TThread::ThreadProc, gate_, this).detach();
+    std::thread(&Thread::ThreadProc, gate_, this).detach();
   } catch (const std::system_error& e) {
-    throw EThread(Format("Thread creation error: %s", SysErrorMessage(e.code().value()).c_str()));
+    throw ThreadError(Format("Thread creation error: %s", SysErrorMessage(e.code().value()).c_str()));
   }
 }
 
-TThread::~TThread() {
+Thread::~Thread() {
   // Deleted by its creator before Start(): let the held thread end without touching us.
   std::lock_guard<std::mutex> hold(gate_->lock);
   if (gate_->state == Gate::kHeld) {
@@ -69,7 +69,7 @@ TThread::~TThread() {
   }
 }
 
-void TThread::Start() {
+void Thread::Start() {
   std::lock_guard<std::mutex> hold(gate_->lock);
   if (gate_->state != Gate::kHeld) return;
   {
@@ -81,7 +81,7 @@ void TThread::Start() {
   gate_->changed.notify_all();
 }
 
-void TThread::ThreadProc(std::shared_ptr<Gate> gate, TThread* self) {
+void Thread::ThreadProc(std::shared_ptr<Gate> gate, Thread* self) {
   {
     std::unique_lock<std::mutex> hold(gate->lock);
     gate->changed.wait(hold, [&] { return gate->state != Gate::kHeld; });
@@ -101,7 +101,7 @@ void TThread::ThreadProc(std::shared_ptr<Gate> gate, TThread* self) {
   shared.threadEnded.notify_all();
 }
 
-void TThread::Synchronize(const std::function<void()>& work) {
+void Thread::Synchronize(const std::function<void()>& work) {
   tessane::Synchronize(work);
 }
 
@@ -124,7 +124,7 @@ void Synchronize(const std::function<void()>& work) {
 
 bool CheckSynchronize() {
   if (!IsMainThread())
-    throw EThread(Format("CheckSynchronize called from thread $%x, which is NOT the main thread",
+    throw ThreadError(Format("CheckSynchronize called from thread $%x, which is NOT the main thread",
                          static_cast<unsigned>(::syscall(SYS_gettid))));
   Shared& shared = TheShared();
   std::unique_lock<std::mutex> hold(shared.lock);

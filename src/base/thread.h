@@ -21,11 +21,11 @@ namespace tessane {
 /// last statement of its own constructor (a base constructor cannot start a virtual Execute()
 /// safely). Objects must be allocated with NewThread(); from Start() on they own themselves, and
 /// a suspended object that is never started may be deleted by its creator.
-class TThread {
+class Thread {
  public:
-  virtual ~TThread();
-  TThread(const TThread&) = delete;
-  TThread& operator=(const TThread&) = delete;
+  virtual ~Thread();
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
 
   /// Lets the thread run Execute(). Later calls do nothing.
   void Start();
@@ -34,8 +34,8 @@ class TThread {
   bool Finished() const { return finished_; }
 
  protected:
-  /// Creates the thread, held; EThread "Thread creation error: %s" when the system refuses.
-  explicit TThread(bool createSuspended);
+  /// Creates the thread, held; ThreadError "Thread creation error: %s" when the system refuses.
+  explicit Thread(bool createSuspended);
   /// The thread body.
   virtual void Execute() = 0;
   /// Runs `work` on the main thread and waits for it; rethrows the work's error here.
@@ -43,7 +43,7 @@ class TThread {
 
  private:
   struct Gate;
-  static void ThreadProc(std::shared_ptr<Gate> gate, TThread* self);
+  static void ThreadProc(std::shared_ptr<Gate> gate, Thread* self);
 
   std::shared_ptr<Gate> gate_;
   bool createSuspended_;
@@ -62,7 +62,7 @@ T* NewThread(Args&&... args) {
 void Synchronize(const std::function<void()>& work);
 
 /// Main thread only: runs every request queued so far, first queued first run; requests queued
-/// meanwhile wait for the next call. True when at least one ran. From another thread: EThread
+/// meanwhile wait for the next call. True when at least one ran. From another thread: ThreadError
 /// "CheckSynchronize called from thread $%x, which is NOT the main thread".
 bool CheckSynchronize();
 
@@ -77,7 +77,7 @@ bool IsMainThread();
 int LiveThreadCount();
 
 /// For the end of the program: every request still queued is released without being run (its
-/// worker gets EThread "Work not run: the program is closing"), as is any request queued until
+/// worker gets ThreadError "Work not run: the program is closing"), as is any request queued until
 /// every started thread object has deleted itself, which this waits for. Main thread only.
 void AbandonQueuedWork();
 

@@ -17,19 +17,19 @@
 #include "base/atomic_file.h"
 #include "base/errors.h"
 #include "base/paths.h"
-#include "formats/registry.h"
-#include "jobs/copy_work.h"
+#include "formats/format_registry.h"
+#include "jobs/copy_job.h"
 #include "jobs/output_naming.h"
-#include "jobs/resize_work.h"
+#include "jobs/resize_job.h"
 #include "jobs/source_scan.h"
 
 namespace tessane::cli {
 
 namespace {
 
-class TProgress {
+class Progress {
  public:
-  TProgress(std::ostream& err, bool enabled, size_t total)
+  Progress(std::ostream& err, bool enabled, size_t total)
       : err_(err), enabled_(enabled), total_(total), start_(std::chrono::steady_clock::now()) {}
 
   double Elapsed() const {
@@ -37,10 +37,10 @@ class TProgress {
   }
 
   /// Prints a failure or warning line above the bar.
-  void Fail(const TFileResult& r) {
+  void Fail(const FileResult& r) {
     std::lock_guard lock(mutex_);
     ClearBar();
-    err_ << "tessane-cli: " << (r.Status == TFileStatus::WrittenWithWarnings ? "warning: " : "")
+    err_ << "tessane-cli: " << (r.Status == FileStatus::WrittenWithWarnings ? "warning: " : "")
          << r.Source << ": " << r.Message << "\n";
     DrawBar();
   }
@@ -131,12 +131,12 @@ std::string ReportField(const std::string& text) {
   return out;
 }
 
-const char* StatusName(TFileStatus status) {
+const char* StatusName(FileStatus status) {
   switch (status) {
-    case TFileStatus::Written: return "written";
-    case TFileStatus::Failed: return "failed";
-    case TFileStatus::Skipped: return "skipped";
-    case TFileStatus::WrittenWithWarnings: return "written-with-warnings";
+    case FileStatus::Written: return "written";
+    case FileStatus::Failed: return "failed";
+    case FileStatus::Skipped: return "skipped";
+    case FileStatus::WrittenWithWarnings: return "written-with-warnings";
   }
   return "failed";
 }
@@ -176,9 +176,9 @@ void InstallStopHandlers() {
   ::sigaction(SIGTERM, &action, nullptr);
 }
 
-std::string ReportText(const std::vector<TFileResult>& results) {
+std::string ReportText(const std::vector<FileResult>& results) {
   std::string text = "source\tdestination\tstatus\tmessage\tsource_bytes\toutput_bytes\tseconds\n";
-  for (const TFileResult& r : results) {
+  for (const FileResult& r : results) {
     char numbers[96];
     std::snprintf(numbers, sizeof numbers, "\t%s\t%s\t%.3f\n",
                   r.SourceBytes < 0 ? "" : std::to_string(r.SourceBytes).c_str(),
@@ -189,11 +189,11 @@ std::string ReportText(const std::vector<TFileResult>& results) {
   return text;
 }
 
-TBatchRunner::TBatchRunner(TCliOptions options) : options_(std::move(options)) {
+BatchRunner::BatchRunner(CliOptions options) : options_(std::move(options)) {
   RegisterStandardFormats();
 }
 
-std::vector<std::string> TBatchRunner::CollectSources(
+std::vector<std::string> BatchRunner::CollectSources(
     const std::function<void(const std::string&, const std::string&)>& failed) {
   std::vector<std::string> sources;
   for (const std::string& path : options_.Paths) {
@@ -208,9 +208,9 @@ std::vector<std::string> TBatchRunner::CollectSources(
   return sources;
 }
 
-std::string TBatchRunner::DestinationFor(const std::string& source) const {
+std::string BatchRunner::DestinationFor(const std::string& source) const {
   if (options_.Copy) return CopyOutputPath(source, options_.DestFolder);
-  TOutputNaming naming;
+  OutputNaming naming;
   naming.DestFolder = options_.DestFolder;
   naming.OutputIndex = options_.OutputExt.empty() ? 0 : 1;
   naming.OutputExt = options_.OutputExt;
@@ -220,67 +220,67 @@ std::string TBatchRunner::DestinationFor(const std::string& source) const {
   return ResizeOutputPath(source, naming);
 }
 
-TFileResult TBatchRunner::ProcessOne(const std::string& source) const {
+FileResult BatchRunner::ProcessOne(const std::string& source) const {
   const auto start = std::chrono::steady_clock::now();
-  TFileResult result;
+  FileResult result;
   result.Source = source;
   result.Dest = DestinationFor(source);
   result.SourceBytes = FileBytes(source);
   try {
     // Without --overwrite the output gets a free name; with it, the source itself would go.
     if (options_.Overwrite && !options_.InPlace && SameFile(source, result.Dest))
-      throw EInOutError("The output would replace its own source file; --in-place allows that");
+      throw FileSystemError("The output would replace its own source file; --in-place allows that");
     if (options_.Copy) {
-      TCopyWork copy;
-      copy.FSourceName = source;
-      copy.FDestName = result.Dest;
-      copy.FBufferSize = options_.BufferKb * 1024;
-      copy.FOverwrite = options_.Overwrite;
-      copy.FCopyAttrs = options_.CopyAttrs;
-      copy.FCopyTimes = options_.CopyTimes || options_.KeepDate;
-      copy.FCancel = &g_stop;
+      CopyJob copy;
+      copy.source_name = source;
+      copy.dest_name = result.Dest;
+      copy.buffer_size = options_.BufferKb * 1024;
+      copy.overwrite = options_.Overwrite;
+      copy.copy_attrs = options_.CopyAttrs;
+      copy.copy_times = options_.CopyTimes || options_.KeepDate;
+      copy.cancel = &g_stop;
       copy.CopyFileData();
-      result.Dest = copy.FDestName;
-      result.Status = TFileStatus::Written;
+      result.Dest = copy.dest_name;
+      result.Status = FileStatus::Written;
     } else {
-      TResizeWork work(source, result.Dest, options_.SizeMode, options_.Filter, options_.Size);
-      work.FCrop = options_.Crop;
-      work.FOverwrite = options_.Overwrite;
-      work.FExtras.AutoOrient = options_.AutoOrient;
-      work.FExtras.KeepMetadata = options_.KeepMetadata;
-      work.FExtras.ShrinkOnly = options_.ShrinkOnly;
-      work.FExtras.Background = options_.Background;
-      work.FExtras.KeepDate = options_.KeepDate;
-      work.FExtras.Strict = options_.Strict;
-      work.FCancel = &g_stop;
+      ResizeJob work(source, result.Dest, options_.SizeMode, options_.Filter, options_.Size);
+      work.crop = options_.Crop;
+      work.overwrite = options_.Overwrite;
+      work.extras.AutoOrient = options_.AutoOrient;
+      work.extras.KeepMetadata = options_.KeepMetadata;
+      work.extras.ShrinkOnly = options_.ShrinkOnly;
+      work.extras.Background = options_.Background;
+      work.extras.KeepDate = options_.KeepDate;
+      work.extras.Strict = options_.Strict;
+      work.cancel = &g_stop;
       work.ProcessFile();
-      result.Dest = work.FDestName;
+      result.Dest = work.dest_name;
       if (work.Written() && !work.Warnings().empty()) {
-        result.Status = TFileStatus::WrittenWithWarnings;
+        result.Status = FileStatus::WrittenWithWarnings;
         result.Message = JoinWarnings(work.Warnings());
       } else if (work.Written()) {
-        result.Status = TFileStatus::Written;
+        result.Status = FileStatus::Written;
       } else {
-        result.Status = TFileStatus::Skipped;
+        result.Status = FileStatus::Skipped;
         result.Message = Format("nothing written: no output format for \"%s\"",
                                 ExtractFileName(result.Dest).c_str());
       }
     }
-  } catch (const EAbort&) {
+  } catch (const AbortError&) {
     // Stopped part-way: not a fault of the file, and its output is gone with the stop.
-    result.Status = TFileStatus::Skipped;
+    result.Status = FileStatus::Skipped;
     result.Message = "Interrupted, nothing written";
   } catch (const std::exception& e) {
-    result.Status = TFileStatus::Failed;
+    result.Status = FileStatus::Failed;
     result.Message = e.what();
   }
-  if (result.Status == TFileStatus::Written || result.Status == TFileStatus::WrittenWithWarnings)
+  if (result.Status == FileStatus::Written || result.Status == FileStatus::WrittenWithWarnings)
     result.OutputBytes = FileBytes(result.Dest);
   result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;
 }
 
-int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
+int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   // A destination folder that does not exist yet is made, as `mkdir -p` would.
   if (!options_.DestFolder.empty() && !options_.DryRun) {
     std::error_code error;
@@ -292,10 +292,10 @@ int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
     }
   }
   // The report's file is created first, so that a bad report path fails before any work.
-  std::unique_ptr<TAtomicFile> report;
+  std::unique_ptr<AtomicFile> report;
   if (!options_.ReportPath.empty() && !options_.DryRun) {
     try {
-      report = std::make_unique<TAtomicFile>(options_.ReportPath);
+      report = std::make_unique<AtomicFile>(options_.ReportPath);
     } catch (const std::exception& e) {
       err << "tessane-cli: " << e.what() << "\n";
       return 2;
@@ -303,12 +303,12 @@ int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   }
 
   bool missingPaths = false;
-  std::vector<TFileResult> missing;
+  std::vector<FileResult> missing;
   const std::vector<std::string> sources =
       CollectSources([&](const std::string& path, const std::string& message) {
         err << "tessane-cli: " << path << ": " << message << "\n";
         missingPaths = true;
-        TFileResult r;
+        FileResult r;
         r.Source = path;
         r.Message = message;
         missing.push_back(r);
@@ -325,27 +325,27 @@ int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   const size_t workers =
       std::min<size_t>(options_.Jobs > 0 ? static_cast<size_t>(options_.Jobs) : cores,
                        std::max<size_t>(sources.size(), 1));
-  TProgress progress(err, progressBar && !options_.Quiet, sources.size());
+  Progress progress(err, progressBar && !options_.Quiet, sources.size());
   const std::vector<size_t> order = ProcessingOrder(sources, workers);
   std::atomic<size_t> next{0};
   std::atomic<size_t> written{0}, warned{0}, failed{0}, skipped{0};
   // Results keep the list's order, whatever order the files are done in.
-  std::vector<TFileResult> results(sources.size());
+  std::vector<FileResult> results(sources.size());
   std::vector<char> done(sources.size(), 0);
   auto worker = [&] {
     for (size_t n = next++; n < order.size() && !g_stop.load(); n = next++) {
       const size_t i = order[n];
       results[i] = ProcessOne(sources[i]);
       done[i] = 1;
-      const TFileResult& r = results[i];
+      const FileResult& r = results[i];
       switch (r.Status) {
-        case TFileStatus::Written: ++written; break;
-        case TFileStatus::WrittenWithWarnings: ++written; ++warned; break;
-        case TFileStatus::Failed: ++failed; break;
-        case TFileStatus::Skipped: ++skipped; break;
+        case FileStatus::Written: ++written; break;
+        case FileStatus::WrittenWithWarnings: ++written; ++warned; break;
+        case FileStatus::Failed: ++failed; break;
+        case FileStatus::Skipped: ++skipped; break;
       }
-      if (r.Status != TFileStatus::Written) progress.Fail(r);
-      progress.Done(r.Status == TFileStatus::Failed || r.Status == TFileStatus::Skipped);
+      if (r.Status != FileStatus::Written) progress.Fail(r);
+      progress.Done(r.Status == FileStatus::Failed || r.Status == FileStatus::Skipped);
       if (OnFileDone) OnFileDone(r);
     }
   };
@@ -362,7 +362,7 @@ int TBatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
     ++notStarted;
     results[i].Source = sources[i];
     results[i].Dest = DestinationFor(sources[i]);
-    results[i].Status = TFileStatus::Skipped;
+    results[i].Status = FileStatus::Skipped;
     results[i].Message = "Interrupted before it was started";
   }
 

@@ -13,12 +13,12 @@
 namespace tessane::cli {
 
 /// WrittenWithWarnings: written as the job defines, but from damaged data (or unscaled).
-enum class TFileStatus { Written, Failed, Skipped, WrittenWithWarnings };
+enum class FileStatus { Written, Failed, Skipped, WrittenWithWarnings };
 
-struct TFileResult {
+struct FileResult {
   std::string Source;
   std::string Dest;      // the name actually used (after numbering)
-  TFileStatus Status = TFileStatus::Failed;
+  FileStatus Status = FileStatus::Failed;
   std::string Message;   // the job's own message when it failed; its warnings when it has some
   int64_t SourceBytes = -1;  // file sizes; -1 when there is no such file
   int64_t OutputBytes = -1;
@@ -37,11 +37,11 @@ void InstallStopHandlers();
 /// The report's text: a header row, then one tab-separated row per result (source,
 /// destination, status, message, source bytes, output bytes, seconds with 3 decimals). Tabs,
 /// line breaks and backslashes inside fields are written as \t, \n, \r and \\.
-std::string ReportText(const std::vector<TFileResult>& results);
+std::string ReportText(const std::vector<FileResult>& results);
 
-class TBatchRunner {
+class BatchRunner {
  public:
-  explicit TBatchRunner(TCliOptions options);
+  explicit BatchRunner(CliOptions options);
 
   /// Every accepted source, in the order the window's list would hold them. Paths that do not
   /// exist, and folders that cannot be read, are reported through `failed` (path, message).
@@ -50,7 +50,7 @@ class TBatchRunner {
   /// The destination the window would hand to the job for this source.
   std::string DestinationFor(const std::string& source) const;
   /// One file's whole work; never throws.
-  TFileResult ProcessOne(const std::string& source) const;
+  FileResult ProcessOne(const std::string& source) const;
 
   /// The whole run; returns the exit status (0 all written, 1 some failed or skipped or a path
   /// could not be read, 2 when the report file or the destination folder cannot be created,
@@ -59,14 +59,14 @@ class TBatchRunner {
   int Run(std::ostream& out, std::ostream& err, bool progressBar);
 
   /// Called on a worker thread after each file (for tests that act in the middle of a run).
-  std::function<void(const TFileResult&)> OnFileDone;
+  std::function<void(const FileResult&)> OnFileDone;
 
   /// Called on the calling thread with every source once they are gathered, before any work
   /// starts (the place to set up what some sources need, such as a GUI application object).
   std::function<void(const std::vector<std::string>&)> OnSourcesCollected;
 
  private:
-  TCliOptions options_;
+  CliOptions options_;
 };
 
 }  // namespace tessane::cli

@@ -58,8 +58,8 @@ std::optional<uint32_t> ParseColor(const std::string& text) {
   return it->second;
 }
 
-TParseResult ParseCommandLine(int argc, const char* const* argv) {
-  TCliOptions o;
+ParseResult ParseCommandLine(int argc, const char* const* argv) {
+  CliOptions o;
   CLI::App app{
       "Resizes and converts image files in batches, like the Tessane window does.\n"
       "PATH may be a file or a folder (scanned for image files)."};
@@ -149,7 +149,7 @@ TParseResult ParseCommandLine(int argc, const char* const* argv) {
                "A picture decoded from damaged data fails (nothing written) instead of being "
                "written with a warning");
 
-  TParseResult result;
+  ParseResult result;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

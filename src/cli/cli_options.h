@@ -8,7 +8,7 @@
 
 namespace tessane::cli {
 
-struct TCliOptions {
+struct CliOptions {
   std::vector<std::string> Paths;
   std::string DestFolder;          // empty: next to each source
   std::string OutputExt;           // "" keeps the source format, else ".jpg", ".png", ...
@@ -40,14 +40,14 @@ struct TCliOptions {
 
 /// Outcome of parsing: options to run with, or an exit status to leave with at once
 /// (0 after --help/--version, 2 for a usage error) and the text to print.
-struct TParseResult {
-  std::optional<TCliOptions> Options;
+struct ParseResult {
+  std::optional<CliOptions> Options;
   int ExitStatus = 0;
   std::string Output;   // for standard output (help, version)
   std::string Error;    // for standard error (usage errors)
 };
 
-TParseResult ParseCommandLine(int argc, const char* const* argv);
+ParseResult ParseCommandLine(int argc, const char* const* argv);
 
 /// A colour given as "#rrggbb" or a CSS colour name (white, black, grey/gray, red, green, ...),
 /// as $RRGGBB; nothing for any other text. Case does not matter.

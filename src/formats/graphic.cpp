@@ -4,19 +4,19 @@
 
 namespace tessane {
 
-const TGraphicClass TGraphic::Class{"TGraphic", nullptr, nullptr};
+const GraphicClass Graphic::Class{"TGraphic", nullptr, nullptr};
 
-void TGraphic::LoadFromFile(const std::string& path) {
-  TFileStream file(path, FileMode::OpenRead);
+void Graphic::LoadFromFile(const std::string& path) {
+  FileStream file(path, FileMode::OpenRead);
   LoadFromStream(file);
 }
 
-void TGraphic::SaveToStream(TStream&) {
-  throw EInvalidGraphicOperation(Format("%s cannot be saved", ClassName()));
+void Graphic::SaveToStream(ByteStream&) {
+  throw InvalidImageOperationError(Format("%s cannot be saved", ClassName()));
 }
 
-void TGraphic::SaveToFile(const std::string& path) {
-  TFileStream file(path, FileMode::Create);
+void Graphic::SaveToFile(const std::string& path) {
+  FileStream file(path, FileMode::Create);
   SaveToStream(file);
   file.Close();
 }

@@ -1,23 +1,23 @@
 #include "formats/legacy_graphics.h"
 
-#include "formats/gif_image.h"
-#include "formats/png_image.h"
+#include "formats/gif/gif_graphic.h"
+#include "formats/png/png_graphic.h"
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(TGIFGraphic, TVerdelGraphic)
-TESSANE_DEFINE_GRAPHIC_CLASS(TPNGGraphic, TVerdelGraphic)
+TESSANE_DEFINE_GRAPHIC_CLASS(LegacyGifGraphic, DecodeOnLoadGraphic, "TGIFGraphic")
+TESSANE_DEFINE_GRAPHIC_CLASS(LegacyPngGraphic, DecodeOnLoadGraphic, "TPNGGraphic")
 
 namespace {
 // Loads with `reader` and keeps what it draws over black as an opaque 32-bit bitmap.
-void LoadThrough(TGraphic& reader, TStream& stream, TBitmap& into) {
+void LoadThrough(Graphic& reader, ByteStream& stream, DibImage& into) {
   reader.LoadFromStream(stream);
-  into.SetPixelFormat(TPixelFormat::pf32bit);
+  into.SetPixelFormat(DibFormat::pf32bit);
   into.SetSize(reader.Width(), reader.Height());
   if (into.Empty()) return;
-  const TSurface surface{reinterpret_cast<uint32_t*>(into.ScanLine(0)), into.Width(),
+  const ArgbView surface{reinterpret_cast<uint32_t*>(into.ScanLine(0)), into.Width(),
                          into.Height(), static_cast<int32_t>(into.RowBytes() / 4)};
-  reader.Draw(surface, TRect{0, 0, into.Width(), into.Height()});
+  reader.Draw(surface, Rect{0, 0, into.Width(), into.Height()});
   for (int32_t y = 0; y < into.Height(); ++y) {
     auto* row = reinterpret_cast<uint32_t*>(into.ScanLine(y));
     for (int32_t x = 0; x < into.Width(); ++x) row[x] |= 0xFF000000u;
@@ -25,13 +25,13 @@ void LoadThrough(TGraphic& reader, TStream& stream, TBitmap& into) {
 }
 }  // namespace
 
-void TGIFGraphic::Decode(TStream& stream) {
-  TGIFImage reader;
+void LegacyGifGraphic::Decode(ByteStream& stream) {
+  GifGraphic reader;
   LoadThrough(reader, stream, *this);
 }
 
-void TPNGGraphic::Decode(TStream& stream) {
-  TPNGObject reader;
+void LegacyPngGraphic::Decode(ByteStream& stream) {
+  PngGraphic reader;
   LoadThrough(reader, stream, *this);
 }
 

@@ -1,26 +1,26 @@
 #pragma once
-// TGIFGraphic and TPNGGraphic: registered for gif and png among the additional readers, but a
-// later registration (TGIFImage, TPNGObject) always wins the lookup. They still load, through
+// LegacyGifGraphic and LegacyPngGraphic: registered for gif and png among the additional readers, but a
+// later registration (GifGraphic, PngGraphic) always wins the lookup. They still load, through
 // the main readers, and keep the result as a 32-bit bitmap.
 
-#include "formats/verdel_graphic.h"
+#include "formats/decode_on_load_graphic.h"
 
 namespace tessane {
 
-class TGIFGraphic : public TVerdelGraphic {
+class LegacyGifGraphic : public DecodeOnLoadGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
 
  protected:
-  void Decode(TStream& stream) override;
+  void Decode(ByteStream& stream) override;
 };
 
-class TPNGGraphic : public TVerdelGraphic {
+class LegacyPngGraphic : public DecodeOnLoadGraphic {
  public:
   TESSANE_GRAPHIC_CLASS()
 
  protected:
-  void Decode(TStream& stream) override;
+  void Decode(ByteStream& stream) override;
 };
 
 }  // namespace tessane

@@ -2,35 +2,35 @@
 
 #include "base/errors.h"
 #include "base/paths.h"
-#include "formats/registry.h"
+#include "formats/format_registry.h"
 
 namespace tessane {
 
-TPicture::TPicture() { RegisterStandardFormats(); }
+Picture::Picture() { RegisterStandardFormats(); }
 
-TPicture::~TPicture() = default;
+Picture::~Picture() = default;
 
-void TPicture::LoadPicture(const std::string& fileName) {
+void Picture::LoadPicture(const std::string& fileName) {
   std::string ext = ExtractFileExt(fileName);
   if (!ext.empty()) ext.erase(0, 1);
-  const TGraphicClass* cls = FindFormatClass(ext);
+  const GraphicClass* cls = FindFormatClass(ext);
   if (cls == nullptr || cls->Create == nullptr)
-    throw EInvalidGraphic(Format("Unknown picture file extension (.%s)", ext.c_str()));
-  std::unique_ptr<TGraphic> graphic = cls->Create();
+    throw InvalidImageError(Format("Unknown picture file extension (.%s)", ext.c_str()));
+  std::unique_ptr<Graphic> graphic = cls->Create();
   graphic->LoadFromFile(fileName);
   graphic_ = std::move(graphic);
 }
 
-void TPicture::LoadFromStream(const TGraphicClass& cls, TStream& stream) {
-  std::unique_ptr<TGraphic> graphic = cls.Create();
+void Picture::LoadFromStream(const GraphicClass& cls, ByteStream& stream) {
+  std::unique_ptr<Graphic> graphic = cls.Create();
   graphic->LoadFromStream(stream);
   graphic_ = std::move(graphic);
 }
 
-TBitmap& TPicture::PictureBitmap() {
-  if (graphic_ && graphic_->InheritsFrom(TBitmap::Class)) return static_cast<TBitmap&>(*graphic_);
-  auto bitmap = std::make_unique<TBitmap>();
-  TBitmap& result = *bitmap;
+DibImage& Picture::EnsureBitmap() {
+  if (graphic_ && graphic_->InheritsFrom(DibImage::Class)) return static_cast<DibImage&>(*graphic_);
+  auto bitmap = std::make_unique<DibImage>();
+  DibImage& result = *bitmap;
   graphic_ = std::move(bitmap);
   return result;
 }

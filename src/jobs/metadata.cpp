@@ -37,9 +37,9 @@ enum : uint16_t {
 enum : uint16_t { kTypeShort = 3, kTypeLong = 4 };
 
 /// A TIFF structure in memory; every access is checked against its size.
-class TTiffView {
+class TiffView {
  public:
-  TTiffView(uint8_t* data, size_t size) : data_(data), size_(size) {}
+  TiffView(uint8_t* data, size_t size) : data_(data), size_(size) {}
 
   /// Reads the byte order and IFD0's offset; false for anything that is not a TIFF header.
   bool ReadHeader() {
@@ -199,8 +199,8 @@ void AppendJpegSegment(std::vector<uint8_t>& out, uint8_t marker,
 
 }  // namespace
 
-TSourceMetadata ReadJpegMetadata(TStream& stream) {
-  TSourceMetadata result;
+SourceMetadata ReadJpegMetadata(ByteStream& stream) {
+  SourceMetadata result;
   uint8_t soi[2] = {};
   if (stream.Read(soi, 2) != 2 || soi[0] != 0xFF || soi[1] != 0xD8) return result;
   size_t kept = 0;
@@ -241,7 +241,7 @@ TSourceMetadata ReadJpegMetadata(TStream& stream) {
 
 int TiffOrientation(const uint8_t* data, size_t size) {
   // The view only reads here; it takes a mutable pointer for the editing functions.
-  TTiffView tiff(const_cast<uint8_t*>(data), size);
+  TiffView tiff(const_cast<uint8_t*>(data), size);
   if (!tiff.ReadHeader()) return 0;
   const auto entry = tiff.FindEntry(tiff.Ifd0(), kTagOrientation);
   if (!entry || tiff.U16(*entry + 2) != kTypeShort) return 0;
@@ -254,12 +254,12 @@ int ExifOrientation(const std::vector<uint8_t>& exifPayload) {
   return TiffOrientation(exifPayload.data() + kExifId.size(), exifPayload.size() - kExifId.size());
 }
 
-int TiffFileOrientation(TStream& stream) {
+int TiffFileOrientation(ByteStream& stream) {
   const int64_t size = stream.Size();
   uint8_t header[8] = {};
   stream.SetPosition(0);
   if (stream.Read(header, 8) != 8) return 0;
-  TTiffView head(header, 8);
+  TiffView head(header, 8);
   if (!head.ReadHeader()) return 0;
   const int64_t ifd = head.Ifd0();
   uint8_t countBytes[2] = {};
@@ -289,7 +289,7 @@ std::vector<uint8_t> PrepareExifForOutput(const std::vector<uint8_t>& exifPayloa
                                           bool resetOrientation, int32_t width, int32_t height) {
   std::vector<uint8_t> out = exifPayload;
   if (!StartsWith(out, kExifId)) return out;
-  TTiffView tiff(out.data() + kExifId.size(), out.size() - kExifId.size());
+  TiffView tiff(out.data() + kExifId.size(), out.size() - kExifId.size());
   if (!tiff.ReadHeader() || !tiff.IfdCount(tiff.Ifd0(), false)) return out;
   const size_t ifd0 = tiff.Ifd0();
 
@@ -358,7 +358,7 @@ std::vector<uint8_t> AssembleIccProfile(const std::vector<std::vector<uint8_t>>&
 }
 
 std::vector<uint8_t> SpliceJpegMetadata(std::vector<uint8_t> jpeg, const std::vector<uint8_t>& exif,
-                                        const TSourceMetadata& metadata) {
+                                        const SourceMetadata& metadata) {
   if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return jpeg;
   size_t at = 2;
   if (jpeg[2] == 0xFF && jpeg[3] == 0xE0 && jpeg.size() >= 6) {
@@ -374,7 +374,7 @@ std::vector<uint8_t> SpliceJpegMetadata(std::vector<uint8_t> jpeg, const std::ve
 }
 
 std::vector<uint8_t> SplicePngMetadata(std::vector<uint8_t> png, const std::vector<uint8_t>& exif,
-                                       const TSourceMetadata& metadata) {
+                                       const SourceMetadata& metadata) {
   static constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   constexpr size_t kAfterIhdr = 8 + 4 + 4 + 13 + 4;
   if (png.size() < kAfterIhdr || std::memcmp(png.data(), kSignature, 8) != 0 ||
@@ -398,7 +398,7 @@ std::vector<uint8_t> SplicePngMetadata(std::vector<uint8_t> png, const std::vect
   }
   if (exif.size() > kExifId.size() + 8 && StartsWith(exif, kExifId)) {
     std::vector<uint8_t> tiff(exif.begin() + kExifId.size(), exif.end());
-    if (TTiffView(tiff.data(), tiff.size()).ReadHeader()) AppendPngChunk(chunks, "eXIf", tiff);
+    if (TiffView(tiff.data(), tiff.size()).ReadHeader()) AppendPngChunk(chunks, "eXIf", tiff);
   }
   for (const auto& xmp : metadata.Xmp) {
     if (!StartsWith(xmp, kXmpId)) continue;  // extension parts have no place in PNG

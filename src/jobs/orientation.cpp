@@ -4,17 +4,17 @@
 
 namespace tessane {
 
-void OrientBitmap(TBitmap32& bitmap, int orientation) {
+void OrientBitmap(ArgbImage& bitmap, int orientation) {
   if (orientation < 2 || orientation > 8 || bitmap.IsEmpty()) return;
   const int32_t w = bitmap.Width();
   const int32_t h = bitmap.Height();
   const bool swap = OrientationSwapsSides(orientation);
-  TBitmap32 turned;
+  ArgbImage turned;
   turned.Resize(swap ? h : w, swap ? w : h);
   const int32_t tw = turned.Width();
   const int32_t th = turned.Height();
   for (int32_t y = 0; y < th; ++y) {
-    TColor32* out = turned.Row(y);
+    Argb32* out = turned.Row(y);
     for (int32_t x = 0; x < tw; ++x) {
       // (sx, sy): the stored pixel that lands at (x, y) of the upright picture.
       int32_t sx = x, sy = y;

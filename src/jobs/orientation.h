@@ -1,7 +1,7 @@
 #pragma once
 // Turning pictures upright by their EXIF/TIFF orientation value (1 to 8).
 
-#include "raster/bitmap32.h"
+#include "raster/argb_image.h"
 
 namespace tessane {
 
@@ -13,6 +13,6 @@ inline bool OrientationSwapsSides(int orientation) {
 /// Turns a bitmap stored with this orientation upright: 2 mirrors left-right, 3 turns by a half,
 /// 4 mirrors top-bottom, 5 transposes, 6 turns a quarter clockwise, 7 transposes across the other
 /// diagonal, 8 turns a quarter counter-clockwise. Other values leave the bitmap as it is.
-void OrientBitmap(TBitmap32& bitmap, int orientation);
+void OrientBitmap(ArgbImage& bitmap, int orientation);
 
 }  // namespace tessane

@@ -13,7 +13,7 @@ std::string OutputFolder(const std::string& source, const std::string& destFolde
 }
 }  // namespace
 
-std::string ResizeOutputPath(const std::string& source, const TOutputNaming& naming) {
+std::string ResizeOutputPath(const std::string& source, const OutputNaming& naming) {
   const std::string sourceExt = LowerCaseAscii(ExtractFileExt(source));
   std::string name = ExtractFileName(source);
 

@@ -7,7 +7,7 @@
 namespace tessane {
 
 /// The window's naming options as a resize job's destination depends on them.
-struct TOutputNaming {
+struct OutputNaming {
   std::string DestFolder;     // empty: the output goes beside its source
   int OutputIndex = 0;        // 0 keeps the source's format, above 0 forces OutputExt
   std::string OutputExt;      // ".jpg", ".png", ... ("" while OutputIndex is 0)
@@ -19,7 +19,7 @@ struct TOutputNaming {
 /// Destination of a resize job: ".jpeg" sources become ".jpg"; a forced output format replaces
 /// the extension; with the source's format kept, an extension that is not one of the writable
 /// ones takes DefaultFormat; then the addition and the folder (DestFolder or the source's own).
-std::string ResizeOutputPath(const std::string& source, const TOutputNaming& naming);
+std::string ResizeOutputPath(const std::string& source, const OutputNaming& naming);
 
 /// Destination of a fast copy: the source's file name in destFolder, or the source path itself
 /// when destFolder is empty.

@@ -8,34 +8,34 @@
 
 #include "base/errors.h"
 #include "base/stream.h"
-#include "formats/bitmap.h"
-#include "formats/jpeg_image.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
-#include "formats/tiff.h"
-#include "raster/bitmap32.h"
+#include "formats/tiff/tiff_graphic.h"
+#include "raster/argb_image.h"
 
 namespace tessane {
 
-TSourceFacts ReadSourceFacts(const std::string& path, const TGraphic* graphic,
-                             const TResizeExtras& extras) {
-  TSourceFacts facts;
+SourceFacts ReadSourceFacts(const std::string& path, const Graphic* graphic,
+                             const ResizeExtras& extras) {
+  SourceFacts facts;
   if (!extras.AutoOrient && !extras.KeepMetadata) return facts;
-  if (dynamic_cast<const TJPEGImage*>(graphic) != nullptr) {
-    TFileStream stream(path, FileMode::OpenRead);
+  if (dynamic_cast<const JpegGraphic*>(graphic) != nullptr) {
+    FileStream stream(path, FileMode::OpenRead);
     facts.Metadata = ReadJpegMetadata(stream);
     if (extras.AutoOrient) facts.Orientation = ExifOrientation(facts.Metadata.Exif);
-    if (!extras.KeepMetadata) facts.Metadata = TSourceMetadata{};
-  } else if (extras.AutoOrient && dynamic_cast<const TTIFFGraphic*>(graphic) != nullptr) {
-    TFileStream stream(path, FileMode::OpenRead);
+    if (!extras.KeepMetadata) facts.Metadata = SourceMetadata{};
+  } else if (extras.AutoOrient && dynamic_cast<const TiffGraphic*>(graphic) != nullptr) {
+    FileStream stream(path, FileMode::OpenRead);
     facts.Orientation = TiffFileOrientation(stream);
   }
   return facts;
 }
 
-void AssignOverBackground(TBitmap32& bitmap, const TPicture& picture, uint32_t rgb) {
-  TGraphic* graphic = picture.Graphic();
-  const TColor32 background = 0xFF000000u | (rgb & 0x00FFFFFFu);
-  const auto* kind = dynamic_cast<const TBitmap*>(graphic);
+void AssignOverBackground(ArgbImage& bitmap, const Picture& picture, uint32_t rgb) {
+  Graphic* graphic = picture.graphic();
+  const Argb32 background = 0xFF000000u | (rgb & 0x00FFFFFFu);
+  const auto* kind = dynamic_cast<const DibImage*>(graphic);
   if (graphic == nullptr || kind == nullptr) {
     if (graphic == nullptr || graphic->Width() <= 0 || graphic->Height() <= 0) {
       bitmap.Assign(picture);
@@ -45,7 +45,7 @@ void AssignOverBackground(TBitmap32& bitmap, const TPicture& picture, uint32_t r
     // transparent pixels over it.
     bitmap.Resize(graphic->Width(), graphic->Height());
     bitmap.Fill(background);
-    graphic->Draw(bitmap.Surface(), TRect{0, 0, picture.Width(), picture.Height()});
+    graphic->Draw(bitmap.Surface(), Rect{0, 0, picture.Width(), picture.Height()});
     bitmap.SetAllAlpha(255);
     return;
   }
@@ -53,8 +53,8 @@ void AssignOverBackground(TBitmap32& bitmap, const TPicture& picture, uint32_t r
   bitmap.Assign(picture);
   if (bitmap.IsEmpty()) return;
   const size_t n = static_cast<size_t>(bitmap.Width()) * bitmap.Height();
-  TColor32* p = bitmap.Bits();
-  if (kind->PixelFormat() == TPixelFormat::pf32bit) {
+  Argb32* p = bitmap.Bits();
+  if (kind->PixelFormat() == DibFormat::pf32bit) {
     bool anyAlpha = false;
     for (int32_t y = 0; y < kind->Height() && !anyAlpha; ++y) {
       const uint8_t* row = kind->ScanLine(y);
@@ -66,7 +66,7 @@ void AssignOverBackground(TBitmap32& bitmap, const TPicture& picture, uint32_t r
     }
     if (!anyAlpha) {
       // Only the transparent colour, if any, is see-through.
-      const TColor32 key = ToColor32(static_cast<int32_t>(kind->TransparentColor())) & 0x00FFFFFFu;
+      const Argb32 key = ToColor32(static_cast<int32_t>(kind->TransparentColor())) & 0x00FFFFFFu;
       for (size_t i = 0; i < n; ++i)
         p[i] = (kind->Transparent() && (p[i] & 0x00FFFFFFu) == key) ? (p[i] & 0x00FFFFFFu)
                                                                     : (p[i] | 0xFF000000u);
@@ -75,7 +75,7 @@ void AssignOverBackground(TBitmap32& bitmap, const TPicture& picture, uint32_t r
   for (size_t i = 0; i < n; ++i) {
     const uint32_t a = p[i] >> 24;
     if (a == 255) continue;
-    TColor32 out = 0xFF000000u;
+    Argb32 out = 0xFF000000u;
     for (int shift = 0; shift < 24; shift += 8) {
       const uint32_t s = (p[i] >> shift) & 0xFF;
       const uint32_t b = (background >> shift) & 0xFF;
@@ -87,7 +87,7 @@ void AssignOverBackground(TBitmap32& bitmap, const TPicture& picture, uint32_t r
 }
 
 std::vector<uint8_t> AddMetadata(std::vector<uint8_t> encoded, bool jpegOutput,
-                                 const TSourceMetadata& metadata, bool resetOrientation,
+                                 const SourceMetadata& metadata, bool resetOrientation,
                                  int32_t width, int32_t height) {
   if (metadata.Empty()) return encoded;
   const std::vector<uint8_t> exif =
@@ -100,12 +100,12 @@ std::vector<uint8_t> AddMetadata(std::vector<uint8_t> encoded, bool jpegOutput,
 void CopyModificationTime(const std::string& source, const std::string& dest) {
   struct stat info {};
   if (::stat(source.c_str(), &info) != 0) {
-    throw EInOutError(
+    throw FileSystemError(
         Format("Cannot read the time of \"%s\". %s", source.c_str(), std::strerror(errno)));
   }
   const struct timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
   if (::utimensat(AT_FDCWD, dest.c_str(), times, 0) != 0) {
-    throw EInOutError(
+    throw FileSystemError(
         Format("Cannot set the time of \"%s\". %s", dest.c_str(), std::strerror(errno)));
   }
 }

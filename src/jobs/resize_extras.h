@@ -11,12 +11,12 @@
 
 namespace tessane {
 
-class TBitmap32;
-class TGraphic;
-class TPicture;
+class ArgbImage;
+class Graphic;
+class Picture;
 
 /// Settings the window never changes.
-struct TResizeExtras {
+struct ResizeExtras {
   bool AutoOrient = false;    // turn JPEG and TIFF pictures upright by their orientation tag
   bool KeepMetadata = false;  // carry a JPEG source's EXIF, XMP and ICC into JPEG and PNG outputs
   bool ShrinkOnly = false;    // pictures within the target size keep their own size
@@ -26,27 +26,27 @@ struct TResizeExtras {
 };
 
 /// What the extras need to know of a source beyond its pixels.
-struct TSourceFacts {
+struct SourceFacts {
   int Orientation = 0;  // 0: leave as stored
-  TSourceMetadata Metadata;
+  SourceMetadata Metadata;
 };
 
 /// Reads the orientation (when AutoOrient) and metadata (when KeepMetadata) of the loaded source
 /// graphic from the file. Throws only when the file cannot be opened.
-TSourceFacts ReadSourceFacts(const std::string& path, const TGraphic* graphic,
-                             const TResizeExtras& extras);
+SourceFacts ReadSourceFacts(const std::string& path, const Graphic* graphic,
+                             const ResizeExtras& extras);
 
-/// As TBitmap32::Assign(picture), with every transparent or partly transparent pixel composed
+/// As ArgbImage::Assign(picture), with every transparent or partly transparent pixel composed
 /// over the opaque colour $RRGGBB. A 32-bit bitmap whose alpha bytes are all 0 counts as opaque
 /// (its fourth byte is unused). The result is opaque.
-void AssignOverBackground(TBitmap32& bitmap, const TPicture& picture, uint32_t rgb);
+void AssignOverBackground(ArgbImage& bitmap, const Picture& picture, uint32_t rgb);
 
 /// The encoded output with the source's metadata added (JPEG and PNG outputs; others unchanged).
 std::vector<uint8_t> AddMetadata(std::vector<uint8_t> encoded, bool jpegOutput,
-                                 const TSourceMetadata& metadata, bool resetOrientation,
+                                 const SourceMetadata& metadata, bool resetOrientation,
                                  int32_t width, int32_t height);
 
-/// Gives `dest` the modification time of `source`; throws EInOutError when that fails.
+/// Gives `dest` the modification time of `source`; throws FileSystemError when that fails.
 void CopyModificationTime(const std::string& source, const std::string& dest);
 
 }  // namespace tessane

@@ -14,7 +14,7 @@
 
 #include "base/errors.h"
 #include "base/paths.h"
-#include "formats/registry.h"
+#include "formats/format_registry.h"
 
 namespace tessane {
 

@@ -25,7 +25,7 @@ NameState StateOf(const std::string& path) {
 }
 
 [[noreturn]] void NoFreeName(const std::string& path) {
-  throw EFCreateError(Format("Cannot create file \"%s\". No free numbered name up to [%lu]",
+  throw FileCreateError(Format("Cannot create file \"%s\". No free numbered name up to [%lu]",
                              ExpandFileName(path).c_str(), kMaxNumber));
 }
 
@@ -41,7 +41,7 @@ std::string UniqueFileName(const std::string& path) {
   NoFreeName(path);
 }
 
-std::string CommitUnique(TAtomicFile& file, const std::string& original) {
+std::string CommitUnique(AtomicFile& file, const std::string& original) {
   for (int i = 0; i < kClaimTries; ++i) {
     const std::string name = UniqueFileName(original);
     if (file.CommitAs(name)) return name;

@@ -15,7 +15,7 @@ inline uint32_t BlockMean(uint64_t sum, uint64_t pixels) {
   return static_cast<uint32_t>(((sum * d) & 0xFFFFFFFFu) >> 24);
 }
 
-inline TColor32 PackMeans(const uint64_t sums[4], uint64_t pixels) {
+inline Argb32 PackMeans(const uint64_t sums[4], uint64_t pixels) {
   return (BlockMean(sums[3], pixels) << 24) | (BlockMean(sums[2], pixels) << 16) |
          (BlockMean(sums[1], pixels) << 8) | BlockMean(sums[0], pixels);
 }
@@ -27,7 +27,7 @@ inline int64_t Boundary(int64_t k, int64_t step) {
 
 }  // namespace
 
-TColor32 AverageBlock(int32_t columns, int32_t rows, const TColor32* first, ptrdiff_t strideBytes) {
+Argb32 AverageBlock(int32_t columns, int32_t rows, const Argb32* first, ptrdiff_t strideBytes) {
   uint64_t sums[4] = {0, 0, 0, 0};
   const auto* row = reinterpret_cast<const uint8_t*>(first);
   for (int32_t y = 0; y < rows; ++y, row += strideBytes)
@@ -36,9 +36,9 @@ TColor32 AverageBlock(int32_t columns, int32_t rows, const TColor32* first, ptrd
   return PackMeans(sums, static_cast<uint64_t>(columns) * static_cast<uint64_t>(rows));
 }
 
-void DraftStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32& src,
-                  const TRect& srcRect, const TCustomKernel& kernel, TDrawMode drawMode) {
-  const TRect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
+void DraftStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage& src,
+                  const Rect& srcRect, const Kernel& kernel, DrawMode drawMode) {
+  const Rect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
   if (clip.IsEmpty() || dst.IsEmpty() || src.IsEmpty() || srcRect.IsEmpty()) return;
   const int32_t sw = srcRect.Width(), sh = srcRect.Height();
   const int32_t dw = dstRect.Width(), dh = dstRect.Height();
@@ -59,7 +59,7 @@ void DraftStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, co
   // Rounding could only push the last block past the rectangle for sides beyond the limits;
   // refuse rather than read outside.
   if (x0 + Boundary(cw, sx) > srcRect.Right || y0 + Boundary(ch, sy) > srcRect.Bottom)
-    throw EAssertionFailed("Assertion failure");
+    throw AssertionFailedError("Assertion failure");
 
   // Per destination row, sum the block's rows per source column first, then each block's
   // columns: the same integer sums AverageBlock forms, with every pixel read once.
@@ -72,7 +72,7 @@ void DraftStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, co
       const auto* p = reinterpret_cast<const uint8_t*>(src.Row(static_cast<int32_t>(y)) + x0);
       for (size_t t = 0; t < columnSums.size(); ++t) columnSums[t] += p[t];
     }
-    TColor32* out = dst.Row(clip.Top + m) + clip.Left;
+    Argb32* out = dst.Row(clip.Top + m) + clip.Left;
     const uint64_t blockRows = static_cast<uint64_t>(bottom - top);
     for (int32_t k = 0; k < cw; ++k) {
       const int64_t left = Boundary(k, sx), right = Boundary(k + 1, sx);
@@ -84,14 +84,14 @@ void DraftStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, co
   }
 }
 
-std::unique_ptr<TCustomResampler> TDraftResampler::Clone() const {
-  return std::make_unique<TDraftResampler>();
+std::unique_ptr<Resampler> DraftResampler::Clone() const {
+  return std::make_unique<DraftResampler>();
 }
 
-void TDraftResampler::Stretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                              const TBitmap32& src, const TRect& srcRect,
-                              TDrawMode drawMode) const {
-  DraftStretch(dst, dstRect, dstClip, src, srcRect, Kernel(), drawMode);
+void DraftResampler::Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                              const ArgbImage& src, const Rect& srcRect,
+                              DrawMode drawMode) const {
+  DraftStretch(dst, dstRect, dstClip, src, srcRect, kernel(), drawMode);
 }
 
 }  // namespace tessane

@@ -41,18 +41,18 @@ inline uint8_t Saturate(int64_t h) {
   return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
-const uint8_t* RowBytes(const TBitmap32& bitmap, int32_t y) {
+const uint8_t* RowBytes(const ArgbImage& bitmap, int32_t y) {
   return reinterpret_cast<const uint8_t*>(bitmap.Row(y));
 }
 
 // The literal two passes over the mapping tables, one entry at a time. The sums are kept in 64
 // bits: they never leave the 32-bit range for the kernels here, and if they ever did this stays
 // defined.
-void ResampleReference(TBitmap32& dst, const TRect& clip, const TBitmap32& src,
-                       const TMappingTable& mapX, const TMappingTable& mapY) {
+void ResampleReference(ArgbImage& dst, const Rect& clip, const ArgbImage& src,
+                       const MappingTable& mapX, const MappingTable& mapY) {
   int32_t lo = mapX.front().front().SourceIndex, hi = lo;
-  for (const TCluster& cluster : mapX)
-    for (const TClusterEntry& e : cluster) {
+  for (const Cluster& cluster : mapX)
+    for (const ClusterEntry& e : cluster) {
       lo = std::min(lo, e.SourceIndex);
       hi = std::max(hi, e.SourceIndex);
     }
@@ -60,19 +60,19 @@ void ResampleReference(TBitmap32& dst, const TRect& clip, const TBitmap32& src,
   std::vector<int64_t> sums(span * 4);
   for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
     std::fill(sums.begin(), sums.end(), 0);
-    for (const TClusterEntry& e : mapY[static_cast<size_t>(y - clip.Top)]) {
+    for (const ClusterEntry& e : mapY[static_cast<size_t>(y - clip.Top)]) {
       const uint8_t* p = RowBytes(src, e.SourceIndex) + static_cast<size_t>(lo) * 4;
       for (size_t t = 0; t < span * 4; ++t) sums[t] += int64_t{e.Weight} * p[t];
     }
-    TColor32* out = dst.Row(y);
+    Argb32* out = dst.Row(y);
     for (int32_t i = clip.Left; i < clip.Right; ++i) {
       int64_t h[4] = {0, 0, 0, 0};
-      for (const TClusterEntry& e : mapX[static_cast<size_t>(i - clip.Left)]) {
+      for (const ClusterEntry& e : mapX[static_cast<size_t>(i - clip.Left)]) {
         const int64_t* v = &sums[static_cast<size_t>(e.SourceIndex - lo) * 4];
         for (int c = 0; c < 4; ++c) h[c] += int64_t{e.Weight} * v[c];
       }
-      out[i] = (TColor32{Saturate(h[3])} << 24) | (TColor32{Saturate(h[2])} << 16) |
-               (TColor32{Saturate(h[1])} << 8) | Saturate(h[0]);
+      out[i] = (Argb32{Saturate(h[3])} << 24) | (Argb32{Saturate(h[2])} << 16) |
+               (Argb32{Saturate(h[1])} << 8) | Saturate(h[0]);
     }
   }
 }
@@ -90,7 +90,7 @@ struct DenseTable {
   int64_t maxAbsSum = 0;  // largest sum of |weight| over one cluster
   int32_t maxAbsWeight = 0;
 
-  explicit DenseTable(const TMappingTable& table) {
+  explicit DenseTable(const MappingTable& table) {
     const size_t n = table.size();
     start.resize(n);
     count.resize(n);
@@ -99,16 +99,16 @@ struct DenseTable {
     lo = table.front().front().SourceIndex;
     hi = lo;
     for (size_t i = 0; i < n; ++i) {
-      const TCluster& cluster = table[i];
+      const Cluster& cluster = table[i];
       int32_t first = cluster.front().SourceIndex, last = first;
-      for (const TClusterEntry& e : cluster) {
+      for (const ClusterEntry& e : cluster) {
         first = std::min(first, e.SourceIndex);
         last = std::max(last, e.SourceIndex);
       }
       const size_t base = weights.size();
       weights.resize(base + static_cast<size_t>(last - first + 1), 0);
       int64_t absSum = 0;
-      for (const TClusterEntry& e : cluster) {
+      for (const ClusterEntry& e : cluster) {
         weights[base + static_cast<size_t>(e.SourceIndex - first)] += e.Weight;
         absSum += std::abs(int64_t{e.Weight});
       }
@@ -161,16 +161,16 @@ struct DenseTable {
   }
 };
 
-inline TColor32 PackSums(const int32_t h[4]) {
-  return (TColor32{Saturate(h[3])} << 24) | (TColor32{Saturate(h[2])} << 16) |
-         (TColor32{Saturate(h[1])} << 8) | Saturate(h[0]);
+inline Argb32 PackSums(const int32_t h[4]) {
+  return (Argb32{Saturate(h[3])} << 24) | (Argb32{Saturate(h[2])} << 16) |
+         (Argb32{Saturate(h[1])} << 8) | Saturate(h[0]);
 }
 
 // ---- Vertical pass first (the reference order) -----------------------------------------------
 // For each destination row, source rows are combined into per-column sums over lo..hi, then the
 // sums along each column cluster.
 
-void VerticalPortable(const TBitmap32& src, int32_t lo, size_t span, int32_t start,
+void VerticalPortable(const ArgbImage& src, int32_t lo, size_t span, int32_t start,
                       const int32_t* w, int32_t count, int32_t* sums) {
   std::fill(sums, sums + span * 4, 0);
   for (int32_t m = 0; m < count; ++m) {
@@ -183,7 +183,7 @@ void VerticalPortable(const TBitmap32& src, int32_t lo, size_t span, int32_t sta
 
 // Column clusters first..last-1 over sums that start at source column lo.
 void HorizontalPortable(const DenseTable& mx, const int32_t* sums, int32_t lo, size_t first,
-                        size_t last, TColor32* out) {
+                        size_t last, Argb32* out) {
   for (size_t i = first; i < last; ++i) {
     const int32_t* w = mx.weights.data() + mx.offset[i];
     const int32_t* v = sums + static_cast<size_t>(mx.start[i] - lo) * 4;
@@ -237,11 +237,11 @@ __attribute__((target("avx2"))) void VerticalAvx2(const uint8_t* const* rowsA,
   }
 }
 
-__attribute__((target("avx2"))) inline TColor32 PackOne(__m128i s) {
+__attribute__((target("avx2"))) inline Argb32 PackOne(__m128i s) {
   s = _mm_srai_epi32(s, 16);
   s = _mm_packs_epi32(s, s);
   s = _mm_packus_epi16(s, s);
-  return static_cast<TColor32>(_mm_cvtsi128_si32(s));
+  return static_cast<Argb32>(_mm_cvtsi128_si32(s));
 }
 
 // Two samples per multiply, with the weights spread ahead of time (DenseTable::SpreadPairs) and
@@ -249,7 +249,7 @@ __attribute__((target("avx2"))) inline TColor32 PackOne(__m128i s) {
 // caller provides; its weight is 0.
 __attribute__((target("avx2"))) void HorizontalAvx2(const DenseTable& mx, const int32_t* sums,
                                                     int32_t lo, size_t first, size_t last,
-                                                    TColor32* out) {
+                                                    Argb32* out) {
   for (size_t i = first; i < last; ++i) {
     const int32_t* w = mx.pairs8.data() + mx.offsetPairs8[i];
     const int32_t* v = sums + static_cast<size_t>(mx.start[i] - lo) * 4;
@@ -279,14 +279,14 @@ __attribute__((target("avx2"))) void HorizontalAvx2(const DenseTable& mx, const 
 // columns stay in the second-level cache while consecutive destination rows reuse them.
 constexpr size_t kStripBytes = size_t{192} << 10;
 
-void ResampleVerticalFirst(bool avx2, TBitmap32& dst, const TRect& clip, const TBitmap32& src,
+void ResampleVerticalFirst(bool avx2, ArgbImage& dst, const Rect& clip, const ArgbImage& src,
                            DenseTable& mx, const DenseTable& my) {
   if (avx2) mx.SpreadPairs();
   const size_t columns = static_cast<size_t>(clip.Width());
   // Cut the destination columns into strips whose source columns fit the budget (a strip holds
   // at least one column); neighbouring strips recompute the few source columns they share.
   const size_t budget = std::max<size_t>(
-      64, kStripBytes / (sizeof(TColor32) * static_cast<size_t>(std::max(my.maxCount, 1))));
+      64, kStripBytes / (sizeof(Argb32) * static_cast<size_t>(std::max(my.maxCount, 1))));
   std::vector<int32_t> sums;
   std::vector<const uint8_t*> rowsA, rowsB;
   std::vector<int32_t> pairWeights;
@@ -305,10 +305,10 @@ void ResampleVerticalFirst(bool avx2, TBitmap32& dst, const TRect& clip, const T
     sums.assign(span * 4 + 4, 0);
     for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
       const size_t r = static_cast<size_t>(y - clip.Top);
-      TColor32* out = dst.Row(y) + clip.Left;
+      Argb32* out = dst.Row(y) + clip.Left;
       if (r > 0 && my.SameCluster(r, r - 1)) {
         std::memcpy(out + first, dst.Row(y - 1) + clip.Left + first,
-                    (last - first) * sizeof(TColor32));
+                    (last - first) * sizeof(Argb32));
         continue;
       }
       const int32_t* w = my.weights.data() + my.offset[r];
@@ -404,7 +404,7 @@ __attribute__((target("avx2"))) void RowSumsAvx2(const uint8_t* row, const Dense
 #endif  // TESSANE_KERNEL_AVX2
 
 void CombinePortable(const int32_t* const* rows, const int32_t* w, int32_t n, size_t columns,
-                     TColor32* out) {
+                     Argb32* out) {
   for (size_t i = 0; i < columns; ++i) {
     int32_t h[4] = {0, 0, 0, 0};
     for (int32_t m = 0; m < n; ++m)
@@ -415,7 +415,7 @@ void CombinePortable(const int32_t* const* rows, const int32_t* w, int32_t n, si
 
 #if TESSANE_KERNEL_AVX2
 __attribute__((target("avx2"))) void CombineAvx2(const int32_t* const* rows, const int32_t* w,
-                                                 int32_t n, size_t columns, TColor32* out) {
+                                                 int32_t n, size_t columns, Argb32* out) {
   size_t i = 0;
   for (; i + 2 <= columns; i += 2) {
     __m256i acc = _mm256_setzero_si256();
@@ -451,8 +451,8 @@ bool RingFits(const DenseTable& my, size_t columns) {
   return static_cast<size_t>(my.maxCount) * columns * 4 * sizeof(int32_t) <= kMaxRingBytes;
 }
 
-void ResampleHorizontalFirst([[maybe_unused]] bool avx2, TBitmap32& dst, const TRect& clip,
-                             const TBitmap32& src, const DenseTable& mx, const DenseTable& my) {
+void ResampleHorizontalFirst([[maybe_unused]] bool avx2, ArgbImage& dst, const Rect& clip,
+                             const ArgbImage& src, const DenseTable& mx, const DenseTable& my) {
   const size_t columns = static_cast<size_t>(clip.Width());
   const size_t slots = static_cast<size_t>(my.maxCount);
   const size_t slotSize = columns * 4;
@@ -463,9 +463,9 @@ void ResampleHorizontalFirst([[maybe_unused]] bool avx2, TBitmap32& dst, const T
   std::vector<const int32_t*> rows(slots);
   for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
     const size_t r = static_cast<size_t>(y - clip.Top);
-    TColor32* out = dst.Row(y) + clip.Left;
+    Argb32* out = dst.Row(y) + clip.Left;
     if (r > 0 && my.SameCluster(r, r - 1)) {
-      std::memcpy(out, dst.Row(y - 1) + clip.Left, columns * sizeof(TColor32));
+      std::memcpy(out, dst.Row(y - 1) + clip.Left, columns * sizeof(Argb32));
       continue;
     }
     const int32_t n = my.count[r];
@@ -502,16 +502,16 @@ void ResampleHorizontalFirst([[maybe_unused]] bool avx2, TBitmap32& dst, const T
 
 }  // namespace
 
-TMappingTable BuildMapping(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi,
-                           int32_t srcLo, int32_t srcHi, const TCustomKernel& kernel) {
+MappingTable BuildMapping(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi,
+                           int32_t srcLo, int32_t srcHi, const Kernel& kernel) {
   const int64_t sw = int64_t{srcHi} - srcLo;
   const int64_t dw = int64_t{dstHi} - dstLo;
   const int64_t cw = int64_t{clipHi} - clipLo;
-  TMappingTable table;
+  MappingTable table;
   if (sw <= 0 || dw <= 0 || cw <= 0) return table;
   table.resize(static_cast<size_t>(cw));
   if (sw == 1) {
-    for (TCluster& cluster : table) cluster.push_back({srcLo, 256});
+    for (Cluster& cluster : table) cluster.push_back({srcLo, 256});
     return table;
   }
   const float scale = F32(static_cast<double>(dw) / static_cast<double>(sw));
@@ -521,7 +521,7 @@ TMappingTable BuildMapping(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t
   if (reduce) radius = F32(double{radius} * step);  // the kernel widens with the reduction
   const int32_t last = srcHi - 1;
   for (int64_t i = 0; i < cw; ++i) {
-    TCluster& cluster = table[static_cast<size_t>(i)];
+    Cluster& cluster = table[static_cast<size_t>(i)];
     const float c = F32((static_cast<double>(i) - dstLo + clipLo + 0.5) * step +
                         (static_cast<double>(srcLo) - 0.5));
     const int64_t left = static_cast<int64_t>(std::floor(double{c} - radius));
@@ -575,28 +575,28 @@ bool HorizontalFirstIsCheaper(const DenseTable& mx, const DenseTable& my, size_t
 }
 
 // One axis of a resampling: its mapping table and the dense form of it.
-struct TAxis {
+struct Axis {
   std::array<int32_t, 6> bounds{};  // destination, clip and source ends
   std::string kernel;               // the kernel's class, and its radius: all of its settings
   float radius = 0;
-  TMappingTable map;
+  MappingTable map;
   std::unique_ptr<DenseTable> dense;  // null for an empty table
 };
 
 // The axes this thread resampled last: a batch meets the same sizes again and again, and each
 // table costs some thousand evaluations of the kernel. A new axis never takes the place of
 // `keep`, the other axis of the same resampling.
-TAxis& AxisFor(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi, int32_t srcLo,
-               int32_t srcHi, const TCustomKernel& kernel, const TAxis* keep) {
-  thread_local std::array<TAxis, 4> cache;
+Axis& AxisFor(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi, int32_t srcLo,
+               int32_t srcHi, const Kernel& kernel, const Axis* keep) {
+  thread_local std::array<Axis, 4> cache;
   thread_local size_t next = 0;
   const std::array<int32_t, 6> bounds = {dstLo, dstHi, clipLo, clipHi, srcLo, srcHi};
-  for (TAxis& axis : cache)
+  for (Axis& axis : cache)
     if (axis.dense && axis.bounds == bounds && axis.radius == kernel.Radius() &&
         axis.kernel == kernel.ClassName())
       return axis;
   if (&cache[next] == keep) next = (next + 1) % cache.size();
-  TAxis& axis = cache[next];
+  Axis& axis = cache[next];
   next = (next + 1) % cache.size();
   axis.dense.reset();
   axis.map = BuildMapping(dstLo, dstHi, clipLo, clipHi, srcLo, srcHi, kernel);
@@ -607,32 +607,32 @@ TAxis& AxisFor(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi, int
   return axis;
 }
 
-void ResampleFast(TKernelPath path, TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                  const TBitmap32& src, const TRect& srcRect, const TCustomKernel& kernel) {
-  TAxis& axisX = AxisFor(dstRect.Left, dstRect.Right, dstClip.Left, dstClip.Right, srcRect.Left,
+void ResampleFast(KernelPath path, ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                  const ArgbImage& src, const Rect& srcRect, const Kernel& kernel) {
+  Axis& axisX = AxisFor(dstRect.Left, dstRect.Right, dstClip.Left, dstClip.Right, srcRect.Left,
                          srcRect.Right, kernel, nullptr);
-  TAxis& axisY = AxisFor(dstRect.Top, dstRect.Bottom, dstClip.Top, dstClip.Bottom, srcRect.Top,
+  Axis& axisY = AxisFor(dstRect.Top, dstRect.Bottom, dstClip.Top, dstClip.Bottom, srcRect.Top,
                          srcRect.Bottom, kernel, &axisX);
   if (!axisX.dense || !axisY.dense) return;
-  const TMappingTable& mapX = axisX.map;
-  const TMappingTable& mapY = axisY.map;
+  const MappingTable& mapX = axisX.map;
+  const MappingTable& mapY = axisY.map;
   DenseTable& mx = *axisX.dense;
   const DenseTable& my = *axisY.dense;
   // The fast passes sum in 32 bits; tables whose sums could leave that range (none of the
   // kernels here builds one) take the reference loops, which sum in 64 bits.
-  if (path == TKernelPath::kReference || 255 * mx.maxAbsSum * my.maxAbsSum >= (int64_t{1} << 31)) {
+  if (path == KernelPath::kReference || 255 * mx.maxAbsSum * my.maxAbsSum >= (int64_t{1} << 31)) {
     ResampleReference(dst, dstClip, src, mapX, mapY);
     return;
   }
   const size_t columns = static_cast<size_t>(dstClip.Width());
   bool avx2, horizontalFirst;
-  if (path == TKernelPath::kAuto) {
+  if (path == KernelPath::kAuto) {
     avx2 = CpuHasAvx2();
     horizontalFirst = HorizontalFirstIsCheaper(mx, my, columns);
   } else {
-    avx2 = path == TKernelPath::kAvx2VerticalFirst || path == TKernelPath::kAvx2HorizontalFirst;
+    avx2 = path == KernelPath::kAvx2VerticalFirst || path == KernelPath::kAvx2HorizontalFirst;
     horizontalFirst =
-        path == TKernelPath::kPortableHorizontalFirst || path == TKernelPath::kAvx2HorizontalFirst;
+        path == KernelPath::kPortableHorizontalFirst || path == KernelPath::kAvx2HorizontalFirst;
   }
   avx2 = avx2 && CpuHasAvx2();
   if (horizontalFirst && RingFits(my, columns)) {
@@ -646,32 +646,32 @@ void ResampleFast(TKernelPath path, TBitmap32& dst, const TRect& dstRect, const 
 
 }  // namespace
 
-void KernelResampleVia(TKernelPath path, TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                       const TBitmap32& src, const TRect& srcRect, const TCustomKernel& kernel) {
+void KernelResampleVia(KernelPath path, ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                       const ArgbImage& src, const Rect& srcRect, const Kernel& kernel) {
   ResampleFast(path, dst, dstRect, dstClip, src, srcRect, kernel);
 }
 
-void KernelResample(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                    const TBitmap32& src, const TRect& srcRect, const TCustomKernel& kernel,
-                    TDrawMode /*drawMode: only dmOpaque is implemented*/) {
-  ResampleFast(TKernelPath::kAuto, dst, dstRect, dstClip, src, srcRect, kernel);
+void KernelResample(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                    const ArgbImage& src, const Rect& srcRect, const Kernel& kernel,
+                    DrawMode /*drawMode: only kDrawOpaque is implemented*/) {
+  ResampleFast(KernelPath::kAuto, dst, dstRect, dstClip, src, srcRect, kernel);
 }
 
-TKernelResampler::TKernelResampler() : kernel_(std::make_unique<TBoxKernel>()) {}
+KernelResampler::KernelResampler() : kernel_(std::make_unique<BoxKernel>()) {}
 
-std::unique_ptr<TCustomResampler> TKernelResampler::Clone() const {
-  auto copy = std::make_unique<TKernelResampler>();
+std::unique_ptr<Resampler> KernelResampler::Clone() const {
+  auto copy = std::make_unique<KernelResampler>();
   copy->kernel_ = kernel_->Clone();
   return copy;
 }
 
-void TKernelResampler::Stretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                               const TBitmap32& src, const TRect& srcRect,
-                               TDrawMode drawMode) const {
+void KernelResampler::Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                               const ArgbImage& src, const Rect& srcRect,
+                               DrawMode drawMode) const {
   KernelResample(dst, dstRect, dstClip, src, srcRect, *kernel_, drawMode);
 }
 
-void TKernelResampler::SetKernel(std::unique_ptr<TCustomKernel> kernel) {
+void KernelResampler::SetKernel(std::unique_ptr<Kernel> kernel) {
   if (!kernel || kernel.get() == kernel_.get()) {
     (void)kernel.release();  // the current kernel stays owned once
     return;

@@ -14,34 +14,34 @@
 namespace tessane {
 
 /// One contributing source column (row) and its weight in 1/256 units (may be negative).
-struct TClusterEntry {
+struct ClusterEntry {
   int32_t SourceIndex = 0;
   int32_t Weight = 0;
-  bool operator==(const TClusterEntry&) const = default;
+  bool operator==(const ClusterEntry&) const = default;
 };
 /// Entries in order of increasing sample position; clamped edge samples repeat an index.
-using TCluster = std::vector<TClusterEntry>;
+using Cluster = std::vector<ClusterEntry>;
 /// One cluster per destination column (row) of the clip, in order.
-using TMappingTable = std::vector<TCluster>;
+using MappingTable = std::vector<Cluster>;
 
 /// The mapping of destination range [dstLo, dstHi), clipped to [clipLo, clipHi), onto source
 /// range [srcLo, srcHi) with `kernel`. Empty when either range is empty. Every source index lies
 /// in [srcLo, srcHi) and every cluster's weights add up to 256.
-TMappingTable BuildMapping(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi,
-                           int32_t srcLo, int32_t srcHi, const TCustomKernel& kernel);
+MappingTable BuildMapping(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi,
+                           int32_t srcLo, int32_t srcHi, const Kernel& kernel);
 
 /// Scales srcRect of src onto dstRect of dst with `kernel`, writing exactly dstClip (which lies
 /// inside dst and dstRect; srcRect lies inside src). Channels are saturated to 0..255.
-void KernelResample(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                    const TBitmap32& src, const TRect& srcRect, const TCustomKernel& kernel,
-                    TDrawMode drawMode);
+void KernelResample(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                    const ArgbImage& src, const Rect& srcRect, const Kernel& kernel,
+                    DrawMode drawMode);
 
 /// The ways KernelResample can compute the same values: the literal per-entry loops (the
 /// reference: rows first, then columns), and portable or AVX2 loops over merged weights with
 /// the vertical pass first, as the reference, or the horizontal pass first (each source row
 /// read once). kAuto, what KernelResample uses, takes AVX2 when the processor has it and the
 /// order that costs less for the two tables.
-enum class TKernelPath {
+enum class KernelPath {
   kAuto,
   kReference,
   kPortableVerticalFirst,
@@ -53,24 +53,24 @@ enum class TKernelPath {
 bool KernelResampleUsesAvx2();
 /// KernelResample through a chosen path. AVX2 paths run portable on a processor without AVX2;
 /// horizontal-first paths run vertical-first where their row buffer would grow too large.
-void KernelResampleVia(TKernelPath path, TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                       const TBitmap32& src, const TRect& srcRect, const TCustomKernel& kernel);
+void KernelResampleVia(KernelPath path, ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                       const ArgbImage& src, const Rect& srcRect, const Kernel& kernel);
 
-/// The resampler of the kernel filters; starts with a TBoxKernel.
-class TKernelResampler : public TCustomResampler {
+/// The resampler of the kernel filters; starts with a BoxKernel.
+class KernelResampler : public Resampler {
  public:
-  TKernelResampler();
+  KernelResampler();
   const char* ClassName() const override { return "TKernelResampler"; }
-  std::unique_ptr<TCustomResampler> Clone() const override;
-  void Stretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32& src,
-               const TRect& srcRect, TDrawMode drawMode) const override;
+  std::unique_ptr<Resampler> Clone() const override;
+  void Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage& src,
+               const Rect& srcRect, DrawMode drawMode) const override;
 
-  const TCustomKernel& Kernel() const { return *kernel_; }
+  const Kernel& kernel() const { return *kernel_; }
   /// Replaces the kernel (nothing for nullptr or the current one) and notifies the bitmap.
-  void SetKernel(std::unique_ptr<TCustomKernel> kernel);
+  void SetKernel(std::unique_ptr<Kernel> kernel);
 
  private:
-  std::unique_ptr<TCustomKernel> kernel_;
+  std::unique_ptr<Kernel> kernel_;
 };
 
 }  // namespace tessane

@@ -14,39 +14,39 @@ inline float F32(double v) {
 
 }  // namespace
 
-std::unique_ptr<TCustomKernel> TBoxKernel::Clone() const {
-  return std::make_unique<TBoxKernel>();
+std::unique_ptr<Kernel> BoxKernel::Clone() const {
+  return std::make_unique<BoxKernel>();
 }
 
-float TBoxKernel::Evaluate(float x) const {
+float BoxKernel::Evaluate(float x) const {
   return (x >= -0.5f && x <= 0.5f) ? 1.0f : 0.0f;
 }
 
-std::unique_ptr<TCustomKernel> TLinearKernel::Clone() const {
-  return std::make_unique<TLinearKernel>();
+std::unique_ptr<Kernel> LinearKernel::Clone() const {
+  return std::make_unique<LinearKernel>();
 }
 
-float TLinearKernel::Evaluate(float x) const {
+float LinearKernel::Evaluate(float x) const {
   if (x >= -1.0f && x < 0.0f) return F32(1.0 + x);
   if (x >= 0.0f && x < 1.0f) return F32(1.0 - x);
   return 0.0f;
 }
 
-std::unique_ptr<TCustomKernel> TCosineKernel::Clone() const {
-  return std::make_unique<TCosineKernel>();
+std::unique_ptr<Kernel> CosineKernel::Clone() const {
+  return std::make_unique<CosineKernel>();
 }
 
-float TCosineKernel::Evaluate(float x) const {
+float CosineKernel::Evaluate(float x) const {
   if (std::fabs(x) >= 1.0f) return 0.0f;
   // The cosine's argument stays in double: only the result is single.
   return F32((std::cos(std::numbers::pi * static_cast<double>(x)) + 1.0) / 2.0);
 }
 
-std::unique_ptr<TCustomKernel> TSplineKernel::Clone() const {
-  return std::make_unique<TSplineKernel>();
+std::unique_ptr<Kernel> SplineKernel::Clone() const {
+  return std::make_unique<SplineKernel>();
 }
 
-float TSplineKernel::Evaluate(float x) const {
+float SplineKernel::Evaluate(float x) const {
   const float a = std::fabs(x);
   if (a < 1.0f) {
     const float a2 = F32(double{a} * a);
@@ -60,11 +60,11 @@ float TSplineKernel::Evaluate(float x) const {
   return 0.0f;
 }
 
-std::unique_ptr<TCustomKernel> TMitchellKernel::Clone() const {
-  return std::make_unique<TMitchellKernel>();
+std::unique_ptr<Kernel> MitchellKernel::Clone() const {
+  return std::make_unique<MitchellKernel>();
 }
 
-float TMitchellKernel::Evaluate(float x) const {
+float MitchellKernel::Evaluate(float x) const {
   const float a = std::fabs(x);
   if (a >= 2.0f) return 0.0f;
   const float a2 = F32(double{a} * a);
@@ -79,19 +79,19 @@ float Sinc(float t) {
   return F32(std::sin(pt) / pt);
 }
 
-float TWindowedSincKernel::Evaluate(float x) const {
+float WindowedSincKernel::Evaluate(float x) const {
   const float a = std::fabs(x);
   if (a >= width_) return 0.0f;
   return F32(double{Sinc(a)} * WindowAt(a));
 }
 
-std::unique_ptr<TCustomKernel> TLanczosKernel::Clone() const {
-  auto k = std::make_unique<TLanczosKernel>();
+std::unique_ptr<Kernel> LanczosKernel::Clone() const {
+  auto k = std::make_unique<LanczosKernel>();
   k->SetWidth(Width());
   return k;
 }
 
-float TLanczosKernel::WindowAt(float a) const {
+float LanczosKernel::WindowAt(float a) const {
   return Sinc(F32(double{a} / Width()));
 }
 

@@ -10,12 +10,12 @@ namespace tessane {
 
 /// Base of all kernels: Evaluate(x) gives the weight of a sample at distance x, Radius() the
 /// half-width of the support, NeedsClamp() whether results can leave 0..1 (negative lobes).
-class TCustomKernel {
+class Kernel {
  public:
-  virtual ~TCustomKernel() = default;
+  virtual ~Kernel() = default;
   virtual const char* ClassName() const = 0;
   /// A new kernel of the same class with the same settings.
-  virtual std::unique_ptr<TCustomKernel> Clone() const = 0;
+  virtual std::unique_ptr<Kernel> Clone() const = 0;
   virtual float Evaluate(float x) const = 0;
   virtual float Radius() const = 0;
   virtual bool NeedsClamp() const { return false; }
@@ -23,47 +23,47 @@ class TCustomKernel {
 
 /// 1 on [-0.5, 0.5] (both ends included), else 0. Radius 1: the mapping visits twice the
 /// support, the extra samples get weight 0.
-class TBoxKernel : public TCustomKernel {
+class BoxKernel : public Kernel {
  public:
   const char* ClassName() const override { return "TBoxKernel"; }
-  std::unique_ptr<TCustomKernel> Clone() const override;
+  std::unique_ptr<Kernel> Clone() const override;
   float Evaluate(float x) const override;
   float Radius() const override { return 1.0f; }
 };
 
 /// The triangle 1 - |x| on (-1, 1).
-class TLinearKernel : public TCustomKernel {
+class LinearKernel : public Kernel {
  public:
   const char* ClassName() const override { return "TLinearKernel"; }
-  std::unique_ptr<TCustomKernel> Clone() const override;
+  std::unique_ptr<Kernel> Clone() const override;
   float Evaluate(float x) const override;
   float Radius() const override { return 1.0f; }
 };
 
 /// (cos(pi x) + 1) / 2 on (-1, 1).
-class TCosineKernel : public TCustomKernel {
+class CosineKernel : public Kernel {
  public:
   const char* ClassName() const override { return "TCosineKernel"; }
-  std::unique_ptr<TCustomKernel> Clone() const override;
+  std::unique_ptr<Kernel> Clone() const override;
   float Evaluate(float x) const override;
   float Radius() const override { return 1.0f; }
 };
 
 /// The cubic B-spline, radius 2.
-class TSplineKernel : public TCustomKernel {
+class SplineKernel : public Kernel {
  public:
   const char* ClassName() const override { return "TSplineKernel"; }
-  std::unique_ptr<TCustomKernel> Clone() const override;
+  std::unique_ptr<Kernel> Clone() const override;
   float Evaluate(float x) const override;
   float Radius() const override { return 2.0f; }
   bool NeedsClamp() const override { return true; }
 };
 
 /// The Mitchell-Netravali cubic with B = C = 1/3, radius 2.
-class TMitchellKernel : public TCustomKernel {
+class MitchellKernel : public Kernel {
  public:
   const char* ClassName() const override { return "TMitchellKernel"; }
-  std::unique_ptr<TCustomKernel> Clone() const override;
+  std::unique_ptr<Kernel> Clone() const override;
   float Evaluate(float x) const override;
   float Radius() const override { return 2.0f; }
   bool NeedsClamp() const override { return true; }
@@ -74,7 +74,7 @@ class TMitchellKernel : public TCustomKernel {
 float Sinc(float t);
 
 /// A sinc windowed over |x| < Width(); Width is 3 when created.
-class TWindowedSincKernel : public TCustomKernel {
+class WindowedSincKernel : public Kernel {
  public:
   float Evaluate(float x) const override;
   float Radius() const override { return width_; }
@@ -89,10 +89,10 @@ class TWindowedSincKernel : public TCustomKernel {
 };
 
 /// Lanczos: sinc(a) x sinc(a / Width).
-class TLanczosKernel : public TWindowedSincKernel {
+class LanczosKernel : public WindowedSincKernel {
  public:
   const char* ClassName() const override { return "TLanczosKernel"; }
-  std::unique_ptr<TCustomKernel> Clone() const override;
+  std::unique_ptr<Kernel> Clone() const override;
   float WindowAt(float a) const override;
 };
 

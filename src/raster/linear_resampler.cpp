@@ -11,7 +11,7 @@ namespace {
 
 // (a w + b (256 - w)) div 256 for all four channels at once: blue/red and green/alpha each sit
 // in 16-bit fields, and 255 x 256 fits a field, so nothing carries between channels.
-inline TColor32 Lerp(TColor32 a, TColor32 b, uint32_t w) {
+inline Argb32 Lerp(Argb32 a, Argb32 b, uint32_t w) {
   constexpr uint32_t kMask = 0x00FF00FF;
   const uint32_t rb = (((a & kMask) * w + (b & kMask) * (256 - w)) >> 8) & kMask;
   const uint32_t ga = ((((a >> 8) & kMask) * w + ((b >> 8) & kMask) * (256 - w)) >> 8) & kMask;
@@ -56,9 +56,9 @@ std::vector<Tap> BilinearMap(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32
 
 }  // namespace
 
-TColor32 Interpolate2x2(uint32_t weightX, uint32_t weightY, const TColor32* pixel,
-                        const TColor32* below) {
-  TColor32 result = 0;
+Argb32 Interpolate2x2(uint32_t weightX, uint32_t weightY, const Argb32* pixel,
+                        const Argb32* below) {
+  Argb32 result = 0;
   for (int shift = 0; shift < 32; shift += 8) {
     const uint32_t c11 = (pixel[0] >> shift) & 0xFF, c12 = (pixel[1] >> shift) & 0xFF;
     const uint32_t c21 = (below[0] >> shift) & 0xFF, c22 = (below[1] >> shift) & 0xFF;
@@ -69,14 +69,14 @@ TColor32 Interpolate2x2(uint32_t weightX, uint32_t weightY, const TColor32* pixe
   return result;
 }
 
-TColor32 Interpolate2x2Packed(uint32_t weightX, uint32_t weightY, const TColor32* pixel,
-                              const TColor32* below) {
+Argb32 Interpolate2x2Packed(uint32_t weightX, uint32_t weightY, const Argb32* pixel,
+                              const Argb32* below) {
   return Lerp(Lerp(pixel[0], pixel[1], weightX), Lerp(below[0], below[1], weightX), weightY);
 }
 
-void BilinearStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                     const TBitmap32& src, const TRect& srcRect, TDrawMode /*drawMode*/) {
-  const TRect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
+void BilinearStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                     const ArgbImage& src, const Rect& srcRect, DrawMode /*drawMode*/) {
+  const Rect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
   if (clip.IsEmpty() || dst.IsEmpty() || src.IsEmpty() || srcRect.IsEmpty()) return;
   if (src.Width() < 2 || src.Height() < 2) return;
   const std::vector<Tap> columns = BilinearMap(dstRect.Left, dstRect.Right, clip.Left, clip.Right,
@@ -86,10 +86,10 @@ void BilinearStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
   // Interpolate2x2 blends each row pair horizontally first and then vertically, so the
   // horizontal blends of a source row can be kept while consecutive destination rows reuse it.
   const size_t width = columns.size();
-  std::vector<TColor32> upper(width), lower(width);
+  std::vector<Argb32> upper(width), lower(width);
   int32_t upperRow = -1, lowerRow = -1;
-  auto blendRow = [&](int32_t y, std::vector<TColor32>& into) {
-    const TColor32* in = src.Row(y);
+  auto blendRow = [&](int32_t y, std::vector<Argb32>& into) {
+    const Argb32* in = src.Row(y);
     for (size_t i = 0; i < width; ++i) {
       const int32_t x = columns[i].pos;
       into[i] = Lerp(in[x], in[x + 1], columns[i].weight);
@@ -108,20 +108,20 @@ void BilinearStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
       lowerRow = y + 1;
     }
     const uint32_t wy = rows[j].weight;
-    TColor32* out = dst.Row(clip.Top + static_cast<int32_t>(j)) + clip.Left;
+    Argb32* out = dst.Row(clip.Top + static_cast<int32_t>(j)) + clip.Left;
     for (size_t i = 0; i < width; ++i) out[i] = Lerp(upper[i], lower[i], wy);
   }
 }
 
-TLinearResampler::TLinearResampler() = default;
+LinearResampler::LinearResampler() = default;
 
-std::unique_ptr<TCustomResampler> TLinearResampler::Clone() const {
-  return std::make_unique<TLinearResampler>();
+std::unique_ptr<Resampler> LinearResampler::Clone() const {
+  return std::make_unique<LinearResampler>();
 }
 
-void TLinearResampler::Stretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                               const TBitmap32& src, const TRect& srcRect,
-                               TDrawMode drawMode) const {
+void LinearResampler::Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                               const ArgbImage& src, const Rect& srcRect,
+                               DrawMode drawMode) const {
   const float sw = static_cast<float>(srcRect.Width()), sh = static_cast<float>(srcRect.Height());
   const float dw = static_cast<float>(dstRect.Width()), dh = static_cast<float>(dstRect.Height());
   if (dw > sw && dh > sh && sw > 1 && sh > 1)

@@ -12,33 +12,33 @@ namespace tessane {
 /// Per channel: top = (c11 wx + c12 (256 - wx)) div 256 from the pixel at `pixel` and its right
 /// neighbour, bottom likewise from `below` and its right neighbour, result =
 /// (top wy + bottom (256 - wy)) div 256. Reads pixel[0..1] and below[0..1].
-TColor32 Interpolate2x2(uint32_t weightX, uint32_t weightY, const TColor32* pixel,
-                        const TColor32* below);
+Argb32 Interpolate2x2(uint32_t weightX, uint32_t weightY, const Argb32* pixel,
+                        const Argb32* below);
 
 /// The same values as Interpolate2x2 for every input, computed on all four channels at once
 /// (two channels per 32-bit word in 16-bit fields); BilinearStretch uses it.
-TColor32 Interpolate2x2Packed(uint32_t weightX, uint32_t weightY, const TColor32* pixel,
-                              const TColor32* below);
+Argb32 Interpolate2x2Packed(uint32_t weightX, uint32_t weightY, const Argb32* pixel,
+                              const Argb32* below);
 
 /// Bilinear sampling with pixel centres mapped onto pixel centres and 8-bit weights. The source
 /// bitmap must be at least 2 x 2 pixels (it reads each sample's right and lower neighbour);
 /// otherwise nothing is written.
-void BilinearStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                     const TBitmap32& src, const TRect& srcRect, TDrawMode drawMode);
+void BilinearStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                     const ArgbImage& src, const Rect& srcRect, DrawMode drawMode);
 
 /// The resampler of StretchFilter 2: BilinearStretch when enlarging both ways from at least
 /// 2 x 2 pixels, otherwise the kernel resampling with its triangle kernel.
-class TLinearResampler : public TCustomResampler {
+class LinearResampler : public Resampler {
  public:
-  TLinearResampler();
+  LinearResampler();
   const char* ClassName() const override { return "TLinearResampler"; }
-  std::unique_ptr<TCustomResampler> Clone() const override;
-  void Stretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32& src,
-               const TRect& srcRect, TDrawMode drawMode) const override;
-  const TLinearKernel& Kernel() const { return kernel_; }
+  std::unique_ptr<Resampler> Clone() const override;
+  void Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage& src,
+               const Rect& srcRect, DrawMode drawMode) const override;
+  const LinearKernel& kernel() const { return kernel_; }
 
  private:
-  TLinearKernel kernel_;
+  LinearKernel kernel_;
 };
 
 }  // namespace tessane

@@ -24,15 +24,15 @@ std::vector<int32_t> NearestMap(int32_t dstLo, int32_t dstHi, int32_t clipLo, in
     for (int32_t& v : map) v = (srcLo + srcHi - 1) / 2;
   }
   if (!map.empty() && (map.front() < srcLo || map.back() >= srcHi))
-    throw EAssertionFailed("Assertion failure");
+    throw AssertionFailedError("Assertion failure");
   return map;
 }
 
 }  // namespace
 
-void NearestStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                    const TBitmap32& src, const TRect& srcRect, TDrawMode drawMode) {
-  const TRect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
+void NearestStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                    const ArgbImage& src, const Rect& srcRect, DrawMode drawMode) {
+  const Rect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
   if (clip.IsEmpty() || dst.IsEmpty() || src.IsEmpty() || srcRect.IsEmpty()) return;
   if (srcRect.Left < 0 || srcRect.Top < 0 || srcRect.Right > src.Width() ||
       srcRect.Bottom > src.Height())
@@ -50,25 +50,25 @@ void NearestStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
   int32_t previous = -1;
   for (size_t j = 0; j < rows.size(); ++j) {
     const int32_t y = clip.Top + static_cast<int32_t>(j);
-    TColor32* out = dst.Row(y) + clip.Left;
+    Argb32* out = dst.Row(y) + clip.Left;
     if (rows[j] == previous) {
       // The same source row again: repeat the row just written.
-      std::memcpy(out, dst.Row(y - 1) + clip.Left, width * sizeof(TColor32));
+      std::memcpy(out, dst.Row(y - 1) + clip.Left, width * sizeof(Argb32));
       continue;
     }
     previous = rows[j];
-    const TColor32* in = src.Row(rows[j]);
+    const Argb32* in = src.Row(rows[j]);
     for (size_t i = 0; i < width; ++i) out[i] = in[columns[i]];
   }
 }
 
-std::unique_ptr<TCustomResampler> TNearestResampler::Clone() const {
-  return std::make_unique<TNearestResampler>();
+std::unique_ptr<Resampler> NearestResampler::Clone() const {
+  return std::make_unique<NearestResampler>();
 }
 
-void TNearestResampler::Stretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                                const TBitmap32& src, const TRect& srcRect,
-                                TDrawMode drawMode) const {
+void NearestResampler::Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                                const ArgbImage& src, const Rect& srcRect,
+                                DrawMode drawMode) const {
   NearestStretch(dst, dstRect, dstClip, src, srcRect, drawMode);
 }
 

@@ -10,16 +10,16 @@ namespace tessane {
 /// of dstRect takes source column Trunc(srcRect.Left + i x SW / DW) with SW / DW rounded to
 /// single precision (the middle column when DW is 1); rows alike. Equal sizes copy the block.
 /// A source rectangle outside src throws Exception "Invalid SrcRect".
-void NearestStretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip,
-                    const TBitmap32& src, const TRect& srcRect, TDrawMode drawMode);
+void NearestStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
+                    const ArgbImage& src, const Rect& srcRect, DrawMode drawMode);
 
 /// The resampler of StretchFilter 0.
-class TNearestResampler : public TCustomResampler {
+class NearestResampler : public Resampler {
  public:
   const char* ClassName() const override { return "TNearestResampler"; }
-  std::unique_ptr<TCustomResampler> Clone() const override;
-  void Stretch(TBitmap32& dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32& src,
-               const TRect& srcRect, TDrawMode drawMode) const override;
+  std::unique_ptr<Resampler> Clone() const override;
+  void Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage& src,
+               const Rect& srcRect, DrawMode drawMode) const override;
 };
 
 }  // namespace tessane

@@ -1,14 +1,14 @@
 #include <cstring>
 
-#include "raster/bitmap32.h"
+#include "raster/argb_image.h"
 #include "raster/resampler.h"
 
 namespace tessane {
 
-void BlockCopy(TBitmap32& dst, const TRect& dstClip, const TBitmap32& src, int32_t srcX,
-               int32_t srcY, TDrawMode /*drawMode: only dmOpaque is implemented*/) {
+void BlockCopy(ArgbImage& dst, const Rect& dstClip, const ArgbImage& src, int32_t srcX,
+               int32_t srcY, DrawMode /*drawMode: only kDrawOpaque is implemented*/) {
   if (dstClip.IsEmpty()) return;
-  const size_t bytes = static_cast<size_t>(dstClip.Width()) * sizeof(TColor32);
+  const size_t bytes = static_cast<size_t>(dstClip.Width()) * sizeof(Argb32);
   const int32_t rows = dstClip.Height();
   // Within one bitmap the blocks may overlap: walk rows in the direction that reads each row
   // before it is overwritten (memmove handles the overlap inside a row).
@@ -19,16 +19,16 @@ void BlockCopy(TBitmap32& dst, const TRect& dstClip, const TBitmap32& src, int32
   }
 }
 
-void StretchCopy(TBitmap32* dst, const TRect& dstRect, const TRect& dstClip, const TBitmap32* src,
-                 const TRect& srcRect, TCustomResampler& resampler, TDrawMode drawMode) {
-  if (dst == nullptr) throw EBitmapException("Destination bitmap is nil");
-  if (src == nullptr) throw EBitmapException("Source bitmap is nil");
+void StretchCopy(ArgbImage* dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage* src,
+                 const Rect& srcRect, Resampler& resampler, DrawMode drawMode) {
+  if (dst == nullptr) throw BitmapError("Destination bitmap is nil");
+  if (src == nullptr) throw BitmapError("Source bitmap is nil");
   if (src->IsEmpty() || dst->IsEmpty()) return;
   if (srcRect.IsEmpty()) return;
   if (srcRect.Left < 0 || srcRect.Right > src->Width() || srcRect.Top < 0 ||
       srcRect.Bottom > src->Height())
-    throw ESrcInvalidException("Source rectangle is invalid");
-  const TRect clip = IntersectRect(IntersectRect(dstClip, dst->Bounds()), dstRect);
+    throw SourceInvalidError("Source rectangle is invalid");
+  const Rect clip = IntersectRect(IntersectRect(dstClip, dst->Bounds()), dstRect);
   if (clip.IsEmpty()) return;
   if (srcRect.Width() == dstRect.Width() && srcRect.Height() == dstRect.Height())
     BlockCopy(*dst, clip, *src, srcRect.Left + clip.Left - dstRect.Left,

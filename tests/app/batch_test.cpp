@@ -27,9 +27,9 @@
 
 #include "app/app_test_support.h"
 #include "app/controls.h"
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "base/thread.h"
-#include "jobs/copy_thread.h"
+#include "jobs/copy_job_thread.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -44,7 +44,7 @@ class BatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directory(dir_.File("out"));
-    form_ = std::make_unique<TForm1>();
+    form_ = std::make_unique<MainWindow>();
     form_->fastcopy->setChecked(true);
     form_->Edit1->setText(QString::fromStdString(dir_.File("out")));
     form_->ProcessMessages = [this] {
@@ -109,7 +109,7 @@ class BatchTest : public ::testing::Test {
   }
 
   test::TempDir dir_;
-  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<MainWindow> form_;
   int processed_ = 0;
   std::map<int, std::function<void()>> after_;
   std::vector<uint32_t> ticks_;
@@ -448,7 +448,7 @@ TEST_F(BatchTest, FaultsAtTheNamesOrAmongTheSourcesStillEndTheRun) {
 TEST(WorkQueueInTheWindow, QueuedWorkRunsInsideAModalLoop) {
   test::TempDir dir;
   test::WriteBytes(dir.File("a.jpg"), {1, 2, 3});
-  NewThread<tCopyThrd>(dir.File("a.jpg"), dir.File("b.jpg"), 8192, false);
+  NewThread<CopyJobThread>(dir.File("a.jpg"), dir.File("b.jpg"), 8192, false);
   // Only the box's own event loop runs here: it must dispatch the queued copy.
   QMessageBox box(QMessageBox::Information, "Tessane", "waiting", QMessageBox::Ok);
   QTimer poll;

@@ -7,7 +7,7 @@
 #include "app/application.h"
 #include "app/work_queue_pump.h"
 #include "base/thread.h"
-#include "formats/registry.h"
+#include "formats/format_registry.h"
 #include "support/test_support.h"
 
 int main(int argc, char** argv) {
@@ -18,10 +18,10 @@ int main(int argc, char** argv) {
   setenv("XDG_DATA_HOME", dataHome.Path().c_str(), 1);
 
   ::testing::InitGoogleTest(&argc, argv);
-  tessane::TApplication app(argc, argv);
+  tessane::Application app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(tessane::kApplicationTitle));
   tessane::RegisterStandardFormats();
-  tessane::TWorkQueuePump pump;
+  tessane::WorkQueuePump pump;
   const int status = RUN_ALL_TESTS();
   tessane::AbandonQueuedWork();
   return status;

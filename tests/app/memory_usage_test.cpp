@@ -46,7 +46,7 @@ TEST(MemoryUsage, StatusTextIsParsedStrictly) {
       try {
         read(path);
         ADD_FAILURE() << "no error for: " << c.text;
-      } catch (const EOSError& e) {
+      } catch (const SystemError& e) {
         EXPECT_EQ(e.what(), kNoFigure) << c.text;
       }
     }
@@ -66,7 +66,7 @@ TEST(MemoryUsage, UnreadableStatusRaisesTheSystemError) {
     try {
       GetMemoryUsage(c.path);
       ADD_FAILURE() << "no error for " << c.path;
-    } catch (const EOSError& e) {
+    } catch (const SystemError& e) {
       EXPECT_EQ(e.what(), std::string(c.message));
     }
   }

@@ -20,9 +20,9 @@
 
 #include "app/app_test_support.h"
 #include "app/controls.h"
-#include "app/form1.h"
-#include "app/mov_panel.h"
-#include "app/select_dir_dialog.h"
+#include "app/main_window.h"
+#include "app/floating_panel.h"
+#include "app/folder_dialog.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 class SourceListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    form_ = std::make_unique<TForm1>();
+    form_ = std::make_unique<MainWindow>();
     for (const char* name : {"a.jpg", "b.png", "c.gif"}) Touch(dir_.File(name));
   }
 
@@ -70,7 +70,7 @@ class SourceListTest : public ::testing::Test {
   QString Counter() const { return form_->Label3->text(); }
 
   test::TempDir dir_;
-  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<MainWindow> form_;
 };
 
 TEST_F(SourceListTest, DropsAddInReverseAndPasteInShellOrder) {
@@ -148,9 +148,9 @@ TEST_F(SourceListTest, FoldersFollowIncludeSubFolders) {
 }
 
 TEST_F(SourceListTest, CommandLinePathsFillTheListAtStart) {
-  TForm1 none;
+  MainWindow none;
   EXPECT_EQ(none.Label3->text(), "Files:");
-  TForm1 started({Q(dir_.Path()), Q(dir_.File("missing.jpg"))});
+  MainWindow started({Q(dir_.Path()), Q(dir_.File("missing.jpg"))});
   EXPECT_EQ(started.ListBox1->count(), 3);
   EXPECT_EQ(started.Label3->text(), "Files: 3");
 }
@@ -243,7 +243,7 @@ TEST_F(SourceListTest, SourceFilesDialogAddsTheChosenNamesAndRemembersTheType) {
 TEST_F(SourceListTest, FolderChooserScansCreatesOrRefuses) {
   const auto choose = [](const QString& name, bool accept = true) {
     return [name, accept](QWidget* w) {
-      auto* dialog = qobject_cast<TSelectDirDialog*>(w);
+      auto* dialog = qobject_cast<FolderDialog*>(w);
       dialog->NameEdit()->setText(name);
       if (accept)
         dialog->accept();
@@ -261,7 +261,7 @@ TEST_F(SourceListTest, FolderChooserScansCreatesOrRefuses) {
   const QString fresh = Q(dir_.File("new/deeper"));
   bool stayedOpen = false;
   watcher.Then([&](QWidget* w) {
-    auto* dialog = qobject_cast<TSelectDirDialog*>(w);
+    auto* dialog = qobject_cast<FolderDialog*>(w);
     dialog->NameEdit()->setText(fresh);
     dialog->accept();  // answered No
     stayedOpen = dialog->isVisible();

@@ -31,7 +31,7 @@ std::vector<std::string> Listing(const std::string& folder) {
   return names;
 }
 
-void Put(TAtomicFile& file, const std::string& text) {
+void Put(AtomicFile& file, const std::string& text) {
   file.Stream().WriteBuffer(text.data(), text.size());
 }
 
@@ -49,14 +49,14 @@ INSTANTIATE_TEST_SUITE_P(Temporaries, AtomicFileKinds, ::testing::Values(true, f
 TEST_P(AtomicFileKinds, NothingIsLeftUnlessCommitted) {
   TempDir dir;
   {
-    TAtomicFile file(dir.File("out.jpg"), GetParam());
+    AtomicFile file(dir.File("out.jpg"), GetParam());
     Put(file, "data");
     if (file.Unnamed()) {
       EXPECT_TRUE(Listing(dir.Path()).empty());  // invisible while written
     }
   }
   EXPECT_TRUE(Listing(dir.Path()).empty());
-  TAtomicFile file(dir.File("out.jpg"), GetParam());
+  AtomicFile file(dir.File("out.jpg"), GetParam());
   Put(file, "data");
   file.Commit();
   EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"out.jpg"});
@@ -70,7 +70,7 @@ TEST_P(AtomicFileKinds, ClaimRefusesEveryKindOfTakenName) {
   fs::create_directory(dir.File("folder.jpg"));
   fs::create_symlink(dir.File("file.jpg"), dir.File("link.jpg"));
   fs::create_symlink(dir.File("nowhere"), dir.File("dangling.jpg"));
-  TAtomicFile file(dir.File("x.jpg"), GetParam());
+  AtomicFile file(dir.File("x.jpg"), GetParam());
   Put(file, "new");
   for (const char* name : {"file.jpg", "folder.jpg", "link.jpg", "dangling.jpg"})
     EXPECT_FALSE(file.CommitAs(dir.File(name))) << name;
@@ -89,7 +89,7 @@ TEST_P(AtomicFileKinds, CommitReplacesFilesAndLinksButNotFolders) {
   fs::create_symlink(dir.File("nowhere"), dir.File("dangling.jpg"));
   fs::create_directory(dir.File("folder.jpg"));
   for (const char* name : {"file.jpg", "dangling.jpg"}) {
-    TAtomicFile file(dir.File(name), GetParam());
+    AtomicFile file(dir.File(name), GetParam());
     Put(file, "new");
     file.Commit();
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir.File(name)))) << name;
@@ -97,9 +97,9 @@ TEST_P(AtomicFileKinds, CommitReplacesFilesAndLinksButNotFolders) {
   }
   EXPECT_FALSE(fs::exists(dir.File("nowhere")));  // the link was replaced, not followed
   {
-    TAtomicFile file(dir.File("folder.jpg"), GetParam());
+    AtomicFile file(dir.File("folder.jpg"), GetParam());
     Put(file, "new");
-    EXPECT_THROW(file.Commit(), EFCreateError);
+    EXPECT_THROW(file.Commit(), FileCreateError);
   }
   EXPECT_TRUE(fs::is_directory(dir.File("folder.jpg")));
   EXPECT_EQ(Listing(dir.Path()),
@@ -111,7 +111,7 @@ TEST_P(AtomicFileKinds, LongestNameWorks) {
   TempDir dir;
   const std::string name = std::string(251, 'x') + ".jpg";
   ASSERT_EQ(name.size(), 255u);
-  TAtomicFile file(dir.File(name), GetParam());
+  AtomicFile file(dir.File(name), GetParam());
   Put(file, "data");
   EXPECT_TRUE(file.CommitAs(dir.File(name)));
   EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{name});
@@ -124,8 +124,8 @@ TEST(AtomicFile, FolderThatCannotBeWrittenFailsWithTheReason) {
   std::string message;
   test::WithoutFileRights([&] {
     try {
-      TAtomicFile file(dir.File("locked/out.jpg"));
-    } catch (const EFCreateError& e) {
+      AtomicFile file(dir.File("locked/out.jpg"));
+    } catch (const FileCreateError& e) {
       message = e.what();
     }
   });
@@ -135,21 +135,21 @@ TEST(AtomicFile, FolderThatCannotBeWrittenFailsWithTheReason) {
 }
 
 TEST(Stream, WriteErrorsNameTheirCause) {
-  TFileStream full("/dev/full", FileMode::Create);
+  FileStream full("/dev/full", FileMode::Create);
   const std::vector<uint8_t> bytes(100, 1);
   try {
     full.WriteBuffer(bytes.data(), bytes.size());
     FAIL() << "no error";
-  } catch (const EWriteError& e) {
+  } catch (const StreamWriteError& e) {
     EXPECT_STREQ(e.what(), "Stream write error: No space left on device");
   }
   // A read that meets the end has no cause to add.
-  TMemoryStream memory;
+  MemoryStream memory;
   uint8_t byte;
   try {
     memory.ReadBuffer(&byte, 1);
     FAIL() << "no error";
-  } catch (const EReadError& e) {
+  } catch (const StreamReadError& e) {
     EXPECT_STREQ(e.what(), "Stream read error");
   }
 }
@@ -178,9 +178,9 @@ TEST(Stream, OnlyRegularFilesAreOpenedForReading) {
   };
   for (const auto& c : cases) {
     try {
-      TFileStream stream(c.path, FileMode::OpenRead);
+      FileStream stream(c.path, FileMode::OpenRead);
       ADD_FAILURE() << c.path << " opened";
-    } catch (const EFOpenError& e) {
+    } catch (const FileOpenError& e) {
       EXPECT_EQ(e.what(), "Cannot open file \"" + c.path + "\". " + c.reason);
     }
   }

@@ -22,8 +22,8 @@ TEST(MulDivWord, TruncatesOn16BitOperands) {
   EXPECT_EQ(MulDivWord(50, 1001, 100), 500);
   EXPECT_EQ(MulDivWord(32, 10, 400), 0);
   EXPECT_EQ(MulDivWord(65536 + 2, 3, 1), 6);  // only the low 16 bits count
-  EXPECT_THROW(MulDivWord(5, 5, 0), EDivByZero);
-  EXPECT_THROW(MulDivWord(5000, 1400, 100), EIntOverflow);
+  EXPECT_THROW(MulDivWord(5, 5, 0), DivisionByZeroError);
+  EXPECT_THROW(MulDivWord(5000, 1400, 100), IntegerOverflowError);
 }
 
 }  // namespace

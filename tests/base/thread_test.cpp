@@ -54,10 +54,10 @@ struct Log {
 
 // A job like the real ones: hands `work` to the main thread; records on its own thread what
 // Synchronize rethrew, and that it was deleted.
-class TestJob : public TThread {
+class TestJob : public Thread {
  public:
   TestJob(bool suspended, std::function<void()> work, Log& log, std::string name)
-      : TThread(suspended), work_(std::move(work)), log_(log), name_(std::move(name)) {
+      : Thread(suspended), work_(std::move(work)), log_(log), name_(std::move(name)) {
     if (!suspended) Start();
   }
   ~TestJob() override { log_.Add(name_ + " deleted"); }
@@ -141,7 +141,7 @@ TEST(WorkQueue, RequestQueuedDuringACheckWaitsForTheNextOne) {
 TEST(WorkQueue, WorkErrorGoesBackToItsWorkerOnly) {
   Log log;
   NewThread<TestJob>(
-      false, [] { throw EInOutError("Error: Unable to delete file.[/x]"); }, log, "job");
+      false, [] { throw FileSystemError("Error: Unable to delete file.[/x]"); }, log, "job");
   bool ok = false;
   EXPECT_NO_THROW(ok = PumpUntil([] { return LiveThreadCount() == 0; }));
   ASSERT_TRUE(ok);
@@ -155,7 +155,7 @@ TEST(WorkQueue, CheckFromAnotherThreadIsRefused) {
   std::thread other([&] {
     try {
       CheckSynchronize();
-    } catch (const EThread& e) {
+    } catch (const ThreadError& e) {
       message = e.what();
     }
   });
@@ -174,10 +174,10 @@ TEST(WorkQueue, SynchronizeOnTheMainThreadRunsAtOnce) {
   int calls = 0;
   Synchronize([&] { ++calls; });
   EXPECT_EQ(calls, 1);
-  EXPECT_THROW(Synchronize([] { throw EInOutError("x"); }), EInOutError);
+  EXPECT_THROW(Synchronize([] { throw FileSystemError("x"); }), FileSystemError);
 }
 
-TEST(TThreadLife, SuspendedThreadRunsOnlyAfterStartAndMayBeDroppedUnstarted) {
+TEST(ThreadLife, SuspendedThreadRunsOnlyAfterStartAndMayBeDroppedUnstarted) {
   WakeCounter wakes;
   Log log;
   {
@@ -197,7 +197,7 @@ TEST(TThreadLife, SuspendedThreadRunsOnlyAfterStartAndMayBeDroppedUnstarted) {
   EXPECT_EQ(log.Entries(), (std::vector<std::string>{"dropped deleted", "held deleted"}));
 }
 
-TEST(TThreadLife, AbandoningReleasesWaitingWorkersWithoutRunningTheirWork) {
+TEST(ThreadLife, AbandoningReleasesWaitingWorkersWithoutRunningTheirWork) {
   WakeCounter wakes;
   Log log;
   bool ran = false;

@@ -6,10 +6,10 @@
 #include <sstream>
 
 #include "cli/batch_runner.h"
-#include "formats/bitmap.h"
-#include "formats/jpeg_image.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
-#include "formats/png_image.h"
+#include "formats/png/png_graphic.h"
 #include "support/test_support.h"
 
 namespace tessane::cli {
@@ -18,9 +18,9 @@ namespace {
 using test::TempDir;
 namespace fs = std::filesystem;
 
-TBitmap Solid(int32_t w, int32_t h) {
-  TBitmap b;
-  b.SetPixelFormat(TPixelFormat::pf24bit);
+DibImage Solid(int32_t w, int32_t h) {
+  DibImage b;
+  b.SetPixelFormat(DibFormat::pf24bit);
   b.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y)
     for (size_t i = 0; i < b.RowBytes(); ++i) b.ScanLine(y)[i] = static_cast<uint8_t>(i + y);
@@ -31,10 +31,10 @@ TBitmap Solid(int32_t w, int32_t h) {
 void MakeSourceTree(const std::string& in) {
   fs::create_directories(in + "/sub");
   Solid(640, 480).SaveToFile(in + "/a.bmp");
-  TJPEGImage jpeg;
+  JpegGraphic jpeg;
   jpeg.Assign(Solid(400, 800));
   jpeg.SaveToFile(in + "/b.jpg");
-  TPNGObject png;
+  PngGraphic png;
   png.Assign(Solid(1000, 500));
   png.SaveToFile(in + "/c.png");
   test::WriteBytes(in + "/broken.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 3, 1});
@@ -43,13 +43,13 @@ void MakeSourceTree(const std::string& in) {
 }
 
 std::pair<int32_t, int32_t> SizeOf(const std::string& path) {
-  TPicture p;
+  Picture p;
   p.LoadPicture(path);
   return {p.Width(), p.Height()};
 }
 
-TCliOptions Options(const std::string& in, const std::string& out) {
-  TCliOptions o;
+CliOptions Options(const std::string& in, const std::string& out) {
+  CliOptions o;
   o.Paths = {in};
   o.DestFolder = out;
   o.Jobs = 2;
@@ -61,12 +61,12 @@ TEST(CliRun, MixedFolderGivesSizedNamedOutputsAndOneFailureLine) {
   const std::string in = dir.File("in"), out = dir.File("out");
   MakeSourceTree(in);
   fs::create_directories(out);
-  TCliOptions o = Options(in, out);
+  CliOptions o = Options(in, out);
   o.OutputExt = ".png";
   o.Addition = 1;
   o.Thing = "_t";
   std::ostringstream sout, serr;
-  EXPECT_EQ(TBatchRunner(o).Run(sout, serr, false), 1);
+  EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 1);
 
   EXPECT_EQ(SizeOf(out + "/a_t.png"), std::make_pair(320, 240));
   EXPECT_EQ(SizeOf(out + "/b_t.png"), std::make_pair(160, 320));
@@ -84,15 +84,15 @@ TEST(CliRun, SourceFormatKeepsHandledExtensionsAndNumbersTakenNames) {
   MakeSourceTree(in);
   fs::remove(in + "/broken.jpg");
   fs::create_directories(out);
-  TCliOptions o = Options(in, out);
+  CliOptions o = Options(in, out);
   o.IncludeSubfolders = false;
   std::ostringstream sout, serr;
-  EXPECT_EQ(TBatchRunner(o).Run(sout, serr, false), 0) << serr.str();
+  EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 0) << serr.str();
   EXPECT_TRUE(fs::exists(out + "/a.bmp"));
   EXPECT_TRUE(fs::exists(out + "/b.jpg"));
   EXPECT_TRUE(fs::exists(out + "/c.png"));
   EXPECT_FALSE(fs::exists(out + "/d.bmp"));
-  EXPECT_EQ(TBatchRunner(o).Run(sout, serr, false), 0);
+  EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 0);
   EXPECT_TRUE(fs::exists(out + "/a[1].bmp"));
   EXPECT_TRUE(fs::exists(out + "/b[1].jpg"));
 }
@@ -102,25 +102,25 @@ TEST(CliRun, DryRunWritesNothingAndCopyModeCopiesBytes) {
   const std::string in = dir.File("in"), out = dir.File("out");
   MakeSourceTree(in);
   fs::create_directories(out);
-  TCliOptions o = Options(in, out);
+  CliOptions o = Options(in, out);
   o.DryRun = true;
   std::ostringstream sout, serr;
-  EXPECT_EQ(TBatchRunner(o).Run(sout, serr, false), 0);
+  EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 0);
   EXPECT_NE(sout.str().find(in + "/a.bmp -> " + out + "/a.bmp"), std::string::npos) << sout.str();
   EXPECT_TRUE(fs::is_empty(out));
 
   o.DryRun = false;
   o.Copy = true;
-  EXPECT_EQ(TBatchRunner(o).Run(sout, serr, false), 0) << serr.str();
+  EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 0) << serr.str();
   EXPECT_EQ(test::ReadBytes(out + "/broken.jpg"), test::ReadBytes(in + "/broken.jpg"));
   EXPECT_EQ(test::ReadBytes(out + "/d.bmp"), test::ReadBytes(in + "/sub/d.bmp"));
 }
 
 TEST(CliRun, MissingPathIsReportedAndFails) {
   TempDir dir;
-  TCliOptions o = Options(dir.File("nowhere"), dir.Path());
+  CliOptions o = Options(dir.File("nowhere"), dir.Path());
   std::ostringstream sout, serr;
-  EXPECT_EQ(TBatchRunner(o).Run(sout, serr, false), 1);
+  EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 1);
   EXPECT_NE(serr.str().find("nowhere: No such file or folder"), std::string::npos);
 }
 
@@ -129,14 +129,14 @@ TEST(CliRun, MissingDestinationIsMadeAndAFileInItsWayStopsTheRun) {
   const std::string in = dir.File("in");
   MakeSourceTree(in);
   std::ostringstream sout, serr;
-  TCliOptions o = Options(in, dir.File("web/small"));
+  CliOptions o = Options(in, dir.File("web/small"));
   o.Paths = {in + "/a.bmp"};
-  EXPECT_EQ(TBatchRunner(o).Run(sout, serr, false), 0) << serr.str();
+  EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 0) << serr.str();
   EXPECT_TRUE(fs::exists(dir.File("web/small/a.bmp")));
 
   test::WriteBytes(dir.File("taken"), {1});
   o.DestFolder = dir.File("taken");
-  EXPECT_EQ(TBatchRunner(o).Run(sout, serr, false), 2);
+  EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 2);
   EXPECT_NE(serr.str().find("taken: Can't create the destination folder"), std::string::npos);
   EXPECT_EQ(test::ReadBytes(dir.File("taken")), std::vector<uint8_t>{1});
 }

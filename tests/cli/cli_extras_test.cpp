@@ -20,13 +20,13 @@
 #include "base/stream.h"
 #include "cli/batch_runner.h"
 #include "cli/exif_fixture.h"
-#include "formats/bitmap.h"
-#include "formats/jpeg_image.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
-#include "formats/png_image.h"
+#include "formats/png/png_graphic.h"
 #include "jobs/metadata.h"
-#include "jobs/resize_work.h"
-#include "raster/bitmap32.h"
+#include "jobs/resize_job.h"
+#include "raster/argb_image.h"
 #include "support/test_support.h"
 
 namespace tessane::cli {
@@ -92,9 +92,9 @@ Bytes SmallIccProfile() {
 constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
 
 /// w x h, 24-bit, quadrants red (top left), green (top right), blue (bottom left), white.
-TBitmap Quadrants(int32_t w, int32_t h) {
-  TBitmap b;
-  b.SetPixelFormat(TPixelFormat::pf24bit);
+DibImage Quadrants(int32_t w, int32_t h) {
+  DibImage b;
+  b.SetPixelFormat(DibFormat::pf24bit);
   b.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x) {
@@ -105,10 +105,10 @@ TBitmap Quadrants(int32_t w, int32_t h) {
   return b;
 }
 
-Bytes EncodeJpeg(const TBitmap& bitmap) {
-  TJPEGImage jpeg;
+Bytes EncodeJpeg(const DibImage& bitmap) {
+  JpegGraphic jpeg;
   jpeg.Assign(bitmap);
-  TMemoryStream out;
+  MemoryStream out;
   jpeg.SaveToStream(out);
   return out.TakeBytes();
 }
@@ -129,9 +129,9 @@ struct Decoded {
 };
 
 Decoded Decode(const std::string& path) {
-  TPicture picture;
+  Picture picture;
   picture.LoadPicture(path);
-  TBitmap32 b;
+  ArgbImage b;
   b.Assign(picture);
   Decoded d{b.Width(), b.Height(), {}};
   d.pixels.assign(b.Bits(), b.Bits() + size_t(b.Width()) * b.Height());
@@ -144,15 +144,15 @@ bool Near(uint32_t a, uint32_t b, int tolerance = 48) {
   return true;
 }
 
-int RunCli(const TCliOptions& o, std::string* errors = nullptr) {
+int RunCli(const CliOptions& o, std::string* errors = nullptr) {
   std::ostringstream out, err;
-  const int status = TBatchRunner(o).Run(out, err, false);
+  const int status = BatchRunner(o).Run(out, err, false);
   if (errors) *errors = err.str();
   return status;
 }
 
-TCliOptions Options(const std::vector<std::string>& paths, const std::string& dest) {
-  TCliOptions o;
+CliOptions Options(const std::vector<std::string>& paths, const std::string& dest) {
+  CliOptions o;
   o.Paths = paths;
   o.DestFolder = dest;
   o.Jobs = 2;
@@ -162,8 +162,8 @@ TCliOptions Options(const std::vector<std::string>& paths, const std::string& de
 
 // A 32-bit BMP whose alpha runs 0 (left column), 128, 255 (right column); colours all mid grey.
 void WriteAlphaBmp(const std::string& path) {
-  TBitmap b;
-  b.SetPixelFormat(TPixelFormat::pf32bit);
+  DibImage b;
+  b.SetPixelFormat(DibFormat::pf32bit);
   b.SetSize(3, 2);
   const uint8_t alpha[3] = {0, 128, 255};
   for (int32_t y = 0; y < 2; ++y)
@@ -177,9 +177,9 @@ void WriteAlphaBmp(const std::string& path) {
 
 // A PNG with a transparent colour (tRNS): blue pixels on the left half are see-through.
 void WriteKeyedPng(const std::string& path) {
-  TBitmap b = Quadrants(4, 2);
+  DibImage b = Quadrants(4, 2);
   b.SetTransparent(true, 0xFF0000);  // platform colour value of pure blue
-  TPNGObject png;
+  PngGraphic png;
   png.Assign(b);
   png.SaveToFile(path);
 }
@@ -201,19 +201,19 @@ TEST(CliExtras, PlainRunWritesWhatTheWindowsWorkWritesByteForByte) {
   ASSERT_EQ(::utimensat(AT_FDCWD, (in + "/phone.jpg").c_str(), old, 0), 0);
 
   for (const std::string ext : {"", ".jpg", ".png"}) {
-    TCliOptions o = Options({in}, cli);
+    CliOptions o = Options({in}, cli);
     o.OutputExt = ext;
     o.Overwrite = true;
     ASSERT_EQ(RunCli(o), 0) << "format " << ext;
-    TBatchRunner runner(o);
+    BatchRunner runner(o);
     for (const char* name : {"phone.jpg", "alpha.bmp", "keyed.png", "small.bmp"}) {
       const std::string source = in + "/" + name;
       const std::string cliOut = runner.DestinationFor(source);
-      TResizeWork work(source, window + "/" + ExtractFileName(cliOut), 0, 6, 320);
-      work.FOverwrite = true;
+      ResizeJob work(source, window + "/" + ExtractFileName(cliOut), 0, 6, 320);
+      work.overwrite = true;
       work.ProcessFile();
       ASSERT_TRUE(work.Written());
-      EXPECT_EQ(test::ReadBytes(cliOut), test::ReadBytes(work.FDestName)) << cliOut;
+      EXPECT_EQ(test::ReadBytes(cliOut), test::ReadBytes(work.dest_name)) << cliOut;
     }
   }
 }
@@ -236,7 +236,7 @@ TEST(CliExtras, AutoOrientTurnsEveryOrientationUprightBeforeSizing) {
   for (const Case& c : cases) {
     const std::string source = dir.File("o" + std::to_string(c.orientation) + ".jpg");
     WriteTaggedJpeg(source, 80, 40, c.orientation);
-    TCliOptions o = Options({source}, out);
+    CliOptions o = Options({source}, out);
     o.OutputExt = ".png";
     o.Size = 40;
     o.AutoOrient = true;
@@ -271,7 +271,7 @@ TEST(CliExtras, AutoOrientTurnsEveryOrientationUprightBeforeSizing) {
   const std::string phone = dir.File("phone.jpg");
   WriteTaggedJpeg(phone, 640, 480, 6);
   for (const bool orient : {true, false}) {
-    TCliOptions o = Options({phone}, out);
+    CliOptions o = Options({phone}, out);
     o.OutputExt = ".jpg";
     o.Size = 100;
     o.AutoOrient = orient;
@@ -280,7 +280,7 @@ TEST(CliExtras, AutoOrientTurnsEveryOrientationUprightBeforeSizing) {
     const Decoded d = Decode(out + "/phone.jpg");
     EXPECT_EQ(std::make_pair(d.width, d.height),
               orient ? std::make_pair(75, 100) : std::make_pair(100, 75));
-    TFileStream stream(out + "/phone.jpg", FileMode::OpenRead);
+    FileStream stream(out + "/phone.jpg", FileMode::OpenRead);
     EXPECT_TRUE(ReadJpegMetadata(stream).Exif.empty());
   }
   if (HaveTool("identify")) {
@@ -297,9 +297,9 @@ TEST(CliExtras, AutoOrientTurnsTiffPicturesByTheirOrientationTag) {
   for (const char* n : {"1", "3", "6"})
     sources.push_back(
         test::SharedPath(std::string("testimages/tiff/pil_g4_orientation_") + n + ".tif"));
-  TCliOptions o = Options(sources, dir.Path());
+  CliOptions o = Options(sources, dir.Path());
   o.OutputExt = ".png";
-  o.SizeMode = smPercent;
+  o.SizeMode = kSizePercent;
   o.Size = 100;
   o.AutoOrient = true;
   ASSERT_EQ(RunCli(o), 0);
@@ -359,7 +359,7 @@ TEST(CliExtras, KeepMetadataCarriesExifIccAndXmpIntoJpegAndPng) {
                         {false, false, ".jpg"},
                         {false, true, ".png"}};
   for (const Case& c : cases) {
-    TCliOptions o = Options({source}, out);
+    CliOptions o = Options({source}, out);
     o.OutputExt = c.ext;
     o.KeepMetadata = c.keep;
     o.AutoOrient = c.orient;
@@ -371,8 +371,8 @@ TEST(CliExtras, KeepMetadataCarriesExifIccAndXmpIntoJpegAndPng) {
     EXPECT_EQ(d.width, c.orient ? 240 : 320) << label;
 
     if (c.ext == ".jpg") {
-      TFileStream stream(output, FileMode::OpenRead);
-      const TSourceMetadata m = ReadJpegMetadata(stream);
+      FileStream stream(output, FileMode::OpenRead);
+      const SourceMetadata m = ReadJpegMetadata(stream);
       EXPECT_EQ(m.Exif.empty(), !c.keep) << label;
       EXPECT_EQ(m.Icc.size(), c.keep ? 2u : 0u) << label;
       EXPECT_EQ(m.Xmp.size(), c.keep ? 1u : 0u) << label;
@@ -422,16 +422,16 @@ TEST(CliExtras, ShrinkOnlyNeverEnlarges) {
     std::pair<int32_t, int32_t> wide, tall;
   };
   const Case cases[] = {
-      {smLargest, 320, true, {200, 100}, {32, 320}},
-      {smLargest, 320, false, {320, 160}, {32, 320}},
-      {smLargest, 200, true, {200, 100}, {20, 200}},  // exactly the size: kept
-      {smWidth, 150, true, {150, 75}, {100, 1000}},
-      {smHeight, 100, true, {200, 100}, {10, 100}},
-      {smHeight, 5000, true, {200, 100}, {100, 1000}},
-      {smPercent, 100, true, {200, 100}, {100, 1000}},
+      {kSizeLargest, 320, true, {200, 100}, {32, 320}},
+      {kSizeLargest, 320, false, {320, 160}, {32, 320}},
+      {kSizeLargest, 200, true, {200, 100}, {20, 200}},  // exactly the size: kept
+      {kSizeWidth, 150, true, {150, 75}, {100, 1000}},
+      {kSizeHeight, 100, true, {200, 100}, {10, 100}},
+      {kSizeHeight, 5000, true, {200, 100}, {100, 1000}},
+      {kSizePercent, 100, true, {200, 100}, {100, 1000}},
   };
   for (const Case& c : cases) {
-    TCliOptions o = Options({in}, out);
+    CliOptions o = Options({in}, out);
     o.OutputExt = ".png";
     o.SizeMode = c.mode;
     o.Size = c.size;
@@ -445,7 +445,7 @@ TEST(CliExtras, ShrinkOnlyNeverEnlarges) {
     EXPECT_EQ(std::make_pair(tall.width, tall.height), c.tall) << label;
   }
   // Kept at its own size, the picture is still converted and named as usual.
-  TCliOptions o = Options({in + "/wide.bmp"}, out);
+  CliOptions o = Options({in + "/wide.bmp"}, out);
   o.OutputExt = ".jpg";
   o.Addition = 1;
   o.Thing = "_s";
@@ -495,8 +495,8 @@ TEST(CliExtras, BackgroundShowsThroughTransparentParts) {
   WriteAlphaBmp(in + "/alpha.bmp");  // grey at alpha 0, 128, 255
   WriteKeyedPng(in + "/keyed.png");  // blue quadrant see-through
   // A 32-bit BMP whose fourth byte is unused (all 0) is an opaque picture.
-  TBitmap unused = Quadrants(2, 2);
-  unused.SetPixelFormat(TPixelFormat::pf32bit);
+  DibImage unused = Quadrants(2, 2);
+  unused.SetPixelFormat(DibFormat::pf32bit);
   for (int32_t y = 0; y < 2; ++y)
     for (int32_t x = 0; x < 2; ++x) unused.ScanLine(y)[4 * x + 3] = 0;
   unused.SaveToFile(in + "/unused.bmp");
@@ -519,9 +519,9 @@ TEST(CliExtras, BackgroundShowsThroughTransparentParts) {
       {"unused", 1, 1, 0xFFFFFF, 0xFFFFFF},
   };
   for (const bool green : {false, true}) {
-    TCliOptions o = Options({in}, out);
+    CliOptions o = Options({in}, out);
     o.OutputExt = ".png";
-    o.SizeMode = smPercent;
+    o.SizeMode = kSizePercent;
     o.Size = 100;
     o.Overwrite = true;
     if (green) o.Background = 0x00FF00;
@@ -535,7 +535,7 @@ TEST(CliExtras, BackgroundShowsThroughTransparentParts) {
     }
   }
   // JPEG output of the transparent picture: the colour, not black.
-  TCliOptions o = Options({in + "/rgba.png"}, out);
+  CliOptions o = Options({in + "/rgba.png"}, out);
   o.OutputExt = ".jpg";
   o.Size = 30;
   o.Background = 0xFFFFFF;
@@ -562,7 +562,7 @@ TEST(CliExtras, KeepDateGivesOutputsTheSourcesModificationTime) {
        {Case{true, false, "resized"}, Case{true, true, "copied"}, Case{false, false, "plain"}}) {
     const std::string out = dir.File(c.dest);
     fs::create_directories(out);
-    TCliOptions o = Options({source}, out);
+    CliOptions o = Options({source}, out);
     o.OutputExt = ".png";
     o.KeepDate = c.keepDate;
     o.Copy = c.copy;
@@ -608,7 +608,7 @@ TEST(CliExtras, ReportHasOneRowPerFileAndTheExitStatusFollowsTheOutcome) {
   test::WriteBytes(in + "/tab\tname.bmp", test::ReadBytes(in + "/a.bmp"));
 
   // Listed smallest first: two workers take the largest first, the report keeps this order.
-  TCliOptions o = Options({in + "/broken.jpg", in + "/a.bmp", in + "/tab\tname.bmp",
+  CliOptions o = Options({in + "/broken.jpg", in + "/a.bmp", in + "/tab\tname.bmp",
                            in + "/notes.txt", dir.File("missing.png")},
                           out);
   o.OutputExt = ".png";

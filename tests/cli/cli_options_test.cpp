@@ -7,15 +7,15 @@
 namespace tessane::cli {
 namespace {
 
-TParseResult Parse(std::vector<const char*> args) {
+ParseResult Parse(std::vector<const char*> args) {
   args.insert(args.begin(), "tessane-cli");
   return ParseCommandLine(static_cast<int>(args.size()), args.data());
 }
 
 TEST(CliOptions, DefaultsAreTheWindowDefaults) {
-  const TParseResult r = Parse({"photos"});
+  const ParseResult r = Parse({"photos"});
   ASSERT_TRUE(r.Options);
-  const TCliOptions& o = *r.Options;
+  const CliOptions& o = *r.Options;
   EXPECT_EQ(o.Paths, std::vector<std::string>{"photos"});
   EXPECT_EQ(o.DestFolder, "");
   EXPECT_EQ(o.OutputExt, "");
@@ -32,12 +32,12 @@ TEST(CliOptions, DefaultsAreTheWindowDefaults) {
 }
 
 TEST(CliOptions, FlagsMapOntoTheWindowsOptions) {
-  const TParseResult r =
+  const ParseResult r =
       Parse({"-d", "out", "-f", "png", "--default-format", "none", "-m", "height", "-s", "1024",
              "-F", "mitchell", "--crop-16x9", "--postfix", "_small", "--overwrite", "-j", "3",
              "--no-subfolders", "a.jpg", "b"});
   ASSERT_TRUE(r.Options);
-  const TCliOptions& o = *r.Options;
+  const CliOptions& o = *r.Options;
   EXPECT_EQ(o.DestFolder, "out");
   EXPECT_EQ(o.OutputExt, ".png");
   EXPECT_EQ(o.DefaultFormat, "");
@@ -52,7 +52,7 @@ TEST(CliOptions, FlagsMapOntoTheWindowsOptions) {
   EXPECT_FALSE(o.IncludeSubfolders);
   EXPECT_EQ(o.Paths, (std::vector<std::string>{"a.jpg", "b"}));
 
-  const TParseResult percent = Parse({"-p", "100", "--prefix", "t_", "x"});
+  const ParseResult percent = Parse({"-p", "100", "--prefix", "t_", "x"});
   ASSERT_TRUE(percent.Options);
   EXPECT_EQ(percent.Options->SizeMode, 3);
   EXPECT_EQ(percent.Options->Size, 100);
@@ -60,7 +60,7 @@ TEST(CliOptions, FlagsMapOntoTheWindowsOptions) {
 }
 
 TEST(CliOptions, ExtrasAreOffByDefaultAndParsedWhenGiven) {
-  const TParseResult plain = Parse({"x"});
+  const ParseResult plain = Parse({"x"});
   ASSERT_TRUE(plain.Options);
   EXPECT_FALSE(plain.Options->AutoOrient);
   EXPECT_FALSE(plain.Options->KeepMetadata);
@@ -69,7 +69,7 @@ TEST(CliOptions, ExtrasAreOffByDefaultAndParsedWhenGiven) {
   EXPECT_FALSE(plain.Options->KeepDate);
   EXPECT_EQ(plain.Options->ReportPath, "");
 
-  const TParseResult r = Parse({"--auto-orient", "--keep-metadata", "--shrink-only", "--background",
+  const ParseResult r = Parse({"--auto-orient", "--keep-metadata", "--shrink-only", "--background",
                                 "#FFa500", "--keep-date", "--report", "run.tsv", "x"});
   ASSERT_TRUE(r.Options) << r.Error;
   EXPECT_TRUE(r.Options->AutoOrient);
@@ -86,7 +86,7 @@ TEST(CliOptions, ExtrasAreOffByDefaultAndParsedWhenGiven) {
       {"#12345g", std::nullopt}, {"1234567", std::nullopt}, {"", std::nullopt},
       {"reddish", std::nullopt}};
   for (const auto& [text, value] : colours) EXPECT_EQ(ParseColor(text), value) << text;
-  const TParseResult bad = Parse({"--background", "chartreuse-ish", "x"});
+  const ParseResult bad = Parse({"--background", "chartreuse-ish", "x"});
   EXPECT_FALSE(bad.Options);
   EXPECT_EQ(bad.ExitStatus, 2);
 }
@@ -104,16 +104,16 @@ TEST(CliOptions, UsageErrorsExitWithTwo) {
       {"--bogus", "x"},
   };
   for (const auto& args : bad) {
-    const TParseResult r = Parse(args);
+    const ParseResult r = Parse(args);
     EXPECT_FALSE(r.Options);
     EXPECT_EQ(r.ExitStatus, 2);
     EXPECT_FALSE(r.Error.empty());
   }
-  const TParseResult help = Parse({"--help"});
+  const ParseResult help = Parse({"--help"});
   EXPECT_FALSE(help.Options);
   EXPECT_EQ(help.ExitStatus, 0);
   EXPECT_NE(help.Output.find("--filter"), std::string::npos);
-  const TParseResult version = Parse({"--version"});
+  const ParseResult version = Parse({"--version"});
   EXPECT_EQ(version.ExitStatus, 0);
   EXPECT_NE(version.Output.find("5.5"), std::string::npos);
 }

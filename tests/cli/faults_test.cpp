@@ -13,8 +13,8 @@
 #include <sstream>
 
 #include "cli/batch_runner.h"
-#include "formats/bitmap.h"
-#include "formats/jpeg_image.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
 #include "support/test_support.h"
 #include "support/unprivileged.h"
@@ -25,9 +25,9 @@ namespace {
 using test::TempDir;
 namespace fs = std::filesystem;
 
-TBitmap Pattern(int32_t w, int32_t h) {
-  TBitmap b;
-  b.SetPixelFormat(TPixelFormat::pf24bit);
+DibImage Pattern(int32_t w, int32_t h) {
+  DibImage b;
+  b.SetPixelFormat(DibFormat::pf24bit);
   b.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y)
     for (size_t i = 0; i < b.RowBytes(); ++i) b.ScanLine(y)[i] = static_cast<uint8_t>(i * 7 + y);
@@ -35,13 +35,13 @@ TBitmap Pattern(int32_t w, int32_t h) {
 }
 
 void WriteJpeg(const std::string& path, int32_t w, int32_t h) {
-  TJPEGImage jpeg;
+  JpegGraphic jpeg;
   jpeg.Assign(Pattern(w, h));
   jpeg.SaveToFile(path);
 }
 
 int32_t WidthOf(const std::string& path) {
-  TPicture p;
+  Picture p;
   p.LoadPicture(path);
   return p.Width();
 }
@@ -58,14 +58,14 @@ struct Outcome {
   std::string out, err;
 };
 
-Outcome RunCli(const TCliOptions& o) {
+Outcome RunCli(const CliOptions& o) {
   std::ostringstream out, err;
-  const int status = TBatchRunner(o).Run(out, err, false);
+  const int status = BatchRunner(o).Run(out, err, false);
   return {status, out.str(), err.str()};
 }
 
-TCliOptions Options(std::vector<std::string> paths, const std::string& dest) {
-  TCliOptions o;
+CliOptions Options(std::vector<std::string> paths, const std::string& dest) {
+  CliOptions o;
   o.Paths = std::move(paths);
   o.DestFolder = dest;
   o.Jobs = 2;
@@ -79,7 +79,7 @@ TEST(CliFaults, SourceIsReplacedByItsOutputOnlyWithInPlace) {
   WriteJpeg(photo, 800, 600);
   const auto original = test::ReadBytes(photo);
   for (bool copy : {false, true}) {
-    TCliOptions o = Options({photo}, "");
+    CliOptions o = Options({photo}, "");
     o.Overwrite = true;
     o.Copy = copy;
     const Outcome r = RunCli(o);
@@ -93,7 +93,7 @@ TEST(CliFaults, SourceIsReplacedByItsOutputOnlyWithInPlace) {
   // Without --overwrite the output takes a number and the source stays.
   EXPECT_EQ(RunCli(Options({photo}, "")).status, 0);
   EXPECT_EQ(WidthOf(dir.File("photo[1].jpg")), 320);
-  TCliOptions o = Options({photo}, "");
+  CliOptions o = Options({photo}, "");
   o.Overwrite = true;
   o.InPlace = true;
   EXPECT_EQ(RunCli(o).status, 0);
@@ -115,7 +115,7 @@ TEST(CliFaults, RunEndsWhateverStandsAtTheNamesOrAmongTheSources) {
   ASSERT_EQ(::mkfifo((in + "/pipe.jpg").c_str(), 0644), 0);
   for (bool copy : {false, true}) {
     SCOPED_TRACE(copy ? "copy" : "resize");
-    TCliOptions o = Options({in}, out);
+    CliOptions o = Options({in}, out);
     o.Copy = copy;
     const Outcome r = RunCli(o);
     EXPECT_EQ(r.status, 1);
@@ -139,7 +139,7 @@ TEST(CliFaults, SameOutputNameFromParallelWorkersIsNumberedFromTheOriginal) {
   for (bool copy : {false, true}) {
     SCOPED_TRACE(copy ? "copy" : "resize");
     const std::string out = dir.File(copy ? "copies" : "resized");
-    TCliOptions o = Options(paths, out);
+    CliOptions o = Options(paths, out);
     o.Copy = copy;
     EXPECT_EQ(RunCli(o).status, 0);
     EXPECT_EQ(Listing(out), (std::vector<std::string>{"k.bmp", "k[1].bmp", "k[2].bmp", "k[3].bmp",
@@ -180,7 +180,7 @@ TEST(CliFaults, DamagedPictureIsWrittenWithAWarningOrFailsWhenStrict) {
   test::WriteBytes(in + "/cut.jpg", bytes);
   WriteJpeg(in + "/whole.jpg", 400, 300);
 
-  TCliOptions o = Options({in}, dir.File("out"));
+  CliOptions o = Options({in}, dir.File("out"));
   o.ReportPath = dir.File("report.tsv");
   Outcome r = RunCli(o);
   EXPECT_EQ(r.status, 0);
@@ -217,12 +217,12 @@ TEST(CliFaults, StopRequestEndsTheRunWithItsSummaryAndLeavesNothingPartial) {
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);
     const std::string out = dir.File("out" + std::to_string(signal));
-    TCliOptions o = Options({in}, out);
+    CliOptions o = Options({in}, out);
     o.Jobs = 1;
     o.ReportPath = dir.File("report.tsv");
     std::ostringstream sout, serr;
-    TBatchRunner runner(o);
-    runner.OnFileDone = [signal](const TFileResult&) { RequestStop(signal); };
+    BatchRunner runner(o);
+    runner.OnFileDone = [signal](const FileResult&) { RequestStop(signal); };
     const int status = runner.Run(sout, serr, false);
     ClearStop();
     EXPECT_EQ(status, 128 + signal);
@@ -255,7 +255,7 @@ TEST(CliFaults, FullDiskNamesTheCauseAndLeavesNothing) {
   Pattern(400, 300).SaveToFile(dir.File("big.bmp"));  // 360 KB, as a copy and as a BMP output
   Outcome copied, resized;
   {
-    TCliOptions o = Options({dir.File("big.bmp")}, full);
+    CliOptions o = Options({dir.File("big.bmp")}, full);
     o.Copy = true;
     copied = RunCli(o);
     o.Copy = false;

@@ -11,9 +11,9 @@
 
 #include "base/stream.h"
 #include "cli/exif_fixture.h"
-#include "formats/bitmap.h"
-#include "formats/jpeg_image.h"
-#include "formats/png_image.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/jpeg/jpeg_graphic.h"
+#include "formats/png/png_graphic.h"
 #include "jobs/orientation.h"
 #include "support/test_support.h"
 
@@ -35,11 +35,11 @@ uint16_t LE16(const Bytes& b, size_t at) {
 }
 
 Bytes EncodedJpeg() {
-  TBitmap b;
+  DibImage b;
   b.SetSize(16, 8);
-  TJPEGImage jpeg;
+  JpegGraphic jpeg;
   jpeg.Assign(b);
-  TMemoryStream out;
+  MemoryStream out;
   jpeg.SaveToStream(out);
   return out.TakeBytes();
 }
@@ -64,8 +64,8 @@ Bytes JpegWithMetadata() {
 
 TEST(Metadata, JpegScanCollectsExifXmpAndIccUpToTheScan) {
   const Bytes file = JpegWithMetadata();
-  TReadOnlyMemoryStream stream(file.data(), file.size());
-  const TSourceMetadata m = ReadJpegMetadata(stream);
+  ReadOnlyMemoryStream stream(file.data(), file.size());
+  const SourceMetadata m = ReadJpegMetadata(stream);
   EXPECT_EQ(m.Exif, BuildExif(false, 6));  // the first one
   ASSERT_EQ(m.Xmp.size(), 1u);
   EXPECT_EQ(m.Xmp[0], XmpPayload("<x:xmpmeta/>"));
@@ -78,8 +78,8 @@ TEST(Metadata, BrokenInputNeverThrowsAndReadsNothingOutsideTheData) {
   // Every cut of a file with every kind of segment, and every cut of an EXIF payload.
   const Bytes file = JpegWithMetadata();
   for (size_t n = 0; n <= file.size(); ++n) {
-    TReadOnlyMemoryStream stream(file.data(), n);
-    const TSourceMetadata m = ReadJpegMetadata(stream);
+    ReadOnlyMemoryStream stream(file.data(), n);
+    const SourceMetadata m = ReadJpegMetadata(stream);
     for (const Bytes& icc : m.Icc) EXPECT_LE(icc.size(), n);
   }
   for (bool big : {false, true}) {
@@ -107,7 +107,7 @@ TEST(Metadata, BrokenInputNeverThrowsAndReadsNothingOutsideTheData) {
     EXPECT_LE(PrepareExifForOutput(bad, true, 1, 1).size(), bad.size());
   }
   const Bytes shortLength = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01, 0xFF, 0xD9};
-  TReadOnlyMemoryStream stream(shortLength.data(), shortLength.size());
+  ReadOnlyMemoryStream stream(shortLength.data(), shortLength.size());
   EXPECT_TRUE(ReadJpegMetadata(stream).Empty());
 }
 
@@ -150,7 +150,7 @@ TEST(Metadata, IccChunksAreAssembledOnlyWhenComplete) {
 }
 
 TEST(Metadata, JpegSpliceGoesAfterJfifAndRoundTrips) {
-  TSourceMetadata m;
+  SourceMetadata m;
   m.Exif = BuildExif(false, 6);
   m.Xmp = {XmpPayload("<x/>")};
   m.Icc = {IccChunk(1, 1, "profile")};
@@ -163,28 +163,28 @@ TEST(Metadata, JpegSpliceGoesAfterJfifAndRoundTrips) {
   EXPECT_EQ(spliced[app0End + 1], 0xE1);
   EXPECT_TRUE(std::equal(encoded.begin() + app0End, encoded.end(),
                          spliced.end() - static_cast<std::ptrdiff_t>(encoded.size() - app0End)));
-  TReadOnlyMemoryStream stream(spliced.data(), spliced.size());
-  const TSourceMetadata back = ReadJpegMetadata(stream);
+  ReadOnlyMemoryStream stream(spliced.data(), spliced.size());
+  const SourceMetadata back = ReadJpegMetadata(stream);
   EXPECT_EQ(back.Exif, m.Exif);
   EXPECT_EQ(back.Xmp, m.Xmp);
   EXPECT_EQ(back.Icc, m.Icc);
   // Our reader still decodes the result.
-  TJPEGImage jpeg;
-  TReadOnlyMemoryStream again(spliced.data(), spliced.size());
+  JpegGraphic jpeg;
+  ReadOnlyMemoryStream again(spliced.data(), spliced.size());
   jpeg.LoadFromStream(again);
   EXPECT_EQ(jpeg.Width(), 16);
 }
 
 TEST(Metadata, PngSpliceAddsValidChunksAfterIhdr) {
-  TBitmap b;
+  DibImage b;
   b.SetSize(3, 2);
-  TPNGObject png;
+  PngGraphic png;
   png.Assign(b);
-  TMemoryStream encodedStream;
+  MemoryStream encodedStream;
   png.SaveToStream(encodedStream);
   const Bytes encoded = encodedStream.TakeBytes();
 
-  TSourceMetadata m;
+  SourceMetadata m;
   m.Exif = BuildExif(true, 6);
   m.Xmp = {XmpPayload("<x/>")};
   const std::string profileText(300, 'p');
@@ -228,8 +228,8 @@ TEST(Metadata, PngSpliceAddsValidChunksAfterIhdr) {
   EXPECT_EQ(exif, Bytes(m.Exif.begin() + 6, m.Exif.end()));
 
   // Our own reader still loads it.
-  TPNGObject back;
-  TReadOnlyMemoryStream stream(spliced.data(), spliced.size());
+  PngGraphic back;
+  ReadOnlyMemoryStream stream(spliced.data(), spliced.size());
   back.LoadFromStream(stream);
   EXPECT_EQ(back.Width(), 3);
 }
@@ -240,10 +240,10 @@ TEST(Metadata, TiffFileOrientationReadsOnlyTheFirstIfd) {
   for (bool big : {false, true}) {
     Bytes exif = BuildExif(big, 7, false);
     const Bytes tiff(exif.begin() + 6, exif.end());
-    TReadOnlyMemoryStream stream(tiff.data(), tiff.size());
+    ReadOnlyMemoryStream stream(tiff.data(), tiff.size());
     EXPECT_EQ(TiffFileOrientation(stream), 7);
     for (size_t n = 0; n < 8 + 2 + 12; ++n) {
-      TReadOnlyMemoryStream cut(tiff.data(), n);
+      ReadOnlyMemoryStream cut(tiff.data(), n);
       EXPECT_EQ(TiffFileOrientation(cut), 0) << n;
     }
   }
@@ -262,9 +262,9 @@ TEST(Orientation, EveryValueMapsTheStoredCornersWhereItSays) {
       {0, 3, 2, "abcdef"}, {9, 3, 2, "abcdef"},
   };
   for (const Case& c : cases) {
-    TBitmap32 b;
+    ArgbImage b;
     b.Resize(3, 2);
-    for (int i = 0; i < 6; ++i) b.Bits()[i] = static_cast<TColor32>('a' + i);
+    for (int i = 0; i < 6; ++i) b.Bits()[i] = static_cast<Argb32>('a' + i);
     OrientBitmap(b, c.orientation);
     ASSERT_EQ(b.Width(), c.width) << c.orientation;
     ASSERT_EQ(b.Height(), c.height);
@@ -279,14 +279,14 @@ TEST(Metadata, SharedJpegSamplesScanWithoutHarm) {
   for (const test::ManifestRow& row : test::ReadManifest()) {
     if (row.format != "jpeg") continue;
     const Bytes file = test::ReadBytes(test::SharedPath("testimages/" + row.file));
-    TReadOnlyMemoryStream stream(file.data(), file.size());
-    const TSourceMetadata m = ReadJpegMetadata(stream);
+    ReadOnlyMemoryStream stream(file.data(), file.size());
+    const SourceMetadata m = ReadJpegMetadata(stream);
     const Bytes exif = PrepareExifForOutput(m.Exif, true, 10, 10);
     SplicePngMetadata(SpliceJpegMetadata(file, exif, m), exif, m);
   }
   const Bytes hopper =
       test::ReadBytes(test::SharedPath("testimages/jpeg/pil_hopper_orientation_6.jpg"));
-  TReadOnlyMemoryStream stream(hopper.data(), hopper.size());
+  ReadOnlyMemoryStream stream(hopper.data(), hopper.size());
   EXPECT_EQ(ExifOrientation(ReadJpegMetadata(stream).Exif), 6);
 }
 

@@ -1,4 +1,4 @@
-#include "formats/autodesk.h"
+#include "formats/autodesk/autodesk_graphic.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@ namespace {
 const char* const kReadError = "Stream read error";
 const char* const kInvalid = "Cannot load image. Invalid or unexpected Autodesk image format.";
 
-std::unique_ptr<TBitmap> Load(const std::vector<uint8_t>& bytes) {
-  return LoadBytes<TAutodeskGraphic>(bytes);
+std::unique_ptr<DibImage> Load(const std::vector<uint8_t>& bytes) {
+  return LoadBytes<AutodeskGraphic>(bytes);
 }
 
 void Append(std::vector<uint8_t>& b, uint64_t v, int bytes) {
@@ -72,7 +72,7 @@ std::vector<uint8_t> Flic(int width, int height, const std::vector<std::vector<u
 
 TEST(AutodeskTest, CelColoursAreWidenedFromSixBits) {
   const auto bitmap = Load(Cel(3, 2, {{0, 0, 0}, {63, 32, 1}, {10, 20, 30}}, {0, 1, 2, 2, 1, 0}));
-  EXPECT_EQ(bitmap->PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::pf8bit);
   ASSERT_EQ(bitmap->Width(), 3);
   ASSERT_EQ(bitmap->Height(), 2);
   EXPECT_EQ(bitmap->Palette()[1], RGBQuad(255, 130, 4));
@@ -141,7 +141,7 @@ TEST(AutodeskTest, BadFilesFailWithTheirMessage) {
       {"colour packets past the chunk", Flic(4, 1, {Chunk(4, {1, 0, 0, 0, 1, 2}), Chunk(13, {})}),
        kInvalid},
   };
-  ExpectFailedLoadsLeaveNothing<TAutodeskGraphic>(good, cases);
+  ExpectFailedLoadsLeaveNothing<AutodeskGraphic>(good, cases);
 }
 
 TEST(AutodeskTest, PublicSamples) {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "formats/bitmap.h"
-#include "formats/bmp_reader.h"
-#include "formats/bmp_writer.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/bmp/bmp_reader.h"
+#include "formats/bmp/bmp_writer.h"
 #include "formats/reference_pixels.h"
 #include "support/test_support.h"
 
@@ -82,9 +82,9 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& s) {
   return b;
 }
 
-TBitmap Load(const std::vector<uint8_t>& bytes) {
-  TBitmap bitmap;
-  TReadOnlyMemoryStream in(bytes.data(), bytes.size());
+DibImage Load(const std::vector<uint8_t>& bytes) {
+  DibImage bitmap;
+  ReadOnlyMemoryStream in(bytes.data(), bytes.size());
   bitmap.LoadFromStream(in);
   return bitmap;
 }
@@ -92,20 +92,20 @@ TBitmap Load(const std::vector<uint8_t>& bytes) {
 std::string LoadError(const std::vector<uint8_t>& bytes) {
   try {
     Load(bytes);
-  } catch (const EInvalidGraphic& e) {
+  } catch (const InvalidImageError& e) {
     return e.what();
   }
   return "loaded";
 }
 
 // Palette indices of an 8- or 4-bit bitmap, row by row from the top.
-std::vector<std::vector<int>> Indices(const TBitmap& b) {
+std::vector<std::vector<int>> Indices(const DibImage& b) {
   std::vector<std::vector<int>> rows;
   for (int32_t y = 0; y < b.Height(); ++y) {
     std::vector<int> row;
     for (int32_t x = 0; x < b.Width(); ++x) {
       const uint8_t* line = b.ScanLine(y);
-      row.push_back(b.PixelFormat() == TPixelFormat::pf8bit ? line[x]
+      row.push_back(b.PixelFormat() == DibFormat::pf8bit ? line[x]
                     : (x & 1)                               ? line[x / 2] & 0x0F
                                                             : line[x / 2] >> 4);
     }
@@ -125,11 +125,11 @@ TEST(BmpSamples, DecodeLikeTheReferencesAndFailCleanly) {
   int compared = 0;
   for (const test::ManifestRow& row : test::RowsOf("bmp")) {
     SCOPED_TRACE(row.file);
-    TBitmap bitmap;
+    DibImage bitmap;
     std::string error;
     try {
       bitmap.LoadFromFile(test::SharedPath("testimages/" + row.file));
-    } catch (const EInvalidGraphic& e) {
+    } catch (const InvalidImageError& e) {
       error = e.what();
     }
     if (row.expected == "must fail cleanly") {
@@ -160,19 +160,19 @@ TEST(BmpSamples, DecodeLikeTheReferencesAndFailCleanly) {
 }
 
 TEST(BmpReader, EmptyFileIsAnEmptyBitmap) {
-  TBitmap bitmap = Load(MakeBmp({.width = 2, .height = 2, .pixels = std::vector<uint8_t>(16)}));
+  DibImage bitmap = Load(MakeBmp({.width = 2, .height = 2, .pixels = std::vector<uint8_t>(16)}));
   ASSERT_EQ(bitmap.Width(), 2);
-  TReadOnlyMemoryStream empty(nullptr, 0);
+  ReadOnlyMemoryStream empty(nullptr, 0);
   bitmap.LoadFromStream(empty);
   EXPECT_EQ(bitmap.Width(), 0);
   EXPECT_EQ(bitmap.Height(), 0);
 }
 
 TEST(BmpReader, FailedLoadKeepsThePreviousPicture) {
-  TBitmap bitmap = Load(MakeBmp({.width = 1, .height = 1, .pixels = {1, 2, 3, 0}}));
+  DibImage bitmap = Load(MakeBmp({.width = 1, .height = 1, .pixels = {1, 2, 3, 0}}));
   std::vector<uint8_t> broken = MakeBmp({.width = 4, .height = 4, .pixels = {1, 2, 3}});
-  TReadOnlyMemoryStream in(broken.data(), broken.size());
-  EXPECT_THROW(bitmap.LoadFromStream(in), EInvalidGraphic);
+  ReadOnlyMemoryStream in(broken.data(), broken.size());
+  EXPECT_THROW(bitmap.LoadFromStream(in), InvalidImageError);
   EXPECT_EQ(bitmap.Width(), 1);
   EXPECT_EQ(bitmap.ScanLine(0)[2], 3);
 }
@@ -213,12 +213,12 @@ TEST(BmpReader, RefusesInvalidHeaders) {
 
 TEST(BmpReader, TopDownAndBottomUpGiveTheSamePicture) {
   const std::vector<uint32_t> palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
-  TBitmap bottomUp = Load(MakeBmp({.width = 3,
+  DibImage bottomUp = Load(MakeBmp({.width = 3,
                                    .height = 2,
                                    .bits = 8,
                                    .palette = palette,
                                    .pixels = {2, 3, 0, 0, 1, 2, 3, 0}}));
-  TBitmap topDown = Load(MakeBmp({.width = 3,
+  DibImage topDown = Load(MakeBmp({.width = 3,
                                   .height = -2,
                                   .bits = 8,
                                   .palette = palette,
@@ -230,13 +230,13 @@ TEST(BmpReader, TopDownAndBottomUpGiveTheSamePicture) {
 }
 
 TEST(BmpReader, CoreHeaderHasThreeBytePaletteEntries) {
-  TBitmap b = Load(MakeBmp({.headerSize = 12,
+  DibImage b = Load(MakeBmp({.headerSize = 12,
                             .width = 2,
                             .height = 1,
                             .bits = 1,
                             .palette = {0x102030, 0xA0B0C0},
                             .pixels = {0x40, 0, 0, 0}}));
-  ASSERT_EQ(b.PixelFormat(), TPixelFormat::pf1bit);
+  ASSERT_EQ(b.PixelFormat(), DibFormat::pf1bit);
   EXPECT_EQ(FromBitmap(b).At(0, 0), 0xFF102030u);
   EXPECT_EQ(FromBitmap(b).At(1, 0), 0xFFA0B0C0u);
 }
@@ -253,11 +253,11 @@ TEST(BmpReader, ThirtyTwoBitAlphaRule) {
       {0xFF, 0x01, 0xFF112233u, 0x01445566u},
   };
   for (const Case& c : cases) {
-    TBitmap b = Load(MakeBmp({.width = 2,
+    DibImage b = Load(MakeBmp({.width = 2,
                               .height = 1,
                               .bits = 32,
                               .pixels = {0x33, 0x22, 0x11, c.alpha0, 0x66, 0x55, 0x44, c.alpha1}}));
-    ASSERT_EQ(b.PixelFormat(), TPixelFormat::pf32bit);
+    ASSERT_EQ(b.PixelFormat(), DibFormat::pf32bit);
     EXPECT_EQ(FromBitmap(b).At(0, 0), c.expect0) << int(c.alpha0);
     EXPECT_EQ(FromBitmap(b).At(1, 0), c.expect1) << int(c.alpha0);
   }
@@ -270,7 +270,7 @@ TEST(BmpReader, BitFieldMasks) {
     uint16_t bits;
     std::vector<uint32_t> masks;
     uint32_t pixel;
-    TPixelFormat format;
+    DibFormat format;
     uint32_t argb;
   } cases[] = {
       {"5-5-5 stays 15-bit",
@@ -278,62 +278,62 @@ TEST(BmpReader, BitFieldMasks) {
        16,
        {0x7C00, 0x03E0, 0x001F},
        0x7C1F,
-       TPixelFormat::pf15bit,
+       DibFormat::pf15bit,
        0xFFFF00FFu},
       {"5-6-5 stays 16-bit",
        40,
        16,
        {0xF800, 0x07E0, 0x001F},
        0x07E0,
-       TPixelFormat::pf16bit,
+       DibFormat::pf16bit,
        0xFF00FF00u},
       {"4-4-4-4 with alpha",
        56,
        16,
        {0x0F00, 0x00F0, 0x000F, 0xF000},
        0x8F05,
-       TPixelFormat::pf32bit,
+       DibFormat::pf32bit,
        0x88FF0055u},
       {"1-5-5-5 with alpha",
        56,
        16,
        {0x7C00, 0x03E0, 0x001F, 0x8000},
        0x801F,
-       TPixelFormat::pf32bit,
+       DibFormat::pf32bit,
        0xFF0000FFu},
       {"10-10-10 without alpha",
        40,
        32,
        {0x3FF00000, 0x000FFC00, 0x000003FF},
        0x3FF00000,
-       TPixelFormat::pf24bit,
+       DibFormat::pf24bit,
        0xFFFF0000u},
       {"8-8-8 with alpha mask",
        108,
        32,
        {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
        0x40FF8000,
-       TPixelFormat::pf32bit,
+       DibFormat::pf32bit,
        0x40FF8000u},
       {"8-8-8 without alpha mask ignores the fourth byte",
        40,
        32,
        {0x00FF0000, 0x0000FF00, 0x000000FF},
        0x40FF8000,
-       TPixelFormat::pf32bit,
+       DibFormat::pf32bit,
        0xFFFF8000u},
       {"blue-green-red order",
        40,
        32,
        {0x000000FF, 0x0000FF00, 0x00FF0000},
        0x000000FF,
-       TPixelFormat::pf24bit,
+       DibFormat::pf24bit,
        0xFFFF0000u},
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> pixels(4, 0);
     for (int i = 0; i < c.bits / 8; ++i) pixels[i] = static_cast<uint8_t>(c.pixel >> (8 * i));
-    TBitmap b = Load(MakeBmp({.headerSize = c.headerSize,
+    DibImage b = Load(MakeBmp({.headerSize = c.headerSize,
                               .bits = c.bits,
                               .compression = 3,
                               .masks = c.masks,
@@ -400,7 +400,7 @@ TEST(BmpReader, RunLengthEncoding) {
   for (const Case& c : cases) {
     std::vector<uint32_t> palette = Grey16();
     if (c.bits == 8) palette.resize(256, 0);
-    TBitmap b = Load(MakeBmp({.width = 4,
+    DibImage b = Load(MakeBmp({.width = 4,
                               .height = 3,
                               .bits = c.bits,
                               .compression = c.bits == 8 ? 1u : 2u,
@@ -419,8 +419,8 @@ TEST(BmpReader, ReadDibReportsWhereTheIconMaskStarts) {
   Put16(dib, 12, 1);
   Put16(dib, 14, 24);
   dib.resize(40 + 16, 0x7F);
-  TBitmap b;
-  const TDibLayout layout = ReadDib(dib.data(), dib.size(), b, true);
+  DibImage b;
+  const DibLayout layout = ReadDib(dib.data(), dib.size(), b, true);
   EXPECT_EQ(b.Width(), 2);
   EXPECT_EQ(b.Height(), 2);
   EXPECT_EQ(layout.PixelEnd, 56u);
@@ -429,15 +429,15 @@ TEST(BmpReader, ReadDibReportsWhereTheIconMaskStarts) {
 
 // --- writer ---
 
-std::vector<uint8_t> Write(const TBitmap& bitmap) {
-  TMemoryStream out;
+std::vector<uint8_t> Write(const DibImage& bitmap) {
+  MemoryStream out;
   WriteBmp(bitmap, out);
   return out.Bytes();
 }
 
 TEST(BmpWriter, ThirtyTwoBitHeaderAndBottomUpRows) {
-  TBitmap b;
-  b.SetPixelFormat(TPixelFormat::pf32bit);
+  DibImage b;
+  b.SetPixelFormat(DibFormat::pf32bit);
   b.SetSize(2, 2);
   const uint32_t top[2] = {0x80112233u, 0xFF445566u}, bottom[2] = {0x00778899u, 0x01AABBCCu};
   std::memcpy(b.ScanLine(0), top, 8);
@@ -461,8 +461,8 @@ TEST(BmpWriter, ThirtyTwoBitHeaderAndBottomUpRows) {
 }
 
 TEST(BmpWriter, PalettedBitmapGetsItsColourTableAndZeroPadding) {
-  TBitmap b;
-  b.SetPixelFormat(TPixelFormat::pf4bit);
+  DibImage b;
+  b.SetPixelFormat(DibFormat::pf4bit);
   b.SetSize(3, 1);
   b.SetPalette({RGBQuad(255, 0, 0), RGBQuad(0, 255, 0), RGBQuad(0, 0, 255)});
   b.ScanLine(0)[0] = 0x01;
@@ -481,16 +481,16 @@ TEST(BmpWriter, PalettedBitmapGetsItsColourTableAndZeroPadding) {
 
 // Every pixel format is written in its own format and reads back unchanged.
 TEST(BmpWriter, EveryFormatRoundTrips) {
-  const TPixelFormat formats[] = {
-      TPixelFormat::pf1bit,  TPixelFormat::pf4bit,  TPixelFormat::pf8bit, TPixelFormat::pf15bit,
-      TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit};
-  for (TPixelFormat format : formats) {
-    TBitmap b;
+  const DibFormat formats[] = {
+      DibFormat::pf1bit,  DibFormat::pf4bit,  DibFormat::pf8bit, DibFormat::pf15bit,
+      DibFormat::pf16bit, DibFormat::pf24bit, DibFormat::pf32bit};
+  for (DibFormat format : formats) {
+    DibImage b;
     b.SetPixelFormat(format);
     b.SetSize(5, 3);
     const int bits = BitsPerPixel(format);
     if (bits <= 8) {
-      std::vector<TRGBQuad> palette;
+      std::vector<PaletteEntry> palette;
       for (int i = 0; i < (1 << bits); ++i)
         palette.push_back(RGBQuad(static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
                                   static_cast<uint8_t>(i * 7)));
@@ -501,7 +501,7 @@ TEST(BmpWriter, EveryFormatRoundTrips) {
         b.ScanLine(y)[i] = static_cast<uint8_t>(37 * (y + 1) + 11 * i);
     const std::vector<uint8_t> f = Write(b);
     EXPECT_EQ(f[28] | (f[29] << 8), bits);
-    TBitmap back = Load(f);
+    DibImage back = Load(f);
     EXPECT_EQ(back.PixelFormat(), format) << bits;
     const test::Difference d = Compare(FromBitmap(back), FromBitmap(b), true);
     EXPECT_EQ(d.Max, 0) << "format of " << bits << " bits at " << d.X << "," << d.Y;
@@ -509,7 +509,7 @@ TEST(BmpWriter, EveryFormatRoundTrips) {
 }
 
 TEST(BmpWriter, EmptyBitmapWritesNothing) {
-  TBitmap b;
+  DibImage b;
   EXPECT_TRUE(Write(b).empty());
   b.SetSize(5, 0);
   EXPECT_TRUE(Write(b).empty());

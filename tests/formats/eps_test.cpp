@@ -1,4 +1,4 @@
-#include "formats/eps.h"
+#include "formats/eps/eps_graphic.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +35,8 @@ std::vector<uint8_t> Eps(const std::vector<uint8_t>& preview) {
 // A TIFF written by libtiff's tools, with its decode beside it.
 const char* const kPreview = "tiff/tiffcp_lzw_predictor.tif";
 
-std::unique_ptr<TBitmap> Load(const std::vector<uint8_t>& bytes) {
-  return LoadBytes<TEPSGraphic>(bytes);
+std::unique_ptr<DibImage> Load(const std::vector<uint8_t>& bytes) {
+  return LoadBytes<EpsGraphic>(bytes);
 }
 
 TEST(EpsTest, TheTiffPreviewIsThePicture) {
@@ -73,7 +73,7 @@ TEST(EpsTest, BadFilesFailWithTheEpsMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(LoadError<TEPSGraphic>(c.file), c.message);
+    EXPECT_EQ(LoadError<EpsGraphic>(c.file), c.message);
   }
 }
 

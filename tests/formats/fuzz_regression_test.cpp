@@ -13,7 +13,7 @@
 #include "base/errors.h"
 #include "base/stream.h"
 #include "formats/graphic.h"
-#include "formats/registry.h"
+#include "formats/format_registry.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -29,10 +29,10 @@ std::vector<std::string> Fixtures() {
   return files;
 }
 
-std::vector<const TGraphicClass*> ReaderClasses() {
+std::vector<const GraphicClass*> ReaderClasses() {
   RegisterStandardFormats();
-  std::vector<const TGraphicClass*> classes;
-  for (const TFileFormat& f : FormatRegistry().Entries())
+  std::vector<const GraphicClass*> classes;
+  for (const FileFormat& f : Formats().Entries())
     if (std::find(classes.begin(), classes.end(), f.ClassRef) == classes.end())
       classes.push_back(f.ClassRef);
   return classes;
@@ -43,10 +43,10 @@ TEST(FuzzRegression, EveryFixtureLoadsOrFailsCleanlyWithEveryReader) {
   ASSERT_FALSE(files.empty()) << "tests/data/fuzz holds the fuzzers' findings";
   for (const std::string& file : files) {
     const std::vector<uint8_t> bytes = test::ReadBytes(file);
-    for (const TGraphicClass* cls : ReaderClasses()) {
+    for (const GraphicClass* cls : ReaderClasses()) {
       SCOPED_TRACE(file + " as " + cls->Name);
-      std::unique_ptr<TGraphic> graphic = cls->Create();
-      TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
+      std::unique_ptr<Graphic> graphic = cls->Create();
+      ReadOnlyMemoryStream stream(bytes.data(), bytes.size());
       try {
         graphic->LoadFromStream(stream);
       } catch (const Exception&) {
@@ -58,10 +58,10 @@ TEST(FuzzRegression, EveryFixtureLoadsOrFailsCleanlyWithEveryReader) {
       if (w <= 0 || h <= 0) continue;
       // Drawn larger and offset, so clipping and scaling run too.
       std::vector<uint32_t> pixels(static_cast<size_t>(w + 3) * (h + 3), 0);
-      const TSurface surface{pixels.data(), w + 3, h + 3, w + 3};
+      const ArgbView surface{pixels.data(), w + 3, h + 3, w + 3};
       try {
-        graphic->Draw(surface, TRect{0, 0, w, h});
-        graphic->Draw(surface, TRect{-1, 2, w + 5, h + 2});
+        graphic->Draw(surface, Rect{0, 0, w, h});
+        graphic->Draw(surface, Rect{-1, 2, w + 5, h + 2});
       } catch (const Exception&) {
       }
     }

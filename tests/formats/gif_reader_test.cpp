@@ -4,8 +4,8 @@
 #include <unordered_map>
 
 #include "base/errors.h"
-#include "formats/gif_image.h"
-#include "formats/lzw_gif.h"
+#include "formats/gif/gif_graphic.h"
+#include "formats/gif/gif_lzw.h"
 #include "formats/png_gif_test_support.h"
 #include "support/test_support.h"
 
@@ -16,10 +16,10 @@ using test::DrawOnto;
 using test::LoadBytes;
 
 std::string LoadError(const std::vector<uint8_t>& bytes) {
-  TGIFImage gif;
+  GifGraphic gif;
   try {
     LoadBytes(gif, bytes);
-  } catch (const EInvalidGraphic& e) {
+  } catch (const InvalidImageError& e) {
     return e.what();
   }
   return "(loaded)";
@@ -88,7 +88,7 @@ std::vector<uint8_t> PackCodes(const std::vector<std::pair<uint32_t, int>>& code
 
 TEST(GifReader, PublicSamplesMatchTheirReferencesOrFailCleanly) {
   REQUIRE_SHARED_SAMPLES();
-  EXPECT_GT(test::CheckSamplesOverBlack<TGIFImage>("gif", 0), 25);
+  EXPECT_GT(test::CheckSamplesOverBlack<GifGraphic>("gif", 0), 25);
 }
 
 TEST(GifReader, SignatureInAnyCaseOrFourBytesLater) {
@@ -166,7 +166,7 @@ TEST(GifReader, DrawsTheFirstFrameAtItsOffsetLeavingTheRestAlone) {
   bytes.insert(bytes.end(), {0x21, 0x01, 12, 0, 0, 0, 0, 4, 0, 3, 0, 8, 8, 1, 0, 2, 'h', 'i', 0});
   PutFrame(bytes, 0, 0, 4, 3, std::vector<uint8_t>(12, 3));
   bytes.push_back(0x3B);
-  TGIFImage gif;
+  GifGraphic gif;
   LoadBytes(gif, bytes);
   EXPECT_EQ(gif.Width(), 4);
   EXPECT_EQ(gif.Height(), 3);
@@ -194,7 +194,7 @@ TEST(GifReader, FrameBeyondTheScreenIsCutAndInterlacedRowsAreReordered) {
   }
   PutFrameRaw(bytes, 0, 0, 4, 10, 0x40, 2, lzw);
   bytes.push_back(0x3B);
-  TGIFImage gif;
+  GifGraphic gif;
   LoadBytes(gif, bytes);
   EXPECT_EQ(gif.Images()[0].Width, 3);
   EXPECT_EQ(gif.Images()[0].Height, 9);
@@ -239,7 +239,7 @@ TEST(GifReader, FullCodeTableWithoutClearCode) {
   PutFrameRaw(bytes, 0, 0, 200, 200, 0x87, 8, EncodeWithoutClear(pixels));
   bytes.insert(bytes.begin() + 23, 768, 0);  // the local table, all black
   bytes.push_back(0x3B);
-  TGIFImage gif;
+  GifGraphic gif;
   LoadBytes(gif, bytes);
   EXPECT_EQ(gif.Images()[0].Pixels, pixels);
 }
@@ -285,22 +285,22 @@ TEST(GifReader, DamagedFilesNeverCrashOrHang) {
     ASSERT_FALSE(original.empty()) << name;
     for (size_t cut = 0; cut < original.size(); cut += 1 + cut / 64) {
       const std::vector<uint8_t> prefix(original.begin(), original.begin() + cut);
-      TGIFImage gif;
+      GifGraphic gif;
       try {
         LoadBytes(gif, prefix);
         DrawOnto(gif);
-      } catch (const EInvalidGraphic&) {
+      } catch (const InvalidImageError&) {
       }
     }
     for (int round = 0; round < 300; ++round) {
       auto bytes = original;
       for (int k = 0; k < 1 + round % 4; ++k)
         bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
-      TGIFImage gif;
+      GifGraphic gif;
       try {
         LoadBytes(gif, bytes);
         DrawOnto(gif);
-      } catch (const EInvalidGraphic&) {
+      } catch (const InvalidImageError&) {
       }
     }
   }

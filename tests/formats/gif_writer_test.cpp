@@ -4,9 +4,9 @@
 #include <random>
 
 #include "base/errors.h"
-#include "formats/color_quantizer.h"
-#include "formats/gif_image.h"
-#include "formats/lzw_gif.h"
+#include "formats/gif/color_quantizer.h"
+#include "formats/gif/gif_graphic.h"
+#include "formats/gif/gif_lzw.h"
 #include "formats/png_gif_test_support.h"
 
 namespace tessane {
@@ -14,8 +14,8 @@ namespace {
 
 using test::MakeBitmap32;
 
-std::vector<uint8_t> EncodeGif(const TBitmap& bitmap) {
-  TGIFImage gif;
+std::vector<uint8_t> EncodeGif(const DibImage& bitmap) {
+  GifGraphic gif;
   gif.SetColorReduction(8);
   gif.Assign(bitmap);
   return test::SaveBytes(gif);
@@ -28,23 +28,23 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
 }
 
 TEST(GifWriter, EmptyBitmapGivesTheFourteenByteFile) {
-  TGIFImage gif;
+  GifGraphic gif;
   EXPECT_EQ(gif.ColorReduction(), 6);
   gif.SetColorReduction(8);
-  gif.Assign(TBitmap{});
+  gif.Assign(DibImage{});
   EXPECT_EQ(test::SaveBytes(gif),
             Bytes({'G', 'I', 'F', '8', '7', 'a', 0, 0, 0, 0, 0x77, 0, 0, 0x3B}));
 }
 
 TEST(GifWriter, FileLayoutOfATinyBitmapByteForByte) {
   // Red, blue / blue, red: blue becomes entry 10 and red entry 11, so the pixels are 11 10 10 11.
-  const TBitmap bitmap =
+  const DibImage bitmap =
       MakeBitmap32(2, 2, [](int x, int y) { return (x + y) % 2 == 0 ? 0xFFFF0000u : 0xFF0000FFu; });
   std::vector<uint8_t> expected =
       Bytes({'G',  'I', 'F', '8', '7', 'a', 2, 0, 2, 0,   0x77, 0, 0,  //
              0x2C, 0,   0,   0,   0,   2,   0, 2, 0, 0x87});
-  const std::vector<TRGBQuad> palette = [] {
-    std::vector<TRGBQuad> p(256);
+  const std::vector<PaletteEntry> palette = [] {
+    std::vector<PaletteEntry> p(256);
     std::copy(kReservedColors.begin(), kReservedColors.begin() + 10, p.begin());
     std::copy(kReservedColors.begin() + 10, kReservedColors.end(), p.begin() + 246);
     p[10] = RGBQuad(0, 0, 255);
@@ -61,25 +61,25 @@ TEST(GifWriter, FileLayoutOfATinyBitmapByteForByte) {
 TEST(GifWriter, LargePicturesSurviveOtherDecoders) {
   // Noise forces many clear codes and every code width; a smooth ramp gives long strings.
   std::mt19937 random(3);
-  const TBitmap noise = MakeBitmap32(317, 211, [&](int, int) { return random(); });
-  const TBitmap ramp = MakeBitmap32(640, 90, [](int x, int y) {
+  const DibImage noise = MakeBitmap32(317, 211, [&](int, int) { return random(); });
+  const DibImage ramp = MakeBitmap32(640, 90, [](int x, int y) {
     return 0xFF000000u | ((x / 3) << 16) | ((y * 2) << 8) | ((x + y) & 0xFF);
   });
-  for (const TBitmap* bitmap : {&noise, &ramp}) {
+  for (const DibImage* bitmap : {&noise, &ramp}) {
     const auto file = EncodeGif(*bitmap);
-    TGIFImage ours;
+    GifGraphic ours;
     test::LoadBytes(ours, file);
     const auto drawn = test::DrawOnto(ours);
     EXPECT_EQ(test::QtDecode(file, "GIF"), drawn);
     // Every pixel is its nearest palette entry.
     const auto& map = ours.Images()[0].ColorMap;
-    std::vector<TRGBQuad> palette;
+    std::vector<PaletteEntry> palette;
     for (const auto& c : map) palette.push_back(RGBQuad(c.Red, c.Green, c.Blue));
-    TSlowColorLookup lookup(palette);
+    SlowColorLookup lookup(palette);
     const auto source = test::OpaquePixels(*bitmap);
     for (size_t i = 0; i < source.size(); i += 7) {
       const uint32_t s = source[i];
-      const TGIFColor& c = map[lookup.Nearest(s >> 16, s >> 8, s)];
+      const GifColor& c = map[lookup.Nearest(s >> 16, s >> 8, s)];
       ASSERT_EQ(drawn[i], 0xFF000000u | (c.Red << 16) | (c.Green << 8) | c.Blue) << i;
     }
   }
@@ -87,7 +87,7 @@ TEST(GifWriter, LargePicturesSurviveOtherDecoders) {
 
 TEST(GifWriter, FewColoursKeepTheirExactValues) {
   // 236 distinct colours: no merge, every pixel keeps its colour.
-  const TBitmap bitmap = MakeBitmap32(59, 31, [](int x, int y) {
+  const DibImage bitmap = MakeBitmap32(59, 31, [](int x, int y) {
     const uint32_t i = (x * 31 + y) % 236;
     return 0xFF000000u | (i << 16) | ((i * 7 % 256) << 8) | (255 - i);
   });
@@ -99,9 +99,9 @@ TEST(GifWriter, AlphaNeverChangesTheFile) {
   std::mt19937 random(8);
   std::vector<uint32_t> colors(64 * 48);
   for (auto& c : colors) c = random() & 0x00FFFFFFu;
-  const TBitmap opaque =
+  const DibImage opaque =
       MakeBitmap32(64, 48, [&](int x, int y) { return colors[y * 64 + x] | 0xFF000000u; });
-  const TBitmap varied = MakeBitmap32(64, 48, [&](int x, int y) {
+  const DibImage varied = MakeBitmap32(64, 48, [&](int x, int y) {
     return colors[y * 64 + x] | (static_cast<uint32_t>(x * 5 + y) << 24);
   });
   EXPECT_EQ(EncodeGif(opaque), EncodeGif(varied));
@@ -109,22 +109,22 @@ TEST(GifWriter, AlphaNeverChangesTheFile) {
 
 TEST(GifWriter, PalettedBitmapsAreWrittenAsTheyAre) {
   struct Case {
-    TPixelFormat format;
+    DibFormat format;
     size_t entries;
     uint8_t screen_flags, frame_flags, code_size;
   };
   const Case cases[] = {
-      {TPixelFormat::pf1bit, 2, 0x00, 0x80, 2},
-      {TPixelFormat::pf4bit, 16, 0x33, 0x83, 4},
-      {TPixelFormat::pf4bit, 5, 0x22, 0x82, 3},  // 5 entries: written as 8, code size 3
-      {TPixelFormat::pf8bit, 256, 0x77, 0x87, 8},
+      {DibFormat::pf1bit, 2, 0x00, 0x80, 2},
+      {DibFormat::pf4bit, 16, 0x33, 0x83, 4},
+      {DibFormat::pf4bit, 5, 0x22, 0x82, 3},  // 5 entries: written as 8, code size 3
+      {DibFormat::pf8bit, 256, 0x77, 0x87, 8},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(BitsPerPixel(c.format));
-    TBitmap bitmap;
+    DibImage bitmap;
     bitmap.SetPixelFormat(c.format);
     bitmap.SetSize(13, 5);
-    std::vector<TRGBQuad> palette;
+    std::vector<PaletteEntry> palette;
     for (size_t i = 0; i < c.entries; ++i)
       palette.push_back(RGBQuad(static_cast<uint8_t>(i * 3), 200, static_cast<uint8_t>(255 - i)));
     bitmap.SetPalette(palette);
@@ -184,18 +184,18 @@ TEST(GifLzw, ClearCodeFollowsCode4094AndTheStreamEndsWithTheEndCode) {
 }
 
 TEST(GifWriter, IndexOutsideTheColourTableWritesNothing) {
-  TBitmap bitmap;
-  bitmap.SetPixelFormat(TPixelFormat::pf8bit);
+  DibImage bitmap;
+  bitmap.SetPixelFormat(DibFormat::pf8bit);
   bitmap.SetSize(2, 1);
   bitmap.SetPalette({RGBQuad(1, 1, 1), RGBQuad(2, 2, 2)});
   bitmap.ScanLine(0)[1] = 2;
-  TGIFImage gif;
+  GifGraphic gif;
   gif.Assign(bitmap);
-  TMemoryStream stream;
+  MemoryStream stream;
   try {
     gif.SaveToStream(stream);
     ADD_FAILURE() << "saved";
-  } catch (const EInvalidGraphic& e) {
+  } catch (const InvalidImageError& e) {
     EXPECT_STREQ(e.what(), "Color not in color table");
   }
   EXPECT_TRUE(stream.Bytes().empty());

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "formats/icon.h"
+#include "formats/ico/icon_graphic.h"
 #include "formats/reference_pixels.h"
 #include "support/test_support.h"
 
@@ -93,9 +93,9 @@ std::vector<uint8_t> MakeIco(const std::vector<Entry>& entries, uint16_t type = 
   return b;
 }
 
-std::unique_ptr<TIcon> Load(const std::vector<uint8_t>& bytes) {
-  auto icon = std::make_unique<TIcon>();
-  TReadOnlyMemoryStream in(bytes.data(), bytes.size());
+std::unique_ptr<IconGraphic> Load(const std::vector<uint8_t>& bytes) {
+  auto icon = std::make_unique<IconGraphic>();
+  ReadOnlyMemoryStream in(bytes.data(), bytes.size());
   icon->LoadFromStream(in);
   return icon;
 }
@@ -103,7 +103,7 @@ std::unique_ptr<TIcon> Load(const std::vector<uint8_t>& bytes) {
 std::string LoadError(const std::vector<uint8_t>& bytes) {
   try {
     Load(bytes);
-  } catch (const EInvalidGraphic& e) {
+  } catch (const InvalidImageError& e) {
     return e.what();
   }
   return "loaded";
@@ -114,11 +114,11 @@ TEST(IconSamples, DrawTheChosenImageLikeTheReferences) {
   int compared = 0;
   for (const test::ManifestRow& row : test::RowsOf("ico")) {
     SCOPED_TRACE(row.file);
-    TIcon icon;
+    IconGraphic icon;
     std::string error;
     try {
       icon.LoadFromFile(test::SharedPath("testimages/" + row.file));
-    } catch (const EInvalidGraphic& e) {
+    } catch (const InvalidImageError& e) {
       error = e.what();
     }
     if (row.expected == "must fail cleanly" || !error.empty()) {
@@ -168,8 +168,8 @@ TEST(Icon, HeaderChecks) {
 TEST(Icon, FailedLoadKeepsTheIcon) {
   auto icon = Load(MakeIco({{Solid(32, 32, 24, 0xFF102030u), 32, 32}}));
   const std::vector<uint8_t> cursor = MakeIco({{Solid(16, 16, 24, 0xFFFFFFFFu), 16, 16}}, 2);
-  TReadOnlyMemoryStream in(cursor.data(), cursor.size());
-  EXPECT_THROW(icon->LoadFromStream(in), EInvalidGraphic);
+  ReadOnlyMemoryStream in(cursor.data(), cursor.size());
+  EXPECT_THROW(icon->LoadFromStream(in), InvalidImageError);
   EXPECT_EQ(icon->ImageWidth(), 32);
   EXPECT_EQ(Render(*icon, 32, 32, 0).At(0, 0), 0xFF102030u);
 }
@@ -266,7 +266,7 @@ TEST(Icon, DrawsAtTheRectangleSize) {
 
   // Parts of the rectangle outside the target are clipped.
   Pixels clipped{3, 3, std::vector<uint32_t>(9, 0)};
-  small->Draw(TSurface{clipped.Argb.data(), 3, 3, 3}, TRect{-2, -2, 6, 6});
+  small->Draw(ArgbView{clipped.Argb.data(), 3, 3, 3}, Rect{-2, -2, 6, 6});
   EXPECT_EQ(clipped.At(0, 0), 0xFFFF0000u);
   EXPECT_EQ(clipped.At(2, 0), 0xFF0000FFu);
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "formats/jpeg2000_bitmap.h"
+#include "formats/jpeg2000/jpeg2000_graphic.h"
 #include "formats/reference_pixels.h"
 #include "support/test_support.h"
 
@@ -28,11 +28,11 @@ uint16_t BE16(const std::vector<uint8_t>& b, size_t at) {
 }
 
 std::string LoadError(const std::vector<uint8_t>& bytes) {
-  TJpeg2000Bitmap bitmap;
-  TReadOnlyMemoryStream in(bytes.data(), bytes.size());
+  Jpeg2000Graphic bitmap;
+  ReadOnlyMemoryStream in(bytes.data(), bytes.size());
   try {
     bitmap.LoadFromStream(in);
-  } catch (const EJpeg2000Error& e) {
+  } catch (const Jpeg2000Error& e) {
     return e.what();
   }
   return "loaded";
@@ -43,11 +43,11 @@ TEST(Jpeg2000Samples, DecodeLikeTheReferences) {
   int compared = 0;
   for (const test::ManifestRow& row : test::RowsOf("jpeg2000")) {
     SCOPED_TRACE(row.file);
-    TJpeg2000Bitmap bitmap;
+    Jpeg2000Graphic bitmap;
     std::string error;
     try {
       bitmap.LoadFromFile(test::SharedPath("testimages/" + row.file));
-    } catch (const EJpeg2000Error& e) {
+    } catch (const Jpeg2000Error& e) {
       error = e.what();
     }
     if (row.expected == "must fail cleanly" || !error.empty()) {
@@ -60,7 +60,7 @@ TEST(Jpeg2000Samples, DecodeLikeTheReferences) {
     // through a colour conversion whose rounding differs by a level between decoders.
     const int tolerance = row.exercises.find("YCbCr") != std::string::npos ? 2 : 1;
     const Pixels reference = test::LoadReference(test::SharedPath("testimages/" + row.reference));
-    const bool alpha = bitmap.PixelFormat() == TPixelFormat::pf32bit;
+    const bool alpha = bitmap.PixelFormat() == DibFormat::pf32bit;
     const test::Difference d = test::Compare(test::FromBitmap(bitmap), reference, alpha);
     EXPECT_GE(d.Max, 0);
     EXPECT_LE(d.Max, tolerance) << "at " << d.X << "," << d.Y;
@@ -73,18 +73,18 @@ TEST(Jpeg2000, ComponentCountDecidesThePixelFormat) {
   REQUIRE_SHARED_SAMPLES();
   const struct {
     const char* file;
-    TPixelFormat format;
+    DibFormat format;
   } cases[] = {
-      {"jpeg2000/ojd_p0_01.j2k", TPixelFormat::pf8bit},
-      {"jpeg2000/ojd_basn4a08.jp2", TPixelFormat::pf8bit},  // grey and alpha: first only
-      {"jpeg2000/ojd_p0_14.j2k", TPixelFormat::pf24bit},
-      {"jpeg2000/ojd_basn6a08.jp2", TPixelFormat::pf32bit},
+      {"jpeg2000/ojd_p0_01.j2k", DibFormat::pf8bit},
+      {"jpeg2000/ojd_basn4a08.jp2", DibFormat::pf8bit},  // grey and alpha: first only
+      {"jpeg2000/ojd_p0_14.j2k", DibFormat::pf24bit},
+      {"jpeg2000/ojd_basn6a08.jp2", DibFormat::pf32bit},
   };
   for (const auto& c : cases) {
-    TJpeg2000Bitmap bitmap;
+    Jpeg2000Graphic bitmap;
     bitmap.LoadFromFile(test::SharedPath(std::string("testimages/") + c.file));
     EXPECT_EQ(bitmap.PixelFormat(), c.format) << c.file;
-    if (c.format == TPixelFormat::pf8bit) {
+    if (c.format == DibFormat::pf8bit) {
       ASSERT_EQ(bitmap.Palette().size(), 256u);
       EXPECT_EQ(bitmap.Palette()[200], RGBQuad(200, 200, 200));
     }
@@ -133,31 +133,31 @@ TEST(Jpeg2000, RefusesTilingThatWouldExhaustMemory) {
 }
 
 TEST(Jpeg2000, FailedLoadKeepsThePicture) {
-  TJpeg2000Bitmap bitmap;
+  Jpeg2000Graphic bitmap;
   bitmap.SetSize(3, 2);
   const std::vector<uint8_t> broken = {0xFF, 0x4F, 0xFF, 0x51, 0, 0};
-  TReadOnlyMemoryStream in(broken.data(), broken.size());
-  EXPECT_THROW(bitmap.LoadFromStream(in), EJpeg2000Error);
+  ReadOnlyMemoryStream in(broken.data(), broken.size());
+  EXPECT_THROW(bitmap.LoadFromStream(in), Jpeg2000Error);
   EXPECT_EQ(bitmap.Width(), 3);
   EXPECT_EQ(bitmap.Height(), 2);
 }
 
-TEST(Jpeg2000Rate, FiguresInSinglePrecision) {
-  const TJpeg2000Rate big = Jpeg2000Rate(90, 4, 800, 600);
+TEST(Jpeg2000RateFor, FiguresInSinglePrecision) {
+  const Jpeg2000Rate big = Jpeg2000RateFor(90, 4, 800, 600);
   EXPECT_EQ(big.TargetBytes, 308176.0f);
   EXPECT_NEAR(big.Rate, 6.23, 0.005);
-  const TJpeg2000Rate small = Jpeg2000Rate(90, 4, 320, 240);
+  const Jpeg2000Rate small = Jpeg2000RateFor(90, 4, 320, 240);
   EXPECT_EQ(small.TargetBytes, 50128.0f);
   EXPECT_NEAR(small.Rate, 6.13, 0.005);
   // The class default, quality 80: 100 / 35^2 bytes per sample.
-  const TJpeg2000Rate byDefault = Jpeg2000Rate(80, 3, 100, 100);
+  const Jpeg2000Rate byDefault = Jpeg2000RateFor(80, 3, 100, 100);
   EXPECT_NEAR((byDefault.TargetBytes - 550 - 284) / 30000.0f, 0.0816, 0.0001);
   // Qualities above 100 are taken as 100 instead of dividing by zero at 115.
-  EXPECT_TRUE(std::isfinite(Jpeg2000Rate(115, 3, 10, 10).Rate));
+  EXPECT_TRUE(std::isfinite(Jpeg2000RateFor(115, 3, 10, 10).Rate));
 }
 
-TBitmap Noise(TPixelFormat format, int32_t w, int32_t h) {
-  TBitmap b;
+DibImage Noise(DibFormat format, int32_t w, int32_t h) {
+  DibImage b;
   b.SetPixelFormat(format);
   b.SetSize(w, h);
   uint32_t state = 12345;
@@ -166,8 +166,8 @@ TBitmap Noise(TPixelFormat format, int32_t w, int32_t h) {
       state = state * 1103515245u + 12345u;
       b.ScanLine(y)[i] = static_cast<uint8_t>(state >> 16);
     }
-  if (format == TPixelFormat::pf8bit) {
-    std::vector<TRGBQuad> palette;
+  if (format == DibFormat::pf8bit) {
+    std::vector<PaletteEntry> palette;
     for (int i = 0; i < 256; ++i)
       palette.push_back(RGBQuad(static_cast<uint8_t>(i), static_cast<uint8_t>(i / 2),
                                 static_cast<uint8_t>(255 - i)));
@@ -176,12 +176,12 @@ TBitmap Noise(TPixelFormat format, int32_t w, int32_t h) {
   return b;
 }
 
-std::vector<uint8_t> Save(const TBitmap& source, bool lossless, uint8_t quality = 90) {
-  TJpeg2000Bitmap jp2;
+std::vector<uint8_t> Save(const DibImage& source, bool lossless, uint8_t quality = 90) {
+  Jpeg2000Graphic jp2;
   jp2.Assign(source);
   jp2.SetLossless(lossless);
   jp2.SetQuality(quality);
-  TMemoryStream out;
+  MemoryStream out;
   jp2.SaveToStream(out);
   return out.Bytes();
 }
@@ -205,9 +205,9 @@ std::vector<Box> Boxes(const std::vector<uint8_t>& f, size_t begin, size_t end) 
 
 TEST(Jpeg2000Writer, WritesTheJp2Boxes) {
   const struct {
-    TPixelFormat format;
+    DibFormat format;
     int components;
-  } cases[] = {{TPixelFormat::pf32bit, 4}, {TPixelFormat::pf24bit, 3}, {TPixelFormat::pf8bit, 3}};
+  } cases[] = {{DibFormat::pf32bit, 4}, {DibFormat::pf24bit, 3}, {DibFormat::pf8bit, 3}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.components);
     const std::vector<uint8_t> f = Save(Noise(c.format, 7, 5), false);
@@ -260,7 +260,7 @@ std::map<uint16_t, std::vector<uint8_t>> MainHeader(const std::vector<uint8_t>& 
 }
 
 TEST(Jpeg2000Writer, CodestreamCarriesTheCodingParameters) {
-  const std::vector<uint8_t> f = Save(Noise(TPixelFormat::pf24bit, 70, 50), false);
+  const std::vector<uint8_t> f = Save(Noise(DibFormat::pf24bit, 70, 50), false);
   const std::vector<Box> top = Boxes(f, 0, f.size());
   ASSERT_EQ(top.size(), 4u);
   const auto segments = MainHeader(f, top[3].content);
@@ -298,7 +298,7 @@ TEST(Jpeg2000Writer, SmallPicturesGetFewerDecompositionLevels) {
     uint8_t levels;
   } cases[] = {{32, 900, 5}, {31, 31, 4}, {20, 40, 4}, {7, 5, 2}, {1, 1, 0}};
   for (const auto& c : cases) {
-    const std::vector<uint8_t> f = Save(Noise(TPixelFormat::pf24bit, c.width, c.height), false);
+    const std::vector<uint8_t> f = Save(Noise(DibFormat::pf24bit, c.width, c.height), false);
     ASSERT_FALSE(f.empty());
     const auto segments = MainHeader(f, Boxes(f, 0, f.size()).back().content);
     ASSERT_TRUE(segments.count(0xFF52));
@@ -308,10 +308,10 @@ TEST(Jpeg2000Writer, SmallPicturesGetFewerDecompositionLevels) {
 
 // Noise does not compress: the lossy codestream is cut to the budget, the lossless one is not.
 TEST(Jpeg2000Writer, RateLimitsTheLossyCodestream) {
-  const TBitmap noise = Noise(TPixelFormat::pf32bit, 160, 120);
+  const DibImage noise = Noise(DibFormat::pf32bit, 160, 120);
   const std::vector<uint8_t> lossy = Save(noise, false, 90);
   const std::vector<uint8_t> lossless = Save(noise, true);
-  const float budget = Jpeg2000Rate(90, 4, 160, 120).TargetBytes;
+  const float budget = Jpeg2000RateFor(90, 4, 160, 120).TargetBytes;
   const size_t lossyStream = Boxes(lossy, 0, lossy.size()).back().length;
   EXPECT_LE(lossyStream, static_cast<size_t>(budget));
   EXPECT_GT(lossyStream, static_cast<size_t>(budget * 0.8f));
@@ -319,11 +319,11 @@ TEST(Jpeg2000Writer, RateLimitsTheLossyCodestream) {
 }
 
 TEST(Jpeg2000Writer, LosslessRoundTrip) {
-  for (TPixelFormat format : {TPixelFormat::pf32bit, TPixelFormat::pf24bit}) {
-    const TBitmap original = Noise(format, 33, 21);
+  for (DibFormat format : {DibFormat::pf32bit, DibFormat::pf24bit}) {
+    const DibImage original = Noise(format, 33, 21);
     const std::vector<uint8_t> f = Save(original, true);
-    TJpeg2000Bitmap back;
-    TReadOnlyMemoryStream in(f.data(), f.size());
+    Jpeg2000Graphic back;
+    ReadOnlyMemoryStream in(f.data(), f.size());
     back.LoadFromStream(in);
     EXPECT_EQ(back.PixelFormat(), format);
     const test::Difference d =
@@ -333,7 +333,7 @@ TEST(Jpeg2000Writer, LosslessRoundTrip) {
 }
 
 TEST(Jpeg2000Writer, EmptyBitmapWritesNothing) {
-  EXPECT_TRUE(Save(TBitmap(), false).empty());
+  EXPECT_TRUE(Save(DibImage(), false).empty());
 }
 
 }  // namespace

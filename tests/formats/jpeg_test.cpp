@@ -13,8 +13,8 @@
 #include <jpeglib.h>
 
 #include "base/errors.h"
-#include "formats/bitmap.h"
-#include "formats/jpeg_image.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/jpeg/jpeg_graphic.h"
 #include "formats/reference_pixels.h"
 #include "support/test_support.h"
 
@@ -24,9 +24,9 @@ namespace {
 using test::Pixels;
 
 // A 32-bit picture with smooth and sharp parts and an alpha byte the writer must drop.
-TBitmap Pattern(int32_t w, int32_t h) {
-  TBitmap b;
-  b.SetPixelFormat(TPixelFormat::pf32bit);
+DibImage Pattern(int32_t w, int32_t h) {
+  DibImage b;
+  b.SetPixelFormat(DibFormat::pf32bit);
   b.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x) {
@@ -39,18 +39,18 @@ TBitmap Pattern(int32_t w, int32_t h) {
   return b;
 }
 
-std::vector<uint8_t> Encode(const TBitmap& bitmap, int quality = 75) {
-  TJPEGImage jpeg;
+std::vector<uint8_t> Encode(const DibImage& bitmap, int quality = 75) {
+  JpegGraphic jpeg;
   jpeg.SetQuality(quality);
   jpeg.Assign(bitmap);
-  TMemoryStream out;
+  MemoryStream out;
   jpeg.SaveToStream(out);
   return out.Bytes();
 }
 
-std::unique_ptr<TJPEGImage> Load(const std::vector<uint8_t>& bytes) {
-  auto jpeg = std::make_unique<TJPEGImage>();
-  TReadOnlyMemoryStream in(bytes.data(), bytes.size());
+std::unique_ptr<JpegGraphic> Load(const std::vector<uint8_t>& bytes) {
+  auto jpeg = std::make_unique<JpegGraphic>();
+  ReadOnlyMemoryStream in(bytes.data(), bytes.size());
   jpeg->LoadFromStream(in);
   return jpeg;
 }
@@ -60,13 +60,13 @@ TEST(JpegSamples, DecodeLikeTheReferences) {
   int compared = 0;
   for (const test::ManifestRow& row : test::RowsOf("jpeg")) {
     SCOPED_TRACE(row.file);
-    TJPEGImage jpeg;
+    JpegGraphic jpeg;
     std::string error;
     Pixels drawn;
     try {
       jpeg.LoadFromFile(test::SharedPath("testimages/" + row.file));
       drawn = test::Render(jpeg, jpeg.Width(), jpeg.Height(), 0);
-    } catch (const EInvalidGraphic& e) {
+    } catch (const InvalidImageError& e) {
       error = e.what();
     }
     if (!error.empty()) {
@@ -94,7 +94,7 @@ TEST(JpegSamples, DecodeLikeTheReferences) {
 // Adobe CMYK files store inverted inks; decoded right they look like the RGB version.
 TEST(JpegSamples, CmykDecodesToTheColoursOfTheRgbVersion) {
   REQUIRE_SHARED_SAMPLES();
-  TJPEGImage cmyk, rgb;
+  JpegGraphic cmyk, rgb;
   cmyk.LoadFromFile(test::SharedPath("testimages/jpeg/pil_pil_sample_cmyk.jpg"));
   rgb.LoadFromFile(test::SharedPath("testimages/jpeg/pil_pil_sample_rgb.jpg"));
   const test::Difference d =
@@ -105,7 +105,7 @@ TEST(JpegSamples, CmykDecodesToTheColoursOfTheRgbVersion) {
 
 TEST(Jpeg, GreyFilesDrawAsGreyRgb) {
   REQUIRE_SHARED_SAMPLES();
-  TJPEGImage jpeg;
+  JpegGraphic jpeg;
   jpeg.LoadFromFile(test::SharedPath("testimages/jpeg/pil_hopper_gray.jpg"));
   EXPECT_TRUE(jpeg.Grayscale());
   const Pixels p = test::Render(jpeg, jpeg.Width(), jpeg.Height(), 0);
@@ -135,7 +135,7 @@ TEST(Jpeg, HeaderIsReadAtLoadAndPixelsOnFirstDraw) {
   try {
     test::Render(*jpeg, 32, 23, 0);
     FAIL() << "drawn";
-  } catch (const EInvalidGraphic& e) {
+  } catch (const InvalidImageError& e) {
     EXPECT_EQ(std::string(e.what()), "JPEG error #" + std::to_string(JERR_BAD_COMPONENT_ID) +
                                          ": Invalid component ID 127 in SOS");
   }
@@ -144,12 +144,12 @@ TEST(Jpeg, HeaderIsReadAtLoadAndPixelsOnFirstDraw) {
 // The number, and the library's own words for it.
 TEST(Jpeg, ErrorsCarryTheLibraryMessageNumber) {
   const std::vector<uint8_t> notJpeg = {'B', 'M', 0, 0, 0, 0};
-  TJPEGImage jpeg;
-  TReadOnlyMemoryStream in(notJpeg.data(), notJpeg.size());
+  JpegGraphic jpeg;
+  ReadOnlyMemoryStream in(notJpeg.data(), notJpeg.size());
   try {
     jpeg.LoadFromStream(in);
     FAIL() << "loaded";
-  } catch (const EInvalidGraphic& e) {
+  } catch (const InvalidImageError& e) {
     EXPECT_EQ(std::string(e.what()),
               "JPEG error #" + std::to_string(JERR_NO_SOI) + ": Not a JPEG file: starts with 0x42 0x4d");
   }
@@ -163,8 +163,8 @@ TEST(Jpeg, ErrorsCarryTheLibraryMessageNumber) {
       big[i + 6] = big[i + 8] = 0xE8;
       break;
     }
-  TReadOnlyMemoryStream bigIn(big.data(), big.size());
-  EXPECT_THROW(jpeg.LoadFromStream(bigIn), EInvalidGraphic);
+  ReadOnlyMemoryStream bigIn(big.data(), big.size());
+  EXPECT_THROW(jpeg.LoadFromStream(bigIn), InvalidImageError);
 }
 
 TEST(Jpeg, EmptyFileIsAnEmptyPicture) {
@@ -172,7 +172,7 @@ TEST(Jpeg, EmptyFileIsAnEmptyPicture) {
   EXPECT_EQ(jpeg->Width(), 0);
   EXPECT_EQ(jpeg->Height(), 0);
   Pixels target{2, 2, std::vector<uint32_t>(4, 7)};
-  jpeg->Draw(TSurface{target.Argb.data(), 2, 2, 2}, TRect{0, 0, 2, 2});
+  jpeg->Draw(ArgbView{target.Argb.data(), 2, 2, 2}, Rect{0, 0, 2, 2});
   EXPECT_EQ(target.Argb, std::vector<uint32_t>(4, 7));
 }
 
@@ -192,13 +192,13 @@ std::vector<uint8_t> WithFrameSize(std::vector<uint8_t> bytes, uint16_t w, uint1
 // the scale drops pixels decoded at another one.
 TEST(Jpeg, DecodingScales) {
   const struct {
-    TJPEGScale scale;
+    JpegScale scale;
     int32_t w4001, h3001, w33, h17;
   } cases[] = {
-      {TJPEGScale::jsFullSize, 4001, 3001, 33, 17},
-      {TJPEGScale::jsHalf, 2001, 1501, 17, 9},
-      {TJPEGScale::jsQuarter, 1001, 751, 9, 5},
-      {TJPEGScale::jsEighth, 501, 376, 5, 3},
+      {JpegScale::jsFullSize, 4001, 3001, 33, 17},
+      {JpegScale::jsHalf, 2001, 1501, 17, 9},
+      {JpegScale::jsQuarter, 1001, 751, 9, 5},
+      {JpegScale::jsEighth, 501, 376, 5, 3},
   };
   const std::vector<uint8_t> small = Encode(Pattern(33, 17), 95);
   auto large = Load(WithFrameSize(small, 4001, 3001));
@@ -215,18 +215,18 @@ TEST(Jpeg, DecodingScales) {
     // One pixel more than the picture on each side: that border must stay untouched.
     Pixels target{c.w33 + 1, c.h17 + 1,
                   std::vector<uint32_t>(static_cast<size_t>(c.w33 + 1) * (c.h17 + 1), 0x12345678u)};
-    jpeg->Draw(TSurface{target.Argb.data(), c.w33 + 1, c.h17 + 1, c.w33 + 1},
-               TRect{0, 0, c.w33, c.h17});
+    jpeg->Draw(ArgbView{target.Argb.data(), c.w33 + 1, c.h17 + 1, c.w33 + 1},
+               Rect{0, 0, c.w33, c.h17});
     EXPECT_EQ(target.At(c.w33, c.h17), 0x12345678u);
     EXPECT_EQ(target.At(c.w33, 0), 0x12345678u);
     EXPECT_EQ(target.At(0, c.h17), 0x12345678u);
     EXPECT_EQ(target.At(c.w33 - 1, c.h17 - 1) >> 24, 0xFFu);
   }
   // Back at full size the picture is decoded again at full size.
-  jpeg->SetScale(TJPEGScale::jsFullSize);
+  jpeg->SetScale(JpegScale::jsFullSize);
   EXPECT_EQ(test::Compare(test::Render(*jpeg, 33, 17, 0), full, true).Max, 0);
   // An eighth of the pattern is close to the average of each 8 x 8 block.
-  jpeg->SetScale(TJPEGScale::jsEighth);
+  jpeg->SetScale(JpegScale::jsEighth);
   const Pixels eighth = test::Render(*jpeg, 5, 3, 0);
   uint32_t sum = 0;
   for (int y = 0; y < 8; ++y)
@@ -248,24 +248,24 @@ TEST(JpegWriter, WritesABaselineJfifFile) {
   EXPECT_TRUE(baselineFrame);
   // It decodes back to the picture (without its alpha), within what quality 75 loses.
   auto back = Load(f);
-  TBitmap original = Pattern(16, 8);
-  original.SetPixelFormat(TPixelFormat::pf24bit);
+  DibImage original = Pattern(16, 8);
+  original.SetPixelFormat(DibFormat::pf24bit);
   const test::Difference d =
       test::Compare(test::Render(*back, 16, 8, 0), test::FromBitmap(original));
   EXPECT_LT(d.Mean, 12.0);
 }
 
 TEST(JpegWriter, WritesNothingForAnEmptyBitmapAndKeepsLoadedBytes) {
-  TBitmap empty;
+  DibImage empty;
   EXPECT_TRUE(Encode(empty).empty());
-  TJPEGImage nothing;
-  TMemoryStream out;
+  JpegGraphic nothing;
+  MemoryStream out;
   nothing.SaveToStream(out);
   EXPECT_TRUE(out.Bytes().empty());
 
   const std::vector<uint8_t> bytes = Encode(Pattern(9, 9));
   auto loaded = Load(bytes);
-  TMemoryStream again;
+  MemoryStream again;
   loaded->SaveToStream(again);
   EXPECT_EQ(again.Bytes(), bytes);
 }
@@ -279,7 +279,7 @@ TEST(JpegWriter, MatchesCjpegByteForByte) {
   if (!HaveCjpeg()) GTEST_SKIP() << "cjpeg is not installed";
   test::TempDir dir;
   for (const auto& [w, h] : {std::pair{61, 47}, std::pair{1, 1}, std::pair{300, 17}}) {
-    const TBitmap bitmap = Pattern(w, h);
+    const DibImage bitmap = Pattern(w, h);
     std::vector<uint8_t> ppm;
     const std::string head = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     ppm.insert(ppm.end(), head.begin(), head.end());

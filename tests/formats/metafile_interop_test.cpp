@@ -8,8 +8,8 @@
 #include <string>
 
 #include "base/stream.h"
-#include "formats/bitmap.h"
-#include "formats/metafile_writer.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/metafile/metafile_writer.h"
 #include "formats/sample_checks.h"
 #include "support/test_support.h"
 
@@ -17,9 +17,9 @@ namespace tessane::test {
 namespace {
 
 // Four flat quadrants: colours survive any resampling the other program's renderer may do.
-TBitmap Quadrants(int32_t width, int32_t height) {
-  TBitmap b;
-  b.SetPixelFormat(TPixelFormat::pf24bit);
+DibImage Quadrants(int32_t width, int32_t height) {
+  DibImage b;
+  b.SetPixelFormat(DibFormat::pf24bit);
   b.SetSize(width, height);
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
@@ -44,7 +44,7 @@ TEST(MetafileInterop, OtherProgramsShowTheWrittenBitmap) {
   };
   if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
   TempDir dir;
-  const TBitmap bitmap = Quadrants(64, 40);
+  const DibImage bitmap = Quadrants(64, 40);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ext);
     if (!HaveTool(c.tool)) {
@@ -55,7 +55,7 @@ TEST(MetafileInterop, OtherProgramsShowTheWrittenBitmap) {
     const std::string svg = dir.File(std::string("picture") + c.ext + ".svg");
     const std::string png = dir.File(std::string("picture") + c.ext + ".png");
     {
-      TFileStream out(metafile, FileMode::Create);
+      FileStream out(metafile, FileMode::Create);
       WriteMetafile(&bitmap, 64, 40, c.enhanced, out);
     }
     std::string command = c.command;

@@ -15,7 +15,7 @@
 #include <tuple>
 
 #include "base/errors.h"
-#include "formats/metafile.h"
+#include "formats/metafile/metafile_graphic.h"
 #include "formats/metafile_test_builder.h"
 #include "support/test_support.h"
 
@@ -617,11 +617,11 @@ TEST(MetafilePlayback, DamagedFilesNeverCrash) {
     }
     if (round % 7 == 0) bytes.resize(bytes.size() - random() % (bytes.size() / 2));
     try {
-      TMetafile m = Load(bytes);
+      MetafileGraphic m = Load(bytes);
       ++loaded;
       Canvas c(24, 24, kWhite);
-      m.Draw(c.Surface(), TRect{2, 2, 22, 22});
-    } catch (const EInvalidGraphic& e) {
+      m.Draw(c.Surface(), Rect{2, 2, 22, 22});
+    } catch (const InvalidImageError& e) {
       ASSERT_STREQ(e.what(), "Metafile is not valid");
     }
   }

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "base/errors.h"
-#include "formats/metafile.h"
+#include "formats/metafile/metafile_graphic.h"
 #include "formats/metafile_test_builder.h"
 #include "formats/picture.h"
 #include "support/test_support.h"
@@ -14,12 +14,12 @@ namespace tessane::test {
 namespace {
 
 void ExpectInvalid(const std::vector<uint8_t>& bytes) {
-  TMetafile m;
-  TMemoryStream stream(bytes);
+  MetafileGraphic m;
+  MemoryStream stream(bytes);
   try {
     m.LoadFromStream(stream);
     ADD_FAILURE() << "loaded";
-  } catch (const EInvalidGraphic& e) {
+  } catch (const InvalidImageError& e) {
     EXPECT_STREQ(e.what(), "Metafile is not valid");
   }
 }
@@ -40,9 +40,9 @@ TEST(MetafileLoad, ContentNotExtensionDecidesTheKind) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WriteBytes(dir.File(c.name), c.bytes);
-    TPicture picture;
+    Picture picture;
     picture.LoadPicture(dir.File(c.name));
-    const auto* metafile = dynamic_cast<const TMetafile*>(picture.Graphic());
+    const auto* metafile = dynamic_cast<const MetafileGraphic*>(picture.graphic());
     ASSERT_NE(metafile, nullptr);
     EXPECT_EQ(metafile->Enhanced(), c.enhanced);
     EXPECT_EQ(picture.Width(), c.width);
@@ -58,12 +58,12 @@ TEST(MetafileLoad, WindowsMetafileWithoutPlaceableHeaderFailsAndKeepsThePicture)
   WriteBytes(dir.File("bare.wmf"), bare);
   WriteBytes(dir.File("good.emf"), EmfBuilder(20, 10).Build());
 
-  TPicture picture;
+  Picture picture;
   picture.LoadPicture(dir.File("good.emf"));
   try {
     picture.LoadPicture(dir.File("bare.wmf"));
     FAIL() << "loaded";
-  } catch (const EInvalidGraphic& e) {
+  } catch (const InvalidImageError& e) {
     EXPECT_STREQ(e.what(), "Metafile is not valid");
   }
   EXPECT_EQ(picture.Width(), 20);
@@ -85,7 +85,7 @@ TEST(MetafileLoad, EnhancedSizeFromFrameAndReferenceDevice) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.frame[2] << "x" << c.frame[3] << " on " << c.device[0]);
-    const TMetafile m = Load(EmfBuilder(1, 1)
+    const MetafileGraphic m = Load(EmfBuilder(1, 1)
                                  .Frame(c.frame[0], c.frame[1], c.frame[2], c.frame[3])
                                  .Device(c.device[0], c.device[1], c.device[2], c.device[3])
                                  .Build());
@@ -111,7 +111,7 @@ TEST(MetafileLoad, PlaceableSizeFromBoundingBoxAndUnitsPerInch) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.box[2] << " at " << c.inch);
-    const TMetafile m = Load(WmfBuilder(c.box[0], c.box[1], c.box[2], c.box[3], c.inch).Build());
+    const MetafileGraphic m = Load(WmfBuilder(c.box[0], c.box[1], c.box[2], c.box[3], c.inch).Build());
     EXPECT_FALSE(m.Enhanced());
     EXPECT_EQ(m.Width(), c.width);
     EXPECT_EQ(m.Height(), c.height);
@@ -155,12 +155,12 @@ TEST(MetafileLoad, MalformedHeadersAreNotValid) {
 }
 
 TEST(MetafileLoad, FailedLoadLeavesTheGraphicAsItWas) {
-  TMetafile m = Load(EmfBuilder(20, 10).Build());
-  TMemoryStream bad(std::vector<uint8_t>{1, 2, 3});
-  EXPECT_THROW(m.LoadFromStream(bad), EInvalidGraphic);
+  MetafileGraphic m = Load(EmfBuilder(20, 10).Build());
+  MemoryStream bad(std::vector<uint8_t>{1, 2, 3});
+  EXPECT_THROW(m.LoadFromStream(bad), InvalidImageError);
   EXPECT_TRUE(m.Enhanced());
   EXPECT_EQ(m.Width(), 20);
-  TMemoryStream saved;
+  MemoryStream saved;
   m.SaveToStream(saved);
   EXPECT_EQ(saved.Bytes(), EmfBuilder(20, 10).Build());
 }
@@ -168,8 +168,8 @@ TEST(MetafileLoad, FailedLoadLeavesTheGraphicAsItWas) {
 TEST(MetafileLoad, SaveWritesTheFileAsRead) {
   for (const std::vector<uint8_t>& bytes :
        {EmfBuilder(5, 5).Build(), WmfBuilder(-3, 4, 30, 15, 1440).Build()}) {
-    TMetafile m = Load(bytes);
-    TMemoryStream out;
+    MetafileGraphic m = Load(bytes);
+    MemoryStream out;
     m.SaveToStream(out);
     EXPECT_EQ(out.Bytes(), bytes);
   }
@@ -184,12 +184,12 @@ TEST(MetafileSamples, LoadWithListedSizesAndDraw) {
     if (row.format != "emf" && row.format != "wmf") continue;
     ++seen;
     SCOPED_TRACE(row.file);
-    TMetafile m;
+    MetafileGraphic m;
     bool loaded = false;
     try {
       m.LoadFromFile(SharedPath("testimages/" + row.file));
       loaded = true;
-    } catch (const EInvalidGraphic& e) {
+    } catch (const InvalidImageError& e) {
       EXPECT_STREQ(e.what(), "Metafile is not valid");
     }
     if (row.expected == "loads") {
@@ -204,11 +204,11 @@ TEST(MetafileSamples, LoadWithListedSizesAndDraw) {
 
     if (m.Width() <= 1400 && m.Height() <= 1400) {
       Canvas full(m.Width(), m.Height(), 0xFFFFFFFF);
-      m.Draw(full.Surface(), TRect{0, 0, m.Width(), m.Height()});
+      m.Draw(full.Surface(), Rect{0, 0, m.Width(), m.Height()});
     }
     // A margin of untouched pixels around the rectangle shows nothing is drawn outside it.
     Canvas small(64, 48, 0xFF00FF00);
-    m.Draw(small.Surface(), TRect{4, 4, 60, 44});
+    m.Draw(small.Surface(), Rect{4, 4, 60, 44});
     for (int y = 0; y < small.height; ++y)
       for (int x = 0; x < small.width; ++x)
         if (x < 4 || y < 4 || x >= 60 || y >= 44) {
@@ -226,10 +226,10 @@ TEST(MetafileSamples, VectorSamplesDrawSomething) {
                            "wmf/libwmf_sample2.wmf", "wmf/libwmf_anim0002.wmf", "wmf/im_clock.wmf",
                            "wmf/libwmf_2doorvan.wmf"}) {
     SCOPED_TRACE(file);
-    TMetafile m;
+    MetafileGraphic m;
     m.LoadFromFile(SharedPath(std::string("testimages/") + file));
     Canvas canvas(std::min(m.Width(), 400), std::min(m.Height(), 400), 0xFFFFFFFF);
-    m.Draw(canvas.Surface(), TRect{0, 0, canvas.width, canvas.height});
+    m.Draw(canvas.Surface(), Rect{0, 0, canvas.width, canvas.height});
     EXPECT_LT(canvas.Count(0xFFFFFFFF), canvas.width * canvas.height * 99 / 100);
   }
 }

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "base/stream.h"
-#include "formats/metafile.h"
-#include "formats/metafile_records.h"
-#include "formats/surface.h"
+#include "formats/metafile/metafile_graphic.h"
+#include "formats/metafile/metafile_records.h"
+#include "formats/argb_view.h"
 
 namespace tessane::test {
 
@@ -159,7 +159,7 @@ inline std::vector<uint8_t> Dib24(int width, int height, const std::vector<uint3
 /// Pixels to play into, filled with one colour.
 struct Canvas {
   Canvas(int w, int h, uint32_t fill) : width(w), height(h), pixels(size_t(w) * h, fill) {}
-  TSurface Surface() { return TSurface{pixels.data(), width, height, width}; }
+  ArgbView Surface() { return ArgbView{pixels.data(), width, height, width}; }
   uint32_t At(int x, int y) const { return pixels[size_t(y) * width + x]; }
   int Count(uint32_t color) const {
     int n = 0;
@@ -171,18 +171,18 @@ struct Canvas {
 };
 
 /// Loads metafile bytes.
-inline TMetafile Load(const std::vector<uint8_t>& bytes) {
-  TMetafile m;
-  TMemoryStream stream(bytes);
+inline MetafileGraphic Load(const std::vector<uint8_t>& bytes) {
+  MetafileGraphic m;
+  MemoryStream stream(bytes);
   m.LoadFromStream(stream);
   return m;
 }
 
 /// Loads and plays metafile bytes at the picture's own size over `background`.
 inline Canvas Play(const std::vector<uint8_t>& bytes, uint32_t background = 0xFFFFFFFF) {
-  TMetafile m = Load(bytes);
+  MetafileGraphic m = Load(bytes);
   Canvas canvas(m.Width(), m.Height(), background);
-  m.Draw(canvas.Surface(), TRect{0, 0, m.Width(), m.Height()});
+  m.Draw(canvas.Surface(), Rect{0, 0, m.Width(), m.Height()});
   return canvas;
 }
 

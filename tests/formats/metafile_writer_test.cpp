@@ -3,25 +3,25 @@
 #include <gtest/gtest.h>
 
 #include "base/errors.h"
-#include "formats/bitmap.h"
-#include "formats/metafile.h"
-#include "formats/metafile_bytes.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/metafile/metafile_graphic.h"
+#include "formats/metafile/metafile_bytes.h"
 #include "formats/metafile_test_builder.h"
-#include "formats/metafile_writer.h"
+#include "formats/metafile/metafile_writer.h"
 
 namespace tessane::test {
 namespace {
 
-std::vector<uint8_t> Write(const TBitmap* bitmap, int32_t width, int32_t height, bool enhanced) {
-  TMemoryStream out;
+std::vector<uint8_t> Write(const DibImage* bitmap, int32_t width, int32_t height, bool enhanced) {
+  MemoryStream out;
   WriteMetafile(bitmap, width, height, enhanced, out);
   return out.Bytes();
 }
 
 // A bitmap whose every pixel differs, with varied fourth bytes when it has 32 bits.
-TBitmap Pattern(int32_t width, int32_t height, TPixelFormat format) {
-  TBitmap b;
-  b.SetPixelFormat(TPixelFormat::pf32bit);
+DibImage Pattern(int32_t width, int32_t height, DibFormat format) {
+  DibImage b;
+  b.SetPixelFormat(DibFormat::pf32bit);
   b.SetSize(width, height);
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
@@ -36,9 +36,9 @@ TBitmap Pattern(int32_t width, int32_t height, TPixelFormat format) {
 }
 
 TEST(MetafileWriter, EnhancedHeaderDescribesFrameDeviceAndRecords) {
-  const TBitmap bitmap = Pattern(100, 50, TPixelFormat::pf32bit);
+  const DibImage bitmap = Pattern(100, 50, DibFormat::pf32bit);
   struct Case {
-    const TBitmap* bitmap;
+    const DibImage* bitmap;
     int32_t width, height;
     int32_t frame[4], bounds[4];
     uint32_t records;
@@ -50,7 +50,7 @@ TEST(MetafileWriter, EnhancedHeaderDescribesFrameDeviceAndRecords) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " " << c.records);
     const std::vector<uint8_t> bytes = Write(c.bitmap, c.width, c.height, true);
-    const TByteView h(bytes.data(), bytes.size());
+    const ByteView h(bytes.data(), bytes.size());
     EXPECT_EQ(h.U32(0), 1u);
     EXPECT_EQ(h.U32(4), 108u);
     for (int i = 0; i < 4; ++i) {
@@ -81,10 +81,10 @@ TEST(MetafileWriter, EnhancedHeaderDescribesFrameDeviceAndRecords) {
 }
 
 TEST(MetafileWriter, PlaceableHeaderAndWindowsHeader) {
-  const TBitmap bitmap = Pattern(100, 50, TPixelFormat::pf32bit);
-  for (const TBitmap* b : {&bitmap, static_cast<const TBitmap*>(nullptr)}) {
+  const DibImage bitmap = Pattern(100, 50, DibFormat::pf32bit);
+  for (const DibImage* b : {&bitmap, static_cast<const DibImage*>(nullptr)}) {
     const std::vector<uint8_t> bytes = Write(b, 100, 50, false);
-    const TByteView h(bytes.data(), bytes.size());
+    const ByteView h(bytes.data(), bytes.size());
     EXPECT_EQ(h.U32(0), 0x9AC6CDD7u);
     EXPECT_EQ(h.U16(4), 0u);
     EXPECT_EQ(h.I16(6), 0);
@@ -117,18 +117,18 @@ TEST(MetafileWriter, PlaceableHeaderAndWindowsHeader) {
 TEST(MetafileWriter, DrawnBitmapPlaysBackExactly) {
   struct Case {
     bool enhanced;
-    TPixelFormat format;
+    DibFormat format;
     int32_t width, height;
   } cases[] = {
-      {true, TPixelFormat::pf32bit, 7, 5},    {true, TPixelFormat::pf24bit, 33, 17},
-      {true, TPixelFormat::pf32bit, 300, 2},  {false, TPixelFormat::pf32bit, 7, 5},
-      {false, TPixelFormat::pf24bit, 33, 17}, {false, TPixelFormat::pf32bit, 301, 3},
+      {true, DibFormat::pf32bit, 7, 5},    {true, DibFormat::pf24bit, 33, 17},
+      {true, DibFormat::pf32bit, 300, 2},  {false, DibFormat::pf32bit, 7, 5},
+      {false, DibFormat::pf24bit, 33, 17}, {false, DibFormat::pf32bit, 301, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << (c.enhanced ? "emf " : "wmf ") << c.width << "x" << c.height);
-    const TBitmap bitmap = Pattern(c.width, c.height, c.format);
-    const TMetafile m = Load(Write(&bitmap, c.width, c.height, c.enhanced));
+    const DibImage bitmap = Pattern(c.width, c.height, c.format);
+    const MetafileGraphic m = Load(Write(&bitmap, c.width, c.height, c.enhanced));
     EXPECT_EQ(m.Enhanced(), c.enhanced);
     ASSERT_EQ(m.Width(), c.width);
     ASSERT_EQ(m.Height(), c.height);
@@ -148,11 +148,11 @@ TEST(MetafileWriter, DrawnBitmapPlaysBackExactly) {
 TEST(MetafileWriter, EmptyBitmapGivesAPictureOfTheSizeWithNothingDrawn) {
   for (bool enhanced : {true, false}) {
     const std::vector<uint8_t> bytes = Write(nullptr, 40, 30, enhanced);
-    const TMetafile m = Load(bytes);
+    const MetafileGraphic m = Load(bytes);
     EXPECT_EQ(m.Width(), 40);
     EXPECT_EQ(m.Height(), 30);
     EXPECT_EQ(Play(bytes, 0xFF123456).Count(0xFF123456), 40 * 30);
-    TBitmap empty;
+    DibImage empty;
     EXPECT_EQ(Write(&empty, 40, 30, enhanced), bytes);
   }
 }
@@ -164,7 +164,7 @@ TEST(MetafileWriter, ReportedSizeEqualsThePictureSize) {
   for (int32_t s = 1; s <= 3000; ++s) sides.push_back(s);
   for (int32_t s : {4095, 10000, 32767, 65535}) sides.push_back(s);
   for (int32_t s : sides) {
-    const TMetafile emf = Load(Write(nullptr, s, s, true));
+    const MetafileGraphic emf = Load(Write(nullptr, s, s, true));
     ASSERT_EQ(emf.Width(), s);
     ASSERT_EQ(emf.Height(), s);
     if (s <= 32767) {
@@ -175,8 +175,8 @@ TEST(MetafileWriter, ReportedSizeEqualsThePictureSize) {
 
 TEST(MetafileWriter, PictureTooLargeForWindowsMetafileWritesNothing) {
   for (auto [w, h] : {std::pair{40000, 10}, std::pair{10, 40000}}) {
-    TMemoryStream out;
-    EXPECT_THROW(WriteMetafile(nullptr, w, h, false, out), EInvalidGraphicOperation);
+    MemoryStream out;
+    EXPECT_THROW(WriteMetafile(nullptr, w, h, false, out), InvalidImageOperationError);
     EXPECT_TRUE(out.Bytes().empty());
   }
 }

@@ -1,4 +1,4 @@
-#include "formats/pcd.h"
+#include "formats/pcd/pcd_graphic.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +17,8 @@ const char* const kInvalid = "Cannot load image. Invalid or unexpected PCD image
 constexpr size_t kBase = 0x30000;
 constexpr size_t kPair = 768 * 3;  // two luma rows and a row of each chroma
 
-std::unique_ptr<TBitmap> Load(const std::vector<uint8_t>& bytes) {
-  return LoadBytes<TPCDGraphic>(bytes);
+std::unique_ptr<DibImage> Load(const std::vector<uint8_t>& bytes) {
+  return LoadBytes<PcdGraphic>(bytes);
 }
 
 // An image pack whose base image has luma(x, y) and chroma c1(cx, cy), c2(cx, cy) per 2 x 2 block.
@@ -66,7 +66,7 @@ TEST(PcdTest, BaseImageLayout) {
   auto luma = [](int x, int y) { return static_cast<uint8_t>((x + 3 * y) % 180); };
   auto c1 = [](int cx, int cy) { return static_cast<uint8_t>(cx == 1 && cy == 0 ? 200 : 156); };
   const auto bitmap = Load(Pcd(0, luma, c1));
-  EXPECT_EQ(bitmap->PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::pf24bit);
   ASSERT_EQ(bitmap->Width(), 768);
   ASSERT_EQ(bitmap->Height(), 512);
   EXPECT_EQ(PixelAt(*bitmap, 10, 7), Rgb(luma(10, 7), 156, 137));
@@ -109,7 +109,7 @@ TEST(PcdTest, BadFilesFailWithTheirMessage) {
       {"no signature", without_signature, kInvalid},
       {"base image cut short", std::vector<uint8_t>(good.begin(), good.end() - 1), kReadError},
   };
-  ExpectFailedLoadsLeaveNothing<TPCDGraphic>(good, cases);
+  ExpectFailedLoadsLeaveNothing<PcdGraphic>(good, cases);
 }
 
 TEST(PcdTest, PublicSamples) {

@@ -1,4 +1,4 @@
-#include "formats/pcx.h"
+#include "formats/pcx/pcx_graphic.h"
 
 #include <gtest/gtest.h>
 
@@ -54,8 +54,8 @@ std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& 
   return a;
 }
 
-std::unique_ptr<TBitmap> Load(const std::vector<uint8_t>& bytes) {
-  return LoadBytes<TPCXGraphic>(bytes);
+std::unique_ptr<DibImage> Load(const std::vector<uint8_t>& bytes) {
+  return LoadBytes<PcxGraphic>(bytes);
 }
 
 TEST(PcxTest, ColourTables) {
@@ -68,41 +68,41 @@ TEST(PcxTest, ColourTables) {
   struct Case {
     const char* name;
     std::vector<uint8_t> file;
-    TPixelFormat format;
+    DibFormat format;
     std::vector<uint32_t> pixels;
   };
   const Case cases[] = {
       {"256 colours from the trailing block",
        Pcx({.width = 2, .bytes_per_line = 2}, Concat({1, 200}, PaletteBlock())),
-       TPixelFormat::pf8bit,
+       DibFormat::pf8bit,
        {0xFF01FE07u, 0xFFC83707u}},
       {"8 bits with grey information and no block: grey ramp",
        Pcx({.width = 2, .bytes_per_line = 2, .palette_info = 2}, {1, 200}),
-       TPixelFormat::pf8bit,
+       DibFormat::pf8bit,
        {0xFF010101u, 0xFFC8C8C8u}},
       {"4 bits: the header palette",
        Pcx(header_palette, {0x3F}),
-       TPixelFormat::pf4bit,
+       DibFormat::pf4bit,
        {0xFF1E0000u, 0xFF960000u}},
       {"4 bits, version 3: the standard palette",
        Pcx(version3, {0x9F}),
-       TPixelFormat::pf4bit,
+       DibFormat::pf4bit,
        {0xFFFF0000u, 0xFFFFFFFFu}},
       {"4 bits with grey information: grey ramp",
        Pcx(grey4, {0x1F}),
-       TPixelFormat::pf4bit,
+       DibFormat::pf4bit,
        {0xFF111111u, 0xFFFFFFFFu}},
       {"1 bit: black and white whatever the header palette",
        Pcx({.version = 3, .bits = 1, .width = 3}, {0xA0}),
-       TPixelFormat::pf1bit,
+       DibFormat::pf1bit,
        {0xFFFFFFFFu, 0xFF000000u, 0xFFFFFFFFu}},
       {"2 bits: indices into the header palette",
        Pcx({.bits = 2, .width = 3, .palette = header_palette.palette}, {0x1B}),
-       TPixelFormat::pf4bit,
+       DibFormat::pf4bit,
        {0xFF000000u, 0xFF0A0000u, 0xFF140000u}},
       {"2 bits with grey information: 4 grey levels",
        Pcx({.bits = 2, .width = 4, .palette_info = 2}, {0x1B}),
-       TPixelFormat::pf4bit,
+       DibFormat::pf4bit,
        {0xFF000000u, 0xFF555555u, 0xFFAAAAAAu, 0xFFFFFFFFu}},
   };
   for (const Case& c : cases) {
@@ -130,7 +130,7 @@ TEST(PcxTest, PlaneLayouts) {
   // 16 colours in 4 planes: 0x80 in plane 0 only -> index 1 at pixel 0, 0 elsewhere.
   const auto planar =
       Load(Pcx({.bits = 1, .width = 8, .planes = 4, .bytes_per_line = 1}, {0x80, 0, 0, 0}));
-  EXPECT_EQ(planar->PixelFormat(), TPixelFormat::pf4bit);
+  EXPECT_EQ(planar->PixelFormat(), DibFormat::pf4bit);
   EXPECT_EQ(planar->ScanLine(0)[0], 0x10);
   for (int i = 1; i < 4; ++i) EXPECT_EQ(planar->ScanLine(0)[i], 0x00);
   // Plane k gives bit k of the index.
@@ -141,7 +141,7 @@ TEST(PcxTest, PlaneLayouts) {
   // True colour: plane 0 red, plane 1 green, plane 2 blue.
   const auto rgb =
       Load(Pcx({.width = 2, .planes = 3, .bytes_per_line = 2}, {10, 11, 20, 21, 30, 31}));
-  EXPECT_EQ(rgb->PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_EQ(rgb->PixelFormat(), DibFormat::pf24bit);
   EXPECT_EQ(PixelAt(*rgb, 0, 0), 0xFF0A141Eu);
   EXPECT_EQ(PixelAt(*rgb, 1, 0), 0xFF0B151Fu);
   const uint8_t* stored = rgb->ScanLine(0);
@@ -212,7 +212,7 @@ TEST(PcxTest, BadFilesFailWithTheirMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(LoadError<TPCXGraphic>(c.file), c.message);
+    EXPECT_EQ(LoadError<PcxGraphic>(c.file), c.message);
   }
 }
 

@@ -1,4 +1,4 @@
-// TPicture: loading by extension, its failures, and the bitmap accessor.
+// Picture: loading by extension, its failures, and the bitmap accessor.
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "formats/bitmap.h"
-#include "formats/bmp_writer.h"
-#include "formats/icon.h"
-#include "formats/jpeg2000_bitmap.h"
-#include "formats/jpeg_image.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/bmp/bmp_writer.h"
+#include "formats/ico/icon_graphic.h"
+#include "formats/jpeg2000/jpeg2000_graphic.h"
+#include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
 #include "support/test_support.h"
 
@@ -19,14 +19,14 @@ namespace tessane {
 namespace {
 
 std::vector<uint8_t> SmallBmp(int32_t width, int32_t height) {
-  TBitmap b;
+  DibImage b;
   b.SetSize(width, height);
-  TMemoryStream out;
+  MemoryStream out;
   b.SaveToStream(out);
   return out.Bytes();
 }
 
-std::string ErrorOf(TPicture& picture, const std::string& path) {
+std::string ErrorOf(Picture& picture, const std::string& path) {
   try {
     picture.LoadPicture(path);
   } catch (const Exception& e) {
@@ -45,19 +45,19 @@ TEST(Picture, UnknownExtensionNamesItAsWritten) {
       {"photo.jp", "jp"},   {"a.b.x", "x"}, {"dir.jpg/photo", ""},
   };
   for (const auto& c : cases) {
-    TPicture picture;
+    Picture picture;
     // The files do not exist: the extension is refused before anything is opened.
     EXPECT_EQ(ErrorOf(picture, dir.File(c.name)),
-              std::string("EInvalidGraphic: Unknown picture file extension (.") + c.ext + ")")
+              std::string("InvalidImageError: Unknown picture file extension (.") + c.ext + ")")
         << c.name;
-    EXPECT_EQ(picture.Graphic(), nullptr);
+    EXPECT_EQ(picture.graphic(), nullptr);
   }
 }
 
 TEST(Picture, MissingFileIsAnOpenError) {
   test::TempDir dir;
-  TPicture picture;
-  EXPECT_EQ(ErrorOf(picture, dir.File("missing.bmp")), "EFOpenError: Cannot open file \"" +
+  Picture picture;
+  EXPECT_EQ(ErrorOf(picture, dir.File("missing.bmp")), "FileOpenError: Cannot open file \"" +
                                                            dir.File("missing.bmp") +
                                                            "\". No such file or directory");
 }
@@ -68,17 +68,17 @@ TEST(Picture, FailedLoadKeepsThePreviousGraphic) {
   test::WriteBytes(dir.File("bad.bmp"), {'B', 'M', 1, 2, 3});
   test::WriteBytes(dir.File("bad.jpg"), {0xFF, 0xD8, 0xFF, 0x00, 1, 2, 3});
 
-  TPicture empty;
+  Picture empty;
   EXPECT_NE(ErrorOf(empty, dir.File("bad.bmp")), "loaded");
-  EXPECT_EQ(empty.Graphic(), nullptr);
+  EXPECT_EQ(empty.graphic(), nullptr);
   EXPECT_EQ(empty.Width(), 0);
 
-  TPicture picture;
+  Picture picture;
   picture.LoadPicture(dir.File("good.bmp"));
-  const TGraphic* held = picture.Graphic();
+  const Graphic* held = picture.graphic();
   for (const char* name : {"bad.bmp", "bad.jpg", "missing.bmp", "bad.xyz"}) {
     EXPECT_NE(ErrorOf(picture, dir.File(name)), "loaded") << name;
-    EXPECT_EQ(picture.Graphic(), held) << name;
+    EXPECT_EQ(picture.graphic(), held) << name;
     EXPECT_EQ(picture.Width(), 3) << name;
     EXPECT_EQ(picture.Height(), 2) << name;
   }
@@ -88,13 +88,13 @@ TEST(Picture, EmptyFiles) {
   test::TempDir dir;
   test::WriteBytes(dir.File("empty.bmp"), {});
   test::WriteBytes(dir.File("empty.jpg"), {});
-  TPicture picture;
+  Picture picture;
   picture.LoadPicture(dir.File("empty.bmp"));
-  ASSERT_NE(picture.Graphic(), nullptr);
-  EXPECT_EQ(picture.Graphic()->ClassType().Name, std::string("TBitmap"));
+  ASSERT_NE(picture.graphic(), nullptr);
+  EXPECT_EQ(picture.graphic()->ClassType().Name, std::string("TBitmap"));
   EXPECT_EQ(picture.Width(), 0);
   picture.LoadPicture(dir.File("empty.jpg"));
-  EXPECT_EQ(picture.Graphic()->ClassType().Name, std::string("TJPEGImage"));
+  EXPECT_EQ(picture.graphic()->ClassType().Name, std::string("TJPEGImage"));
   EXPECT_EQ(picture.Width(), 0);
   EXPECT_EQ(picture.Height(), 0);
 }
@@ -106,56 +106,56 @@ TEST(Picture, BaseExtensionsLoadWithTheirClassAndSize) {
   const struct {
     const char* sample;
     const char* name;
-    const TGraphicClass* cls;
+    const GraphicClass* cls;
     int32_t width, height;
   } cases[] = {
-      {"bmp/g_rgb24.bmp", "a.bmp", &TBitmap::Class, 127, 64},
-      {"bmp/g_rgb24.bmp", "a.dib", &TBitmap::Class, 127, 64},
-      {"bmp/g_pal8rle.bmp", "a.rle", &TBitmap::Class, 127, 64},
-      {"ico/pil_python.ico", "a.ico", &TIcon::Class, 32, 32},
-      {"jpeg/ljt_testorig.jpg", "a.jpg", &TJPEGImage::Class, 227, 149},
-      {"jpeg/ljt_testorig.jpg", "PHOTO.JPG", &TJPEGImage::Class, 227, 149},
-      {"jpeg/ljt_testorig.jpg", "a.jpeg", &TJPEGImage::Class, 227, 149},
-      {"jpeg/ljt_testorig.jpg", "a.jfif", &TJPEGImage::Class, 227, 149},
-      {"jpeg/pil_hopper_gray.jpg", "a.jpe", &TJPEGImage::Class, 128, 128},
-      {"jpeg2000/ojd_basn6a08.jp2", "a.jp2", &TJpeg2000Bitmap::Class, 32, 32},
-      {"jpeg2000/ojd_p0_01.j2k", "a.j2k", &TJpeg2000Bitmap::Class, 128, 128},
-      {"jpeg2000/ojd_p0_01.j2k", "a.jpc", &TJpeg2000Bitmap::Class, 128, 128},
+      {"bmp/g_rgb24.bmp", "a.bmp", &DibImage::Class, 127, 64},
+      {"bmp/g_rgb24.bmp", "a.dib", &DibImage::Class, 127, 64},
+      {"bmp/g_pal8rle.bmp", "a.rle", &DibImage::Class, 127, 64},
+      {"ico/pil_python.ico", "a.ico", &IconGraphic::Class, 32, 32},
+      {"jpeg/ljt_testorig.jpg", "a.jpg", &JpegGraphic::Class, 227, 149},
+      {"jpeg/ljt_testorig.jpg", "PHOTO.JPG", &JpegGraphic::Class, 227, 149},
+      {"jpeg/ljt_testorig.jpg", "a.jpeg", &JpegGraphic::Class, 227, 149},
+      {"jpeg/ljt_testorig.jpg", "a.jfif", &JpegGraphic::Class, 227, 149},
+      {"jpeg/pil_hopper_gray.jpg", "a.jpe", &JpegGraphic::Class, 128, 128},
+      {"jpeg2000/ojd_basn6a08.jp2", "a.jp2", &Jpeg2000Graphic::Class, 32, 32},
+      {"jpeg2000/ojd_p0_01.j2k", "a.j2k", &Jpeg2000Graphic::Class, 128, 128},
+      {"jpeg2000/ojd_p0_01.j2k", "a.jpc", &Jpeg2000Graphic::Class, 128, 128},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::copy_file(test::SharedPath(std::string("testimages/") + c.sample),
                                dir.File(c.name), std::filesystem::copy_options::overwrite_existing);
-    TPicture picture;
+    Picture picture;
     ASSERT_NO_THROW(picture.LoadPicture(dir.File(c.name)));
-    EXPECT_EQ(&picture.Graphic()->ClassType(), c.cls);
+    EXPECT_EQ(&picture.graphic()->ClassType(), c.cls);
     EXPECT_EQ(picture.Width(), c.width);
     EXPECT_EQ(picture.Height(), c.height);
   }
 }
 
 TEST(Picture, PictureBitmapKeepsBitmapKindsAndReplacesOthers) {
-  TPicture picture;
-  EXPECT_EQ(picture.PictureBitmap().Width(), 0);
+  Picture picture;
+  EXPECT_EQ(picture.EnsureBitmap().Width(), 0);
 
-  auto jpeg = std::make_unique<TJPEGImage>();
-  TBitmap source;
+  auto jpeg = std::make_unique<JpegGraphic>();
+  DibImage source;
   source.SetSize(4, 4);
   jpeg->Assign(source);
   picture.SetGraphic(std::move(jpeg));
   ASSERT_EQ(picture.Width(), 4);
-  TBitmap& replaced = picture.PictureBitmap();
-  EXPECT_EQ(&replaced.ClassType(), &TBitmap::Class);
+  DibImage& replaced = picture.EnsureBitmap();
+  EXPECT_EQ(&replaced.ClassType(), &DibImage::Class);
   EXPECT_EQ(replaced.Width(), 0);
   EXPECT_EQ(replaced.Height(), 0);
-  EXPECT_EQ(picture.Graphic(), &replaced);
+  EXPECT_EQ(picture.graphic(), &replaced);
 
-  auto jp2 = std::make_unique<TJpeg2000Bitmap>();
+  auto jp2 = std::make_unique<Jpeg2000Graphic>();
   jp2->SetSize(5, 6);
-  TJpeg2000Bitmap* held = jp2.get();
+  Jpeg2000Graphic* held = jp2.get();
   picture.SetGraphic(std::move(jp2));
-  EXPECT_EQ(&picture.PictureBitmap(), held);
-  EXPECT_EQ(picture.PictureBitmap().Width(), 5);
+  EXPECT_EQ(&picture.EnsureBitmap(), held);
+  EXPECT_EQ(picture.EnsureBitmap().Width(), 5);
 }
 
 }  // namespace

@@ -16,17 +16,17 @@
 
 #include "base/errors.h"
 #include "base/stream.h"
-#include "formats/bitmap.h"
+#include "formats/bmp/dib_image.h"
 #include "formats/graphic.h"
 #include "support/test_support.h"
 
 namespace tessane::test {
 
 /// Draws the graphic at its own size onto a surface filled with `background` ($AARRGGBB).
-inline std::vector<uint32_t> DrawOnto(TGraphic& graphic, uint32_t background = 0) {
+inline std::vector<uint32_t> DrawOnto(Graphic& graphic, uint32_t background = 0) {
   const int32_t w = graphic.Width(), h = graphic.Height();
   std::vector<uint32_t> pixels(static_cast<size_t>(w) * h, background);
-  graphic.Draw(TSurface{pixels.data(), w, h, w}, TRect{0, 0, w, h});
+  graphic.Draw(ArgbView{pixels.data(), w, h, w}, Rect{0, 0, w, h});
   return pixels;
 }
 
@@ -75,13 +75,13 @@ inline int MaxChannelDifference(const std::vector<uint32_t>& a, const std::vecto
 /// Loads `bytes` into a new graphic of type G.
 template <typename G>
 void LoadBytes(G& graphic, const std::vector<uint8_t>& bytes) {
-  TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
+  ReadOnlyMemoryStream stream(bytes.data(), bytes.size());
   graphic.LoadFromStream(stream);
 }
 
 template <typename G>
 std::vector<uint8_t> SaveBytes(G& graphic) {
-  TMemoryStream stream;
+  MemoryStream stream;
   graphic.SaveToStream(stream);
   return stream.TakeBytes();
 }
@@ -146,9 +146,9 @@ inline std::vector<uint8_t> Inflate(const std::vector<uint8_t>& compressed) {
 
 /// A 32-bit bitmap filled by f(x, y) -> $AARRGGBB.
 template <typename F>
-TBitmap MakeBitmap32(int32_t w, int32_t h, F f) {
-  TBitmap bitmap;
-  bitmap.SetPixelFormat(TPixelFormat::pf32bit);
+DibImage MakeBitmap32(int32_t w, int32_t h, F f) {
+  DibImage bitmap;
+  bitmap.SetPixelFormat(DibFormat::pf32bit);
   bitmap.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y) {
     auto* row = reinterpret_cast<uint32_t*>(bitmap.ScanLine(y));
@@ -158,7 +158,7 @@ TBitmap MakeBitmap32(int32_t w, int32_t h, F f) {
 }
 
 /// Rows of the bitmap as $AARRGGBB with alpha forced to 255.
-inline std::vector<uint32_t> OpaquePixels(const TBitmap& bitmap) {
+inline std::vector<uint32_t> OpaquePixels(const DibImage& bitmap) {
   std::vector<uint32_t> out(static_cast<size_t>(bitmap.Width()) * bitmap.Height());
   for (int32_t y = 0; y < bitmap.Height(); ++y)
     bitmap.ToColor32Row(y, out.data() + static_cast<size_t>(y) * bitmap.Width());
@@ -180,7 +180,7 @@ int CheckSamplesOverBlack(const std::string& format, int tolerance) {
     std::string error;
     try {
       graphic.LoadFromFile(SharedPath("testimages/" + row.file));
-    } catch (const EInvalidGraphic& e) {
+    } catch (const InvalidImageError& e) {
       loaded = false;
       error = e.what();
     }

@@ -4,7 +4,7 @@
 
 #include "base/errors.h"
 #include "formats/png_gif_test_support.h"
-#include "formats/png_image.h"
+#include "formats/png/png_graphic.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -34,10 +34,10 @@ const std::string kMsgCrc =
 const std::string kMsgNoData = "This \"Portable Network Graphics\" image contains no data.";
 
 std::string LoadError(const std::vector<uint8_t>& bytes) {
-  TPNGObject png;
+  PngGraphic png;
   try {
     LoadBytes(png, bytes);
-  } catch (const EInvalidGraphic& e) {
+  } catch (const InvalidImageError& e) {
     return e.what();
   }
   return "(loaded)";
@@ -51,7 +51,7 @@ std::vector<uint8_t> TinyRgbData() {
 TEST(PngReader, PublicSamplesMatchTheirReferencesOrFailCleanly) {
   REQUIRE_SHARED_SAMPLES();
   // 16-bit samples keep their high byte and blending rounds its own way: one level at most.
-  EXPECT_GT(test::CheckSamplesOverBlack<TPNGObject>("png", 1), 150);
+  EXPECT_GT(test::CheckSamplesOverBlack<PngGraphic>("png", 1), 150);
 }
 
 TEST(PngReader, EachStructuralFaultHasItsMessage) {
@@ -117,7 +117,7 @@ TEST(PngReader, ImageDataBeyondTheDeclaredSizeIsNotKept) {
   std::vector<uint8_t> raw(16u << 20, 0);
   raw[1] = 77;
   const auto png = MakePng({{"IHDR", Ihdr(1, 1, 8, 0)}, {"IDAT", Deflate(raw, 9)}, {"IEND", {}}});
-  TPNGObject object;
+  PngGraphic object;
   LoadBytes(object, png);
   EXPECT_EQ(DrawOnto(object), std::vector<uint32_t>{0xFF4D4D4Du});
 }
@@ -130,7 +130,7 @@ TEST(PngReader, IdatSplitAcrossChunksAndEmptyChunks) {
     chunks.push_back({"IDAT", {}});
   }
   chunks.push_back({"IEND", {}});
-  TPNGObject png;
+  PngGraphic png;
   LoadBytes(png, MakePng(chunks));
   EXPECT_EQ(DrawOnto(png), (std::vector<uint32_t>{0xFF010203u, 0xFF090807u, 0xFF0A0908u}));
   // The image data are held in one piece; saving cuts them into the file's chunks again.
@@ -143,7 +143,7 @@ TEST(PngReader, DrawingFollowsTheKindOfTransparency) {
   struct Case {
     const char* kind;
     std::vector<test::TestChunk> chunks;
-    TPNGTransparency transparency;
+    PngTransparency transparency;
     std::vector<uint32_t> expected;
   };
   // Channel blend: (s * a + (255 - a) * d + 255) >> 8.
@@ -155,13 +155,13 @@ TEST(PngReader, DrawingFollowsTheKindOfTransparency) {
   const std::vector<Case> cases = {
       {"opaque RGB",
        {{"IHDR", Ihdr(2, 1, 8, 2)}, {"IDAT", Deflate({0, 1, 2, 3, 4, 5, 6})}, {"IEND", {}}},
-       TPNGTransparency::None,
+       PngTransparency::None,
        {0xFF010203u, 0xFF040506u}},
       {"RGBA blends by alpha",
        {{"IHDR", Ihdr(3, 1, 8, 6)},
         {"IDAT", Deflate({0, 200, 100, 50, 128, 9, 9, 9, 0, 7, 8, 9, 255})},
         {"IEND", {}}},
-       TPNGTransparency::Partial,
+       PngTransparency::Partial,
        {half_red, kDest, 0xFF070809u}},
       {"RGB 16-bit key compares all 16 bits",
        {{"IHDR", Ihdr(2, 1, 16, 2)},
@@ -169,11 +169,11 @@ TEST(PngReader, DrawingFollowsTheKindOfTransparency) {
         {"IDAT",
          Deflate({0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0x12, 0x35, 0x56, 0x78, 0x9A, 0xBC})},
         {"IEND", {}}},
-       TPNGTransparency::Bit,
+       PngTransparency::Bit,
        {kDest, 0xFF12569Au}},
       {"grey 2-bit key",
        {{"IHDR", Ihdr(4, 1, 2, 0)}, {"tRNS", {0, 2}}, {"IDAT", Deflate({0, 0x1B})}, {"IEND", {}}},
-       TPNGTransparency::Bit,
+       PngTransparency::Bit,
        {0xFF000000u, 0xFF555555u, kDest, 0xFFFFFFFFu}},
       {"palette alpha of 0 and 255 only",
        {{"IHDR", Ihdr(3, 1, 8, 3)},
@@ -181,7 +181,7 @@ TEST(PngReader, DrawingFollowsTheKindOfTransparency) {
         {"tRNS", {255, 0}},
         {"IDAT", Deflate({0, 0, 1, 2})},
         {"IEND", {}}},
-       TPNGTransparency::Bit,
+       PngTransparency::Bit,
        {0xFFFF0000u, kDest, 0xFF0000FFu}},
       {"palette alpha between",
        {{"IHDR", Ihdr(2, 1, 1, 3)},
@@ -189,12 +189,12 @@ TEST(PngReader, DrawingFollowsTheKindOfTransparency) {
         {"tRNS", {128}},
         {"IDAT", Deflate({0, 0x40})},
         {"IEND", {}}},
-       TPNGTransparency::Partial,
+       PngTransparency::Partial,
        {half_red, 0xFF010203u}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.kind);
-    TPNGObject png;
+    PngGraphic png;
     LoadBytes(png, MakePng(c.chunks));
     EXPECT_EQ(png.Transparency(), c.transparency);
     EXPECT_EQ(DrawOnto(png, kDest), c.expected);
@@ -203,7 +203,7 @@ TEST(PngReader, DrawingFollowsTheKindOfTransparency) {
 
 TEST(PngReader, DamagedImageDataNeverCrashes) {
   // Valid CRCs around damaged zlib streams and filter bytes: every outcome is a load or a clean
-  // EInvalidGraphic, for plain and interlaced layouts of every colour type.
+  // InvalidImageError, for plain and interlaced layouts of every colour type.
   std::mt19937 random(1234);
   const std::pair<uint8_t, uint8_t> kinds[] = {{1, 0}, {16, 0}, {8, 2}, {16, 2}, {4, 3},
                                                {8, 4}, {16, 6}, {8, 6}, {2, 3}};
@@ -221,11 +221,11 @@ TEST(PngReader, DamagedImageDataNeverCrashes) {
     if (color == 3) chunks.push_back({"PLTE", palette});
     chunks.push_back({"IDAT", data});
     chunks.push_back({"IEND", {}});
-    TPNGObject png;
+    PngGraphic png;
     try {
       LoadBytes(png, MakePng(chunks));
       EXPECT_EQ(DrawOnto(png).size(), size_t{w} * h);
-    } catch (const EInvalidGraphic&) {
+    } catch (const InvalidImageError&) {
     }
   }
 }
@@ -274,17 +274,17 @@ TEST(PngReader, WholeAndStreamedInflationGiveTheSamePicture) {
     streamed.push_back({"IEND", {}});
 
     RecyclePngPixels(std::vector<uint32_t>(size_t{1} << (round % 14), 0xDEADBEEFu));
-    TPNGObject a, b;
+    PngGraphic a, b;
     std::string a_error, b_error;
     try {
       LoadBytes(a, MakePng(whole));
-    } catch (const EInvalidGraphic& e) {
+    } catch (const InvalidImageError& e) {
       a_error = e.what();
     }
     RecyclePngPixels(std::vector<uint32_t>(size_t{1} << (13 - round % 14), 0xDEADBEEFu));
     try {
       LoadBytes(b, MakePng(streamed));
-    } catch (const EInvalidGraphic& e) {
+    } catch (const InvalidImageError& e) {
       b_error = e.what();
     }
     ASSERT_EQ(a_error, b_error) << "round " << round;
@@ -331,11 +331,11 @@ TEST(PngReader, CutOrPaddedImageDataKeepTheirOutcome) {
       {"damaged checksum", bad_adler, kData + "zlib error)"},
   };
   for (const auto& c : cases) {
-    TPNGObject png;
+    PngGraphic png;
     std::string error;
     try {
       LoadBytes(png, MakePng({{"IHDR", Ihdr(2, 2, 8, 2)}, {"IDAT", c.stream}, {"IEND", {}}}));
-    } catch (const EInvalidGraphic& e) {
+    } catch (const InvalidImageError& e) {
       error = e.what();
     }
     EXPECT_EQ(error, c.error) << c.data;
@@ -346,10 +346,10 @@ TEST(PngReader, CutOrPaddedImageDataKeepTheirOutcome) {
 }
 
 TEST(PngReader, FailedLoadKeepsThePreviousPicture) {
-  TPNGObject png;
+  PngGraphic png;
   LoadBytes(png, MakePng({{"IHDR", Ihdr(2, 1, 8, 2)}, {"IDAT", TinyRgbData()}, {"IEND", {}}}));
   EXPECT_THROW(LoadBytes(png, MakePng({{"IHDR", Ihdr(5, 5, 8, 2)}, {"IEND", {}}})),
-               EInvalidGraphic);
+               InvalidImageError);
   EXPECT_EQ(png.Width(), 2);
   EXPECT_EQ(DrawOnto(png), (std::vector<uint32_t>{0xFF0A141Eu, 0xFF28323Cu}));
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/stream.h"
-#include "formats/png_image.h"
+#include "formats/png/png_graphic.h"
 
 namespace tessane {
 namespace {
@@ -85,8 +85,8 @@ TEST(PngUnfilter, EveryFilterTypeRestoresTheRowsForEveryPixelSize) {
         // Extremes as well as noise: the predictors' ties and wrap-arounds show there.
         for (auto& v : row) v = static_cast<uint8_t>(rng() % 4 == 0 ? (rng() % 2) * 255 : rng());
       }
-      TPNGObject png;
-      TMemoryStream stream(MakePng(width, height, l.colorType, l.depth, l.bpp, raw));
+      PngGraphic png;
+      MemoryStream stream(MakePng(width, height, l.colorType, l.depth, l.bpp, raw));
       png.LoadFromStream(stream);
       const std::vector<uint32_t>& pixels = png.Pixels();
       ASSERT_EQ(pixels.size(), static_cast<size_t>(width) * height);

@@ -8,7 +8,7 @@
 
 #include "base/errors.h"
 #include "formats/png_gif_test_support.h"
-#include "formats/png_image.h"
+#include "formats/png/png_graphic.h"
 
 namespace tessane {
 namespace {
@@ -62,17 +62,17 @@ std::vector<uint8_t> OneShotDeflate(const std::vector<uint8_t>& raw, int level) 
   return out;
 }
 
-std::vector<uint8_t> Encode(const TBitmap& bitmap, uint8_t filters, int level = 8) {
-  TPNGObject png;
+std::vector<uint8_t> Encode(const DibImage& bitmap, uint8_t filters, int level = 8) {
+  PngGraphic png;
   png.SetFilters(filters);
   png.SetCompressionLevel(level);
   png.Assign(bitmap);
   return test::SaveBytes(png);
 }
 
-TBitmap Rgb24(int32_t w, int32_t h, const std::vector<uint8_t>& rgb) {
-  TBitmap bitmap;
-  bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+DibImage Rgb24(int32_t w, int32_t h, const std::vector<uint8_t>& rgb) {
+  DibImage bitmap;
+  bitmap.SetPixelFormat(DibFormat::pf24bit);
   bitmap.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x)
@@ -83,8 +83,8 @@ TBitmap Rgb24(int32_t w, int32_t h, const std::vector<uint8_t>& rgb) {
 
 TEST(PngWriter, FileLayoutOfASmallBitmap) {
   // Row 0: Sub counts 2, Up 0 -> Sub. Row 1: Sub counts 2, Up 3 -> Up.
-  const TBitmap bitmap = Rgb24(2, 2, {10, 20, 30, 10, 20, 30, 11, 21, 31, 50, 60, 70});
-  const auto file = Encode(bitmap, TPNGObject::pfSub | TPNGObject::pfUp, 8);
+  const DibImage bitmap = Rgb24(2, 2, {10, 20, 30, 10, 20, 30, 11, 21, 31, 50, 60, 70});
+  const auto file = Encode(bitmap, PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp, 8);
   const auto chunks = ParseChunks(file);
   ASSERT_EQ(Names(chunks), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
   EXPECT_EQ(chunks[0].data, (std::vector<uint8_t>{0, 0, 0, 2, 0, 0, 0, 2, 8, 2, 0, 0, 0}));
@@ -106,7 +106,7 @@ TEST(PngWriter, RowFilterChoice) {
     uint8_t filters;
     std::vector<uint8_t> row_types;
   };
-  const uint8_t sub_up = TPNGObject::pfSub | TPNGObject::pfUp;
+  const uint8_t sub_up = PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp;
   const std::vector<Case> cases = {
       {"1 x 1, blue equals green: both count 1, tie keeps Sub", 1, 1, {9, 5, 5}, sub_up, {1}},
       {"1 x 1, blue equals red", 1, 1, {5, 9, 5}, sub_up, {1}},
@@ -122,7 +122,7 @@ TEST(PngWriter, RowFilterChoice) {
        2,
        2,
        {10, 20, 30, 10, 20, 30, 11, 21, 31, 50, 60, 70},
-       TPNGObject::pfSub,
+       PngGraphic::kPngFilterSub,
        {1, 1}},
       {"empty set", 2, 2, {10, 20, 30, 10, 20, 30, 11, 21, 31, 50, 60, 70}, 0, {0, 0}},
   };
@@ -138,18 +138,18 @@ TEST(PngWriter, RowFilterChoice) {
 
 TEST(PngWriter, EveryPixelFormatRoundTrips) {
   std::mt19937 random(5);
-  const TPixelFormat formats[] = {
-      TPixelFormat::pf1bit,  TPixelFormat::pf4bit,  TPixelFormat::pf8bit, TPixelFormat::pf15bit,
-      TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit};
-  for (const TPixelFormat format : formats) {
+  const DibFormat formats[] = {
+      DibFormat::pf1bit,  DibFormat::pf4bit,  DibFormat::pf8bit, DibFormat::pf15bit,
+      DibFormat::pf16bit, DibFormat::pf24bit, DibFormat::pf32bit};
+  for (const DibFormat format : formats) {
     SCOPED_TRACE(BitsPerPixel(format));
     // Odd sizes leave padding bits in the last byte of paletted rows.
-    TBitmap bitmap = MakeBitmap32(37, 13, [&](int x, int y) {
+    DibImage bitmap = MakeBitmap32(37, 13, [&](int x, int y) {
       return static_cast<uint32_t>(random()) ^ static_cast<uint32_t>(x * y * 977);
     });
     bitmap.SetPixelFormat(format);
-    if (format == TPixelFormat::pf4bit) {
-      std::vector<TRGBQuad> palette;
+    if (format == DibFormat::pf4bit) {
+      std::vector<PaletteEntry> palette;
       for (int i = 0; i < 16; ++i) palette.push_back(RGBQuad(i * 16, 255 - i * 7, i * i));
       bitmap.SetPalette(palette);
     }
@@ -161,20 +161,20 @@ TEST(PngWriter, EveryPixelFormatRoundTrips) {
     EXPECT_EQ(chunks[0].data[9], paletted ? 3 : 2);
     EXPECT_EQ(chunks[1].name, paletted ? "PLTE" : "IDAT");
     EXPECT_EQ(test::QtDecode(file, "PNG"), expected);
-    TPNGObject png;
+    PngGraphic png;
     test::LoadBytes(png, file);
     EXPECT_EQ(test::DrawOnto(png), expected);
   }
 }
 
 TEST(PngWriter, PaletteCoversEveryIndexUsed) {
-  TBitmap bitmap;
-  bitmap.SetPixelFormat(TPixelFormat::pf8bit);
+  DibImage bitmap;
+  bitmap.SetPixelFormat(DibFormat::pf8bit);
   bitmap.SetSize(3, 1);
   bitmap.SetPalette({RGBQuad(1, 2, 3), RGBQuad(4, 5, 6)});
   bitmap.ScanLine(0)[0] = 1;
   bitmap.ScanLine(0)[2] = 9;  // beyond the colour table: black
-  const auto file = Encode(bitmap, TPNGObject::pfSub);
+  const auto file = Encode(bitmap, PngGraphic::kPngFilterSub);
   const auto chunks = ParseChunks(file);
   EXPECT_EQ(chunks[1].data.size(), 3u * 10);
   EXPECT_EQ(test::QtDecode(file, "PNG"),
@@ -183,23 +183,23 @@ TEST(PngWriter, PaletteCoversEveryIndexUsed) {
 
 TEST(PngWriter, TransparentBitmapGetsTRNS) {
   const uint32_t key = 0x00302010u;  // platform colour value: red 0x10, green 0x20, blue 0x30
-  TBitmap rgb = Rgb24(2, 1, {0x10, 0x20, 0x30, 1, 2, 3});
+  DibImage rgb = Rgb24(2, 1, {0x10, 0x20, 0x30, 1, 2, 3});
   rgb.SetTransparent(true, key);
-  const auto rgb_chunks = ParseChunks(Encode(rgb, TPNGObject::pfSub));
+  const auto rgb_chunks = ParseChunks(Encode(rgb, PngGraphic::kPngFilterSub));
   ASSERT_EQ(Names(rgb_chunks), (std::vector<std::string>{"IHDR", "tRNS", "IDAT", "IEND"}));
   EXPECT_EQ(rgb_chunks[1].data, (std::vector<uint8_t>{0, 0x10, 0, 0x20, 0, 0x30}));
 
-  TBitmap indexed;
-  indexed.SetPixelFormat(TPixelFormat::pf8bit);
+  DibImage indexed;
+  indexed.SetPixelFormat(DibFormat::pf8bit);
   indexed.SetSize(3, 1);
   indexed.SetPalette({RGBQuad(9, 9, 9), RGBQuad(0x10, 0x20, 0x30), RGBQuad(7, 7, 7)});
   for (int x = 0; x < 3; ++x) indexed.ScanLine(0)[x] = static_cast<uint8_t>(x);
   indexed.SetTransparent(true, key);
-  const auto file = Encode(indexed, TPNGObject::pfSub);
+  const auto file = Encode(indexed, PngGraphic::kPngFilterSub);
   const auto chunks = ParseChunks(file);
   ASSERT_EQ(Names(chunks), (std::vector<std::string>{"IHDR", "PLTE", "tRNS", "IDAT", "IEND"}));
   EXPECT_EQ(chunks[2].data, (std::vector<uint8_t>{255, 0}));
-  TPNGObject png;
+  PngGraphic png;
   test::LoadBytes(png, file);
   EXPECT_EQ(test::DrawOnto(png, 0xFFABCDEFu),
             (std::vector<uint32_t>{0xFF090909u, 0xFFABCDEFu, 0xFF070707u}));
@@ -207,8 +207,8 @@ TEST(PngWriter, TransparentBitmapGetsTRNS) {
 
 TEST(PngWriter, LongStreamsSplitIntoIdatChunksOf65535Bytes) {
   std::mt19937 random(11);
-  const TBitmap noise = MakeBitmap32(300, 300, [&](int, int) { return random(); });
-  const auto file = Encode(noise, TPNGObject::pfSub | TPNGObject::pfUp);
+  const DibImage noise = MakeBitmap32(300, 300, [&](int, int) { return random(); });
+  const auto file = Encode(noise, PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp);
   const auto chunks = ParseChunks(file);
   std::vector<size_t> sizes;
   for (const auto& c : chunks)
@@ -220,15 +220,15 @@ TEST(PngWriter, LongStreamsSplitIntoIdatChunksOf65535Bytes) {
 }
 
 TEST(PngWriter, EmptyBitmapWritesNothingAndDefaultsHold) {
-  TPNGObject png;
-  EXPECT_EQ(png.Filters(), TPNGObject::pfSub);
+  PngGraphic png;
+  EXPECT_EQ(png.Filters(), PngGraphic::kPngFilterSub);
   EXPECT_EQ(png.CompressionLevel(), 7);
-  png.Assign(TBitmap{});
+  png.Assign(DibImage{});
   EXPECT_TRUE(test::SaveBytes(png).empty());
   EXPECT_EQ(png.Width(), 0);
 
   // The defaults give Sub rows and level 7 (libdeflate's 6).
-  const TBitmap bitmap = Rgb24(2, 1, {4, 4, 4, 4, 4, 4});
+  const DibImage bitmap = Rgb24(2, 1, {4, 4, 4, 4, 4, 4});
   png.Assign(bitmap);
   const auto chunks = ParseChunks(test::SaveBytes(png));
   EXPECT_EQ(chunks[1].data, OneShotDeflate({1, 4, 4, 4, 0, 0, 0}, 6));
@@ -236,9 +236,9 @@ TEST(PngWriter, EmptyBitmapWritesNothingAndDefaultsHold) {
 
 TEST(PngWriter, ZlibLevelsMapToLibdeflateLevels) {
   std::mt19937 random(5);
-  const TBitmap noise = MakeBitmap32(40, 30, [&](int, int) { return random() & 0xFF0F0F0Fu; });
+  const DibImage noise = MakeBitmap32(40, 30, [&](int, int) { return random() & 0xFF0F0F0Fu; });
   for (const auto& [level, expected] : {std::pair{0, 0}, {1, 1}, {5, 5}, {6, 6}, {9, 6}}) {
-    const auto chunks = ParseChunks(Encode(noise, TPNGObject::pfSub | TPNGObject::pfUp, level));
+    const auto chunks = ParseChunks(Encode(noise, PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp, level));
     ASSERT_EQ(Names(chunks), (std::vector<std::string>{"IHDR", "IDAT", "IEND"})) << level;
     EXPECT_EQ(chunks[1].data, OneShotDeflate(Inflate(chunks[1].data), expected)) << level;
   }
@@ -247,12 +247,12 @@ TEST(PngWriter, ZlibLevelsMapToLibdeflateLevels) {
 TEST(PngWriter, PicturesAboveTheOneShotBoundStreamThroughZlib) {
   // 4200 x 4000 RGB: 50,404,000 bytes of filtered rows, above the 48 MiB bound. Level 1 keeps
   // zlib quick; its stream differs from libdeflate's at every level.
-  TBitmap grey;
-  grey.SetPixelFormat(TPixelFormat::pf24bit);
+  DibImage grey;
+  grey.SetPixelFormat(DibFormat::pf24bit);
   grey.SetSize(4200, 4000);
   for (int32_t y = 0; y < grey.Height(); ++y)
     std::memset(grey.ScanLine(y), static_cast<int>(y % 251), size_t{3} * grey.Width());
-  const auto chunks = ParseChunks(Encode(grey, TPNGObject::pfSub | TPNGObject::pfUp, 1));
+  const auto chunks = ParseChunks(Encode(grey, PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp, 1));
   std::vector<uint8_t> stream;
   size_t idats = 0;
   for (const auto& c : chunks) {

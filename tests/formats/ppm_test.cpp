@@ -1,4 +1,4 @@
-#include "formats/ppm.h"
+#include "formats/ppm/ppm_graphic.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +21,11 @@ std::vector<uint8_t> Bytes(const std::string& text) {
   return {text.begin(), text.end()};
 }
 
-std::unique_ptr<TBitmap> Load(const std::vector<uint8_t>& bytes) {
-  return LoadBytes<TPPMGraphic>(bytes);
+std::unique_ptr<DibImage> Load(const std::vector<uint8_t>& bytes) {
+  return LoadBytes<PpmGraphic>(bytes);
 }
 
-std::vector<uint32_t> AllPixels(const TBitmap& bitmap) {
+std::vector<uint32_t> AllPixels(const DibImage& bitmap) {
   std::vector<uint32_t> pixels;
   for (int32_t y = 0; y < bitmap.Height(); ++y)
     for (int32_t x = 0; x < bitmap.Width(); ++x) pixels.push_back(PixelAt(bitmap, x, y));
@@ -36,25 +36,25 @@ TEST(PpmTest, TextAndBinaryFormsGiveTheSamePicture) {
   struct Case {
     const char* name;
     std::string text, binary;
-    TPixelFormat format;
+    DibFormat format;
     std::vector<uint32_t> pixels;  // 3 x 2, rows top first
   };
   const Case cases[] = {
       {"bitmap: 1 is black",
        "P1\n# comment\n3 2\n1 0 1\n011",
        std::string("P4 3 2\n") + "\xA0\x60",
-       TPixelFormat::pf1bit,
+       DibFormat::pf1bit,
        {0xFF000000u, 0xFFFFFFFFu, 0xFF000000u, 0xFFFFFFFFu, 0xFF000000u, 0xFF000000u}},
       {"grey map",
        "P2 3 2 255\n0 128 255\n#\n1 2 3\n",
        std::string("P5\n3#c\n2\n255\n") + std::string("\x00\x80\xFF\x01\x02\x03", 6),
-       TPixelFormat::pf8bit,
+       DibFormat::pf8bit,
        {0xFF000000u, 0xFF808080u, 0xFFFFFFFFu, 0xFF010101u, 0xFF020202u, 0xFF030303u}},
       {"pixel map",
        "P3 3 2 255 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18",
        std::string("P6 3 2 255\n") +
            "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10\x11\x12",
-       TPixelFormat::pf24bit,
+       DibFormat::pf24bit,
        {0xFF010203u, 0xFF040506u, 0xFF070809u, 0xFF0A0B0Cu, 0xFF0D0E0Fu, 0xFF101112u}},
   };
   for (const Case& c : cases) {
@@ -109,24 +109,24 @@ TEST(PpmTest, ArbitraryMaps) {
   struct Case {
     const char* name;
     std::string file;
-    TPixelFormat format;
+    DibFormat format;
     uint32_t pixel;
   };
   const Case cases[] = {
       {"grey", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nTUPLTYPE GRAYSCALE\nENDHDR\n\x40",
-       TPixelFormat::pf8bit, 0xFF404040u},
+       DibFormat::pf8bit, 0xFF404040u},
       {"black and white",
        "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 1\nTUPLTYPE BLACKANDWHITE\nENDHDR\n\x01",
-       TPixelFormat::pf8bit, 0xFFFFFFFFu},
+       DibFormat::pf8bit, 0xFFFFFFFFu},
       {"grey and alpha",
        "P7\n# a comment\nHEIGHT 1\nWIDTH 1\nMAXVAL 255\nDEPTH 2\nENDHDR\n\x40\x80",
-       TPixelFormat::pf32bit, 0x80404040u},
+       DibFormat::pf32bit, 0x80404040u},
       {"colour", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n\x01\x02\x03",
-       TPixelFormat::pf24bit, 0xFF010203u},
+       DibFormat::pf24bit, 0xFF010203u},
       {"colour and alpha, 16 bits",
        std::string("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n") +
            std::string("\x01\x01\x02\x02\x03\x03\xFF\xFF", 8),
-       TPixelFormat::pf32bit, 0xFF010203u},
+       DibFormat::pf32bit, 0xFF010203u},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -178,7 +178,7 @@ TEST(PpmTest, BadFilesFailWithTheirMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(LoadError<TPPMGraphic>(Bytes(c.file)), c.message);
+    EXPECT_EQ(LoadError<PpmGraphic>(Bytes(c.file)), c.message);
   }
 }
 
@@ -192,7 +192,7 @@ TEST(PpmTest, PngNamedPbmIsNotReadAsNetpbm) {
   REQUIRE_SHARED_SAMPLES();
   // The sample listed as a bitmap holds a PNG file; the reader goes by content, not by name.
   EXPECT_EQ(
-      LoadError<TPPMGraphic>(ReadBytes(SharedPath(std::string("testimages/") + kPngNamedPbm))),
+      LoadError<PpmGraphic>(ReadBytes(SharedPath(std::string("testimages/") + kPngNamedPbm))),
       kInvalid);
 }
 

@@ -1,4 +1,4 @@
-#include "formats/psp.h"
+#include "formats/psp/psp_graphic.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -15,8 +15,8 @@ namespace {
 const char* const kReadError = "Stream read error";
 const char* const kInvalid = "Cannot load image. Invalid or unexpected PSP image format.";
 
-std::unique_ptr<TBitmap> Load(const std::vector<uint8_t>& bytes) {
-  return LoadBytes<TPSPGraphic>(bytes);
+std::unique_ptr<DibImage> Load(const std::vector<uint8_t>& bytes) {
+  return LoadBytes<PspGraphic>(bytes);
 }
 
 using Bytes = std::vector<uint8_t>;
@@ -252,8 +252,8 @@ const uint32_t kTwoLayers[12] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF0A0B0C,
                                  0xFF141516, 0xFF8F8F90, 0xFF28292A, 0xFF323334,
                                  0xFF3C3D3E, 0xFFA3A3A4, 0xFF7C7D7D, 0xFF5A5B5C};
 
-void ExpectPixels(const TBitmap& bitmap, const uint32_t* expected) {
-  ASSERT_EQ(bitmap.PixelFormat(), TPixelFormat::pf32bit);
+void ExpectPixels(const DibImage& bitmap, const uint32_t* expected) {
+  ASSERT_EQ(bitmap.PixelFormat(), DibFormat::pf32bit);
   for (int32_t y = 0; y < bitmap.Height(); ++y)
     for (int32_t x = 0; x < bitmap.Width(); ++x)
       EXPECT_EQ(PixelAt(bitmap, x, y), expected[y * bitmap.Width() + x])
@@ -391,7 +391,7 @@ TEST(PspTest, BadFilesFailWithTheirMessage) {
        changed([](PspFields& s) { s.palette = std::vector<std::array<uint8_t, 3>>(300); }),
        kInvalid},
   };
-  ExpectFailedLoadsLeaveNothing<TPSPGraphic>(good, cases);
+  ExpectFailedLoadsLeaveNothing<PspGraphic>(good, cases);
 }
 
 TEST(PspTest, DamagedFilesFailCleanly) {
@@ -400,14 +400,14 @@ TEST(PspTest, DamagedFilesFailCleanly) {
     const Bytes file = Psp(TwoLayers(5, compression));
     for (size_t cut = 0; cut < file.size(); ++cut) {
       const std::string error =
-          LoadError<TPSPGraphic>(Bytes(file.begin(), file.begin() + static_cast<ptrdiff_t>(cut)));
+          LoadError<PspGraphic>(Bytes(file.begin(), file.begin() + static_cast<ptrdiff_t>(cut)));
       EXPECT_TRUE(error == kInvalid || error == kReadError) << cut << ": " << error;
     }
     for (size_t at = 0; at < file.size(); ++at) {
       for (const uint8_t mask : {0xFF, 0x80}) {
         Bytes damaged = file;
         damaged[at] ^= mask;
-        const std::string error = LoadError<TPSPGraphic>(damaged);
+        const std::string error = LoadError<PspGraphic>(damaged);
         EXPECT_TRUE(error.empty() || error == kInvalid) << at << ": " << error;
       }
     }

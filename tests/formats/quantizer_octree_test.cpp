@@ -4,7 +4,7 @@
 #include <memory>
 #include <random>
 
-#include "formats/color_quantizer.h"
+#include "formats/gif/color_quantizer.h"
 #include "formats/png_gif_test_support.h"
 
 namespace tessane {
@@ -12,11 +12,11 @@ namespace {
 
 using test::MakeBitmap32;
 
-uint32_t Rgb(const TRGBQuad& c) {
+uint32_t Rgb(const PaletteEntry& c) {
   return (c.Red << 16) | (c.Green << 8) | c.Blue;
 }
 
-std::vector<uint32_t> Rgbs(const std::vector<TRGBQuad>& palette) {
+std::vector<uint32_t> Rgbs(const std::vector<PaletteEntry>& palette) {
   std::vector<uint32_t> out;
   for (const auto& c : palette) out.push_back(Rgb(c));
   return out;
@@ -43,7 +43,7 @@ TEST(Quantizer, PaletteLayout) {
       {"one colour fills only entry 10", {0x12345678u, 0xFF345678u}, {0x345678}},
   };
   for (const auto& c : cases) {
-    const TBitmap bitmap =
+    const DibImage bitmap =
         MakeBitmap32(static_cast<int>(c.pixels.size()), 1, [&](int x, int) { return c.pixels[x]; });
     EXPECT_EQ(Rgbs(BuildOctreePalette(bitmap)), ExpectedPalette(c.middle)) << c.what;
   }
@@ -51,7 +51,7 @@ TEST(Quantizer, PaletteLayout) {
 
 TEST(Quantizer, MergesBeginAtTheDeepestLevelWithTheNodeCreatedLast) {
   // 236 colours in pairs that share a level-7 node: (2k, 0, 0) and (2k + 1, 0, 0).
-  TColorQuantizer quantizer(236, 8);
+  ColorQuantizer quantizer(236, 8);
   auto add = [&](uint8_t r, uint8_t g, uint8_t b) {
     quantizer.AddPixel(r, g, b);
     while (quantizer.Leaves() > quantizer.ColorLimit()) quantizer.MergeNode();
@@ -168,7 +168,7 @@ TEST(Quantizer, PaletteMatchesAPlainOctree) {
     // Runs of equal pixels (the leaf cache) between fresh colours (merges), with clusters that
     // make merged leaves receive later pixels.
     uint32_t current = 0;
-    const TBitmap bitmap = MakeBitmap32(160, 120, [&](int, int) {
+    const DibImage bitmap = MakeBitmap32(160, 120, [&](int, int) {
       if (random() % 4 == 0) {
         current = random() % 3 == 0 ? random() : (current + random() % 9) * 2654435761u;
       }
@@ -186,14 +186,14 @@ TEST(Quantizer, NearestColourIsExactWithTiesToTheLowerIndex) {
   std::mt19937 random(23);
   for (int round = 0; round < 20; ++round) {
     // Few distinct values make many equal distances; duplicates test the tie rule.
-    std::vector<TRGBQuad> palette(round % 2 ? 256 : 1 + random() % 256);
+    std::vector<PaletteEntry> palette(round % 2 ? 256 : 1 + random() % 256);
     for (auto& c : palette) {
       const int spread = round < 10 ? 4 : 256;
       c = RGBQuad(static_cast<uint8_t>(random() % spread * (256 / spread)),
                   static_cast<uint8_t>(random() % spread * (256 / spread)),
                   static_cast<uint8_t>(random() % spread * (256 / spread)));
     }
-    TSlowColorLookup lookup(palette);
+    SlowColorLookup lookup(palette);
     for (int i = 0; i < 3000; ++i) {
       const int r = random() % 256, g = random() % 256, b = random() % 256;
       int best = INT_MAX, best_index = -1;
@@ -213,19 +213,19 @@ TEST(Quantizer, NearestColourIsExactWithTiesToTheLowerIndex) {
 
 TEST(Quantizer, ReduceBitmapMapsEveryPixelToItsNearestEntry) {
   std::mt19937 random(31);
-  TBitmap source = MakeBitmap32(90, 70, [&](int x, int y) {
+  DibImage source = MakeBitmap32(90, 70, [&](int x, int y) {
     return (random() & 0xFF000000u) | ((x * 3) << 16) | ((y * 3) << 8) | (random() % 64);
   });
-  const TBitmap copy = [&] {
-    TBitmap c;
+  const DibImage copy = [&] {
+    DibImage c;
     c.Assign(source);
     return c;
   }();
   const auto reduced = ReduceBitmap(source, 8, 0);
-  ASSERT_EQ(reduced->PixelFormat(), TPixelFormat::pf8bit);
+  ASSERT_EQ(reduced->PixelFormat(), DibFormat::pf8bit);
   ASSERT_EQ(reduced->Palette().size(), 256u);
   EXPECT_EQ(reduced->Palette(), BuildOctreePalette(source));
-  TSlowColorLookup lookup(reduced->Palette());
+  SlowColorLookup lookup(reduced->Palette());
   const auto pixels = test::OpaquePixels(source);
   for (int y = 0; y < 70; ++y)
     for (int x = 0; x < 90; ++x) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/bitmap.h"
+#include "formats/bmp/dib_image.h"
 #include "formats/graphic.h"
 #include "support/test_support.h"
 
@@ -39,7 +39,7 @@ inline Pixels LoadReference(const std::string& path) {
   return out;
 }
 
-inline Pixels FromBitmap(const TBitmap& bitmap) {
+inline Pixels FromBitmap(const DibImage& bitmap) {
   Pixels out{bitmap.Width(), bitmap.Height(), {}};
   out.Argb.resize(static_cast<size_t>(out.Width) * out.Height);
   for (int32_t y = 0; y < out.Height; ++y)
@@ -48,9 +48,9 @@ inline Pixels FromBitmap(const TBitmap& bitmap) {
 }
 
 /// Draws the graphic into a w x h surface filled with `background`.
-inline Pixels Render(TGraphic& graphic, int32_t w, int32_t h, uint32_t background) {
+inline Pixels Render(Graphic& graphic, int32_t w, int32_t h, uint32_t background) {
   Pixels out{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, background)};
-  graphic.Draw(TSurface{out.Argb.data(), w, h, w}, TRect{0, 0, w, h});
+  graphic.Draw(ArgbView{out.Argb.data(), w, h, w}, Rect{0, 0, w, h});
   return out;
 }
 

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "formats/bitmap.h"
-#include "formats/gif_image.h"
-#include "formats/icon.h"
-#include "formats/jpeg2000_bitmap.h"
-#include "formats/jpeg_image.h"
-#include "formats/metafile.h"
-#include "formats/png_image.h"
-#include "formats/registry.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/gif/gif_graphic.h"
+#include "formats/ico/icon_graphic.h"
+#include "formats/jpeg2000/jpeg2000_graphic.h"
+#include "formats/jpeg/jpeg_graphic.h"
+#include "formats/metafile/metafile_graphic.h"
+#include "formats/png/png_graphic.h"
+#include "formats/format_registry.h"
 
 namespace tessane {
 namespace {
@@ -83,14 +83,14 @@ class RegistryTest : public ::testing::Test {
 };
 
 TEST_F(RegistryTest, HoldsTheFiftyOneRegistrationsInOrder) {
-  const std::vector<TFileFormat>& entries = FormatRegistry().Entries();
+  const std::vector<FileFormat>& entries = Formats().Entries();
   ASSERT_EQ(entries.size(), std::size(kExpected));
   for (size_t i = 0; i < entries.size(); ++i) {
     SCOPED_TRACE("row " + std::to_string(i + 1));
     EXPECT_EQ(entries[i].Ext, kExpected[i].ext);
     EXPECT_EQ(entries[i].Caption, kExpected[i].caption);
     EXPECT_STREQ(entries[i].ClassRef->Name, kExpected[i].className);
-    EXPECT_TRUE(entries[i].ClassRef->InheritsFrom(TGraphic::Class));
+    EXPECT_TRUE(entries[i].ClassRef->InheritsFrom(Graphic::Class));
   }
 }
 
@@ -98,37 +98,37 @@ TEST_F(RegistryTest, HoldsTheFiftyOneRegistrationsInOrder) {
 TEST_F(RegistryTest, LookupIgnoresCaseAndTakesTheNewestEntry) {
   const struct {
     const char* ext;
-    const TGraphicClass* cls;
+    const GraphicClass* cls;
   } cases[] = {
-      {"jpg", &TJPEGImage::Class},
+      {"jpg", &JpegGraphic::Class},
       {"PHOTO", nullptr},
-      {"JPG", &TJPEGImage::Class},
-      {"Jpe", &TJPEGImage::Class},
-      {"gif", &TGIFImage::Class},
-      {"png", &TPNGObject::Class},
-      {"PnG", &TPNGObject::Class},
-      {"bmp", &TBitmap::Class},
-      {"ico", &TIcon::Class},
-      {"emf", &TMetafile::Class},
-      {"jpc", &TJpeg2000Bitmap::Class},
+      {"JPG", &JpegGraphic::Class},
+      {"Jpe", &JpegGraphic::Class},
+      {"gif", &GifGraphic::Class},
+      {"png", &PngGraphic::Class},
+      {"PnG", &PngGraphic::Class},
+      {"bmp", &DibImage::Class},
+      {"ico", &IconGraphic::Class},
+      {"emf", &MetafileGraphic::Class},
+      {"jpc", &Jpeg2000Graphic::Class},
       {"", nullptr},
       {"jp", nullptr},
       {".jpg", nullptr},
   };
   for (const auto& c : cases) EXPECT_EQ(FindFormatClass(c.ext), c.cls) << "'" << c.ext << "'";
 
-  TFileFormatsList local;
-  local.Add("ABC", "First", TBitmap::Class);
-  local.Add("abc", "Second", TIcon::Class);
-  EXPECT_EQ(local.FindExt("aBc"), &TIcon::Class);
+  FormatRegistry local;
+  local.Add("ABC", "First", DibImage::Class);
+  local.Add("abc", "Second", IconGraphic::Class);
+  EXPECT_EQ(local.FindExt("aBc"), &IconGraphic::Class);
   EXPECT_EQ(local.Entries()[0].Ext, "abc");
   EXPECT_EQ(local.Entries().size(), 2u);
 }
 
 TEST_F(RegistryTest, FilterTextAfterStartUp) {
   std::string filter, masks;
-  FormatRegistry().BuildFilter(TGraphic::Class, filter, masks);
-  EXPECT_EQ(filter, PictureFilter(TGraphic::Class));
+  Formats().BuildFilter(Graphic::Class, filter, masks);
+  EXPECT_EQ(filter, PictureFilter(Graphic::Class));
   EXPECT_EQ(filter.size(), 2344u);
   EXPECT_EQ(filter.rfind("All (*.png;*.gif;*.jpc;*.j2k;*.jp2;*.png;", 0), 0u);
   EXPECT_TRUE(filter.ends_with("Metafiles (*.wmf)|*.wmf"));
@@ -152,27 +152,27 @@ TEST_F(RegistryTest, FilterTextAfterStartUp) {
 }
 
 TEST(FilterText, SmallRegistriesAndBaseClasses) {
-  TFileFormatsList empty;
+  FormatRegistry empty;
   std::string filter = "x", masks = "x";
-  empty.BuildFilter(TGraphic::Class, filter, masks);
+  empty.BuildFilter(Graphic::Class, filter, masks);
   EXPECT_EQ(filter, "");
   EXPECT_EQ(masks, "");
 
-  TFileFormatsList one;
-  one.Add("Bmp", "Bitmaps", TBitmap::Class);
-  one.BuildFilter(TGraphic::Class, filter, masks);
+  FormatRegistry one;
+  one.Add("Bmp", "Bitmaps", DibImage::Class);
+  one.BuildFilter(Graphic::Class, filter, masks);
   EXPECT_EQ(filter, "Bitmaps (*.bmp)|*.bmp");
   EXPECT_EQ(masks, "*.bmp");
 
   // Only classes derived from the base take part; an empty extension never does.
-  TFileFormatsList mixed;
-  mixed.Add("ico", "Icons", TIcon::Class);
-  mixed.Add("bmp", "Bitmaps", TBitmap::Class);
-  mixed.Add("", "Nothing", TBitmap::Class);
-  mixed.Add("jp2", "JPEG 2000", TJpeg2000Bitmap::Class);
-  mixed.BuildFilter(TBitmap::Class, filter, masks);
+  FormatRegistry mixed;
+  mixed.Add("ico", "Icons", IconGraphic::Class);
+  mixed.Add("bmp", "Bitmaps", DibImage::Class);
+  mixed.Add("", "Nothing", DibImage::Class);
+  mixed.Add("jp2", "JPEG 2000", Jpeg2000Graphic::Class);
+  mixed.BuildFilter(DibImage::Class, filter, masks);
   EXPECT_EQ(filter, "All (*.jp2;*.bmp)|*.jp2;*.bmp|JPEG 2000 (*.jp2)|*.jp2|Bitmaps (*.bmp)|*.bmp");
-  mixed.BuildFilter(TJpeg2000Bitmap::Class, filter, masks);
+  mixed.BuildFilter(Jpeg2000Graphic::Class, filter, masks);
   EXPECT_EQ(filter, "JPEG 2000 (*.jp2)|*.jp2");
 }
 

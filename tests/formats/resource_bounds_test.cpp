@@ -21,17 +21,17 @@
 #include "base/errors.h"
 #include "base/limits.h"
 #include "base/stream.h"
-#include "formats/autodesk.h"
-#include "formats/bitmap.h"
-#include "formats/cut.h"
-#include "formats/gif_image.h"
-#include "formats/pcx.h"
-#include "formats/png_image.h"
-#include "formats/ppm.h"
-#include "formats/psd.h"
-#include "formats/sgi.h"
-#include "formats/targa.h"
-#include "formats/tiff.h"
+#include "formats/autodesk/autodesk_graphic.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/halo_cut/halo_cut_graphic.h"
+#include "formats/gif/gif_graphic.h"
+#include "formats/pcx/pcx_graphic.h"
+#include "formats/png/png_graphic.h"
+#include "formats/ppm/ppm_graphic.h"
+#include "formats/psd/psd_graphic.h"
+#include "formats/sgi/sgi_graphic.h"
+#include "formats/tga/tga_graphic.h"
+#include "formats/tiff/tiff_graphic.h"
 
 namespace tessane {
 namespace {
@@ -53,9 +53,9 @@ constexpr bool kCanCapMemory = true;
 constexpr uint64_t kHeadroom = uint64_t{96} << 20;
 
 // Lowers the soft address-space limit to the current size plus kHeadroom while alive.
-class TMemoryCap {
+class MemoryCap {
  public:
-  TMemoryCap() {
+  MemoryCap() {
     if (!kCanCapMemory) return;
     std::ifstream statm("/proc/self/statm");
     uint64_t pages = 0;
@@ -65,11 +65,11 @@ class TMemoryCap {
     if (old_.rlim_max != RLIM_INFINITY && capped.rlim_cur > old_.rlim_max) return;
     active_ = setrlimit(RLIMIT_AS, &capped) == 0;
   }
-  ~TMemoryCap() {
+  ~MemoryCap() {
     if (active_) setrlimit(RLIMIT_AS, &old_);
   }
-  TMemoryCap(const TMemoryCap&) = delete;
-  TMemoryCap& operator=(const TMemoryCap&) = delete;
+  MemoryCap(const MemoryCap&) = delete;
+  MemoryCap& operator=(const MemoryCap&) = delete;
 
  private:
   rlimit old_{};
@@ -77,25 +77,25 @@ class TMemoryCap {
 };
 
 // A little byte builder for the headers below.
-struct TBytes {
+struct ByteVector {
   std::vector<uint8_t> v;
-  TBytes& U8(unsigned x) {
+  ByteVector& U8(unsigned x) {
     v.push_back(static_cast<uint8_t>(x));
     return *this;
   }
-  TBytes& LE16(unsigned x) { return U8(x & 0xFF).U8((x >> 8) & 0xFF); }
-  TBytes& LE32(uint32_t x) { return LE16(x & 0xFFFF).LE16(x >> 16); }
-  TBytes& BE16(unsigned x) { return U8((x >> 8) & 0xFF).U8(x & 0xFF); }
-  TBytes& BE32(uint32_t x) { return BE16(x >> 16).BE16(x & 0xFFFF); }
-  TBytes& Str(const std::string& s) {
+  ByteVector& LE16(unsigned x) { return U8(x & 0xFF).U8((x >> 8) & 0xFF); }
+  ByteVector& LE32(uint32_t x) { return LE16(x & 0xFFFF).LE16(x >> 16); }
+  ByteVector& BE16(unsigned x) { return U8((x >> 8) & 0xFF).U8(x & 0xFF); }
+  ByteVector& BE32(uint32_t x) { return BE16(x >> 16).BE16(x & 0xFFFF); }
+  ByteVector& Str(const std::string& s) {
     v.insert(v.end(), s.begin(), s.end());
     return *this;
   }
-  TBytes& Fill(size_t n, uint8_t b = 0) {
+  ByteVector& Fill(size_t n, uint8_t b = 0) {
     v.insert(v.end(), n, b);
     return *this;
   }
-  TBytes& PadTo(size_t n, uint8_t b = 0) {
+  ByteVector& PadTo(size_t n, uint8_t b = 0) {
     if (v.size() < n) Fill(n - v.size(), b);
     return *this;
   }
@@ -103,7 +103,7 @@ struct TBytes {
 
 std::vector<uint8_t> Bmp(int32_t width, int32_t height, unsigned bpp, unsigned compression,
                          size_t data_bytes) {
-  TBytes b;
+  ByteVector b;
   b.Str("BM").LE32(54 + data_bytes).LE32(0).LE32(54);
   b.LE32(40).LE32(width).LE32(height).LE16(1).LE16(bpp).LE32(compression).LE32(0);
   b.LE32(2835).LE32(2835).LE32(0).LE32(0);
@@ -111,59 +111,59 @@ std::vector<uint8_t> Bmp(int32_t width, int32_t height, unsigned bpp, unsigned c
 }
 
 std::vector<uint8_t> Ppm(const std::string& magic, int64_t width, int64_t height) {
-  TBytes b;
+  ByteVector b;
   b.Str(magic + "\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n");
   return b.Fill(64, 0x80).v;
 }
 
 std::vector<uint8_t> Sgi(unsigned width, unsigned height, unsigned storage) {
-  TBytes b;
+  ByteVector b;
   b.BE16(474).U8(storage).U8(1).BE16(3).BE16(width).BE16(height).BE16(3);
   return b.PadTo(512).Fill(88, 0x11).v;
 }
 
 std::vector<uint8_t> Pcx(unsigned width, unsigned height) {
-  TBytes b;
+  ByteVector b;
   b.U8(10).U8(5).U8(1).U8(8).LE16(0).LE16(0).LE16(width - 1).LE16(height - 1);
   b.PadTo(65).U8(3).LE16(width).LE16(1);
   return b.PadTo(128).Fill(64, 0xC1).v;  // runs of one byte: the least dense encoding there is
 }
 
 std::vector<uint8_t> Targa(unsigned width, unsigned height, unsigned type) {
-  TBytes b;
+  ByteVector b;
   b.U8(0).U8(0).U8(type).Fill(5).LE16(0).LE16(0).LE16(width).LE16(height).U8(24).U8(0x20);
   return b.Fill(82, 0xFF).v;
 }
 
 std::vector<uint8_t> Psd(uint32_t width, uint32_t height, unsigned compression) {
-  TBytes b;
+  ByteVector b;
   b.Str("8BPS").BE16(1).Fill(6).BE16(3).BE32(height).BE32(width).BE16(8).BE16(3);
   b.BE32(0).BE32(0).BE32(0).BE16(compression);
   return b.Fill(64, 0x7F).v;
 }
 
 std::vector<uint8_t> Cut(unsigned width, unsigned height) {
-  TBytes b;
+  ByteVector b;
   b.LE16(width).LE16(height).LE16(0);
   for (int i = 0; i < 30; ++i) b.LE16(1).U8(0);
   return b.v;
 }
 
 std::vector<uint8_t> Cel(unsigned width, unsigned height) {
-  TBytes b;
+  ByteVector b;
   b.LE16(0x9119).LE16(width).LE16(height).LE16(0).LE16(0).U8(8).U8(0);
   return b.PadTo(32).Fill(800, 0x20).v;
 }
 
 std::vector<uint8_t> Gif(unsigned width, unsigned height) {
-  TBytes b;
+  ByteVector b;
   b.Str("GIF89a").LE16(width).LE16(height).U8(0x80).U8(0).U8(0).Fill(6, 0xAA);
   b.U8(0x2C).LE16(0).LE16(0).LE16(width).LE16(height).U8(0);
   b.U8(2).U8(3).U8(0x84).U8(0x8F).U8(0x00);  // a few codes, then the block terminator
   return b.U8(0x3B).v;
 }
 
-void PngChunk(TBytes& b, const char* name, const std::vector<uint8_t>& data) {
+void PngChunk(ByteVector& b, const char* name, const std::vector<uint8_t>& data) {
   b.BE32(static_cast<uint32_t>(data.size())).Str(name);
   b.v.insert(b.v.end(), data.begin(), data.end());
   // The CRC covers the name and the data; zlib takes a null pointer (an empty vector's data) as
@@ -176,9 +176,9 @@ void PngChunk(TBytes& b, const char* name, const std::vector<uint8_t>& data) {
 // A PNG with the given header whose image data is `idat` (a zlib stream).
 std::vector<uint8_t> Png(uint32_t width, uint32_t height, unsigned colour_type,
                          const std::vector<uint8_t>& idat) {
-  TBytes b;
+  ByteVector b;
   b.U8(0x89).Str("PNG\r\n").U8(0x1A).U8('\n');
-  PngChunk(b, "IHDR", TBytes().BE32(width).BE32(height).U8(8).U8(colour_type).U8(0).U8(0).U8(0).v);
+  PngChunk(b, "IHDR", ByteVector().BE32(width).BE32(height).U8(8).U8(colour_type).U8(0).U8(0).U8(0).v);
   PngChunk(b, "IDAT", idat);
   PngChunk(b, "IEND", {});
   return b.v;
@@ -213,7 +213,7 @@ std::vector<uint8_t> ZlibZeros(uint64_t size) {
 // samples, subsampled 2 x 2 by default).
 std::vector<uint8_t> Tiff(uint32_t width, uint32_t height, unsigned compression,
                           const std::vector<uint8_t>& strip, unsigned photometric = 1) {
-  TBytes b;
+  ByteVector b;
   const uint32_t ifd = 8;
   const unsigned entries = 9;
   const uint32_t data = ifd + 2 + entries * 12 + 4;
@@ -241,7 +241,7 @@ std::vector<uint8_t> Tiff(uint32_t width, uint32_t height, unsigned compression,
 
 struct BoundsCase {
   const char* name;
-  const TGraphicClass* cls;
+  const GraphicClass* cls;
   std::function<std::vector<uint8_t>()> make;
 };
 
@@ -256,9 +256,9 @@ class RefusedBeforeAllocating : public ::testing::TestWithParam<BoundsCase> {};
 
 TEST_P(RefusedBeforeAllocating, FailsWithItsOwnError) {
   const std::vector<uint8_t> file = GetParam().make();
-  std::unique_ptr<TGraphic> graphic = GetParam().cls->Create();
-  TReadOnlyMemoryStream stream(file.data(), file.size());
-  TMemoryCap cap;
+  std::unique_ptr<Graphic> graphic = GetParam().cls->Create();
+  ReadOnlyMemoryStream stream(file.data(), file.size());
+  MemoryCap cap;
   try {
     graphic->LoadFromStream(stream);
     ADD_FAILURE() << "loaded as " << graphic->Width() << " x " << graphic->Height();
@@ -273,48 +273,48 @@ TEST_P(RefusedBeforeAllocating, FailsWithItsOwnError) {
 INSTANTIATE_TEST_SUITE_P(
     Readers, RefusedBeforeAllocating,
     ::testing::Values(
-        BoundsCase{"BmpSideAbove65535", &TBitmap::Class, [] { return Bmp(70000, 1, 24, 0, 46); }},
-        BoundsCase{"BmpPixelsAbove2To28", &TBitmap::Class,
+        BoundsCase{"BmpSideAbove65535", &DibImage::Class, [] { return Bmp(70000, 1, 24, 0, 46); }},
+        BoundsCase{"BmpPixelsAbove2To28", &DibImage::Class,
                    [] { return Bmp(20000, 20000, 24, 0, 46); }},
-        BoundsCase{"BmpDataShort", &TBitmap::Class, [] { return Bmp(16000, 16000, 24, 0, 46); }},
-        BoundsCase{"BmpRle8DataShort", &TBitmap::Class, [] { return Bmp(16000, 16000, 8, 1, 46); }},
-        BoundsCase{"PpmSideAbove65535", &TPPMGraphic::Class, [] { return Ppm("P6", 70000, 1); }},
-        BoundsCase{"PpmHugeNumber", &TPPMGraphic::Class,
+        BoundsCase{"BmpDataShort", &DibImage::Class, [] { return Bmp(16000, 16000, 24, 0, 46); }},
+        BoundsCase{"BmpRle8DataShort", &DibImage::Class, [] { return Bmp(16000, 16000, 8, 1, 46); }},
+        BoundsCase{"PpmSideAbove65535", &PpmGraphic::Class, [] { return Ppm("P6", 70000, 1); }},
+        BoundsCase{"PpmHugeNumber", &PpmGraphic::Class,
                    [] { return Ppm("P6", 99999999999LL, 99999999999LL); }},
-        BoundsCase{"PpmDataShort", &TPPMGraphic::Class, [] { return Ppm("P6", 16000, 16000); }},
-        BoundsCase{"PgmTextDataShort", &TPPMGraphic::Class, [] { return Ppm("P2", 16000, 16000); }},
-        BoundsCase{"SgiPixelsAbove2To28", &TSGIGraphic::Class, [] { return Sgi(20000, 20000, 0); }},
-        BoundsCase{"SgiDataShort", &TSGIGraphic::Class, [] { return Sgi(16000, 16000, 0); }},
-        BoundsCase{"SgiRleTableShort", &TSGIGraphic::Class, [] { return Sgi(16000, 16000, 1); }},
-        BoundsCase{"PcxPixelsAbove2To28", &TPCXGraphic::Class, [] { return Pcx(20000, 20000); }},
-        BoundsCase{"PcxRleDataShort", &TPCXGraphic::Class, [] { return Pcx(16000, 16000); }},
-        BoundsCase{"TargaPixelsAbove2To28", &TTargaGraphic::Class,
+        BoundsCase{"PpmDataShort", &PpmGraphic::Class, [] { return Ppm("P6", 16000, 16000); }},
+        BoundsCase{"PgmTextDataShort", &PpmGraphic::Class, [] { return Ppm("P2", 16000, 16000); }},
+        BoundsCase{"SgiPixelsAbove2To28", &SgiGraphic::Class, [] { return Sgi(20000, 20000, 0); }},
+        BoundsCase{"SgiDataShort", &SgiGraphic::Class, [] { return Sgi(16000, 16000, 0); }},
+        BoundsCase{"SgiRleTableShort", &SgiGraphic::Class, [] { return Sgi(16000, 16000, 1); }},
+        BoundsCase{"PcxPixelsAbove2To28", &PcxGraphic::Class, [] { return Pcx(20000, 20000); }},
+        BoundsCase{"PcxRleDataShort", &PcxGraphic::Class, [] { return Pcx(16000, 16000); }},
+        BoundsCase{"TargaPixelsAbove2To28", &TgaGraphic::Class,
                    [] { return Targa(20000, 20000, 2); }},
-        BoundsCase{"TargaDataShort", &TTargaGraphic::Class, [] { return Targa(16000, 16000, 2); }},
-        BoundsCase{"TargaRleDataShort", &TTargaGraphic::Class,
+        BoundsCase{"TargaDataShort", &TgaGraphic::Class, [] { return Targa(16000, 16000, 2); }},
+        BoundsCase{"TargaRleDataShort", &TgaGraphic::Class,
                    [] { return Targa(16000, 16000, 10); }},
-        BoundsCase{"PsdSideAbove65535", &TPSDGraphic::Class, [] { return Psd(70000, 1, 0); }},
-        BoundsCase{"PsdDataShort", &TPSDGraphic::Class, [] { return Psd(16000, 16000, 0); }},
-        BoundsCase{"PsdRleCountsShort", &TPSDGraphic::Class, [] { return Psd(16000, 16000, 1); }},
-        BoundsCase{"CutRleDataShort", &TCUTGraphic::Class, [] { return Cut(16000, 16000); }},
-        BoundsCase{"CelPixelsAbove2To28", &TAutodeskGraphic::Class,
+        BoundsCase{"PsdSideAbove65535", &PsdGraphic::Class, [] { return Psd(70000, 1, 0); }},
+        BoundsCase{"PsdDataShort", &PsdGraphic::Class, [] { return Psd(16000, 16000, 0); }},
+        BoundsCase{"PsdRleCountsShort", &PsdGraphic::Class, [] { return Psd(16000, 16000, 1); }},
+        BoundsCase{"CutRleDataShort", &HaloCutGraphic::Class, [] { return Cut(16000, 16000); }},
+        BoundsCase{"CelPixelsAbove2To28", &AutodeskGraphic::Class,
                    [] { return Cel(20000, 20000); }},
-        BoundsCase{"CelDataShort", &TAutodeskGraphic::Class, [] { return Cel(16000, 16000); }},
-        BoundsCase{"GifScreenPixelsAbove2To28", &TGIFImage::Class,
+        BoundsCase{"CelDataShort", &AutodeskGraphic::Class, [] { return Cel(16000, 16000); }},
+        BoundsCase{"GifScreenPixelsAbove2To28", &GifGraphic::Class,
                    [] { return Gif(65535, 65535); }},
-        BoundsCase{"PngSideAbove65535", &TPNGObject::Class,
+        BoundsCase{"PngSideAbove65535", &PngGraphic::Class,
                    [] { return Png(70000, 1, 2, ZlibZeros(16)); }},
-        BoundsCase{"PngPixelsAbove2To28", &TPNGObject::Class,
+        BoundsCase{"PngPixelsAbove2To28", &PngGraphic::Class,
                    [] { return Png(20000, 20000, 2, ZlibZeros(16)); }},
-        BoundsCase{"PngDataShort", &TPNGObject::Class,
+        BoundsCase{"PngDataShort", &PngGraphic::Class,
                    [] { return Png(16000, 16000, 2, ZlibZeros(16)); }},
-        BoundsCase{"TiffSideAbove65535", &TTIFFGraphic::Class,
+        BoundsCase{"TiffSideAbove65535", &TiffGraphic::Class,
                    [] { return Tiff(70000, 1, 1, std::vector<uint8_t>(64)); }},
-        BoundsCase{"TiffPixelsAbove2To28", &TTIFFGraphic::Class,
+        BoundsCase{"TiffPixelsAbove2To28", &TiffGraphic::Class,
                    [] { return Tiff(20000, 20000, 1, std::vector<uint8_t>(64)); }},
-        BoundsCase{"TiffDataShort", &TTIFFGraphic::Class,
+        BoundsCase{"TiffDataShort", &TiffGraphic::Class,
                    [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64)); }},
-        BoundsCase{"TiffYCbCrDataShort", &TTIFFGraphic::Class,
+        BoundsCase{"TiffYCbCrDataShort", &TiffGraphic::Class,
                    [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64), 6); }}),
     [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
 
@@ -322,8 +322,8 @@ INSTANTIATE_TEST_SUITE_P(
 // half of what three samples per pixel would need, and a file holding exactly that loads.
 TEST(UncompressedLengthCheck, AcceptsSubsampledYCbCrOfExactLength) {
   const std::vector<uint8_t> file = Tiff(16, 16, 1, std::vector<uint8_t>(8 * 8 * 6, 128), 6);
-  TTIFFGraphic graphic;
-  TReadOnlyMemoryStream stream(file.data(), file.size());
+  TiffGraphic graphic;
+  ReadOnlyMemoryStream stream(file.data(), file.size());
   graphic.LoadFromStream(stream);
   EXPECT_EQ(graphic.Width(), 16);
   EXPECT_EQ(graphic.Height(), 16);
@@ -335,9 +335,9 @@ class DecompressionStopsAtDeclaredSize : public ::testing::TestWithParam<BoundsC
 
 TEST_P(DecompressionStopsAtDeclaredSize, LoadsOrFailsWithinTheCap) {
   const std::vector<uint8_t> file = GetParam().make();
-  std::unique_ptr<TGraphic> graphic = GetParam().cls->Create();
-  TReadOnlyMemoryStream stream(file.data(), file.size());
-  TMemoryCap cap;
+  std::unique_ptr<Graphic> graphic = GetParam().cls->Create();
+  ReadOnlyMemoryStream stream(file.data(), file.size());
+  MemoryCap cap;
   try {
     graphic->LoadFromStream(stream);
     EXPECT_LE(int64_t{graphic->Width()} * graphic->Height(), 64 * 64);
@@ -352,9 +352,9 @@ constexpr uint64_t kBombBytes = uint64_t{256} << 20;
 
 INSTANTIATE_TEST_SUITE_P(
     Readers, DecompressionStopsAtDeclaredSize,
-    ::testing::Values(BoundsCase{"PngTinyPictureHugeIdat", &TPNGObject::Class,
+    ::testing::Values(BoundsCase{"PngTinyPictureHugeIdat", &PngGraphic::Class,
                                  [] { return Png(16, 16, 0, ZlibZeros(kBombBytes)); }},
-                      BoundsCase{"TiffTinyPictureHugeDeflateStrip", &TTIFFGraphic::Class,
+                      BoundsCase{"TiffTinyPictureHugeDeflateStrip", &TiffGraphic::Class,
                                  [] { return Tiff(16, 16, 8, ZlibZeros(kBombBytes)); }}),
     [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
 

@@ -1,4 +1,4 @@
-#include "formats/rla.h"
+#include "formats/rla/rla_graphic.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@ namespace {
 const char* const kReadError = "Stream read error";
 const char* const kInvalid = "Cannot load image. Invalid or unexpected RLA image format.";
 
-std::unique_ptr<TBitmap> Load(const std::vector<uint8_t>& bytes) {
-  return LoadBytes<TRLAGraphic>(bytes);
+std::unique_ptr<DibImage> Load(const std::vector<uint8_t>& bytes) {
+  return LoadBytes<RlaGraphic>(bytes);
 }
 
 void Put16(std::vector<uint8_t>& b, size_t at, int v) {
@@ -83,7 +83,7 @@ TEST(RlaTest, ScanlinesAreStoredBottomUp) {
   const auto file = Rla({}, {{Literal({255, 0}), Literal({0, 0}), Literal({0, 255})},
                              {Literal({0, 255}), Literal({255, 255}), Literal({0, 255})}});
   const auto bitmap = Load(file);
-  EXPECT_EQ(bitmap->PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::pf24bit);
   EXPECT_EQ(PixelAt(*bitmap, 0, 1), 0xFFFF0000u);
   EXPECT_EQ(PixelAt(*bitmap, 1, 1), 0xFF0000FFu);
   EXPECT_EQ(PixelAt(*bitmap, 0, 0), 0xFF00FF00u);
@@ -98,37 +98,37 @@ TEST(RlaTest, ChannelLayoutsAndSampleWidths) {
     const char* name;
     RlaFields fields;
     std::vector<std::vector<uint8_t>> channels;
-    TPixelFormat format;
+    DibFormat format;
     uint32_t left, right;
   } cases[] = {
       {"grey",
        {.width = 2, .height = 1, .colours = 1},
        {Literal({0, 200})},
-       TPixelFormat::pf8bit,
+       DibFormat::pf8bit,
        0xFF000000u,
        0xFFC8C8C8u},
       {"grey and matte",
        {.width = 2, .height = 1, .colours = 1, .mattes = 1},
        {Literal({10, 20}), Literal({255, 0})},
-       TPixelFormat::pf32bit,
+       DibFormat::pf32bit,
        0xFF0A0A0Au,
        0x00141414u},
       {"rgb and matte",
        {.width = 2, .height = 1, .colours = 3, .mattes = 1},
        {Literal({1, 2}), Literal({3, 4}), Literal({5, 6}), Literal({128, 64})},
-       TPixelFormat::pf32bit,
+       DibFormat::pf32bit,
        0x80010305u,
        0x40020406u},
       {"16-bit",
        {.width = 2, .height = 1, .colours = 3, .colour_bits = 16},
        {wide, wide, wide},
-       TPixelFormat::pf24bit,
+       DibFormat::pf24bit,
        0xFFFFFFFFu,
        0xFF808080u},
       {"10-bit with 10-bit matte",
        {.width = 2, .height = 1, .colours = 3, .mattes = 1, .colour_bits = 10, .matte_bits = 10},
        {ten, ten, ten, ten},
-       TPixelFormat::pf32bit,
+       DibFormat::pf32bit,
        0xFFFFFFFFu,
        0x80808080u},
   };
@@ -180,7 +180,7 @@ TEST(RlaTest, BadFilesFailWithTheirMessage) {
        Rla({.width = 60000, .height = 2, .colours = 1}, {{{0x7F, 1}}, {{0x7F, 1}}}), kInvalid},
       {"channel length past the end", std::vector<uint8_t>(good.begin(), good.end() - 1), kInvalid},
   };
-  ExpectFailedLoadsLeaveNothing<TRLAGraphic>(good, cases);
+  ExpectFailedLoadsLeaveNothing<RlaGraphic>(good, cases);
 }
 
 TEST(RlaTest, PublicSamples) {

@@ -29,7 +29,7 @@ int ChannelDifference(uint32_t p, uint32_t q) {
 
 // Loads and reports a program error as its message (other exceptions are test failures).
 std::string TryLoad(const LoadFn& load, const std::vector<uint8_t>& bytes,
-                    std::unique_ptr<TBitmap>* result = nullptr) {
+                    std::unique_ptr<DibImage>* result = nullptr) {
   try {
     auto bitmap = load(bytes);
     if (result) *result = std::move(bitmap);
@@ -41,13 +41,13 @@ std::string TryLoad(const LoadFn& load, const std::vector<uint8_t>& bytes,
 
 }  // namespace
 
-uint32_t PixelAt(const TBitmap& bitmap, int32_t x, int32_t y) {
+uint32_t PixelAt(const DibImage& bitmap, int32_t x, int32_t y) {
   std::vector<uint32_t> row(static_cast<size_t>(bitmap.Width()));
   bitmap.ToColor32Row(y, row.data());
   return row[static_cast<size_t>(x)];
 }
 
-::testing::AssertionResult MatchesReference(const TBitmap& bitmap, const std::string& png_path,
+::testing::AssertionResult MatchesReference(const DibImage& bitmap, const std::string& png_path,
                                             int tolerance) {
   const QImage reference =
       QImage(QString::fromStdString(png_path)).convertToFormat(QImage::Format_ARGB32);
@@ -87,7 +87,7 @@ void CheckManifestSamples(const std::string& format, const LoadFn& load, const M
     SCOPED_TRACE(row.file);
     const std::vector<uint8_t> bytes = ReadBytes(SharedPath("testimages/" + row.file));
     ASSERT_FALSE(bytes.empty());
-    std::unique_ptr<TBitmap> bitmap;
+    std::unique_ptr<DibImage> bitmap;
     const std::string error = TryLoad(load, bytes, &bitmap);
     const bool must_load = row.expected == "loads";
     const bool must_fail = row.expected == "must fail cleanly";
@@ -152,7 +152,7 @@ int CheckFilesWithDecodes(const std::string& folder, const LoadFn& load, int tol
   std::sort(files.begin(), files.end());
   for (const std::string& path : files) {
     SCOPED_TRACE(path);
-    std::unique_ptr<TBitmap> bitmap;
+    std::unique_ptr<DibImage> bitmap;
     const std::string error = TryLoad(load, ReadBytes(path), &bitmap);
     EXPECT_EQ(error, "");
     if (bitmap) {

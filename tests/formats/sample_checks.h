@@ -13,7 +13,7 @@
 
 #include "base/errors.h"
 #include "base/stream.h"
-#include "formats/bitmap.h"
+#include "formats/bmp/dib_image.h"
 
 namespace tessane::test {
 
@@ -21,7 +21,7 @@ namespace tessane::test {
 template <class G>
 std::unique_ptr<G> LoadBytes(const std::vector<uint8_t>& bytes) {
   auto graphic = std::make_unique<G>();
-  TReadOnlyMemoryStream stream(bytes.data(), bytes.size());
+  ReadOnlyMemoryStream stream(bytes.data(), bytes.size());
   graphic->LoadFromStream(stream);
   return graphic;
 }
@@ -44,9 +44,9 @@ void ExpectFailedLoadsLeaveNothing(const std::vector<uint8_t>& good, const Cases
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     G graphic;
-    TReadOnlyMemoryStream first(good.data(), good.size());
+    ReadOnlyMemoryStream first(good.data(), good.size());
     graphic.LoadFromStream(first);
-    TReadOnlyMemoryStream stream(c.file.data(), c.file.size());
+    ReadOnlyMemoryStream stream(c.file.data(), c.file.size());
     try {
       graphic.LoadFromStream(stream);
       ADD_FAILURE() << "loaded";
@@ -58,17 +58,17 @@ void ExpectFailedLoadsLeaveNothing(const std::vector<uint8_t>& good, const Cases
 }
 
 /// Pixel (x, y) of the bitmap as $AARRGGBB.
-uint32_t PixelAt(const TBitmap& bitmap, int32_t x, int32_t y);
+uint32_t PixelAt(const DibImage& bitmap, int32_t x, int32_t y);
 
 /// The bitmap against an RGBA reference PNG: same size, every channel of the premultiplied
 /// pixels within `tolerance`.
-::testing::AssertionResult MatchesReference(const TBitmap& bitmap, const std::string& png_path,
+::testing::AssertionResult MatchesReference(const DibImage& bitmap, const std::string& png_path,
                                             int tolerance);
 
 /// The messages a reader of one format may fail with.
 using MessageSet = std::set<std::string>;
 /// Loads bytes with one reader class.
-using LoadFn = std::function<std::unique_ptr<TBitmap>(const std::vector<uint8_t>&)>;
+using LoadFn = std::function<std::unique_ptr<DibImage>(const std::vector<uint8_t>&)>;
 
 /// Every public sample of `format` in the manifest, loaded with `load`: files marked "loads"
 /// load with the listed size and match their reference; "must fail cleanly" fail with one of

@@ -1,4 +1,4 @@
-#include "formats/tiff.h"
+#include "formats/tiff/tiff_graphic.h"
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -78,8 +78,8 @@ std::vector<uint8_t> WriteTiff(const TiffLayout& l, const std::vector<uint8_t>& 
   return ReadBytes(path);
 }
 
-std::unique_ptr<TBitmap> Load(const std::vector<uint8_t>& bytes) {
-  return LoadBytes<TTIFFGraphic>(bytes);
+std::unique_ptr<DibImage> Load(const std::vector<uint8_t>& bytes) {
+  return LoadBytes<TiffGraphic>(bytes);
 }
 
 // 16-bit samples as libtiff expects them: in the machine's byte order.
@@ -98,54 +98,54 @@ TEST(TiffTest, LayoutsAndPixelFormats) {
     const char* name;
     TiffLayout layout;
     std::vector<uint8_t> data;
-    TPixelFormat format;
+    DibFormat format;
     std::vector<uint32_t> pixels;  // the first row
   };
   const Case cases[] = {
       {"1-bit min-is-white: 0 is white",
        {.width = 3, .bits = 1, .photometric = PHOTOMETRIC_MINISWHITE},
        {0x40},
-       TPixelFormat::pf1bit,
+       DibFormat::pf1bit,
        {0xFFFFFFFFu, 0xFF000000u, 0xFFFFFFFFu}},
       {"2-bit palette widened to 4 bits",
        {.width = 4, .bits = 2, .photometric = PHOTOMETRIC_PALETTE, .colormap = map4},
        {0x1B},
-       TPixelFormat::pf4bit,
+       DibFormat::pf4bit,
        {0xFF000000u, 0xFFFF0000u, 0xFF008000u, 0xFF000040u}},
       {"palette of 8-bit values",
        {.width = 1, .photometric = PHOTOMETRIC_PALETTE, .colormap = map8_in_8bit},
        {5},
-       TPixelFormat::pf8bit,
+       DibFormat::pf8bit,
        {0xFFC80000u}},
       {"4-bit grey",
        {.width = 2, .bits = 4},
        {0x1F},
-       TPixelFormat::pf4bit,
+       DibFormat::pf4bit,
        {0xFF111111u, 0xFFFFFFFFu}},
       {"2-bit grey min-is-white",
        {.width = 2, .bits = 2, .photometric = PHOTOMETRIC_MINISWHITE},
        {0x40},
-       TPixelFormat::pf4bit,
+       DibFormat::pf4bit,
        {0xFFAAAAAAu, 0xFFFFFFFFu}},
       {"12-bit grey scaled to 8 bits",
        {.width = 2, .bits = 12},
        {0x00, 0x08, 0xFF},
-       TPixelFormat::pf8bit,
+       DibFormat::pf8bit,
        {0xFF000000u, 0xFF8F8F8Fu}},
       {"16-bit grey min-is-white",
        {.width = 2, .bits = 16, .photometric = PHOTOMETRIC_MINISWHITE},
        Words({0, 0x8080}),
-       TPixelFormat::pf8bit,
+       DibFormat::pf8bit,
        {0xFFFFFFFFu, 0xFF7F7F7Fu}},
       {"16-bit colour",
        {.width = 1, .bits = 16, .samples = 3, .photometric = PHOTOMETRIC_RGB},
        Words({0xFFFF, 0x0101, 0x8080}),
-       TPixelFormat::pf24bit,
+       DibFormat::pf24bit,
        {0xFFFF0180u}},
       {"colour in planes",
        {.width = 2, .samples = 3, .photometric = PHOTOMETRIC_RGB, .planar = PLANARCONFIG_SEPARATE},
        {1, 2, 3, 4, 5, 6},
-       TPixelFormat::pf24bit,
+       DibFormat::pf24bit,
        {0xFF010305u, 0xFF020406u}},
       {"unassociated alpha stays as stored",
        {.width = 1,
@@ -153,7 +153,7 @@ TEST(TiffTest, LayoutsAndPixelFormats) {
         .photometric = PHOTOMETRIC_RGB,
         .extra = {EXTRASAMPLE_UNASSALPHA}},
        {200, 100, 50, 128},
-       TPixelFormat::pf32bit,
+       DibFormat::pf32bit,
        {0x80C86432u}},
       {"associated alpha is divided out",
        {.width = 1,
@@ -161,27 +161,27 @@ TEST(TiffTest, LayoutsAndPixelFormats) {
         .photometric = PHOTOMETRIC_RGB,
         .extra = {EXTRASAMPLE_ASSOCALPHA}},
        {100, 50, 25, 128},
-       TPixelFormat::pf32bit,
+       DibFormat::pf32bit,
        {0x80C76432u}},
       {"grey with alpha",
        {.width = 1, .samples = 2, .extra = {EXTRASAMPLE_UNASSALPHA}},
        {90, 30},
-       TPixelFormat::pf32bit,
+       DibFormat::pf32bit,
        {0x1E5A5A5Au}},
       {"grey with an unspecified extra sample",
        {.width = 1, .samples = 2, .extra = {EXTRASAMPLE_UNSPECIFIED}},
        {90, 30},
-       TPixelFormat::pf8bit,
+       DibFormat::pf8bit,
        {0xFF5A5A5Au}},
       {"CMYK through libtiff's conversion",
        {.width = 1, .samples = 4, .photometric = PHOTOMETRIC_SEPARATED},
        {255, 0, 0, 0},
-       TPixelFormat::pf24bit,
+       DibFormat::pf24bit,
        {0xFF00FFFFu}},
       {"Orientation is not applied",
        {.width = 2, .orientation = ORIENTATION_BOTRIGHT},
        {10, 20},
-       TPixelFormat::pf8bit,
+       DibFormat::pf8bit,
        {0xFF0A0A0Au, 0xFF141414u}},
   };
   for (const Case& c : cases) {
@@ -244,7 +244,7 @@ TEST(TiffTest, BadFilesFailWithTheTiffMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(LoadError<TTIFFGraphic>(c.file), kInvalid);
+    EXPECT_EQ(LoadError<TiffGraphic>(c.file), kInvalid);
   }
 }
 

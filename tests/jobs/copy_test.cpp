@@ -1,4 +1,4 @@
-#include "jobs/copy_work.h"
+#include "jobs/copy_job.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -40,14 +40,14 @@ std::vector<std::string> Listing(const std::string& folder) {
   return names;
 }
 
-TCopyWork Work(const std::string& source, const std::string& dest, int32_t buffer = 65536,
+CopyJob Work(const std::string& source, const std::string& dest, int32_t buffer = 65536,
                bool overwrite = false) {
-  return TCopyWork(source, dest, buffer, overwrite);
+  return CopyJob(source, dest, buffer, overwrite);
 }
 
 // The message an error carries, or "" when none was raised.
 template <class Error>
-std::string ErrorOf(TCopyWork& work) {
+std::string ErrorOf(CopyJob& work) {
   try {
     work.CopyFileData();
   } catch (const Error& e) {
@@ -76,7 +76,7 @@ TEST(CopyWork, CopiesEveryByteWhateverTheBufferSize) {
     const auto data = Pattern(c.size);
     WriteBytes(dir.File("src.jpg"), data);
     fs::create_directory(dir.File("out"));
-    TCopyWork work = Work(dir.File("src.jpg"), dir.File("out/src.jpg"), c.buffer);
+    CopyJob work = Work(dir.File("src.jpg"), dir.File("out/src.jpg"), c.buffer);
     work.CopyFileData();
     EXPECT_EQ(ReadBytes(dir.File("out/src.jpg")), data);
     EXPECT_EQ(Listing(dir.File("out")), std::vector<std::string>{"src.jpg"});
@@ -90,16 +90,16 @@ TEST(CopyWork, TakenNameGetsTheNextFreeNumberUnlessOverwriting) {
   WriteBytes(dir.File("out/photo.jpg"), Pattern(5, 2));
   WriteBytes(dir.File("out/photo[1].jpg"), Pattern(5, 3));
 
-  TCopyWork numbered = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"));
+  CopyJob numbered = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"));
   numbered.CopyFileData();
-  EXPECT_EQ(numbered.FDestName, dir.File("out/photo[2].jpg"));
+  EXPECT_EQ(numbered.dest_name, dir.File("out/photo[2].jpg"));
   EXPECT_EQ(ReadBytes(dir.File("out/photo[2].jpg")), Pattern(10, 1));
   EXPECT_EQ(ReadBytes(dir.File("out/photo.jpg")), Pattern(5, 2));
   EXPECT_EQ(ReadBytes(dir.File("out/photo[1].jpg")), Pattern(5, 3));
 
-  TCopyWork replacing = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"), 4, true);
+  CopyJob replacing = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"), 4, true);
   replacing.CopyFileData();
-  EXPECT_EQ(replacing.FDestName, dir.File("out/photo.jpg"));
+  EXPECT_EQ(replacing.dest_name, dir.File("out/photo.jpg"));
   EXPECT_EQ(ReadBytes(dir.File("out/photo.jpg")), Pattern(10, 1));
   EXPECT_EQ(Listing(dir.File("out")),
             (std::vector<std::string>{"photo.jpg", "photo[1].jpg", "photo[2].jpg"}));
@@ -113,8 +113,8 @@ TEST(CopyWork, ReadOnlyDestinationIsNeverReplaced) {
   WriteBytes(dest, Pattern(5, 2));
   ::chmod(dest.c_str(), 0444);
 
-  TCopyWork work = Work(dir.File("photo.jpg"), dest, 65536, true);
-  EXPECT_EQ(ErrorOf<EInOutError>(work), "Error: Unable to delete file.[" + dest + "]");
+  CopyJob work = Work(dir.File("photo.jpg"), dest, 65536, true);
+  EXPECT_EQ(ErrorOf<FileSystemError>(work), "Error: Unable to delete file.[" + dest + "]");
   EXPECT_EQ(ReadBytes(dest), Pattern(5, 2));
   EXPECT_EQ(Listing(dir.File("out")), std::vector<std::string>{"photo.jpg"});
 }
@@ -124,13 +124,13 @@ TEST(CopyWork, SamePathNumbersTheCopyOrLeavesTheSourceAlone) {
   const std::string source = dir.File("photo.jpg");
   WriteBytes(source, Pattern(3000, 7));
 
-  TCopyWork beside = Work(source, source, 1024);
+  CopyJob beside = Work(source, source, 1024);
   beside.CopyFileData();
-  EXPECT_EQ(beside.FDestName, dir.File("photo[1].jpg"));
+  EXPECT_EQ(beside.dest_name, dir.File("photo[1].jpg"));
   EXPECT_EQ(ReadBytes(dir.File("photo[1].jpg")), Pattern(3000, 7));
 
-  TCopyWork over = Work(source, source, 1024, true);
-  EXPECT_EQ(ErrorOf<EInOutError>(over), "Error: Unable to delete file.[" + source + "]");
+  CopyJob over = Work(source, source, 1024, true);
+  EXPECT_EQ(ErrorOf<FileSystemError>(over), "Error: Unable to delete file.[" + source + "]");
   EXPECT_EQ(ReadBytes(source), Pattern(3000, 7));
   EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"photo.jpg", "photo[1].jpg"}));
 }
@@ -149,12 +149,12 @@ TEST(CopyWork, OpenAndCreateFailuresChangeNothing) {
                  {"folder.jpg", "Not a regular file (folder)"}};
   for (const auto& c : sources) {
     SCOPED_TRACE(c.name);
-    TCopyWork work = Work(dir.File(c.name), dir.File("copy.jpg"));
-    EXPECT_EQ(ErrorOf<EFOpenError>(work),
+    CopyJob work = Work(dir.File(c.name), dir.File("copy.jpg"));
+    EXPECT_EQ(ErrorOf<FileOpenError>(work),
               "Error: Can't open source file![" + dir.File(c.name) + "] " + c.reason);
   }
-  TCopyWork noFolder = Work(dir.File("photo.jpg"), dir.File("absent/photo.jpg"));
-  EXPECT_EQ(ErrorOf<EFCreateError>(noFolder), "Error: Can't create destination file![" +
+  CopyJob noFolder = Work(dir.File("photo.jpg"), dir.File("absent/photo.jpg"));
+  EXPECT_EQ(ErrorOf<FileCreateError>(noFolder), "Error: Can't create destination file![" +
                                                   dir.File("absent/photo.jpg") +
                                                   "] No such file or directory");
   EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"folder.jpg", "photo.jpg", "pipe.jpg"}));
@@ -189,11 +189,11 @@ TEST(CopyWork, FailedWriteLeavesNoPartialFileAndKeepsTheOldOne) {
   for (bool overwrite : {false, true}) {
     SCOPED_TRACE(overwrite ? "overwrite" : "new file");
     const std::string dest = dir.File(overwrite ? "out/old.jpg" : "out/big.jpg");
-    TCopyWork work = Work(dir.File("big.jpg"), dest, 8192, overwrite);
+    CopyJob work = Work(dir.File("big.jpg"), dest, 8192, overwrite);
     std::string message;
     {
       FullDisk full(20000);
-      message = ErrorOf<EWriteError>(work);
+      message = ErrorOf<StreamWriteError>(work);
     }
     EXPECT_EQ(message.rfind("Error: Can't write destination file![" + dest + "]", 0), 0u)
         << message;
@@ -211,11 +211,11 @@ TEST(CopyWork, CarriesTimesAndPermissionsOnRequest) {
   ::chmod(source.c_str(), 0440);
 
   // Carried first: reading the source may move its access time.
-  TCopyWork carried = Work(source, dir.File("carried.jpg"));
-  carried.FCopyTimes = true;
-  carried.FCopyAttrs = true;
+  CopyJob carried = Work(source, dir.File("carried.jpg"));
+  carried.copy_times = true;
+  carried.copy_attrs = true;
   carried.CopyFileData();
-  TCopyWork plain = Work(source, dir.File("plain.jpg"));
+  CopyJob plain = Work(source, dir.File("plain.jpg"));
   plain.CopyFileData();
 
   struct stat st;
@@ -229,8 +229,8 @@ TEST(CopyWork, CarriesTimesAndPermissionsOnRequest) {
   EXPECT_NE(st.st_mode & 07777, 0440u);
 
   // The read-only copy cannot be replaced by a later overwriting run.
-  TCopyWork again = Work(source, dir.File("carried.jpg"), 65536, true);
-  EXPECT_EQ(ErrorOf<EInOutError>(again),
+  CopyJob again = Work(source, dir.File("carried.jpg"), 65536, true);
+  EXPECT_EQ(ErrorOf<FileSystemError>(again),
             "Error: Unable to delete file.[" + dir.File("carried.jpg") + "]");
 }
 
@@ -241,13 +241,13 @@ TEST(CopyWork, NameTakenByAFolderOrLinkIsNumberedOrFailsWhenReplacing) {
   fs::create_directories(dir.File("out/photo.jpg"));
   fs::create_symlink(dir.File("nowhere"), dir.File("out/photo[1].jpg"));
 
-  TCopyWork numbered = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"));
+  CopyJob numbered = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"));
   numbered.CopyFileData();
-  EXPECT_EQ(numbered.FDestName, dir.File("out/photo[2].jpg"));
+  EXPECT_EQ(numbered.dest_name, dir.File("out/photo[2].jpg"));
   EXPECT_EQ(ReadBytes(dir.File("out/photo[2].jpg")), Pattern(10));
 
-  TCopyWork replacing = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"), 4096, true);
-  EXPECT_EQ(ErrorOf<EFCreateError>(replacing), "Error: Can't create destination file![" +
+  CopyJob replacing = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"), 4096, true);
+  EXPECT_EQ(ErrorOf<FileCreateError>(replacing), "Error: Can't create destination file![" +
                                                    dir.File("out/photo.jpg") + "] Is a directory");
   EXPECT_EQ(Listing(dir.File("out")),
             (std::vector<std::string>{"photo.jpg", "photo[1].jpg", "photo[2].jpg"}));
@@ -266,7 +266,7 @@ TEST(CopyWork, ParallelCopiesToOneNameEachGetTheirOwnNumber) {
     const std::string source = dir.File("s" + std::to_string(i) + ".jpg");
     WriteBytes(source, Pattern(5000, static_cast<uint8_t>(i)));
     workers.emplace_back([&, source] {
-      TCopyWork work = Work(source, dir.File("out/photo.jpg"), 1024);
+      CopyJob work = Work(source, dir.File("out/photo.jpg"), 1024);
       try {
         work.CopyFileData();
       } catch (const std::exception&) {
@@ -312,8 +312,8 @@ TEST(CopyWork, SetIdBitsStayOnlyWhereTheOwnerIsKept) {
   if (me == 0) {
     ASSERT_EQ(::chown(source.c_str(), 4242, 4242), 0);
     ::chmod(source.c_str(), 06755);
-    TCopyWork work = Work(source, dir.File("copy.jpg"));
-    work.FCopyAttrs = true;
+    CopyJob work = Work(source, dir.File("copy.jpg"));
+    work.copy_attrs = true;
     work.CopyFileData();
     struct stat st;
     ASSERT_EQ(::stat(dir.File("copy.jpg").c_str(), &st), 0);
@@ -322,8 +322,8 @@ TEST(CopyWork, SetIdBitsStayOnlyWhereTheOwnerIsKept) {
   }
   ASSERT_EQ(::chown(source.c_str(), me, us), 0);
   ::chmod(source.c_str(), 06755);
-  TCopyWork own = Work(source, dir.File("own.jpg"));
-  own.FCopyAttrs = true;
+  CopyJob own = Work(source, dir.File("own.jpg"));
+  own.copy_attrs = true;
   own.CopyFileData();
   struct stat st;
   ASSERT_EQ(::stat(dir.File("own.jpg").c_str(), &st), 0);
@@ -337,8 +337,8 @@ TEST(CopyWork, FolderThatCannotBeWrittenFailsWithTheReasonAndLeavesNothing) {
   ::chmod(dir.File("out").c_str(), 0555);
   std::string message;
   test::WithoutFileRights([&] {
-    TCopyWork work = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"));
-    message = ErrorOf<EFCreateError>(work);
+    CopyJob work = Work(dir.File("photo.jpg"), dir.File("out/photo.jpg"));
+    message = ErrorOf<FileCreateError>(work);
   });
   EXPECT_EQ(message, "Error: Can't create destination file![" + dir.File("out/photo.jpg") +
                          "] Permission denied");
@@ -351,9 +351,9 @@ TEST(CopyWork, StopRequestEndsTheCopyAndLeavesNothing) {
   WriteBytes(dir.File("big.jpg"), Pattern(100000));
   fs::create_directory(dir.File("out"));
   const std::atomic<bool> stop{true};
-  TCopyWork work = Work(dir.File("big.jpg"), dir.File("out/big.jpg"), 8192);
-  work.FCancel = &stop;
-  EXPECT_EQ(ErrorOf<EAbort>(work), "Interrupted");
+  CopyJob work = Work(dir.File("big.jpg"), dir.File("out/big.jpg"), 8192);
+  work.cancel = &stop;
+  EXPECT_EQ(ErrorOf<AbortError>(work), "Interrupted");
   EXPECT_TRUE(Listing(dir.File("out")).empty());
 }
 
@@ -363,7 +363,7 @@ TEST(CopyWork, LongestSourceNameIsCopied) {
   const std::string name = std::string(251, 'p') + ".jpg";
   WriteBytes(dir.File(name), Pattern(300));
   fs::create_directory(dir.File("out"));
-  TCopyWork work = Work(dir.File(name), dir.File("out/" + name));
+  CopyJob work = Work(dir.File(name), dir.File("out/" + name));
   work.CopyFileData();
   EXPECT_EQ(Listing(dir.File("out")), std::vector<std::string>{name});
   EXPECT_EQ(ReadBytes(dir.File("out/" + name)), Pattern(300));

@@ -38,7 +38,7 @@ TEST(OutputNaming, ResizeDestinations) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.source) + " -> " + c.expected);
-    TOutputNaming naming;
+    OutputNaming naming;
     naming.DestFolder = c.destFolder;
     naming.OutputIndex = c.outputIndex;
     naming.OutputExt = c.outputExt;

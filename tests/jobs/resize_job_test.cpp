@@ -12,11 +12,11 @@
 
 #include "base/errors.h"
 #include "base/stream.h"
-#include "formats/bitmap.h"
-#include "formats/jpeg_image.h"
+#include "formats/bmp/dib_image.h"
+#include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
-#include "formats/png_image.h"
-#include "jobs/resize_work.h"
+#include "formats/png/png_graphic.h"
+#include "jobs/resize_job.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -25,9 +25,9 @@ namespace {
 using test::TempDir;
 
 // A 24-bit bitmap with a smooth gradient, so that every writer has real content.
-TBitmap Gradient(int32_t w, int32_t h) {
-  TBitmap b;
-  b.SetPixelFormat(TPixelFormat::pf24bit);
+DibImage Gradient(int32_t w, int32_t h) {
+  DibImage b;
+  b.SetPixelFormat(DibFormat::pf24bit);
   b.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* row = b.ScanLine(y);
@@ -41,12 +41,12 @@ TBitmap Gradient(int32_t w, int32_t h) {
 }
 
 void WriteBmpFile(const std::string& path, int32_t w, int32_t h) {
-  TBitmap b = Gradient(w, h);
+  DibImage b = Gradient(w, h);
   b.SaveToFile(path);
 }
 
 void WriteJpegFile(const std::string& path, int32_t w, int32_t h) {
-  TJPEGImage jpeg;
+  JpegGraphic jpeg;
   jpeg.SetQuality(90);
   jpeg.Assign(Gradient(w, h));
   jpeg.SaveToFile(path);
@@ -57,33 +57,33 @@ struct Size {
 };
 
 Size SizeOf(const std::string& path) {
-  TPicture p;
+  Picture p;
   p.LoadPicture(path);
   return {p.Width(), p.Height()};
 }
 
 std::string Resize(const std::string& source, const std::string& dest, uint8_t mode, int32_t size,
                 bool crop = false, uint8_t filter = 6, bool overwrite = false) {
-  TResizeWork work(source, dest, mode, filter, size);
-  work.FCrop = crop;
-  work.FOverwrite = overwrite;
+  ResizeJob work(source, dest, mode, filter, size);
+  work.crop = crop;
+  work.overwrite = overwrite;
   work.ProcessFile();
-  return work.FDestName;
+  return work.dest_name;
 }
 
 TEST(ResizeJob, OutputSizesForSizeModesAndTheSixteenNineCut) {
   TempDir dir;
   struct Case { int w, h; uint8_t mode; int size; bool crop; int outW, outH; };
   const Case cases[] = {
-      {1600, 1200, smLargest, 800, true, 800, 450},   // band rows 150..1049
-      {1200, 1200, smLargest, 800, true, 800, 450},
-      {1600, 1200, smHeight, 300, true, 400, 225},
-      {1920, 1080, smLargest, 800, true, 800, 450},   // 16:9 already: no cut
-      {1500, 1000, smLargest, 800, true, 800, 533},   // ratio 1.5: no cut
-      {1000, 1500, smLargest, 800, true, 533, 800},   // portrait: no cut
-      {1000, 3000, smWidth, 320, false, 320, 960},
-      {1001, 500, smPercent, 50, false, 500, 249},
-      {400, 10, smLargest, 32, false, 33, 1},
+      {1600, 1200, kSizeLargest, 800, true, 800, 450},   // band rows 150..1049
+      {1200, 1200, kSizeLargest, 800, true, 800, 450},
+      {1600, 1200, kSizeHeight, 300, true, 400, 225},
+      {1920, 1080, kSizeLargest, 800, true, 800, 450},   // 16:9 already: no cut
+      {1500, 1000, kSizeLargest, 800, true, 800, 533},   // ratio 1.5: no cut
+      {1000, 1500, kSizeLargest, 800, true, 533, 800},   // portrait: no cut
+      {1000, 3000, kSizeWidth, 320, false, 320, 960},
+      {1001, 500, kSizePercent, 50, false, 500, 249},
+      {400, 10, kSizeLargest, 32, false, 33, 1},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -103,7 +103,7 @@ TEST(ResizeJob, LargeJpegIsReducedThroughTheDecodingScale) {
   const std::string src = dir.File("big.JPG");  // capitals in the extension are accepted
   WriteJpegFile(src, 4000, 3000);
   const std::string dst = dir.File("big.png");
-  Resize(src, dst, smLargest, 320);
+  Resize(src, dst, kSizeLargest, 320);
   const Size s = SizeOf(dst);
   EXPECT_EQ(s.w, 320);
   EXPECT_EQ(s.h, 240);
@@ -112,7 +112,7 @@ TEST(ResizeJob, LargeJpegIsReducedThroughTheDecodingScale) {
 TEST(ResizeJob, SourcesWithoutAnAcceptedExtensionAreLeftAlone) {
   TempDir dir;
   WriteBmpFile(dir.File("noext"), 10, 10);
-  TResizeWork work(dir.File("noext"), dir.File("out.bmp"), smLargest, 6, 5);
+  ResizeJob work(dir.File("noext"), dir.File("out.bmp"), kSizeLargest, 6, 5);
   work.ProcessFile();
   EXPECT_FALSE(work.Written());
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.bmp")));
@@ -135,12 +135,12 @@ TEST(ResizeJob, WriterIsChosenByTheDestinationExtension) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string out = Resize(src, dir.File(c.name), smLargest, 32);
+    const std::string out = Resize(src, dir.File(c.name), kSizeLargest, 32);
     const std::vector<uint8_t> bytes = test::ReadBytes(out);
     ASSERT_GE(bytes.size(), c.magic.size());
     EXPECT_TRUE(std::equal(c.magic.begin(), c.magic.end(), bytes.begin()));
   }
-  TResizeWork none(src, dir.File("a.xyz"), smLargest, 6, 32);
+  ResizeJob none(src, dir.File("a.xyz"), kSizeLargest, 6, 32);
   none.ProcessFile();
   EXPECT_FALSE(none.Written());
   EXPECT_FALSE(std::filesystem::exists(dir.File("a.xyz")));
@@ -151,11 +151,11 @@ TEST(ResizeJob, TakenNamesAreNumberedUnlessOverwriting) {
   const std::string src = dir.File("in.bmp");
   WriteBmpFile(src, 40, 30);
   test::WriteBytes(dir.File("x.png"), {1, 2, 3});
-  EXPECT_EQ(Resize(src, dir.File("x.png"), smLargest, 20), dir.File("x[1].png"));
-  EXPECT_EQ(Resize(src, dir.File("x.png"), smLargest, 20), dir.File("x[2].png"));
+  EXPECT_EQ(Resize(src, dir.File("x.png"), kSizeLargest, 20), dir.File("x[1].png"));
+  EXPECT_EQ(Resize(src, dir.File("x.png"), kSizeLargest, 20), dir.File("x[2].png"));
   EXPECT_EQ(test::ReadBytes(dir.File("x.png")), (std::vector<uint8_t>{1, 2, 3}));
 
-  EXPECT_EQ(Resize(src, dir.File("x.png"), smLargest, 20, false, 6, true), dir.File("x.png"));
+  EXPECT_EQ(Resize(src, dir.File("x.png"), kSizeLargest, 20, false, 6, true), dir.File("x.png"));
   EXPECT_EQ(SizeOf(dir.File("x.png")).w, 20);
 }
 
@@ -167,7 +167,7 @@ TEST(ResizeJob, ReadOnlyOutputIsNeverReplaced) {
   test::WriteBytes(dst, {7, 7, 7});
   ::chmod(dst.c_str(), 0444);
   try {
-    Resize(src, dst, smLargest, 20, false, 6, true);
+    Resize(src, dst, kSizeLargest, 20, false, 6, true);
     FAIL() << "expected an error";
   } catch (const Exception& e) {
     EXPECT_EQ(std::string(e.what()), "Error: Unable to delete file.[" + dst + "]");
@@ -189,8 +189,8 @@ TEST(ResizeJob, WriterFailingHalfWayLeavesOldOutputAndNoTemporaryFile) {
   rlimit small = saved;
   small.rlim_cur = 4096;
   setrlimit(RLIMIT_FSIZE, &small);
-  EXPECT_THROW(Resize(src, dst, smLargest, 800, false, 6, true), Exception);
-  EXPECT_THROW(Resize(src, dir.File("new.bmp"), smLargest, 800), Exception);
+  EXPECT_THROW(Resize(src, dst, kSizeLargest, 800, false, 6, true), Exception);
+  EXPECT_THROW(Resize(src, dir.File("new.bmp"), kSizeLargest, 800), Exception);
   setrlimit(RLIMIT_FSIZE, &saved);
 
   EXPECT_EQ(test::ReadBytes(dst), (std::vector<uint8_t>{9, 9, 9, 9}));
@@ -214,7 +214,7 @@ TEST(ResizeJob, UndecodableJpegBodyWritesNothing) {
     }
   }
   test::WriteBytes(src, bytes);
-  TResizeWork work(src, dir.File("out.jpg"), smLargest, 6, 32);
+  ResizeJob work(src, dir.File("out.jpg"), kSizeLargest, 6, 32);
   try {
     work.ProcessFile();
   } catch (const Exception&) {
@@ -236,9 +236,9 @@ TEST(ResizeJob, SourceThatIsNoRegularFileFailsAtOnce) {
   ASSERT_EQ(::mkfifo(dir.File("pipe.jpg").c_str(), 0644), 0);
   std::filesystem::create_directory(dir.File("out"));
   try {
-    Resize(dir.File("pipe.jpg"), dir.File("out/pipe.jpg"), smLargest, 20);
+    Resize(dir.File("pipe.jpg"), dir.File("out/pipe.jpg"), kSizeLargest, 20);
     FAIL() << "expected an error";
-  } catch (const EFOpenError& e) {
+  } catch (const FileOpenError& e) {
     EXPECT_EQ(std::string(e.what()),
               "Cannot open file \"" + dir.File("pipe.jpg") + "\". Not a regular file (named pipe)");
   }
@@ -252,11 +252,11 @@ TEST(ResizeJob, NameTakenByAFolderOrLinkIsNumberedOrFailsWhenReplacing) {
   WriteBmpFile(src, 40, 30);
   std::filesystem::create_directories(dir.File("out/x.png"));
   std::filesystem::create_symlink(dir.File("nowhere"), dir.File("out/x[1].png"));
-  EXPECT_EQ(Resize(src, dir.File("out/x.png"), smLargest, 20), dir.File("out/x[2].png"));
+  EXPECT_EQ(Resize(src, dir.File("out/x.png"), kSizeLargest, 20), dir.File("out/x[2].png"));
   try {
-    Resize(src, dir.File("out/x.png"), smLargest, 20, false, 6, true);
+    Resize(src, dir.File("out/x.png"), kSizeLargest, 20, false, 6, true);
     FAIL() << "expected an error";
-  } catch (const EFCreateError& e) {
+  } catch (const FileCreateError& e) {
     EXPECT_EQ(std::string(e.what()),
               "Cannot create file \"" + dir.File("out/x.png") + "\". Is a directory");
   }
@@ -275,7 +275,7 @@ TEST(ResizeJob, ParallelJobsToOneNameEachGetTheirOwnNumber) {
   for (int i = 0; i < kWorkers; ++i) {
     workers.emplace_back([&] {
       try {
-        Resize(src, dir.File("out/k.png"), smLargest, 20);
+        Resize(src, dir.File("out/k.png"), kSizeLargest, 20);
       } catch (const std::exception&) {
         ++failures;
       }
@@ -300,25 +300,25 @@ TEST(ResizeJob, TruncatedJpegIsWrittenWithAWarningOrFailsWhenStrict) {
   test::WriteBytes(src, bytes);
   std::filesystem::create_directory(dir.File("out"));
 
-  TResizeWork work(src, dir.File("out/cut.png"), smLargest, 6, 64);
+  ResizeJob work(src, dir.File("out/cut.png"), kSizeLargest, 6, 64);
   work.ProcessFile();
   EXPECT_TRUE(work.Written());
   EXPECT_EQ(work.Warnings(), std::vector<std::string>{"Premature end of JPEG file"});
 
-  TResizeWork strict(src, dir.File("out/strict.png"), smLargest, 6, 64);
-  strict.FExtras.Strict = true;
+  ResizeJob strict(src, dir.File("out/strict.png"), kSizeLargest, 6, 64);
+  strict.extras.Strict = true;
   try {
     strict.ProcessFile();
     FAIL() << "expected an error";
-  } catch (const EInvalidGraphic& e) {
+  } catch (const InvalidImageError& e) {
     EXPECT_STREQ(e.what(), "Premature end of JPEG file");
   }
   EXPECT_EQ(Listing(dir.File("out")), std::vector<std::string>{"cut.png"});
 
   // Whole data give no warning.
   WriteJpegFile(dir.File("whole.jpg"), 64, 64);
-  TResizeWork whole(dir.File("whole.jpg"), dir.File("out/whole.png"), smLargest, 6, 32);
-  whole.FExtras.Strict = true;
+  ResizeJob whole(dir.File("whole.jpg"), dir.File("out/whole.png"), kSizeLargest, 6, 32);
+  whole.extras.Strict = true;
   whole.ProcessFile();
   EXPECT_TRUE(whole.Warnings().empty());
 }
@@ -329,9 +329,9 @@ TEST(ResizeJob, StopRequestLeavesNothing) {
   WriteBmpFile(src, 40, 30);
   std::filesystem::create_directory(dir.File("out"));
   const std::atomic<bool> stop{true};
-  TResizeWork work(src, dir.File("out/in.png"), smLargest, 6, 20);
-  work.FCancel = &stop;
-  EXPECT_THROW(work.ProcessFile(), EAbort);
+  ResizeJob work(src, dir.File("out/in.png"), kSizeLargest, 6, 20);
+  work.cancel = &stop;
+  EXPECT_THROW(work.ProcessFile(), AbortError);
   EXPECT_FALSE(work.Written());
   EXPECT_TRUE(Listing(dir.File("out")).empty());
 }
@@ -342,7 +342,7 @@ TEST(ResizeJob, LongestSourceNameWorks) {
   const std::string name = std::string(251, 'p') + ".bmp";
   WriteBmpFile(dir.File(name), 40, 30);
   std::filesystem::create_directory(dir.File("out"));
-  EXPECT_EQ(Resize(dir.File(name), dir.File("out/" + name), smLargest, 20), dir.File("out/" + name));
+  EXPECT_EQ(Resize(dir.File(name), dir.File("out/" + name), kSizeLargest, 20), dir.File("out/" + name));
   EXPECT_EQ(SizeOf(dir.File("out/" + name)).w, 20);
 }
 

@@ -61,11 +61,11 @@ TEST(UniqueFileName, UnusableNameIsReturnedForItsCreationToFail) {
   test::WriteBytes(longest, {1});
   const std::string numbered = dir.File(std::string(251, 'n') + "[1].jpg");
   EXPECT_EQ(UniqueFileName(longest), numbered);
-  TAtomicFile file(numbered);
+  AtomicFile file(numbered);
   try {
     file.CommitAs(numbered);
     ADD_FAILURE() << "no error";
-  } catch (const EFCreateError& e) {
+  } catch (const FileCreateError& e) {
     EXPECT_EQ(e.what(), "Cannot create file \"" + numbered + "\". File name too long");
   }
   test::WriteBytes(dir.File("file"), {1});

@@ -11,10 +11,10 @@
 
 #include "base/errors.h"
 #include "base/stream.h"
-#include "formats/jpeg_image.h"
+#include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
-#include "formats/png_image.h"
-#include "raster/bitmap32.h"
+#include "formats/png/png_graphic.h"
+#include "raster/argb_image.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -23,16 +23,16 @@ namespace {
 using test::ReadBytes;
 using test::SharedPath;
 
-std::vector<TColor32> PixelsOf(const TBitmap32& bitmap) {
+std::vector<Argb32> PixelsOf(const ArgbImage& bitmap) {
   if (bitmap.IsEmpty()) return {};
-  return std::vector<TColor32>(bitmap.Bits(),
+  return std::vector<Argb32>(bitmap.Bits(),
                                bitmap.Bits() + size_t(bitmap.Width()) * size_t(bitmap.Height()));
 }
 
 template <typename Graphic>
 std::unique_ptr<Graphic> Load(const std::string& sample) {
   auto graphic = std::make_unique<Graphic>();
-  TMemoryStream stream(ReadBytes(SharedPath(sample)));
+  MemoryStream stream(ReadBytes(SharedPath(sample)));
   graphic->LoadFromStream(stream);
   return graphic;
 }
@@ -40,11 +40,11 @@ std::unique_ptr<Graphic> Load(const std::string& sample) {
 // What the drawn-graphic path gives: the graphic handed to the bitmap directly, not through a
 // picture, never takes a shortcut.
 template <typename Graphic>
-std::vector<TColor32> Drawn(const std::string& sample, TJPEGScale scale = TJPEGScale::jsFullSize) {
+std::vector<Argb32> Drawn(const std::string& sample, JpegScale scale = JpegScale::jsFullSize) {
   auto graphic = Load<Graphic>(sample);
-  if constexpr (std::is_same_v<Graphic, TJPEGImage>) graphic->SetScale(scale);
-  TBitmap32 bitmap;
-  bitmap.Assign(static_cast<TGraphic&>(*graphic));
+  if constexpr (std::is_same_v<Graphic, JpegGraphic>) graphic->SetScale(scale);
+  ArgbImage bitmap;
+  bitmap.Assign(static_cast<Graphic&>(*graphic));
   return PixelsOf(bitmap);
 }
 
@@ -58,22 +58,22 @@ class JpegStraightDecode : public testing::TestWithParam<JpegCase> {};
 TEST_P(JpegStraightDecode, GivesTheDrawnPixelsAtEveryScale) {
   REQUIRE_SHARED_SAMPLES();
   const std::string sample = std::string("testimages/jpeg/") + GetParam().sample;
-  for (TJPEGScale scale :
-       {TJPEGScale::jsFullSize, TJPEGScale::jsHalf, TJPEGScale::jsQuarter, TJPEGScale::jsEighth}) {
+  for (JpegScale scale :
+       {JpegScale::jsFullSize, JpegScale::jsHalf, JpegScale::jsQuarter, JpegScale::jsEighth}) {
     SCOPED_TRACE(static_cast<int>(scale));
-    TPicture picture;
-    picture.SetGraphic(Load<TJPEGImage>(sample));
-    static_cast<TJPEGImage*>(picture.Graphic())->SetScale(scale);
-    TBitmap32 bitmap;
+    Picture picture;
+    picture.SetGraphic(Load<JpegGraphic>(sample));
+    static_cast<JpegGraphic*>(picture.graphic())->SetScale(scale);
+    ArgbImage bitmap;
     bitmap.Assign(picture);
     EXPECT_EQ(bitmap.Width(), picture.Width());
     EXPECT_EQ(bitmap.Height(), picture.Height());
-    EXPECT_EQ(PixelsOf(bitmap), Drawn<TJPEGImage>(sample, scale));
+    EXPECT_EQ(PixelsOf(bitmap), Drawn<JpegGraphic>(sample, scale));
   }
   // Whether the straight path exists for this file, and that it leaves the target alone when not.
-  auto jpeg = Load<TJPEGImage>(sample);
+  auto jpeg = Load<JpegGraphic>(sample);
   std::vector<uint32_t> buffer(size_t(jpeg->Width()) * size_t(jpeg->Height()), 0x12345678u);
-  const TSurface surface{buffer.data(), jpeg->Width(), jpeg->Height(), jpeg->Width()};
+  const ArgbView surface{buffer.data(), jpeg->Width(), jpeg->Height(), jpeg->Width()};
   EXPECT_EQ(jpeg->DecodeInto(surface), GetParam().direct);
   if (!GetParam().direct) {
     EXPECT_EQ(buffer.front(), 0x12345678u);
@@ -89,15 +89,15 @@ INSTANTIATE_TEST_SUITE_P(Samples, JpegStraightDecode,
 
 TEST(JpegStraightDecodeRefusals, OtherSizesAndDecodedPicturesTakeTheDrawingPath) {
   REQUIRE_SHARED_SAMPLES();
-  auto jpeg = Load<TJPEGImage>("testimages/jpeg/pil_hopper.jpg");
+  auto jpeg = Load<JpegGraphic>("testimages/jpeg/pil_hopper.jpg");
   std::vector<uint32_t> buffer(size_t(jpeg->Width() + 1) * size_t(jpeg->Height()), 7);
   EXPECT_FALSE(jpeg->DecodeInto(
-      TSurface{buffer.data(), jpeg->Width() + 1, jpeg->Height(), jpeg->Width() + 1}));
+      ArgbView{buffer.data(), jpeg->Width() + 1, jpeg->Height(), jpeg->Width() + 1}));
   // Once drawn, the kept pixels serve: the picture is not decoded a second time.
-  jpeg->Draw(TSurface{buffer.data(), jpeg->Width(), jpeg->Height(), jpeg->Width()},
-             TRect{0, 0, jpeg->Width(), jpeg->Height()});
+  jpeg->Draw(ArgbView{buffer.data(), jpeg->Width(), jpeg->Height(), jpeg->Width()},
+             Rect{0, 0, jpeg->Width(), jpeg->Height()});
   EXPECT_FALSE(
-      jpeg->DecodeInto(TSurface{buffer.data(), jpeg->Width(), jpeg->Height(), jpeg->Width()}));
+      jpeg->DecodeInto(ArgbView{buffer.data(), jpeg->Width(), jpeg->Height(), jpeg->Width()}));
 }
 
 TEST(JpegStraightDecodeRefusals, UndecodableDataFailsLikeDrawingAndLeavesZeros) {
@@ -107,24 +107,24 @@ TEST(JpegStraightDecodeRefusals, UndecodableDataFailsLikeDrawingAndLeavesZeros) 
   for (size_t i = bytes.size() / 2; i + 2 < bytes.size(); ++i) bytes[i] = 0xFF;
   bytes[bytes.size() / 2 + 1] = 0xC8;  // a marker no decoder accepts inside the scan (JPG)
   auto load = [&] {
-    auto jpeg = std::make_unique<TJPEGImage>();
-    TMemoryStream stream(bytes);
+    auto jpeg = std::make_unique<JpegGraphic>();
+    MemoryStream stream(bytes);
     jpeg->LoadFromStream(stream);
     return jpeg;
   };
   std::string drawnError, directError;
-  TBitmap32 drawn, direct;
+  ArgbImage drawn, direct;
   try {
     auto jpeg = load();
-    drawn.Assign(static_cast<TGraphic&>(*jpeg));
-  } catch (const EInvalidGraphic& e) {
+    drawn.Assign(static_cast<Graphic&>(*jpeg));
+  } catch (const InvalidImageError& e) {
     drawnError = e.what();
   }
-  TPicture picture;
+  Picture picture;
   picture.SetGraphic(load());
   try {
     direct.Assign(picture);
-  } catch (const EInvalidGraphic& e) {
+  } catch (const InvalidImageError& e) {
     directError = e.what();
   }
   EXPECT_EQ(directError, drawnError);
@@ -136,10 +136,10 @@ TEST(JpegWriter, ThirtyTwoBitRowsGiveTheSameFileAsTwentyFourBitRows) {
   for (const auto& [w, h] : {std::pair{37, 23}, std::pair{1, 1}, std::pair{16, 9}}) {
     SCOPED_TRACE(w);
     std::mt19937 rng(static_cast<uint32_t>(w * 131 + h));
-    TBitmap b24, b32;
-    b24.SetPixelFormat(TPixelFormat::pf24bit);
+    DibImage b24, b32;
+    b24.SetPixelFormat(DibFormat::pf24bit);
     b24.SetSize(w, h);
-    b32.SetPixelFormat(TPixelFormat::pf32bit);
+    b32.SetPixelFormat(DibFormat::pf32bit);
     b32.SetSize(w, h);
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
@@ -151,11 +151,11 @@ TEST(JpegWriter, ThirtyTwoBitRowsGiveTheSameFileAsTwentyFourBitRows) {
         uint8_t* p32 = b32.ScanLine(y) + 4 * x;
         p32[0] = b, p32[1] = g, p32[2] = r, p32[3] = uint8_t(rng());
       }
-    auto encode = [](const TBitmap& bitmap) {
-      TJPEGImage jpeg;
+    auto encode = [](const DibImage& bitmap) {
+      JpegGraphic jpeg;
       jpeg.SetQuality(75);
       jpeg.Assign(bitmap);
-      TMemoryStream out;
+      MemoryStream out;
       jpeg.SaveToStream(out);
       return out.TakeBytes();
     };
@@ -170,15 +170,15 @@ class PngTakeover : public testing::TestWithParam<const char*> {};
 TEST_P(PngTakeover, GivesTheDrawnPixelsAndKeepsThePictureUsable) {
   REQUIRE_SHARED_SAMPLES();
   const std::string sample = std::string("testimages/png/") + GetParam();
-  TPicture picture;
-  picture.SetGraphic(Load<TPNGObject>(sample));
-  TBitmap32 bitmap;
+  Picture picture;
+  picture.SetGraphic(Load<PngGraphic>(sample));
+  ArgbImage bitmap;
   bitmap.Assign(picture);
-  EXPECT_EQ(PixelsOf(bitmap), Drawn<TPNGObject>(sample));
+  EXPECT_EQ(PixelsOf(bitmap), Drawn<PngGraphic>(sample));
   // The picture still holds its pixels (decoded again when they were handed over).
-  auto* png = static_cast<TPNGObject*>(picture.Graphic());
-  EXPECT_EQ(png->Pixels(), Load<TPNGObject>(sample)->Pixels());
-  TBitmap32 again;
+  auto* png = static_cast<PngGraphic*>(picture.graphic());
+  EXPECT_EQ(png->Pixels(), Load<PngGraphic>(sample)->Pixels());
+  ArgbImage again;
   again.Assign(picture);
   EXPECT_EQ(PixelsOf(again), PixelsOf(bitmap));
 }

@@ -24,7 +24,7 @@ using test::MakeNoise;
 struct Geometry {
   const char* what;
   int32_t srcW, srcH;
-  TRect srcRect, dstRect, clip;
+  Rect srcRect, dstRect, clip;
   int32_t dstW, dstH;
 };
 
@@ -40,33 +40,33 @@ const Geometry kGeometries[] = {
     {"one column", 1, 30, {0, 0, 1, 30}, {0, 0, 9, 11}, {0, 0, 9, 11}, 9, 11},
 };
 
-const std::function<std::unique_ptr<TCustomKernel>()> kKernels[] = {
-    [] { return std::make_unique<TBoxKernel>(); },
-    [] { return std::make_unique<TLinearKernel>(); },
-    [] { return std::make_unique<TCosineKernel>(); },
-    [] { return std::make_unique<TSplineKernel>(); },
-    [] { return std::make_unique<TLanczosKernel>(); },
-    [] { return std::make_unique<TMitchellKernel>(); },
+const std::function<std::unique_ptr<Kernel>()> kKernels[] = {
+    [] { return std::make_unique<BoxKernel>(); },
+    [] { return std::make_unique<LinearKernel>(); },
+    [] { return std::make_unique<CosineKernel>(); },
+    [] { return std::make_unique<SplineKernel>(); },
+    [] { return std::make_unique<LanczosKernel>(); },
+    [] { return std::make_unique<MitchellKernel>(); },
 };
 
 TEST(KernelPaths, AgreeWithTheReferenceOnRandomImages) {
   if (!KernelResampleUsesAvx2()) std::puts("no AVX2 here: the AVX2 paths run portable");
-  const TKernelPath paths[] = {TKernelPath::kAuto, TKernelPath::kPortableVerticalFirst,
-                               TKernelPath::kPortableHorizontalFirst,
-                               TKernelPath::kAvx2VerticalFirst, TKernelPath::kAvx2HorizontalFirst};
+  const KernelPath paths[] = {KernelPath::kAuto, KernelPath::kPortableVerticalFirst,
+                               KernelPath::kPortableHorizontalFirst,
+                               KernelPath::kAvx2VerticalFirst, KernelPath::kAvx2HorizontalFirst};
   uint32_t seed = 1;
   for (const Geometry& g : kGeometries) {
-    TBitmap32 src;
+    ArgbImage src;
     MakeNoise(src, g.srcW, g.srcH, seed++);
     for (const auto& make : kKernels) {
       const auto kernel = make();
-      TBitmap32 reference;
+      ArgbImage reference;
       reference.Resize(g.dstW, g.dstH);
       reference.Fill(0x5A5A5A5A);
-      KernelResampleVia(TKernelPath::kReference, reference, g.dstRect, g.clip, src, g.srcRect,
+      KernelResampleVia(KernelPath::kReference, reference, g.dstRect, g.clip, src, g.srcRect,
                         *kernel);
-      for (TKernelPath path : paths) {
-        TBitmap32 fast;
+      for (KernelPath path : paths) {
+        ArgbImage fast;
         fast.Resize(g.dstW, g.dstH);
         fast.Fill(0x5A5A5A5A);
         KernelResampleVia(path, fast, g.dstRect, g.clip, src, g.srcRect, *kernel);
@@ -80,15 +80,15 @@ TEST(KernelPaths, AgreeWithTheReferenceOnRandomImages) {
 TEST(KernelPaths, AgreeWhereTheCorrectionLeavesANegativeWeight) {
   // Box at 1:300: weights of 1 that overshoot 256 by far, corrected by one large negative
   // weight; random pixels then push sums outside 0..255 both ways, which must saturate alike.
-  TBitmap32 src;
+  ArgbImage src;
   MakeNoise(src, 1500, 600, 99);
-  TBoxKernel box;
-  TBitmap32 reference;
+  BoxKernel box;
+  ArgbImage reference;
   reference.Resize(5, 2);
-  KernelResampleVia(TKernelPath::kReference, reference, reference.Bounds(), reference.Bounds(), src,
+  KernelResampleVia(KernelPath::kReference, reference, reference.Bounds(), reference.Bounds(), src,
                     src.Bounds(), box);
-  for (TKernelPath path : {TKernelPath::kAvx2VerticalFirst, TKernelPath::kAvx2HorizontalFirst}) {
-    TBitmap32 fast;
+  for (KernelPath path : {KernelPath::kAvx2VerticalFirst, KernelPath::kAvx2HorizontalFirst}) {
+    ArgbImage fast;
     fast.Resize(5, 2);
     KernelResampleVia(path, fast, fast.Bounds(), fast.Bounds(), src, src.Bounds(), box);
     EXPECT_EQ(FirstDifference(reference, fast), "") << static_cast<int>(path);
@@ -99,24 +99,24 @@ TEST(KernelPaths, AgreeWhereTheCorrectionLeavesANegativeWeight) {
 // ever new heights (the width found again, each height new, the oldest entries given up) and
 // sizes met again must come out as in a thread that starts with no tables at all.
 TEST(KernelPaths, MappingsKeptBetweenPicturesMatchFreshOnes) {
-  TBitmap32 src;
+  ArgbImage src;
   MakeNoise(src, 120, 90, 5);
-  const TLanczosKernel lanczos;
-  const TMitchellKernel mitchell;
+  const LanczosKernel lanczos;
+  const MitchellKernel mitchell;
   struct Step {
     int32_t w, h;
-    const TCustomKernel* kernel;
+    const Kernel* kernel;
   };
   const Step steps[] = {{40, 11, &lanczos},  {40, 12, &lanczos}, {40, 13, &lanczos},
                         {40, 14, &lanczos},  {40, 15, &lanczos}, {40, 11, &lanczos},
                         {40, 11, &mitchell}, {14, 40, &lanczos}, {40, 14, &lanczos}};
-  auto resample = [&src](const Step& step, TBitmap32& out) {
+  auto resample = [&src](const Step& step, ArgbImage& out) {
     out.Resize(step.w, step.h);
-    KernelResampleVia(TKernelPath::kAuto, out, out.Bounds(), out.Bounds(), src, src.Bounds(),
+    KernelResampleVia(KernelPath::kAuto, out, out.Bounds(), out.Bounds(), src, src.Bounds(),
                       *step.kernel);
   };
   for (const Step& step : steps) {
-    TBitmap32 fresh, kept;
+    ArgbImage fresh, kept;
     std::thread([&] { resample(step, fresh); }).join();
     resample(step, kept);
     EXPECT_EQ(FirstDifference(fresh, kept), "")
@@ -128,12 +128,12 @@ TEST(Interpolate2x2, PackedFormMatchesPerChannelArithmetic) {
   std::mt19937 rng(5);
   for (uint32_t wx = 0; wx <= 256; ++wx)
     for (uint32_t wy = 0; wy <= 256; wy += (wx % 7 == 0 ? 1 : 37)) {
-      const TColor32 top[2] = {static_cast<TColor32>(rng()), static_cast<TColor32>(rng())};
-      const TColor32 bottom[2] = {static_cast<TColor32>(rng()), static_cast<TColor32>(rng())};
+      const Argb32 top[2] = {static_cast<Argb32>(rng()), static_cast<Argb32>(rng())};
+      const Argb32 bottom[2] = {static_cast<Argb32>(rng()), static_cast<Argb32>(rng())};
       ASSERT_EQ(Interpolate2x2Packed(wx, wy, top, bottom), Interpolate2x2(wx, wy, top, bottom))
           << wx << " " << wy;
     }
-  const TColor32 white[2] = {0xFFFFFFFF, 0xFFFFFFFF};
+  const Argb32 white[2] = {0xFFFFFFFF, 0xFFFFFFFF};
   EXPECT_EQ(Interpolate2x2(256, 256, white, white), 0xFFFFFFFFu);
   EXPECT_EQ(Interpolate2x2Packed(0, 0, white, white), 0xFFFFFFFFu);
 }
@@ -158,10 +158,10 @@ std::vector<std::pair<int32_t, uint32_t>> BilinearAxis(int32_t dstLo, int32_t ds
 TEST(BilinearStretch, MatchesInterpolate2x2OverPlainMaps) {
   for (const Geometry& g : kGeometries) {
     if (g.srcW < 2 || g.srcH < 2) continue;
-    TBitmap32 src, dst;
+    ArgbImage src, dst;
     MakeNoise(src, g.srcW, g.srcH, 77);
     dst.Resize(g.dstW, g.dstH);
-    BilinearStretch(dst, g.dstRect, g.clip, src, g.srcRect, TDrawMode::dmOpaque);
+    BilinearStretch(dst, g.dstRect, g.clip, src, g.srcRect, DrawMode::kDrawOpaque);
     const auto cols = BilinearAxis(g.dstRect.Left, g.dstRect.Right, g.clip.Left, g.clip.Right,
                                    g.srcRect.Left, g.srcRect.Right, g.srcW);
     const auto rows = BilinearAxis(g.dstRect.Top, g.dstRect.Bottom, g.clip.Top, g.clip.Bottom,
@@ -184,21 +184,21 @@ TEST(DraftStretch, MatchesAverageBlockOverPlainBlocks) {
   const Case cases[] = {{97, 61, 13, 7}, {1000, 3, 300, 2}, {64, 64, 64, 21}, {5, 400, 2, 3}};
   uint32_t seed = 40;
   for (const Case& c : cases) {
-    TBitmap32 src, dst;
+    ArgbImage src, dst;
     MakeNoise(src, c.srcW, c.srcH, seed++);
     dst.Resize(c.dstW, c.dstH);
-    DraftStretch(dst, dst.Bounds(), dst.Bounds(), src, src.Bounds(), TLinearKernel(),
-                 TDrawMode::dmOpaque);
+    DraftStretch(dst, dst.Bounds(), dst.Bounds(), src, src.Bounds(), LinearKernel(),
+                 DrawMode::kDrawOpaque);
     const int64_t sx = static_cast<int64_t>(65536.0 * static_cast<float>(double(c.srcW) / c.dstW));
     const int64_t sy = static_cast<int64_t>(65536.0 * static_cast<float>(double(c.srcH) / c.dstH));
     for (int32_t m = 0; m < c.dstH; ++m)
       for (int32_t k = 0; k < c.dstW; ++k) {
         const int64_t x0 = (k * sx) >> 16, x1 = ((k + 1) * sx) >> 16;
         const int64_t y0 = (m * sy) >> 16, y1 = ((m + 1) * sy) >> 16;
-        const TColor32 expected =
+        const Argb32 expected =
             AverageBlock(static_cast<int32_t>(x1 - x0), static_cast<int32_t>(y1 - y0),
                          src.Row(static_cast<int32_t>(y0)) + x0,
-                         static_cast<ptrdiff_t>(c.srcW * sizeof(TColor32)));
+                         static_cast<ptrdiff_t>(c.srcW * sizeof(Argb32)));
         ASSERT_EQ(dst.Row(m)[k], expected) << c.srcW << "x" << c.srcH << " at " << k << "," << m;
       }
   }

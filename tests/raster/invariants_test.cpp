@@ -6,18 +6,18 @@
 #include <string>
 #include <vector>
 
-#include "raster/bitmap32.h"
+#include "raster/argb_image.h"
 #include "raster_test_util.h"
 
 namespace tessane {
 namespace {
 
-constexpr TColor32 kSentinel = 0xA5A5A5A5;
+constexpr Argb32 kSentinel = 0xA5A5A5A5;
 const int kFilters[] = {0, 1, 2, 3, 4, 5, 6, 7, 255};
 const int32_t kSides[] = {1, 2, 3, 5, 16, 17, 64, 255};
 
 // Stretches src to w x h with the filter into a bitmap pre-filled with the sentinel.
-void StretchInto(TBitmap32& src, int filter, TBitmap32& dst, int32_t w, int32_t h) {
+void StretchInto(ArgbImage& src, int filter, ArgbImage& dst, int32_t w, int32_t h) {
   src.SetStretchFilter(static_cast<uint8_t>(filter));
   dst.Resize(w, h);
   dst.Fill(kSentinel);
@@ -26,7 +26,7 @@ void StretchInto(TBitmap32& src, int filter, TBitmap32& dst, int32_t w, int32_t 
 
 // The draft filter's reciprocal mean loses up to one level on blocks whose pixel count is not a
 // power of two; every other filter keeps a single colour exactly.
-bool Keeps(int filter, TColor32 in, TColor32 out) {
+bool Keeps(int filter, Argb32 in, Argb32 out) {
   if (in == out) return true;
   if (filter != 1) return false;
   for (int shift = 0; shift < 32; shift += 8) {
@@ -37,12 +37,12 @@ bool Keeps(int filter, TColor32 in, TColor32 out) {
 }
 
 TEST(Invariants, SingleColourStaysExactUnderEveryFilterAndSize) {
-  const TColor32 colours[] = {0xFFFFFFFF, 0x00000000, 0x80C0E010, 0x01FE7F80};
+  const Argb32 colours[] = {0xFFFFFFFF, 0x00000000, 0x80C0E010, 0x01FE7F80};
   const std::pair<int32_t, int32_t> sources[] = {{1, 1}, {3, 1},   {16, 1}, {1, 16},
                                                  {7, 5}, {64, 48}, {300, 2}};
-  for (TColor32 colour : colours)
+  for (Argb32 colour : colours)
     for (auto [sw, sh] : sources) {
-      TBitmap32 src, dst;
+      ArgbImage src, dst;
       test::MakeSolid(src, sw, sh, colour);
       for (int filter : kFilters)
         for (int32_t w : kSides)
@@ -62,7 +62,7 @@ TEST(Invariants, SingleColourStaysExactUnderEveryFilterAndSize) {
 TEST(Invariants, EveryDestinationPixelIsWritten) {
   // Random sources, from strong reductions to strong enlargements: nothing keeps the sentinel
   // (a random pixel equal to it is practically impossible).
-  TBitmap32 src, dst;
+  ArgbImage src, dst;
   for (auto [sw, sh] : {std::pair{1, 1}, std::pair{3, 1}, std::pair{16, 1}, std::pair{2, 2},
                         std::pair{1000, 7}, std::pair{97, 133}}) {
     test::MakeNoise(src, sw, sh, static_cast<uint32_t>(sw * 1000 + sh));
@@ -82,7 +82,7 @@ TEST(Invariants, EveryDestinationPixelIsWritten) {
 TEST(Invariants, ExtremeRatiosStayInBounds) {
   // 1 x 4000 -> 4000 x 1 and back, and a 65535-pixel side: tables stay within the source
   // (the sanitizer build checks the reads).
-  TBitmap32 src, dst;
+  ArgbImage src, dst;
   for (int filter : kFilters) {
     test::MakeNoise(src, 1, 4000, 17);
     StretchInto(src, filter, dst, 4000, 1);

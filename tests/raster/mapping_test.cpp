@@ -13,7 +13,7 @@
 namespace tessane {
 namespace {
 
-using KernelFactory = std::function<std::unique_ptr<TCustomKernel>()>;
+using KernelFactory = std::function<std::unique_ptr<Kernel>()>;
 
 struct NamedKernel {
   const char* name;
@@ -21,15 +21,15 @@ struct NamedKernel {
 };
 
 const NamedKernel kKernels[] = {
-    {"box", [] { return std::make_unique<TBoxKernel>(); }},
-    {"linear", [] { return std::make_unique<TLinearKernel>(); }},
-    {"cosine", [] { return std::make_unique<TCosineKernel>(); }},
-    {"spline", [] { return std::make_unique<TSplineKernel>(); }},
-    {"lanczos", [] { return std::make_unique<TLanczosKernel>(); }},
-    {"mitchell", [] { return std::make_unique<TMitchellKernel>(); }},
+    {"box", [] { return std::make_unique<BoxKernel>(); }},
+    {"linear", [] { return std::make_unique<LinearKernel>(); }},
+    {"cosine", [] { return std::make_unique<CosineKernel>(); }},
+    {"spline", [] { return std::make_unique<SplineKernel>(); }},
+    {"lanczos", [] { return std::make_unique<LanczosKernel>(); }},
+    {"mitchell", [] { return std::make_unique<MitchellKernel>(); }},
 };
 
-std::unique_ptr<TCustomKernel> KernelNamed(const std::string& name) {
+std::unique_ptr<Kernel> KernelNamed(const std::string& name) {
   for (const NamedKernel& k : kKernels)
     if (name == k.name) return k.make();
   return nullptr;
@@ -57,7 +57,7 @@ TEST(Kernels, SupportAndClampingPerClass) {
 }
 
 TEST(Kernels, BoxIncludesBothEdgesOfItsSupport) {
-  TBoxKernel box;
+  BoxKernel box;
   EXPECT_EQ(box.Evaluate(-0.5f), 1.0f);
   EXPECT_EQ(box.Evaluate(0.5f), 1.0f);
   EXPECT_EQ(box.Evaluate(std::nextafter(0.5f, 1.0f)), 0.0f);
@@ -65,23 +65,23 @@ TEST(Kernels, BoxIncludesBothEdgesOfItsSupport) {
 }
 
 TEST(Kernels, LanczosWidthFollowsItsProperty) {
-  TLanczosKernel k;
+  LanczosKernel k;
   EXPECT_EQ(k.Width(), 3.0f);
   EXPECT_EQ(k.Evaluate(0.0f), 1.0f);
   EXPECT_NE(k.Evaluate(2.5f), 0.0f);
   k.SetWidth(2.0f);
   EXPECT_EQ(k.Radius(), 2.0f);
   EXPECT_EQ(k.Evaluate(2.5f), 0.0f);
-  EXPECT_EQ(static_cast<TLanczosKernel&>(*k.Clone()).Width(), 2.0f);
+  EXPECT_EQ(static_cast<LanczosKernel&>(*k.Clone()).Width(), 2.0f);
 }
 
 TEST(BuildMapping, WorkedClusters) {
-  using E = TClusterEntry;
+  using E = ClusterEntry;
   struct Case {
     const char* kernel;
     int32_t srcWidth, dstWidth;
     size_t index;
-    TCluster expected;
+    Cluster expected;
   };
   const Case cases[] = {
       {"box", 4, 2, 0, {E{0, 128}, E{1, 128}}},
@@ -111,7 +111,7 @@ TEST(BuildMapping, WorkedClusters) {
   };
   for (const Case& c : cases) {
     auto kernel = KernelNamed(c.kernel);
-    const TMappingTable table = BuildMapping(0, c.dstWidth, 0, c.dstWidth, 0, c.srcWidth, *kernel);
+    const MappingTable table = BuildMapping(0, c.dstWidth, 0, c.dstWidth, 0, c.srcWidth, *kernel);
     ASSERT_EQ(table.size(), static_cast<size_t>(c.dstWidth));
     EXPECT_EQ(table[c.index], c.expected)
         << c.kernel << " " << c.srcWidth << " -> " << c.dstWidth << " cluster " << c.index;
@@ -120,9 +120,9 @@ TEST(BuildMapping, WorkedClusters) {
 
 TEST(BuildMapping, CorrectionLandsOnTheMiddleEntry) {
   // Box 3200 -> 32: a hundred weights of 3 add up to 300; entry (n - 1) div 2 = 49 drops by 44.
-  TBoxKernel box;
-  const TMappingTable table = BuildMapping(0, 32, 0, 32, 0, 3200, box);
-  const TCluster& first = table[0];
+  BoxKernel box;
+  const MappingTable table = BuildMapping(0, 32, 0, 32, 0, 3200, box);
+  const Cluster& first = table[0];
   ASSERT_EQ(first.size(), 100u);
   for (size_t i = 0; i < first.size(); ++i) {
     EXPECT_EQ(first[i].SourceIndex, static_cast<int32_t>(i));
@@ -131,10 +131,10 @@ TEST(BuildMapping, CorrectionLandsOnTheMiddleEntry) {
 }
 
 TEST(BuildMapping, OnePixelSourceAndEmptyRanges) {
-  TLanczosKernel lanczos;
-  const TMappingTable single = BuildMapping(0, 7, 2, 5, 9, 10, lanczos);
+  LanczosKernel lanczos;
+  const MappingTable single = BuildMapping(0, 7, 2, 5, 9, 10, lanczos);
   ASSERT_EQ(single.size(), 3u);
-  for (const TCluster& cluster : single) EXPECT_EQ(cluster, (TCluster{{9, 256}}));
+  for (const Cluster& cluster : single) EXPECT_EQ(cluster, (Cluster{{9, 256}}));
   EXPECT_TRUE(BuildMapping(0, 7, 0, 7, 4, 4, lanczos).empty());   // no source
   EXPECT_TRUE(BuildMapping(0, 7, 3, 3, 0, 10, lanczos).empty());  // empty clip
 }
@@ -143,8 +143,8 @@ TEST(BuildMapping, ClippedTableIsTheSliceOfTheWholeOne) {
   for (const NamedKernel& k : kKernels) {
     auto kernel = k.make();
     for (auto [sw, dw] : {std::pair{37, 11}, std::pair{11, 37}, std::pair{640, 480}}) {
-      const TMappingTable whole = BuildMapping(-3, dw - 3, -3, dw - 3, 0, sw, *kernel);
-      const TMappingTable part = BuildMapping(-3, dw - 3, 2, dw - 7, 0, sw, *kernel);
+      const MappingTable whole = BuildMapping(-3, dw - 3, -3, dw - 3, 0, sw, *kernel);
+      const MappingTable part = BuildMapping(-3, dw - 3, 2, dw - 7, 0, sw, *kernel);
       ASSERT_EQ(part.size(), static_cast<size_t>(dw - 9));
       for (size_t i = 0; i < part.size(); ++i)
         ASSERT_EQ(part[i], whole[i + 5]) << k.name << " " << sw << " -> " << dw << " at " << i;
@@ -162,12 +162,12 @@ TEST(BuildMapping, EveryClusterSumsTo256InsideTheSource) {
     auto kernel = k.make();
     for (auto [sw, dw] : sizes) {
       const int32_t srcLo = 5;
-      const TMappingTable table = BuildMapping(0, dw, 0, dw, srcLo, srcLo + sw, *kernel);
+      const MappingTable table = BuildMapping(0, dw, 0, dw, srcLo, srcLo + sw, *kernel);
       ASSERT_EQ(table.size(), static_cast<size_t>(dw));
       for (size_t i = 0; i < table.size(); ++i) {
         ASSERT_FALSE(table[i].empty());
         int32_t sum = 0;
-        for (const TClusterEntry& e : table[i]) {
+        for (const ClusterEntry& e : table[i]) {
           ASSERT_GE(e.SourceIndex, srcLo) << k.name << " " << sw << "->" << dw << " #" << i;
           ASSERT_LT(e.SourceIndex, srcLo + sw) << k.name << " " << sw << "->" << dw << " #" << i;
           sum += e.Weight;

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "raster/bitmap32.h"
+#include "raster/argb_image.h"
 #include "raster/draft_resampler.h"
 #include "raster/kernel_resampler.h"
 #include "raster/linear_resampler.h"
@@ -21,25 +21,25 @@ using test::MakeNoise;
 using test::MakeSolid;
 
 // Stretches `src` (whole, or srcRect) to a fresh dstW x dstH bitmap with the given filter.
-void Stretch(const TBitmap32& src, uint8_t filter, TBitmap32& dst, int32_t dstW, int32_t dstH,
-             const TRect* srcRect = nullptr) {
-  TBitmap32& source = const_cast<TBitmap32&>(src);
+void Stretch(const ArgbImage& src, uint8_t filter, ArgbImage& dst, int32_t dstW, int32_t dstH,
+             const Rect* srcRect = nullptr) {
+  ArgbImage& source = const_cast<ArgbImage&>(src);
   source.SetStretchFilter(filter);
   dst.Resize(dstW, dstH);
   source.StretchTo(dst, dst.Bounds(), srcRect ? *srcRect : src.Bounds());
 }
 
 // A one-row bitmap whose pixel x holds the word x (so nearest picks can be read back).
-void IndexRow(TBitmap32& bitmap, int32_t width, int32_t height = 1) {
+void IndexRow(ArgbImage& bitmap, int32_t width, int32_t height = 1) {
   bitmap.Resize(width, height);
   for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x) bitmap.Row(y)[x] = static_cast<TColor32>(x);
+    for (int32_t x = 0; x < width; ++x) bitmap.Row(y)[x] = static_cast<Argb32>(x);
 }
 
 TEST(NearestStretch, PicksTheColumnUnderEachLeftEdge) {
   struct Case {
     int32_t srcWidth, rectLeft, rectRight, dstWidth;
-    std::vector<TColor32> expected;
+    std::vector<Argb32> expected;
   };
   const Case cases[] = {
       {5, 0, 5, 2, {0, 2}},       {3, 0, 3, 7, {0, 0, 0, 1, 1, 2, 2}},
@@ -49,83 +49,83 @@ TEST(NearestStretch, PicksTheColumnUnderEachLeftEdge) {
       {6, 0, 6, 4, {0, 1, 3, 4}},
   };
   for (const Case& c : cases) {
-    TBitmap32 src, dst;
+    ArgbImage src, dst;
     IndexRow(src, c.srcWidth, 2);
-    const TRect rect{c.rectLeft, 0, c.rectRight, 2};
-    Stretch(src, sfNearest, dst, c.dstWidth, 2, &rect);
+    const Rect rect{c.rectLeft, 0, c.rectRight, 2};
+    Stretch(src, kStretchNearest, dst, c.dstWidth, 2, &rect);
     EXPECT_EQ(test::RowOf(dst, 0), c.expected) << c.srcWidth << " -> " << c.dstWidth;
   }
 }
 
 TEST(NearestStretch, ScaleIsSinglePrecisionButTheProductIsNot) {
   // 2196 -> 387: column 43 must take 243; multiplying in single precision would give 244.
-  TBitmap32 src, dst;
+  ArgbImage src, dst;
   IndexRow(src, 2196);
-  Stretch(src, sfNearest, dst, 387, 1);
+  Stretch(src, kStretchNearest, dst, 387, 1);
   EXPECT_EQ(dst.Row(0)[43], 243u);
 }
 
 TEST(NearestStretch, RowsMapLikeColumns) {
-  TBitmap32 src, dst;
+  ArgbImage src, dst;
   src.Resize(1, 3);
-  for (int32_t y = 0; y < 3; ++y) src.Row(y)[0] = static_cast<TColor32>(y);
-  Stretch(src, sfNearest, dst, 2, 7);
-  std::vector<TColor32> rows;
+  for (int32_t y = 0; y < 3; ++y) src.Row(y)[0] = static_cast<Argb32>(y);
+  Stretch(src, kStretchNearest, dst, 2, 7);
+  std::vector<Argb32> rows;
   for (int32_t y = 0; y < 7; ++y) {
     rows.push_back(dst.Row(y)[0]);
     EXPECT_EQ(dst.Row(y)[1], dst.Row(y)[0]);
   }
-  EXPECT_EQ(rows, (std::vector<TColor32>{0, 0, 0, 1, 1, 2, 2}));
+  EXPECT_EQ(rows, (std::vector<Argb32>{0, 0, 0, 1, 1, 2, 2}));
 }
 
 TEST(LinearStretch, TwoByTwoToFourByFour) {
-  TBitmap32 src, dst;
+  ArgbImage src, dst;
   MakeFromRows(src, {{0x00000000, 0xFFFFFFFF}, {0x00000000, 0xFFFFFFFF}});
-  Stretch(src, sfLinear, dst, 4, 4);
+  Stretch(src, kStretchLinear, dst, 4, 4);
   for (int32_t y = 0; y < 4; ++y)
     EXPECT_EQ(test::RowOf(dst, y),
-              (std::vector<TColor32>{0x00000000, 0x3F3F3F3F, 0xBFBFBFBF, 0xFFFFFFFF}))
+              (std::vector<Argb32>{0x00000000, 0x3F3F3F3F, 0xBFBFBFBF, 0xFFFFFFFF}))
         << "row " << y;
 }
 
 TEST(LinearStretch, BandEnlargementBlendsTheRowAboveTheBand) {
   // Rows 1..2 of a 4-row source stretched to 4 rows: the first destination row takes 1/4 of
   // row 0, which lies outside the band, as pixel centres map onto pixel centres.
-  TBitmap32 src, dst;
+  ArgbImage src, dst;
   MakeFromRows(src, {{0xFFFFFFFF, 0xFFFFFFFF}, {0, 0}, {0, 0}, {0, 0}});
-  const TRect band{0, 1, 2, 3};
-  Stretch(src, sfLinear, dst, 4, 4, &band);
+  const Rect band{0, 1, 2, 3};
+  Stretch(src, kStretchLinear, dst, 4, 4, &band);
   EXPECT_EQ(dst.Row(0)[0], 0x3F3F3F3Fu);
   EXPECT_EQ(dst.Row(1)[0], 0u);
 }
 
 TEST(LinearStretch, ReductionUsesTheTriangleKernel) {
   // Identical rows 0, 0, 255, 255 reduced to 2 columns: 31.875 and 223.125, fractions dropped.
-  TBitmap32 src, dst;
-  const std::vector<TColor32> row{0, 0, 0xFFFFFFFF, 0xFFFFFFFF};
+  ArgbImage src, dst;
+  const std::vector<Argb32> row{0, 0, 0xFFFFFFFF, 0xFFFFFFFF};
   MakeFromRows(src, {row, row, row});
-  Stretch(src, sfLinear, dst, 2, 3);
+  Stretch(src, kStretchLinear, dst, 2, 3);
   for (int32_t y = 0; y < 3; ++y)
-    EXPECT_EQ(test::RowOf(dst, y), (std::vector<TColor32>{0x1F1F1F1F, 0xDFDFDFDF}));
+    EXPECT_EQ(test::RowOf(dst, y), (std::vector<Argb32>{0x1F1F1F1F, 0xDFDFDFDF}));
 
-  // Any reduction is the kernel resampling with TLinearKernel, not bilinear sampling.
-  TBitmap32 noise, viaFilter, viaKernel;
+  // Any reduction is the kernel resampling with LinearKernel, not bilinear sampling.
+  ArgbImage noise, viaFilter, viaKernel;
   MakeNoise(noise, 64, 48, 7);
-  Stretch(noise, sfLinear, viaFilter, 32, 24);
+  Stretch(noise, kStretchLinear, viaFilter, 32, 24);
   viaKernel.Resize(32, 24);
   KernelResample(viaKernel, viaKernel.Bounds(), viaKernel.Bounds(), noise, noise.Bounds(),
-                 TLinearKernel(), TDrawMode::dmOpaque);
+                 LinearKernel(), DrawMode::kDrawOpaque);
   EXPECT_EQ(FirstDifference(viaFilter, viaKernel), "");
 }
 
 TEST(BoxFilter, AveragesPairsAndRepeatsPixels) {
-  TBitmap32 src, dst;
+  ArgbImage src, dst;
   MakeFromRows(src, {{0x10203040, 0x30405060, 0xFF00FF00, 0x01FF01FF}});
   Stretch(src, 7, dst, 2, 1);
-  EXPECT_EQ(test::RowOf(dst, 0), (std::vector<TColor32>{0x20304050, 0x807F807F}));
+  EXPECT_EQ(test::RowOf(dst, 0), (std::vector<Argb32>{0x20304050, 0x807F807F}));
   Stretch(src, 7, dst, 8, 1);
   EXPECT_EQ(test::RowOf(dst, 0),
-            (std::vector<TColor32>{0x10203040, 0x10203040, 0x30405060, 0x30405060, 0xFF00FF00,
+            (std::vector<Argb32>{0x10203040, 0x10203040, 0x30405060, 0x30405060, 0xFF00FF00,
                                    0xFF00FF00, 0x01FF01FF, 0x01FF01FF}));
 }
 
@@ -134,14 +134,14 @@ TEST(KernelFilters, SaturateTheOvershootAtASharpEdge) {
   // the negative lobes push the sums below 0 on the black side and above 255 x 65536 on the
   // white side; they must give 0 and 255, where wrapping would give values near the other end.
   for (int filter : {3, 4, 5, 6, 7}) {
-    TBitmap32 src, dst;
-    std::vector<TColor32> row(8, 0xFF000000);
+    ArgbImage src, dst;
+    std::vector<Argb32> row(8, 0xFF000000);
     for (int x = 4; x < 8; ++x) row[x] = 0xFFFFFFFF;
     MakeFromRows(src, {row});
     Stretch(src, static_cast<uint8_t>(filter), dst, 19, 1);
     int zeros = 0, fulls = 0;
     for (int x = 0; x < 19; ++x) {
-      const TColor32 p = dst.Row(0)[x];
+      const Argb32 p = dst.Row(0)[x];
       EXPECT_EQ(AlphaOf(p), 255) << filter << " x " << x;
       if (x <= 7) {
         EXPECT_LE(BlueOf(p), 16) << filter << " x " << x;
@@ -160,7 +160,7 @@ TEST(KernelFilters, SaturateTheOvershootAtASharpEdge) {
 TEST(DraftStretch, AveragesBlocksByReciprocal) {
   struct Case {
     int32_t srcWidth, dstWidth;
-    TColor32 value, expected;
+    Argb32 value, expected;
   };
   const Case cases[] = {
       {6, 2, 0xFFFFFFFF, 0xFEFEFEFE},  // blocks of 3: 2^24 div 3 loses a little
@@ -169,137 +169,137 @@ TEST(DraftStretch, AveragesBlocksByReciprocal) {
       {5, 1, 0x0A141E28, 0x09131D27},  // a block of 5 constant pixels comes out one less
   };
   for (const Case& c : cases) {
-    TBitmap32 src, dst;
+    ArgbImage src, dst;
     MakeSolid(src, c.srcWidth, 1, c.value);
-    Stretch(src, sfDraft, dst, c.dstWidth, 1);
+    Stretch(src, kStretchDraft, dst, c.dstWidth, 1);
     for (int32_t x = 0; x < c.dstWidth; ++x)
       EXPECT_EQ(dst.Row(0)[x], c.expected) << c.srcWidth << " -> " << c.dstWidth;
   }
   // 4 x 4 -> 2 x 2: the truncated mean of each 2 x 2 block.
-  TBitmap32 src, dst;
+  ArgbImage src, dst;
   MakeFromRows(src, {{0, 0xFFFFFFFF, 0x01010101, 0x02020202},
                      {0xFFFFFFFF, 0, 0x03030303, 0x04040404},
                      {0x80808080, 0x80808080, 0, 0},
                      {0x80808080, 0x81818181, 0, 0x00000003}});
-  Stretch(src, sfDraft, dst, 2, 2);
-  EXPECT_EQ(test::RowOf(dst, 0), (std::vector<TColor32>{0x7F7F7F7F, 0x02020202}));
-  EXPECT_EQ(test::RowOf(dst, 1), (std::vector<TColor32>{0x80808080, 0x00000000}));
+  Stretch(src, kStretchDraft, dst, 2, 2);
+  EXPECT_EQ(test::RowOf(dst, 0), (std::vector<Argb32>{0x7F7F7F7F, 0x02020202}));
+  EXPECT_EQ(test::RowOf(dst, 1), (std::vector<Argb32>{0x80808080, 0x00000000}));
 }
 
 TEST(DraftStretch, BlocksStartAtTheCornerAndDropTheRemainder) {
   // 1000 -> 300: blocks of 3 or 4 columns, the last ends at 998, column 999 is never read.
-  TBitmap32 src, dst;
+  ArgbImage src, dst;
   MakeSolid(src, 1000, 2, 0);
   for (int32_t y = 0; y < 2; ++y) src.Row(y)[999] = 0xFFFFFFFF;
-  Stretch(src, sfDraft, dst, 300, 1);
+  Stretch(src, kStretchDraft, dst, 300, 1);
   for (int32_t x = 0; x < 300; ++x) ASSERT_EQ(dst.Row(0)[x], 0u) << x;
   for (int32_t y = 0; y < 2; ++y) src.Row(y)[998] = 0xFFFFFFFF;
-  Stretch(src, sfDraft, dst, 300, 1);
+  Stretch(src, kStretchDraft, dst, 300, 1);
   EXPECT_NE(dst.Row(0)[299], 0u);
 
   // 6000 -> 20: blocks of 300 columns; block k holds the constant 10 k + 5, which the
   // reciprocal 2^24 div 300 turns into 10 k + 4.
   MakeSolid(src, 6000, 1, 0);
-  for (int32_t x = 0; x < 6000; ++x) src.Row(0)[x] = static_cast<TColor32>(10 * (x / 300) + 5);
-  Stretch(src, sfDraft, dst, 20, 1);
-  for (int32_t k = 0; k < 20; ++k) EXPECT_EQ(dst.Row(0)[k], static_cast<TColor32>(10 * k + 4));
+  for (int32_t x = 0; x < 6000; ++x) src.Row(0)[x] = static_cast<Argb32>(10 * (x / 300) + 5);
+  Stretch(src, kStretchDraft, dst, 20, 1);
+  for (int32_t k = 0; k < 20; ++k) EXPECT_EQ(dst.Row(0)[k], static_cast<Argb32>(10 * k + 4));
 }
 
 TEST(DraftStretch, EnlargingGoesBilinearOrToTheTriangleKernel) {
-  TBitmap32 noise, viaDraft, expected;
+  ArgbImage noise, viaDraft, expected;
   // One side enlarged, the other reduced: bilinear sampling.
   MakeNoise(noise, 100, 400, 3);
-  Stretch(noise, sfDraft, viaDraft, 200, 100);
+  Stretch(noise, kStretchDraft, viaDraft, 200, 100);
   expected.Resize(200, 100);
   BilinearStretch(expected, expected.Bounds(), expected.Bounds(), noise, noise.Bounds(),
-                  TDrawMode::dmOpaque);
+                  DrawMode::kDrawOpaque);
   EXPECT_EQ(FirstDifference(viaDraft, expected), "");
   // A one-pixel-wide source: the triangle kernel.
   MakeNoise(noise, 1, 4, 4);
-  Stretch(noise, sfDraft, viaDraft, 3, 8);
+  Stretch(noise, kStretchDraft, viaDraft, 3, 8);
   expected.Resize(3, 8);
   KernelResample(expected, expected.Bounds(), expected.Bounds(), noise, noise.Bounds(),
-                 TLinearKernel(), TDrawMode::dmOpaque);
+                 LinearKernel(), DrawMode::kDrawOpaque);
   EXPECT_EQ(FirstDifference(viaDraft, expected), "");
 }
 
 TEST(AverageBlock, ReciprocalMeanPerChannel) {
-  const TColor32 four[] = {0x00FF00FF, 0xFF00FF00, 0x00FF00FF, 0xFF00FF00};
-  EXPECT_EQ(AverageBlock(2, 2, four, 2 * sizeof(TColor32)), 0x7F7F7F7Fu);
-  const TColor32 three[] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+  const Argb32 four[] = {0x00FF00FF, 0xFF00FF00, 0x00FF00FF, 0xFF00FF00};
+  EXPECT_EQ(AverageBlock(2, 2, four, 2 * sizeof(Argb32)), 0x7F7F7F7Fu);
+  const Argb32 three[] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
   EXPECT_EQ(AverageBlock(3, 1, three, 0), 0xFEFEFEFEu);
-  EXPECT_EQ(AverageBlock(1, 3, three, sizeof(TColor32)), 0xFEFEFEFEu);
+  EXPECT_EQ(AverageBlock(1, 3, three, sizeof(Argb32)), 0xFEFEFEFEu);
 }
 
 TEST(AverageBlock, HugeBlocksStillAverage) {
   // 2^24 div n is 0 beyond 2^24 pixels and coarse long before; large blocks divide exactly
   // instead of darkening (a 4100 x 4100 white block would otherwise come out black).
-  std::vector<TColor32> row(4100, 0xFFFFFFFF);
+  std::vector<Argb32> row(4100, 0xFFFFFFFF);
   EXPECT_EQ(AverageBlock(4100, 4100, row.data(), 0), 0xFFFFFFFFu);
   row.assign(4100, 0x80808080);
   EXPECT_EQ(AverageBlock(4100, 300, row.data(), 0), 0x80808080u);
 }
 
 TEST(StretchCopy, EqualSizesCopyWhateverTheFilter) {
-  TBitmap32 noise;
+  ArgbImage noise;
   MakeNoise(noise, 12, 9, 11);
-  const TRect band{0, 2, 12, 7};
+  const Rect band{0, 2, 12, 7};
   for (int filter = 0; filter <= 8; ++filter) {
-    TBitmap32 dst;
+    ArgbImage dst;
     Stretch(noise, static_cast<uint8_t>(filter), dst, 12, 5, &band);
     for (int32_t y = 0; y < 5; ++y) ASSERT_EQ(test::RowOf(dst, y), test::RowOf(noise, y + 2));
   }
 }
 
 TEST(StretchCopy, BadArgumentsChangeNothing) {
-  TBitmap32 src, dst;
+  ArgbImage src, dst;
   MakeSolid(src, 4, 4, 0xFF112233);
   MakeSolid(dst, 3, 3, 0x12345678);
-  TNearestResampler nearest;
-  const TRect bad[] = {{-1, 0, 3, 3}, {0, -1, 3, 3}, {0, 0, 5, 3}, {0, 0, 3, 5}};
-  for (const TRect& r : bad) {
+  NearestResampler nearest;
+  const Rect bad[] = {{-1, 0, 3, 3}, {0, -1, 3, 3}, {0, 0, 5, 3}, {0, 0, 3, 5}};
+  for (const Rect& r : bad) {
     try {
       src.StretchTo(dst, dst.Bounds(), r);
       ADD_FAILURE() << "no error";
-    } catch (const ESrcInvalidException& e) {
+    } catch (const SourceInvalidError& e) {
       EXPECT_STREQ(e.what(), "Source rectangle is invalid");
     }
   }
   try {
     StretchCopy(nullptr, dst.Bounds(), dst.Bounds(), &src, src.Bounds(), nearest,
-                TDrawMode::dmOpaque);
+                DrawMode::kDrawOpaque);
     ADD_FAILURE() << "no error";
-  } catch (const EBitmapException& e) {
+  } catch (const BitmapError& e) {
     EXPECT_STREQ(e.what(), "Destination bitmap is nil");
   }
   try {
     StretchCopy(&dst, dst.Bounds(), dst.Bounds(), nullptr, src.Bounds(), nearest,
-                TDrawMode::dmOpaque);
+                DrawMode::kDrawOpaque);
     ADD_FAILURE() << "no error";
-  } catch (const EBitmapException& e) {
+  } catch (const BitmapError& e) {
     EXPECT_STREQ(e.what(), "Source bitmap is nil");
   }
   // Empty source rectangles (even out of range ones), clips and sources: silently nothing.
-  src.StretchTo(dst, dst.Bounds(), TRect{-5, 0, -5, 3});
-  src.StretchTo(dst, TRect{5, 5, 9, 9}, src.Bounds());
-  TBitmap32 empty;
+  src.StretchTo(dst, dst.Bounds(), Rect{-5, 0, -5, 3});
+  src.StretchTo(dst, Rect{5, 5, 9, 9}, src.Bounds());
+  ArgbImage empty;
   empty.Resize(0, 7);
-  empty.StretchTo(dst, dst.Bounds(), TRect{0, 0, 2, 2});
+  empty.StretchTo(dst, dst.Bounds(), Rect{0, 0, 2, 2});
   for (int32_t y = 0; y < 3; ++y)
-    EXPECT_EQ(test::RowOf(dst, y), (std::vector<TColor32>(3, 0x12345678)));
+    EXPECT_EQ(test::RowOf(dst, y), (std::vector<Argb32>(3, 0x12345678)));
 }
 
 TEST(StretchCopy, WritesOnlyInsideTheClip) {
-  TBitmap32 noise;
+  ArgbImage noise;
   MakeNoise(noise, 10, 10, 5);
   for (int filter : {0, 1, 2, 5, 7}) {
-    TBitmap32 whole, clipped;
+    ArgbImage whole, clipped;
     Stretch(noise, static_cast<uint8_t>(filter), whole, 17, 13);
     MakeSolid(clipped, 17, 13, 0xDEADBEEF);
-    const TRect clip{3, 2, 11, 9};
-    const_cast<TBitmap32&>(noise).SetStretchFilter(static_cast<uint8_t>(filter));
-    StretchCopy(&clipped, clipped.Bounds(), clip, &noise, noise.Bounds(), *noise.Resampler(),
-                TDrawMode::dmOpaque);
+    const Rect clip{3, 2, 11, 9};
+    const_cast<ArgbImage&>(noise).SetStretchFilter(static_cast<uint8_t>(filter));
+    StretchCopy(&clipped, clipped.Bounds(), clip, &noise, noise.Bounds(), *noise.resampler(),
+                DrawMode::kDrawOpaque);
     for (int32_t y = 0; y < 13; ++y)
       for (int32_t x = 0; x < 17; ++x) {
         const bool inside = x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom;
@@ -312,15 +312,15 @@ TEST(StretchCopy, WritesOnlyInsideTheClip) {
 TEST(StretchCopy, DestinationRectangleMayReachOutsideTheBitmap) {
   // dstRect (-4, -4, 16, 16) on a 12 x 12 bitmap: the visible part equals the same window of
   // a full 20 x 20 stretch.
-  TBitmap32 noise;
+  ArgbImage noise;
   MakeNoise(noise, 7, 7, 9);
   for (int filter : {0, 1, 2, 5}) {
-    const_cast<TBitmap32&>(noise).SetStretchFilter(static_cast<uint8_t>(filter));
-    TBitmap32 full, window;
+    const_cast<ArgbImage&>(noise).SetStretchFilter(static_cast<uint8_t>(filter));
+    ArgbImage full, window;
     full.Resize(20, 20);
     noise.StretchTo(full, full.Bounds(), noise.Bounds());
     window.Resize(12, 12);
-    noise.StretchTo(window, TRect{-4, -4, 16, 16}, noise.Bounds());
+    noise.StretchTo(window, Rect{-4, -4, 16, 16}, noise.Bounds());
     for (int32_t y = 0; y < 12; ++y)
       for (int32_t x = 0; x < 12; ++x)
         ASSERT_EQ(window.Row(y)[x], full.Row(y + 4)[x + 4]) << filter << " " << x << "," << y;

@@ -25,10 +25,10 @@
 
 #include "app/application.h"
 #include "app/controls.h"
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "app/work_queue_pump.h"
 #include "base/thread.h"
-#include "formats/registry.h"
+#include "formats/format_registry.h"
 
 namespace {
 
@@ -57,14 +57,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  tessane::TApplication app(argc, argv);
+  tessane::Application app(argc, argv);
   tessane::RegisterStandardFormats();
-  tessane::TWorkQueuePump pump;
+  tessane::WorkQueuePump pump;
 
   QStringList sources;
   for (int i = 4; i < argc; ++i) sources << QString::fromLocal8Bit(argv[i]);
   {
-    tessane::TForm1 form(sources);  // listed as if given on the command line
+    tessane::MainWindow form(sources);  // listed as if given on the command line
     form.Edit1->setText(QString::fromLocal8Bit(argv[1]));
     form.Output->SetItemIndex(std::atoi(argv[2]));
     form.SpinEdit1->SetValue(std::atoi(argv[3]));

@@ -1,0 +1,239 @@
+#include "formats/bmp/dib_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/errors.h"
+#include "base/limits.h"
+#include "formats/bmp/bmp_reader.h"
+#include "formats/bmp/bmp_writer.h"
+
+namespace tessane {
+
+TESSANE_DEFINE_GRAPHIC_CLASS(DibImage, Graphic, "TBitmap")
+
+int BitsPerPixel(DibFormat format) {
+  switch (format) {
+    case DibFormat::pf1bit: return 1;
+    case DibFormat::pf4bit: return 4;
+    case DibFormat::pf8bit: return 8;
+    case DibFormat::pf15bit:
+    case DibFormat::pf16bit: return 16;
+    case DibFormat::pf24bit: return 24;
+    case DibFormat::pf32bit: return 32;
+  }
+  return 24;
+}
+
+namespace {
+
+bool IsPaletted(DibFormat format) {
+  return format == DibFormat::pf1bit || format == DibFormat::pf4bit ||
+         format == DibFormat::pf8bit;
+}
+
+size_t RowBytesFor(DibFormat format, int32_t width) {
+  return ((static_cast<size_t>(width) * BitsPerPixel(format) + 31) / 32) * 4;
+}
+
+uint32_t Expand5(uint32_t v) { return (v << 3) | (v >> 2); }
+uint32_t Expand6(uint32_t v) { return (v << 2) | (v >> 4); }
+
+uint32_t Argb(uint32_t r, uint32_t g, uint32_t b) { return 0xFF000000u | (r << 16) | (g << 8) | b; }
+
+// Index of pixel x in a paletted row.
+uint32_t IndexAt(const uint8_t* row, int32_t x, DibFormat format) {
+  switch (format) {
+    case DibFormat::pf1bit: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+    case DibFormat::pf4bit: return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
+    default: return row[x];
+  }
+}
+
+void SetIndexAt(uint8_t* row, int32_t x, DibFormat format, uint32_t index) {
+  switch (format) {
+    case DibFormat::pf1bit: {
+      const uint8_t mask = static_cast<uint8_t>(0x80u >> (x & 7));
+      row[x >> 3] = static_cast<uint8_t>((row[x >> 3] & ~mask) | ((index & 1u) ? mask : 0));
+      break;
+    }
+    case DibFormat::pf4bit:
+      if (x & 1)
+        row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0xF0u) | (index & 0x0Fu));
+      else
+        row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0x0Fu) | ((index & 0x0Fu) << 4));
+      break;
+    default: row[x] = static_cast<uint8_t>(index);
+  }
+}
+
+}  // namespace
+
+void DibImage::LoadFromStream(ByteStream& stream) { ReadBmp(stream, *this); }
+
+void DibImage::SaveToStream(ByteStream& stream) { WriteBmp(*this, stream); }
+
+void DibImage::SetSize(int32_t width, int32_t height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (!PictureSizeAllowed(width, height))
+    throw OutOfResourcesError("Not enough storage is available to process this command");
+  width_ = width;
+  height_ = height;
+  row_bytes_ = RowBytesFor(format_, width_);
+  pixels_.assign(row_bytes_ * static_cast<size_t>(height_), 0);
+}
+
+void DibImage::Clear() {
+  width_ = height_ = 0;
+  row_bytes_ = 0;
+  pixels_.clear();
+  pixels_.shrink_to_fit();
+  palette_.clear();
+  transparent_ = false;
+  transparent_color_ = 0;
+}
+
+void DibImage::SetPalette(std::vector<PaletteEntry> palette) {
+  if (palette.size() > 256) palette.resize(256);
+  palette_ = std::move(palette);
+}
+
+void DibImage::Assign(const DibImage& source) {
+  if (&source == this) return;
+  format_ = source.format_;
+  width_ = source.width_;
+  height_ = source.height_;
+  row_bytes_ = source.row_bytes_;
+  pixels_ = source.pixels_;
+  palette_ = source.palette_;
+  transparent_ = source.transparent_;
+  transparent_color_ = source.transparent_color_;
+}
+
+void DibImage::ToColor32Row(int32_t y, uint32_t* out) const {
+  const uint8_t* row = ScanLine(y);
+  switch (format_) {
+    case DibFormat::pf1bit:
+    case DibFormat::pf4bit:
+    case DibFormat::pf8bit:
+      for (int32_t x = 0; x < width_; ++x) {
+        const uint32_t i = IndexAt(row, x, format_);
+        out[x] = i < palette_.size() ? Argb(palette_[i].Red, palette_[i].Green, palette_[i].Blue)
+                                     : 0xFF000000u;
+      }
+      break;
+    case DibFormat::pf15bit:
+      for (int32_t x = 0; x < width_; ++x) {
+        const uint32_t w = row[2 * x] | (row[2 * x + 1] << 8);
+        out[x] = Argb(Expand5((w >> 10) & 31), Expand5((w >> 5) & 31), Expand5(w & 31));
+      }
+      break;
+    case DibFormat::pf16bit:
+      for (int32_t x = 0; x < width_; ++x) {
+        const uint32_t w = row[2 * x] | (row[2 * x + 1] << 8);
+        out[x] = Argb(Expand5((w >> 11) & 31), Expand6((w >> 5) & 63), Expand5(w & 31));
+      }
+      break;
+    case DibFormat::pf24bit:
+      for (int32_t x = 0; x < width_; ++x)
+        out[x] = Argb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+      break;
+    case DibFormat::pf32bit: std::memcpy(out, row, static_cast<size_t>(width_) * 4); break;
+  }
+}
+
+void DibImage::SetPixelFormat(DibFormat format) {
+  if (format == format_) return;
+  const DibFormat old = format_;
+  if (width_ == 0 || height_ == 0) {
+    format_ = format;
+    row_bytes_ = RowBytesFor(format_, width_);
+    pixels_.assign(row_bytes_ * static_cast<size_t>(height_), 0);
+    return;
+  }
+  DibImage source;
+  source.Assign(*this);
+  format_ = format;
+  SetSize(width_, height_);
+  if (IsPaletted(format) && IsPaletted(old)) {
+    for (int32_t y = 0; y < height_; ++y)
+      for (int32_t x = 0; x < width_; ++x)
+        SetIndexAt(ScanLine(y), x, format, IndexAt(source.ScanLine(y), x, old));
+    return;
+  }
+  if (IsPaletted(format)) {
+    // Without a quantiser the nearest we can keep is the grey level of a 256-entry ramp.
+    std::vector<PaletteEntry> ramp(256);
+    for (int i = 0; i < 256; ++i) ramp[i] = RGBQuad(i, i, i);
+    const int levels = 1 << BitsPerPixel(format);
+    ramp.resize(levels);
+    for (int i = 0; i < levels; ++i) {
+      const uint8_t v = static_cast<uint8_t>(i * 255 / (levels - 1));
+      ramp[i] = RGBQuad(v, v, v);
+    }
+    palette_ = ramp;
+  } else {
+    palette_.clear();
+  }
+  std::vector<uint32_t> line(static_cast<size_t>(width_));
+  for (int32_t y = 0; y < height_; ++y) {
+    source.ToColor32Row(y, line.data());
+    uint8_t* row = ScanLine(y);
+    for (int32_t x = 0; x < width_; ++x) {
+      const uint32_t c = line[x];
+      const uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+      switch (format) {
+        case DibFormat::pf15bit: {
+          const uint32_t w = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
+          row[2 * x] = static_cast<uint8_t>(w);
+          row[2 * x + 1] = static_cast<uint8_t>(w >> 8);
+          break;
+        }
+        case DibFormat::pf16bit: {
+          const uint32_t w = ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
+          row[2 * x] = static_cast<uint8_t>(w);
+          row[2 * x + 1] = static_cast<uint8_t>(w >> 8);
+          break;
+        }
+        case DibFormat::pf24bit:
+          row[3 * x] = static_cast<uint8_t>(b);
+          row[3 * x + 1] = static_cast<uint8_t>(g);
+          row[3 * x + 2] = static_cast<uint8_t>(r);
+          break;
+        case DibFormat::pf32bit: std::memcpy(row + 4 * x, &c, 4); break;
+        default: {
+          const int levels = 1 << BitsPerPixel(format);
+          const uint32_t grey = (r * 77 + g * 150 + b * 29) >> 8;
+          SetIndexAt(row, x, format, grey * (levels - 1) / 255);
+        }
+      }
+    }
+  }
+}
+
+void DibImage::Draw(const ArgbView& target, const Rect& rect) {
+  if (target.IsEmpty() || rect.IsEmpty() || width_ == 0 || height_ == 0) return;
+  const Rect clip = IntersectRect(rect, Rect{0, 0, target.Width, target.Height});
+  if (clip.IsEmpty()) return;
+  std::vector<uint32_t> line(static_cast<size_t>(width_));
+  int32_t decoded_row = -1;
+  const int64_t rw = rect.Width(), rh = rect.Height();
+  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
+    const int32_t sy = static_cast<int32_t>((y - rect.Top) * int64_t{height_} / rh);
+    if (sy != decoded_row) {
+      ToColor32Row(sy, line.data());
+      decoded_row = sy;
+    }
+    uint32_t* out = target.Row(y);
+    if (rw == width_) {
+      std::memcpy(out + clip.Left, line.data() + (clip.Left - rect.Left),
+                  static_cast<size_t>(clip.Width()) * 4);
+    } else {
+      for (int32_t x = clip.Left; x < clip.Right; ++x)
+        out[x] = line[static_cast<size_t>((x - rect.Left) * int64_t{width_} / rw)];
+    }
+  }
+}
+
+}  // namespace tessane

@@ -1,0 +1,211 @@
+#include "formats/jpeg/jpeg_graphic.h"
+
+#include <cstring>
+#include <new>
+
+#include "base/errors.h"
+#include "formats/jpeg/jpeg_codec.h"
+
+namespace tessane {
+
+TESSANE_DEFINE_GRAPHIC_CLASS(JpegGraphic, Graphic, "TJPEGImage")
+
+namespace {
+
+// The library's message number, and its own words for it when there are any.
+[[noreturn]] void Fail(int code, const jpeg::Diagnostics& diagnostics) {
+  if (diagnostics.Error[0] == 0) throw InvalidImageError(Format("JPEG error #%d", code));
+  throw InvalidImageError(Format("JPEG error #%d: %s", code, diagnostics.Error));
+}
+
+int Denominator(JpegScale scale) {
+  switch (scale) {
+    case JpegScale::jsFullSize:
+      return 1;
+    case JpegScale::jsHalf:
+      return 2;
+    case JpegScale::jsQuarter:
+      return 4;
+    case JpegScale::jsEighth:
+      return 8;
+  }
+  return 1;
+}
+
+int32_t Scaled(int32_t side, JpegScale scale) {
+  const int32_t n = Denominator(scale);
+  return (side + n - 1) / n;
+}
+
+// The decoder's callbacks: they run inside libjpeg and must not throw.
+bool BeginDecoded(void* context, int width, int height) noexcept {
+  auto* bitmap = static_cast<DibImage*>(context);
+  try {
+    bitmap->SetPixelFormat(DibFormat::pf24bit);
+    bitmap->SetSize(width, height);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void DecodedRow(void* context, int y, const uint8_t* rgb) noexcept {
+  auto* bitmap = static_cast<DibImage*>(context);
+  uint8_t* row = bitmap->ScanLine(y);
+  for (int32_t x = 0; x < bitmap->Width(); ++x) {
+    row[3 * x] = rgb[3 * x + 2];
+    row[3 * x + 1] = rgb[3 * x + 1];
+    row[3 * x + 2] = rgb[3 * x];
+  }
+}
+
+struct RowSource {
+  const DibImage* bitmap;
+  uint32_t* line;
+};
+
+void SourceRow(void* context, int y, uint8_t* rgb) noexcept {
+  auto* source = static_cast<RowSource*>(context);
+  source->bitmap->ToColor32Row(y, source->line);
+  for (int32_t x = 0; x < source->bitmap->Width(); ++x) {
+    const uint32_t c = source->line[x];
+    rgb[3 * x] = static_cast<uint8_t>(c >> 16);
+    rgb[3 * x + 1] = static_cast<uint8_t>(c >> 8);
+    rgb[3 * x + 2] = static_cast<uint8_t>(c);
+  }
+}
+
+}  // namespace
+
+JpegGraphic::JpegGraphic() = default;
+JpegGraphic::~JpegGraphic() = default;
+
+void JpegGraphic::LoadFromStream(ByteStream& stream) {
+  std::vector<uint8_t> bytes = stream.ReadAll();
+  jpeg::HeaderInfo info;
+  jpeg::Diagnostics diagnostics;
+  if (!bytes.empty()) {
+    if (const int code = jpeg::ReadHeader(bytes.data(), bytes.size(), &info, &diagnostics))
+      Fail(code, diagnostics);
+  }
+  data_ = std::move(bytes);
+  stored_width_ = info.Width;
+  stored_height_ = info.Height;
+  grayscale_ = info.Grayscale;
+  progressive_ = info.Progressive;
+  decoded_.reset();
+  assigned_.reset();
+  decode_warning_.clear();
+}
+
+int32_t JpegGraphic::Width() const {
+  if (assigned_) return assigned_->Width();
+  return Scaled(stored_width_, scale_);
+}
+
+int32_t JpegGraphic::Height() const {
+  if (assigned_) return assigned_->Height();
+  return Scaled(stored_height_, scale_);
+}
+
+void JpegGraphic::SetScale(JpegScale scale) {
+  if (scale == scale_) return;
+  scale_ = scale;
+  decoded_.reset();
+}
+
+void JpegGraphic::Decode() {
+  auto bitmap = std::make_unique<DibImage>();
+  jpeg::DecodeSink sink;
+  sink.Context = bitmap.get();
+  sink.Begin = BeginDecoded;
+  sink.Row = DecodedRow;
+  jpeg::Diagnostics diagnostics;
+  if (const int code =
+          jpeg::Decode(data_.data(), data_.size(), Denominator(scale_), sink, &diagnostics))
+    Fail(code, diagnostics);
+  decoded_ = std::move(bitmap);
+  decode_warning_ = diagnostics.Warning;
+}
+
+bool JpegGraphic::DecodeInto(const ArgbView& target) {
+  if (assigned_ || decoded_ || data_.empty() || target.IsEmpty() || target.Width != Width() ||
+      target.Height != Height() || target.Stride < target.Width)
+    return false;
+  struct Target {
+    const ArgbView* surface;
+    static uint8_t* Begin(void* context, int width, int height, ptrdiff_t* stride) noexcept {
+      const ArgbView& s = *static_cast<Target*>(context)->surface;
+      if (width != s.Width || height != s.Height) return nullptr;
+      *stride = static_cast<ptrdiff_t>(s.Stride) * 4;
+      return reinterpret_cast<uint8_t*>(s.Bits);
+    }
+  } context{&target};
+  jpeg::BgraSink sink;
+  sink.Context = &context;
+  sink.Begin = Target::Begin;
+  jpeg::Diagnostics diagnostics;
+  const int code =
+      jpeg::DecodeBgra(data_.data(), data_.size(), Denominator(scale_), sink, &diagnostics);
+  if (code == jpeg::kNoDirectPath) return false;
+  if (code != 0) Fail(code, diagnostics);
+  decode_warning_ = diagnostics.Warning;
+  return true;
+}
+
+void JpegGraphic::Draw(const ArgbView& target, const Rect& rect) {
+  if (assigned_) {
+    assigned_->Draw(target, rect);
+    return;
+  }
+  if (data_.empty()) return;
+  if (!decoded_) Decode();
+  decoded_->Draw(target, rect);
+}
+
+void JpegGraphic::Assign(const DibImage& bitmap) {
+  auto copy = std::make_unique<DibImage>();
+  copy->Assign(bitmap);
+  assigned_ = std::move(copy);
+  data_.clear();
+  stored_width_ = stored_height_ = 0;
+  grayscale_ = progressive_ = false;
+  decoded_.reset();
+}
+
+void JpegGraphic::SaveToStream(ByteStream& stream) {
+  if (!assigned_) {
+    stream.WriteBuffer(data_.data(), data_.size());
+    return;
+  }
+  if (assigned_->Empty()) return;
+  jpeg::EncodedBuffer encoded;
+  if (assigned_->PixelFormat() == DibFormat::pf32bit) {
+    // 32-bit rows (the scaled pictures) need no conversion on our side.
+    jpeg::EncodeSource source;
+    source.Context = assigned_.get();
+    source.Width = assigned_->Width();
+    source.Height = assigned_->Height();
+    source.Row32 = [](void* context, int y) noexcept -> const uint8_t* {
+      return static_cast<const DibImage*>(context)->ScanLine(y);
+    };
+    jpeg::Diagnostics diagnostics;
+    if (const int code = jpeg::Encode(source, quality_, encoded, &diagnostics))
+      Fail(code, diagnostics);
+    stream.WriteBuffer(encoded.Data, encoded.Size);
+    return;
+  }
+  std::vector<uint32_t> line(static_cast<size_t>(assigned_->Width()));
+  RowSource rows{assigned_.get(), line.data()};
+  jpeg::EncodeSource source;
+  source.Context = &rows;
+  source.Width = assigned_->Width();
+  source.Height = assigned_->Height();
+  source.Row = SourceRow;
+  jpeg::Diagnostics diagnostics;
+  if (const int code = jpeg::Encode(source, quality_, encoded, &diagnostics))
+    Fail(code, diagnostics);
+  stream.WriteBuffer(encoded.Data, encoded.Size);
+}
+
+}  // namespace tessane

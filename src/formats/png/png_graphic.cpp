@@ -1,0 +1,101 @@
+#include "formats/png/png_graphic.h"
+
+#include <algorithm>
+
+namespace tessane {
+
+TESSANE_DEFINE_GRAPHIC_CLASS(PngGraphic, Graphic, "TPNGObject")
+
+void PngGraphic::SetCompressionLevel(int level) {
+  compression_level_ = std::clamp(level, 0, 9);
+}
+
+void PngGraphic::EnsureDecoded() {
+  if (decoded_) return;
+  if (chunks_.empty()) {
+    pixels_.clear();
+    transparency_ = PngTransparency::None;
+  } else {
+    PngDecoded decoded = DecodePngChunks(chunks_);
+    pixels_ = std::move(decoded.Pixels);
+    transparency_ = decoded.Transparency;
+  }
+  decoded_ = true;
+}
+
+PngTransparency PngGraphic::Transparency() {
+  EnsureDecoded();
+  return transparency_;
+}
+
+const std::vector<uint32_t>& PngGraphic::Pixels() {
+  EnsureDecoded();
+  return pixels_;
+}
+
+std::vector<uint32_t> PngGraphic::TakePixels() {
+  EnsureDecoded();
+  std::vector<uint32_t> pixels = std::move(pixels_);
+  pixels_.clear();
+  decoded_ = chunks_.empty();  // nothing to decode again for an empty picture
+  return pixels;
+}
+
+namespace {
+
+inline uint32_t BlendChannel(uint32_t s, uint32_t d, uint32_t a) {
+  return (s * a + (255 - a) * d + 255) >> 8;
+}
+
+inline uint32_t BlendPixel(uint32_t s, uint32_t d) {
+  const uint32_t a = s >> 24;
+  if (a == 255) return s;
+  if (a == 0) return d;
+  // The alpha byte is blended as a channel whose source value is 255 (a covers that much).
+  return (BlendChannel(255, d >> 24, a) << 24) |
+         (BlendChannel((s >> 16) & 0xFF, (d >> 16) & 0xFF, a) << 16) |
+         (BlendChannel((s >> 8) & 0xFF, (d >> 8) & 0xFF, a) << 8) |
+         BlendChannel(s & 0xFF, d & 0xFF, a);
+}
+
+}  // namespace
+
+void PngGraphic::Draw(const ArgbView& target, const Rect& rect) {
+  if (target.IsEmpty() || rect.IsEmpty() || width_ <= 0 || height_ <= 0) return;
+  const Rect clip = IntersectRect(rect, Rect{0, 0, target.Width, target.Height});
+  if (clip.IsEmpty()) return;
+  EnsureDecoded();
+  const int64_t rw = rect.Width(), rh = rect.Height();
+  const bool same_size = rw == width_ && rh == height_;
+  if (same_size && transparency_ == PngTransparency::None) {
+    // The common case in a plain loop: every pixel copied, opaque.
+    for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
+      const uint32_t* src = pixels_.data() + int64_t{y - rect.Top} * width_;
+      uint32_t* out = target.Row(y);
+      for (int32_t x = clip.Left; x < clip.Right; ++x) out[x] = src[x - rect.Left] | 0xFF000000u;
+    }
+    return;
+  }
+  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
+    const int64_t sy = same_size ? y - rect.Top : (y - rect.Top) * int64_t{height_} / rh;
+    const uint32_t* src = pixels_.data() + sy * width_;
+    uint32_t* out = target.Row(y);
+    for (int32_t x = clip.Left; x < clip.Right; ++x) {
+      const int64_t sx = same_size ? x - rect.Left : (x - rect.Left) * int64_t{width_} / rw;
+      const uint32_t s = src[sx];
+      switch (transparency_) {
+        case PngTransparency::None:
+          out[x] = s | 0xFF000000u;
+          break;
+        case PngTransparency::Bit:
+          if ((s >> 24) != 0) out[x] = s | 0xFF000000u;
+          break;
+        case PngTransparency::Partial:
+          out[x] = BlendPixel(s, out[x]);
+          break;
+      }
+    }
+  }
+}
+
+}  // namespace tessane

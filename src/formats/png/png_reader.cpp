@@ -1,0 +1,712 @@
+// PNG reading: chunk sequence, CRC and structure checks, inflating, row filters, Adam7 and the
+// conversion of every colour type and bit depth to 8-bit ARGB.
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#if defined(__SSE2__) && !defined(TESSANE_NO_SIMD)
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <utility>
+
+#include "base/errors.h"
+#include "base/limits.h"
+#include "formats/png/png_graphic.h"
+
+namespace tessane {
+namespace {
+
+constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+constexpr char kMsgInvalidHeader[] =
+    "The file being readed is not a valid \"Portable Network Graphics\" image because it "
+    "contains an invalid header. This file may be corruped, try obtaining it again.";
+constexpr char kMsgUnexpectedEnd[] =
+    "This \"Portable Network Graphics\" image is invalid because the decoder found an "
+    "unexpected end of the file.";
+constexpr char kMsgUnknownCritical[] =
+    "This \"Portable Network Graphics\" image contains an unknown critical part which could not "
+    "be decoded.";
+constexpr char kMsgCrcError[] =
+    "This \"Portable Network Graphics\" image is not valid because it contains invalid pieces of "
+    "data (crc error)";
+constexpr char kMsgNoData[] = "This \"Portable Network Graphics\" image contains no data.";
+
+[[noreturn]] void Fail(const char* message) {
+  throw InvalidImageError(message);
+}
+
+/// Structural problems: the header, palette or chunk names.
+[[noreturn]] void FailUnsupported(const char* detail) {
+  throw InvalidImageError(
+      Format("This \"Portable Network Graphics\" image is not supported or it might be "
+             "invalid.\r\n(%s)",
+             detail));
+}
+
+/// Problems inside the compressed image data.
+[[noreturn]] void FailData(const char* detail) {
+  throw InvalidImageError(
+      Format("This \"Portable Network Graphics\" image is not valid because it contains invalid "
+             "pieces of data (%s)",
+             detail));
+}
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+bool IsLetter(uint8_t c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+/// Splits the file into chunks, checking the signature, every CRC and the order rules that the
+/// messages name. Keeps the chunks the decoder needs; other ancillary chunks are dropped. The
+/// image data of every IDAT chunk go into the first one, in one piece for inflating: they are
+/// moved together at the front of `file`, which then becomes that chunk's data, so they are never
+/// copied. Their lengths are kept in `idat_lengths`.
+std::vector<PngChunk> ReadChunks(std::vector<uint8_t>& file, std::vector<uint32_t>& idat_lengths) {
+  uint8_t* const data = file.data();
+  const size_t size = file.size();
+  if (size < sizeof kSignature || std::memcmp(data, kSignature, sizeof kSignature) != 0)
+    Fail(kMsgInvalidHeader);
+  std::vector<PngChunk> chunks;
+  size_t pos = sizeof kSignature;
+  bool seen_data = false;
+  size_t merged = 0;  // index of the IDAT chunk, once there is one
+  size_t joined = 0;  // image data moved to the front so far; always behind `pos`
+  for (bool first = true;; first = false) {
+    if (size - pos < 8) Fail(kMsgUnexpectedEnd);
+    const size_t length = BigEndian32(data + pos);
+    const uint8_t* name = data + pos + 4;
+    if (first && std::memcmp(name, "IHDR", 4) != 0) FailUnsupported("IHDR chunk is not the first");
+    const size_t left = size - pos - 8;
+    if (length > left || left - length < 4) Fail(kMsgUnexpectedEnd);
+    const uint8_t* body = name + 4;
+    if (crc32_z(0, name, 4 + length) != BigEndian32(body + length)) Fail(kMsgCrcError);
+    if (!IsLetter(name[0]) || !IsLetter(name[1]) || !IsLetter(name[2]) || !IsLetter(name[3]))
+      FailUnsupported("invalid chunk name");
+    pos += 12 + length;
+
+    PngChunk chunk;
+    std::memcpy(chunk.Name.data(), name, 4);
+    const bool ancillary = (name[0] & 0x20) != 0;
+    if (chunk.Is("IHDR")) {
+      if (!first) FailUnsupported("more than one IHDR chunk");
+    } else if (chunk.Is("IDAT")) {
+      idat_lengths.push_back(static_cast<uint32_t>(length));
+      if (length != 0) std::memmove(data + joined, body, length);
+      joined += length;
+      if (!seen_data) {
+        seen_data = true;
+        merged = chunks.size();
+        chunks.push_back(std::move(chunk));
+      }
+      continue;
+    } else if (chunk.Is("IEND")) {
+      if (!seen_data) Fail(kMsgNoData);
+      chunks.push_back(std::move(chunk));
+      file.resize(joined);
+      chunks[merged].Data = std::move(file);
+      return chunks;
+    } else if (!chunk.Is("PLTE") && !chunk.Is("tRNS")) {
+      if (!ancillary) Fail(kMsgUnknownCritical);
+      continue;  // text, colour-space and other ancillary chunks change nothing we draw
+    }
+    chunk.Data.assign(body, body + length);
+    chunks.push_back(std::move(chunk));
+  }
+}
+
+struct PngHeader {
+  uint32_t Width = 0;
+  uint32_t Height = 0;
+  int BitDepth = 0;
+  int ColorType = 0;
+  bool Interlaced = false;
+  int Channels = 0;
+  int BitsPerPixel = 0;
+
+  size_t RowBytes(uint32_t width) const {
+    return (static_cast<size_t>(width) * BitsPerPixel + 7) / 8;
+  }
+};
+
+PngHeader ParseHeader(const PngChunk& chunk) {
+  if (chunk.Data.size() != 13) FailUnsupported("invalid IHDR chunk");
+  const uint8_t* d = chunk.Data.data();
+  PngHeader h;
+  h.Width = BigEndian32(d);
+  h.Height = BigEndian32(d + 4);
+  h.BitDepth = d[8];
+  h.ColorType = d[9];
+  if (h.Width == 0 || h.Height == 0 || h.Width > 0x7FFFFFFFu || h.Height > 0x7FFFFFFFu)
+    FailUnsupported("invalid image size");
+  bool depth_ok = false;
+  switch (h.ColorType) {
+    case 0:
+      h.Channels = 1;
+      depth_ok = h.BitDepth == 1 || h.BitDepth == 2 || h.BitDepth == 4 || h.BitDepth == 8 ||
+                 h.BitDepth == 16;
+      break;
+    case 3:
+      h.Channels = 1;
+      depth_ok = h.BitDepth == 1 || h.BitDepth == 2 || h.BitDepth == 4 || h.BitDepth == 8;
+      break;
+    case 2:
+      h.Channels = 3;
+      break;
+    case 4:
+      h.Channels = 2;
+      break;
+    case 6:
+      h.Channels = 4;
+      break;
+    default:
+      FailUnsupported("invalid color type");
+  }
+  if (h.Channels > 1) depth_ok = h.BitDepth == 8 || h.BitDepth == 16;
+  if (!depth_ok) FailUnsupported("invalid bit depth");
+  if (d[10] != 0) FailUnsupported("unknown compression method");
+  if (d[11] != 0) FailUnsupported("unknown filter method");
+  if (d[12] > 1) FailUnsupported("unknown interlace method");
+  h.Interlaced = d[12] == 1;
+  h.BitsPerPixel = h.Channels * h.BitDepth;
+  if (!PictureSizeAllowed(h.Width, h.Height)) FailUnsupported("image is too large");
+  return h;
+}
+
+/// Feeds the IDAT chunks, in order, through one zlib stream and hands out exactly the bytes
+/// asked for, so nothing beyond the declared image size is ever allocated.
+class IdatInflater {
+ public:
+  explicit IdatInflater(const std::vector<PngChunk>& chunks) : chunks_(chunks) {
+    if (inflateInit(&zs_) != Z_OK) throw OutOfResourcesError("Out of memory while inflating");
+  }
+  ~IdatInflater() { inflateEnd(&zs_); }
+  IdatInflater(const IdatInflater&) = delete;
+  IdatInflater& operator=(const IdatInflater&) = delete;
+
+  /// Fills out[0..count) or throws.
+  void Read(uint8_t* out, size_t count) {
+    zs_.next_out = out;
+    zs_.avail_out = static_cast<uInt>(count);
+    while (zs_.avail_out > 0) {
+      if (ended_) FailData("not enough image data");
+      if (zs_.avail_in == 0 && !NextInput()) FailData("not enough image data");
+      const int ret = inflate(&zs_, Z_NO_FLUSH);
+      if (ret == Z_STREAM_END) {
+        ended_ = true;
+      } else if (ret != Z_OK && !(ret == Z_BUF_ERROR && zs_.avail_in == 0)) {
+        FailData("zlib error");
+      }
+    }
+  }
+
+  /// Reads on to the end of the zlib stream so that a damaged stream (its checksum among them)
+  /// is refused. Surplus data is inflated into a scratch buffer up to a fixed amount and then
+  /// ignored, as is a stream whose last bytes are missing.
+  void Finish() {
+    constexpr size_t kMaxSurplus = size_t{1} << 20;
+    uint8_t scratch[4096];
+    size_t surplus = 0;
+    while (!ended_ && surplus <= kMaxSurplus) {
+      if (zs_.avail_in == 0 && !NextInput()) return;
+      zs_.next_out = scratch;
+      zs_.avail_out = sizeof scratch;
+      const int ret = inflate(&zs_, Z_NO_FLUSH);
+      if (ret == Z_STREAM_END) return;
+      if (ret != Z_OK && !(ret == Z_BUF_ERROR && zs_.avail_in == 0)) FailData("zlib error");
+      surplus += sizeof scratch - zs_.avail_out;
+    }
+  }
+
+ private:
+  bool NextInput() {
+    for (; next_chunk_ < chunks_.size(); ++next_chunk_) {
+      const PngChunk& c = chunks_[next_chunk_];
+      if (!c.Is("IDAT") || c.Data.empty()) continue;
+      // A chunk length is a 32-bit value, so one chunk always fits zlib's input counter.
+      zs_.next_in = const_cast<Bytef*>(c.Data.data());
+      zs_.avail_in = static_cast<uInt>(c.Data.size());
+      ++next_chunk_;
+      return true;
+    }
+    return false;
+  }
+
+  const std::vector<PngChunk>& chunks_;
+  size_t next_chunk_ = 0;
+  z_stream zs_{};
+  bool ended_ = false;
+};
+
+// Bytes after each row buffer that whole-pixel loads may read.
+constexpr size_t kRowSlack = 8;
+
+uint8_t Paeth(int a, int b, int c) {
+  const int p = a + b - c;
+  const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+  if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
+  if (pb <= pc) return static_cast<uint8_t>(b);
+  return static_cast<uint8_t>(c);
+}
+
+#if defined(__SSE2__) && !defined(TESSANE_NO_SIMD)
+// The sequential filters for 3 and 4 bytes a pixel, one pixel at a time in 16-bit lanes: the
+// same sums as the byte loops below, with the bytes of a pixel done side by side. Reads of 4 bytes
+// may pass the end of a 3-byte row by one byte (the row buffers have slack); stores write only
+// the pixel's own bytes.
+template <size_t Bpp>
+inline __m128i LoadPixel(const uint8_t* p) {
+  int32_t v = 0;
+  std::memcpy(&v, p, 4);
+  return _mm_unpacklo_epi8(_mm_cvtsi32_si128(v), _mm_setzero_si128());
+}
+
+template <size_t Bpp>
+inline void StorePixel(uint8_t* p, __m128i v) {
+  const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(v, v));
+  std::memcpy(p, &bytes, Bpp);
+}
+
+template <size_t Bpp>
+void UnfilterSubPixels(uint8_t* row, size_t length) {
+  __m128i left = _mm_setzero_si128();
+  const __m128i mask = _mm_set1_epi16(0xFF);
+  for (size_t i = 0; i + Bpp <= length; i += Bpp) {
+    left = _mm_and_si128(_mm_add_epi16(LoadPixel<Bpp>(row + i), left), mask);
+    StorePixel<Bpp>(row + i, left);
+  }
+}
+
+template <size_t Bpp>
+void UnfilterAveragePixels(uint8_t* row, const uint8_t* prior, size_t length) {
+  __m128i left = _mm_setzero_si128();
+  const __m128i mask = _mm_set1_epi16(0xFF);
+  for (size_t i = 0; i + Bpp <= length; i += Bpp) {
+    const __m128i up = LoadPixel<Bpp>(prior + i);
+    const __m128i predicted = _mm_srli_epi16(_mm_add_epi16(left, up), 1);
+    left = _mm_and_si128(_mm_add_epi16(LoadPixel<Bpp>(row + i), predicted), mask);
+    StorePixel<Bpp>(row + i, left);
+  }
+}
+
+inline __m128i Abs16(__m128i v) {
+  return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
+}
+
+template <size_t Bpp>
+void UnfilterPaethPixels(uint8_t* row, const uint8_t* prior, size_t length) {
+  __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
+  const __m128i mask = _mm_set1_epi16(0xFF);
+  for (size_t i = 0; i + Bpp <= length; i += Bpp) {
+    const __m128i b = LoadPixel<Bpp>(prior + i);
+    // p = a + b - c; pa = |p - a| = |b - c|, pb = |a - c|, pc = |a + b - 2c|.
+    const __m128i pa = Abs16(_mm_sub_epi16(b, c));
+    const __m128i pb = Abs16(_mm_sub_epi16(a, c));
+    const __m128i pc = Abs16(_mm_sub_epi16(_mm_add_epi16(a, b), _mm_add_epi16(c, c)));
+    // a when pa <= pb and pa <= pc, else b when pb <= pc, else c.
+    const __m128i takeA = _mm_andnot_si128(
+        _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc)), _mm_set1_epi16(-1));
+    const __m128i takeB = _mm_andnot_si128(_mm_cmpgt_epi16(pb, pc), _mm_set1_epi16(-1));
+    const __m128i bOrC = _mm_or_si128(_mm_and_si128(takeB, b), _mm_andnot_si128(takeB, c));
+    const __m128i predicted = _mm_or_si128(_mm_and_si128(takeA, a), _mm_andnot_si128(takeA, bOrC));
+    const __m128i x = _mm_and_si128(_mm_add_epi16(LoadPixel<Bpp>(row + i), predicted), mask);
+    StorePixel<Bpp>(row + i, x);
+    a = x;
+    c = b;
+  }
+}
+
+// True when the pixel loops took the row.
+bool UnfilterPixels(uint8_t type, uint8_t* row, const uint8_t* prior, size_t length, size_t bpp) {
+  if ((bpp != 3 && bpp != 4) || length % bpp != 0) return false;
+  switch (type) {
+    case 1:
+      bpp == 3 ? UnfilterSubPixels<3>(row, length) : UnfilterSubPixels<4>(row, length);
+      return true;
+    case 3:
+      bpp == 3 ? UnfilterAveragePixels<3>(row, prior, length)
+               : UnfilterAveragePixels<4>(row, prior, length);
+      return true;
+    case 4:
+      bpp == 3 ? UnfilterPaethPixels<3>(row, prior, length)
+               : UnfilterPaethPixels<4>(row, prior, length);
+      return true;
+    default:
+      return false;
+  }
+}
+#endif
+
+/// Reverses one row's filter in place; `prior` is the previous row of the pass (zeros first).
+/// Both rows are followed by at least kRowSlack readable bytes.
+void Unfilter(uint8_t type, uint8_t* row, const uint8_t* prior, size_t length, size_t bpp) {
+#if defined(__SSE2__) && !defined(TESSANE_NO_SIMD)
+  if (UnfilterPixels(type, row, prior, length, bpp)) return;
+#endif
+  switch (type) {
+    case 0:
+      break;
+    case 1:
+      for (size_t i = bpp; i < length; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - bpp]);
+      break;
+    case 2:
+      for (size_t i = 0; i < length; ++i) row[i] = static_cast<uint8_t>(row[i] + prior[i]);
+      break;
+    case 3:
+      for (size_t i = 0; i < length; ++i) {
+        const int left = i >= bpp ? row[i - bpp] : 0;
+        row[i] = static_cast<uint8_t>(row[i] + ((left + prior[i]) >> 1));
+      }
+      break;
+    case 4:
+      for (size_t i = 0; i < length; ++i) {
+        const int left = i >= bpp ? row[i - bpp] : 0;
+        const int upper_left = i >= bpp ? prior[i - bpp] : 0;
+        row[i] = static_cast<uint8_t>(row[i] + Paeth(left, prior[i], upper_left));
+      }
+      break;
+    default:
+      FailData("invalid filter type");
+  }
+}
+
+inline uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
+  return (a << 24) | (r << 16) | (g << 8) | b;
+}
+
+/// Turns unfiltered rows of any colour type and depth into $AARRGGBB pixels.
+class RowConverter {
+ public:
+  RowConverter(const PngHeader& header, const PngChunk* palette, const PngChunk* trns)
+      : h_(header) {
+    table_.fill(0xFF000000u);
+    if (h_.ColorType == 3) {
+      if (palette == nullptr) FailUnsupported("missing palette");
+      const size_t entries = palette->Data.size() / 3;
+      if (palette->Data.size() % 3 != 0 || entries == 0 || entries > 256)
+        FailUnsupported("invalid palette");
+      const std::vector<uint8_t> alpha = trns ? trns->Data : std::vector<uint8_t>{};
+      bool only_bits = true;
+      for (size_t i = 0; i < entries; ++i) {
+        const uint8_t* c = palette->Data.data() + 3 * i;
+        const uint32_t a = i < alpha.size() ? alpha[i] : 255;
+        if (a != 0 && a != 255) only_bits = false;
+        table_[i] = Argb(a, c[0], c[1], c[2]);
+      }
+      if (trns != nullptr && !alpha.empty())
+        kind_ = only_bits ? PngTransparency::Bit : PngTransparency::Partial;
+    } else if (h_.ColorType == 0) {
+      if (trns != nullptr && trns->Data.size() == 2) {
+        has_key_ = true;
+        key_[0] = static_cast<uint16_t>((trns->Data[0] << 8) | trns->Data[1]);
+        kind_ = PngTransparency::Bit;
+      }
+      if (h_.BitDepth <= 8) {
+        const uint32_t max = (1u << h_.BitDepth) - 1;
+        for (uint32_t s = 0; s <= max; ++s) {
+          const uint32_t v = s * 255 / max;
+          table_[s] = Argb(has_key_ && s == key_[0] ? 0 : 255, v, v, v);
+        }
+      }
+    } else if (h_.ColorType == 2) {
+      if (trns != nullptr && trns->Data.size() == 6) {
+        has_key_ = true;
+        for (int i = 0; i < 3; ++i)
+          key_[i] = static_cast<uint16_t>((trns->Data[2 * i] << 8) | trns->Data[2 * i + 1]);
+        kind_ = PngTransparency::Bit;
+      }
+    } else {
+      kind_ = PngTransparency::Partial;  // grey + alpha, RGBA
+    }
+  }
+
+  PngTransparency Kind() const { return kind_; }
+
+  /// Converts `count` pixels of `row`, writing every `step`-th element of `out`.
+  void Convert(const uint8_t* row, uint32_t count, uint32_t* out, uint32_t step) const {
+    const int depth = h_.BitDepth;
+    switch (h_.ColorType) {
+      case 0:
+        if (depth == 16) {
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const uint8_t* p = row + 2 * i;
+            const bool clear = has_key_ && ((p[0] << 8) | p[1]) == key_[0];
+            *out = Argb(clear ? 0 : 255, p[0], p[0], p[0]);
+          }
+          return;
+        }
+        [[fallthrough]];
+      case 3:
+        if (depth == 8) {
+          for (uint32_t i = 0; i < count; ++i, out += step) *out = table_[row[i]];
+        } else {
+          const uint32_t mask = (1u << depth) - 1;
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const size_t bit = static_cast<size_t>(i) * depth;
+            *out = table_[(row[bit >> 3] >> (8 - depth - (bit & 7))) & mask];
+          }
+        }
+        return;
+      case 2:
+        if (depth == 8) {
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const uint8_t* p = row + 3 * i;
+            const bool clear = has_key_ && p[0] == key_[0] && p[1] == key_[1] && p[2] == key_[2];
+            *out = Argb(clear ? 0 : 255, p[0], p[1], p[2]);
+          }
+        } else {
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const uint8_t* p = row + 6 * i;
+            // The key is compared on the full 16-bit samples, before they are cut to 8 bits.
+            const bool clear = has_key_ && ((p[0] << 8) | p[1]) == key_[0] &&
+                               ((p[2] << 8) | p[3]) == key_[1] && ((p[4] << 8) | p[5]) == key_[2];
+            *out = Argb(clear ? 0 : 255, p[0], p[2], p[4]);
+          }
+        }
+        return;
+      case 4:
+        for (uint32_t i = 0; i < count; ++i, out += step) {
+          const uint8_t* p = row + (depth == 8 ? 2 : 4) * i;
+          const uint8_t g = p[0], a = p[depth == 8 ? 1 : 2];
+          *out = Argb(a, g, g, g);
+        }
+        return;
+      case 6:
+        if (depth == 8) {
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const uint8_t* p = row + 4 * i;
+            *out = Argb(p[3], p[0], p[1], p[2]);
+          }
+        } else {
+          for (uint32_t i = 0; i < count; ++i, out += step) {
+            const uint8_t* p = row + 8 * i;
+            *out = Argb(p[6], p[0], p[2], p[4]);
+          }
+        }
+        return;
+    }
+  }
+
+ private:
+  const PngHeader h_;
+  std::array<uint32_t, 256> table_{};
+  bool has_key_ = false;
+  uint16_t key_[3] = {0, 0, 0};
+  PngTransparency kind_ = PngTransparency::None;
+};
+
+// One interlace pass: the pixels from (X0, Y0) every DX columns and DY rows.
+struct InterlacePass {
+  uint32_t X0, Y0, DX, DY;
+
+  // The pass's size within a picture; zero when the picture ends before the pass's first pixel.
+  uint32_t Columns(uint32_t width) const { return width <= X0 ? 0 : (width - X0 + DX - 1) / DX; }
+  uint32_t Rows(uint32_t height) const { return height <= Y0 ? 0 : (height - Y0 + DY - 1) / DY; }
+};
+constexpr InterlacePass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                             {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+constexpr InterlacePass kWhole[1] = {{0, 0, 1, 1}};
+
+std::span<const InterlacePass> PassesOf(const PngHeader& h) {
+  if (h.Interlaced) return kAdam7;
+  return kWhole;
+}
+
+const PngChunk* FindChunk(const std::vector<PngChunk>& chunks, const char* name) {
+  for (const PngChunk& c : chunks)
+    if (c.Is(name)) return &c;
+  return nullptr;
+}
+
+// Deflate turns one byte into at most 1032, so image data that could not hold every row even at
+// that rate fails as running out of it half-way would, but before the picture is allocated: a few
+// bytes declaring 16000 x 16000 pixels never cost a gigabyte.
+void CheckImageDataCanHoldTheRows(const std::vector<PngChunk>& chunks, const PngHeader& h) {
+  constexpr uint64_t kMaxInflateRatio = 1032;
+  uint64_t compressed = 0;
+  for (const PngChunk& c : chunks)
+    if (c.Is("IDAT")) compressed += c.Data.size();
+  uint64_t raw = 0;
+  for (const InterlacePass& pass : PassesOf(h)) {
+    const uint32_t pass_width = pass.Columns(h.Width);
+    if (pass_width == 0) continue;
+    raw += uint64_t{pass.Rows(h.Height)} * (h.RowBytes(pass_width) + 1);
+  }
+  if (raw > (compressed + 1) * kMaxInflateRatio) FailData("not enough image data");
+}
+
+// Pixel buffers of at most this many pixels are kept for the next picture of the same thread.
+constexpr size_t kMaxSparePixels = size_t{16} << 20;
+// Joined image data of at most this size stay allocated for the next picture of the thread.
+constexpr size_t kMaxSpareJoined = size_t{32} << 20;
+
+// Set once this thread's spare buffer is gone: bitmaps destroyed later in the thread's (or the
+// program's) end must not hand it their pixels.
+thread_local bool spare_gone = false;
+
+struct SparePixels {
+  std::vector<uint32_t> pixels;
+  ~SparePixels() { spare_gone = true; }
+};
+
+/// This thread's spare buffer, or null once it is gone.
+std::vector<uint32_t>* ThreadSparePixels() {
+  if (spare_gone) return nullptr;
+  thread_local SparePixels spare;
+  return &spare.pixels;
+}
+
+/// Lets `pixels` use this thread's spare buffer when that can hold `count` pixels; a smaller
+/// spare is freed.
+void TakeSparePixels(std::vector<uint32_t>& pixels, size_t count) {
+  if (pixels.capacity() >= count) return;
+  std::vector<uint32_t>* spare = ThreadSparePixels();
+  if (spare == nullptr) return;
+  if (spare->capacity() >= count) pixels.swap(*spare);
+  std::vector<uint32_t>().swap(*spare);
+}
+
+struct DecompressorDeleter {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+/// Inflates whole, valid image data of a picture that is not interlaced and has at most 32 bits
+/// a pixel in one libdeflate call, and converts its rows into `pixels`. The filtered rows are
+/// inflated into the end of the pixel buffer itself, where converting row y never reaches past
+/// the start of row y + 1. Returns false, with nothing decided, for everything else: data that
+/// are truncated, damaged, too long or followed by more, or a stream declaring a window below
+/// 32 KiB (zlib would refuse distances beyond it). The zlib path then reads the picture with
+/// its own messages.
+bool InflateWhole(const std::vector<PngChunk>& chunks, const PngHeader& h,
+                  const RowConverter& converter, std::vector<uint32_t>& pixels) {
+  if (h.Interlaced || h.BitsPerPixel > 32) return false;
+  const PngChunk* only = nullptr;
+  size_t in_size = 0, parts = 0;
+  for (const PngChunk& c : chunks) {
+    if (!c.Is("IDAT") || c.Data.empty()) continue;
+    only = &c;
+    in_size += c.Data.size();
+    ++parts;
+  }
+  if (in_size < 2) return false;
+  thread_local std::vector<uint8_t> joined;
+  const uint8_t* in = only->Data.data();
+  if (parts > 1) {
+    joined.resize(in_size);
+    uint8_t* p = joined.data();
+    for (const PngChunk& c : chunks) {
+      if (!c.Is("IDAT")) continue;
+      std::memcpy(p, c.Data.data(), c.Data.size());
+      p += c.Data.size();
+    }
+    in = joined.data();
+  }
+  const bool whole = [&] {
+    if (in[0] != 0x78) return false;  // deflate with a 32 KiB window
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor;
+    if (!decompressor) decompressor.reset(libdeflate_alloc_decompressor());
+    if (!decompressor) return false;
+    const size_t row_bytes = h.RowBytes(h.Width);
+    const size_t raw = (row_bytes + 1) * h.Height;
+    const size_t count = static_cast<size_t>(h.Width) * h.Height;
+    const size_t words = std::max(count, (raw + 3) / 4);
+    TakeSparePixels(pixels, words);
+    // Every element is written below; a reused buffer needs no clearing first.
+    pixels.resize(words);
+    uint8_t* const rows = reinterpret_cast<uint8_t*>(pixels.data()) + words * 4 - raw;
+    size_t in_used = 0, out_used = 0;
+    if (libdeflate_zlib_decompress_ex(decompressor.get(), in, in_size, rows, raw, &in_used,
+                                      &out_used) != LIBDEFLATE_SUCCESS ||
+        in_used != in_size || out_used != raw)
+      return false;
+    const size_t bpp = std::max(1, h.BitsPerPixel / 8);
+    std::vector<uint8_t> current(row_bytes + 1 + kRowSlack, 0), prior(row_bytes + 1 + kRowSlack, 0);
+    for (uint32_t y = 0; y < h.Height; ++y) {
+      // The row is taken out first: its pixels overwrite where it lay.
+      std::memcpy(current.data(), rows + y * (row_bytes + 1), row_bytes + 1);
+      Unfilter(current[0], current.data() + 1, prior.data() + 1, row_bytes, bpp);
+      converter.Convert(current.data() + 1, h.Width, pixels.data() + y * size_t{h.Width}, 1);
+      std::swap(current, prior);
+    }
+    pixels.resize(count);
+    return true;
+  }();
+  if (joined.capacity() > kMaxSpareJoined) std::vector<uint8_t>().swap(joined);
+  return whole;
+}
+
+}  // namespace
+
+void RecyclePngPixels(std::vector<uint32_t>&& pixels) {
+  if (pixels.capacity() == 0 || pixels.capacity() > kMaxSparePixels) return;
+  std::vector<uint32_t>* spare = ThreadSparePixels();
+  if (spare != nullptr && pixels.capacity() > spare->capacity()) *spare = std::move(pixels);
+}
+
+PngDecoded DecodePngChunks(const std::vector<PngChunk>& chunks) {
+  if (chunks.empty() || !chunks.front().Is("IHDR")) FailUnsupported("IHDR chunk is not the first");
+  if (FindChunk(chunks, "IDAT") == nullptr) Fail(kMsgNoData);
+  const PngHeader h = ParseHeader(chunks.front());
+  CheckImageDataCanHoldTheRows(chunks, h);
+  const RowConverter converter(h, FindChunk(chunks, "PLTE"), FindChunk(chunks, "tRNS"));
+
+  PngDecoded result;
+  result.Width = static_cast<int32_t>(h.Width);
+  result.Height = static_cast<int32_t>(h.Height);
+  result.Transparency = converter.Kind();
+  if (InflateWhole(chunks, h, converter, result.Pixels)) return result;
+  TakeSparePixels(result.Pixels, static_cast<size_t>(h.Width) * h.Height);
+  result.Pixels.assign(static_cast<size_t>(h.Width) * h.Height, 0);
+
+  IdatInflater inflater(chunks);
+  const size_t bpp = std::max(1, h.BitsPerPixel / 8);
+  std::vector<uint8_t> current, prior;
+  for (const InterlacePass& pass : PassesOf(h)) {
+    const uint32_t pass_width = pass.Columns(h.Width);
+    const uint32_t pass_height = pass.Rows(h.Height);
+    if (pass_width == 0 || pass_height == 0) continue;
+    const size_t row_bytes = h.RowBytes(pass_width);
+    current.assign(row_bytes + 1 + kRowSlack, 0);
+    prior.assign(row_bytes + 1 + kRowSlack, 0);
+    for (uint32_t r = 0; r < pass_height; ++r) {
+      inflater.Read(current.data(), row_bytes + 1);
+      Unfilter(current[0], current.data() + 1, prior.data() + 1, row_bytes, bpp);
+      const size_t y = pass.Y0 + static_cast<size_t>(r) * pass.DY;
+      converter.Convert(current.data() + 1, pass_width,
+                        result.Pixels.data() + y * h.Width + pass.X0, pass.DX);
+      std::swap(current, prior);
+    }
+  }
+  inflater.Finish();
+  return result;
+}
+
+void PngGraphic::LoadFromStream(ByteStream& stream) {
+  std::vector<PngChunk> chunks;
+  std::vector<uint32_t> idat_lengths;
+  {
+    // The file's bytes become the image data; the rest of them go before the pixels arrive.
+    std::vector<uint8_t> data = stream.ReadAll();
+    chunks = ReadChunks(data, idat_lengths);
+  }
+  PngDecoded decoded = DecodePngChunks(chunks);
+  chunks_ = std::move(chunks);
+  idat_lengths_ = std::move(idat_lengths);
+  width_ = decoded.Width;
+  height_ = decoded.Height;
+  pixels_ = std::move(decoded.Pixels);
+  transparency_ = decoded.Transparency;
+  decoded_ = true;
+}
+
+}  // namespace tessane

@@ -1,0 +1,77 @@
+#pragma once
+// The resize job's work, free of threading: load one source, scale it, save it. The window runs
+// it through ResizeJobThread on the UI thread; tessane-cli runs it on its own worker threads.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/geometry.h"
+#include "jobs/resize_extras.h"
+
+namespace tessane {
+
+class Picture;
+
+/// The StretchFilter value for a position of the window's filter list: each label gets the
+/// resampler it names (None, Box, Triangle, Hermite, Bell, BSpline, Lanczos3, Mitchell).
+uint8_t StretchFilterForListPosition(uint8_t position);
+
+/// Denominator of the JPEG decoding scale (1, 2, 4 or 8) for a picture of this full size
+/// reduced to `size`: strictly above 8, 4 or 2 times the size on the shorter ratio.
+/// Throws FloatDivisionByZeroError for a size of 0.
+int JpegScaleDenominator(int32_t width, int32_t height, int32_t size);
+
+/// Target rectangle of a picture of width x height for a size value and size mode; an empty
+/// result grows by one on every side. Throws the 16-bit arithmetic errors of MulDivWord.
+Rect TargetRectFor(int32_t width, int32_t height, int32_t size, uint8_t sizeMode);
+
+/// Size modes of a resize job.
+enum : uint8_t { kSizeLargest = 0, kSizeWidth = 1, kSizeHeight = 2, kSizePercent = 3 };
+
+class ResizeJob {
+ public:
+  /// Inputs as the batch controller hands them over.
+  ResizeJob(std::string sourceName, std::string destName, uint8_t sizeMode, uint8_t filter,
+              int32_t size);
+  ~ResizeJob();
+
+  std::string source_name;
+  std::string dest_name;  // replaced by the unique name when overwrite is false
+  int32_t size;
+  uint8_t size_mode;
+  uint8_t filter;        // position in the window's filter list
+  bool overwrite = false;
+  bool crop = false;
+  /// Behaviour beyond the window's; all off by default.
+  ResizeExtras extras;
+
+  /// When set and raised, the work stops before its output is put in place (AbortError), leaving
+  /// nothing behind.
+  const std::atomic<bool>* cancel = nullptr;
+
+  /// The whole work: accept, load, pick the JPEG scale, scale and save. Throws the job's errors.
+  void ProcessFile();
+  /// True once a file was written to dest_name.
+  bool Written() const { return written_; }
+  /// What went wrong without stopping the work: the picture was decoded from damaged data (the
+  /// decoder's own words), or could not be scaled and was written as loaded. With
+  /// extras.Strict the first of these fails the work instead, and nothing is written.
+  const std::vector<std::string>& Warnings() const { return warnings_; }
+
+ private:
+  Rect TargetRect() const;
+  void ScaleAndSave();
+  void ScalePicture(Picture& picture, int32_t targetWidth, int32_t targetHeight);
+  void SavePicture();
+
+  std::unique_ptr<Picture> picture_;
+  std::string scale_error_;
+  std::vector<std::string> warnings_;
+  SourceFacts facts_;  // read only when an extra needs it
+  bool written_ = false;
+};
+
+}  // namespace tessane

@@ -1,0 +1,1 @@
+#include "raster/argb32.h"

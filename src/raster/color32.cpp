@@ -1,1 +1,0 @@
-#include "raster/color32.h"

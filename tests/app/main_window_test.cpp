@@ -1,0 +1,578 @@
+#include "app/main_window.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "app/app_test_support.h"
+#include "app/application.h"
+#include "app/controls.h"
+#include "app/floating_panel.h"
+#include "app/folder_dialog.h"
+#include "app/skin.h"
+
+namespace tessane {
+namespace {
+
+class FormTest : public ::testing::Test {
+ protected:
+  void SetUp() override { form_ = std::make_unique<MainWindow>(); }
+
+  int Scaled(int v) const { return static_cast<int>(std::lround(v * form_->logicalDpiX() / 96.0)); }
+  QRect Bounds(int l, int t, int w, int h) const {
+    return QRect(Scaled(l), Scaled(t), Scaled(w), Scaled(h));
+  }
+  template <class T = QWidget>
+  T* Control(const char* name) const {
+    return form_->findChild<T*>(QString::fromUtf8(name));
+  }
+
+  void ShowActive() {
+    form_->show();
+    QApplication::setActiveWindow(form_.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  }
+
+  std::unique_ptr<MainWindow> form_;
+};
+
+// Caption or text of any control kind of the window.
+QString TextOf(QWidget* w) {
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+  if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+  if (auto* s = qobject_cast<QAbstractSpinBox*>(w)) return s->text();
+  if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText();
+  return {};
+}
+
+enum Check { kNoCheck, kChecked, kUnchecked };
+
+struct ControlRow {
+  const char* name;
+  int l, t, w, h;  // w < 0: a label that sizes itself, only its place is fixed
+  const char* text;
+  const char* hint;
+  bool enabled;
+  Check check;
+};
+
+TEST_F(FormTest, EveryControlStartsAsLaidOut) {
+  const ControlRow rows[] = {
+      {"Label3", 11, 8, -1, -1, "Files:", "", true, kNoCheck},
+      {"SendTo", 284, 5, 79, 17, "SendTo link", "Add/delete 'SendTo' link in context menu", true,
+       kUnchecked},
+      {"CheckBox1", 378, 5, 75, 17, "Stay on top", "Keep window on top", true, kUnchecked},
+      {"CheckBox2", 472, 5, 73, 17, "Use skin", "", true, kChecked},
+      {"ListBox1", 8, 25, 542, 147, "", "Source files - double click to view", true, kNoCheck},
+      {"MovPanel1", 424, 96, 89, 65, "", "", true, kNoCheck},
+      {"ProgressBar1", 8, 179, 543, 11, "", "", true, kNoCheck},
+      {"Label1", 10, 201, -1, -1, "File activity: ", "", true, kNoCheck},
+      {"IncSubs", 451, 200, 93, 17, "Inc sub folders",
+       "Include sub-folders when dropped or sent or source folder selected", true, kChecked},
+      {"Button7", 9, 222, 71, 25, "Source folder", "Select all image files in a folder", true,
+       kNoCheck},
+      {"Button1", 81, 222, 71, 25, "Source files", "Select image files", true, kNoCheck},
+      {"Button6", 153, 222, 71, 25, "Destination", "Select destination folder", true, kNoCheck},
+      {"Edit1", 227, 224, 321, 21, "", "Destination folder - will accept drag from explorer", true,
+       kNoCheck},
+      {"Button4", 532, 226, 16, 17, "?", "Open destination folder", true, kNoCheck},
+      {"GroupBox2", 8, 256, 545, 47, "Fast File Copy", "", true, kNoCheck},
+      {"fastcopy", 78, -2, 17, 17, "",
+       "Copy source files to destination.  No change in size or format", true, kUnchecked},
+      {"Label4", 26, 19, -1, -1, "Buffer size (Kb)", "", false, kNoCheck},
+      {"Buff", 104, 14, 49, 22, "64", "Set buffer size used in fast copying.  ", false, kNoCheck},
+      {"Overwrite", 164, 17, 73, 17, "Overwrite",
+       "Overwrite files if they exist in destination, otherwise create .BAK file", false,
+       kUnchecked},
+      {"CopyTimes", 239, 17, 91, 17, "Copy file times", "Copy file datetimes to destination file",
+       false, kUnchecked},
+      {"CopyAttrs", 332, 17, 107, 17, "Copy file attributes",
+       "Copy file attributes to destination file", false, kUnchecked},
+      {"CheckBox3", 10, 311, 17, 17, "", "Show memory usage", true, kUnchecked},
+      {"WLabel", 38, 313, -1, -1, "Memory usage:", "", false, kNoCheck},
+      {"PLabel", 177, 313, -1, -1, "Peak memory usage:", "", false, kNoCheck},
+      {"Button2", 350, 307, 51, 25, "START", "Process files", true, kNoCheck},
+      {"Button3", 405, 307, 75, 25, "PAUSE", "Pause process", false, kNoCheck},
+      {"Button5", 484, 307, 51, 25, "QUIT", "Quit process and reset counters", false, kNoCheck},
+      {"GroupBox1", 8, 335, 545, 124, "Resizing/reformatting",
+       "Options used for changing format and/or size.  Not used in Fast Copy", true, kNoCheck},
+      {"Output", 9, 17, 125, 100, "Output file format",
+       "Keep format the same as source file or save as selected", true, kNoCheck},
+      {"CropBox", 74, 93, 45, 17, "16:9", "Output landscape images in 16:9 format", true,
+       kUnchecked},
+      {"Addition", 138, 17, 126, 78, "Filename addition", "File name addition", true, kNoCheck},
+      {"Thing", 205, 51, 51, 21, "_t", "Added text - must comply with rules for setting file names",
+       true, kNoCheck},
+      {"Label5", 144, 100, -1, -1, "Default format", "", true, kNoCheck},
+      {"DefaultFormat", 215, 97, 49, 21, ".jpg",
+       "Default output format if Source selected and is not a handled format", true, kNoCheck},
+      {"MaxSize", 268, 17, 172, 78, "Max output size ",
+       "Max output size by dimension in pixels or %", true, kNoCheck},
+      {"DoPixs", 337, 37, 37, 17, "Pixs", "Sizing in pixels", true, kChecked},
+      {"DoPer", 337, 63, 37, 17, "%", "Output image size as % of original size", true, kUnchecked},
+      {"SpinEdit1", 379, 34, 50, 22, "320", "Maximum size of output image (32-5000 pixs)", true,
+       kNoCheck},
+      {"SpinEdit2", 379, 61, 50, 22, "50", "% of original size", true, kNoCheck},
+      {"Label2", 453, 26, -1, -1, "Resampling filter", "", true, kNoCheck},
+      {"Filters", 453, 43, 80, 21, "Lanczos3",
+       "Filter used when resampling - None is faster and probably good enough", true, kNoCheck},
+      {"ResOverWrite", 453, 72, 73, 17, "Overwrite", "Overwrite files if they exist in destination",
+       true, kUnchecked},
+      {"StatusBar1", 0, 464, 562, 19, "", "", true, kNoCheck},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QWidget* w = Control(row.name);
+    ASSERT_NE(w, nullptr);
+    if (row.w < 0)
+      EXPECT_EQ(w->pos(), QPoint(Scaled(row.l), Scaled(row.t)));
+    else if (w == form_->ListBox1)  // its height is snapped to whole rows
+      EXPECT_EQ(w->geometry().adjusted(0, 0, 0, Scaled(row.h) - w->height()),
+                Bounds(row.l, row.t, row.w, row.h));
+    else
+      EXPECT_EQ(w->geometry(), Bounds(row.l, row.t, row.w, row.h));
+    EXPECT_EQ(TextOf(w), QString::fromUtf8(row.text));
+    EXPECT_EQ(w->statusTip(), QString::fromUtf8(row.hint));
+    EXPECT_EQ(w->isEnabled(), row.enabled);
+    if (row.check != kNoCheck) {
+      EXPECT_EQ(qobject_cast<QAbstractButton*>(w)->isChecked(), row.check == kChecked);
+    }
+  }
+
+  EXPECT_EQ(form_->windowTitle(), "Tessane 5.5");
+  EXPECT_EQ(form_->minimumSize(), QSize(Scaled(562), Scaled(483)));
+  EXPECT_EQ(form_->maximumSize(), form_->minimumSize());
+  EXPECT_FALSE(form_->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(form_->windowFlags() & Qt::WindowMinimizeButtonHint);
+
+  EXPECT_FALSE(form_->MovPanel1->isVisibleTo(form_.get()));
+  EXPECT_EQ(form_->Image1->statusTip(), "Double click to close");
+  EXPECT_TRUE(form_->Image1->Picture().isNull());
+  EXPECT_EQ(form_->ListBox1->count(), 0);
+  EXPECT_EQ(form_->ListBox1->selectionMode(), QAbstractItemView::ExtendedSelection);
+  EXPECT_EQ(form_->ProgressBar1->value(), 0);
+
+  struct Items {
+    RadioGroupBox* group;
+    QStringList items;
+    int index;
+  };
+  for (const auto& g :
+       {Items{form_->Output, {"Source", ".jpg", ".png", ".gif", ".emf", ".bmp", ".jp2"}, 0},
+        Items{form_->Addition, {"Prefix", "Postfix", "None"}, 2},
+        Items{form_->MaxSize, {"Largest", "Width", "Height"}, 0}}) {
+    SCOPED_TRACE(g.group->objectName().toStdString());
+    QStringList texts;
+    for (int i = 0; i < g.group->Count(); ++i) texts << g.group->ItemText(i);
+    EXPECT_EQ(texts, g.items);
+    EXPECT_EQ(g.group->ItemIndex(), g.index);
+  }
+  // The 16:9 box sits in the empty fourth row of the second column (items are placed once
+  // the group has its size, which a hidden window defers).
+  form_->show();
+  const QRect fourthRow = form_->Output->Button(3)->geometry().translated(
+      form_->Output->Button(4)->x() - form_->Output->Button(0)->x(), 0);
+  EXPECT_TRUE(fourthRow.translated(form_->Output->pos()).intersects(form_->CropBox->geometry()));
+
+  QStringList filters;
+  for (int i = 0; i < form_->Filters->count(); ++i) filters << form_->Filters->itemText(i);
+  EXPECT_EQ(filters, QStringList({"None", "Box", "Triangle", "Hermite", "Bell", "BSpline",
+                                  "Lanczos3", "Mitchell "}));
+  EXPECT_EQ(form_->Filters->ItemIndex(), 6);
+  QStringList formats;
+  for (int i = 0; i < form_->DefaultFormat->count(); ++i)
+    formats << form_->DefaultFormat->itemText(i);
+  EXPECT_EQ(formats, QStringList({".jpg", ".png", ".gif", ".emf", ".bmp", ".jp2"}));
+  EXPECT_EQ(form_->DefaultFormat->ItemIndex(), 0);
+
+  struct Range {
+    NumberBox* box;
+    int min, max, step;
+  };
+  for (const auto& r : {Range{form_->Buff, 8, 512, 8}, Range{form_->SpinEdit1, 32, 5000, 10},
+                        Range{form_->SpinEdit2, 1, 99, 10}}) {
+    EXPECT_EQ(r.box->MinValue(), r.min);
+    EXPECT_EQ(r.box->MaxValue(), r.max);
+    EXPECT_EQ(r.box->Increment(), r.step);
+  }
+
+  QStringList menu;
+  for (QAction* a : form_->PopupMenu1->actions()) menu << a->text();
+  EXPECT_EQ(menu, QStringList({"Select all", "Delete", "Paste"}));
+  EXPECT_EQ(form_->OD1->windowTitle(), "Select image files");
+  EXPECT_EQ(form_->OD1->fileMode(), QFileDialog::ExistingFiles);
+  EXPECT_EQ(form_->SD1->windowTitle(), "Select Directory");
+  EXPECT_EQ(form_->Timer1->interval(), 1000);
+  EXPECT_FALSE(form_->Timer1->isActive());
+  EXPECT_TRUE(SkinActive());
+  EXPECT_FALSE(form_->Running);
+  EXPECT_EQ(form_->ResumeIndex, 0);
+}
+
+// Leaves the box as the focus does: only then is the text corrected.
+void LoseFocus(QWidget* box) {
+  QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+  QApplication::sendEvent(box, &out);
+}
+
+void SetText(NumberBox* box, const QString& text) {
+  box->findChild<QLineEdit*>()->setText(text);
+}
+
+TEST_F(FormTest, NumberBoxesCorrectTheirTextOnlyWhenTheFocusLeaves) {
+  struct Case {
+    NumberBox* box;
+    const char* text;
+    int focusedValue;
+    const char* textAfter;
+    int valueAfter;
+  };
+  const Case cases[] = {
+      {form_->SpinEdit2, "4000", 4000, "99", 99},
+      {form_->SpinEdit2, "0", 0, "1", 1},
+      {form_->SpinEdit2, "-", 1, "-", 1},
+      {form_->SpinEdit2, "", 1, "", 1},
+      {form_->SpinEdit1, "12a", 32, "12a", 32},
+      {form_->SpinEdit1, "+4999", 4999, "+4999", 4999},
+      {form_->Buff, "99999999999", 8, "99999999999", 8},  // beyond int: not an integer
+      {form_->Buff, "600", 600, "512", 512},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    SetText(c.box, c.text);
+    EXPECT_EQ(c.box->Value(), c.focusedValue);
+    LoseFocus(c.box);
+    EXPECT_EQ(c.box->text(), c.textAfter);
+    EXPECT_EQ(c.box->Value(), c.valueAfter);
+  }
+}
+
+TEST_F(FormTest, NumberBoxesFilterKeysAndStepWithinTheRange) {
+  NumberBox* box = form_->SpinEdit2;
+  QLocale::setDefault(QLocale::c());
+  SetText(box, "");
+  QSignalSpy finished(box, &QAbstractSpinBox::editingFinished);
+  QTest::keyClicks(box, "1a-+.,b2");
+  EXPECT_EQ(box->text(), "1-+.2");
+  QTest::keyClick(box, Qt::Key_Return);
+  EXPECT_EQ(box->text(), "1-+.2");
+  EXPECT_EQ(finished.count(), 0);
+
+  struct Step {
+    const char* text;
+    Qt::Key key;
+    const char* after;
+  };
+  for (const auto& s : {Step{"95", Qt::Key_Up, "99"}, Step{"4000", Qt::Key_Down, "99"},
+                        Step{"-", Qt::Key_Up, "11"}, Step{"5", Qt::Key_Down, "1"}}) {
+    SCOPED_TRACE(s.text);
+    SetText(box, s.text);
+    QTest::keyClick(box, s.key);
+    EXPECT_EQ(box->text(), s.after);
+  }
+}
+
+TEST_F(FormTest, DropDownsCompleteKeysTypedWhileTheyHaveTheFocus) {
+  ShowActive();
+  struct Case {
+    CompletingComboBox* box;
+    const char* typed;
+    int index;
+    const char* text;
+  };
+  const Case cases[] = {
+      {form_->Filters, "m", 7, "Mitchell "}, {form_->Filters, "bs", 5, "BSpline"},
+      {form_->Filters, "q", -1, "q"},        {form_->DefaultFormat, ".p", 1, ".png"},
+      {form_->DefaultFormat, ".J", 0, ".jpg"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    // Clicked, then typed: the keys go wherever the focus is, as a keyboard's do.
+    QTest::mouseClick(c.box->lineEdit(), Qt::LeftButton);
+    QWidget* const focus = nullptr;  // QTest then sends to the focus widget
+    QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(focus, Qt::Key_Backspace);
+    QTest::keyClicks(focus, QString::fromUtf8(c.typed));
+    EXPECT_EQ(c.box->ItemIndex(), c.index);
+    EXPECT_EQ(c.box->lineEdit()->text(), c.text);
+  }
+}
+
+TEST_F(FormTest, DropDownsCompleteTypedTextAndReadMinusOneWhenEmptied) {
+  struct Case {
+    CompletingComboBox* box;
+    const char* typed;
+    int index;
+    const char* text;
+  };
+  const Case cases[] = {
+      {form_->Filters, "la", 6, "Lanczos3"}, {form_->Filters, "MI", 7, "Mitchell "},
+      {form_->Filters, "b", 1, "Box"},       {form_->Filters, "bs", 5, "BSpline"},
+      {form_->Filters, "x", -1, "x"},        {form_->DefaultFormat, ".p", 1, ".png"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    QLineEdit* edit = c.box->lineEdit();
+    edit->clear();
+    QTest::keyClicks(edit, c.typed);
+    EXPECT_EQ(c.box->ItemIndex(), c.index);
+    EXPECT_EQ(edit->text(), c.text);
+  }
+  QLineEdit* edit = form_->DefaultFormat->lineEdit();
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  EXPECT_EQ(form_->DefaultFormat->ItemIndex(), -1);
+  EXPECT_EQ(form_->DefaultFormat->SelectedText(), "");
+}
+
+TEST_F(FormTest, FastCopyEnablesExactlyItsOwnOptions) {
+  const std::vector<QWidget*> resizing = {
+      form_->GroupBox1, form_->Output,        form_->CropBox, form_->Addition, form_->Thing,
+      form_->Label5,    form_->DefaultFormat, form_->MaxSize, form_->DoPixs,   form_->DoPer,
+      form_->SpinEdit1, form_->SpinEdit2,     form_->Label2,  form_->Filters,  form_->ResOverWrite};
+  const std::vector<QWidget*> copying = {form_->Label4, form_->Buff, form_->Overwrite,
+                                         form_->CopyTimes, form_->CopyAttrs};
+  form_->CropBox->setChecked(true);
+  for (bool on : {true, false, true}) {
+    SCOPED_TRACE(on ? "fast copy on" : "fast copy off");
+    form_->fastcopy->setChecked(on);
+    for (QWidget* w : resizing) EXPECT_EQ(w->isEnabled(), !on) << w->objectName().toStdString();
+    for (QWidget* w : copying) EXPECT_EQ(w->isEnabled(), on) << w->objectName().toStdString();
+    EXPECT_TRUE(form_->IncSubs->isEnabled());
+    EXPECT_TRUE(form_->Button2->isEnabled());
+  }
+  EXPECT_TRUE(form_->CropBox->isChecked());  // marks and values are left as they are
+}
+
+TEST_F(FormTest, StatusBarShowsTheNearestHint) {
+  form_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+  const auto at = [&](QWidget* w) {
+    return form_->HintAt(w->mapToGlobal(QPoint(w->width() / 2, w->height() / 2)));
+  };
+  EXPECT_EQ(at(form_->Button2), "Process files");
+  EXPECT_EQ(at(form_->Label5), form_->GroupBox1->statusTip());            // label without a hint
+  EXPECT_EQ(at(form_->MaxSize->Button(1)), form_->MaxSize->statusTip());  // an item
+  EXPECT_EQ(at(form_->Label3), "");                                       // nothing around it
+  EXPECT_EQ(at(form_->ListBox1->viewport()), "Source files - double click to view");
+
+  QCursor::setPos(form_->Button5->mapToGlobal(QPoint(5, 5)));
+  form_->UpdateHint();
+  EXPECT_EQ(form_->StatusBar1->currentMessage(), "Quit process and reset counters");
+}
+
+TEST_F(FormTest, MemoryDisplayFollowsItsCheckBox) {
+  form_->CheckBox3->setChecked(true);
+  EXPECT_TRUE(form_->Timer1->isActive());
+  EXPECT_TRUE(form_->WLabel->isEnabled());
+  EXPECT_TRUE(form_->PLabel->isEnabled());
+  form_->Timer1Timer();
+  EXPECT_TRUE(
+      QRegularExpression("^Memory usage: [1-9][0-9]*K$").match(form_->WLabel->text()).hasMatch())
+      << form_->WLabel->text().toStdString();
+  EXPECT_TRUE(QRegularExpression("^Peak memory usage: [1-9][0-9]*K$")
+                  .match(form_->PLabel->text())
+                  .hasMatch());
+  form_->CheckBox3->setChecked(false);
+  EXPECT_FALSE(form_->Timer1->isActive());
+  EXPECT_FALSE(form_->WLabel->isEnabled());
+  EXPECT_TRUE(form_->WLabel->text().startsWith("Memory usage: "));  // keeps its last text
+}
+
+TEST_F(FormTest, UseSkinFlipsTheSkinAndStayOnTopSetsTheHint) {
+  form_->CheckBox2->setChecked(false);
+  EXPECT_FALSE(SkinActive());
+  form_->CheckBox2->setChecked(true);
+  EXPECT_TRUE(SkinActive());
+  form_->CheckBox1->setChecked(true);
+  EXPECT_TRUE(form_->windowFlags() & Qt::WindowStaysOnTopHint);
+  form_->CheckBox1->setChecked(false);
+  EXPECT_FALSE(form_->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+TEST_F(FormTest, ErrorHookShowsTheMessageAndLeavesAnIdleWindowAlone) {
+  test::ModalWatcher watcher;
+  // Through real event delivery: a failing handler reaches the hook.
+  QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton);
+  QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton);
+  ASSERT_EQ(watcher.SeenWindows().size(), 2u);
+  EXPECT_EQ(watcher.SeenWindows()[0].title, "Tessane");
+  EXPECT_EQ(watcher.SeenWindows()[0].text, "List index out of bounds (-1)");
+  EXPECT_EQ(form_->Button3->text(), "PAUSE");
+  EXPECT_FALSE(form_->Button3->isEnabled());
+  EXPECT_FALSE(form_->Running);
+}
+
+// Where a captioned control draws its caption, in the window's coordinates; empty for controls
+// without one.
+QRect CaptionRect(QWidget* w) {
+  QStyleOptionButton option;
+  option.initFrom(w);
+  QStyle::SubElement contents;
+  if (auto* b = qobject_cast<QPushButton*>(w)) {
+    option.text = b->text();
+    contents = QStyle::SE_PushButtonContents;
+  } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+    option.text = c->text();
+    contents = QStyle::SE_CheckBoxContents;
+  } else if (auto* r = qobject_cast<QRadioButton*>(w)) {
+    option.text = r->text();
+    contents = QStyle::SE_RadioButtonContents;
+  } else if (auto* l = qobject_cast<QLabel*>(w)) {
+    const QRect text(QPoint(), QSize(l->fontMetrics().horizontalAdvance(l->text()), l->height()));
+    return l->text().isEmpty() ? QRect() : text.translated(l->mapTo(w->window(), QPoint()));
+  } else {
+    return {};
+  }
+  if (option.text.isEmpty()) return {};
+  const QRect area = w->style()->subElementRect(contents, &option, w);
+  QRect text = area;
+  text.setWidth(w->fontMetrics().horizontalAdvance(option.text));
+  if (contents == QStyle::SE_PushButtonContents) text.moveCenter(area.center());
+  return text.translated(w->mapTo(w->window(), QPoint()));
+}
+
+// What a control draws: a check box or radio button its mark and caption, a label its text,
+// anything else its whole rectangle (window coordinates).
+QRect DrawnRect(QWidget* w) {
+  const QRect bounds(w->mapTo(w->window(), QPoint()), w->size());
+  QStyleOptionButton option;
+  option.initFrom(w);
+  QStyle::SubElement mark;
+  if (qobject_cast<QCheckBox*>(w))
+    mark = QStyle::SE_CheckBoxIndicator;
+  else if (qobject_cast<QRadioButton*>(w))
+    mark = QStyle::SE_RadioButtonIndicator;
+  else if (qobject_cast<QLabel*>(w))
+    return CaptionRect(w);
+  else
+    return bounds;
+  const QRect indicator =
+      w->style()->subElementRect(mark, &option, w).translated(bounds.topLeft());
+  return indicator.united(CaptionRect(w));
+}
+
+// Each caption lies within its control and clear of what every other control draws (a control
+// laid on another, like "?" on the destination field, counts as part of it).
+void ExpectEveryCaptionFits(MainWindow& form) {
+  QList<QWidget*> controls;
+  for (QWidget* w : form.findChildren<QWidget*>())
+    if (w->window() == &form && w->isVisibleTo(&form) &&
+        (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) ||
+         qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
+         qobject_cast<QComboBox*>(w) || qobject_cast<QListWidget*>(w) ||
+         qobject_cast<QProgressBar*>(w)) &&
+        !qobject_cast<QComboBox*>(w->parentWidget()) &&
+        !qobject_cast<QAbstractSpinBox*>(w->parentWidget()))
+      controls << w;
+  const auto bounds = [&form](QWidget* w) { return QRect(w->mapTo(&form, QPoint()), w->size()); };
+  for (QWidget* w : controls) {
+    const QRect caption = CaptionRect(w);
+    if (caption.isEmpty()) continue;
+    SCOPED_TRACE(w->objectName().isEmpty() ? TextOf(w).toStdString() : w->objectName().toStdString());
+    EXPECT_TRUE(bounds(w).contains(caption)) << "caption cut";
+    for (QWidget* other : controls)
+      if (other != w && !w->isAncestorOf(other) && !other->isAncestorOf(w) &&
+          !bounds(other).contains(bounds(w))) {
+        EXPECT_FALSE(caption.intersects(DrawnRect(other)))
+            << "runs into " << other->objectName().toStdString();
+      }
+  }
+}
+
+// The list shows whole rows only.
+void ExpectWholeListRows(MainWindow& form) {
+  const int rows = form.ListBox1->height() - 2 * form.ListBox1->frameWidth();
+  EXPECT_EQ(rows % form.ListBox1->ItemHeight(), 0) << form.ListBox1->height();
+  EXPECT_GE(rows / form.ListBox1->ItemHeight(), 10);
+}
+
+TEST_F(FormTest, UseSkinOffKeepsEveryCaptionAndOnAgainRestoresTheWindow) {
+  ShowActive();
+  const QImage skinned = form_->grab().toImage();
+  ExpectEveryCaptionFits(*form_);
+  ExpectWholeListRows(*form_);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    QTest::mouseClick(form_->CheckBox2, Qt::LeftButton);
+    ASSERT_FALSE(SkinActive());
+    EXPECT_EQ(form_->Button2->font(), form_->font());
+    ExpectEveryCaptionFits(*form_);
+    ExpectWholeListRows(*form_);
+    QTest::mouseClick(form_->CheckBox2, Qt::LeftButton);
+    ASSERT_TRUE(SkinActive());
+    form_->CheckBox2->clearFocus();
+    EXPECT_TRUE(form_->grab().toImage() == skinned) << "the skinned window differs";
+  }
+}
+
+TEST_F(FormTest, WindowHasTheProgramsIcon) {
+  const QIcon icon = form_->windowIcon();
+  ASSERT_FALSE(icon.isNull());
+  EXPECT_FALSE(icon.pixmap(32, 32).isNull());
+}
+
+TEST_F(FormTest, FileDialogsOpenWithinTheScreenAndCanBeResized) {
+  ShowActive();
+  const QRect area = form_->screen()->availableGeometry();
+  struct Seen {
+    QRect geometry;
+    QSize minimum, maximum;
+  };
+  std::vector<Seen> seen;
+  const auto look = [&seen](QWidget* dialog) {
+    seen.push_back({dialog->frameGeometry(), dialog->minimumSize(), dialog->maximumSize()});
+    qobject_cast<QDialog*>(dialog)->reject();
+  };
+  test::ModalWatcher watcher;
+  watcher.Then(look);
+  QTest::mouseClick(form_->Button1, Qt::LeftButton);  // "Select image files"
+  watcher.Then(look);
+  QTest::mouseClick(form_->Button6, Qt::LeftButton);  // the folder chooser
+  ASSERT_EQ(seen.size(), 2u);
+  for (const Seen& s : seen) {
+    SCOPED_TRACE(s.geometry.width());
+    EXPECT_TRUE(area.contains(s.geometry)) << s.geometry.x() << "," << s.geometry.y() << " "
+                                           << s.geometry.width() << "x" << s.geometry.height();
+    EXPECT_LE(s.minimum.width(), area.width());
+    EXPECT_LT(s.minimum.width(), s.maximum.width());
+    EXPECT_LT(s.minimum.height(), s.maximum.height());
+  }
+}
+
+TEST(ErrorBoxText, AddsAFullStopAfterCharactersThatSortAfterIt) {
+  EXPECT_EQ(ErrorBoxText("Unable to create directory"), "Unable to create directory.");
+  EXPECT_EQ(ErrorBoxText("List index out of bounds (3)"), "List index out of bounds (3)");
+  EXPECT_EQ(ErrorBoxText("Done."), "Done.");
+  EXPECT_EQ(ErrorBoxText("Done!"), "Done!");
+  EXPECT_EQ(ErrorBoxText("path/"), "path/.");
+  EXPECT_EQ(ErrorBoxText(""), "");
+}
+
+}  // namespace
+}  // namespace tessane
