@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Side-by-side batch comparison of tessane-cli with peer tools on one corpus of photographs.
 
-Usage: bench/compare.py BUILD_DIR CORPUS_DIR [REPEATS]
+Usage: bench/compare.py BUILD_DIR CORPUS_DIR [REPEATS [SETTING]]
 Prints a markdown table: for each setting, the CPU time (user + sys of the child and its
 descendants) of each tool as a multiple of the decoding floor, with its peak memory (max RSS); then
 tessane-cli's throughput with one job per core relative to one job (wall time). The floor is
@@ -9,7 +9,8 @@ bench/jpeg_floor: every JPEG decoded in one process at the job's DCT scale with 
 settings, nothing written. djpeg per file (the same decoding plus a process start for each file)
 is shown beside it. The tools take turns within each of REPEATS rounds (default 3), so a burst of
 load on the machine hits all of them alike; a CPU figure is the median of its rounds, a memory
-figure the largest. Needs /usr/bin/python3 for PIL.
+figure the largest. SETTING keeps only the settings whose name contains it ("WebP"). Needs
+/usr/bin/python3 for PIL.
 """
 import os
 import shutil
@@ -31,7 +32,7 @@ for path in sys.argv[4:]:
     im = im.convert("RGB")
     im.thumbnail((size, size), Image.LANCZOS)
     name = path.rsplit("/", 1)[-1].rsplit(".", 1)[0] + "." + fmt
-    if fmt == "jpg":
+    if fmt in ("jpg", "webp"):
         im.save(out + "/" + name, quality=75)
     else:
         im.save(out + "/" + name)
@@ -109,12 +110,15 @@ def floor_parallel_cmd(files, size, jobs):
 
 def tessane_cmd(build, files, size, ext, out, jobs):
     cli = os.path.join(build, "src/cli/tessane-cli")
-    return [cli, "-q", "-j", str(jobs), "-s", str(size), "-f", ext, "--overwrite", "-d", out] + files
+    # WebP at the JPEG rows' quality, as every tool here is asked for.
+    quality = ["--quality", "75"] if ext == "webp" else []
+    return ([cli, "-q", "-j", str(jobs), "-s", str(size), "-f", ext, "--overwrite", "-d", out] +
+            quality + files)
 
 
 def peers(files, size, ext, out):
     if shutil.which("vipsthumbnail"):
-        suffix = "[Q=75]" if ext == "jpg" else ""
+        suffix = "[Q=75]" if ext in ("jpg", "webp") else ""
         # One worker thread, like the other tools here.
         yield "vipsthumbnail", ["env", "VIPS_CONCURRENCY=1", "vipsthumbnail", "--size", str(size),
                                 "-o", f"{out}/%s.{ext}{suffix}"] + files
@@ -128,13 +132,15 @@ def peers(files, size, ext, out):
 def main():
     build, corpus = sys.argv[1], sys.argv[2]
     repeats = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+    only = sys.argv[4] if len(sys.argv) > 4 else ""
     jpegs = sorted(os.path.join(corpus, "jpeg", f) for f in os.listdir(os.path.join(corpus, "jpeg")))
     pngs = sorted(os.path.join(corpus, "png", f) for f in os.listdir(os.path.join(corpus, "png")))
     cores = os.cpu_count() or 1
     settings = [("JPEG -> 320 px JPEG q75", jpegs, 320, "jpg"),
                 ("JPEG -> 1024 px JPEG q75", jpegs, 1024, "jpg"),
                 ("JPEG -> 320 px PNG", jpegs, 320, "png"),
-                ("PNG -> 320 px JPEG q75", pngs, 320, "jpg")]
+                ("PNG -> 320 px JPEG q75", pngs, 320, "jpg"),
+                ("JPEG -> 320 px WebP q75", jpegs, 320, "webp")]
     tools = ["tessane-cli", "vipsthumbnail", "Pillow", "ImageMagick"]
     print(f"Corpus: {len(jpegs)} JPEGs, {len(pngs)} PNGs; {cores} cores; medians of {repeats} "
           f"alternating rounds; load average {os.getloadavg()[0]:.2f} at the start.")
@@ -148,7 +154,7 @@ def main():
     print("|---" * (len(tools) + 4) + "|")
     window_rows = []
     for name, files, size, ext in settings:
-        if not files:
+        if not files or only not in name:
             continue
         with tempfile.TemporaryDirectory() as out:
             cmds = {}

@@ -46,6 +46,7 @@ declare -A extensions=(
   [png_graphic_fuzz]="png"
   [jpeg2000_fuzz]="jp2 j2k jpc"
   [metafile_fuzz]="wmf emf"
+  [icc_profile_fuzz]="png tif tiff icc"
 )
 
 # Copies the seed files of one target into its corpus folder (files over 256 KB only slow the

@@ -16,6 +16,9 @@ packages=(
   fonts-dejavu-core
   fonts-dejavu-extra
   help2man dpkg-dev file lintian appstream desktop-file-utils python3
+  # WebP and AVIF output, colour conversion to sRGB; the reference decoders the tests call
+  # (dwebp, heif-convert), ICC profiles for the colour tests, butteraugli for choosing qualities
+  libwebp-dev libheif-dev liblcms2-dev webp libheif-examples liblcms2-utils butteraugli
 )
 
 missing=()

@@ -252,6 +252,9 @@ FileResult BatchRunner::ProcessOne(const std::string& source) const {
       work.extras.Background = options_.Background;
       work.extras.KeepDate = options_.KeepDate;
       work.extras.Strict = options_.Strict;
+      work.extras.Quality = options_.Quality;
+      work.extras.Lossless = options_.Lossless;
+      work.extras.ConvertToSrgb = options_.ColourSrgb;
       work.cancel = &g_stop;
       work.ProcessFile();
       result.Dest = work.dest_name;

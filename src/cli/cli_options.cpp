@@ -5,6 +5,8 @@
 #include <map>
 #include <sstream>
 
+#include "formats/avif/avif_writer.h"
+#include "formats/webp/webp_writer.h"
 #include "tessane_version.h"
 
 namespace tessane::cli {
@@ -19,7 +21,8 @@ namespace {
 
 std::map<std::string, std::string> FormatMap(bool withSource, bool withNone) {
   std::map<std::string, std::string> map = {{"jpg", ".jpg"}, {"png", ".png"}, {"gif", ".gif"},
-                                            {"emf", ".emf"}, {"bmp", ".bmp"}, {"jp2", ".jp2"}};
+                                            {"emf", ".emf"}, {"bmp", ".bmp"}, {"jp2", ".jp2"},
+                                            {"webp", ".webp"}, {"avif", ".avif"}};
   if (withSource) map["source"] = "";
   if (withNone) map["none"] = "";
   return map;
@@ -71,12 +74,13 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_option("-d,--dest", o.DestFolder, "Destination folder (default: next to each source)");
   std::string format = "source";
   app.add_option("-f,--format", format, "Output format")
-      ->check(CLI::IsMember({"source", "jpg", "png", "gif", "emf", "bmp", "jp2"}))
+      ->check(CLI::IsMember({"source", "jpg", "png", "gif", "emf", "bmp", "jp2", "webp", "avif"}))
       ->default_str("source");
   std::string defaultFormat = "jpg";
   app.add_option("--default-format", defaultFormat,
-                 "Format for sources that are not jpg/png/gif/emf/bmp/jp2 when --format is source")
-      ->check(CLI::IsMember({"jpg", "png", "gif", "emf", "bmp", "jp2", "none"}))
+                 "Format for sources that are not jpg/png/gif/emf/bmp/jp2/webp/avif when --format "
+                 "is source")
+      ->check(CLI::IsMember({"jpg", "png", "gif", "emf", "bmp", "jp2", "webp", "avif", "none"}))
       ->default_str("jpg");
   std::string mode = "largest";
   app.add_option("-m,--mode", mode, "Which side gets the size")
@@ -124,7 +128,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--auto-orient", o.AutoOrient,
                "Turn JPEG and TIFF pictures upright by their orientation tag before sizing");
   app.add_flag("--keep-metadata", o.KeepMetadata,
-               "Keep a JPEG source's EXIF, XMP and ICC profile in JPEG and PNG outputs");
+               "Keep a JPEG source's EXIF, XMP and ICC profile in JPEG, PNG, WebP and AVIF "
+               "outputs");
   app.add_flag("--shrink-only", o.ShrinkOnly,
                "Never enlarge: pictures within the size keep their own size");
   std::string background;
@@ -145,6 +150,23 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
       "Exit status: 0 all written, 1 some file failed or was skipped or a path could not be "
       "read, 2 usage error, 130/143 stopped by SIGINT/SIGTERM (files under way are removed, the "
       "summary is printed; a second signal ends at once).");
+  int quality = 0;
+  auto* qualityOption =
+      app.add_option("--quality", quality,
+                     "Quality of JPEG, WebP and AVIF outputs, 1 (smallest) to 100 (best); "
+                     "default: JPEG 75, WebP " + std::to_string(kDefaultWebpQuality) +
+                         ", AVIF " + std::to_string(kDefaultAvifQuality) +
+                         "; other formats ignore it")
+          ->check(CLI::Range(1, 100));
+  app.add_flag("--lossless", o.Lossless,
+               "WebP outputs lossless (--quality then sets the effort spent on compression); "
+               "other formats ignore it");
+  std::string colour;
+  auto* colourOption =
+      app.add_option("--colour", colour,
+                     "srgb: convert pixels from the source's embedded ICC profile (JPEG, PNG, "
+                     "TIFF) to sRGB before scaling; outputs carry no profile then")
+          ->check(CLI::IsMember({"srgb"}));
   app.add_flag("--strict", o.Strict,
                "A picture decoded from damaged data fails (nothing written) instead of being "
                "written with a warning");
@@ -178,6 +200,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   }
   o.IncludeSubfolders = !noSubfolders;
   if (*backgroundOption) o.Background = ParseColor(background);
+  if (*qualityOption) o.Quality = quality;
+  o.ColourSrgb = *colourOption && colour == "srgb";
   result.Options = o;
   return result;
 }

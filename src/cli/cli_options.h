@@ -36,6 +36,9 @@ struct CliOptions {
   std::string ReportPath;          // empty: no report
   bool InPlace = false;            // with Overwrite, an output may replace its own source
   bool Strict = false;             // pictures decoded from damaged data fail, nothing written
+  std::optional<int> Quality;      // JPEG, WebP and AVIF quality; unset: each format's default
+  bool Lossless = false;           // WebP outputs lossless
+  bool ColourSrgb = false;         // --colour srgb: pixels converted from their ICC profile
 };
 
 /// Outcome of parsing: options to run with, or an exit status to leave with at once

@@ -6,7 +6,7 @@ namespace tessane {
 
 namespace {
 // The extensions the resize job writes; a source extension found in this text keeps its format.
-constexpr const char* kWritableExtensions = ".jpg.png.gif.emf.bmp.jp2";
+constexpr const char* kWritableExtensions = ".jpg.png.gif.emf.bmp.jp2.webp.avif";
 
 std::string OutputFolder(const std::string& source, const std::string& destFolder) {
   return destFolder.empty() ? ExtractFilePath(source) : IncludeTrailingSeparator(destFolder);

@@ -23,6 +23,9 @@ struct ResizeExtras {
   std::optional<uint32_t> Background;  // $RRGGBB behind transparent parts instead of black
   bool KeepDate = false;               // the output gets the source's modification time
   bool Strict = false;  // a picture decoded from damaged data fails instead of being written
+  std::optional<int> Quality;  // 1..100 for JPEG, WebP and AVIF outputs; unset: each one's default
+  bool Lossless = false;       // WebP outputs are written lossless
+  bool ConvertToSrgb = false;  // pixels go from the source's ICC profile to sRGB before scaling
 };
 
 /// What the extras need to know of a source beyond its pixels.

@@ -6,6 +6,7 @@
 #include "base/errors.h"
 #include "base/muldiv.h"
 #include "base/paths.h"
+#include "formats/avif/avif_writer.h"
 #include "formats/bmp/bmp_writer.h"
 #include "formats/gif/gif_graphic.h"
 #include "formats/jpeg2000/jpeg2000_graphic.h"
@@ -14,7 +15,11 @@
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
 #include "formats/format_registry.h"
+#include "formats/webp/webp_writer.h"
+#include "jobs/alpha_output.h"
+#include "jobs/encoder_metadata.h"
 #include "jobs/orientation.h"
+#include "jobs/srgb_conversion.h"
 #include "jobs/unique_file_name.h"
 #include "raster/argb_image.h"
 
@@ -58,6 +63,9 @@ void ResizeJob::ProcessFile() {
       case 2: jpeg->SetScale(JpegScale::jsHalf); break;
       default: jpeg->SetScale(JpegScale::jsFullSize);
     }
+  }
+  if (extras.ConvertToSrgb) {
+    colour_ = SrgbConversion::ForSource(source_name, picture_->graphic(), warnings_);
   }
   ScaleAndSave();
 }
@@ -132,11 +140,19 @@ std::string DamageOf(const Picture& picture) {
 void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targetHeight) {
   ArgbImage destination;
   ArgbImage source;
-  if (extras.Background)
-    AssignOverBackground(source, picture, *extras.Background);
-  else
+  // WebP and AVIF outputs take the alpha channel along; the others are laid over a colour.
+  const bool keepsAlpha = !extras.Background && OutputKeepsAlpha(dest_name);
+  if (extras.Background) {
+    // Laid under the picture in its own colours, so that the conversion gives the colour asked.
+    const uint32_t background =
+        colour_ ? colour_->SourceColourFor(*extras.Background) : *extras.Background;
+    AssignOverBackground(source, picture, background);
+  } else if (!(keepsAlpha && AssignKeepingAlpha(source, picture))) {
     source.Assign(picture);
+  }
   if (std::string damage = DamageOf(picture); !damage.empty()) warnings_.push_back(std::move(damage));
+  // The output holds sRGB pixels then: the source's profile would misdescribe them.
+  if (colour_ && colour_->Apply(source, warnings_)) facts_.Metadata.Icc.clear();
   OrientBitmap(source, facts_.Orientation);
   const int32_t w = source.Width();
   const int32_t h = source.Height();
@@ -149,13 +165,18 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
     destination.Resize(targetWidth, MulDiv(targetWidth, 9, 16));
   }
   if (filter != 0) source.SetStretchFilter(StretchFilterForListPosition(filter));
+  // A copy at the same size keeps every pixel exactly, as it would without alpha.
+  const bool sameSize = destination.Width() == sourceRect.Width() &&
+                        destination.Height() == sourceRect.Height();
+  const bool premultiplied = keepsAlpha && !sameSize && PremultiplyAlpha(source);
   source.StretchTo(destination, destination.Bounds(), sourceRect);
+  if (premultiplied) UnpremultiplyAlpha(destination);
   destination.AssignTo(picture);
 }
 
 namespace {
 
-enum class Writer { None, Bmp, Jpeg, Png, Gif, Jpeg2000, Metafile };
+enum class Writer { None, Bmp, Jpeg, Png, Gif, Jpeg2000, Metafile, Webp, Avif };
 
 Writer WriterForExtension(const std::string& ext) {
   if (ext == ".bmp") return Writer::Bmp;
@@ -163,16 +184,19 @@ Writer WriterForExtension(const std::string& ext) {
   if (ext == ".png") return Writer::Png;
   if (ext == ".gif") return Writer::Gif;
   if (ext == ".jp2") return Writer::Jpeg2000;
+  if (ext == ".webp") return Writer::Webp;
+  if (ext == ".avif") return Writer::Avif;
   if (ext.find("mf") != std::string::npos) return Writer::Metafile;
   return Writer::None;
 }
 
-void Encode(Writer writer, Picture& picture, const std::string& ext, ByteStream& out) {
+void Encode(Writer writer, Picture& picture, const std::string& ext, const ResizeExtras& extras,
+            const OutputMetadata& metadata, ByteStream& out) {
   switch (writer) {
     case Writer::Bmp: WriteBmp(picture.EnsureBitmap(), out); break;
     case Writer::Jpeg: {
       JpegGraphic jpeg;
-      jpeg.SetQuality(75);
+      jpeg.SetQuality(extras.Quality.value_or(75));
       jpeg.Assign(picture.EnsureBitmap());
       jpeg.SaveToStream(out);
       break;
@@ -207,6 +231,25 @@ void Encode(Writer writer, Picture& picture, const std::string& ext, ByteStream&
       WriteMetafile(&picture.EnsureBitmap(), width, height, ext == ".emf", out);
       break;
     }
+    case Writer::Webp: {
+      WebpOptions options;
+      options.quality = extras.Quality.value_or(kDefaultWebpQuality);
+      options.lossless = extras.Lossless;
+      options.exif = metadata.exif;
+      options.icc = metadata.icc;
+      options.xmp = metadata.xmp;
+      EncodeWebp(picture.EnsureBitmap(), options, out);
+      break;
+    }
+    case Writer::Avif: {
+      AvifOptions options;
+      options.quality = extras.Quality.value_or(kDefaultAvifQuality);
+      options.exif = metadata.exif;
+      options.icc = metadata.icc;
+      options.xmp = metadata.xmp;
+      EncodeAvif(picture.EnsureBitmap(), options, out);
+      break;
+    }
     case Writer::None: break;
   }
 }
@@ -237,16 +280,23 @@ void ResizeJob::SavePicture() {
   if (extras.Strict && !warnings_.empty()) throw InvalidImageError(warnings_.front());
 
   AtomicFile output(dest_name);
+  // WebP and AVIF take the metadata into their encoders; JPEG and PNG get it spliced in.
+  OutputMetadata metadata;
+  if (!facts_.Metadata.Empty() && (writer == Writer::Webp || writer == Writer::Avif)) {
+    const DibImage& bitmap = picture->EnsureBitmap();
+    metadata = MetadataForEncoder(facts_.Metadata, extras.AutoOrient, bitmap.Width(),
+                                  bitmap.Height());
+  }
   if (!facts_.Metadata.Empty() && (writer == Writer::Jpeg || writer == Writer::Png)) {
     MemoryStream encoded;
-    Encode(writer, *picture, ext, encoded);
+    Encode(writer, *picture, ext, extras, metadata, encoded);
     const DibImage& bitmap = picture->EnsureBitmap();
     const std::vector<uint8_t> bytes =
         AddMetadata(encoded.TakeBytes(), writer == Writer::Jpeg, facts_.Metadata,
                     extras.AutoOrient, bitmap.Width(), bitmap.Height());
     output.Stream().WriteBuffer(bytes.data(), bytes.size());
   } else {
-    Encode(writer, *picture, ext, output.Stream());
+    Encode(writer, *picture, ext, extras, metadata, output.Stream());
   }
   if (cancel && cancel->load()) throw AbortError("Interrupted");
   if (overwrite)

@@ -14,6 +14,7 @@
 namespace tessane {
 
 class Picture;
+class SrgbConversion;
 
 /// The StretchFilter value for a position of the window's filter list: each label gets the
 /// resampler it names (None, Box, Triangle, Hermite, Bell, BSpline, Lanczos3, Mitchell).
@@ -71,6 +72,7 @@ class ResizeJob {
   std::string scale_error_;
   std::vector<std::string> warnings_;
   SourceFacts facts_;  // read only when an extra needs it
+  std::unique_ptr<SrgbConversion> colour_;  // with ConvertToSrgb, for a source with a profile
   bool written_ = false;
 };
 

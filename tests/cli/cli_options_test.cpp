@@ -91,6 +91,23 @@ TEST(CliOptions, ExtrasAreOffByDefaultAndParsedWhenGiven) {
   EXPECT_EQ(bad.ExitStatus, 2);
 }
 
+TEST(CliOptions, QualityLosslessColourAndTheNewFormats) {
+  const ParseResult none = Parse({"x"});
+  ASSERT_TRUE(none.Options);
+  EXPECT_FALSE(none.Options->Quality);  // each format's own default
+  EXPECT_FALSE(none.Options->Lossless);
+  EXPECT_FALSE(none.Options->ColourSrgb);
+  const ParseResult r = Parse({"-f", "webp", "--default-format", "avif", "--quality", "42",
+                                "--lossless", "--colour", "srgb", "x"});
+  ASSERT_TRUE(r.Options);
+  EXPECT_EQ(r.Options->OutputExt, ".webp");
+  EXPECT_EQ(r.Options->DefaultFormat, ".avif");
+  EXPECT_EQ(r.Options->Quality, 42);
+  EXPECT_TRUE(r.Options->Lossless);
+  EXPECT_TRUE(r.Options->ColourSrgb);
+  EXPECT_EQ(Parse({"-f", "avif", "x"}).Options->OutputExt, ".avif");
+}
+
 TEST(CliOptions, UsageErrorsExitWithTwo) {
   const std::vector<std::vector<const char*>> bad = {
       {},                                   // no path
@@ -102,6 +119,10 @@ TEST(CliOptions, UsageErrorsExitWithTwo) {
       {"--prefix", "a", "--postfix", "b", "x"},
       {"-p", "50", "-s", "100", "x"},
       {"--bogus", "x"},
+      {"--quality", "0", "x"},              // quality out of range
+      {"--quality", "101", "x"},
+      {"--colour", "adobe", "x"},           // sRGB is the one target
+      {"-f", "heic", "x"},                  // read, never written
   };
   for (const auto& args : bad) {
     const ParseResult r = Parse(args);

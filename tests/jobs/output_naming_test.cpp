@@ -35,6 +35,11 @@ TEST(OutputNaming, ResizeDestinations) {
       // ".jp" is a piece of ".jpg" and so counts as writable.
       {"/in/photo.jp", "/out", 0, "", ".png", 2, "/out/photo.jp"},
       {"/in/x.png", "/out", 6, ".jp2", ".jpg", 2, "/out/x.jp2"},
+      // WebP and AVIF sources keep their format like every writable one; HEIC takes the default.
+      {"/in/x.webp", "/out", 0, "", ".jpg", 2, "/out/x.webp"},
+      {"/in/x.avif", "/out", 0, "", ".jpg", 2, "/out/x.avif"},
+      {"/in/x.heic", "/out", 0, "", ".jpg", 2, "/out/x.jpg"},
+      {"/in/x.jpg", "/out", 7, ".webp", ".jpg", 2, "/out/x.webp"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.source) + " -> " + c.expected);

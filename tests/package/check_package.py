@@ -31,7 +31,8 @@ EXPECTED = [
 ]
 # Libraries the programs link, by the start of their Debian package names.
 DEPENDS = ["libqt6widgets6", "libqt6gui6", "libqt6core6", "libjpeg62-turbo", "libtiff6",
-           "libopenjp2-7", "zlib1g", "libstdc++6", "libc6"]
+           "libopenjp2-7", "zlib1g", "libstdc++6", "libc6",
+           "libwebp7", "libwebpmux3", "libheif1", "liblcms2-2"]
 
 failures = []
 
@@ -119,7 +120,8 @@ def main():
         (work / "photo.jpg").write_bytes(b"")
         file = share / "bash-completion/completions/tessane-cli"
         cases = [
-            (("tessane-cli", "--format", ""), ["bmp", "emf", "gif", "jp2", "jpg", "png", "source"]),
+            (("tessane-cli", "--format", ""),
+             ["avif", "bmp", "emf", "gif", "jp2", "jpg", "png", "source", "webp"]),
             (("tessane-cli", "-F", "b"), ["bell", "box", "bspline"]),
             (("tessane-cli", "--mode", "w"), ["width"]),
             (("tessane-cli", "--background", "whi"), ["white"]),

@@ -152,6 +152,12 @@ int RunDecode(DecodeState* s, int scaleDenom, const DecodeSink* sink) {
       std::memcpy(out, in, static_cast<size_t>(width) * 3);
     } else if (cinfo->out_color_space == JCS_GRAYSCALE) {
       for (int x = 0; x < width; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
+    } else if (sink->CmykRow != nullptr) {
+      JSAMPLE* ink = line[0];
+      if (inverted)
+        for (int x = 0; x < 4 * width; ++x) ink[x] = static_cast<JSAMPLE>(255 - ink[x]);
+      sink->CmykRow(sink->Context, y, ink);
+      continue;
     } else {
       for (int x = 0; x < width; ++x) {
         unsigned c = in[4 * x], m = in[4 * x + 1], ye = in[4 * x + 2], k = in[4 * x + 3];

@@ -36,6 +36,10 @@ struct DecodeSink {
   bool (*Begin)(void* context, int width, int height) noexcept = nullptr;
   /// Called for every row, top to bottom, with width x 3 bytes of red, green and blue.
   void (*Row)(void* context, int y, const uint8_t* rgb) noexcept = nullptr;
+  /// When set, CMYK and YCCK pictures come through this instead of Row: width x 4 bytes of
+  /// cyan, magenta, yellow and black ink, 0 = no ink (Adobe's inverted storage undone), for a
+  /// colour transform by the picture's profile.
+  void (*CmykRow)(void* context, int y, const uint8_t* cmyk) noexcept = nullptr;
 };
 
 /// Decodes at 1/scaleDenom of the stored size (1, 2, 4 or 8) with the floating-point inverse
