@@ -1,4 +1,5 @@
 #include "cli/batch_runner.h"
+#include "cli/source_list.h"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -19,8 +21,10 @@
 #include "base/paths.h"
 #include "formats/format_registry.h"
 #include "jobs/copy_job.h"
+#include "jobs/exif_date.h"
 #include "jobs/output_naming.h"
 #include "jobs/resize_job.h"
+#include "jobs/shared_source.h"
 #include "jobs/source_scan.h"
 
 namespace tessane::cli {
@@ -137,6 +141,7 @@ const char* StatusName(FileStatus status) {
     case FileStatus::Failed: return "failed";
     case FileStatus::Skipped: return "skipped";
     case FileStatus::WrittenWithWarnings: return "written-with-warnings";
+    case FileStatus::UpToDate: return "up-to-date";
   }
   return "failed";
 }
@@ -145,6 +150,20 @@ bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
+}
+
+// The row of an output a stop kept from being started.
+FileResult NotStarted(const std::string& source, const std::function<std::string()>& destination) {
+  FileResult r;
+  r.Source = source;
+  try {
+    r.Dest = destination();
+  } catch (const std::exception&) {
+    // A refused name: the row shows no destination.
+  }
+  r.Status = FileStatus::Skipped;
+  r.Message = "Interrupted before it was started";
+  return r;
 }
 
 std::string JoinWarnings(const std::vector<std::string>& warnings) {
@@ -201,14 +220,32 @@ std::vector<std::string> BatchRunner::CollectSources(
       failed(path, "No such file or folder");
       continue;
     }
+    const bool folder = DirectoryExists(path);
     AddPath(
-        path, options_.IncludeSubfolders, [&](const std::string& file) { sources.push_back(file); },
+        path, options_.IncludeSubfolders,
+        [&](const std::string& file) {
+          sources.push_back(file);
+          std::string dir, key = ExtractFileName(file);
+          if (folder && file.size() > path.size() + 1) {
+            key = file.substr(path.size() + 1);
+            dir = ExtractFilePath(key);
+            if (!dir.empty()) dir.pop_back();
+          }
+          origins_.try_emplace(file, Origin{dir, sources.size(), key});
+        },
         failed);
   }
   return sources;
 }
 
+bool BatchRunner::CustomNames() const {
+  return options_.batch.name || options_.batch.keep_tree || !options_.batch.sizes.empty();
+}
+
 std::string BatchRunner::DestinationFor(const std::string& source) const {
+  if (CustomNames())
+    return OutputPath(source, options_.batch.sizes.empty() ? nullptr : &options_.batch.sizes[0], -1,
+                      -1);
   if (options_.Copy) return CopyOutputPath(source, options_.DestFolder);
   OutputNaming naming;
   naming.DestFolder = options_.DestFolder;
@@ -220,17 +257,106 @@ std::string BatchRunner::DestinationFor(const std::string& source) const {
   return ResizeOutputPath(source, naming);
 }
 
+std::string BatchRunner::OutputPath(const std::string& source, const SizeSpec* spec, int32_t width,
+                                     int32_t height) const {
+  OutputNaming naming;
+  naming.OutputIndex = options_.OutputExt.empty() ? 0 : 1;
+  naming.OutputExt = options_.OutputExt;
+  naming.DefaultFormat = options_.DefaultFormat;
+  naming.Addition = options_.Addition;
+  naming.Thing = options_.Thing;
+  // The window's name for the file, which the template's {ext} and --keep-tree start from.
+  const std::string plain =
+      ExtractFileName(options_.Copy ? source : ResizeOutputPath(source, naming));
+  const std::string root = options_.DestFolder.empty()
+                               ? ExtractFilePath(source)
+                               : IncludeTrailingSeparator(options_.DestFolder);
+  const auto origin = origins_.find(source);
+  const Origin where = origin == origins_.end() ? Origin{} : origin->second;
+  if (!options_.batch.name)
+    return root + (spec ? spec->label + "/" : "") +
+           (options_.batch.keep_tree && !where.dir.empty() ? where.dir + "/" : "") + plain;
+
+  const NameTemplate& name = *options_.batch.name;
+  NameFields fields;
+  fields.name = ChangeFileExt(ExtractFileName(source), "");
+  fields.ext = ExtractFileExt(plain);
+  if (!fields.ext.empty()) fields.ext.erase(0, 1);
+  fields.width = width;
+  fields.height = height;
+  fields.index = where.index;
+  fields.dir = where.dir;
+  if (name.Uses("date")) fields.date = SourceDate(source);
+  fields.size = spec                 ? spec->label
+                : options_.batch.box ? std::to_string(options_.batch.box->width) + "x" +
+                                           std::to_string(options_.batch.box->height)
+                                     : std::to_string(options_.Size);
+  return root + (options_.batch.keep_tree ? name.WithTreeFolder() : name).Expand(fields);
+}
+
+std::string BatchRunner::Claim(const std::string& path) const {
+  std::string result = path;
+  if (options_.Overwrite) {
+    std::lock_guard lock(claims_mutex_);
+    const std::string ext = ExtractFileExt(path);
+    for (unsigned long n = 1; claimed_.count(result); ++n)
+      result = ChangeFileExt(path, Format("[%lu]%s", n, ext.c_str()));
+    claimed_.insert(result);
+  }
+  const std::string folder = ExtractFilePath(result);
+  if (!folder.empty() && !DirectoryExists(folder)) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!DirectoryExists(folder))
+      throw FileSystemError(Format("Can't create the folder \"%s\"%s", folder.c_str(),
+                               error ? (": " + error.message()).c_str() : ""));
+  }
+  return result;
+}
+
 FileResult BatchRunner::ProcessOne(const std::string& source) const {
+  return ProcessSize(source, nullptr, nullptr);
+}
+
+std::vector<FileResult> BatchRunner::ProcessAll(const std::string& source) const {
+  if (options_.batch.sizes.empty()) return {ProcessOne(source)};
+  SharedSource shared;
+  std::vector<FileResult> results;
+  for (const SizeSpec& spec : options_.batch.sizes) {
+    if (!g_stop.load()) {
+      results.push_back(ProcessSize(source, &spec, &shared));
+      continue;
+    }
+    results.push_back(NotStarted(source, [&] { return OutputPath(source, &spec, -1, -1); }));
+  }
+  return results;
+}
+
+FileResult BatchRunner::ProcessSize(const std::string& source, const SizeSpec* spec,
+                                      SharedSource* shared) const {
   const auto start = std::chrono::steady_clock::now();
   FileResult result;
   result.Source = source;
-  result.Dest = DestinationFor(source);
   result.SourceBytes = FileBytes(source);
+  try {
+    result.Dest = spec ? OutputPath(source, spec, -1, -1) : DestinationFor(source);
+  } catch (const std::exception& e) {
+    result.Status = FileStatus::Failed;
+    result.Message = e.what();
+    return result;
+  }
+  if (options_.batch.skip_existing && OutputUpToDate(source, result.Dest)) {
+    result.Status = FileStatus::UpToDate;
+    result.Message = "output exists and is up to date";
+    result.OutputBytes = FileBytes(result.Dest);
+    return result;
+  }
   try {
     // Without --overwrite the output gets a free name; with it, the source itself would go.
     if (options_.Overwrite && !options_.InPlace && SameFile(source, result.Dest))
       throw FileSystemError("The output would replace its own source file; --in-place allows that");
     if (options_.Copy) {
+      if (CustomNames()) result.Dest = Claim(result.Dest);
       CopyJob copy;
       copy.source_name = source;
       copy.dest_name = result.Dest;
@@ -243,7 +369,8 @@ FileResult BatchRunner::ProcessOne(const std::string& source) const {
       result.Dest = copy.dest_name;
       result.Status = FileStatus::Written;
     } else {
-      ResizeJob work(source, result.Dest, options_.SizeMode, options_.Filter, options_.Size);
+      ResizeJob work(source, result.Dest, options_.SizeMode, options_.Filter,
+                       spec ? spec->size : options_.Size);
       work.crop = options_.Crop;
       work.overwrite = options_.Overwrite;
       work.extras.AutoOrient = options_.AutoOrient;
@@ -255,6 +382,12 @@ FileResult BatchRunner::ProcessOne(const std::string& source) const {
       work.extras.Quality = options_.Quality;
       work.extras.Lossless = options_.Lossless;
       work.extras.ConvertToSrgb = options_.ColourSrgb;
+      work.extras.box = spec ? spec->box : options_.batch.box;
+      work.FShared = shared;
+      if (CustomNames())
+        work.FNameForSize = [this, &source, spec](int32_t width, int32_t height) {
+          return Claim(OutputPath(source, spec, width, height));
+        };
       work.cancel = &g_stop;
       work.ProcessFile();
       result.Dest = work.dest_name;
@@ -284,6 +417,17 @@ FileResult BatchRunner::ProcessOne(const std::string& source) const {
 }
 
 int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
+  // A list that cannot be read is a usage error, found before anything is made.
+  if (!options_.batch.files_from.empty()) {
+    try {
+      for (std::string& path :
+           ReadPathList(options_.batch.files_from, options_.batch.null_separated, std::cin))
+        options_.Paths.push_back(std::move(path));
+    } catch (const std::exception& e) {
+      err << "tessane-cli: " << e.what() << "\n";
+      return 2;
+    }
+  }
   // A destination folder that does not exist yet is made, as `mkdir -p` would.
   if (!options_.DestFolder.empty() && !options_.DryRun) {
     std::error_code error;
@@ -307,8 +451,12 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
 
   bool missingPaths = false;
   std::vector<FileResult> missing;
-  const std::vector<std::string> sources =
+  const std::optional<Shard>& shard = options_.batch.shard;
+  std::vector<std::string> sources =
       CollectSources([&](const std::string& path, const std::string& message) {
+        // Each path that cannot be read is told about by one shard only, so merged reports
+        // hold it once.
+        if (shard && !shard->Owns(path)) return;
         err << "tessane-cli: " << path << ": " << message << "\n";
         missingPaths = true;
         FileResult r;
@@ -317,10 +465,33 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
         missing.push_back(r);
       });
 
+  if (shard) {
+    // Numbers and names ({index}) stay those of the whole list.
+    std::erase_if(sources, [&](const std::string& source) {
+      const auto origin = origins_.find(source);
+      return !shard->Owns(origin == origins_.end() ? source : origin->second.key);
+    });
+  }
+
   if (OnSourcesCollected && !options_.DryRun) OnSourcesCollected(sources);
 
   if (options_.DryRun) {
-    for (const std::string& source : sources) out << source << " -> " << DestinationFor(source) << "\n";
+    const std::vector<SizeSpec>& sizes = options_.batch.sizes;
+    for (const std::string& source : sources) {
+      for (size_t k = 0; k < std::max<size_t>(sizes.size(), 1); ++k) {
+        std::string dest;
+        try {
+          dest = sizes.empty() ? DestinationFor(source) : OutputPath(source, &sizes[k], -1, -1);
+        } catch (const std::exception& e) {
+          err << "tessane-cli: " << source << ": " << e.what() << "\n";
+          missingPaths = true;
+          continue;
+        }
+        out << source << " -> " << dest;
+        if (options_.batch.skip_existing && OutputUpToDate(source, dest)) out << " (up to date)";
+        out << "\n";
+      }
+    }
     return missingPaths ? 1 : 0;
   }
 
@@ -331,25 +502,41 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   Progress progress(err, progressBar && !options_.Quiet, sources.size());
   const std::vector<size_t> order = ProcessingOrder(sources, workers);
   std::atomic<size_t> next{0};
-  std::atomic<size_t> written{0}, warned{0}, failed{0}, skipped{0};
+  std::atomic<size_t> written{0}, warned{0}, failed{0}, skipped{0}, upToDate{0};
   // Results keep the list's order, whatever order the files are done in.
-  std::vector<FileResult> results(sources.size());
+  // One result per output: one per file, or one per size of each file with several sizes.
+  std::vector<std::vector<FileResult>> results(sources.size());
   std::vector<char> done(sources.size(), 0);
   auto worker = [&] {
     for (size_t n = next++; n < order.size() && !g_stop.load(); n = next++) {
       const size_t i = order[n];
-      results[i] = ProcessOne(sources[i]);
+      results[i] = ProcessAll(sources[i]);
       done[i] = 1;
-      const FileResult& r = results[i];
-      switch (r.Status) {
-        case FileStatus::Written: ++written; break;
-        case FileStatus::WrittenWithWarnings: ++written; ++warned; break;
-        case FileStatus::Failed: ++failed; break;
-        case FileStatus::Skipped: ++skipped; break;
+      bool bad = false;
+      for (const FileResult& r : results[i]) {
+        switch (r.Status) {
+          case FileStatus::Written:
+            ++written;
+            break;
+          case FileStatus::WrittenWithWarnings:
+            ++written;
+            ++warned;
+            break;
+          case FileStatus::Failed:
+            ++failed;
+            break;
+          case FileStatus::Skipped:
+            ++skipped;
+            break;
+          case FileStatus::UpToDate:
+            ++upToDate;
+            break;
+        }
+        if (r.Status != FileStatus::Written && r.Status != FileStatus::UpToDate) progress.Fail(r);
+        bad = bad || r.Status == FileStatus::Failed || r.Status == FileStatus::Skipped;
+        if (OnFileDone) OnFileDone(r);
       }
-      if (r.Status != FileStatus::Written) progress.Fail(r);
-      progress.Done(r.Status == FileStatus::Failed || r.Status == FileStatus::Skipped);
-      if (OnFileDone) OnFileDone(r);
+      progress.Done(bad);
     }
   };
   std::vector<std::thread> pool;
@@ -363,15 +550,13 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   for (size_t i = 0; i < sources.size(); ++i) {
     if (done[i]) continue;
     ++notStarted;
-    results[i].Source = sources[i];
-    results[i].Dest = DestinationFor(sources[i]);
-    results[i].Status = FileStatus::Skipped;
-    results[i].Message = "Interrupted before it was started";
+    results[i] = {NotStarted(sources[i], [&] { return DestinationFor(sources[i]); })};
   }
 
   bool reportFailed = false;
   if (report) {
-    missing.insert(missing.end(), results.begin(), results.end());
+    for (const std::vector<FileResult>& rows : results)
+      missing.insert(missing.end(), rows.begin(), rows.end());
     const std::string text = ReportText(missing);
     try {
       report->Stream().WriteBuffer(text.data(), text.size());
@@ -386,9 +571,17 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
     char line[240];
     const std::string withWarnings =
         warned > 0 ? " (" + std::to_string(warned.load()) + " with warnings)" : std::string();
-    std::snprintf(line, sizeof line, "%zu files: %zu written%s, %zu failed, %zu skipped in %.2f s\n",
-                  sources.size(), written.load(), withWarnings.c_str(), failed.load(),
-                  skipped.load() + notStarted, progress.Elapsed());
+    const std::string upToDateText =
+        upToDate > 0 ? ", " + std::to_string(upToDate.load()) + " up to date" : std::string();
+    // With several sizes the counts are of outputs.
+    const std::string outputs =
+        options_.batch.sizes.empty()
+            ? std::string()
+            : ", " + std::to_string(sources.size() * options_.batch.sizes.size()) + " outputs";
+    std::snprintf(
+        line, sizeof line, "%zu files%s: %zu written%s, %zu failed, %zu skipped%s in %.2f s\n",
+        sources.size(), outputs.c_str(), written.load(), withWarnings.c_str(), failed.load(),
+        skipped.load() + notStarted, upToDateText.c_str(), progress.Elapsed());
     out << line;
     if (stopSignal != 0)
       out << "Interrupted (" << (stopSignal == SIGTERM ? "SIGTERM" : "SIGINT") << "): " << notStarted

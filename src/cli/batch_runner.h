@@ -4,16 +4,24 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "cli/cli_options.h"
 
+namespace tessane {
+struct SharedSource;
+}
+
 namespace tessane::cli {
 
 /// WrittenWithWarnings: written as the job defines, but from damaged data (or unscaled).
-enum class FileStatus { Written, Failed, Skipped, WrittenWithWarnings };
+/// UpToDate: left alone by --skip-existing, its output already there.
+enum class FileStatus { Written, Failed, Skipped, WrittenWithWarnings, UpToDate };
 
 struct FileResult {
   std::string Source;
@@ -51,6 +59,8 @@ class BatchRunner {
   std::string DestinationFor(const std::string& source) const;
   /// One file's whole work; never throws.
   FileResult ProcessOne(const std::string& source) const;
+  /// Every output of one file: one, or one per size of several (the file loaded once).
+  std::vector<FileResult> ProcessAll(const std::string& source) const;
 
   /// The whole run; returns the exit status (0 all written, 1 some failed or skipped or a path
   /// could not be read, 2 when the report file or the destination folder cannot be created,
@@ -66,7 +76,28 @@ class BatchRunner {
   std::function<void(const std::vector<std::string>&)> OnSourcesCollected;
 
  private:
+  // Where a source came from: its folder relative to its argument, its place in the list.
+  struct Origin {
+    std::string dir;
+    size_t index = 0;
+    std::string key;  // what --shard hashes: the path relative to the argument, or the name
+  };
+  bool CustomNames() const;
+  /// The output path for one of several sizes (or the only one: nullptr) and a pixel size known
+  /// (-1: not yet); throws when a name is refused.
+  std::string OutputPath(const std::string& source, const SizeSpec* spec, int32_t width,
+                         int32_t height) const;
+  FileResult ProcessSize(const std::string& source, const SizeSpec* spec,
+                          SharedSource* shared) const;
+  /// The path a file of this run is written to: with --overwrite, a name an earlier output of
+  /// this run took gets the next free number instead, so no output replaces another. Makes the
+  /// folders below the destination that the path needs.
+  std::string Claim(const std::string& path) const;
+
   CliOptions options_;
+  std::map<std::string, Origin> origins_;
+  mutable std::mutex claims_mutex_;
+  mutable std::set<std::string> claimed_;
 };
 
 }  // namespace tessane::cli

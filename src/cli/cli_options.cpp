@@ -70,7 +70,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.set_version_flag("--version", std::string("tessane-cli ") + tessane::kVersion);
   app.get_formatter()->column_width(30);
 
-  app.add_option("PATH", o.Paths, "Image files or folders")->required();
+  // Required unless --files-from lists the sources (checked with the batch options).
+  app.add_option("PATH", o.Paths, "Image files or folders");
   app.add_option("-d,--dest", o.DestFolder, "Destination folder (default: next to each source)");
   std::string format = "source";
   app.add_option("-f,--format", format, "Output format")
@@ -86,8 +87,14 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_option("-m,--mode", mode, "Which side gets the size")
       ->check(CLI::IsMember({"largest", "width", "height"}))
       ->default_str("largest");
-  auto* size = app.add_option("-s,--size", o.Size, "Size in pixels")
+  std::vector<int32_t> sizes;
+  auto* size = app.add_option("-s,--size", sizes,
+                              "Size in pixels; several, as 320,1024,2048, in one pass, each "
+                              "size's outputs under DEST/SIZE/")
                    ->check(CLI::Range(1, 65535))
+                   ->delimiter(',')
+                   ->allow_extra_args(false)
+                   ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
                    ->default_str("320");
   int percent = 0;
   auto* percentOption = app.add_option("-p,--percent", percent,
@@ -171,9 +178,15 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                "A picture decoded from damaged data fails (nothing written) instead of being "
                "written with a warning");
 
+  BatchOptionParser batch;
+  batch.Add(app, o.batch);
+
   ParseResult result;
   try {
     app.parse(argc, argv);
+    if (!sizes.empty()) o.Size = sizes.front();
+    if (const std::string error = batch.Finish(app, sizes, o.batch); !error.empty())
+      throw CLI::ValidationError(error);
   } catch (const CLI::ParseError& e) {
     std::ostringstream out, err;
     result.ExitStatus = app.exit(e, out, err);

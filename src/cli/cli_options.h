@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch_options.h"
+
 namespace tessane::cli {
 
 struct CliOptions {
@@ -39,6 +41,7 @@ struct CliOptions {
   std::optional<int> Quality;      // JPEG, WebP and AVIF quality; unset: each format's default
   bool Lossless = false;           // WebP outputs lossless
   bool ColourSrgb = false;         // --colour srgb: pixels converted from their ICC profile
+  BatchOptions batch;
 };
 
 /// Outcome of parsing: options to run with, or an exit status to leave with at once

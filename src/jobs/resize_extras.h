@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "jobs/box.h"
 #include "jobs/metadata.h"
 
 namespace tessane {
@@ -26,6 +27,7 @@ struct ResizeExtras {
   std::optional<int> Quality;  // 1..100 for JPEG, WebP and AVIF outputs; unset: each one's default
   bool Lossless = false;       // WebP outputs are written lossless
   bool ConvertToSrgb = false;  // pixels go from the source's ICC profile to sRGB before scaling
+  std::optional<Box> box;  // --fit or --fill instead of the size and size mode
 };
 
 /// What the extras need to know of a source beyond its pixels.

@@ -20,6 +20,7 @@
 #include "jobs/encoder_metadata.h"
 #include "jobs/orientation.h"
 #include "jobs/srgb_conversion.h"
+#include "jobs/shared_source.h"
 #include "jobs/unique_file_name.h"
 #include "raster/argb_image.h"
 
@@ -48,16 +49,33 @@ void ResizeJob::ProcessFile() {
   const std::string ext = LowerCaseAscii(ExtractFileExt(source_name));
   if (!ContainsText(filter, ext)) return;
 
-  picture_ = std::make_unique<Picture>();
-  picture_->LoadPicture(source_name);
-  facts_ = ReadSourceFacts(source_name, picture_->graphic(), extras);
-  int32_t width = picture_->Width();
-  int32_t height = picture_->Height();
+  if (FShared) {
+    if (!FShared->picture) {
+      auto picture = std::make_unique<Picture>();
+      picture->LoadPicture(source_name);
+      FShared->facts = ReadSourceFacts(source_name, picture->graphic(), extras);
+      FShared->picture = std::move(picture);
+    }
+    loaded_ = FShared->picture.get();
+    facts_ = FShared->facts;
+    // An earlier size may have left its decoding scale; this one starts from the full size.
+    if (auto* jpeg = dynamic_cast<JpegGraphic*>(loaded_->graphic()))
+      jpeg->SetScale(JpegScale::jsFullSize);
+  } else {
+    picture_ = std::make_unique<Picture>();
+    picture_->LoadPicture(source_name);
+    facts_ = ReadSourceFacts(source_name, picture_->graphic(), extras);
+    loaded_ = picture_.get();
+  }
+  int32_t width = loaded_->Width();
+  int32_t height = loaded_->Height();
   if (OrientationSwapsSides(facts_.Orientation)) std::swap(width, height);
   if (size_mode == kSizePercent) size = MulDivWord(size, std::max(width, height), 100);
 
-  if (auto* jpeg = dynamic_cast<JpegGraphic*>(picture_->graphic())) {
-    switch (JpegScaleDenominator(width, height, size)) {
+  if (auto* jpeg = dynamic_cast<JpegGraphic*>(loaded_->graphic())) {
+    scale_ = extras.box ? BoxJpegScaleDenominator(width, height, *extras.box)
+                         : JpegScaleDenominator(width, height, size);
+    switch (scale_) {
       case 8: jpeg->SetScale(JpegScale::jsEighth); break;
       case 4: jpeg->SetScale(JpegScale::jsQuarter); break;
       case 2: jpeg->SetScale(JpegScale::jsHalf); break;
@@ -65,7 +83,7 @@ void ResizeJob::ProcessFile() {
     }
   }
   if (extras.ConvertToSrgb) {
-    colour_ = SrgbConversion::ForSource(source_name, picture_->graphic(), warnings_);
+    colour_ = SrgbConversion::ForSource(source_name, loaded_->graphic(), warnings_);
   }
   ScaleAndSave();
 }
@@ -104,10 +122,11 @@ Rect TargetRectFor(int32_t width, int32_t height, int32_t size, uint8_t sizeMode
 }
 
 Rect ResizeJob::TargetRect() const {
-  int32_t width = picture_->Width();
-  int32_t height = picture_->Height();
+  int32_t width = loaded_->Width();
+  int32_t height = loaded_->Height();
   // Sizes apply to the picture as it will be turned upright.
   if (OrientationSwapsSides(facts_.Orientation)) std::swap(width, height);
+  if (extras.box) return BoxTargetRect(width, height, *extras.box, extras.ShrinkOnly);
   if (extras.ShrinkOnly && width > 0 && height > 0) {
     const int32_t limited = size_mode == kSizeWidth    ? width
                             : size_mode == kSizeHeight ? height
@@ -119,6 +138,8 @@ Rect ResizeJob::TargetRect() const {
 
 void ResizeJob::ScaleAndSave() {
   const Rect rect = TargetRect();
+  // A shared picture stays as it is for the other sizes; this size's pixels go into a new one.
+  if (FShared) picture_ = std::make_unique<Picture>();
   try {
     ScalePicture(*picture_, rect.Right, rect.Bottom);
   } catch (const std::exception& e) {
@@ -137,28 +158,58 @@ std::string DamageOf(const Picture& picture) {
 }
 }  // namespace
 
-void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targetHeight) {
-  ArgbImage destination;
-  ArgbImage source;
-  // WebP and AVIF outputs take the alpha channel along; the others are laid over a colour.
-  const bool keepsAlpha = !extras.Background && OutputKeepsAlpha(dest_name);
+// WebP and AVIF outputs take the alpha channel along; the others are laid over a colour.
+bool ResizeJob::KeepsAlpha() const {
+  return !extras.Background && OutputKeepsAlpha(dest_name);
+}
+
+std::string ResizeJob::PrepareSource(ArgbImage& source, const Picture& picture) {
   if (extras.Background) {
     // Laid under the picture in its own colours, so that the conversion gives the colour asked.
     const uint32_t background =
         colour_ ? colour_->SourceColourFor(*extras.Background) : *extras.Background;
     AssignOverBackground(source, picture, background);
-  } else if (!(keepsAlpha && AssignKeepingAlpha(source, picture))) {
+  } else if (!(KeepsAlpha() && AssignKeepingAlpha(source, picture))) {
     source.Assign(picture);
   }
-  if (std::string damage = DamageOf(picture); !damage.empty()) warnings_.push_back(std::move(damage));
+  std::string damage = DamageOf(picture);
   // The output holds sRGB pixels then: the source's profile would misdescribe them.
   if (colour_ && colour_->Apply(source, warnings_)) facts_.Metadata.Icc.clear();
   OrientBitmap(source, facts_.Orientation);
+  return damage;
+}
+
+void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targetHeight) {
+  ArgbImage destination;
+  ArgbImage own;
+  ArgbImage* shared = nullptr;
+  std::string damage;
+  if (FShared) {
+    const auto [it, fresh] = FShared->by_scale.try_emplace(scale_);
+    if (fresh) {
+      try {
+        it->second.damage = PrepareSource(it->second.bitmap, *loaded_);
+        it->second.to_srgb = facts_.Metadata.Icc.empty() && !FShared->facts.Metadata.Icc.empty();
+      } catch (...) {
+        FShared->by_scale.erase(it);
+        throw;
+      }
+    }
+    shared = &it->second.bitmap;
+    if (it->second.to_srgb) facts_.Metadata.Icc.clear();
+    damage = it->second.damage;
+  } else {
+    damage = PrepareSource(own, picture);
+  }
+  ArgbImage& source = shared ? *shared : own;
+  if (!damage.empty()) warnings_.push_back(std::move(damage));
   const int32_t w = source.Width();
   const int32_t h = source.Height();
   Rect sourceRect{0, 0, w, h};
   destination.Resize(targetWidth, targetHeight);
-  if (crop && h <= w && 2 * int64_t{w} < 3 * int64_t{h}) {
+  if (extras.box) {
+    sourceRect = BoxSourceRect(w, h, *extras.box, extras.ShrinkOnly);
+  } else if (crop && h <= w && 2 * int64_t{w} < 3 * int64_t{h}) {
     const int32_t band = MulDiv(w, 9, 16);
     const int32_t top = (h - band) / 2;
     sourceRect = Rect{0, top, w, top + band};
@@ -168,7 +219,7 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
   // A copy at the same size keeps every pixel exactly, as it would without alpha.
   const bool sameSize = destination.Width() == sourceRect.Width() &&
                         destination.Height() == sourceRect.Height();
-  const bool premultiplied = keepsAlpha && !sameSize && PremultiplyAlpha(source);
+  const bool premultiplied = KeepsAlpha() && !sameSize && PremultiplyAlpha(source);
   source.StretchTo(destination, destination.Bounds(), sourceRect);
   if (premultiplied) UnpremultiplyAlpha(destination);
   destination.AssignTo(picture);
@@ -259,6 +310,7 @@ void Encode(Writer writer, Picture& picture, const std::string& ext, const Resiz
 void ResizeJob::SavePicture() {
   // The picture goes with this step, whatever happens in it.
   const std::unique_ptr<Picture> picture = std::move(picture_);
+  if (FNameForSize) dest_name = FNameForSize(picture->Width(), picture->Height());
 
   const std::string original = dest_name;
   if (overwrite) {

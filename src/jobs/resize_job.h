@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@ namespace tessane {
 
 class Picture;
 class SrgbConversion;
+class ArgbImage;
+struct SharedSource;
 
 /// The StretchFilter value for a position of the window's filter list: each label gets the
 /// resampler it names (None, Box, Triangle, Hermite, Bell, BSpline, Lanczos3, Mitchell).
@@ -53,6 +56,14 @@ class ResizeJob {
   /// nothing behind.
   const std::atomic<bool>* cancel = nullptr;
 
+  /// When set, gives the output its name once its pixel size is known, just before it is written
+  /// (the numbering of taken names still follows).
+  std::function<std::string(int32_t width, int32_t height)> FNameForSize;
+
+  /// When set, the works of one source's several sizes load it through this once and decode its
+  /// pixels once per JPEG scale; each still writes what it would write alone.
+  SharedSource* FShared = nullptr;
+
   /// The whole work: accept, load, pick the JPEG scale, scale and save. Throws the job's errors.
   void ProcessFile();
   /// True once a file was written to dest_name.
@@ -67,8 +78,12 @@ class ResizeJob {
   void ScaleAndSave();
   void ScalePicture(Picture& picture, int32_t targetWidth, int32_t targetHeight);
   void SavePicture();
+  std::string PrepareSource(ArgbImage& source, const Picture& picture);
+  bool KeepsAlpha() const;
 
   std::unique_ptr<Picture> picture_;
+  Picture* loaded_ = nullptr;  // the picture the size comes from: picture_'s, or FShared's
+  int scale_ = 1;               // its JPEG scale denominator
   std::string scale_error_;
   std::vector<std::string> warnings_;
   SourceFacts facts_;  // read only when an extra needs it
