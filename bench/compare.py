@@ -2,7 +2,7 @@
 """Side-by-side batch comparison of tessane-cli with peer tools on one corpus of photographs.
 
 Usage: bench/compare.py BUILD_DIR CORPUS_DIR [REPEATS [SETTING]]
-Prints a markdown table: for each setting, the CPU time (user + sys of the child and its
+Prints a markdown table: for each setting (JPEG, PNG and HEIC sources), the CPU time (user + sys of the child and its
 descendants) of each tool as a multiple of the decoding floor, with its peak memory (max RSS); then
 tessane-cli's throughput with one job per core relative to one job (wall time). The floor is
 bench/jpeg_floor: every JPEG decoded in one process at the job's DCT scale with the job's libjpeg
@@ -116,13 +116,14 @@ def tessane_cmd(build, files, size, ext, out, jobs):
             quality + files)
 
 
-def peers(files, size, ext, out):
+def peers(files, size, ext, out, heic=False):
     if shutil.which("vipsthumbnail"):
         suffix = "[Q=75]" if ext in ("jpg", "webp") else ""
         # One worker thread, like the other tools here.
         yield "vipsthumbnail", ["env", "VIPS_CONCURRENCY=1", "vipsthumbnail", "--size", str(size),
                                 "-o", f"{out}/%s.{ext}{suffix}"] + files
-    yield "Pillow", ["/usr/bin/python3", "-c", PILLOW_SCRIPT, str(size), ext, out] + files
+    if not heic:  # Debian's Pillow reads no HEIF
+        yield "Pillow", ["/usr/bin/python3", "-c", PILLOW_SCRIPT, str(size), ext, out] + files
     if shutil.which("mogrify"):
         yield "ImageMagick", ["mogrify", "-path", out, "-define", f"jpeg:size={2*size}x{2*size}",
                               "-filter", "Lanczos", "-resize", f"{size}x{size}", "-quality", "75",
@@ -135,18 +136,24 @@ def main():
     only = sys.argv[4] if len(sys.argv) > 4 else ""
     jpegs = sorted(os.path.join(corpus, "jpeg", f) for f in os.listdir(os.path.join(corpus, "jpeg")))
     pngs = sorted(os.path.join(corpus, "png", f) for f in os.listdir(os.path.join(corpus, "png")))
+    heic_dir = os.path.join(corpus, "heic")
+    heics = sorted(os.path.join(heic_dir, f) for f in os.listdir(heic_dir)
+                   if f.endswith(".heic")) if os.path.isdir(heic_dir) else []
     cores = os.cpu_count() or 1
     settings = [("JPEG -> 320 px JPEG q75", jpegs, 320, "jpg"),
                 ("JPEG -> 1024 px JPEG q75", jpegs, 1024, "jpg"),
                 ("JPEG -> 320 px PNG", jpegs, 320, "png"),
                 ("PNG -> 320 px JPEG q75", pngs, 320, "jpg"),
-                ("JPEG -> 320 px WebP q75", jpegs, 320, "webp")]
+                ("JPEG -> 320 px WebP q75", jpegs, 320, "webp"),
+                ("HEIC -> 320 px JPEG q75", heics, 320, "jpg")]
     tools = ["tessane-cli", "vipsthumbnail", "Pillow", "ImageMagick"]
-    print(f"Corpus: {len(jpegs)} JPEGs, {len(pngs)} PNGs; {cores} cores; medians of {repeats} "
+    print(f"Corpus: {len(jpegs)} JPEGs, {len(pngs)} PNGs, {len(heics)} HEICs (the JPEGs through "
+          f"heif-enc); {cores} cores; medians of {repeats} "
           f"alternating rounds; load average {os.getloadavg()[0]:.2f} at the start.")
     print("Cells: CPU time (user+sys) as a multiple of the floor (bench/jpeg_floor: the JPEGs")
     print("decoded in one process at the job's DCT scale, nothing written), and peak RSS. PNG")
-    print("sources have no floor: their cells are multiples of tessane-cli's own time. The last")
+    print("and HEIC sources have no floor: their cells are multiples of tessane-cli's own time.")
+    print("Pillow reads no HEIC. The last")
     print("column's 'djpeg gets' is the same speed-up for djpeg split into parallel streams: what")
     print("the machine offered a parallel run at that moment.\n")
     print("| Setting | floor: in-process decoding | djpeg per file | " + " | ".join(tools) +
@@ -162,7 +169,7 @@ def main():
                 cmds["floor"] = floor_cmd(build, files, size)
                 cmds["djpeg"] = djpeg_cmd(files, size)
             cmds["tessane-cli"] = tessane_cmd(build, files, size, ext, out, 1)
-            for tool, cmd in peers(files, size, ext, out):
+            for tool, cmd in peers(files, size, ext, out, heic=files is heics):
                 cmds[tool] = cmd
             cmds["parallel"] = tessane_cmd(build, files, size, ext, out, cores)
             cells = rounds(cmds, repeats)
@@ -171,7 +178,8 @@ def main():
             if floor:
                 machine = cells["djpeg"][1] / rounds(
                     {"p": floor_parallel_cmd(files, size, cores)}, repeats)["p"][1]
-            window = window_cpu(build, files, size, ext, out, repeats)
+            # The window reads no HEIC.
+            window = None if files is heics else window_cpu(build, files, size, ext, out, repeats)
             if window is not None:
                 window_rows.append((name, window / cells["tessane-cli"][0]))
         base = floor[0] if floor else cells["tessane-cli"][0]

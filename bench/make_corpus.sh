@@ -1,10 +1,29 @@
 #!/usr/bin/env bash
 # Builds the benchmark corpus: about 30 real photographs of 8 to 12 megapixels as JPEGs, plus a
-# few large PNGs, all from Debian's wallpaper packages (downloaded, unpacked, never installed).
+# few large PNGs, all from Debian's wallpaper packages (downloaded, unpacked, never installed),
+# and the same photographs as HEIC files (heif-enc, as phones write them: quality 80, no
+# embedded thumbnail).
 # Usage: bench/make_corpus.sh DIR   (idempotent: an existing corpus is kept)
 set -euo pipefail
 dir=${1:-bench/corpus}
-if [ -f "$dir/.complete" ]; then exit 0; fi
+
+# The HEIC copies of the JPEGs, made once (also for a corpus built before they were part of it).
+make_heic() {
+  [ -f "$dir/heic/.complete" ] && return 0
+  mkdir -p "$dir/heic"
+  local f out
+  for f in "$dir"/jpeg/*.jpg; do
+    out="$dir/heic/$(basename "${f%.jpg}").heic"
+    [ -e "$out" ] || heif-enc -q 80 -o "$out" "$f" >/dev/null
+  done
+  touch "$dir/heic/.complete"
+  echo "corpus: $(ls "$dir/heic" | wc -l) HEICs in $dir/heic"
+}
+
+if [ -f "$dir/.complete" ]; then
+  make_heic
+  exit 0
+fi
 cache=${TESSANE_CORPUS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tessane-corpus}
 mkdir -p "$dir/jpeg" "$dir/png" "$cache"
 packages="plasma-workspace-wallpapers ukui-wallpapers gnome-backgrounds mate-backgrounds desktop-base"
@@ -51,3 +70,4 @@ for f in $(find "$cache/x" -name '3840x2160.png' -path '*/images/*' | sort | hea
 done
 touch "$dir/.complete"
 echo "corpus: $n JPEGs, $(ls "$dir/png" | wc -l) PNGs in $dir"
+make_heic

@@ -47,6 +47,10 @@ declare -A extensions=(
   [jpeg2000_fuzz]="jp2 j2k jpc"
   [metafile_fuzz]="wmf emf"
   [icc_profile_fuzz]="png tif tiff icc"
+  [heif_fuzz]="heic heif hif"
+  [avif_fuzz]="avif"
+  [webp_fuzz]="webp"
+  [jxl_fuzz]="jxl"
 )
 
 # Copies the seed files of one target into its corpus folder (files over 256 KB only slow the

@@ -19,6 +19,9 @@ packages=(
   # WebP and AVIF output, colour conversion to sRGB; the reference decoders the tests call
   # (dwebp, heif-convert), ICC profiles for the colour tests, butteraugli for choosing qualities
   libwebp-dev libheif-dev liblcms2-dev webp libheif-examples liblcms2-utils butteraugli
+  # tessane-cli's modern inputs (HEIF/AVIF, WebP, JPEG XL) and the encoders and reference
+  # decoders their test files are made and checked with
+  libheif-dev libheif-examples libavif-bin libwebp-dev webp libjxl-dev libjxl-tools
 )
 
 missing=()

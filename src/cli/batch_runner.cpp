@@ -19,6 +19,7 @@
 #include "base/atomic_file.h"
 #include "base/errors.h"
 #include "base/paths.h"
+#include "formats/command_line_formats.h"
 #include "formats/format_registry.h"
 #include "jobs/copy_job.h"
 #include "jobs/exif_date.h"
@@ -209,7 +210,7 @@ std::string ReportText(const std::vector<FileResult>& results) {
 }
 
 BatchRunner::BatchRunner(CliOptions options) : options_(std::move(options)) {
-  RegisterStandardFormats();
+  RegisterCommandLineFormats();
 }
 
 std::vector<std::string> BatchRunner::CollectSources(

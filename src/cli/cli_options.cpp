@@ -65,7 +65,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   CliOptions o;
   CLI::App app{
       "Resizes and converts image files in batches, like the Tessane window does.\n"
-      "PATH may be a file or a folder (scanned for image files)."};
+      "PATH may be a file or a folder (scanned for image files).\n"
+      "Reads every format the window reads (JPEG, PNG, GIF, BMP, TIFF, JPEG 2000 and more) and "
+      "also HEIF/HEIC (.heic .heif .hif), AVIF (.avif), WebP (.webp; animations: the first "
+      "frame) and JPEG XL (.jxl)."};
   app.name("tessane-cli");
   app.set_version_flag("--version", std::string("tessane-cli ") + tessane::kVersion);
   app.get_formatter()->column_width(30);
@@ -133,7 +136,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("-n,--dry-run", o.DryRun, "Print each source and destination, write nothing");
   app.add_flag("-q,--quiet", o.Quiet, "No progress bar and no summary");
   app.add_flag("--auto-orient", o.AutoOrient,
-               "Turn JPEG and TIFF pictures upright by their orientation tag before sizing");
+               "Turn JPEG, TIFF and WebP pictures upright by their orientation tag before "
+               "sizing (HEIF, AVIF and JPEG XL are always upright)");
   app.add_flag("--keep-metadata", o.KeepMetadata,
                "Keep a JPEG source's EXIF, XMP and ICC profile in JPEG, PNG, WebP and AVIF "
                "outputs");

@@ -12,6 +12,7 @@
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
 #include "formats/tiff/tiff_graphic.h"
+#include "formats/webp_graphic.h"
 #include "raster/argb_image.h"
 
 namespace tessane {
@@ -28,6 +29,12 @@ SourceFacts ReadSourceFacts(const std::string& path, const Graphic* graphic,
   } else if (extras.AutoOrient && dynamic_cast<const TiffGraphic*>(graphic) != nullptr) {
     FileStream stream(path, FileMode::OpenRead);
     facts.Orientation = TiffFileOrientation(stream);
+  } else if (extras.AutoOrient) {
+    // WebP has no orientation of its own; its EXIF block is the only place that says how it
+    // is turned. HEIF, AVIF and JPEG XL come out of their decoders upright already, so their
+    // EXIF orientation is never applied a second time.
+    if (const auto* webp = dynamic_cast<const WebpGraphic*>(graphic))
+      facts.Orientation = TiffOrientation(webp->Exif().data(), webp->Exif().size());
   }
   return facts;
 }

@@ -18,7 +18,7 @@ class Picture;
 
 /// Settings the window never changes.
 struct ResizeExtras {
-  bool AutoOrient = false;    // turn JPEG and TIFF pictures upright by their orientation tag
+  bool AutoOrient = false;    // turn JPEG, TIFF and WebP pictures upright by their orientation tag
   bool KeepMetadata = false;  // carry a JPEG source's EXIF, XMP and ICC into JPEG and PNG outputs
   bool ShrinkOnly = false;    // pictures within the target size keep their own size
   std::optional<uint32_t> Background;  // $RRGGBB behind transparent parts instead of black

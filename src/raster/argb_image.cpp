@@ -7,6 +7,7 @@
 
 #include "base/limits.h"
 #include "formats/bmp/dib_image.h"
+#include "formats/codec_graphic.h"
 #include "formats/ico/icon_graphic.h"
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/metafile/metafile_graphic.h"
@@ -154,6 +155,8 @@ void ArgbImage::Assign(const Picture& picture) {
                png && picture.Width() == png->Width() && picture.Height() == png->Height() &&
                AssignByAdopting(*png)) {
       // The decoded pixels themselves, made opaque: what drawing an opaque PNG gives.
+    } else if (auto* codec = dynamic_cast<CodecGraphic*>(graphic); codec && AssignByAdopting(*codec)) {
+      // Decoded by the codec library straight into this layout, alpha included.
     } else if (graphic->InheritsFrom(IconGraphic::Class) || graphic->InheritsFrom(MetafileGraphic::Class)) {
       AssignOverTwoBackgrounds(*graphic, picture.Width(), picture.Height());
     } else {
@@ -210,6 +213,20 @@ bool ArgbImage::AssignByAdopting(PngGraphic& png) {
   Reallocate(0, 0, false);
   for (Argb32& c : pixels) c |= 0xFF000000u;
   adopted_ = std::move(pixels);
+  bits_ = adopted_.data();
+  width_ = w;
+  height_ = h;
+  clip_area_ = Bounds();
+  NotifyChanged();
+  if (OnResize) OnResize();
+  return true;
+}
+
+bool ArgbImage::AssignByAdopting(CodecGraphic& graphic) {
+  const int32_t w = graphic.Width(), h = graphic.Height();
+  if (w <= 0 || h <= 0 || graphic.Pixels().size() != static_cast<size_t>(w) * h) return false;
+  Reallocate(0, 0, false);
+  adopted_ = graphic.TakePixels();
   bits_ = adopted_.data();
   width_ = w;
   height_ = h;

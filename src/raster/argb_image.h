@@ -16,6 +16,7 @@
 namespace tessane {
 
 class DibImage;
+class CodecGraphic;
 class Graphic;
 class JpegGraphic;
 class PngGraphic;
@@ -136,6 +137,7 @@ class ArgbImage {
   void Reallocate(int32_t width, int32_t height, bool zeroed);
   bool AssignByDecoding(JpegGraphic& jpeg);
   bool AssignByAdopting(PngGraphic& png);
+  bool AssignByAdopting(CodecGraphic& graphic);
   void AssignFromBitmapGraphic(const DibImage& graphic);
   void AssignByDrawing(Graphic& graphic, int32_t width, int32_t height);
   void AssignOverTwoBackgrounds(Graphic& graphic, int32_t width, int32_t height);

@@ -134,6 +134,9 @@ TEST(CliOptions, UsageErrorsExitWithTwo) {
   EXPECT_FALSE(help.Options);
   EXPECT_EQ(help.ExitStatus, 0);
   EXPECT_NE(help.Output.find("--filter"), std::string::npos);
+  // The inputs only the command reads are named, with their extensions.
+  for (const char* ext : {".heic", ".heif", ".hif", ".avif", ".webp", ".jxl"})
+    EXPECT_NE(help.Output.find(ext), std::string::npos) << ext;
   const ParseResult version = Parse({"--version"});
   EXPECT_EQ(version.ExitStatus, 0);
   EXPECT_NE(version.Output.find("5.5"), std::string::npos);

@@ -1,5 +1,6 @@
 // Inputs the fuzzers once crashed on (tests/data/fuzz): every one of them, given to every reader
-// class of the registry, must either load and draw, or fail with the program's own error.
+// class of the registry and every reader tessane-cli adds, must either load and draw, or fail
+// with the program's own error.
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,10 @@
 #include "base/errors.h"
 #include "base/stream.h"
 #include "formats/graphic.h"
+#include "formats/heif_graphic.h"
+#include "formats/jxl_graphic.h"
 #include "formats/format_registry.h"
+#include "formats/webp_graphic.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -35,6 +39,10 @@ std::vector<const GraphicClass*> ReaderClasses() {
   for (const FileFormat& f : Formats().Entries())
     if (std::find(classes.begin(), classes.end(), f.ClassRef) == classes.end())
       classes.push_back(f.ClassRef);
+  // The readers only tessane-cli registers.
+  for (const GraphicClass* cls : {&HeifGraphic::Class, &AvifGraphic::Class, &WebpGraphic::Class,
+                                   &JxlGraphic::Class})
+    classes.push_back(cls);
   return classes;
 }
 

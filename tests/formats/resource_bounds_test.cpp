@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <new>
@@ -25,6 +26,8 @@
 #include "formats/bmp/dib_image.h"
 #include "formats/halo_cut/halo_cut_graphic.h"
 #include "formats/gif/gif_graphic.h"
+#include "formats/heif_graphic.h"
+#include "formats/jxl_graphic.h"
 #include "formats/pcx/pcx_graphic.h"
 #include "formats/png/png_graphic.h"
 #include "formats/ppm/ppm_graphic.h"
@@ -32,6 +35,8 @@
 #include "formats/sgi/sgi_graphic.h"
 #include "formats/tga/tga_graphic.h"
 #include "formats/tiff/tiff_graphic.h"
+#include "formats/webp_graphic.h"
+#include "support/test_support.h"
 
 namespace tessane {
 namespace {
@@ -239,10 +244,57 @@ std::vector<uint8_t> Tiff(uint32_t width, uint32_t height, unsigned compression,
   return b.v;
 }
 
+// A HEIF or AVIF fixture whose image-size properties ('ispe') all declare width x height.
+std::vector<uint8_t> HeifDeclaring(const char* fixture, uint32_t width, uint32_t height) {
+  std::vector<uint8_t> file = test::ReadBytes(test::DataPath(fixture));
+  for (size_t at = 4; at + 16 <= file.size(); ++at) {
+    if (std::memcmp(file.data() + at, "ispe", 4) != 0) continue;
+    for (int i = 0; i < 4; ++i) {  // after the box's version and flags
+      file[at + 8 + i] = static_cast<uint8_t>(width >> (24 - 8 * i));
+      file[at + 12 + i] = static_cast<uint8_t>(height >> (24 - 8 * i));
+    }
+  }
+  return file;
+}
+
+// The animated WebP fixture (a VP8X file) with its canvas declared width x height.
+std::vector<uint8_t> WebpCanvas(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> file = test::ReadBytes(test::DataPath("webp/animated.webp"));
+  for (int i = 0; i < 3; ++i) {
+    file[24 + i] = static_cast<uint8_t>((width - 1) >> (8 * i));
+    file[27 + i] = static_cast<uint8_t>((height - 1) >> (8 * i));
+  }
+  return file;
+}
+
+// A bare JPEG XL codestream: the signature, a size header of width x height and default image
+// metadata, then nothing. Bits go least significant first; the sides are written as U32 fields
+// with their 30-bit distribution.
+std::vector<uint8_t> JxlHeader(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> out = {0xFF, 0x0A};
+  size_t count = 0;  // bits written after the signature
+  auto put = [&](uint32_t value, int n) {
+    for (int i = 0; i < n; ++i, ++count) {
+      if (count % 8 == 0) out.push_back(0);
+      out.back() |= static_cast<uint8_t>(((value >> i) & 1u) << (count % 8));
+    }
+  };
+  put(0, 1);               // not a small size
+  put(3, 2);               // height - 1 in 30 bits
+  put(height - 1, 30);
+  put(0, 3);               // no aspect ratio: the width follows
+  put(3, 2);
+  put(width - 1, 30);
+  put(1, 1);               // all-default image metadata
+  out.resize(out.size() + 16, 0);
+  return out;
+}
+
 struct BoundsCase {
   const char* name;
   const GraphicClass* cls;
   std::function<std::vector<uint8_t>()> make;
+  const char* message = nullptr;  // a part of the error, where the reader names the cause
 };
 
 void PrintTo(const BoundsCase& c, std::ostream* os) {
@@ -265,6 +317,9 @@ TEST_P(RefusedBeforeAllocating, FailsWithItsOwnError) {
   } catch (const Exception& e) {
     EXPECT_EQ(std::string(e.what()).find("crc error"), std::string::npos)
         << "a broken fixture: " << e.what();
+    if (GetParam().message != nullptr) {
+      EXPECT_NE(std::string(e.what()).find(GetParam().message), std::string::npos) << e.what();
+    }
   } catch (const std::bad_alloc&) {
     ADD_FAILURE() << "allocated before checking the header against the file";
   }
@@ -315,7 +370,24 @@ INSTANTIATE_TEST_SUITE_P(
         BoundsCase{"TiffDataShort", &TiffGraphic::Class,
                    [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64)); }},
         BoundsCase{"TiffYCbCrDataShort", &TiffGraphic::Class,
-                   [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64), 6); }}),
+                   [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64), 6); }},
+        // libheif refuses sides beyond the limit itself; pixel counts are ours to check.
+        BoundsCase{"HeifSideAbove65535", &HeifGraphic::Class,
+                   [] { return HeifDeclaring("heif/photo.heic", 70000, 24); }, "limit"},
+        BoundsCase{"HeifPixelsAbove2To28", &HeifGraphic::Class,
+                   [] { return HeifDeclaring("heif/photo.heic", 20000, 20000); }, "too large"},
+        BoundsCase{"AvifSideAbove65535", &AvifGraphic::Class,
+                   [] { return HeifDeclaring("avif/photo.avif", 70000, 24); }, "limit"},
+        BoundsCase{"AvifPixelsAbove2To28", &AvifGraphic::Class,
+                   [] { return HeifDeclaring("avif/photo.avif", 20000, 20000); }, "too large"},
+        BoundsCase{"WebpCanvasSideAbove65535", &WebpGraphic::Class,
+                   [] { return WebpCanvas(70000, 24); }, "too large"},
+        BoundsCase{"WebpCanvasPixelsAbove2To28", &WebpGraphic::Class,
+                   [] { return WebpCanvas(20000, 20000); }, "too large"},
+        BoundsCase{"JxlSideAbove65535", &JxlGraphic::Class, [] { return JxlHeader(70000, 24); },
+                   "too large"},
+        BoundsCase{"JxlPixelsAbove2To28", &JxlGraphic::Class,
+                   [] { return JxlHeader(20000, 20000); }, "too large"}),
     [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
 
 // The length check counts subsampling: 2 x 2 subsampled YCbCr holds six bytes per four pixels,

@@ -33,6 +33,8 @@ EXPECTED = [
 DEPENDS = ["libqt6widgets6", "libqt6gui6", "libqt6core6", "libjpeg62-turbo", "libtiff6",
            "libopenjp2-7", "zlib1g", "libstdc++6", "libc6",
            "libwebp7", "libwebpmux3", "libheif1", "liblcms2-2"]
+# ... and the readers of HEIF/AVIF, WebP and JPEG XL that tessane-cli adds.
+DEPENDS += ["libwebpdemux2", "libjxl0.7"]
 
 failures = []
 

@@ -115,5 +115,8 @@ PngDecoded DecodePngChunks(const std::vector<PngChunk>& chunks);
 /// decoded on this thread may reuse its memory instead of faulting in a fresh one. Buffers above
 /// 16 M pixels are freed.
 void RecyclePngPixels(std::vector<uint32_t>&& pixels);
+/// An empty buffer with room for `count` pixels when this thread's recycled one has it (else an
+/// empty one): lets other decoders of whole 32-bit pictures skip faulting in fresh memory too.
+std::vector<uint32_t> TakeRecycledPixels(size_t count);
 
 }  // namespace tessane

@@ -653,6 +653,13 @@ void RecyclePngPixels(std::vector<uint32_t>&& pixels) {
   if (spare != nullptr && pixels.capacity() > spare->capacity()) *spare = std::move(pixels);
 }
 
+std::vector<uint32_t> TakeRecycledPixels(size_t count) {
+  std::vector<uint32_t> pixels;
+  TakeSparePixels(pixels, count);
+  pixels.clear();
+  return pixels;
+}
+
 PngDecoded DecodePngChunks(const std::vector<PngChunk>& chunks) {
   if (chunks.empty() || !chunks.front().Is("IHDR")) FailUnsupported("IHDR chunk is not the first");
   if (FindChunk(chunks, "IDAT") == nullptr) Fail(kMsgNoData);

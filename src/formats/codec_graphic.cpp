@@ -1,0 +1,86 @@
+#include "formats/codec_graphic.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "base/errors.h"
+#include "base/limits.h"
+#include "formats/png/png_graphic.h"
+
+namespace tessane {
+
+const GraphicClass CodecGraphic::Class{"CodecGraphic", &Graphic::Class, nullptr};
+
+void CodecGraphic::Fail(const char* label, const std::string& detail) {
+  std::string message = Format("Cannot load image. Invalid or unexpected %s image format.", label);
+  if (!detail.empty()) message += " (" + detail + ")";
+  throw InvalidImageError(message);
+}
+
+void CodecGraphic::Clear() {
+  std::vector<uint32_t>().swap(pixels_);
+  width_ = height_ = 0;
+  icc_profile_.clear();
+}
+
+void CodecGraphic::LoadFromStream(ByteStream& stream) {
+  Clear();
+  try {
+    Decode(stream);
+  } catch (...) {
+    Clear();
+    throw;
+  }
+}
+
+uint32_t* CodecGraphic::AllocatePixels(int64_t width, int64_t height, const char* label) {
+  if (width <= 0 || height <= 0) Fail(label, "empty picture");
+  if (!PictureSizeAllowed(width, height)) {
+    Fail(label, Format("picture of %lld x %lld pixels is too large", static_cast<long long>(width),
+                       static_cast<long long>(height)));
+  }
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+  // The previous picture's buffer, handed back by the source bitmap, saves faulting in fresh
+  // pages for each file of a batch.
+  if (pixels_.capacity() < count) pixels_ = TakeRecycledPixels(count);
+  pixels_.assign(count, 0);
+  width_ = static_cast<int32_t>(width);
+  height_ = static_cast<int32_t>(height);
+  return pixels_.data();
+}
+
+std::vector<uint32_t> CodecGraphic::TakePixels() {
+  std::vector<uint32_t> pixels = std::exchange(pixels_, {});
+  width_ = height_ = 0;
+  return pixels;
+}
+
+void CodecGraphic::Draw(const ArgbView& target, const Rect& rect) {
+  if (target.IsEmpty() || rect.IsEmpty() || width_ == 0 || height_ == 0) return;
+  const Rect clip = IntersectRect(rect, Rect{0, 0, target.Width, target.Height});
+  if (clip.IsEmpty()) return;
+  const int64_t rw = rect.Width(), rh = rect.Height();
+  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
+    const int64_t sy = (y - rect.Top) * int64_t{height_} / rh;
+    const uint32_t* in = pixels_.data() + static_cast<size_t>(sy) * static_cast<size_t>(width_);
+    uint32_t* out = target.Row(y);
+    for (int32_t x = clip.Left; x < clip.Right; ++x) {
+      const uint32_t s = in[(x - rect.Left) * int64_t{width_} / rw];
+      const uint32_t a = s >> 24;
+      if (a == 255) {
+        out[x] = s;
+      } else if (a != 0) {
+        const uint32_t d = out[x];
+        uint32_t blended = (a + (d >> 24) * (255 - a) / 255) << 24;
+        for (int shift = 0; shift < 24; shift += 8) {
+          const uint32_t c = (((s >> shift) & 0xFF) * a + ((d >> shift) & 0xFF) * (255 - a) + 127) / 255;
+          blended |= c << shift;
+        }
+        out[x] = blended;
+      }
+    }
+  }
+}
+
+}  // namespace tessane
