@@ -237,14 +237,14 @@ SourceListWidget::SourceListWidget(int itemHeight, QWidget* parent) : QListWidge
 
 void SourceListWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   QListWidget::mouseDoubleClickEvent(event);
-  emit DblClick();
+  emit listDoubleClicked();
 }
 
 void SourceListWidget::keyPressEvent(QKeyEvent* event) {
-  emit KeyDown(event->key());
+  emit keyPressed(event->key());
   if (event->matches(QKeySequence::Paste)) {
     event->accept();
-    emit PasteKeyed();
+    emit pasteKeyPressed();
     return;
   }
   QListWidget::keyPressEvent(event);
@@ -275,12 +275,12 @@ void PreviewImage::paintEvent(QPaintEvent*) {
 }
 
 void PreviewImage::mousePressEvent(QMouseEvent* event) {
-  emit MouseDown(event->button(), event->modifiers(), event->position().toPoint(),
+  emit pressed(event->button(), event->modifiers(), event->position().toPoint(),
                  event->globalPosition().toPoint());
 }
 
 void PreviewImage::mouseDoubleClickEvent(QMouseEvent*) {
-  emit DblClick();
+  emit doubleClicked();
 }
 
 }  // namespace tessane

@@ -108,9 +108,9 @@ class SourceListWidget : public QListWidget {
   int ItemHeight() const { return itemHeight_; }
 
  signals:
-  void DblClick();
-  void KeyDown(int key);
-  void PasteKeyed();
+  void listDoubleClicked();
+  void keyPressed(int key);
+  void pasteKeyPressed();
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -132,8 +132,8 @@ class PreviewImage : public QWidget {
   QRect PictureRect() const;
 
  signals:
-  void DblClick();
-  void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos,
+  void doubleClicked();
+  void pressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos,
                  QPoint globalPos);
 
  protected:

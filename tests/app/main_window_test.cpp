@@ -15,10 +15,10 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QStyle>
-#include <QStyleOptionButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 
@@ -29,6 +29,7 @@
 
 #include "app/app_test_support.h"
 #include "app/application.h"
+#include "app/batch_controller.h"
 #include "app/controls.h"
 #include "app/floating_panel.h"
 #include "app/folder_dialog.h"
@@ -39,7 +40,10 @@ namespace {
 
 class FormTest : public ::testing::Test {
  protected:
-  void SetUp() override { form_ = std::make_unique<MainWindow>(); }
+  void SetUp() override {
+    form_ = std::make_unique<MainWindow>();
+    ui_ = std::make_unique<test::WindowControls>(*form_);
+  }
 
   int Scaled(int v) const { return static_cast<int>(std::lround(v * form_->logicalDpiX() / 96.0)); }
   QRect Bounds(int l, int t, int w, int h) const {
@@ -57,6 +61,7 @@ class FormTest : public ::testing::Test {
   }
 
   std::unique_ptr<MainWindow> form_;
+  std::unique_ptr<test::WindowControls> ui_;
 };
 
 // Caption or text of any control kind of the window.
@@ -151,7 +156,7 @@ TEST_F(FormTest, EveryControlStartsAsLaidOut) {
     ASSERT_NE(w, nullptr);
     if (row.w < 0)
       EXPECT_EQ(w->pos(), QPoint(Scaled(row.l), Scaled(row.t)));
-    else if (w == form_->ListBox1)  // its height is snapped to whole rows
+    else if (w == ui_->sourceList)  // its height is snapped to whole rows
       EXPECT_EQ(w->geometry().adjusted(0, 0, 0, Scaled(row.h) - w->height()),
                 Bounds(row.l, row.t, row.w, row.h));
     else
@@ -170,12 +175,12 @@ TEST_F(FormTest, EveryControlStartsAsLaidOut) {
   EXPECT_FALSE(form_->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(form_->windowFlags() & Qt::WindowMinimizeButtonHint);
 
-  EXPECT_FALSE(form_->MovPanel1->isVisibleTo(form_.get()));
-  EXPECT_EQ(form_->Image1->statusTip(), "Double click to close");
-  EXPECT_TRUE(form_->Image1->Picture().isNull());
-  EXPECT_EQ(form_->ListBox1->count(), 0);
-  EXPECT_EQ(form_->ListBox1->selectionMode(), QAbstractItemView::ExtendedSelection);
-  EXPECT_EQ(form_->ProgressBar1->value(), 0);
+  EXPECT_FALSE(ui_->previewPanel->isVisibleTo(form_.get()));
+  EXPECT_EQ(ui_->previewImage->statusTip(), "Double click to close");
+  EXPECT_TRUE(ui_->previewImage->Picture().isNull());
+  EXPECT_EQ(ui_->sourceList->count(), 0);
+  EXPECT_EQ(ui_->sourceList->selectionMode(), QAbstractItemView::ExtendedSelection);
+  EXPECT_EQ(ui_->progressBar->value(), 0);
 
   struct Items {
     RadioGroupBox* group;
@@ -183,9 +188,10 @@ TEST_F(FormTest, EveryControlStartsAsLaidOut) {
     int index;
   };
   for (const auto& g :
-       {Items{form_->Output, {"Source", ".jpg", ".png", ".gif", ".emf", ".bmp", ".jp2"}, 0},
-        Items{form_->Addition, {"Prefix", "Postfix", "None"}, 2},
-        Items{form_->MaxSize, {"Largest", "Width", "Height"}, 0}}) {
+       {Items{
+            ui_->outputFormatGroup, {"Source", ".jpg", ".png", ".gif", ".emf", ".bmp", ".jp2"}, 0},
+        Items{ui_->nameAdditionGroup, {"Prefix", "Postfix", "None"}, 2},
+        Items{ui_->sizeModeGroup, {"Largest", "Width", "Height"}, 0}}) {
     SCOPED_TRACE(g.group->objectName().toStdString());
     QStringList texts;
     for (int i = 0; i < g.group->Count(); ++i) texts << g.group->ItemText(i);
@@ -195,43 +201,45 @@ TEST_F(FormTest, EveryControlStartsAsLaidOut) {
   // The 16:9 box sits in the empty fourth row of the second column (items are placed once
   // the group has its size, which a hidden window defers).
   form_->show();
-  const QRect fourthRow = form_->Output->Button(3)->geometry().translated(
-      form_->Output->Button(4)->x() - form_->Output->Button(0)->x(), 0);
-  EXPECT_TRUE(fourthRow.translated(form_->Output->pos()).intersects(form_->CropBox->geometry()));
+  const QRect fourthRow = ui_->outputFormatGroup->Button(3)->geometry().translated(
+      ui_->outputFormatGroup->Button(4)->x() - ui_->outputFormatGroup->Button(0)->x(), 0);
+  EXPECT_TRUE(
+      fourthRow.translated(ui_->outputFormatGroup->pos()).intersects(ui_->cropBox->geometry()));
 
   QStringList filters;
-  for (int i = 0; i < form_->Filters->count(); ++i) filters << form_->Filters->itemText(i);
+  for (int i = 0; i < ui_->filterCombo->count(); ++i) filters << ui_->filterCombo->itemText(i);
   EXPECT_EQ(filters, QStringList({"None", "Box", "Triangle", "Hermite", "Bell", "BSpline",
                                   "Lanczos3", "Mitchell "}));
-  EXPECT_EQ(form_->Filters->ItemIndex(), 6);
+  EXPECT_EQ(ui_->filterCombo->ItemIndex(), 6);
   QStringList formats;
-  for (int i = 0; i < form_->DefaultFormat->count(); ++i)
-    formats << form_->DefaultFormat->itemText(i);
+  for (int i = 0; i < ui_->defaultFormatCombo->count(); ++i)
+    formats << ui_->defaultFormatCombo->itemText(i);
   EXPECT_EQ(formats, QStringList({".jpg", ".png", ".gif", ".emf", ".bmp", ".jp2"}));
-  EXPECT_EQ(form_->DefaultFormat->ItemIndex(), 0);
+  EXPECT_EQ(ui_->defaultFormatCombo->ItemIndex(), 0);
 
   struct Range {
     NumberBox* box;
     int min, max, step;
   };
-  for (const auto& r : {Range{form_->Buff, 8, 512, 8}, Range{form_->SpinEdit1, 32, 5000, 10},
-                        Range{form_->SpinEdit2, 1, 99, 10}}) {
+  for (const auto& r :
+       {Range{ui_->bufferSizeBox, 8, 512, 8}, Range{ui_->sizePixelsBox, 32, 5000, 10},
+        Range{ui_->sizePercentBox, 1, 99, 10}}) {
     EXPECT_EQ(r.box->MinValue(), r.min);
     EXPECT_EQ(r.box->MaxValue(), r.max);
     EXPECT_EQ(r.box->Increment(), r.step);
   }
 
   QStringList menu;
-  for (QAction* a : form_->PopupMenu1->actions()) menu << a->text();
+  for (QAction* a : ui_->listMenu->actions()) menu << a->text();
   EXPECT_EQ(menu, QStringList({"Select all", "Delete", "Paste"}));
-  EXPECT_EQ(form_->OD1->windowTitle(), "Select image files");
-  EXPECT_EQ(form_->OD1->fileMode(), QFileDialog::ExistingFiles);
-  EXPECT_EQ(form_->SD1->windowTitle(), "Select Directory");
-  EXPECT_EQ(form_->Timer1->interval(), 1000);
-  EXPECT_FALSE(form_->Timer1->isActive());
+  EXPECT_EQ(ui_->fileDialog->windowTitle(), "Select image files");
+  EXPECT_EQ(ui_->fileDialog->fileMode(), QFileDialog::ExistingFiles);
+  EXPECT_EQ(ui_->folderDialog->windowTitle(), "Select Directory");
+  EXPECT_EQ(ui_->memoryTimer->interval(), 1000);
+  EXPECT_FALSE(ui_->memoryTimer->isActive());
   EXPECT_TRUE(SkinActive());
-  EXPECT_FALSE(form_->Running);
-  EXPECT_EQ(form_->ResumeIndex, 0);
+  EXPECT_FALSE(form_->batch().running());
+  EXPECT_EQ(form_->batch().resumeIndex(), 0);
 }
 
 // Leaves the box as the focus does: only then is the text corrected.
@@ -253,14 +261,14 @@ TEST_F(FormTest, NumberBoxesCorrectTheirTextOnlyWhenTheFocusLeaves) {
     int valueAfter;
   };
   const Case cases[] = {
-      {form_->SpinEdit2, "4000", 4000, "99", 99},
-      {form_->SpinEdit2, "0", 0, "1", 1},
-      {form_->SpinEdit2, "-", 1, "-", 1},
-      {form_->SpinEdit2, "", 1, "", 1},
-      {form_->SpinEdit1, "12a", 32, "12a", 32},
-      {form_->SpinEdit1, "+4999", 4999, "+4999", 4999},
-      {form_->Buff, "99999999999", 8, "99999999999", 8},  // beyond int: not an integer
-      {form_->Buff, "600", 600, "512", 512},
+      {ui_->sizePercentBox, "4000", 4000, "99", 99},
+      {ui_->sizePercentBox, "0", 0, "1", 1},
+      {ui_->sizePercentBox, "-", 1, "-", 1},
+      {ui_->sizePercentBox, "", 1, "", 1},
+      {ui_->sizePixelsBox, "12a", 32, "12a", 32},
+      {ui_->sizePixelsBox, "+4999", 4999, "+4999", 4999},
+      {ui_->bufferSizeBox, "99999999999", 8, "99999999999", 8},  // beyond int: not an integer
+      {ui_->bufferSizeBox, "600", 600, "512", 512},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -273,7 +281,7 @@ TEST_F(FormTest, NumberBoxesCorrectTheirTextOnlyWhenTheFocusLeaves) {
 }
 
 TEST_F(FormTest, NumberBoxesFilterKeysAndStepWithinTheRange) {
-  NumberBox* box = form_->SpinEdit2;
+  NumberBox* box = ui_->sizePercentBox;
   QLocale::setDefault(QLocale::c());
   SetText(box, "");
   QSignalSpy finished(box, &QAbstractSpinBox::editingFinished);
@@ -306,9 +314,9 @@ TEST_F(FormTest, DropDownsCompleteKeysTypedWhileTheyHaveTheFocus) {
     const char* text;
   };
   const Case cases[] = {
-      {form_->Filters, "m", 7, "Mitchell "}, {form_->Filters, "bs", 5, "BSpline"},
-      {form_->Filters, "q", -1, "q"},        {form_->DefaultFormat, ".p", 1, ".png"},
-      {form_->DefaultFormat, ".J", 0, ".jpg"},
+      {ui_->filterCombo, "m", 7, "Mitchell "},    {ui_->filterCombo, "bs", 5, "BSpline"},
+      {ui_->filterCombo, "q", -1, "q"},           {ui_->defaultFormatCombo, ".p", 1, ".png"},
+      {ui_->defaultFormatCombo, ".J", 0, ".jpg"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -331,9 +339,9 @@ TEST_F(FormTest, DropDownsCompleteTypedTextAndReadMinusOneWhenEmptied) {
     const char* text;
   };
   const Case cases[] = {
-      {form_->Filters, "la", 6, "Lanczos3"}, {form_->Filters, "MI", 7, "Mitchell "},
-      {form_->Filters, "b", 1, "Box"},       {form_->Filters, "bs", 5, "BSpline"},
-      {form_->Filters, "x", -1, "x"},        {form_->DefaultFormat, ".p", 1, ".png"},
+      {ui_->filterCombo, "la", 6, "Lanczos3"}, {ui_->filterCombo, "MI", 7, "Mitchell "},
+      {ui_->filterCombo, "b", 1, "Box"},       {ui_->filterCombo, "bs", 5, "BSpline"},
+      {ui_->filterCombo, "x", -1, "x"},        {ui_->defaultFormatCombo, ".p", 1, ".png"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -343,89 +351,92 @@ TEST_F(FormTest, DropDownsCompleteTypedTextAndReadMinusOneWhenEmptied) {
     EXPECT_EQ(c.box->ItemIndex(), c.index);
     EXPECT_EQ(edit->text(), c.text);
   }
-  QLineEdit* edit = form_->DefaultFormat->lineEdit();
+  QLineEdit* edit = ui_->defaultFormatCombo->lineEdit();
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_Backspace);
-  EXPECT_EQ(form_->DefaultFormat->ItemIndex(), -1);
-  EXPECT_EQ(form_->DefaultFormat->SelectedText(), "");
+  EXPECT_EQ(ui_->defaultFormatCombo->ItemIndex(), -1);
+  EXPECT_EQ(ui_->defaultFormatCombo->SelectedText(), "");
 }
 
 TEST_F(FormTest, FastCopyEnablesExactlyItsOwnOptions) {
   const std::vector<QWidget*> resizing = {
-      form_->GroupBox1, form_->Output,        form_->CropBox, form_->Addition, form_->Thing,
-      form_->Label5,    form_->DefaultFormat, form_->MaxSize, form_->DoPixs,   form_->DoPer,
-      form_->SpinEdit1, form_->SpinEdit2,     form_->Label2,  form_->Filters,  form_->ResOverWrite};
-  const std::vector<QWidget*> copying = {form_->Label4, form_->Buff, form_->Overwrite,
-                                         form_->CopyTimes, form_->CopyAttrs};
-  form_->CropBox->setChecked(true);
+      ui_->resizeGroup,        ui_->outputFormatGroup, ui_->cropBox,
+      ui_->nameAdditionGroup,  ui_->additionEdit,      ui_->defaultFormatLabel,
+      ui_->defaultFormatCombo, ui_->sizeModeGroup,     ui_->pixelsButton,
+      ui_->percentButton,      ui_->sizePixelsBox,     ui_->sizePercentBox,
+      ui_->filterLabel,        ui_->filterCombo,       ui_->resizeOverwriteBox};
+  const std::vector<QWidget*> copying = {ui_->bufferSizeLabel, ui_->bufferSizeBox,
+                                         ui_->copyOverwriteBox, ui_->copyTimesBox,
+                                         ui_->copyAttributesBox};
+  ui_->cropBox->setChecked(true);
   for (bool on : {true, false, true}) {
     SCOPED_TRACE(on ? "fast copy on" : "fast copy off");
-    form_->fastcopy->setChecked(on);
+    ui_->fastCopyBox->setChecked(on);
     for (QWidget* w : resizing) EXPECT_EQ(w->isEnabled(), !on) << w->objectName().toStdString();
     for (QWidget* w : copying) EXPECT_EQ(w->isEnabled(), on) << w->objectName().toStdString();
-    EXPECT_TRUE(form_->IncSubs->isEnabled());
-    EXPECT_TRUE(form_->Button2->isEnabled());
+    EXPECT_TRUE(ui_->includeSubfoldersBox->isEnabled());
+    EXPECT_TRUE(ui_->startButton->isEnabled());
   }
-  EXPECT_TRUE(form_->CropBox->isChecked());  // marks and values are left as they are
+  EXPECT_TRUE(ui_->cropBox->isChecked());  // marks and values are left as they are
 }
 
 TEST_F(FormTest, StatusBarShowsTheNearestHint) {
   form_->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
   const auto at = [&](QWidget* w) {
-    return form_->HintAt(w->mapToGlobal(QPoint(w->width() / 2, w->height() / 2)));
+    return form_->hintAt(w->mapToGlobal(QPoint(w->width() / 2, w->height() / 2)));
   };
-  EXPECT_EQ(at(form_->Button2), "Process files");
-  EXPECT_EQ(at(form_->Label5), form_->GroupBox1->statusTip());            // label without a hint
-  EXPECT_EQ(at(form_->MaxSize->Button(1)), form_->MaxSize->statusTip());  // an item
-  EXPECT_EQ(at(form_->Label3), "");                                       // nothing around it
-  EXPECT_EQ(at(form_->ListBox1->viewport()), "Source files - double click to view");
+  EXPECT_EQ(at(ui_->startButton), "Process files");
+  EXPECT_EQ(at(ui_->defaultFormatLabel), ui_->resizeGroup->statusTip());  // label without a hint
+  EXPECT_EQ(at(ui_->sizeModeGroup->Button(1)), ui_->sizeModeGroup->statusTip());  // an item
+  EXPECT_EQ(at(ui_->fileCountLabel), "");  // nothing around it
+  EXPECT_EQ(at(ui_->sourceList->viewport()), "Source files - double click to view");
 
-  QCursor::setPos(form_->Button5->mapToGlobal(QPoint(5, 5)));
-  form_->UpdateHint();
-  EXPECT_EQ(form_->StatusBar1->currentMessage(), "Quit process and reset counters");
+  QCursor::setPos(ui_->quitButton->mapToGlobal(QPoint(5, 5)));
+  form_->updateHint();
+  EXPECT_EQ(ui_->statusBar->currentMessage(), "Quit process and reset counters");
 }
 
 TEST_F(FormTest, MemoryDisplayFollowsItsCheckBox) {
-  form_->CheckBox3->setChecked(true);
-  EXPECT_TRUE(form_->Timer1->isActive());
-  EXPECT_TRUE(form_->WLabel->isEnabled());
-  EXPECT_TRUE(form_->PLabel->isEnabled());
-  form_->Timer1Timer();
+  ui_->memoryUsageBox->setChecked(true);
+  EXPECT_TRUE(ui_->memoryTimer->isActive());
+  EXPECT_TRUE(ui_->memoryLabel->isEnabled());
+  EXPECT_TRUE(ui_->peakMemoryLabel->isEnabled());
+  form_->updateMemoryLabels();
   EXPECT_TRUE(
-      QRegularExpression("^Memory usage: [1-9][0-9]*K$").match(form_->WLabel->text()).hasMatch())
-      << form_->WLabel->text().toStdString();
+      QRegularExpression("^Memory usage: [1-9][0-9]*K$").match(ui_->memoryLabel->text()).hasMatch())
+      << ui_->memoryLabel->text().toStdString();
   EXPECT_TRUE(QRegularExpression("^Peak memory usage: [1-9][0-9]*K$")
-                  .match(form_->PLabel->text())
+                  .match(ui_->peakMemoryLabel->text())
                   .hasMatch());
-  form_->CheckBox3->setChecked(false);
-  EXPECT_FALSE(form_->Timer1->isActive());
-  EXPECT_FALSE(form_->WLabel->isEnabled());
-  EXPECT_TRUE(form_->WLabel->text().startsWith("Memory usage: "));  // keeps its last text
+  ui_->memoryUsageBox->setChecked(false);
+  EXPECT_FALSE(ui_->memoryTimer->isActive());
+  EXPECT_FALSE(ui_->memoryLabel->isEnabled());
+  EXPECT_TRUE(ui_->memoryLabel->text().startsWith("Memory usage: "));  // keeps its last text
 }
 
 TEST_F(FormTest, UseSkinFlipsTheSkinAndStayOnTopSetsTheHint) {
-  form_->CheckBox2->setChecked(false);
+  ui_->useSkinBox->setChecked(false);
   EXPECT_FALSE(SkinActive());
-  form_->CheckBox2->setChecked(true);
+  ui_->useSkinBox->setChecked(true);
   EXPECT_TRUE(SkinActive());
-  form_->CheckBox1->setChecked(true);
+  ui_->stayOnTopBox->setChecked(true);
   EXPECT_TRUE(form_->windowFlags() & Qt::WindowStaysOnTopHint);
-  form_->CheckBox1->setChecked(false);
+  ui_->stayOnTopBox->setChecked(false);
   EXPECT_FALSE(form_->windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
 TEST_F(FormTest, ErrorHookShowsTheMessageAndLeavesAnIdleWindowAlone) {
   test::ModalWatcher watcher;
   // Through real event delivery: a failing handler reaches the hook.
-  QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton);
-  QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton);
+  QTest::mouseDClick(ui_->sourceList->viewport(), Qt::LeftButton);
+  QTest::mouseDClick(ui_->sourceList->viewport(), Qt::LeftButton);
   ASSERT_EQ(watcher.SeenWindows().size(), 2u);
   EXPECT_EQ(watcher.SeenWindows()[0].title, "Tessane");
   EXPECT_EQ(watcher.SeenWindows()[0].text, "List index out of bounds (-1)");
-  EXPECT_EQ(form_->Button3->text(), "PAUSE");
-  EXPECT_FALSE(form_->Button3->isEnabled());
-  EXPECT_FALSE(form_->Running);
+  EXPECT_EQ(ui_->pauseButton->text(), "PAUSE");
+  EXPECT_FALSE(ui_->pauseButton->isEnabled());
+  EXPECT_FALSE(form_->batch().running());
 }
 
 // Where a captioned control draws its caption, in the window's coordinates; empty for controls
@@ -472,8 +483,7 @@ QRect DrawnRect(QWidget* w) {
     return CaptionRect(w);
   else
     return bounds;
-  const QRect indicator =
-      w->style()->subElementRect(mark, &option, w).translated(bounds.topLeft());
+  const QRect indicator = w->style()->subElementRect(mark, &option, w).translated(bounds.topLeft());
   return indicator.united(CaptionRect(w));
 }
 
@@ -494,7 +504,8 @@ void ExpectEveryCaptionFits(MainWindow& form) {
   for (QWidget* w : controls) {
     const QRect caption = CaptionRect(w);
     if (caption.isEmpty()) continue;
-    SCOPED_TRACE(w->objectName().isEmpty() ? TextOf(w).toStdString() : w->objectName().toStdString());
+    SCOPED_TRACE(w->objectName().isEmpty() ? TextOf(w).toStdString()
+                                           : w->objectName().toStdString());
     EXPECT_TRUE(bounds(w).contains(caption)) << "caption cut";
     for (QWidget* other : controls)
       if (other != w && !w->isAncestorOf(other) && !other->isAncestorOf(w) &&
@@ -507,9 +518,10 @@ void ExpectEveryCaptionFits(MainWindow& form) {
 
 // The list shows whole rows only.
 void ExpectWholeListRows(MainWindow& form) {
-  const int rows = form.ListBox1->height() - 2 * form.ListBox1->frameWidth();
-  EXPECT_EQ(rows % form.ListBox1->ItemHeight(), 0) << form.ListBox1->height();
-  EXPECT_GE(rows / form.ListBox1->ItemHeight(), 10);
+  const test::WindowControls ui(form);
+  const int rows = ui.sourceList->height() - 2 * ui.sourceList->frameWidth();
+  EXPECT_EQ(rows % ui.sourceList->ItemHeight(), 0) << ui.sourceList->height();
+  EXPECT_GE(rows / ui.sourceList->ItemHeight(), 10);
 }
 
 TEST_F(FormTest, UseSkinOffKeepsEveryCaptionAndOnAgainRestoresTheWindow) {
@@ -519,14 +531,14 @@ TEST_F(FormTest, UseSkinOffKeepsEveryCaptionAndOnAgainRestoresTheWindow) {
   ExpectWholeListRows(*form_);
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
-    QTest::mouseClick(form_->CheckBox2, Qt::LeftButton);
+    QTest::mouseClick(ui_->useSkinBox, Qt::LeftButton);
     ASSERT_FALSE(SkinActive());
-    EXPECT_EQ(form_->Button2->font(), form_->font());
+    EXPECT_EQ(ui_->startButton->font(), form_->font());
     ExpectEveryCaptionFits(*form_);
     ExpectWholeListRows(*form_);
-    QTest::mouseClick(form_->CheckBox2, Qt::LeftButton);
+    QTest::mouseClick(ui_->useSkinBox, Qt::LeftButton);
     ASSERT_TRUE(SkinActive());
-    form_->CheckBox2->clearFocus();
+    ui_->useSkinBox->clearFocus();
     EXPECT_TRUE(form_->grab().toImage() == skinned) << "the skinned window differs";
   }
 }
@@ -551,9 +563,9 @@ TEST_F(FormTest, FileDialogsOpenWithinTheScreenAndCanBeResized) {
   };
   test::ModalWatcher watcher;
   watcher.Then(look);
-  QTest::mouseClick(form_->Button1, Qt::LeftButton);  // "Select image files"
+  QTest::mouseClick(ui_->sourceFilesButton, Qt::LeftButton);  // "Select image files"
   watcher.Then(look);
-  QTest::mouseClick(form_->Button6, Qt::LeftButton);  // the folder chooser
+  QTest::mouseClick(ui_->destinationButton, Qt::LeftButton);  // the folder chooser
   ASSERT_EQ(seen.size(), 2u);
   for (const Seen& s : seen) {
     SCOPED_TRACE(s.geometry.width());
