@@ -52,6 +52,7 @@
 #include "jobs/output_naming.h"
 #include "jobs/resize_job_thread.h"
 #include "jobs/source_scan.h"
+#include "ui_main_window.h"
 
 namespace tessane {
 
@@ -96,7 +97,6 @@ MainWindow::MainWindow(const QStringList& paths, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint) {
-  setObjectName(QStringLiteral("Form1"));
   scale_ = logicalDpiX() / 96.0;
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(8);
@@ -104,10 +104,9 @@ MainWindow::MainWindow(const QStringList& paths, QWidget* parent)
   font.setStretch(QFont::Condensed);
   layoutFont_ = font;
   setFont(font);
-  setWindowTitle(QStringLiteral("Tessane 5.5"));
   setWindowIcon(ApplicationIcon());
-  setFixedSize(scaled(562), scaled(483));
   createControls();
+  setFixedSize(scaled(562), scaled(483));
   batch_ = new BatchController(
       sourceList_,
       [this](const std::string& source, BatchController::JobEnded ended) {
@@ -126,15 +125,6 @@ MainWindow::~MainWindow() {
 
 int MainWindow::scaled(int value) const {
   return static_cast<int>(std::lround(value * scale_));
-}
-
-void MainWindow::place(QWidget* widget, int left, int top, int width, int height) {
-  widget->setGeometry(scaled(left), scaled(top), scaled(width), scaled(height));
-}
-
-void MainWindow::placeLabel(QLabel* label, int left, int top) {
-  label->move(scaled(left), scaled(top));
-  label->adjustSize();
 }
 
 // Labels size themselves to their text.
@@ -159,199 +149,70 @@ void MainWindow::applyLayoutFont() {
 void MainWindow::snapListHeight() {
   const int frame = sourceList_->frameWidth();
   const int rows = std::max(1, (147 - 2 * frame) / 13);
-  sourceList_->resize(sourceList_->width(), rows * sourceList_->ItemHeight() + 2 * frame);
+  sourceList_->resize(sourceList_->width(), rows * sourceList_->itemHeight() + 2 * frame);
 }
 
 void MainWindow::createControls() {
-  const auto check = [this](QWidget* parent, const char* name, const char* caption,
-                            const char* hint, int l, int t, int w, int h, bool checked) {
-    auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
-    box->setObjectName(QString::fromUtf8(name));
-    box->setStatusTip(QString::fromUtf8(hint));
-    box->setChecked(checked);
-    place(box, l, t, w, h);
-    return box;
-  };
-  const auto button = [this](const char* name, const char* caption, const char* hint, int l, int t,
-                             int w, int h) {
-    auto* b = new QPushButton(QString::fromUtf8(caption), this);
-    b->setObjectName(QString::fromUtf8(name));
-    b->setStatusTip(QString::fromUtf8(hint));
-    b->setAutoDefault(false);
-    place(b, l, t, w, h);
-    return b;
-  };
-  const auto label = [this](QWidget* parent, const char* name, const char* caption, int l, int t) {
-    auto* lab = new QLabel(QString::fromUtf8(caption), parent);
-    lab->setObjectName(QString::fromUtf8(name));
-    placeLabel(lab, l, t);
-    return lab;
-  };
+  Ui::MainWindow ui;
+  ui.setupUi(this);
+  // The .ui holds the layout at 96 dpi; a denser screen gets every rectangle scaled (the radio
+  // groups place their own items).
+  if (scale_ != 1.0) {
+    for (QWidget* parent : {static_cast<QWidget*>(this), static_cast<QWidget*>(ui.GroupBox1),
+                            static_cast<QWidget*>(ui.GroupBox2)})
+      for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QRect r = child->geometry();
+        child->setGeometry(scaled(r.x()), scaled(r.y()), scaled(r.width()), scaled(r.height()));
+      }
+  }
+  fileCountLabel_ = ui.Label3;
+  sendToBox_ = ui.SendTo;
+  stayOnTopBox_ = ui.CheckBox1;
+  useSkinBox_ = ui.CheckBox2;
+  sourceList_ = ui.ListBox1;
+  previewPanel_ = ui.MovPanel1;
+  previewImage_ = ui.Image1;
+  progressBar_ = ui.ProgressBar1;
+  activityLabel_ = ui.Label1;
+  includeSubfoldersBox_ = ui.IncSubs;
+  sourceFolderButton_ = ui.Button7;
+  sourceFilesButton_ = ui.Button1;
+  destinationButton_ = ui.Button6;
+  destinationEdit_ = ui.Edit1;
+  openDestinationButton_ = ui.Button4;
+  fastCopyGroup_ = ui.GroupBox2;
+  fastCopyBox_ = ui.fastcopy;
+  bufferSizeLabel_ = ui.Label4;
+  bufferSizeBox_ = ui.Buff;
+  copyOverwriteBox_ = ui.Overwrite;
+  copyTimesBox_ = ui.CopyTimes;
+  copyAttributesBox_ = ui.CopyAttrs;
+  memoryUsageBox_ = ui.CheckBox3;
+  memoryLabel_ = ui.WLabel;
+  peakMemoryLabel_ = ui.PLabel;
+  startButton_ = ui.Button2;
+  pauseButton_ = ui.Button3;
+  quitButton_ = ui.Button5;
+  resizeGroup_ = ui.GroupBox1;
+  outputFormatGroup_ = ui.Output;
+  cropBox_ = ui.CropBox;
+  nameAdditionGroup_ = ui.Addition;
+  additionEdit_ = ui.Thing;
+  defaultFormatLabel_ = ui.Label5;
+  defaultFormatCombo_ = ui.DefaultFormat;
+  sizeModeGroup_ = ui.MaxSize;
+  pixelsButton_ = ui.DoPixs;
+  percentButton_ = ui.DoPer;
+  sizePixelsBox_ = ui.SpinEdit1;
+  sizePercentBox_ = ui.SpinEdit2;
+  filterLabel_ = ui.Label2;
+  filterCombo_ = ui.Filters;
+  resizeOverwriteBox_ = ui.ResOverWrite;
+  statusBar_ = ui.StatusBar1;
 
-  fileCountLabel_ = label(this, "Label3", "Files:", 11, 8);
-  sendToBox_ = check(this, "SendTo", "SendTo link", "Add/delete 'SendTo' link in context menu", 284,
-                     5, 79, 17, false);
-  stayOnTopBox_ =
-      check(this, "CheckBox1", "Stay on top", "Keep window on top", 378, 5, 75, 17, false);
-  useSkinBox_ = check(this, "CheckBox2", "Use skin", "", 472, 5, 73, 17, true);
-
-  sourceList_ = new SourceListWidget(scaled(13), this);
-  sourceList_->setObjectName(QStringLiteral("ListBox1"));
-  sourceList_->setStatusTip(QStringLiteral("Source files - double click to view"));
-  sourceList_->setContextMenuPolicy(Qt::CustomContextMenu);
+  sourceList_->setItemHeight(scaled(13));
   sourceList_->setIconSize(QSize(scaled(13) - 2, scaled(13) - 2));
-  place(sourceList_, 8, 25, 542, 147);
-
-  progressBar_ = new QProgressBar(this);
-  progressBar_->setObjectName(QStringLiteral("ProgressBar1"));
-  progressBar_->setTextVisible(false);
-  progressBar_->setRange(0, 100);
-  progressBar_->setValue(0);
-  place(progressBar_, 8, 179, 543, 11);
-
-  activityLabel_ = label(this, "Label1", "File activity: ", 10, 201);
-  includeSubfoldersBox_ = check(
-      this, "IncSubs", "Inc sub folders",
-      "Include sub-folders when dropped or sent or source folder selected", 451, 200, 93, 17, true);
-  sourceFolderButton_ =
-      button("Button7", "Source folder", "Select all image files in a folder", 9, 222, 71, 25);
-  sourceFilesButton_ = button("Button1", "Source files", "Select image files", 81, 222, 71, 25);
-  destinationButton_ =
-      button("Button6", "Destination", "Select destination folder", 153, 222, 71, 25);
-  destinationEdit_ = new QLineEdit(this);
-  destinationEdit_->setObjectName(QStringLiteral("Edit1"));
-  destinationEdit_->setStatusTip(
-      QStringLiteral("Destination folder - will accept drag from explorer"));
-  place(destinationEdit_, 227, 224, 321, 21);
-  openDestinationButton_ = button("Button4", "?", "Open destination folder", 532, 226, 16, 17);
-
-  fastCopyGroup_ = new QGroupBox(QStringLiteral("Fast File Copy"), this);
-  fastCopyGroup_->setObjectName(QStringLiteral("GroupBox2"));
-  place(fastCopyGroup_, 8, 256, 545, 47);
-  fastCopyBox_ = check(fastCopyGroup_, "fastcopy", "",
-                       "Copy source files to destination.  No change in size or format", 78, -2, 17,
-                       17, false);
-  bufferSizeLabel_ = label(fastCopyGroup_, "Label4", "Buffer size (Kb)", 26, 19);
-  bufferSizeLabel_->setEnabled(false);
-  bufferSizeBox_ = new NumberBox(8, 512, 8, 64, fastCopyGroup_);
-  bufferSizeBox_->setObjectName(QStringLiteral("Buff"));
-  bufferSizeBox_->setStatusTip(QStringLiteral("Set buffer size used in fast copying.  "));
-  bufferSizeBox_->setEnabled(false);
-  place(bufferSizeBox_, 104, 14, 49, 22);
-  copyOverwriteBox_ =
-      check(fastCopyGroup_, "Overwrite", "Overwrite",
-            "Overwrite files if they exist in destination, otherwise create .BAK file", 164, 17, 73,
-            17, false);
-  copyOverwriteBox_->setEnabled(false);
-  copyTimesBox_ = check(fastCopyGroup_, "CopyTimes", "Copy file times",
-                        "Copy file datetimes to destination file", 239, 17, 91, 17, false);
-  copyTimesBox_->setEnabled(false);
-  copyAttributesBox_ = check(fastCopyGroup_, "CopyAttrs", "Copy file attributes",
-                             "Copy file attributes to destination file", 332, 17, 107, 17, false);
-  copyAttributesBox_->setEnabled(false);
-
-  memoryUsageBox_ = check(this, "CheckBox3", "", "Show memory usage", 10, 311, 17, 17, false);
-  memoryLabel_ = label(this, "WLabel", "Memory usage:", 38, 313);
-  memoryLabel_->setEnabled(false);
-  peakMemoryLabel_ = label(this, "PLabel", "Peak memory usage:", 177, 313);
-  peakMemoryLabel_->setEnabled(false);
-  startButton_ = button("Button2", "START", "Process files", 350, 307, 51, 25);
-  pauseButton_ = button("Button3", "PAUSE", "Pause process", 405, 307, 75, 25);
-  pauseButton_->setEnabled(false);
-  quitButton_ = button("Button5", "QUIT", "Quit process and reset counters", 484, 307, 51, 25);
-  quitButton_->setEnabled(false);
-
-  resizeGroup_ = new QGroupBox(QStringLiteral("Resizing/reformatting"), this);
-  resizeGroup_->setObjectName(QStringLiteral("GroupBox1"));
-  resizeGroup_->setStatusTip(
-      QStringLiteral("Options used for changing format and/or size.  Not used in Fast Copy"));
-  place(resizeGroup_, 8, 335, 545, 124);
-  outputFormatGroup_ =
-      new RadioGroupBox(QStringLiteral("Output file format"),
-                        {QStringLiteral("Source"), QStringLiteral(".jpg"), QStringLiteral(".png"),
-                         QStringLiteral(".gif"), QStringLiteral(".emf"), QStringLiteral(".bmp"),
-                         QStringLiteral(".jp2")},
-                        2, 0, resizeGroup_);
-  outputFormatGroup_->setObjectName(QStringLiteral("Output"));
-  outputFormatGroup_->setStatusTip(
-      QStringLiteral("Keep format the same as source file or save as selected"));
-  place(outputFormatGroup_, 9, 17, 125, 100);
-  cropBox_ = check(resizeGroup_, "CropBox", "16:9", "Output landscape images in 16:9 format", 74,
-                   93, 45, 17, false);
-  nameAdditionGroup_ = new RadioGroupBox(
-      QStringLiteral("Filename addition"),
-      {QStringLiteral("Prefix"), QStringLiteral("Postfix"), QStringLiteral("None")}, 1, 2,
-      resizeGroup_);
-  nameAdditionGroup_->setObjectName(QStringLiteral("Addition"));
-  nameAdditionGroup_->setStatusTip(QStringLiteral("File name addition"));
-  place(nameAdditionGroup_, 138, 17, 126, 78);
-  additionEdit_ = new QLineEdit(QStringLiteral("_t"), resizeGroup_);
-  additionEdit_->setObjectName(QStringLiteral("Thing"));
-  additionEdit_->setStatusTip(
-      QStringLiteral("Added text - must comply with rules for setting file names"));
-  place(additionEdit_, 205, 51, 51, 21);
-  defaultFormatLabel_ = label(resizeGroup_, "Label5", "Default format", 144, 100);
-  defaultFormatCombo_ = new CompletingComboBox(
-      {QStringLiteral(".jpg"), QStringLiteral(".png"), QStringLiteral(".gif"),
-       QStringLiteral(".emf"), QStringLiteral(".bmp"), QStringLiteral(".jp2")},
-      resizeGroup_);
-  defaultFormatCombo_->setObjectName(QStringLiteral("DefaultFormat"));
-  defaultFormatCombo_->setStatusTip(
-      QStringLiteral("Default output format if Source selected and is not a handled format"));
-  defaultFormatCombo_->setCurrentIndex(0);
-  place(defaultFormatCombo_, 215, 97, 49, 21);
-  sizeModeGroup_ = new RadioGroupBox(
-      QStringLiteral("Max output size "),
-      {QStringLiteral("Largest"), QStringLiteral("Width"), QStringLiteral("Height")}, 1, 0,
-      resizeGroup_);
-  sizeModeGroup_->setObjectName(QStringLiteral("MaxSize"));
-  sizeModeGroup_->setStatusTip(QStringLiteral("Max output size by dimension in pixels or %"));
-  place(sizeModeGroup_, 268, 17, 172, 78);
-  pixelsButton_ = new QRadioButton(QStringLiteral("Pixs"), resizeGroup_);
-  pixelsButton_->setObjectName(QStringLiteral("DoPixs"));
-  pixelsButton_->setStatusTip(QStringLiteral("Sizing in pixels"));
-  pixelsButton_->setChecked(true);
-  place(pixelsButton_, 337, 37, 37, 17);
-  percentButton_ = new QRadioButton(QStringLiteral("%"), resizeGroup_);
-  percentButton_->setObjectName(QStringLiteral("DoPer"));
-  percentButton_->setStatusTip(QStringLiteral("Output image size as % of original size"));
-  place(percentButton_, 337, 63, 37, 17);
-  sizePixelsBox_ = new NumberBox(32, 5000, 10, 320, resizeGroup_);
-  sizePixelsBox_->setObjectName(QStringLiteral("SpinEdit1"));
-  sizePixelsBox_->setStatusTip(QStringLiteral("Maximum size of output image (32-5000 pixs)"));
-  place(sizePixelsBox_, 379, 34, 50, 22);
-  sizePercentBox_ = new NumberBox(1, 99, 10, 50, resizeGroup_);
-  sizePercentBox_->setObjectName(QStringLiteral("SpinEdit2"));
-  sizePercentBox_->setStatusTip(QStringLiteral("% of original size"));
-  place(sizePercentBox_, 379, 61, 50, 22);
-  filterLabel_ = label(resizeGroup_, "Label2", "Resampling filter", 453, 26);
-  filterCombo_ = new CompletingComboBox(
-      {QStringLiteral("None"), QStringLiteral("Box"), QStringLiteral("Triangle"),
-       QStringLiteral("Hermite"), QStringLiteral("Bell"), QStringLiteral("BSpline"),
-       QStringLiteral("Lanczos3"), QStringLiteral("Mitchell ")},
-      resizeGroup_);
-  filterCombo_->setObjectName(QStringLiteral("Filters"));
-  filterCombo_->setStatusTip(
-      QStringLiteral("Filter used when resampling - None is faster and probably good enough"));
-  // Lanczos3: the list position now selects the kernel its label names.
-  filterCombo_->setCurrentIndex(6);
-  place(filterCombo_, 453, 43, 80, 21);
-  resizeOverwriteBox_ =
-      check(resizeGroup_, "ResOverWrite", "Overwrite",
-            "Overwrite files if they exist in destination", 453, 72, 73, 17, false);
-
-  statusBar_ = new QStatusBar(this);
-  statusBar_->setObjectName(QStringLiteral("StatusBar1"));
-  statusBar_->setSizeGripEnabled(false);
-  place(statusBar_, 0, 464, 562, 19);
-
-  // Floats over the list, so it is made last.
-  previewPanel_ = new FloatingPanel(this);
-  previewPanel_->setObjectName(QStringLiteral("MovPanel1"));
-  place(previewPanel_, 424, 96, 89, 65);
-  previewImage_ = new PreviewImage();
-  previewImage_->setObjectName(QStringLiteral("Image1"));
-  previewImage_->setStatusTip(QStringLiteral("Double click to close"));
+  // Floats over the list, so the .ui makes it last.
   previewPanel_->setContent(previewImage_);
   previewPanel_->hide();
 
@@ -605,7 +466,7 @@ void MainWindow::onListDoubleClicked() {
   if (index < 0 && sourceList_->count() > 0) index = 0;
   if (index < 0 || index >= sourceList_->count())
     throw ListIndexError(Format("List index out of bounds (%d)", index));
-  previewImage_->SetPicture(RenderPreview(ToPath(sourceList_->item(index)->text())));
+  previewImage_->setPicture(RenderPreview(ToPath(sourceList_->item(index)->text())));
   previewPanel_->show();
   previewPanel_->raise();
 }
@@ -689,7 +550,7 @@ void MainWindow::startJob(const std::string& source,
   const std::string destFolder = ToPath(destinationEdit_->text());
   if (fastCopyBox_->isChecked()) {
     // Read past the box's range while it has the focus the value can overflow 32 bits.
-    const int64_t buffer = std::clamp<int64_t>(int64_t{bufferSizeBox_->Value()} * 1024,
+    const int64_t buffer = std::clamp<int64_t>(int64_t{bufferSizeBox_->value()} * 1024,
                                                std::numeric_limits<int32_t>::min(),
                                                std::numeric_limits<int32_t>::max());
     CopyJobThread* job =
@@ -704,17 +565,17 @@ void MainWindow::startJob(const std::string& source,
 
   OutputNaming naming;
   naming.DestFolder = destFolder;
-  naming.OutputIndex = outputFormatGroup_->ItemIndex();
+  naming.OutputIndex = outputFormatGroup_->itemIndex();
   naming.OutputExt =
-      naming.OutputIndex > 0 ? ToPath(outputFormatGroup_->ItemText(naming.OutputIndex)) : "";
-  naming.DefaultFormat = ToPath(defaultFormatCombo_->SelectedText());
-  naming.Addition = nameAdditionGroup_->ItemIndex();
+      naming.OutputIndex > 0 ? ToPath(outputFormatGroup_->itemText(naming.OutputIndex)) : "";
+  naming.DefaultFormat = ToPath(defaultFormatCombo_->selectedText());
+  naming.Addition = nameAdditionGroup_->itemIndex();
   naming.Thing = ToPath(additionEdit_->text());
   const bool percent = percentButton_->isChecked();
-  const auto sizeMode = static_cast<uint8_t>(percent ? kSizePercent : sizeModeGroup_->ItemIndex());
+  const auto sizeMode = static_cast<uint8_t>(percent ? kSizePercent : sizeModeGroup_->itemIndex());
   // An emptied list reads -1, which reaches the job as 255.
-  const auto filter = static_cast<uint8_t>(filterCombo_->ItemIndex());
-  const int32_t size = percent ? sizePercentBox_->Value() : sizePixelsBox_->Value();
+  const auto filter = static_cast<uint8_t>(filterCombo_->itemIndex());
+  const int32_t size = percent ? sizePercentBox_->value() : sizePixelsBox_->value();
   ResizeJobThread* job =
       NewThread<ResizeJobThread>(source, ResizeOutputPath(source, naming), sizeMode, filter, size);
   job->crop = cropBox_->isChecked();

@@ -124,8 +124,6 @@ class MainWindow : public QWidget {
   void applyLayoutFont();
   void snapListHeight();
   int scaled(int value) const;
-  void place(QWidget* widget, int left, int top, int width, int height);
-  void placeLabel(QLabel* label, int left, int top);
   void setLabelText(QLabel* label, const QString& text);
 
   // Controls, in the order of the layout.

@@ -408,9 +408,9 @@ TEST_F(BatchTest, ResizeModeWritesWithTheWindowsOptions) {
   ASSERT_TRUE(wide.save(QString::fromStdString(source), "BMP"));
   ui_->sourceList->addItem(QString::fromStdString(source));
   ui_->fastCopyBox->setChecked(false);
-  ui_->outputFormatGroup->SetItemIndex(5);  // .bmp
-  ui_->nameAdditionGroup->SetItemIndex(1);  // postfix "_t"
-  ui_->sizePixelsBox->SetValue(50);
+  ui_->outputFormatGroup->setItemIndex(5);  // .bmp
+  ui_->nameAdditionGroup->setItemIndex(1);  // postfix "_t"
+  ui_->sizePixelsBox->setValue(50);
   ui_->filterCombo->setCurrentIndex(0);
   ui_->startButton->click();
   ui_->resizeOverwriteBox->setChecked(true);
@@ -442,7 +442,7 @@ TEST_F(BatchTest, FaultsAtTheNamesOrAmongTheSourcesStillEndTheRun) {
   ui_->sourceList->addItem(QString::fromStdString(dir_.File("pipe.jpg")));
   ui_->sourceList->addItem(QString::fromStdString(dir_.File("wide.bmp")));
   ui_->fastCopyBox->setChecked(false);
-  ui_->outputFormatGroup->SetItemIndex(5);  // .bmp
+  ui_->outputFormatGroup->setItemIndex(5);  // .bmp
   ui_->startButton->click();
   EXPECT_EQ(Copies(),
             (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f1[1].jpg", "wide.bmp"}));

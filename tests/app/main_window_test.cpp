@@ -177,7 +177,7 @@ TEST_F(FormTest, EveryControlStartsAsLaidOut) {
 
   EXPECT_FALSE(ui_->previewPanel->isVisibleTo(form_.get()));
   EXPECT_EQ(ui_->previewImage->statusTip(), "Double click to close");
-  EXPECT_TRUE(ui_->previewImage->Picture().isNull());
+  EXPECT_TRUE(ui_->previewImage->picture().isNull());
   EXPECT_EQ(ui_->sourceList->count(), 0);
   EXPECT_EQ(ui_->sourceList->selectionMode(), QAbstractItemView::ExtendedSelection);
   EXPECT_EQ(ui_->progressBar->value(), 0);
@@ -194,15 +194,15 @@ TEST_F(FormTest, EveryControlStartsAsLaidOut) {
         Items{ui_->sizeModeGroup, {"Largest", "Width", "Height"}, 0}}) {
     SCOPED_TRACE(g.group->objectName().toStdString());
     QStringList texts;
-    for (int i = 0; i < g.group->Count(); ++i) texts << g.group->ItemText(i);
+    for (int i = 0; i < g.group->count(); ++i) texts << g.group->itemText(i);
     EXPECT_EQ(texts, g.items);
-    EXPECT_EQ(g.group->ItemIndex(), g.index);
+    EXPECT_EQ(g.group->itemIndex(), g.index);
   }
   // The 16:9 box sits in the empty fourth row of the second column (items are placed once
   // the group has its size, which a hidden window defers).
   form_->show();
-  const QRect fourthRow = ui_->outputFormatGroup->Button(3)->geometry().translated(
-      ui_->outputFormatGroup->Button(4)->x() - ui_->outputFormatGroup->Button(0)->x(), 0);
+  const QRect fourthRow = ui_->outputFormatGroup->button(3)->geometry().translated(
+      ui_->outputFormatGroup->button(4)->x() - ui_->outputFormatGroup->button(0)->x(), 0);
   EXPECT_TRUE(
       fourthRow.translated(ui_->outputFormatGroup->pos()).intersects(ui_->cropBox->geometry()));
 
@@ -210,12 +210,12 @@ TEST_F(FormTest, EveryControlStartsAsLaidOut) {
   for (int i = 0; i < ui_->filterCombo->count(); ++i) filters << ui_->filterCombo->itemText(i);
   EXPECT_EQ(filters, QStringList({"None", "Box", "Triangle", "Hermite", "Bell", "BSpline",
                                   "Lanczos3", "Mitchell "}));
-  EXPECT_EQ(ui_->filterCombo->ItemIndex(), 6);
+  EXPECT_EQ(ui_->filterCombo->itemIndex(), 6);
   QStringList formats;
   for (int i = 0; i < ui_->defaultFormatCombo->count(); ++i)
     formats << ui_->defaultFormatCombo->itemText(i);
   EXPECT_EQ(formats, QStringList({".jpg", ".png", ".gif", ".emf", ".bmp", ".jp2"}));
-  EXPECT_EQ(ui_->defaultFormatCombo->ItemIndex(), 0);
+  EXPECT_EQ(ui_->defaultFormatCombo->itemIndex(), 0);
 
   struct Range {
     NumberBox* box;
@@ -224,9 +224,9 @@ TEST_F(FormTest, EveryControlStartsAsLaidOut) {
   for (const auto& r :
        {Range{ui_->bufferSizeBox, 8, 512, 8}, Range{ui_->sizePixelsBox, 32, 5000, 10},
         Range{ui_->sizePercentBox, 1, 99, 10}}) {
-    EXPECT_EQ(r.box->MinValue(), r.min);
-    EXPECT_EQ(r.box->MaxValue(), r.max);
-    EXPECT_EQ(r.box->Increment(), r.step);
+    EXPECT_EQ(r.box->minValue(), r.min);
+    EXPECT_EQ(r.box->maxValue(), r.max);
+    EXPECT_EQ(r.box->increment(), r.step);
   }
 
   QStringList menu;
@@ -273,10 +273,10 @@ TEST_F(FormTest, NumberBoxesCorrectTheirTextOnlyWhenTheFocusLeaves) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     SetText(c.box, c.text);
-    EXPECT_EQ(c.box->Value(), c.focusedValue);
+    EXPECT_EQ(c.box->value(), c.focusedValue);
     LoseFocus(c.box);
     EXPECT_EQ(c.box->text(), c.textAfter);
-    EXPECT_EQ(c.box->Value(), c.valueAfter);
+    EXPECT_EQ(c.box->value(), c.valueAfter);
   }
 }
 
@@ -326,7 +326,7 @@ TEST_F(FormTest, DropDownsCompleteKeysTypedWhileTheyHaveTheFocus) {
     QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(focus, Qt::Key_Backspace);
     QTest::keyClicks(focus, QString::fromUtf8(c.typed));
-    EXPECT_EQ(c.box->ItemIndex(), c.index);
+    EXPECT_EQ(c.box->itemIndex(), c.index);
     EXPECT_EQ(c.box->lineEdit()->text(), c.text);
   }
 }
@@ -348,14 +348,14 @@ TEST_F(FormTest, DropDownsCompleteTypedTextAndReadMinusOneWhenEmptied) {
     QLineEdit* edit = c.box->lineEdit();
     edit->clear();
     QTest::keyClicks(edit, c.typed);
-    EXPECT_EQ(c.box->ItemIndex(), c.index);
+    EXPECT_EQ(c.box->itemIndex(), c.index);
     EXPECT_EQ(edit->text(), c.text);
   }
   QLineEdit* edit = ui_->defaultFormatCombo->lineEdit();
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_Backspace);
-  EXPECT_EQ(ui_->defaultFormatCombo->ItemIndex(), -1);
-  EXPECT_EQ(ui_->defaultFormatCombo->SelectedText(), "");
+  EXPECT_EQ(ui_->defaultFormatCombo->itemIndex(), -1);
+  EXPECT_EQ(ui_->defaultFormatCombo->selectedText(), "");
 }
 
 TEST_F(FormTest, FastCopyEnablesExactlyItsOwnOptions) {
@@ -388,7 +388,7 @@ TEST_F(FormTest, StatusBarShowsTheNearestHint) {
   };
   EXPECT_EQ(at(ui_->startButton), "Process files");
   EXPECT_EQ(at(ui_->defaultFormatLabel), ui_->resizeGroup->statusTip());  // label without a hint
-  EXPECT_EQ(at(ui_->sizeModeGroup->Button(1)), ui_->sizeModeGroup->statusTip());  // an item
+  EXPECT_EQ(at(ui_->sizeModeGroup->button(1)), ui_->sizeModeGroup->statusTip());  // an item
   EXPECT_EQ(at(ui_->fileCountLabel), "");  // nothing around it
   EXPECT_EQ(at(ui_->sourceList->viewport()), "Source files - double click to view");
 
@@ -520,8 +520,8 @@ void ExpectEveryCaptionFits(MainWindow& form) {
 void ExpectWholeListRows(MainWindow& form) {
   const test::WindowControls ui(form);
   const int rows = ui.sourceList->height() - 2 * ui.sourceList->frameWidth();
-  EXPECT_EQ(rows % ui.sourceList->ItemHeight(), 0) << ui.sourceList->height();
-  EXPECT_GE(rows / ui.sourceList->ItemHeight(), 10);
+  EXPECT_EQ(rows % ui.sourceList->itemHeight(), 0) << ui.sourceList->height();
+  EXPECT_GE(rows / ui.sourceList->itemHeight(), 10);
 }
 
 TEST_F(FormTest, UseSkinOffKeepsEveryCaptionAndOnAgainRestoresTheWindow) {

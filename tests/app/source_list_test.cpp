@@ -193,10 +193,10 @@ TEST_F(SourceListTest, DoubleClickPreviewsTheCaretEntry) {
   ui_->sourceList->setCurrentRow(1);
   emit ui_->sourceList->listDoubleClicked();
   EXPECT_TRUE(ui_->previewPanel->isVisible());
-  EXPECT_EQ(ui_->previewImage->Picture().size(), QSize(200, 100));
-  EXPECT_EQ(ui_->previewImage->Picture().pixel(5, 5), qRgb(200, 10, 20));
+  EXPECT_EQ(ui_->previewImage->picture().size(), QSize(200, 100));
+  EXPECT_EQ(ui_->previewImage->picture().pixel(5, 5), qRgb(200, 10, 20));
   // Scaled down into the panel with its proportions kept, centred.
-  const QRect shown = ui_->previewImage->PictureRect();
+  const QRect shown = ui_->previewImage->pictureRect();
   EXPECT_EQ(shown.width(), ui_->previewImage->width());
   EXPECT_EQ(shown.height(), ui_->previewImage->width() / 2);
   EXPECT_EQ(shown.top(), (ui_->previewImage->height() - shown.height()) / 2);
@@ -212,7 +212,7 @@ TEST_F(SourceListTest, DoubleClickPreviewsTheCaretEntry) {
                      ui_->sourceList->visualItemRect(ui_->sourceList->item(0)).center());
   EXPECT_EQ(watcher.SeenWindows().size(), 1u);
   EXPECT_FALSE(ui_->previewPanel->isVisible());
-  EXPECT_EQ(ui_->previewImage->Picture().size(), QSize(200, 100));  // the last picture stays
+  EXPECT_EQ(ui_->previewImage->picture().size(), QSize(200, 100));  // the last picture stays
 }
 
 TEST_F(SourceListTest, SourceFilesDialogAddsTheChosenNamesAndRemembersTheType) {

@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
   {
     tessane::MainWindow form(sources);  // listed as if given on the command line
     Control<QLineEdit>(form, "Edit1")->setText(QString::fromLocal8Bit(argv[1]));
-    Control<tessane::RadioGroupBox>(form, "Output")->SetItemIndex(std::atoi(argv[2]));
-    Control<tessane::NumberBox>(form, "SpinEdit1")->SetValue(std::atoi(argv[3]));
+    Control<tessane::RadioGroupBox>(form, "Output")->setItemIndex(std::atoi(argv[2]));
+    Control<tessane::NumberBox>(form, "SpinEdit1")->setValue(std::atoi(argv[3]));
     Control<QCheckBox>(form, "ResOverWrite")->setChecked(true);
     const double cpuStart = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
