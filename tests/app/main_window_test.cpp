@@ -19,6 +19,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
 
@@ -46,9 +47,6 @@ class FormTest : public ::testing::Test {
   }
 
   int Scaled(int v) const { return static_cast<int>(std::lround(v * form_->logicalDpiX() / 96.0)); }
-  QRect Bounds(int l, int t, int w, int h) const {
-    return QRect(Scaled(l), Scaled(t), Scaled(w), Scaled(h));
-  }
   template <class T = QWidget>
   T* Control(const char* name) const {
     return form_->findChild<T*>(QString::fromUtf8(name));
@@ -79,88 +77,74 @@ enum Check { kNoCheck, kChecked, kUnchecked };
 
 struct ControlRow {
   const char* name;
-  int l, t, w, h;  // w < 0: a label that sizes itself, only its place is fixed
   const char* text;
   const char* hint;
   bool enabled;
   Check check;
 };
 
-TEST_F(FormTest, EveryControlStartsAsLaidOut) {
+TEST_F(FormTest, EveryControlStartsWithItsCaptionHintAndState) {
   const ControlRow rows[] = {
-      {"Label3", 11, 8, -1, -1, "Files:", "", true, kNoCheck},
-      {"SendTo", 284, 5, 79, 17, "SendTo link", "Add/delete 'SendTo' link in context menu", true,
-       kUnchecked},
-      {"CheckBox1", 378, 5, 75, 17, "Stay on top", "Keep window on top", true, kUnchecked},
-      {"CheckBox2", 472, 5, 73, 17, "Use skin", "", true, kChecked},
-      {"ListBox1", 8, 25, 542, 147, "", "Source files - double click to view", true, kNoCheck},
-      {"MovPanel1", 424, 96, 89, 65, "", "", true, kNoCheck},
-      {"ProgressBar1", 8, 179, 543, 11, "", "", true, kNoCheck},
-      {"Label1", 10, 201, -1, -1, "File activity: ", "", true, kNoCheck},
-      {"IncSubs", 451, 200, 93, 17, "Inc sub folders",
+      {"Label3", "Files:", "", true, kNoCheck},
+      {"SendTo", "SendTo link", "Add/delete 'SendTo' link in context menu", true, kUnchecked},
+      {"CheckBox1", "Stay on top", "Keep window on top", true, kUnchecked},
+      {"CheckBox2", "Use skin", "", true, kChecked},
+      {"ListBox1", "", "Source files - double click to view", true, kNoCheck},
+      {"MovPanel1", "", "", true, kNoCheck},
+      {"ProgressBar1", "", "", true, kNoCheck},
+      {"Label1", "File activity: ", "", true, kNoCheck},
+      {"IncSubs", "Inc sub folders",
        "Include sub-folders when dropped or sent or source folder selected", true, kChecked},
-      {"Button7", 9, 222, 71, 25, "Source folder", "Select all image files in a folder", true,
-       kNoCheck},
-      {"Button1", 81, 222, 71, 25, "Source files", "Select image files", true, kNoCheck},
-      {"Button6", 153, 222, 71, 25, "Destination", "Select destination folder", true, kNoCheck},
-      {"Edit1", 227, 224, 321, 21, "", "Destination folder - will accept drag from explorer", true,
-       kNoCheck},
-      {"Button4", 532, 226, 16, 17, "?", "Open destination folder", true, kNoCheck},
-      {"GroupBox2", 8, 256, 545, 47, "Fast File Copy", "", true, kNoCheck},
-      {"fastcopy", 78, -2, 17, 17, "",
-       "Copy source files to destination.  No change in size or format", true, kUnchecked},
-      {"Label4", 26, 19, -1, -1, "Buffer size (Kb)", "", false, kNoCheck},
-      {"Buff", 104, 14, 49, 22, "64", "Set buffer size used in fast copying.  ", false, kNoCheck},
-      {"Overwrite", 164, 17, 73, 17, "Overwrite",
+      {"Button7", "Source folder", "Select all image files in a folder", true, kNoCheck},
+      {"Button1", "Source files", "Select image files", true, kNoCheck},
+      {"Button6", "Destination", "Select destination folder", true, kNoCheck},
+      {"Edit1", "", "Destination folder - will accept drag from explorer", true, kNoCheck},
+      {"Button4", "?", "Open destination folder", true, kNoCheck},
+      {"GroupBox2", "Fast File Copy", "", true, kNoCheck},
+      {"fastcopy", "", "Copy source files to destination.  No change in size or format", true,
+       kUnchecked},
+      {"Label4", "Buffer size (Kb)", "", false, kNoCheck},
+      {"Buff", "64", "Set buffer size used in fast copying.  ", false, kNoCheck},
+      {"Overwrite", "Overwrite",
        "Overwrite files if they exist in destination, otherwise create .BAK file", false,
        kUnchecked},
-      {"CopyTimes", 239, 17, 91, 17, "Copy file times", "Copy file datetimes to destination file",
-       false, kUnchecked},
-      {"CopyAttrs", 332, 17, 107, 17, "Copy file attributes",
-       "Copy file attributes to destination file", false, kUnchecked},
-      {"CheckBox3", 10, 311, 17, 17, "", "Show memory usage", true, kUnchecked},
-      {"WLabel", 38, 313, -1, -1, "Memory usage:", "", false, kNoCheck},
-      {"PLabel", 177, 313, -1, -1, "Peak memory usage:", "", false, kNoCheck},
-      {"Button2", 350, 307, 51, 25, "START", "Process files", true, kNoCheck},
-      {"Button3", 405, 307, 75, 25, "PAUSE", "Pause process", false, kNoCheck},
-      {"Button5", 484, 307, 51, 25, "QUIT", "Quit process and reset counters", false, kNoCheck},
-      {"GroupBox1", 8, 335, 545, 124, "Resizing/reformatting",
-       "Options used for changing format and/or size.  Not used in Fast Copy", true, kNoCheck},
-      {"Output", 9, 17, 125, 100, "Output file format",
-       "Keep format the same as source file or save as selected", true, kNoCheck},
-      {"CropBox", 74, 93, 45, 17, "16:9", "Output landscape images in 16:9 format", true,
+      {"CopyTimes", "Copy file times", "Copy file datetimes to destination file", false,
        kUnchecked},
-      {"Addition", 138, 17, 126, 78, "Filename addition", "File name addition", true, kNoCheck},
-      {"Thing", 205, 51, 51, 21, "_t", "Added text - must comply with rules for setting file names",
+      {"CopyAttrs", "Copy file attributes", "Copy file attributes to destination file", false,
+       kUnchecked},
+      {"CheckBox3", "", "Show memory usage", true, kUnchecked},
+      {"WLabel", "Memory usage:", "", false, kNoCheck},
+      {"PLabel", "Peak memory usage:", "", false, kNoCheck},
+      {"Button2", "START", "Process files", true, kNoCheck},
+      {"Button3", "PAUSE", "Pause process", false, kNoCheck},
+      {"Button5", "QUIT", "Quit process and reset counters", false, kNoCheck},
+      {"GroupBox1", "Resizing/reformatting",
+       "Options used for changing format and/or size.  Not used in Fast Copy", true, kNoCheck},
+      {"Output", "Output file format", "Keep format the same as source file or save as selected",
        true, kNoCheck},
-      {"Label5", 144, 100, -1, -1, "Default format", "", true, kNoCheck},
-      {"DefaultFormat", 215, 97, 49, 21, ".jpg",
+      {"CropBox", "16:9", "Output landscape images in 16:9 format", true, kUnchecked},
+      {"Addition", "Filename addition", "File name addition", true, kNoCheck},
+      {"Thing", "_t", "Added text - must comply with rules for setting file names", true, kNoCheck},
+      {"Label5", "Default format", "", true, kNoCheck},
+      {"DefaultFormat", ".jpg",
        "Default output format if Source selected and is not a handled format", true, kNoCheck},
-      {"MaxSize", 268, 17, 172, 78, "Max output size ",
-       "Max output size by dimension in pixels or %", true, kNoCheck},
-      {"DoPixs", 337, 37, 37, 17, "Pixs", "Sizing in pixels", true, kChecked},
-      {"DoPer", 337, 63, 37, 17, "%", "Output image size as % of original size", true, kUnchecked},
-      {"SpinEdit1", 379, 34, 50, 22, "320", "Maximum size of output image (32-5000 pixs)", true,
+      {"MaxSize", "Max output size ", "Max output size by dimension in pixels or %", true,
        kNoCheck},
-      {"SpinEdit2", 379, 61, 50, 22, "50", "% of original size", true, kNoCheck},
-      {"Label2", 453, 26, -1, -1, "Resampling filter", "", true, kNoCheck},
-      {"Filters", 453, 43, 80, 21, "Lanczos3",
+      {"DoPixs", "Pixs", "Sizing in pixels", true, kChecked},
+      {"DoPer", "%", "Output image size as % of original size", true, kUnchecked},
+      {"SpinEdit1", "320", "Maximum size of output image (32-5000 pixs)", true, kNoCheck},
+      {"SpinEdit2", "50", "% of original size", true, kNoCheck},
+      {"Label2", "Resampling filter", "", true, kNoCheck},
+      {"Filters", "Lanczos3",
        "Filter used when resampling - None is faster and probably good enough", true, kNoCheck},
-      {"ResOverWrite", 453, 72, 73, 17, "Overwrite", "Overwrite files if they exist in destination",
-       true, kUnchecked},
-      {"StatusBar1", 0, 464, 562, 19, "", "", true, kNoCheck},
+      {"ResOverWrite", "Overwrite", "Overwrite files if they exist in destination", true,
+       kUnchecked},
+      {"StatusBar1", "", "", true, kNoCheck},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     QWidget* w = Control(row.name);
     ASSERT_NE(w, nullptr);
-    if (row.w < 0)
-      EXPECT_EQ(w->pos(), QPoint(Scaled(row.l), Scaled(row.t)));
-    else if (w == ui_->sourceList)  // its height is snapped to whole rows
-      EXPECT_EQ(w->geometry().adjusted(0, 0, 0, Scaled(row.h) - w->height()),
-                Bounds(row.l, row.t, row.w, row.h));
-    else
-      EXPECT_EQ(w->geometry(), Bounds(row.l, row.t, row.w, row.h));
     EXPECT_EQ(TextOf(w), QString::fromUtf8(row.text));
     EXPECT_EQ(w->statusTip(), QString::fromUtf8(row.hint));
     EXPECT_EQ(w->isEnabled(), row.enabled);
@@ -487,9 +471,8 @@ QRect DrawnRect(QWidget* w) {
   return indicator.united(CaptionRect(w));
 }
 
-// Each caption lies within its control and clear of what every other control draws (a control
-// laid on another, like "?" on the destination field, counts as part of it).
-void ExpectEveryCaptionFits(MainWindow& form) {
+// The controls the window shows (the parts inside a drop-down or number box are theirs).
+QList<QWidget*> VisibleControls(MainWindow& form) {
   QList<QWidget*> controls;
   for (QWidget* w : form.findChildren<QWidget*>())
     if (w->window() == &form && w->isVisibleTo(&form) &&
@@ -500,12 +483,61 @@ void ExpectEveryCaptionFits(MainWindow& form) {
         !qobject_cast<QComboBox*>(w->parentWidget()) &&
         !qobject_cast<QAbstractSpinBox*>(w->parentWidget()))
       controls << w;
+  return controls;
+}
+
+std::string NameOf(QWidget* w) {
+  return w->objectName().isEmpty() ? TextOf(w).toStdString() : w->objectName().toStdString();
+}
+
+// Where a group box draws its caption, in its own coordinates.
+QRect GroupCaptionRect(QGroupBox* box) {
+  QStyleOptionGroupBox option;
+  option.initFrom(box);
+  option.text = box->title();
+  option.textAlignment = box->alignment();
+  option.lineWidth = 1;
+  option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+  return box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+}
+
+// What each control and group draws lies inside the window and inside every group around it.
+void ExpectEveryControlInside(MainWindow& form) {
+  QList<QWidget*> controls = VisibleControls(form);
+  for (QGroupBox* group : form.findChildren<QGroupBox*>())
+    if (group->isVisibleTo(&form)) controls << group;
+  const auto bounds = [&form](QWidget* w) { return QRect(w->mapTo(&form, QPoint()), w->size()); };
+  for (QWidget* w : controls) {
+    SCOPED_TRACE(NameOf(w));
+    const QRect drawn = DrawnRect(w);
+    if (drawn.isEmpty()) continue;
+    EXPECT_TRUE(form.rect().contains(drawn)) << "outside the window";
+    for (QWidget* group = w->parentWidget(); group && group != &form; group = group->parentWidget())
+      if (auto* box = qobject_cast<QGroupBox*>(group)) {
+        const QRect frame = bounds(box);
+        if (w->parentWidget() == box && w->y() < 0) {
+          // A switch on the group's caption line (fast copy's): within the group's width and
+          // clear of its caption.
+          EXPECT_GE(drawn.left(), frame.left());
+          EXPECT_LE(drawn.right(), frame.right());
+          EXPECT_FALSE(drawn.intersects(GroupCaptionRect(box).translated(frame.topLeft())))
+              << "over the caption of " << box->objectName().toStdString();
+        } else {
+          EXPECT_TRUE(frame.contains(drawn)) << "outside " << box->objectName().toStdString();
+        }
+      }
+  }
+}
+
+// Each caption lies within its control and clear of what every other control draws (a control
+// laid on another, like "?" on the destination field, counts as part of it).
+void ExpectEveryCaptionFits(MainWindow& form) {
+  const QList<QWidget*> controls = VisibleControls(form);
   const auto bounds = [&form](QWidget* w) { return QRect(w->mapTo(&form, QPoint()), w->size()); };
   for (QWidget* w : controls) {
     const QRect caption = CaptionRect(w);
     if (caption.isEmpty()) continue;
-    SCOPED_TRACE(w->objectName().isEmpty() ? TextOf(w).toStdString()
-                                           : w->objectName().toStdString());
+    SCOPED_TRACE(NameOf(w));
     EXPECT_TRUE(bounds(w).contains(caption)) << "caption cut";
     for (QWidget* other : controls)
       if (other != w && !w->isAncestorOf(other) && !other->isAncestorOf(w) &&
@@ -524,6 +556,20 @@ void ExpectWholeListRows(MainWindow& form) {
   EXPECT_GE(rows / ui.sourceList->itemHeight(), 10);
 }
 
+// The layout's promise, whatever the screen's density (the suite also runs at 144 dpi): each
+// control whole inside the window and its group, each caption whole and clear of the others.
+TEST_F(FormTest, EveryControlFitsTheWindowAndItsGroup) {
+  ShowActive();
+  EXPECT_EQ(form_->size(), QSize(Scaled(562), Scaled(483)));
+  ExpectEveryControlInside(*form_);
+  ExpectEveryCaptionFits(*form_);
+  ExpectWholeListRows(*form_);
+  // The preview panel floats over the list when shown.
+  ui_->previewPanel->show();
+  const QRect list(ui_->sourceList->pos(), ui_->sourceList->size());
+  EXPECT_TRUE(list.contains(ui_->previewPanel->geometry()));
+}
+
 TEST_F(FormTest, UseSkinOffKeepsEveryCaptionAndOnAgainRestoresTheWindow) {
   ShowActive();
   const QImage skinned = form_->grab().toImage();
@@ -534,6 +580,7 @@ TEST_F(FormTest, UseSkinOffKeepsEveryCaptionAndOnAgainRestoresTheWindow) {
     QTest::mouseClick(ui_->useSkinBox, Qt::LeftButton);
     ASSERT_FALSE(SkinActive());
     EXPECT_EQ(ui_->startButton->font(), form_->font());
+    ExpectEveryControlInside(*form_);
     ExpectEveryCaptionFits(*form_);
     ExpectWholeListRows(*form_);
     QTest::mouseClick(ui_->useSkinBox, Qt::LeftButton);
