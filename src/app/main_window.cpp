@@ -120,7 +120,7 @@ MainWindow::MainWindow(const QStringList& paths, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-  if (Application* app = App()) app->ClearErrorHook(this);
+  if (Application* app = App()) app->clearErrorHook(this);
 }
 
 int MainWindow::scaled(int value) const {
@@ -309,7 +309,7 @@ void MainWindow::startUp(const QStringList& paths) {
     setAcceptDrops(true);
     sendToBox_->setChecked(SendToLinkExists());
     if (Application* app = App())
-      app->SetErrorHook(this, [this](const std::exception& error) { showError(error); });
+      app->setErrorHook(this, [this](const std::exception& error) { showError(error); });
     // previewPanel_ needs nothing more: Qt paints every widget double-buffered.
   } catch (const std::exception& error) {
     // The hook is not installed yet: the message alone, no PAUSE.
@@ -409,7 +409,7 @@ void MainWindow::onSourceFolderClicked() {
     MainWindow* form;
     ~CountOnExit() { form->updateFileCount(); }
   } counter{this};
-  if (folderDialog_->Execute(QDir::currentPath())) addPath(ToPath(folderDialog_->Directory()));
+  if (folderDialog_->chooseFolder(QDir::currentPath())) addPath(ToPath(folderDialog_->directory()));
 }
 
 void MainWindow::dropPaths(const QStringList& names, QPoint clientPos) {
@@ -502,7 +502,7 @@ void MainWindow::onQuitClicked() {
 bool MainWindow::destinationReady() {
   const std::string folder = ToPath(destinationEdit_->text());
   if (folder.empty() || DirectoryExists(folder)) return true;
-  if (!FolderDialog::ConfirmCreate(this)) return false;
+  if (!FolderDialog::confirmCreate(this)) return false;
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);
   if (!DirectoryExists(folder)) throw FileSystemError("Unable to create directory");
@@ -599,8 +599,8 @@ void MainWindow::onOpenDestinationClicked() {
 }
 
 void MainWindow::onDestinationClicked() {
-  if (folderDialog_->Execute(QDir::currentPath()))
-    destinationEdit_->setText(folderDialog_->Directory());
+  if (folderDialog_->chooseFolder(QDir::currentPath()))
+    destinationEdit_->setText(folderDialog_->directory());
 }
 
 void MainWindow::onStayOnTopToggled() {

@@ -247,7 +247,7 @@ TEST_F(SourceListTest, FolderChooserScansCreatesOrRefuses) {
   const auto choose = [](const QString& name, bool accept = true) {
     return [name, accept](QWidget* w) {
       auto* dialog = qobject_cast<FolderDialog*>(w);
-      dialog->NameEdit()->setText(name);
+      dialog->nameEdit()->setText(name);
       if (accept)
         dialog->accept();
       else
@@ -265,7 +265,7 @@ TEST_F(SourceListTest, FolderChooserScansCreatesOrRefuses) {
   bool stayedOpen = false;
   watcher.Then([&](QWidget* w) {
     auto* dialog = qobject_cast<FolderDialog*>(w);
-    dialog->NameEdit()->setText(fresh);
+    dialog->nameEdit()->setText(fresh);
     dialog->accept();  // answered No
     stayedOpen = dialog->isVisible();
     dialog->accept();  // answered Yes
