@@ -158,13 +158,14 @@ void MainWindow::createControls() {
   // The .ui holds the layout at 96 dpi; a denser screen gets every rectangle scaled (the radio
   // groups place their own items).
   if (scale_ != 1.0) {
-    for (QWidget* parent : {static_cast<QWidget*>(this), static_cast<QWidget*>(ui.GroupBox1),
-                            static_cast<QWidget*>(ui.GroupBox2)})
+    for (QWidget* parent : std::initializer_list<QWidget*>{this, ui.GroupBox1, ui.GroupBox2})
       for (QWidget* child : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         const QRect r = child->geometry();
         child->setGeometry(scaled(r.x()), scaled(r.y()), scaled(r.width()), scaled(r.height()));
       }
   }
+  // The .ui names each control as the layout always has (its object name, by which tests and
+  // tools find it); the window knows it by its role.
   fileCountLabel_ = ui.Label3;
   sendToBox_ = ui.SendTo;
   stayOnTopBox_ = ui.CheckBox1;
@@ -212,7 +213,7 @@ void MainWindow::createControls() {
 
   sourceList_->setItemHeight(scaled(13));
   sourceList_->setIconSize(QSize(scaled(13) - 2, scaled(13) - 2));
-  // Floats over the list, so the .ui makes it last.
+  // Floats over the list, so the .ui makes it last; shown by a double click on an entry.
   previewPanel_->setContent(previewImage_);
   previewPanel_->hide();
 
@@ -310,7 +311,6 @@ void MainWindow::startUp(const QStringList& paths) {
     sendToBox_->setChecked(SendToLinkExists());
     if (Application* app = App())
       app->setErrorHook(this, [this](const std::exception& error) { showError(error); });
-    // previewPanel_ needs nothing more: Qt paints every widget double-buffered.
   } catch (const std::exception& error) {
     // The hook is not installed yet: the message alone, no PAUSE.
     ShowErrorBox(QString::fromUtf8(error.what()));
