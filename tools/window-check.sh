@@ -4,14 +4,19 @@
 # sizes, files written, the process ending) and prints one line per check; exit status 1 when
 # any check failed. Look at the screenshots too: they are the point.
 #
-#   tools/window-check.sh [OUT_DIR]      (default: a new temporary folder)
+#   tools/window-check.sh [OUT_DIR [REFERENCE_DIR]]    (OUT_DIR default: a new temporary folder)
 #
+# With REFERENCE_DIR (the OUT_DIR of an earlier run, say before a change) the window's own
+# screenshots taken before any run must match it pixel for pixel above the status bar, except the
+# text inside the list (it holds this run's temporary paths). Shots with a text caret are left out:
+# it blinks.
 # TESSANE=path/to/tessane picks the program (default build/src/app/tessane).
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=${TESSANE:-$root/build/src/app/tessane}
 out=${1:-$(mktemp -d -t tessane-window-XXXXXX)}
+reference=${2:-}
 mkdir -p "$out"
 work=$(mktemp -d -t tessane-XXXXXX)
 failures=0
@@ -255,6 +260,24 @@ for mode in "QT_SCALE_FACTOR=1.5" "QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=144";
   stop_display
 done
 scale=1
+
+# ---- The window looks as it did in the reference run.
+same_as_reference() {  # same_as_reference NAME SCALE
+  scale=$2
+  local crop mask
+  crop="$(at 562 462 | tr ' ' x)+0+0"
+  mask="rectangle $(at 10 27 | tr ' ' ,) $(at 530 172 | tr ' ' ,)"
+  convert "$reference/$1.png" -crop "$crop" +repage -fill black -draw "$mask" "$work/ref-$1.png"
+  convert "$out/$1.png" -crop "$crop" +repage -fill black -draw "$mask" "$work/new-$1.png"
+  [ "$(compare -metric AE "$work/ref-$1.png" "$work/new-$1.png" null: 2>&1)" = 0 ]
+}
+if [ -n "$reference" ]; then
+  for shot in window-skinned:1 window-unskinned:1 window-skinned-again:1 \
+    window-144dpi-QT_SCALE_FACTOR:1.5 window-144dpi-QT_FONT_DPI:1.5; do
+    check "${shot%%:*} is as in $reference" same_as_reference "${shot%%:*}" "${shot##*:}"
+  done
+  scale=1
+fi
 
 echo "screenshots in $out"
 [ "$failures" -eq 0 ]

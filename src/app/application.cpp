@@ -10,26 +10,25 @@ bool Application::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& error) {
-    HandleException(error);
+    handleException(error);
   } catch (...) {
-    HandleException(std::runtime_error("Unknown error"));
+    handleException(std::runtime_error("Unknown error"));
   }
   return false;
 }
 
-void Application::SetErrorHook(const void* owner,
-                                std::function<void(const std::exception&)> hook) {
+void Application::setErrorHook(const void* owner, std::function<void(const std::exception&)> hook) {
   hookOwner_ = owner;
   hook_ = std::move(hook);
 }
 
-void Application::ClearErrorHook(const void* owner) {
+void Application::clearErrorHook(const void* owner) {
   if (hookOwner_ != owner) return;
   hookOwner_ = nullptr;
   hook_ = nullptr;
 }
 
-void Application::HandleException(const std::exception& error) noexcept {
+void Application::handleException(const std::exception& error) noexcept {
   try {
     if (hook_) {
       hook_(error);
@@ -70,7 +69,7 @@ void GuardedCall(const std::function<void()>& action) noexcept {
     action();
   } catch (const std::exception& error) {
     if (Application* app = App()) {
-      app->HandleException(error);
+      app->handleException(error);
     } else {
       try {
         ShowErrorBox(QString::fromUtf8(error.what()));

@@ -26,11 +26,11 @@ class Application : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override;
 
   /// Installs the hook (owner identifies it for ClearErrorHook).
-  void SetErrorHook(const void* owner, std::function<void(const std::exception&)> hook);
+  void setErrorHook(const void* owner, std::function<void(const std::exception&)> hook);
   /// Removes the hook when `owner` installed it.
-  void ClearErrorHook(const void* owner);
+  void clearErrorHook(const void* owner);
   /// Hands the error to the hook (or shows it); never throws.
-  void HandleException(const std::exception& error) noexcept;
+  void handleException(const std::exception& error) noexcept;
 
  private:
   const void* hookOwner_ = nullptr;

@@ -38,23 +38,22 @@ bool ParseInteger(const QString& text, int& value) {
 
 // ---- NumberBox
 
-NumberBox::NumberBox(int minValue, int maxValue, int increment, int value, QWidget* parent)
-    : QAbstractSpinBox(parent), min_(minValue), max_(maxValue), increment_(increment) {
-  SetValue(value);
+NumberBox::NumberBox(QWidget* parent) : QAbstractSpinBox(parent) {
+  setValue(min_);
 }
 
-int NumberBox::Value() const {
+int NumberBox::value() const {
   int value;
   return ParseInteger(text(), value) ? value : min_;
 }
 
-void NumberBox::SetValue(int value) {
+void NumberBox::setValue(int value) {
   lineEdit()->setText(QString::number(value));
 }
 
 void NumberBox::stepBy(int steps) {
-  const int64_t next = int64_t{Value()} + int64_t{steps} * increment_;
-  SetValue(static_cast<int>(std::clamp<int64_t>(next, min_, max_)));
+  const int64_t next = int64_t{value()} + int64_t{steps} * increment_;
+  setValue(static_cast<int>(std::clamp<int64_t>(next, min_, max_)));
   lineEdit()->selectAll();
 }
 
@@ -93,21 +92,20 @@ void NumberBox::focusOutEvent(QFocusEvent* event) {
   QAbstractSpinBox::focusOutEvent(event);
   int value;
   if (ParseInteger(text(), value) && (value < min_ || value > max_))
-    SetValue(std::clamp(value, min_, max_));
+    setValue(std::clamp(value, min_, max_));
 }
 
 // ---- CompletingComboBox
 
-CompletingComboBox::CompletingComboBox(const QStringList& items, QWidget* parent) : QComboBox(parent) {
+CompletingComboBox::CompletingComboBox(QWidget* parent) : QComboBox(parent) {
   setEditable(true);
   setInsertPolicy(QComboBox::NoInsert);
   setCompleter(nullptr);
-  addItems(items);
   lineEdit()->installEventFilter(this);
   connect(lineEdit(), &QLineEdit::textEdited, this, &CompletingComboBox::TextEdited);
 }
 
-QString CompletingComboBox::SelectedText() const {
+QString CompletingComboBox::selectedText() const {
   return currentIndex() >= 0 ? itemText(currentIndex()) : QString();
 }
 
@@ -158,59 +156,68 @@ void CompletingComboBox::SelectKeepingText(int index) {
 
 // ---- RadioGroupBox
 
-RadioGroupBox::RadioGroupBox(const QString& caption, const QStringList& items, int columns,
-                         int itemIndex, QWidget* parent)
-    : QGroupBox(caption, parent), group_(new QButtonGroup(this)), columns_(columns) {
+RadioGroupBox::RadioGroupBox(QWidget* parent) : QGroupBox(parent), group_(new QButtonGroup(this)) {}
+
+void RadioGroupBox::setItems(const QStringList& items) {
+  for (QAbstractButton* button : group_->buttons()) {
+    group_->removeButton(button);
+    delete button;
+  }
   for (int i = 0; i < items.size(); ++i) {
     auto* button = new QRadioButton(items[i], this);
     group_->addButton(button, i);
   }
-  SetItemIndex(itemIndex);
+  arrangeButtons();
 }
 
-int RadioGroupBox::ItemIndex() const {
+void RadioGroupBox::setColumns(int columns) {
+  columns_ = std::max(1, columns);
+  arrangeButtons();
+}
+
+int RadioGroupBox::itemIndex() const {
   return group_->checkedId();
 }
 
-void RadioGroupBox::SetItemIndex(int index) {
+void RadioGroupBox::setItemIndex(int index) {
   if (QAbstractButton* button = group_->button(index)) button->setChecked(true);
 }
 
-QString RadioGroupBox::ItemText(int index) const {
+QString RadioGroupBox::itemText(int index) const {
   QAbstractButton* button = group_->button(index);
   return button ? button->text() : QString();
 }
 
-int RadioGroupBox::Count() const {
+int RadioGroupBox::count() const {
   return static_cast<int>(group_->buttons().size());
 }
 
-QRadioButton* RadioGroupBox::Button(int index) const {
+QRadioButton* RadioGroupBox::button(int index) const {
   return static_cast<QRadioButton*>(group_->button(index));
 }
 
 void RadioGroupBox::resizeEvent(QResizeEvent* event) {
   QGroupBox::resizeEvent(event);
-  ArrangeButtons();
+  arrangeButtons();
 }
 
 void RadioGroupBox::changeEvent(QEvent* event) {
   QGroupBox::changeEvent(event);
-  if (event->type() == QEvent::FontChange) ArrangeButtons();
+  if (event->type() == QEvent::FontChange) arrangeButtons();
 }
 
 // Items fill the columns top to bottom, the rows sharing the height below the caption.
-void RadioGroupBox::ArrangeButtons() {
-  const int count = Count();
-  if (count == 0) return;
-  const int perColumn = (count + columns_ - 1) / columns_;
+void RadioGroupBox::arrangeButtons() {
+  const int items = count();
+  if (items == 0) return;
+  const int perColumn = (items + columns_ - 1) / columns_;
   const int fontHeight = QFontMetrics(font()).height();
   const int buttonWidth = (width() - 10) / columns_;
   const int rowsHeight = height() - fontHeight - 5;
   const int buttonHeight = rowsHeight / perColumn;
   const int topMargin = fontHeight + 1 + (rowsHeight % perColumn) / 2;
-  for (int i = 0; i < count; ++i)
-    Button(i)->setGeometry((i / perColumn) * buttonWidth + 8,
+  for (int i = 0; i < items; ++i)
+    button(i)->setGeometry((i / perColumn) * buttonWidth + 8,
                            (i % perColumn) * buttonHeight + topMargin, buttonWidth, buttonHeight);
 }
 
@@ -219,32 +226,39 @@ void RadioGroupBox::ArrangeButtons() {
 namespace {
 class FixedHeightDelegate : public QStyledItemDelegate {
  public:
-  FixedHeightDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
+  explicit FixedHeightDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+  void setHeight(int height) { height_ = height; }
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     return QSize(QStyledItemDelegate::sizeHint(option, index).width(), height_);
   }
 
  private:
-  int height_;
+  int height_ = 0;
 };
 }  // namespace
 
-SourceListWidget::SourceListWidget(int itemHeight, QWidget* parent) : QListWidget(parent), itemHeight_(itemHeight) {
+SourceListWidget::SourceListWidget(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setUniformItemSizes(true);
-  setItemDelegate(new FixedHeightDelegate(itemHeight, this));
+  setItemDelegate(new FixedHeightDelegate(this));
+}
+
+void SourceListWidget::setItemHeight(int height) {
+  itemHeight_ = height;
+  static_cast<FixedHeightDelegate*>(itemDelegate())->setHeight(height);
+  doItemsLayout();
 }
 
 void SourceListWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   QListWidget::mouseDoubleClickEvent(event);
-  emit DblClick();
+  emit listDoubleClicked();
 }
 
 void SourceListWidget::keyPressEvent(QKeyEvent* event) {
-  emit KeyDown(event->key());
+  emit keyPressed(event->key());
   if (event->matches(QKeySequence::Paste)) {
     event->accept();
-    emit PasteKeyed();
+    emit pasteKeyPressed();
     return;
   }
   QListWidget::keyPressEvent(event);
@@ -254,12 +268,12 @@ void SourceListWidget::keyPressEvent(QKeyEvent* event) {
 
 PreviewImage::PreviewImage(QWidget* parent) : QWidget(parent) {}
 
-void PreviewImage::SetPicture(QImage picture) {
+void PreviewImage::setPicture(QImage picture) {
   picture_ = std::move(picture);
   update();
 }
 
-QRect PreviewImage::PictureRect() const {
+QRect PreviewImage::pictureRect() const {
   if (picture_.isNull()) return {};
   QSize size = picture_.size();
   if (size.width() > width() || size.height() > height())
@@ -271,16 +285,16 @@ void PreviewImage::paintEvent(QPaintEvent*) {
   if (picture_.isNull()) return;
   QPainter painter(this);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawImage(PictureRect(), picture_);
+  painter.drawImage(pictureRect(), picture_);
 }
 
 void PreviewImage::mousePressEvent(QMouseEvent* event) {
-  emit MouseDown(event->button(), event->modifiers(), event->position().toPoint(),
-                 event->globalPosition().toPoint());
+  emit pressed(event->button(), event->modifiers(), event->position().toPoint(),
+               event->globalPosition().toPoint());
 }
 
 void PreviewImage::mouseDoubleClickEvent(QMouseEvent*) {
-  emit DblClick();
+  emit doubleClicked();
 }
 
 }  // namespace tessane

@@ -25,13 +25,16 @@ class NumberBox : public QAbstractSpinBox {
   Q_OBJECT
 
  public:
-  NumberBox(int minValue, int maxValue, int increment, int value, QWidget* parent = nullptr);
+  explicit NumberBox(QWidget* parent = nullptr);
 
-  int Value() const;
-  void SetValue(int value);
-  int MinValue() const { return min_; }
-  int MaxValue() const { return max_; }
-  int Increment() const { return increment_; }
+  int value() const;
+  void setValue(int value);
+  int minValue() const { return min_; }
+  void setMinValue(int value) { min_ = value; }
+  int maxValue() const { return max_; }
+  void setMaxValue(int value) { max_ = value; }
+  int increment() const { return increment_; }
+  void setIncrement(int increment) { increment_ = increment; }
 
   void stepBy(int steps) override;
   QValidator::State validate(QString& input, int& pos) const override;
@@ -43,7 +46,9 @@ class NumberBox : public QAbstractSpinBox {
   void focusOutEvent(QFocusEvent* event) override;
 
  private:
-  int min_, max_, increment_;
+  int min_ = 0;
+  int max_ = 100;
+  int increment_ = 1;
 };
 
 /// Parses a decimal integer with an optional sign; false for anything else or out of int range.
@@ -51,15 +56,15 @@ bool ParseInteger(const QString& text, int& value);
 
 /// A drop-down list with an edit field. Typing completes to the first item that begins with the
 /// typed text (any letter case) and selects it; text that matches no item, or an empty field,
-/// leaves no item selected (ItemIndex() -1).
+/// leaves no item selected (itemIndex() -1).
 class CompletingComboBox : public QComboBox {
   Q_OBJECT
 
  public:
-  CompletingComboBox(const QStringList& items, QWidget* parent = nullptr);
-  int ItemIndex() const { return currentIndex(); }
+  explicit CompletingComboBox(QWidget* parent = nullptr);
+  int itemIndex() const { return currentIndex(); }
   /// The selected item's text, "" when none is selected.
-  QString SelectedText() const;
+  QString selectedText() const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -74,28 +79,31 @@ class CompletingComboBox : public QComboBox {
   bool typing_ = false;  // the edit comes from a typed character (not a deletion or paste)
 };
 
-/// A framed group of radio buttons in columns, always with one item selected.
+/// A framed group of radio buttons in columns, with one item selected once setItemIndex has
+/// chosen it.
 class RadioGroupBox : public QGroupBox {
   Q_OBJECT
 
  public:
-  RadioGroupBox(const QString& caption, const QStringList& items, int columns, int itemIndex,
-              QWidget* parent = nullptr);
-  int ItemIndex() const;
-  void SetItemIndex(int index);
-  QString ItemText(int index) const;
-  int Count() const;
-  QRadioButton* Button(int index) const;
+  explicit RadioGroupBox(QWidget* parent = nullptr);
+  /// Replaces the items by one radio button each, none selected.
+  void setItems(const QStringList& items);
+  void setColumns(int columns);
+  int itemIndex() const;
+  void setItemIndex(int index);
+  QString itemText(int index) const;
+  int count() const;
+  QRadioButton* button(int index) const;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
-  void ArrangeButtons();
+  void arrangeButtons();
 
   QButtonGroup* group_;
-  int columns_;
+  int columns_ = 1;
 };
 
 /// The source list: reports double-clicks anywhere in it, every key press (before the list's
@@ -104,20 +112,22 @@ class SourceListWidget : public QListWidget {
   Q_OBJECT
 
  public:
-  SourceListWidget(int itemHeight, QWidget* parent = nullptr);
-  int ItemHeight() const { return itemHeight_; }
+  explicit SourceListWidget(QWidget* parent = nullptr);
+  int itemHeight() const { return itemHeight_; }
+  /// Every row gets this height, whatever the font.
+  void setItemHeight(int height);
 
  signals:
-  void DblClick();
-  void KeyDown(int key);
-  void PasteKeyed();
+  void listDoubleClicked();
+  void keyPressed(int key);
+  void pasteKeyPressed();
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  int itemHeight_;
+  int itemHeight_ = 0;
 };
 
 /// Shows a picture centred; one larger than the widget is scaled down with its proportions kept.
@@ -126,15 +136,15 @@ class PreviewImage : public QWidget {
 
  public:
   explicit PreviewImage(QWidget* parent = nullptr);
-  void SetPicture(QImage picture);
-  const QImage& Picture() const { return picture_; }
+  void setPicture(QImage picture);
+  const QImage& picture() const { return picture_; }
   /// Where the picture is drawn for the current size (empty when there is none).
-  QRect PictureRect() const;
+  QRect pictureRect() const;
 
  signals:
-  void DblClick();
-  void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos,
-                 QPoint globalPos);
+  void doubleClicked();
+  void pressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos,
+               QPoint globalPos);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

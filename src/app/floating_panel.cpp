@@ -99,14 +99,14 @@ void FloatingPanel::paintEvent(QPaintEvent*) {
 
 void FloatingPanel::enterEvent(QEnterEvent* event) {
   QFrame::enterEvent(event);
-  emit OnEnter(this);
+  emit entered(this);
   hovered_ = true;
   update();
 }
 
 void FloatingPanel::leaveEvent(QEvent* event) {
   QFrame::leaveEvent(event);
-  emit OnExit(this);
+  emit left(this);
   hovered_ = false;
   update();
 }

@@ -61,9 +61,9 @@ class FloatingPanel : public QFrame {
 
  signals:
   /// The pointer entered the panel.
-  void OnEnter(QObject* sender);
+  void entered(QObject* sender);
   /// The pointer left the panel.
-  void OnExit(QObject* sender);
+  void left(QObject* sender);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -73,17 +73,17 @@ FolderDialog::FolderDialog(QWidget* parent) : QDialog(parent) {
   connect(buttons, &QDialogButtonBox::rejected, this, &FolderDialog::reject);
   connect(folders_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
-            if (current.isValid()) SetDirectory(folderModel_->filePath(current));
+            if (current.isValid()) setDirectory(folderModel_->filePath(current));
           });
   connect(drives_, &QComboBox::activated, this,
-          [this](int index) { SetDirectory(drives_->itemText(index)); });
+          [this](int index) { setDirectory(drives_->itemText(index)); });
 }
 
-QString FolderDialog::Directory() const {
+QString FolderDialog::directory() const {
   return name_->text();
 }
 
-void FolderDialog::SetDirectory(const QString& folder) {
+void FolderDialog::setDirectory(const QString& folder) {
   if (name_->text() != folder) name_->setText(folder);
   const QModelIndex index = folderModel_->index(folder);
   if (index.isValid() && folders_->currentIndex() != index) {
@@ -94,22 +94,22 @@ void FolderDialog::SetDirectory(const QString& folder) {
 }
 
 void FolderDialog::accept() {
-  if (!DirectoryExists(QFile::encodeName(Directory()).toStdString()) && !ConfirmCreate(this))
+  if (!DirectoryExists(QFile::encodeName(directory()).toStdString()) && !confirmCreate(this))
     return;
   QDialog::accept();
 }
 
-bool FolderDialog::ConfirmCreate(QWidget* parent) {
+bool FolderDialog::confirmCreate(QWidget* parent) {
   return QMessageBox::question(parent, QStringLiteral("Confirm"),
                                QStringLiteral("The specified directory does not exist. Create it?"),
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
-bool FolderDialog::Execute(const QString& start) {
-  SetDirectory(start);
+bool FolderDialog::chooseFolder(const QString& start) {
+  setDirectory(start);
   FitDialogToScreen(this);
   if (exec() != QDialog::Accepted) return false;
-  const std::string folder = QFile::encodeName(Directory()).toStdString();
+  const std::string folder = QFile::encodeName(directory()).toStdString();
   if (folder.empty()) throw FileSystemError("Unable to create directory");
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);

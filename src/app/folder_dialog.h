@@ -20,17 +20,17 @@ class FolderDialog : public QDialog {
  public:
   explicit FolderDialog(QWidget* parent = nullptr);
 
-  /// Shows the chooser on `start`. On OK returns true with the chosen folder in Directory(),
+  /// Shows the chooser on `start`. On OK returns true with the chosen folder in directory(),
   /// created when missing (a failure to create it is silent); an empty name raises FileSystemError
   /// "Unable to create directory".
-  bool Execute(const QString& start);
-  QString Directory() const;
-  void SetDirectory(const QString& folder);
+  bool chooseFolder(const QString& start);
+  QString directory() const;
+  void setDirectory(const QString& folder);
 
-  QLineEdit* NameEdit() const { return name_; }
+  QLineEdit* nameEdit() const { return name_; }
 
   /// "The specified directory does not exist. Create it?" with Yes and No; true for Yes.
-  static bool ConfirmCreate(QWidget* parent);
+  static bool confirmCreate(QWidget* parent);
 
  public slots:
   /// OK: a folder that does not exist needs the user's consent, otherwise the chooser stays.

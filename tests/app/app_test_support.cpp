@@ -2,6 +2,9 @@
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include "base/thread.h"
 
@@ -76,5 +79,65 @@ bool ProcessUntil(const std::function<bool()>& done) {
 bool DrainJobs() {
   return ProcessUntil([] { return LiveThreadCount() == 0; });
 }
+
+template <class T>
+T* WindowControls::Find(const MainWindow& window, const char* name) {
+  T* const control = window.findChild<T*>(QString::fromUtf8(name));
+  if (!control) ADD_FAILURE() << "no control " << name;
+  return control;
+}
+
+WindowControls::WindowControls(const MainWindow& window)
+    : fileCountLabel(Find<QLabel>(window, "Label3")),
+      sendToBox(Find<QCheckBox>(window, "SendTo")),
+      stayOnTopBox(Find<QCheckBox>(window, "CheckBox1")),
+      useSkinBox(Find<QCheckBox>(window, "CheckBox2")),
+      sourceList(Find<SourceListWidget>(window, "ListBox1")),
+      previewPanel(Find<FloatingPanel>(window, "MovPanel1")),
+      previewImage(Find<PreviewImage>(window, "Image1")),
+      progressBar(Find<QProgressBar>(window, "ProgressBar1")),
+      activityLabel(Find<QLabel>(window, "Label1")),
+      includeSubfoldersBox(Find<QCheckBox>(window, "IncSubs")),
+      sourceFolderButton(Find<QPushButton>(window, "Button7")),
+      sourceFilesButton(Find<QPushButton>(window, "Button1")),
+      destinationButton(Find<QPushButton>(window, "Button6")),
+      destinationEdit(Find<QLineEdit>(window, "Edit1")),
+      openDestinationButton(Find<QPushButton>(window, "Button4")),
+      fastCopyGroup(Find<QGroupBox>(window, "GroupBox2")),
+      fastCopyBox(Find<QCheckBox>(window, "fastcopy")),
+      bufferSizeLabel(Find<QLabel>(window, "Label4")),
+      bufferSizeBox(Find<NumberBox>(window, "Buff")),
+      copyOverwriteBox(Find<QCheckBox>(window, "Overwrite")),
+      copyTimesBox(Find<QCheckBox>(window, "CopyTimes")),
+      copyAttributesBox(Find<QCheckBox>(window, "CopyAttrs")),
+      memoryUsageBox(Find<QCheckBox>(window, "CheckBox3")),
+      memoryLabel(Find<QLabel>(window, "WLabel")),
+      peakMemoryLabel(Find<QLabel>(window, "PLabel")),
+      startButton(Find<QPushButton>(window, "Button2")),
+      pauseButton(Find<QPushButton>(window, "Button3")),
+      quitButton(Find<QPushButton>(window, "Button5")),
+      resizeGroup(Find<QGroupBox>(window, "GroupBox1")),
+      outputFormatGroup(Find<RadioGroupBox>(window, "Output")),
+      cropBox(Find<QCheckBox>(window, "CropBox")),
+      nameAdditionGroup(Find<RadioGroupBox>(window, "Addition")),
+      additionEdit(Find<QLineEdit>(window, "Thing")),
+      defaultFormatLabel(Find<QLabel>(window, "Label5")),
+      defaultFormatCombo(Find<CompletingComboBox>(window, "DefaultFormat")),
+      sizeModeGroup(Find<RadioGroupBox>(window, "MaxSize")),
+      pixelsButton(Find<QRadioButton>(window, "DoPixs")),
+      percentButton(Find<QRadioButton>(window, "DoPer")),
+      sizePixelsBox(Find<NumberBox>(window, "SpinEdit1")),
+      sizePercentBox(Find<NumberBox>(window, "SpinEdit2")),
+      filterLabel(Find<QLabel>(window, "Label2")),
+      filterCombo(Find<CompletingComboBox>(window, "Filters")),
+      resizeOverwriteBox(Find<QCheckBox>(window, "ResOverWrite")),
+      statusBar(Find<QStatusBar>(window, "StatusBar1")),
+      listMenu(Find<QMenu>(window, "PopupMenu1")),
+      selectAllAction(Find<QAction>(window, "Selectall1")),
+      deleteAction(Find<QAction>(window, "Delete1")),
+      pasteAction(Find<QAction>(window, "Paste1")),
+      fileDialog(Find<QFileDialog>(window, "OD1")),
+      folderDialog(Find<FolderDialog>(window, "SD1")),
+      memoryTimer(Find<QTimer>(window, "Timer1")) {}
 
 }  // namespace tessane::test

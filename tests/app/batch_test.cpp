@@ -3,17 +3,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHelpEvent>
-#include <QListWidgetItem>
-#include <QToolTip>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidgetItem>
 #include <QLocale>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
 #include <filesystem>
@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app_test_support.h"
+#include "app/batch_controller.h"
 #include "app/controls.h"
 #include "app/main_window.h"
 #include "base/thread.h"
@@ -45,14 +46,15 @@ class BatchTest : public ::testing::Test {
   void SetUp() override {
     fs::create_directory(dir_.File("out"));
     form_ = std::make_unique<MainWindow>();
-    form_->fastcopy->setChecked(true);
-    form_->Edit1->setText(QString::fromStdString(dir_.File("out")));
-    form_->ProcessMessages = [this] {
+    ui_ = std::make_unique<test::WindowControls>(*form_);
+    ui_->fastCopyBox->setChecked(true);
+    ui_->destinationEdit->setText(QString::fromStdString(dir_.File("out")));
+    form_->batch().processMessages = [this] {
       ++processed_;
       if (auto it = after_.find(processed_); it != after_.end()) it->second();
       QCoreApplication::processEvents();
     };
-    form_->TickCount = [this] { return ticks_.empty() ? 0u : Tick(); };
+    form_->batch().tickCount = [this] { return ticks_.empty() ? 0u : Tick(); };
   }
   void TearDown() override {
     EXPECT_TRUE(test::DrainJobs());
@@ -69,7 +71,7 @@ class BatchTest : public ::testing::Test {
     for (int i = 0; i < n; ++i) {
       const std::string path = dir_.File("f" + std::to_string(i) + ".jpg");
       test::WriteBytes(path, {static_cast<uint8_t>(i), 1, 2, 3});
-      form_->ListBox1->addItem(QString::fromStdString(path));
+      ui_->sourceList->addItem(QString::fromStdString(path));
     }
   }
   // Runs `action` in the message processing after the hand-over of entry k (counted from the
@@ -92,24 +94,25 @@ class BatchTest : public ::testing::Test {
     return names;
   }
   void ExpectIdle() {
-    EXPECT_EQ(form_->Button3->text(), "PAUSE");
-    EXPECT_FALSE(form_->Button3->isEnabled());
-    EXPECT_FALSE(form_->Button5->isEnabled());
-    EXPECT_TRUE(form_->Button2->isEnabled());
+    EXPECT_EQ(ui_->pauseButton->text(), "PAUSE");
+    EXPECT_FALSE(ui_->pauseButton->isEnabled());
+    EXPECT_FALSE(ui_->quitButton->isEnabled());
+    EXPECT_TRUE(ui_->startButton->isEnabled());
   }
-  QString Activity() const { return form_->Label1->text(); }
+  QString Activity() const { return ui_->activityLabel->text(); }
   // Types into the destination field as a user would.
   void TypeDestination(const std::string& path) {
-    form_->Edit1->selectAll();
-    QTest::keyClick(form_->Edit1, Qt::Key_Delete);
-    QTest::keyClicks(form_->Edit1, QString::fromStdString(path));
+    ui_->destinationEdit->selectAll();
+    QTest::keyClick(ui_->destinationEdit, Qt::Key_Delete);
+    QTest::keyClicks(ui_->destinationEdit, QString::fromStdString(path));
   }
   QPoint EntryCentre(int row) const {
-    return form_->ListBox1->visualItemRect(form_->ListBox1->item(row)).center();
+    return ui_->sourceList->visualItemRect(ui_->sourceList->item(row)).center();
   }
 
   test::TempDir dir_;
   std::unique_ptr<MainWindow> form_;
+  std::unique_ptr<test::WindowControls> ui_;
   int processed_ = 0;
   std::map<int, std::function<void()>> after_;
   std::vector<uint32_t> ticks_;
@@ -118,17 +121,17 @@ class BatchTest : public ::testing::Test {
 TEST_F(BatchTest, FinishedRunCopiesEveryFileAndReportsIt) {
   AddSources(3);
   ticks_ = {1000, 3500};
-  form_->Button2->click();
+  ui_->startButton->click();
   EXPECT_EQ(Activity(), "File activity: 3/3 files processed. Time: 2.50 secs");
   ExpectIdle();
-  EXPECT_EQ(form_->ProgressBar1->value(), 0);
-  EXPECT_EQ(form_->ProgressBar1->maximum(), 3);
-  EXPECT_EQ(form_->ResumeIndex, 0);
+  EXPECT_EQ(ui_->progressBar->value(), 0);
+  EXPECT_EQ(ui_->progressBar->maximum(), 3);
+  EXPECT_EQ(form_->batch().resumeIndex(), 0);
   EXPECT_EQ(Copies(), Names(0, 3));
   EXPECT_EQ(test::ReadBytes(dir_.File("out/f2.jpg")), (std::vector<uint8_t>{2, 1, 2, 3}));
 
   // A second run finds every name taken.
-  form_->Button2->click();
+  ui_->startButton->click();
   EXPECT_EQ(Copies(), (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f1[1].jpg",
                                                 "f2.jpg", "f2[1].jpg"}));
 }
@@ -137,42 +140,42 @@ TEST_F(BatchTest, TimeSurvivesTheTickWrapAndUsesTheLocaleSeparator) {
   AddSources(1);
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   ticks_ = {0xFFFFF000u, 0x00000A00u};  // 6656 ms across the wrap
-  form_->Button2->click();
+  ui_->startButton->click();
   EXPECT_EQ(Activity(), "File activity: 1/1 files processed. Time: 6,66 secs");
 }
 
 TEST_F(BatchTest, PauseStillHandsOverTheNextEntryThenContinueGoesOn) {
   AddSources(8);
-  After(2, [this] { form_->Button3->click(); });
-  form_->Button2->click();
-  EXPECT_FALSE(form_->Running);
-  EXPECT_EQ(form_->ResumeIndex, 4);
+  After(2, [this] { ui_->pauseButton->click(); });
+  ui_->startButton->click();
+  EXPECT_FALSE(form_->batch().running());
+  EXPECT_EQ(form_->batch().resumeIndex(), 4);
   EXPECT_EQ(Activity(), "File activity: 4/8 files processed. Time: 0.00 secs");
-  EXPECT_EQ(form_->Button3->text(), "CONTINUE");
-  EXPECT_TRUE(form_->Button3->isEnabled());
-  EXPECT_TRUE(form_->Button5->isEnabled());
-  EXPECT_EQ(form_->ProgressBar1->value(), 4);
+  EXPECT_EQ(ui_->pauseButton->text(), "CONTINUE");
+  EXPECT_TRUE(ui_->pauseButton->isEnabled());
+  EXPECT_TRUE(ui_->quitButton->isEnabled());
+  EXPECT_EQ(ui_->progressBar->value(), 4);
   EXPECT_EQ(Copies(), Names(0, 4));
 
-  form_->Button3->click();  // CONTINUE
+  ui_->pauseButton->click();  // CONTINUE
   EXPECT_EQ(Activity(), "File activity: 4/8 files processed. Time: 0.00 secs");
   ExpectIdle();
-  EXPECT_EQ(form_->ProgressBar1->value(), 0);
+  EXPECT_EQ(ui_->progressBar->value(), 0);
   EXPECT_EQ(Copies(), Names(0, 8));
 }
 
 TEST_F(BatchTest, SecondPauseCountsOnlyTheFilesOfItsOwnCall) {
   AddSources(12);
-  After(3, [this] { form_->Button3->click(); });  // stops at 5
-  form_->Button2->click();
-  ASSERT_EQ(form_->ResumeIndex, 5);
+  After(3, [this] { ui_->pauseButton->click(); });  // stops at 5
+  ui_->startButton->click();
+  ASSERT_EQ(form_->batch().resumeIndex(), 5);
   // Calls so far: after entries 0..3 = 4; the continued run's call after entry 7 is the 8th.
-  AfterCall(4 + 3, [this] { form_->Button3->click(); });
-  form_->Button3->click();
-  EXPECT_EQ(form_->ResumeIndex, 9);
+  AfterCall(4 + 3, [this] { ui_->pauseButton->click(); });
+  ui_->pauseButton->click();
+  EXPECT_EQ(form_->batch().resumeIndex(), 9);
   EXPECT_EQ(Activity(), "File activity: 4/12 files processed. Time: 0.00 secs");
   EXPECT_EQ(Copies(), Names(0, 9));
-  form_->Button3->click();
+  ui_->pauseButton->click();
   EXPECT_EQ(Activity(), "File activity: 3/12 files processed. Time: 0.00 secs");
   ExpectIdle();
   EXPECT_EQ(Copies(), Names(0, 12));
@@ -180,31 +183,31 @@ TEST_F(BatchTest, SecondPauseCountsOnlyTheFilesOfItsOwnCall) {
 
 TEST_F(BatchTest, PauseAfterTheLastButOneEntryStillFinishes) {
   AddSources(4);
-  After(2, [this] { form_->Button3->click(); });
-  form_->Button2->click();
+  After(2, [this] { ui_->pauseButton->click(); });
+  ui_->startButton->click();
   EXPECT_EQ(Activity(), "File activity: 4/4 files processed. Time: 0.00 secs");
   ExpectIdle();
-  EXPECT_EQ(form_->ResumeIndex, 0);
+  EXPECT_EQ(form_->batch().resumeIndex(), 0);
   EXPECT_EQ(Copies(), Names(0, 4));
 }
 
 TEST_F(BatchTest, QuitHandsOverOneMoreAndReturnsToIdle) {
   AddSources(6);
-  After(1, [this] { form_->Button5->click(); });
-  form_->Button2->click();
+  After(1, [this] { ui_->quitButton->click(); });
+  ui_->startButton->click();
   EXPECT_EQ(Activity(), "File activity: 3/6 files processed. Time: 0.00 secs");
   ExpectIdle();
-  EXPECT_FALSE(form_->Running);
+  EXPECT_FALSE(form_->batch().running());
   EXPECT_EQ(Copies(), Names(0, 3));
 }
 
 TEST_F(BatchTest, StartWhilePausedRunsFromTheFirstEntryWithCaptionKept) {
   AddSources(5);
-  After(0, [this] { form_->Button3->click(); });
-  form_->Button2->click();
-  ASSERT_EQ(form_->Button3->text(), "CONTINUE");
-  ASSERT_EQ(form_->ResumeIndex, 2);
-  form_->Button2->click();
+  After(0, [this] { ui_->pauseButton->click(); });
+  ui_->startButton->click();
+  ASSERT_EQ(ui_->pauseButton->text(), "CONTINUE");
+  ASSERT_EQ(form_->batch().resumeIndex(), 2);
+  ui_->startButton->click();
   EXPECT_EQ(Activity(), "File activity: 5/5 files processed. Time: 0.00 secs");
   ExpectIdle();
   EXPECT_EQ(Copies(), (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f1[1].jpg",
@@ -215,7 +218,7 @@ TEST_F(BatchTest, FailedFilesAreCountedAndMarkedWithTheirMessage) {
   struct Case {
     const char* name;
     bool fastCopy;
-    const char* bad;       // the failing entry, listed second
+    const char* bad;  // the failing entry, listed second
     const char* messageStart;
   };
   const Case cases[] = {
@@ -224,43 +227,42 @@ TEST_F(BatchTest, FailedFilesAreCountedAndMarkedWithTheirMessage) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    form_->ListBox1->clear();
+    ui_->sourceList->clear();
     AddSources(3);
     if (!c.fastCopy) {
       QImage picture(8, 8, QImage::Format_RGB32);
       picture.fill(Qt::red);
       for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(picture.save(form_->ListBox1->item(i)->text(), "JPEG"));
+        ASSERT_TRUE(picture.save(ui_->sourceList->item(i)->text(), "JPEG"));
     }
     const std::string bad = dir_.File(c.bad);
     if (!c.fastCopy) test::WriteBytes(bad, {0xFF, 0xD8, 0xFF, 0xE0, 0, 1});
-    form_->ListBox1->insertItem(1, QString::fromStdString(bad));
-    if (form_->fastcopy->isChecked() != c.fastCopy)
-      QTest::mouseClick(form_->fastcopy, Qt::LeftButton);
-    ASSERT_EQ(form_->fastcopy->isChecked(), c.fastCopy);
+    ui_->sourceList->insertItem(1, QString::fromStdString(bad));
+    if (ui_->fastCopyBox->isChecked() != c.fastCopy)
+      QTest::mouseClick(ui_->fastCopyBox, Qt::LeftButton);
+    ASSERT_EQ(ui_->fastCopyBox->isChecked(), c.fastCopy);
     test::ModalWatcher watcher;
-    QTest::mouseClick(form_->Button2, Qt::LeftButton);
+    QTest::mouseClick(ui_->startButton, Qt::LeftButton);
     // Written once every file handed over has been dealt with.
     EXPECT_EQ(Activity(), "File activity: 4/4 files processed, 1 failed. Time: 0.00 secs");
     EXPECT_TRUE(watcher.SeenWindows().empty());  // told in the list, not by a box per file
     ExpectIdle();
 
-    const QString message = form_->EntryError(1);
+    const QString message = form_->entryError(1);
     EXPECT_FALSE(message.isEmpty());
-    EXPECT_TRUE(message.startsWith(QString::fromUtf8(c.messageStart)))
-        << message.toStdString();
+    EXPECT_TRUE(message.startsWith(QString::fromUtf8(c.messageStart))) << message.toStdString();
     if (c.fastCopy) {
       EXPECT_TRUE(message.contains(QString::fromStdString(bad)));
     }
-    QListWidgetItem* failed = form_->ListBox1->item(1);
+    QListWidgetItem* failed = ui_->sourceList->item(1);
     EXPECT_FALSE(failed->icon().isNull());
-    EXPECT_NE(failed->foreground(), form_->ListBox1->item(0)->foreground());
+    EXPECT_NE(failed->foreground(), ui_->sourceList->item(0)->foreground());
     for (int row : {0, 2, 3}) {
-      EXPECT_EQ(form_->EntryError(row), "") << row;
-      EXPECT_TRUE(form_->ListBox1->item(row)->icon().isNull()) << row;
+      EXPECT_EQ(form_->entryError(row), "") << row;
+      EXPECT_TRUE(ui_->sourceList->item(row)->icon().isNull()) << row;
     }
     // The pointer resting on the entry shows why it failed.
-    QWidget* viewport = form_->ListBox1->viewport();
+    QWidget* viewport = ui_->sourceList->viewport();
     QHelpEvent help(QEvent::ToolTip, EntryCentre(1), viewport->mapToGlobal(EntryCentre(1)));
     QApplication::sendEvent(viewport, &help);
     EXPECT_EQ(QToolTip::text(), message);
@@ -268,16 +270,16 @@ TEST_F(BatchTest, FailedFilesAreCountedAndMarkedWithTheirMessage) {
     // So does the status bar.
     form_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
-    EXPECT_EQ(form_->HintAt(viewport->mapToGlobal(EntryCentre(1))), message);
-    EXPECT_EQ(form_->HintAt(viewport->mapToGlobal(EntryCentre(0))),
+    EXPECT_EQ(form_->hintAt(viewport->mapToGlobal(EntryCentre(1))), message);
+    EXPECT_EQ(form_->hintAt(viewport->mapToGlobal(EntryCentre(0))),
               "Source files - double click to view");
     form_->hide();
 
     // Put right, the file goes through the next run and loses its mark.
     fs::copy_file(dir_.File("f0.jpg"), bad, fs::copy_options::overwrite_existing);
-    QTest::mouseClick(form_->Button2, Qt::LeftButton);
+    QTest::mouseClick(ui_->startButton, Qt::LeftButton);
     EXPECT_TRUE(Activity().startsWith("File activity: 4/4 files processed. Time: "));
-    EXPECT_EQ(form_->EntryError(1), "");
+    EXPECT_EQ(form_->entryError(1), "");
     EXPECT_TRUE(failed->icon().isNull());
     EXPECT_EQ(failed->toolTip(), "");
     fs::remove(bad);
@@ -290,7 +292,7 @@ TEST_F(BatchTest, AMissingDestinationIsOfferedForCreationAndNoStartsNothing) {
   TypeDestination(fresh);
   test::ModalWatcher watcher;
   watcher.ThenPress(QMessageBox::No);
-  QTest::mouseClick(form_->Button2, Qt::LeftButton);
+  QTest::mouseClick(ui_->startButton, Qt::LeftButton);
   ASSERT_EQ(watcher.SeenWindows().size(), 1u);
   EXPECT_EQ(watcher.SeenWindows()[0].title, "Confirm");
   EXPECT_EQ(watcher.SeenWindows()[0].text, "The specified directory does not exist. Create it?");
@@ -299,7 +301,7 @@ TEST_F(BatchTest, AMissingDestinationIsOfferedForCreationAndNoStartsNothing) {
   ExpectIdle();
 
   watcher.ThenPress(QMessageBox::Yes);
-  QTest::mouseClick(form_->Button2, Qt::LeftButton);
+  QTest::mouseClick(ui_->startButton, Qt::LeftButton);
   EXPECT_EQ(Activity(), "File activity: 2/2 files processed. Time: 0.00 secs");
   ASSERT_TRUE(test::DrainJobs());
   EXPECT_TRUE(fs::exists(fresh + "/f0.jpg"));
@@ -310,7 +312,7 @@ TEST_F(BatchTest, AMissingDestinationIsOfferedForCreationAndNoStartsNothing) {
   TypeDestination(dir_.File("plain/out"));
   watcher.ThenPress(QMessageBox::Yes);
   watcher.ThenPress(QMessageBox::Ok);
-  QTest::mouseClick(form_->Button2, Qt::LeftButton);
+  QTest::mouseClick(ui_->startButton, Qt::LeftButton);
   EXPECT_EQ(watcher.Texts().last(), "Unable to create directory.");
   EXPECT_EQ(Activity(), "File activity: 2/2 files processed. Time: 0.00 secs");
   ExpectIdle();
@@ -321,8 +323,8 @@ TEST_F(BatchTest, ErrorsWhileIdleNeverStartARun) {
   AddSources(3);
   test::ModalWatcher watcher;
   for (int row : {0, 1}) {
-    QTest::mouseClick(form_->ListBox1->viewport(), Qt::LeftButton, {}, EntryCentre(row));
-    QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton, {}, EntryCentre(row));
+    QTest::mouseClick(ui_->sourceList->viewport(), Qt::LeftButton, {}, EntryCentre(row));
+    QTest::mouseDClick(ui_->sourceList->viewport(), Qt::LeftButton, {}, EntryCentre(row));
   }
   ASSERT_EQ(watcher.SeenWindows().size(), 2u);
   EXPECT_EQ(watcher.SeenWindows()[1].title, "Tessane");
@@ -331,43 +333,44 @@ TEST_F(BatchTest, ErrorsWhileIdleNeverStartARun) {
   EXPECT_TRUE(Copies().empty());
 
   // During a run the hook still pauses it.
-  After(0, [this] { QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton, {},
-                                       EntryCentre(2)); });
-  QTest::mouseClick(form_->Button2, Qt::LeftButton);
-  EXPECT_EQ(form_->Button3->text(), "CONTINUE");
-  EXPECT_TRUE(form_->Button3->isEnabled());
+  After(0, [this] {
+    QTest::mouseDClick(ui_->sourceList->viewport(), Qt::LeftButton, {}, EntryCentre(2));
+  });
+  QTest::mouseClick(ui_->startButton, Qt::LeftButton);
+  EXPECT_EQ(ui_->pauseButton->text(), "CONTINUE");
+  EXPECT_TRUE(ui_->pauseButton->isEnabled());
   EXPECT_EQ(Activity(), "File activity: 2/3 files processed. Time: 0.00 secs");
 }
 
 TEST_F(BatchTest, EntriesDeletedDuringTheRunStopItThroughTheErrorHook) {
   AddSources(4);
-  After(0, [this] { form_->ListBox1->clear(); });
+  After(0, [this] { ui_->sourceList->clear(); });
   test::ModalWatcher watcher;
-  QTest::mouseClick(form_->Button2, Qt::LeftButton);
+  QTest::mouseClick(ui_->startButton, Qt::LeftButton);
   EXPECT_EQ(watcher.Texts(), QStringList{"List index out of bounds (1)"});
   EXPECT_EQ(Activity(), "File activity:");  // the failed call writes no activity line
-  EXPECT_EQ(form_->ResumeIndex, 0);
-  EXPECT_FALSE(form_->Running);
-  EXPECT_EQ(form_->Button3->text(), "CONTINUE");
+  EXPECT_EQ(form_->batch().resumeIndex(), 0);
+  EXPECT_FALSE(form_->batch().running());
+  EXPECT_EQ(ui_->pauseButton->text(), "CONTINUE");
   EXPECT_EQ(Copies(), Names(0, 1));
 }
 
 TEST_F(BatchTest, StartAsksBeforeWritingBesideTheSourcesAndNeedsEntries) {
   {
     test::ModalWatcher watcher;
-    form_->Button2->click();  // empty list: nothing at all
+    ui_->startButton->click();  // empty list: nothing at all
     EXPECT_TRUE(watcher.SeenWindows().empty());
     EXPECT_EQ(Activity(), "File activity: ");
   }
   AddSources(2);
-  form_->Edit1->clear();
+  ui_->destinationEdit->clear();
   test::ModalWatcher watcher;
   watcher.ThenPress(QMessageBox::Cancel);
   watcher.ThenPress(QMessageBox::Ok);
-  form_->Button2->click();
+  ui_->startButton->click();
   EXPECT_EQ(Activity(), "File activity: ");
-  EXPECT_FALSE(form_->Button3->isEnabled());
-  form_->Button2->click();
+  EXPECT_FALSE(ui_->pauseButton->isEnabled());
+  ui_->startButton->click();
   ASSERT_EQ(watcher.SeenWindows().size(), 2u);
   EXPECT_EQ(watcher.SeenWindows()[0].title, "Warning");
   EXPECT_EQ(watcher.SeenWindows()[0].text,
@@ -388,7 +391,7 @@ TEST_F(BatchTest, ClosingDuringARunQuitsOnceTheFilesHandedOverAreDone) {
     form_->close();
     visibleAfterClose = form_->isVisible();
   });
-  QTest::mouseClick(form_->Button2, Qt::LeftButton);
+  QTest::mouseClick(ui_->startButton, Qt::LeftButton);
   // The window stays while the file handed over is written, then closes.
   EXPECT_TRUE(visibleAfterClose);
   EXPECT_EQ(Activity(), "File activity: 1/4 files processed. Time: 0.00 secs");
@@ -403,17 +406,17 @@ TEST_F(BatchTest, ResizeModeWritesWithTheWindowsOptions) {
   wide.fill(QColor(10, 120, 230));
   const std::string source = dir_.File("wide.bmp");
   ASSERT_TRUE(wide.save(QString::fromStdString(source), "BMP"));
-  form_->ListBox1->addItem(QString::fromStdString(source));
-  form_->fastcopy->setChecked(false);
-  form_->Output->SetItemIndex(5);    // .bmp
-  form_->Addition->SetItemIndex(1);  // postfix "_t"
-  form_->SpinEdit1->SetValue(50);
-  form_->Filters->setCurrentIndex(0);
-  form_->Button2->click();
-  form_->ResOverWrite->setChecked(true);
-  form_->Button2->click();  // replaces the first output
-  form_->ResOverWrite->setChecked(false);
-  form_->Button2->click();  // a numbered second one
+  ui_->sourceList->addItem(QString::fromStdString(source));
+  ui_->fastCopyBox->setChecked(false);
+  ui_->outputFormatGroup->setItemIndex(5);  // .bmp
+  ui_->nameAdditionGroup->setItemIndex(1);  // postfix "_t"
+  ui_->sizePixelsBox->setValue(50);
+  ui_->filterCombo->setCurrentIndex(0);
+  ui_->startButton->click();
+  ui_->resizeOverwriteBox->setChecked(true);
+  ui_->startButton->click();  // replaces the first output
+  ui_->resizeOverwriteBox->setChecked(false);
+  ui_->startButton->click();  // a numbered second one
   EXPECT_EQ(Copies(), (std::vector<std::string>{"wide_t.bmp", "wide_t[1].bmp"}));
   const QImage out(QString::fromStdString(dir_.File("out/wide_t.bmp")));
   EXPECT_EQ(out.size(), QSize(50, 25));
@@ -428,21 +431,21 @@ TEST_F(BatchTest, FaultsAtTheNamesOrAmongTheSourcesStillEndTheRun) {
   fs::create_directory(dir_.File("out/f0.jpg"));
   fs::create_symlink(dir_.File("nowhere"), dir_.File("out/f1.jpg"));
   ASSERT_EQ(::mkfifo(dir_.File("pipe.jpg").c_str(), 0644), 0);
-  form_->ListBox1->addItem(QString::fromStdString(dir_.File("pipe.jpg")));
-  form_->Button2->click();
+  ui_->sourceList->addItem(QString::fromStdString(dir_.File("pipe.jpg")));
+  ui_->startButton->click();
   EXPECT_EQ(Copies(), (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f1[1].jpg"}));
 
   QImage wide(40, 20, QImage::Format_RGB32);
   wide.fill(QColor(10, 120, 230));
   ASSERT_TRUE(wide.save(QString::fromStdString(dir_.File("wide.bmp")), "BMP"));
-  form_->ListBox1->clear();
-  form_->ListBox1->addItem(QString::fromStdString(dir_.File("pipe.jpg")));
-  form_->ListBox1->addItem(QString::fromStdString(dir_.File("wide.bmp")));
-  form_->fastcopy->setChecked(false);
-  form_->Output->SetItemIndex(5);  // .bmp
-  form_->Button2->click();
-  EXPECT_EQ(Copies(), (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f1[1].jpg",
-                                                "wide.bmp"}));
+  ui_->sourceList->clear();
+  ui_->sourceList->addItem(QString::fromStdString(dir_.File("pipe.jpg")));
+  ui_->sourceList->addItem(QString::fromStdString(dir_.File("wide.bmp")));
+  ui_->fastCopyBox->setChecked(false);
+  ui_->outputFormatGroup->setItemIndex(5);  // .bmp
+  ui_->startButton->click();
+  EXPECT_EQ(Copies(),
+            (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f1[1].jpg", "wide.bmp"}));
 }
 
 TEST(WorkQueueInTheWindow, QueuedWorkRunsInsideAModalLoop) {

@@ -148,8 +148,8 @@ TEST_F(MovPanelTest, UseCtrlRequiresCtrlForAnyAction) {
 }
 
 TEST_F(MovPanelTest, HoverFrameFollowsThePointer) {
-  QSignalSpy entered(panel_, &FloatingPanel::OnEnter);
-  QSignalSpy left(panel_, &FloatingPanel::OnExit);
+  QSignalSpy entered(panel_, &FloatingPanel::entered);
+  QSignalSpy left(panel_, &FloatingPanel::left);
   const QColor highlight = panel_->palette().color(QPalette::Highlight);
   auto corner = [&] { return panel_->grab().toImage().pixelColor(0, 0); };
   EXPECT_FALSE(panel_->hovered());

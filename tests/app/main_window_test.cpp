@@ -15,10 +15,11 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QStyle>
-#include <QStyleOptionButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
 
@@ -29,6 +30,7 @@
 
 #include "app/app_test_support.h"
 #include "app/application.h"
+#include "app/batch_controller.h"
 #include "app/controls.h"
 #include "app/floating_panel.h"
 #include "app/folder_dialog.h"
@@ -39,12 +41,12 @@ namespace {
 
 class FormTest : public ::testing::Test {
  protected:
-  void SetUp() override { form_ = std::make_unique<MainWindow>(); }
+  void SetUp() override {
+    form_ = std::make_unique<MainWindow>();
+    ui_ = std::make_unique<test::WindowControls>(*form_);
+  }
 
   int Scaled(int v) const { return static_cast<int>(std::lround(v * form_->logicalDpiX() / 96.0)); }
-  QRect Bounds(int l, int t, int w, int h) const {
-    return QRect(Scaled(l), Scaled(t), Scaled(w), Scaled(h));
-  }
   template <class T = QWidget>
   T* Control(const char* name) const {
     return form_->findChild<T*>(QString::fromUtf8(name));
@@ -57,6 +59,7 @@ class FormTest : public ::testing::Test {
   }
 
   std::unique_ptr<MainWindow> form_;
+  std::unique_ptr<test::WindowControls> ui_;
 };
 
 // Caption or text of any control kind of the window.
@@ -74,88 +77,74 @@ enum Check { kNoCheck, kChecked, kUnchecked };
 
 struct ControlRow {
   const char* name;
-  int l, t, w, h;  // w < 0: a label that sizes itself, only its place is fixed
   const char* text;
   const char* hint;
   bool enabled;
   Check check;
 };
 
-TEST_F(FormTest, EveryControlStartsAsLaidOut) {
+TEST_F(FormTest, EveryControlStartsWithItsCaptionHintAndState) {
   const ControlRow rows[] = {
-      {"Label3", 11, 8, -1, -1, "Files:", "", true, kNoCheck},
-      {"SendTo", 284, 5, 79, 17, "SendTo link", "Add/delete 'SendTo' link in context menu", true,
-       kUnchecked},
-      {"CheckBox1", 378, 5, 75, 17, "Stay on top", "Keep window on top", true, kUnchecked},
-      {"CheckBox2", 472, 5, 73, 17, "Use skin", "", true, kChecked},
-      {"ListBox1", 8, 25, 542, 147, "", "Source files - double click to view", true, kNoCheck},
-      {"MovPanel1", 424, 96, 89, 65, "", "", true, kNoCheck},
-      {"ProgressBar1", 8, 179, 543, 11, "", "", true, kNoCheck},
-      {"Label1", 10, 201, -1, -1, "File activity: ", "", true, kNoCheck},
-      {"IncSubs", 451, 200, 93, 17, "Inc sub folders",
+      {"Label3", "Files:", "", true, kNoCheck},
+      {"SendTo", "SendTo link", "Add/delete 'SendTo' link in context menu", true, kUnchecked},
+      {"CheckBox1", "Stay on top", "Keep window on top", true, kUnchecked},
+      {"CheckBox2", "Use skin", "", true, kChecked},
+      {"ListBox1", "", "Source files - double click to view", true, kNoCheck},
+      {"MovPanel1", "", "", true, kNoCheck},
+      {"ProgressBar1", "", "", true, kNoCheck},
+      {"Label1", "File activity: ", "", true, kNoCheck},
+      {"IncSubs", "Inc sub folders",
        "Include sub-folders when dropped or sent or source folder selected", true, kChecked},
-      {"Button7", 9, 222, 71, 25, "Source folder", "Select all image files in a folder", true,
-       kNoCheck},
-      {"Button1", 81, 222, 71, 25, "Source files", "Select image files", true, kNoCheck},
-      {"Button6", 153, 222, 71, 25, "Destination", "Select destination folder", true, kNoCheck},
-      {"Edit1", 227, 224, 321, 21, "", "Destination folder - will accept drag from explorer", true,
-       kNoCheck},
-      {"Button4", 532, 226, 16, 17, "?", "Open destination folder", true, kNoCheck},
-      {"GroupBox2", 8, 256, 545, 47, "Fast File Copy", "", true, kNoCheck},
-      {"fastcopy", 78, -2, 17, 17, "",
-       "Copy source files to destination.  No change in size or format", true, kUnchecked},
-      {"Label4", 26, 19, -1, -1, "Buffer size (Kb)", "", false, kNoCheck},
-      {"Buff", 104, 14, 49, 22, "64", "Set buffer size used in fast copying.  ", false, kNoCheck},
-      {"Overwrite", 164, 17, 73, 17, "Overwrite",
+      {"Button7", "Source folder", "Select all image files in a folder", true, kNoCheck},
+      {"Button1", "Source files", "Select image files", true, kNoCheck},
+      {"Button6", "Destination", "Select destination folder", true, kNoCheck},
+      {"Edit1", "", "Destination folder - will accept drag from explorer", true, kNoCheck},
+      {"Button4", "?", "Open destination folder", true, kNoCheck},
+      {"GroupBox2", "Fast File Copy", "", true, kNoCheck},
+      {"fastcopy", "", "Copy source files to destination.  No change in size or format", true,
+       kUnchecked},
+      {"Label4", "Buffer size (Kb)", "", false, kNoCheck},
+      {"Buff", "64", "Set buffer size used in fast copying.  ", false, kNoCheck},
+      {"Overwrite", "Overwrite",
        "Overwrite files if they exist in destination, otherwise create .BAK file", false,
        kUnchecked},
-      {"CopyTimes", 239, 17, 91, 17, "Copy file times", "Copy file datetimes to destination file",
-       false, kUnchecked},
-      {"CopyAttrs", 332, 17, 107, 17, "Copy file attributes",
-       "Copy file attributes to destination file", false, kUnchecked},
-      {"CheckBox3", 10, 311, 17, 17, "", "Show memory usage", true, kUnchecked},
-      {"WLabel", 38, 313, -1, -1, "Memory usage:", "", false, kNoCheck},
-      {"PLabel", 177, 313, -1, -1, "Peak memory usage:", "", false, kNoCheck},
-      {"Button2", 350, 307, 51, 25, "START", "Process files", true, kNoCheck},
-      {"Button3", 405, 307, 75, 25, "PAUSE", "Pause process", false, kNoCheck},
-      {"Button5", 484, 307, 51, 25, "QUIT", "Quit process and reset counters", false, kNoCheck},
-      {"GroupBox1", 8, 335, 545, 124, "Resizing/reformatting",
-       "Options used for changing format and/or size.  Not used in Fast Copy", true, kNoCheck},
-      {"Output", 9, 17, 125, 100, "Output file format",
-       "Keep format the same as source file or save as selected", true, kNoCheck},
-      {"CropBox", 74, 93, 45, 17, "16:9", "Output landscape images in 16:9 format", true,
+      {"CopyTimes", "Copy file times", "Copy file datetimes to destination file", false,
        kUnchecked},
-      {"Addition", 138, 17, 126, 78, "Filename addition", "File name addition", true, kNoCheck},
-      {"Thing", 205, 51, 51, 21, "_t", "Added text - must comply with rules for setting file names",
+      {"CopyAttrs", "Copy file attributes", "Copy file attributes to destination file", false,
+       kUnchecked},
+      {"CheckBox3", "", "Show memory usage", true, kUnchecked},
+      {"WLabel", "Memory usage:", "", false, kNoCheck},
+      {"PLabel", "Peak memory usage:", "", false, kNoCheck},
+      {"Button2", "START", "Process files", true, kNoCheck},
+      {"Button3", "PAUSE", "Pause process", false, kNoCheck},
+      {"Button5", "QUIT", "Quit process and reset counters", false, kNoCheck},
+      {"GroupBox1", "Resizing/reformatting",
+       "Options used for changing format and/or size.  Not used in Fast Copy", true, kNoCheck},
+      {"Output", "Output file format", "Keep format the same as source file or save as selected",
        true, kNoCheck},
-      {"Label5", 144, 100, -1, -1, "Default format", "", true, kNoCheck},
-      {"DefaultFormat", 215, 97, 49, 21, ".jpg",
+      {"CropBox", "16:9", "Output landscape images in 16:9 format", true, kUnchecked},
+      {"Addition", "Filename addition", "File name addition", true, kNoCheck},
+      {"Thing", "_t", "Added text - must comply with rules for setting file names", true, kNoCheck},
+      {"Label5", "Default format", "", true, kNoCheck},
+      {"DefaultFormat", ".jpg",
        "Default output format if Source selected and is not a handled format", true, kNoCheck},
-      {"MaxSize", 268, 17, 172, 78, "Max output size ",
-       "Max output size by dimension in pixels or %", true, kNoCheck},
-      {"DoPixs", 337, 37, 37, 17, "Pixs", "Sizing in pixels", true, kChecked},
-      {"DoPer", 337, 63, 37, 17, "%", "Output image size as % of original size", true, kUnchecked},
-      {"SpinEdit1", 379, 34, 50, 22, "320", "Maximum size of output image (32-5000 pixs)", true,
+      {"MaxSize", "Max output size ", "Max output size by dimension in pixels or %", true,
        kNoCheck},
-      {"SpinEdit2", 379, 61, 50, 22, "50", "% of original size", true, kNoCheck},
-      {"Label2", 453, 26, -1, -1, "Resampling filter", "", true, kNoCheck},
-      {"Filters", 453, 43, 80, 21, "Lanczos3",
+      {"DoPixs", "Pixs", "Sizing in pixels", true, kChecked},
+      {"DoPer", "%", "Output image size as % of original size", true, kUnchecked},
+      {"SpinEdit1", "320", "Maximum size of output image (32-5000 pixs)", true, kNoCheck},
+      {"SpinEdit2", "50", "% of original size", true, kNoCheck},
+      {"Label2", "Resampling filter", "", true, kNoCheck},
+      {"Filters", "Lanczos3",
        "Filter used when resampling - None is faster and probably good enough", true, kNoCheck},
-      {"ResOverWrite", 453, 72, 73, 17, "Overwrite", "Overwrite files if they exist in destination",
-       true, kUnchecked},
-      {"StatusBar1", 0, 464, 562, 19, "", "", true, kNoCheck},
+      {"ResOverWrite", "Overwrite", "Overwrite files if they exist in destination", true,
+       kUnchecked},
+      {"StatusBar1", "", "", true, kNoCheck},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     QWidget* w = Control(row.name);
     ASSERT_NE(w, nullptr);
-    if (row.w < 0)
-      EXPECT_EQ(w->pos(), QPoint(Scaled(row.l), Scaled(row.t)));
-    else if (w == form_->ListBox1)  // its height is snapped to whole rows
-      EXPECT_EQ(w->geometry().adjusted(0, 0, 0, Scaled(row.h) - w->height()),
-                Bounds(row.l, row.t, row.w, row.h));
-    else
-      EXPECT_EQ(w->geometry(), Bounds(row.l, row.t, row.w, row.h));
     EXPECT_EQ(TextOf(w), QString::fromUtf8(row.text));
     EXPECT_EQ(w->statusTip(), QString::fromUtf8(row.hint));
     EXPECT_EQ(w->isEnabled(), row.enabled);
@@ -170,12 +159,12 @@ TEST_F(FormTest, EveryControlStartsAsLaidOut) {
   EXPECT_FALSE(form_->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(form_->windowFlags() & Qt::WindowMinimizeButtonHint);
 
-  EXPECT_FALSE(form_->MovPanel1->isVisibleTo(form_.get()));
-  EXPECT_EQ(form_->Image1->statusTip(), "Double click to close");
-  EXPECT_TRUE(form_->Image1->Picture().isNull());
-  EXPECT_EQ(form_->ListBox1->count(), 0);
-  EXPECT_EQ(form_->ListBox1->selectionMode(), QAbstractItemView::ExtendedSelection);
-  EXPECT_EQ(form_->ProgressBar1->value(), 0);
+  EXPECT_FALSE(ui_->previewPanel->isVisibleTo(form_.get()));
+  EXPECT_EQ(ui_->previewImage->statusTip(), "Double click to close");
+  EXPECT_TRUE(ui_->previewImage->picture().isNull());
+  EXPECT_EQ(ui_->sourceList->count(), 0);
+  EXPECT_EQ(ui_->sourceList->selectionMode(), QAbstractItemView::ExtendedSelection);
+  EXPECT_EQ(ui_->progressBar->value(), 0);
 
   struct Items {
     RadioGroupBox* group;
@@ -183,55 +172,58 @@ TEST_F(FormTest, EveryControlStartsAsLaidOut) {
     int index;
   };
   for (const auto& g :
-       {Items{form_->Output, {"Source", ".jpg", ".png", ".gif", ".emf", ".bmp", ".jp2"}, 0},
-        Items{form_->Addition, {"Prefix", "Postfix", "None"}, 2},
-        Items{form_->MaxSize, {"Largest", "Width", "Height"}, 0}}) {
+       {Items{
+            ui_->outputFormatGroup, {"Source", ".jpg", ".png", ".gif", ".emf", ".bmp", ".jp2"}, 0},
+        Items{ui_->nameAdditionGroup, {"Prefix", "Postfix", "None"}, 2},
+        Items{ui_->sizeModeGroup, {"Largest", "Width", "Height"}, 0}}) {
     SCOPED_TRACE(g.group->objectName().toStdString());
     QStringList texts;
-    for (int i = 0; i < g.group->Count(); ++i) texts << g.group->ItemText(i);
+    for (int i = 0; i < g.group->count(); ++i) texts << g.group->itemText(i);
     EXPECT_EQ(texts, g.items);
-    EXPECT_EQ(g.group->ItemIndex(), g.index);
+    EXPECT_EQ(g.group->itemIndex(), g.index);
   }
   // The 16:9 box sits in the empty fourth row of the second column (items are placed once
   // the group has its size, which a hidden window defers).
   form_->show();
-  const QRect fourthRow = form_->Output->Button(3)->geometry().translated(
-      form_->Output->Button(4)->x() - form_->Output->Button(0)->x(), 0);
-  EXPECT_TRUE(fourthRow.translated(form_->Output->pos()).intersects(form_->CropBox->geometry()));
+  const QRect fourthRow = ui_->outputFormatGroup->button(3)->geometry().translated(
+      ui_->outputFormatGroup->button(4)->x() - ui_->outputFormatGroup->button(0)->x(), 0);
+  EXPECT_TRUE(
+      fourthRow.translated(ui_->outputFormatGroup->pos()).intersects(ui_->cropBox->geometry()));
 
   QStringList filters;
-  for (int i = 0; i < form_->Filters->count(); ++i) filters << form_->Filters->itemText(i);
+  for (int i = 0; i < ui_->filterCombo->count(); ++i) filters << ui_->filterCombo->itemText(i);
   EXPECT_EQ(filters, QStringList({"None", "Box", "Triangle", "Hermite", "Bell", "BSpline",
                                   "Lanczos3", "Mitchell "}));
-  EXPECT_EQ(form_->Filters->ItemIndex(), 6);
+  EXPECT_EQ(ui_->filterCombo->itemIndex(), 6);
   QStringList formats;
-  for (int i = 0; i < form_->DefaultFormat->count(); ++i)
-    formats << form_->DefaultFormat->itemText(i);
+  for (int i = 0; i < ui_->defaultFormatCombo->count(); ++i)
+    formats << ui_->defaultFormatCombo->itemText(i);
   EXPECT_EQ(formats, QStringList({".jpg", ".png", ".gif", ".emf", ".bmp", ".jp2"}));
-  EXPECT_EQ(form_->DefaultFormat->ItemIndex(), 0);
+  EXPECT_EQ(ui_->defaultFormatCombo->itemIndex(), 0);
 
   struct Range {
     NumberBox* box;
     int min, max, step;
   };
-  for (const auto& r : {Range{form_->Buff, 8, 512, 8}, Range{form_->SpinEdit1, 32, 5000, 10},
-                        Range{form_->SpinEdit2, 1, 99, 10}}) {
-    EXPECT_EQ(r.box->MinValue(), r.min);
-    EXPECT_EQ(r.box->MaxValue(), r.max);
-    EXPECT_EQ(r.box->Increment(), r.step);
+  for (const auto& r :
+       {Range{ui_->bufferSizeBox, 8, 512, 8}, Range{ui_->sizePixelsBox, 32, 5000, 10},
+        Range{ui_->sizePercentBox, 1, 99, 10}}) {
+    EXPECT_EQ(r.box->minValue(), r.min);
+    EXPECT_EQ(r.box->maxValue(), r.max);
+    EXPECT_EQ(r.box->increment(), r.step);
   }
 
   QStringList menu;
-  for (QAction* a : form_->PopupMenu1->actions()) menu << a->text();
+  for (QAction* a : ui_->listMenu->actions()) menu << a->text();
   EXPECT_EQ(menu, QStringList({"Select all", "Delete", "Paste"}));
-  EXPECT_EQ(form_->OD1->windowTitle(), "Select image files");
-  EXPECT_EQ(form_->OD1->fileMode(), QFileDialog::ExistingFiles);
-  EXPECT_EQ(form_->SD1->windowTitle(), "Select Directory");
-  EXPECT_EQ(form_->Timer1->interval(), 1000);
-  EXPECT_FALSE(form_->Timer1->isActive());
+  EXPECT_EQ(ui_->fileDialog->windowTitle(), "Select image files");
+  EXPECT_EQ(ui_->fileDialog->fileMode(), QFileDialog::ExistingFiles);
+  EXPECT_EQ(ui_->folderDialog->windowTitle(), "Select Directory");
+  EXPECT_EQ(ui_->memoryTimer->interval(), 1000);
+  EXPECT_FALSE(ui_->memoryTimer->isActive());
   EXPECT_TRUE(SkinActive());
-  EXPECT_FALSE(form_->Running);
-  EXPECT_EQ(form_->ResumeIndex, 0);
+  EXPECT_FALSE(form_->batch().running());
+  EXPECT_EQ(form_->batch().resumeIndex(), 0);
 }
 
 // Leaves the box as the focus does: only then is the text corrected.
@@ -253,27 +245,27 @@ TEST_F(FormTest, NumberBoxesCorrectTheirTextOnlyWhenTheFocusLeaves) {
     int valueAfter;
   };
   const Case cases[] = {
-      {form_->SpinEdit2, "4000", 4000, "99", 99},
-      {form_->SpinEdit2, "0", 0, "1", 1},
-      {form_->SpinEdit2, "-", 1, "-", 1},
-      {form_->SpinEdit2, "", 1, "", 1},
-      {form_->SpinEdit1, "12a", 32, "12a", 32},
-      {form_->SpinEdit1, "+4999", 4999, "+4999", 4999},
-      {form_->Buff, "99999999999", 8, "99999999999", 8},  // beyond int: not an integer
-      {form_->Buff, "600", 600, "512", 512},
+      {ui_->sizePercentBox, "4000", 4000, "99", 99},
+      {ui_->sizePercentBox, "0", 0, "1", 1},
+      {ui_->sizePercentBox, "-", 1, "-", 1},
+      {ui_->sizePercentBox, "", 1, "", 1},
+      {ui_->sizePixelsBox, "12a", 32, "12a", 32},
+      {ui_->sizePixelsBox, "+4999", 4999, "+4999", 4999},
+      {ui_->bufferSizeBox, "99999999999", 8, "99999999999", 8},  // beyond int: not an integer
+      {ui_->bufferSizeBox, "600", 600, "512", 512},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     SetText(c.box, c.text);
-    EXPECT_EQ(c.box->Value(), c.focusedValue);
+    EXPECT_EQ(c.box->value(), c.focusedValue);
     LoseFocus(c.box);
     EXPECT_EQ(c.box->text(), c.textAfter);
-    EXPECT_EQ(c.box->Value(), c.valueAfter);
+    EXPECT_EQ(c.box->value(), c.valueAfter);
   }
 }
 
 TEST_F(FormTest, NumberBoxesFilterKeysAndStepWithinTheRange) {
-  NumberBox* box = form_->SpinEdit2;
+  NumberBox* box = ui_->sizePercentBox;
   QLocale::setDefault(QLocale::c());
   SetText(box, "");
   QSignalSpy finished(box, &QAbstractSpinBox::editingFinished);
@@ -306,9 +298,9 @@ TEST_F(FormTest, DropDownsCompleteKeysTypedWhileTheyHaveTheFocus) {
     const char* text;
   };
   const Case cases[] = {
-      {form_->Filters, "m", 7, "Mitchell "}, {form_->Filters, "bs", 5, "BSpline"},
-      {form_->Filters, "q", -1, "q"},        {form_->DefaultFormat, ".p", 1, ".png"},
-      {form_->DefaultFormat, ".J", 0, ".jpg"},
+      {ui_->filterCombo, "m", 7, "Mitchell "},    {ui_->filterCombo, "bs", 5, "BSpline"},
+      {ui_->filterCombo, "q", -1, "q"},           {ui_->defaultFormatCombo, ".p", 1, ".png"},
+      {ui_->defaultFormatCombo, ".J", 0, ".jpg"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -318,7 +310,7 @@ TEST_F(FormTest, DropDownsCompleteKeysTypedWhileTheyHaveTheFocus) {
     QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(focus, Qt::Key_Backspace);
     QTest::keyClicks(focus, QString::fromUtf8(c.typed));
-    EXPECT_EQ(c.box->ItemIndex(), c.index);
+    EXPECT_EQ(c.box->itemIndex(), c.index);
     EXPECT_EQ(c.box->lineEdit()->text(), c.text);
   }
 }
@@ -331,101 +323,104 @@ TEST_F(FormTest, DropDownsCompleteTypedTextAndReadMinusOneWhenEmptied) {
     const char* text;
   };
   const Case cases[] = {
-      {form_->Filters, "la", 6, "Lanczos3"}, {form_->Filters, "MI", 7, "Mitchell "},
-      {form_->Filters, "b", 1, "Box"},       {form_->Filters, "bs", 5, "BSpline"},
-      {form_->Filters, "x", -1, "x"},        {form_->DefaultFormat, ".p", 1, ".png"},
+      {ui_->filterCombo, "la", 6, "Lanczos3"}, {ui_->filterCombo, "MI", 7, "Mitchell "},
+      {ui_->filterCombo, "b", 1, "Box"},       {ui_->filterCombo, "bs", 5, "BSpline"},
+      {ui_->filterCombo, "x", -1, "x"},        {ui_->defaultFormatCombo, ".p", 1, ".png"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
     QLineEdit* edit = c.box->lineEdit();
     edit->clear();
     QTest::keyClicks(edit, c.typed);
-    EXPECT_EQ(c.box->ItemIndex(), c.index);
+    EXPECT_EQ(c.box->itemIndex(), c.index);
     EXPECT_EQ(edit->text(), c.text);
   }
-  QLineEdit* edit = form_->DefaultFormat->lineEdit();
+  QLineEdit* edit = ui_->defaultFormatCombo->lineEdit();
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_Backspace);
-  EXPECT_EQ(form_->DefaultFormat->ItemIndex(), -1);
-  EXPECT_EQ(form_->DefaultFormat->SelectedText(), "");
+  EXPECT_EQ(ui_->defaultFormatCombo->itemIndex(), -1);
+  EXPECT_EQ(ui_->defaultFormatCombo->selectedText(), "");
 }
 
 TEST_F(FormTest, FastCopyEnablesExactlyItsOwnOptions) {
   const std::vector<QWidget*> resizing = {
-      form_->GroupBox1, form_->Output,        form_->CropBox, form_->Addition, form_->Thing,
-      form_->Label5,    form_->DefaultFormat, form_->MaxSize, form_->DoPixs,   form_->DoPer,
-      form_->SpinEdit1, form_->SpinEdit2,     form_->Label2,  form_->Filters,  form_->ResOverWrite};
-  const std::vector<QWidget*> copying = {form_->Label4, form_->Buff, form_->Overwrite,
-                                         form_->CopyTimes, form_->CopyAttrs};
-  form_->CropBox->setChecked(true);
+      ui_->resizeGroup,        ui_->outputFormatGroup, ui_->cropBox,
+      ui_->nameAdditionGroup,  ui_->additionEdit,      ui_->defaultFormatLabel,
+      ui_->defaultFormatCombo, ui_->sizeModeGroup,     ui_->pixelsButton,
+      ui_->percentButton,      ui_->sizePixelsBox,     ui_->sizePercentBox,
+      ui_->filterLabel,        ui_->filterCombo,       ui_->resizeOverwriteBox};
+  const std::vector<QWidget*> copying = {ui_->bufferSizeLabel, ui_->bufferSizeBox,
+                                         ui_->copyOverwriteBox, ui_->copyTimesBox,
+                                         ui_->copyAttributesBox};
+  ui_->cropBox->setChecked(true);
   for (bool on : {true, false, true}) {
     SCOPED_TRACE(on ? "fast copy on" : "fast copy off");
-    form_->fastcopy->setChecked(on);
+    ui_->fastCopyBox->setChecked(on);
     for (QWidget* w : resizing) EXPECT_EQ(w->isEnabled(), !on) << w->objectName().toStdString();
     for (QWidget* w : copying) EXPECT_EQ(w->isEnabled(), on) << w->objectName().toStdString();
-    EXPECT_TRUE(form_->IncSubs->isEnabled());
-    EXPECT_TRUE(form_->Button2->isEnabled());
+    EXPECT_TRUE(ui_->includeSubfoldersBox->isEnabled());
+    EXPECT_TRUE(ui_->startButton->isEnabled());
   }
-  EXPECT_TRUE(form_->CropBox->isChecked());  // marks and values are left as they are
+  EXPECT_TRUE(ui_->cropBox->isChecked());  // marks and values are left as they are
 }
 
 TEST_F(FormTest, StatusBarShowsTheNearestHint) {
   form_->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
   const auto at = [&](QWidget* w) {
-    return form_->HintAt(w->mapToGlobal(QPoint(w->width() / 2, w->height() / 2)));
+    return form_->hintAt(w->mapToGlobal(QPoint(w->width() / 2, w->height() / 2)));
   };
-  EXPECT_EQ(at(form_->Button2), "Process files");
-  EXPECT_EQ(at(form_->Label5), form_->GroupBox1->statusTip());            // label without a hint
-  EXPECT_EQ(at(form_->MaxSize->Button(1)), form_->MaxSize->statusTip());  // an item
-  EXPECT_EQ(at(form_->Label3), "");                                       // nothing around it
-  EXPECT_EQ(at(form_->ListBox1->viewport()), "Source files - double click to view");
+  EXPECT_EQ(at(ui_->startButton), "Process files");
+  EXPECT_EQ(at(ui_->defaultFormatLabel), ui_->resizeGroup->statusTip());  // label without a hint
+  EXPECT_EQ(at(ui_->sizeModeGroup->button(1)), ui_->sizeModeGroup->statusTip());  // an item
+  EXPECT_EQ(at(ui_->fileCountLabel), "");  // nothing around it
+  EXPECT_EQ(at(ui_->sourceList->viewport()), "Source files - double click to view");
 
-  QCursor::setPos(form_->Button5->mapToGlobal(QPoint(5, 5)));
-  form_->UpdateHint();
-  EXPECT_EQ(form_->StatusBar1->currentMessage(), "Quit process and reset counters");
+  QCursor::setPos(ui_->quitButton->mapToGlobal(QPoint(5, 5)));
+  form_->updateHint();
+  EXPECT_EQ(ui_->statusBar->currentMessage(), "Quit process and reset counters");
 }
 
 TEST_F(FormTest, MemoryDisplayFollowsItsCheckBox) {
-  form_->CheckBox3->setChecked(true);
-  EXPECT_TRUE(form_->Timer1->isActive());
-  EXPECT_TRUE(form_->WLabel->isEnabled());
-  EXPECT_TRUE(form_->PLabel->isEnabled());
-  form_->Timer1Timer();
+  ui_->memoryUsageBox->setChecked(true);
+  EXPECT_TRUE(ui_->memoryTimer->isActive());
+  EXPECT_TRUE(ui_->memoryLabel->isEnabled());
+  EXPECT_TRUE(ui_->peakMemoryLabel->isEnabled());
+  form_->updateMemoryLabels();
   EXPECT_TRUE(
-      QRegularExpression("^Memory usage: [1-9][0-9]*K$").match(form_->WLabel->text()).hasMatch())
-      << form_->WLabel->text().toStdString();
+      QRegularExpression("^Memory usage: [1-9][0-9]*K$").match(ui_->memoryLabel->text()).hasMatch())
+      << ui_->memoryLabel->text().toStdString();
   EXPECT_TRUE(QRegularExpression("^Peak memory usage: [1-9][0-9]*K$")
-                  .match(form_->PLabel->text())
+                  .match(ui_->peakMemoryLabel->text())
                   .hasMatch());
-  form_->CheckBox3->setChecked(false);
-  EXPECT_FALSE(form_->Timer1->isActive());
-  EXPECT_FALSE(form_->WLabel->isEnabled());
-  EXPECT_TRUE(form_->WLabel->text().startsWith("Memory usage: "));  // keeps its last text
+  ui_->memoryUsageBox->setChecked(false);
+  EXPECT_FALSE(ui_->memoryTimer->isActive());
+  EXPECT_FALSE(ui_->memoryLabel->isEnabled());
+  EXPECT_TRUE(ui_->memoryLabel->text().startsWith("Memory usage: "));  // keeps its last text
 }
 
 TEST_F(FormTest, UseSkinFlipsTheSkinAndStayOnTopSetsTheHint) {
-  form_->CheckBox2->setChecked(false);
+  ui_->useSkinBox->setChecked(false);
   EXPECT_FALSE(SkinActive());
-  form_->CheckBox2->setChecked(true);
+  ui_->useSkinBox->setChecked(true);
   EXPECT_TRUE(SkinActive());
-  form_->CheckBox1->setChecked(true);
+  ui_->stayOnTopBox->setChecked(true);
   EXPECT_TRUE(form_->windowFlags() & Qt::WindowStaysOnTopHint);
-  form_->CheckBox1->setChecked(false);
+  ui_->stayOnTopBox->setChecked(false);
   EXPECT_FALSE(form_->windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
 TEST_F(FormTest, ErrorHookShowsTheMessageAndLeavesAnIdleWindowAlone) {
   test::ModalWatcher watcher;
   // Through real event delivery: a failing handler reaches the hook.
-  QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton);
-  QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton);
+  QTest::mouseDClick(ui_->sourceList->viewport(), Qt::LeftButton);
+  QTest::mouseDClick(ui_->sourceList->viewport(), Qt::LeftButton);
   ASSERT_EQ(watcher.SeenWindows().size(), 2u);
   EXPECT_EQ(watcher.SeenWindows()[0].title, "Tessane");
   EXPECT_EQ(watcher.SeenWindows()[0].text, "List index out of bounds (-1)");
-  EXPECT_EQ(form_->Button3->text(), "PAUSE");
-  EXPECT_FALSE(form_->Button3->isEnabled());
-  EXPECT_FALSE(form_->Running);
+  EXPECT_EQ(ui_->pauseButton->text(), "PAUSE");
+  EXPECT_FALSE(ui_->pauseButton->isEnabled());
+  EXPECT_FALSE(form_->batch().running());
 }
 
 // Where a captioned control draws its caption, in the window's coordinates; empty for controls
@@ -472,14 +467,12 @@ QRect DrawnRect(QWidget* w) {
     return CaptionRect(w);
   else
     return bounds;
-  const QRect indicator =
-      w->style()->subElementRect(mark, &option, w).translated(bounds.topLeft());
+  const QRect indicator = w->style()->subElementRect(mark, &option, w).translated(bounds.topLeft());
   return indicator.united(CaptionRect(w));
 }
 
-// Each caption lies within its control and clear of what every other control draws (a control
-// laid on another, like "?" on the destination field, counts as part of it).
-void ExpectEveryCaptionFits(MainWindow& form) {
+// The controls the window shows (the parts inside a drop-down or number box are theirs).
+QList<QWidget*> VisibleControls(MainWindow& form) {
   QList<QWidget*> controls;
   for (QWidget* w : form.findChildren<QWidget*>())
     if (w->window() == &form && w->isVisibleTo(&form) &&
@@ -490,11 +483,61 @@ void ExpectEveryCaptionFits(MainWindow& form) {
         !qobject_cast<QComboBox*>(w->parentWidget()) &&
         !qobject_cast<QAbstractSpinBox*>(w->parentWidget()))
       controls << w;
+  return controls;
+}
+
+std::string NameOf(QWidget* w) {
+  return w->objectName().isEmpty() ? TextOf(w).toStdString() : w->objectName().toStdString();
+}
+
+// Where a group box draws its caption, in its own coordinates.
+QRect GroupCaptionRect(QGroupBox* box) {
+  QStyleOptionGroupBox option;
+  option.initFrom(box);
+  option.text = box->title();
+  option.textAlignment = box->alignment();
+  option.lineWidth = 1;
+  option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+  return box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+}
+
+// What each control and group draws lies inside the window and inside every group around it.
+void ExpectEveryControlInside(MainWindow& form) {
+  QList<QWidget*> controls = VisibleControls(form);
+  for (QGroupBox* group : form.findChildren<QGroupBox*>())
+    if (group->isVisibleTo(&form)) controls << group;
+  const auto bounds = [&form](QWidget* w) { return QRect(w->mapTo(&form, QPoint()), w->size()); };
+  for (QWidget* w : controls) {
+    SCOPED_TRACE(NameOf(w));
+    const QRect drawn = DrawnRect(w);
+    if (drawn.isEmpty()) continue;
+    EXPECT_TRUE(form.rect().contains(drawn)) << "outside the window";
+    for (QWidget* group = w->parentWidget(); group && group != &form; group = group->parentWidget())
+      if (auto* box = qobject_cast<QGroupBox*>(group)) {
+        const QRect frame = bounds(box);
+        if (w->parentWidget() == box && w->y() < 0) {
+          // A switch on the group's caption line (fast copy's): within the group's width and
+          // clear of its caption.
+          EXPECT_GE(drawn.left(), frame.left());
+          EXPECT_LE(drawn.right(), frame.right());
+          EXPECT_FALSE(drawn.intersects(GroupCaptionRect(box).translated(frame.topLeft())))
+              << "over the caption of " << box->objectName().toStdString();
+        } else {
+          EXPECT_TRUE(frame.contains(drawn)) << "outside " << box->objectName().toStdString();
+        }
+      }
+  }
+}
+
+// Each caption lies within its control and clear of what every other control draws (a control
+// laid on another, like "?" on the destination field, counts as part of it).
+void ExpectEveryCaptionFits(MainWindow& form) {
+  const QList<QWidget*> controls = VisibleControls(form);
   const auto bounds = [&form](QWidget* w) { return QRect(w->mapTo(&form, QPoint()), w->size()); };
   for (QWidget* w : controls) {
     const QRect caption = CaptionRect(w);
     if (caption.isEmpty()) continue;
-    SCOPED_TRACE(w->objectName().isEmpty() ? TextOf(w).toStdString() : w->objectName().toStdString());
+    SCOPED_TRACE(NameOf(w));
     EXPECT_TRUE(bounds(w).contains(caption)) << "caption cut";
     for (QWidget* other : controls)
       if (other != w && !w->isAncestorOf(other) && !other->isAncestorOf(w) &&
@@ -507,9 +550,24 @@ void ExpectEveryCaptionFits(MainWindow& form) {
 
 // The list shows whole rows only.
 void ExpectWholeListRows(MainWindow& form) {
-  const int rows = form.ListBox1->height() - 2 * form.ListBox1->frameWidth();
-  EXPECT_EQ(rows % form.ListBox1->ItemHeight(), 0) << form.ListBox1->height();
-  EXPECT_GE(rows / form.ListBox1->ItemHeight(), 10);
+  const test::WindowControls ui(form);
+  const int rows = ui.sourceList->height() - 2 * ui.sourceList->frameWidth();
+  EXPECT_EQ(rows % ui.sourceList->itemHeight(), 0) << ui.sourceList->height();
+  EXPECT_GE(rows / ui.sourceList->itemHeight(), 10);
+}
+
+// The layout's promise, whatever the screen's density (the suite also runs at 144 dpi): each
+// control whole inside the window and its group, each caption whole and clear of the others.
+TEST_F(FormTest, EveryControlFitsTheWindowAndItsGroup) {
+  ShowActive();
+  EXPECT_EQ(form_->size(), QSize(Scaled(562), Scaled(483)));
+  ExpectEveryControlInside(*form_);
+  ExpectEveryCaptionFits(*form_);
+  ExpectWholeListRows(*form_);
+  // The preview panel floats over the list when shown.
+  ui_->previewPanel->show();
+  const QRect list(ui_->sourceList->pos(), ui_->sourceList->size());
+  EXPECT_TRUE(list.contains(ui_->previewPanel->geometry()));
 }
 
 TEST_F(FormTest, UseSkinOffKeepsEveryCaptionAndOnAgainRestoresTheWindow) {
@@ -519,14 +577,15 @@ TEST_F(FormTest, UseSkinOffKeepsEveryCaptionAndOnAgainRestoresTheWindow) {
   ExpectWholeListRows(*form_);
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
-    QTest::mouseClick(form_->CheckBox2, Qt::LeftButton);
+    QTest::mouseClick(ui_->useSkinBox, Qt::LeftButton);
     ASSERT_FALSE(SkinActive());
-    EXPECT_EQ(form_->Button2->font(), form_->font());
+    EXPECT_EQ(ui_->startButton->font(), form_->font());
+    ExpectEveryControlInside(*form_);
     ExpectEveryCaptionFits(*form_);
     ExpectWholeListRows(*form_);
-    QTest::mouseClick(form_->CheckBox2, Qt::LeftButton);
+    QTest::mouseClick(ui_->useSkinBox, Qt::LeftButton);
     ASSERT_TRUE(SkinActive());
-    form_->CheckBox2->clearFocus();
+    ui_->useSkinBox->clearFocus();
     EXPECT_TRUE(form_->grab().toImage() == skinned) << "the skinned window differs";
   }
 }
@@ -551,9 +610,9 @@ TEST_F(FormTest, FileDialogsOpenWithinTheScreenAndCanBeResized) {
   };
   test::ModalWatcher watcher;
   watcher.Then(look);
-  QTest::mouseClick(form_->Button1, Qt::LeftButton);  // "Select image files"
+  QTest::mouseClick(ui_->sourceFilesButton, Qt::LeftButton);  // "Select image files"
   watcher.Then(look);
-  QTest::mouseClick(form_->Button6, Qt::LeftButton);  // the folder chooser
+  QTest::mouseClick(ui_->destinationButton, Qt::LeftButton);  // the folder chooser
   ASSERT_EQ(seen.size(), 2u);
   for (const Seen& s : seen) {
     SCOPED_TRACE(s.geometry.width());

@@ -20,9 +20,9 @@
 
 #include "app/app_test_support.h"
 #include "app/controls.h"
-#include "app/main_window.h"
 #include "app/floating_panel.h"
 #include "app/folder_dialog.h"
+#include "app/main_window.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -34,6 +34,7 @@ class SourceListTest : public ::testing::Test {
  protected:
   void SetUp() override {
     form_ = std::make_unique<MainWindow>();
+    ui_ = std::make_unique<test::WindowControls>(*form_);
     for (const char* name : {"a.jpg", "b.png", "c.gif"}) Touch(dir_.File(name));
   }
 
@@ -42,7 +43,7 @@ class SourceListTest : public ::testing::Test {
 
   QStringList Entries() const {
     QStringList out;
-    for (int i = 0; i < form_->ListBox1->count(); ++i) out << form_->ListBox1->item(i)->text();
+    for (int i = 0; i < ui_->sourceList->count(); ++i) out << ui_->sourceList->item(i)->text();
     return out;
   }
   QStringList Paths(std::initializer_list<const char*> names) const {
@@ -67,36 +68,37 @@ class SourceListTest : public ::testing::Test {
     QDropEvent drop(QPointF(at), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(form_.get(), &drop);
   }
-  QString Counter() const { return form_->Label3->text(); }
+  QString Counter() const { return ui_->fileCountLabel->text(); }
 
   test::TempDir dir_;
   std::unique_ptr<MainWindow> form_;
+  std::unique_ptr<test::WindowControls> ui_;
 };
 
 TEST_F(SourceListTest, DropsAddInReverseAndPasteInShellOrder) {
   const QStringList three = Paths({"a.jpg", "b.png", "c.gif"});
-  DropOn(form_->ListBox1, three);
+  DropOn(ui_->sourceList, three);
   EXPECT_EQ(Entries(), Paths({"c.gif", "b.png", "a.jpg"}));
   EXPECT_EQ(Counter(), "Files: 3");
 
-  form_->ListBox1->clear();
+  ui_->sourceList->clear();
   QGuiApplication::clipboard()->setMimeData(UrlData(three).release());
-  form_->Paste1->trigger();
+  ui_->pasteAction->trigger();
   EXPECT_EQ(Entries(), three);
   EXPECT_EQ(Counter(), "Files: 3");
 
   // Ctrl+V in the list pastes the same way.
-  form_->ListBox1->clear();
-  QTest::mouseClick(form_->ListBox1->viewport(), Qt::LeftButton);
-  QTest::keyClick(form_->ListBox1, Qt::Key_V, Qt::ControlModifier);
+  ui_->sourceList->clear();
+  QTest::mouseClick(ui_->sourceList->viewport(), Qt::LeftButton);
+  QTest::keyClick(ui_->sourceList, Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(Entries(), three);
   EXPECT_EQ(Counter(), "Files: 3");
 
   // Refused names drop out silently; a drop elsewhere adds nothing but still counts.
   Touch(dir_.File("notes.txt"));
-  DropOn(form_->ListBox1, Paths({"notes.txt"}));
-  DropOn(form_->Button2, Paths({"a.jpg"}));
-  EXPECT_EQ(form_->ListBox1->count(), 3);
+  DropOn(ui_->sourceList, Paths({"notes.txt"}));
+  DropOn(ui_->startButton, Paths({"a.jpg"}));
+  EXPECT_EQ(ui_->sourceList->count(), 3);
   EXPECT_EQ(Counter(), "Files: 3");
 }
 
@@ -109,18 +111,19 @@ TEST_F(SourceListTest, DestinationFieldTakesASingleDroppedFolder) {
     QString expected;
   };
   const Case cases[] = {
-      {form_->Edit1, Paths({"a.jpg"}), ""},
-      {form_->Edit1, Paths({"one", "two"}), ""},
-      {form_->Edit1, Paths({"one"}), Q(dir_.File("one"))},
-      {form_->Button4, Paths({"two"}), Q(dir_.File("two"))},  // the "?" lies on the field
+      {ui_->destinationEdit, Paths({"a.jpg"}), ""},
+      {ui_->destinationEdit, Paths({"one", "two"}), ""},
+      {ui_->destinationEdit, Paths({"one"}), Q(dir_.File("one"))},
+      {ui_->openDestinationButton, Paths({"two"}),
+       Q(dir_.File("two"))},  // the "?" lies on the field
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.names.join(",").toStdString());
-    form_->Edit1->clear();
+    ui_->destinationEdit->clear();
     DropOn(c.target, c.names);
-    EXPECT_EQ(form_->Edit1->text(), c.expected);
+    EXPECT_EQ(ui_->destinationEdit->text(), c.expected);
   }
-  EXPECT_EQ(form_->ListBox1->count(), 0);  // two folders on the field do not reach the list
+  EXPECT_EQ(ui_->sourceList->count(), 0);  // two folders on the field do not reach the list
 }
 
 TEST_F(SourceListTest, LongDroppedPathsAreKeptWhole) {
@@ -129,7 +132,7 @@ TEST_F(SourceListTest, LongDroppedPathsAreKeptWhole) {
   fs::create_directories(folder);
   const std::string file = folder + "/picture.jpg";
   Touch(file);
-  DropOn(form_->ListBox1, {Q(file)});
+  DropOn(ui_->sourceList, {Q(file)});
   EXPECT_EQ(Entries(), QStringList{Q(file)});
 }
 
@@ -139,41 +142,41 @@ TEST_F(SourceListTest, FoldersFollowIncludeSubFolders) {
   Touch(dir_.File("tree/a.jpg"));
   Touch(dir_.File("tree/.b.jpg"));
   Touch(dir_.File("tree/sub/c.png"));
-  DropOn(form_->ListBox1, Paths({"tree"}));
-  EXPECT_EQ(form_->ListBox1->count(), 2);
-  form_->IncSubs->setChecked(false);
-  DropOn(form_->ListBox1, Paths({"tree"}));
-  EXPECT_EQ(form_->ListBox1->count(), 3);
-  EXPECT_EQ(form_->ListBox1->item(2)->text(), Q(dir_.File("tree/a.jpg")));
+  DropOn(ui_->sourceList, Paths({"tree"}));
+  EXPECT_EQ(ui_->sourceList->count(), 2);
+  ui_->includeSubfoldersBox->setChecked(false);
+  DropOn(ui_->sourceList, Paths({"tree"}));
+  EXPECT_EQ(ui_->sourceList->count(), 3);
+  EXPECT_EQ(ui_->sourceList->item(2)->text(), Q(dir_.File("tree/a.jpg")));
 }
 
 TEST_F(SourceListTest, CommandLinePathsFillTheListAtStart) {
   MainWindow none;
-  EXPECT_EQ(none.Label3->text(), "Files:");
+  EXPECT_EQ(test::WindowControls(none).fileCountLabel->text(), "Files:");
   MainWindow started({Q(dir_.Path()), Q(dir_.File("missing.jpg"))});
-  EXPECT_EQ(started.ListBox1->count(), 3);
-  EXPECT_EQ(started.Label3->text(), "Files: 3");
+  EXPECT_EQ(test::WindowControls(started).sourceList->count(), 3);
+  EXPECT_EQ(test::WindowControls(started).fileCountLabel->text(), "Files: 3");
 }
 
 TEST_F(SourceListTest, DeleteSelectAllAndTheCounter) {
   for (const QString& p : Paths({"a.jpg", "b.png", "c.gif", "a.jpg", "b.png"}))
-    form_->ListBox1->addItem(p);
-  form_->ListBox1->item(1)->setSelected(true);
-  form_->ListBox1->item(3)->setSelected(true);
-  form_->Delete1->trigger();
+    ui_->sourceList->addItem(p);
+  ui_->sourceList->item(1)->setSelected(true);
+  ui_->sourceList->item(3)->setSelected(true);
+  ui_->deleteAction->trigger();
   EXPECT_EQ(Entries(), Paths({"a.jpg", "c.gif", "b.png"}));
   EXPECT_EQ(Counter(), "Files: 3");
 
-  form_->Selectall1->trigger();
-  EXPECT_EQ(form_->ListBox1->selectedItems().size(), 3);
+  ui_->selectAllAction->trigger();
+  EXPECT_EQ(ui_->sourceList->selectedItems().size(), 3);
   EXPECT_EQ(Counter(), "Files: 3");
 
-  form_->ListBox1->addItem(Q(dir_.File("a.jpg")));  // not counted until a key is pressed
+  ui_->sourceList->addItem(Q(dir_.File("a.jpg")));  // not counted until a key is pressed
   EXPECT_EQ(Counter(), "Files: 3");
-  QTest::keyClick(form_->ListBox1, Qt::Key_Shift);
+  QTest::keyClick(ui_->sourceList, Qt::Key_Shift);
   EXPECT_EQ(Counter(), "Files: 4");
-  form_->ListBox1->item(3)->setSelected(false);
-  QTest::keyClick(form_->ListBox1, Qt::Key_Delete);
+  ui_->sourceList->item(3)->setSelected(false);
+  QTest::keyClick(ui_->sourceList, Qt::Key_Delete);
   EXPECT_EQ(Entries(), Paths({"a.jpg"}));
   EXPECT_EQ(Counter(), "Files: 1");
 }
@@ -182,34 +185,34 @@ TEST_F(SourceListTest, DoubleClickPreviewsTheCaretEntry) {
   QImage wide(200, 100, QImage::Format_RGB32);
   wide.fill(QColor(200, 10, 20));
   ASSERT_TRUE(wide.save(Q(dir_.File("wide.bmp")), "BMP"));
-  form_->ListBox1->addItem(Q(dir_.File("a.jpg")));  // not decodable
-  form_->ListBox1->addItem(Q(dir_.File("wide.bmp")));
+  ui_->sourceList->addItem(Q(dir_.File("a.jpg")));  // not decodable
+  ui_->sourceList->addItem(Q(dir_.File("wide.bmp")));
   form_->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
 
-  form_->ListBox1->setCurrentRow(1);
-  form_->ListBox1DblClick();
-  EXPECT_TRUE(form_->MovPanel1->isVisible());
-  EXPECT_EQ(form_->Image1->Picture().size(), QSize(200, 100));
-  EXPECT_EQ(form_->Image1->Picture().pixel(5, 5), qRgb(200, 10, 20));
+  ui_->sourceList->setCurrentRow(1);
+  emit ui_->sourceList->listDoubleClicked();
+  EXPECT_TRUE(ui_->previewPanel->isVisible());
+  EXPECT_EQ(ui_->previewImage->picture().size(), QSize(200, 100));
+  EXPECT_EQ(ui_->previewImage->picture().pixel(5, 5), qRgb(200, 10, 20));
   // Scaled down into the panel with its proportions kept, centred.
-  const QRect shown = form_->Image1->PictureRect();
-  EXPECT_EQ(shown.width(), form_->Image1->width());
-  EXPECT_EQ(shown.height(), form_->Image1->width() / 2);
-  EXPECT_EQ(shown.top(), (form_->Image1->height() - shown.height()) / 2);
-  EXPECT_EQ(form_->Image1->geometry(), form_->MovPanel1->rect().adjusted(4, 4, -4, -4));
+  const QRect shown = ui_->previewImage->pictureRect();
+  EXPECT_EQ(shown.width(), ui_->previewImage->width());
+  EXPECT_EQ(shown.height(), ui_->previewImage->width() / 2);
+  EXPECT_EQ(shown.top(), (ui_->previewImage->height() - shown.height()) / 2);
+  EXPECT_EQ(ui_->previewImage->geometry(), ui_->previewPanel->rect().adjusted(4, 4, -4, -4));
 
-  QTest::mouseDClick(form_->Image1, Qt::LeftButton);
-  EXPECT_FALSE(form_->MovPanel1->isVisible());
+  QTest::mouseDClick(ui_->previewImage, Qt::LeftButton);
+  EXPECT_FALSE(ui_->previewPanel->isVisible());
 
   // A file that cannot be decoded: the error box, and the panel stays hidden.
   test::ModalWatcher watcher;
-  form_->ListBox1->setCurrentRow(0);
-  QTest::mouseDClick(form_->ListBox1->viewport(), Qt::LeftButton, {},
-                     form_->ListBox1->visualItemRect(form_->ListBox1->item(0)).center());
+  ui_->sourceList->setCurrentRow(0);
+  QTest::mouseDClick(ui_->sourceList->viewport(), Qt::LeftButton, {},
+                     ui_->sourceList->visualItemRect(ui_->sourceList->item(0)).center());
   EXPECT_EQ(watcher.SeenWindows().size(), 1u);
-  EXPECT_FALSE(form_->MovPanel1->isVisible());
-  EXPECT_EQ(form_->Image1->Picture().size(), QSize(200, 100));  // the last picture stays
+  EXPECT_FALSE(ui_->previewPanel->isVisible());
+  EXPECT_EQ(ui_->previewImage->picture().size(), QSize(200, 100));  // the last picture stays
 }
 
 TEST_F(SourceListTest, SourceFilesDialogAddsTheChosenNamesAndRemembersTheType) {
@@ -229,22 +232,22 @@ TEST_F(SourceListTest, SourceFilesDialogAddsTheChosenNamesAndRemembersTheType) {
     reopenedWith = qobject_cast<QFileDialog*>(w)->selectedNameFilter();
     qobject_cast<QFileDialog*>(w)->reject();
   });
-  form_->Button1->click();
+  ui_->sourceFilesButton->click();
   EXPECT_TRUE(firstFilter.startsWith("All (*.")) << firstFilter.toStdString();
   EXPECT_EQ(Entries(), Paths({"a.jpg", "c.gif"}));
   EXPECT_EQ(Counter(), "Files: 2");
 
-  form_->ListBox1->clear();
-  form_->Button1->click();  // cancelled: the counter is updated all the same
+  ui_->sourceList->clear();
+  ui_->sourceFilesButton->click();  // cancelled: the counter is updated all the same
   EXPECT_EQ(Counter(), "Files: 0");
-  EXPECT_EQ(reopenedWith, form_->OD1->nameFilters().value(2));
+  EXPECT_EQ(reopenedWith, ui_->fileDialog->nameFilters().value(2));
 }
 
 TEST_F(SourceListTest, FolderChooserScansCreatesOrRefuses) {
   const auto choose = [](const QString& name, bool accept = true) {
     return [name, accept](QWidget* w) {
       auto* dialog = qobject_cast<FolderDialog*>(w);
-      dialog->NameEdit()->setText(name);
+      dialog->nameEdit()->setText(name);
       if (accept)
         dialog->accept();
       else
@@ -253,8 +256,8 @@ TEST_F(SourceListTest, FolderChooserScansCreatesOrRefuses) {
   };
   test::ModalWatcher watcher;
   watcher.Then(choose(Q(dir_.Path())));
-  form_->Button7->click();
-  EXPECT_EQ(form_->ListBox1->count(), 3);
+  ui_->sourceFolderButton->click();
+  EXPECT_EQ(ui_->sourceList->count(), 3);
   EXPECT_EQ(Counter(), "Files: 3");
 
   // A missing folder: No keeps the chooser open, Yes creates it with its parents.
@@ -262,16 +265,16 @@ TEST_F(SourceListTest, FolderChooserScansCreatesOrRefuses) {
   bool stayedOpen = false;
   watcher.Then([&](QWidget* w) {
     auto* dialog = qobject_cast<FolderDialog*>(w);
-    dialog->NameEdit()->setText(fresh);
+    dialog->nameEdit()->setText(fresh);
     dialog->accept();  // answered No
     stayedOpen = dialog->isVisible();
     dialog->accept();  // answered Yes
   });
   watcher.ThenPress(QMessageBox::No);
   watcher.ThenPress(QMessageBox::Yes);
-  form_->Button6->click();
+  ui_->destinationButton->click();
   EXPECT_TRUE(stayedOpen);
-  EXPECT_EQ(form_->Edit1->text(), fresh);
+  EXPECT_EQ(ui_->destinationEdit->text(), fresh);
   EXPECT_TRUE(fs::is_directory(fresh.toStdString()));
   EXPECT_EQ(watcher.SeenWindows()[3].text, "The specified directory does not exist. Create it?");
 
@@ -279,15 +282,15 @@ TEST_F(SourceListTest, FolderChooserScansCreatesOrRefuses) {
   watcher.Then(choose(""));
   watcher.ThenPress(QMessageBox::Yes);
   watcher.ThenPress(QMessageBox::Ok);
-  QTest::mouseClick(form_->Button7, Qt::LeftButton);  // through event delivery
+  QTest::mouseClick(ui_->sourceFolderButton, Qt::LeftButton);  // through event delivery
   EXPECT_EQ(watcher.Texts().last(), "Unable to create directory.");
-  EXPECT_EQ(form_->Button3->text(), "PAUSE");  // no run: the hook leaves the buttons alone
-  EXPECT_FALSE(form_->Button3->isEnabled());
+  EXPECT_EQ(ui_->pauseButton->text(), "PAUSE");  // no run: the hook leaves the buttons alone
+  EXPECT_FALSE(ui_->pauseButton->isEnabled());
   EXPECT_EQ(Counter(), "Files: 3");
 
   watcher.Then(choose(Q(dir_.File("elsewhere")), false));
-  form_->Button6->click();
-  EXPECT_EQ(form_->Edit1->text(), fresh);  // Cancel keeps the field
+  ui_->destinationButton->click();
+  EXPECT_EQ(ui_->destinationEdit->text(), fresh);  // Cancel keeps the field
 }
 
 }  // namespace

@@ -37,7 +37,8 @@ long StatusField(const std::string& name) {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind(name + ":", 0) == 0) return std::strtol(line.c_str() + name.size() + 1, nullptr, 10);
+    if (line.rfind(name + ":", 0) == 0)
+      return std::strtol(line.c_str() + name.size() + 1, nullptr, 10);
   }
   return -1;
 }
@@ -47,6 +48,17 @@ double CpuSeconds() {
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A control of the window by its name, as a user's tool finds it.
+template <class T>
+T* Control(const QWidget& window, const char* name) {
+  T* const control = window.findChild<T*>(QString::fromLatin1(name));
+  if (!control) {
+    std::fprintf(stderr, "no control %s\n", name);
+    std::exit(2);
+  }
+  return control;
 }
 
 }  // namespace
@@ -65,13 +77,13 @@ int main(int argc, char** argv) {
   for (int i = 4; i < argc; ++i) sources << QString::fromLocal8Bit(argv[i]);
   {
     tessane::MainWindow form(sources);  // listed as if given on the command line
-    form.Edit1->setText(QString::fromLocal8Bit(argv[1]));
-    form.Output->SetItemIndex(std::atoi(argv[2]));
-    form.SpinEdit1->SetValue(std::atoi(argv[3]));
-    form.ResOverWrite->setChecked(true);
+    Control<QLineEdit>(form, "Edit1")->setText(QString::fromLocal8Bit(argv[1]));
+    Control<tessane::RadioGroupBox>(form, "Output")->setItemIndex(std::atoi(argv[2]));
+    Control<tessane::NumberBox>(form, "SpinEdit1")->setValue(std::atoi(argv[3]));
+    Control<QCheckBox>(form, "ResOverWrite")->setChecked(true);
     const double cpuStart = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
-    form.Button2->click();
+    Control<QPushButton>(form, "Button2")->click();
     // The jobs' work runs on this thread as the event loop turns; the run ends with the last job.
     while (tessane::LiveThreadCount() > 0) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -79,8 +91,8 @@ int main(int argc, char** argv) {
     }
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("files %d\ncpu %.3f\nwall %.3f\n", form.ListBox1->count(), CpuSeconds() - cpuStart,
-                wall);
+    std::printf("files %d\ncpu %.3f\nwall %.3f\n", Control<QListWidget>(form, "ListBox1")->count(),
+                CpuSeconds() - cpuStart, wall);
   }
   std::printf("peak_rss_kb %ld\nrss_kb %ld\nthreads %ld\n", StatusField("VmHWM"),
               StatusField("VmRSS"), StatusField("Threads"));
