@@ -41,9 +41,7 @@ declare -A extensions=(
   [cut_fuzz]="cut"
   [psp_fuzz]="psp"
   [gif_fuzz]="gif"
-  [gif_graphic_fuzz]="gif"
   [png_fuzz]="png"
-  [png_graphic_fuzz]="png"
   [jpeg2000_fuzz]="jp2 j2k jpc"
   [metafile_fuzz]="wmf emf"
 )

@@ -21,6 +21,7 @@
 #include "base/errors.h"
 #include "base/limits.h"
 #include "base/stream.h"
+#include "formats/format_registry.h"
 #include "formats/autodesk/autodesk_graphic.h"
 #include "formats/bmp/dib_image.h"
 #include "formats/halo_cut/halo_cut_graphic.h"
@@ -241,7 +242,7 @@ std::vector<uint8_t> Tiff(uint32_t width, uint32_t height, unsigned compression,
 
 struct BoundsCase {
   const char* name;
-  const GraphicClass* cls;
+  GraphicFactory create;
   std::function<std::vector<uint8_t>()> make;
 };
 
@@ -256,7 +257,7 @@ class RefusedBeforeAllocating : public ::testing::TestWithParam<BoundsCase> {};
 
 TEST_P(RefusedBeforeAllocating, FailsWithItsOwnError) {
   const std::vector<uint8_t> file = GetParam().make();
-  std::unique_ptr<Graphic> graphic = GetParam().cls->Create();
+  std::unique_ptr<Graphic> graphic = GetParam().create();
   ReadOnlyMemoryStream stream(file.data(), file.size());
   MemoryCap cap;
   try {
@@ -273,48 +274,48 @@ TEST_P(RefusedBeforeAllocating, FailsWithItsOwnError) {
 INSTANTIATE_TEST_SUITE_P(
     Readers, RefusedBeforeAllocating,
     ::testing::Values(
-        BoundsCase{"BmpSideAbove65535", &DibImage::Class, [] { return Bmp(70000, 1, 24, 0, 46); }},
-        BoundsCase{"BmpPixelsAbove2To28", &DibImage::Class,
+        BoundsCase{"BmpSideAbove65535", MakeGraphic<DibImage>, [] { return Bmp(70000, 1, 24, 0, 46); }},
+        BoundsCase{"BmpPixelsAbove2To28", MakeGraphic<DibImage>,
                    [] { return Bmp(20000, 20000, 24, 0, 46); }},
-        BoundsCase{"BmpDataShort", &DibImage::Class, [] { return Bmp(16000, 16000, 24, 0, 46); }},
-        BoundsCase{"BmpRle8DataShort", &DibImage::Class, [] { return Bmp(16000, 16000, 8, 1, 46); }},
-        BoundsCase{"PpmSideAbove65535", &PpmGraphic::Class, [] { return Ppm("P6", 70000, 1); }},
-        BoundsCase{"PpmHugeNumber", &PpmGraphic::Class,
+        BoundsCase{"BmpDataShort", MakeGraphic<DibImage>, [] { return Bmp(16000, 16000, 24, 0, 46); }},
+        BoundsCase{"BmpRle8DataShort", MakeGraphic<DibImage>, [] { return Bmp(16000, 16000, 8, 1, 46); }},
+        BoundsCase{"PpmSideAbove65535", MakeGraphic<PpmGraphic>, [] { return Ppm("P6", 70000, 1); }},
+        BoundsCase{"PpmHugeNumber", MakeGraphic<PpmGraphic>,
                    [] { return Ppm("P6", 99999999999LL, 99999999999LL); }},
-        BoundsCase{"PpmDataShort", &PpmGraphic::Class, [] { return Ppm("P6", 16000, 16000); }},
-        BoundsCase{"PgmTextDataShort", &PpmGraphic::Class, [] { return Ppm("P2", 16000, 16000); }},
-        BoundsCase{"SgiPixelsAbove2To28", &SgiGraphic::Class, [] { return Sgi(20000, 20000, 0); }},
-        BoundsCase{"SgiDataShort", &SgiGraphic::Class, [] { return Sgi(16000, 16000, 0); }},
-        BoundsCase{"SgiRleTableShort", &SgiGraphic::Class, [] { return Sgi(16000, 16000, 1); }},
-        BoundsCase{"PcxPixelsAbove2To28", &PcxGraphic::Class, [] { return Pcx(20000, 20000); }},
-        BoundsCase{"PcxRleDataShort", &PcxGraphic::Class, [] { return Pcx(16000, 16000); }},
-        BoundsCase{"TargaPixelsAbove2To28", &TgaGraphic::Class,
+        BoundsCase{"PpmDataShort", MakeGraphic<PpmGraphic>, [] { return Ppm("P6", 16000, 16000); }},
+        BoundsCase{"PgmTextDataShort", MakeGraphic<PpmGraphic>, [] { return Ppm("P2", 16000, 16000); }},
+        BoundsCase{"SgiPixelsAbove2To28", MakeGraphic<SgiGraphic>, [] { return Sgi(20000, 20000, 0); }},
+        BoundsCase{"SgiDataShort", MakeGraphic<SgiGraphic>, [] { return Sgi(16000, 16000, 0); }},
+        BoundsCase{"SgiRleTableShort", MakeGraphic<SgiGraphic>, [] { return Sgi(16000, 16000, 1); }},
+        BoundsCase{"PcxPixelsAbove2To28", MakeGraphic<PcxGraphic>, [] { return Pcx(20000, 20000); }},
+        BoundsCase{"PcxRleDataShort", MakeGraphic<PcxGraphic>, [] { return Pcx(16000, 16000); }},
+        BoundsCase{"TargaPixelsAbove2To28", MakeGraphic<TgaGraphic>,
                    [] { return Targa(20000, 20000, 2); }},
-        BoundsCase{"TargaDataShort", &TgaGraphic::Class, [] { return Targa(16000, 16000, 2); }},
-        BoundsCase{"TargaRleDataShort", &TgaGraphic::Class,
+        BoundsCase{"TargaDataShort", MakeGraphic<TgaGraphic>, [] { return Targa(16000, 16000, 2); }},
+        BoundsCase{"TargaRleDataShort", MakeGraphic<TgaGraphic>,
                    [] { return Targa(16000, 16000, 10); }},
-        BoundsCase{"PsdSideAbove65535", &PsdGraphic::Class, [] { return Psd(70000, 1, 0); }},
-        BoundsCase{"PsdDataShort", &PsdGraphic::Class, [] { return Psd(16000, 16000, 0); }},
-        BoundsCase{"PsdRleCountsShort", &PsdGraphic::Class, [] { return Psd(16000, 16000, 1); }},
-        BoundsCase{"CutRleDataShort", &HaloCutGraphic::Class, [] { return Cut(16000, 16000); }},
-        BoundsCase{"CelPixelsAbove2To28", &AutodeskGraphic::Class,
+        BoundsCase{"PsdSideAbove65535", MakeGraphic<PsdGraphic>, [] { return Psd(70000, 1, 0); }},
+        BoundsCase{"PsdDataShort", MakeGraphic<PsdGraphic>, [] { return Psd(16000, 16000, 0); }},
+        BoundsCase{"PsdRleCountsShort", MakeGraphic<PsdGraphic>, [] { return Psd(16000, 16000, 1); }},
+        BoundsCase{"CutRleDataShort", MakeGraphic<HaloCutGraphic>, [] { return Cut(16000, 16000); }},
+        BoundsCase{"CelPixelsAbove2To28", MakeGraphic<AutodeskGraphic>,
                    [] { return Cel(20000, 20000); }},
-        BoundsCase{"CelDataShort", &AutodeskGraphic::Class, [] { return Cel(16000, 16000); }},
-        BoundsCase{"GifScreenPixelsAbove2To28", &GifGraphic::Class,
+        BoundsCase{"CelDataShort", MakeGraphic<AutodeskGraphic>, [] { return Cel(16000, 16000); }},
+        BoundsCase{"GifScreenPixelsAbove2To28", MakeGraphic<GifGraphic>,
                    [] { return Gif(65535, 65535); }},
-        BoundsCase{"PngSideAbove65535", &PngGraphic::Class,
+        BoundsCase{"PngSideAbove65535", MakeGraphic<PngGraphic>,
                    [] { return Png(70000, 1, 2, ZlibZeros(16)); }},
-        BoundsCase{"PngPixelsAbove2To28", &PngGraphic::Class,
+        BoundsCase{"PngPixelsAbove2To28", MakeGraphic<PngGraphic>,
                    [] { return Png(20000, 20000, 2, ZlibZeros(16)); }},
-        BoundsCase{"PngDataShort", &PngGraphic::Class,
+        BoundsCase{"PngDataShort", MakeGraphic<PngGraphic>,
                    [] { return Png(16000, 16000, 2, ZlibZeros(16)); }},
-        BoundsCase{"TiffSideAbove65535", &TiffGraphic::Class,
+        BoundsCase{"TiffSideAbove65535", MakeGraphic<TiffGraphic>,
                    [] { return Tiff(70000, 1, 1, std::vector<uint8_t>(64)); }},
-        BoundsCase{"TiffPixelsAbove2To28", &TiffGraphic::Class,
+        BoundsCase{"TiffPixelsAbove2To28", MakeGraphic<TiffGraphic>,
                    [] { return Tiff(20000, 20000, 1, std::vector<uint8_t>(64)); }},
-        BoundsCase{"TiffDataShort", &TiffGraphic::Class,
+        BoundsCase{"TiffDataShort", MakeGraphic<TiffGraphic>,
                    [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64)); }},
-        BoundsCase{"TiffYCbCrDataShort", &TiffGraphic::Class,
+        BoundsCase{"TiffYCbCrDataShort", MakeGraphic<TiffGraphic>,
                    [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64), 6); }}),
     [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
 
@@ -335,7 +336,7 @@ class DecompressionStopsAtDeclaredSize : public ::testing::TestWithParam<BoundsC
 
 TEST_P(DecompressionStopsAtDeclaredSize, LoadsOrFailsWithinTheCap) {
   const std::vector<uint8_t> file = GetParam().make();
-  std::unique_ptr<Graphic> graphic = GetParam().cls->Create();
+  std::unique_ptr<Graphic> graphic = GetParam().create();
   ReadOnlyMemoryStream stream(file.data(), file.size());
   MemoryCap cap;
   try {
@@ -352,9 +353,9 @@ constexpr uint64_t kBombBytes = uint64_t{256} << 20;
 
 INSTANTIATE_TEST_SUITE_P(
     Readers, DecompressionStopsAtDeclaredSize,
-    ::testing::Values(BoundsCase{"PngTinyPictureHugeIdat", &PngGraphic::Class,
+    ::testing::Values(BoundsCase{"PngTinyPictureHugeIdat", MakeGraphic<PngGraphic>,
                                  [] { return Png(16, 16, 0, ZlibZeros(kBombBytes)); }},
-                      BoundsCase{"TiffTinyPictureHugeDeflateStrip", &TiffGraphic::Class,
+                      BoundsCase{"TiffTinyPictureHugeDeflateStrip", MakeGraphic<TiffGraphic>,
                                  [] { return Tiff(16, 16, 8, ZlibZeros(kBombBytes)); }}),
     [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
 

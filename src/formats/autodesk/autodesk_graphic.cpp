@@ -8,8 +8,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(AutodeskGraphic, DecodeOnLoadGraphic, "TAutodeskGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "Autodesk";

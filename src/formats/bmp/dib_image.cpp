@@ -10,8 +10,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(DibImage, Graphic, "TBitmap")
-
 int BitsPerPixel(DibFormat format) {
   switch (format) {
     case DibFormat::pf1bit: return 1;

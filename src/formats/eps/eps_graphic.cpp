@@ -4,8 +4,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(EpsGraphic, TiffGraphic, "TEPSGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "EPS";

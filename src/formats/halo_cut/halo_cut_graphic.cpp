@@ -8,8 +8,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(HaloCutGraphic, DecodeOnLoadGraphic, "TCUTGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "CUT";

@@ -11,8 +11,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(IconGraphic, Graphic, "TIcon")
-
 namespace {
 
 // Directory sizes stop at 256; larger images in an icon are damaged or hostile.

@@ -9,8 +9,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(Jpeg2000Graphic, DibImage, "TJpeg2000Bitmap")
-
 namespace {
 
 const uint8_t kJp2Signature[8] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20};

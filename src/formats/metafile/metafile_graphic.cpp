@@ -12,8 +12,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(MetafileGraphic, Graphic, "TMetafile")
-
 namespace {
 
 __extension__ typedef __int128 Int128;

@@ -8,8 +8,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(PcxGraphic, DecodeOnLoadGraphic, "TPCXGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "PCX";

@@ -9,8 +9,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(PpmGraphic, DecodeOnLoadGraphic, "TPPMGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "PBM, PGM or PPM";

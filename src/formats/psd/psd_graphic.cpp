@@ -9,8 +9,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(PsdGraphic, DecodeOnLoadGraphic, "TPSDGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "PSD or PDD";

@@ -12,8 +12,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(PspGraphic, DecodeOnLoadGraphic, "TPSPGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "PSP";

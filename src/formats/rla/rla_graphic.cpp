@@ -8,8 +8,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(RlaGraphic, DecodeOnLoadGraphic, "TRLAGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "RLA";

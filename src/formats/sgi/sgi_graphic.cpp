@@ -7,8 +7,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(SgiGraphic, DecodeOnLoadGraphic, "TSGIGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "sgi, bw or rgb(a)";

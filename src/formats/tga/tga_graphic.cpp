@@ -8,8 +8,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(TgaGraphic, DecodeOnLoadGraphic, "TTargaGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "Targa";
