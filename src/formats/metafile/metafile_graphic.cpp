@@ -5,9 +5,9 @@
 #include <cstring>
 #include <limits>
 
+#include "base/byte_view.h"
 #include "base/errors.h"
 #include "formats/metafile/emf_player.h"
-#include "formats/metafile/metafile_bytes.h"
 #include "formats/metafile/wmf_player.h"
 
 namespace tessane {

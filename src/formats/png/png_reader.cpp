@@ -12,6 +12,7 @@
 #include <span>
 #include <utility>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 #include "formats/png/png_graphic.h"
@@ -58,10 +59,6 @@ constexpr char kMsgNoData[] = "This \"Portable Network Graphics\" image contains
              detail));
 }
 
-uint32_t BigEndian32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
 bool IsLetter(uint8_t c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -83,13 +80,13 @@ std::vector<PngChunk> ReadChunks(std::vector<uint8_t>& file, std::vector<uint32_
   size_t joined = 0;  // image data moved to the front so far; always behind `pos`
   for (bool first = true;; first = false) {
     if (size - pos < 8) Fail(kMsgUnexpectedEnd);
-    const size_t length = BigEndian32(data + pos);
+    const size_t length = LoadBe32(data + pos);
     const uint8_t* name = data + pos + 4;
     if (first && std::memcmp(name, "IHDR", 4) != 0) FailUnsupported("IHDR chunk is not the first");
     const size_t left = size - pos - 8;
     if (length > left || left - length < 4) Fail(kMsgUnexpectedEnd);
     const uint8_t* body = name + 4;
-    if (crc32_z(0, name, 4 + length) != BigEndian32(body + length)) Fail(kMsgCrcError);
+    if (crc32_z(0, name, 4 + length) != LoadBe32(body + length)) Fail(kMsgCrcError);
     if (!IsLetter(name[0]) || !IsLetter(name[1]) || !IsLetter(name[2]) || !IsLetter(name[3]))
       FailUnsupported("invalid chunk name");
     pos += 12 + length;
@@ -142,8 +139,8 @@ PngHeader ParseHeader(const PngChunk& chunk) {
   if (chunk.Data.size() != 13) FailUnsupported("invalid IHDR chunk");
   const uint8_t* d = chunk.Data.data();
   PngHeader h;
-  h.Width = BigEndian32(d);
-  h.Height = BigEndian32(d + 4);
+  h.Width = LoadBe32(d);
+  h.Height = LoadBe32(d + 4);
   h.BitDepth = d[8];
   h.ColorType = d[9];
   if (h.Width == 0 || h.Height == 0 || h.Width > 0x7FFFFFFFu || h.Height > 0x7FFFFFFFu)
@@ -319,7 +316,7 @@ class RowConverter {
     } else if (h_.ColorType == 0) {
       if (trns != nullptr && trns->Data.size() == 2) {
         has_key_ = true;
-        key_[0] = static_cast<uint16_t>((trns->Data[0] << 8) | trns->Data[1]);
+        key_[0] = LoadBe16(trns->Data.data());
         kind_ = PngTransparency::Bit;
       }
       if (h_.BitDepth <= 8) {
@@ -332,8 +329,7 @@ class RowConverter {
     } else if (h_.ColorType == 2) {
       if (trns != nullptr && trns->Data.size() == 6) {
         has_key_ = true;
-        for (int i = 0; i < 3; ++i)
-          key_[i] = static_cast<uint16_t>((trns->Data[2 * i] << 8) | trns->Data[2 * i + 1]);
+        for (int i = 0; i < 3; ++i) key_[i] = LoadBe16(trns->Data.data() + 2 * i);
         kind_ = PngTransparency::Bit;
       }
     } else {
@@ -351,7 +347,7 @@ class RowConverter {
         if (depth == 16) {
           for (uint32_t i = 0; i < count; ++i, out += step) {
             const uint8_t* p = row + 2 * i;
-            const bool clear = has_key_ && ((p[0] << 8) | p[1]) == key_[0];
+            const bool clear = has_key_ && LoadBe16(p) == key_[0];
             *out = Argb(clear ? 0 : 255, p[0], p[0], p[0]);
           }
           return;
@@ -379,8 +375,8 @@ class RowConverter {
           for (uint32_t i = 0; i < count; ++i, out += step) {
             const uint8_t* p = row + 6 * i;
             // The key is compared on the full 16-bit samples, before they are cut to 8 bits.
-            const bool clear = has_key_ && ((p[0] << 8) | p[1]) == key_[0] &&
-                               ((p[2] << 8) | p[3]) == key_[1] && ((p[4] << 8) | p[5]) == key_[2];
+            const bool clear = has_key_ && LoadBe16(p) == key_[0] && LoadBe16(p + 2) == key_[1] &&
+                               LoadBe16(p + 4) == key_[2];
             *out = Argb(clear ? 0 : 255, p[0], p[2], p[4]);
           }
         }
