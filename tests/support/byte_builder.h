@@ -20,28 +20,16 @@ class ByteBuilder {
     data.push_back(static_cast<uint8_t>(v));
     return *this;
   }
-  ByteBuilder& U16(uint32_t v) {
-    StoreLe16(Grow(2), Low16(v));
-    return *this;
-  }
-  ByteBuilder& U32(uint32_t v) {
-    StoreLe32(Grow(4), v);
-    return *this;
-  }
+  ByteBuilder& U16(uint32_t v) { return Field<StoreLe16>(Low16(v)); }
+  ByteBuilder& U32(uint32_t v) { return Field<StoreLe32>(v); }
   ByteBuilder& I32(int32_t v) { return U32(static_cast<uint32_t>(v)); }
   ByteBuilder& F32(float v) {
     uint32_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     return U32(bits);
   }
-  ByteBuilder& U16Be(uint32_t v) {
-    StoreBe16(Grow(2), Low16(v));
-    return *this;
-  }
-  ByteBuilder& U32Be(uint32_t v) {
-    StoreBe32(Grow(4), v);
-    return *this;
-  }
+  ByteBuilder& U16Be(uint32_t v) { return Field<StoreBe16>(Low16(v)); }
+  ByteBuilder& U32Be(uint32_t v) { return Field<StoreBe32>(v); }
   /// Each value as a little-endian 16-bit or 32-bit field.
   ByteBuilder& I16s(std::initializer_list<int32_t> values) {
     for (int32_t v : values) U16(static_cast<uint32_t>(v));
@@ -73,10 +61,11 @@ class ByteBuilder {
 
  private:
   static uint16_t Low16(uint32_t v) { return static_cast<uint16_t>(v & 0xFFFF); }
-  // Appends `size` bytes and returns where they start.
-  uint8_t* Grow(size_t size) {
-    data.resize(data.size() + size);
-    return data.data() + data.size() - size;
+  template <auto Store, typename T>
+  ByteBuilder& Field(T v) {
+    data.resize(data.size() + sizeof v);
+    Store(data.data() + data.size() - sizeof v, v);
+    return *this;
   }
 };
 
