@@ -5,6 +5,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> png = tessane::fuzz::WithPngCrcsFixed(data, size);
-  tessane::fuzz::LoadAndPaint(tessane::PngGraphic::Class, png.data(), png.size());
+  tessane::fuzz::LoadAndPaint(tessane::MakeGraphic<tessane::PngGraphic>, png.data(), png.size());
   return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "base/errors.h"
 #include "base/stream.h"
+#include "formats/format_registry.h"
 #include "formats/graphic.h"
 #include "formats/picture.h"
 #include "raster/argb_image.h"
@@ -19,19 +20,18 @@ namespace tessane::fuzz {
 /// costs the fuzzer time and memory without reaching new code.
 inline constexpr int64_t kMaxPaintedPixels = int64_t{4} << 20;
 
-/// Reads the picture size a file declares (width x height), or -1 when it cannot tell.
+/// How many pixels an input declares, for targets whose library would allocate them first.
 using DeclaredPixels = int64_t (*)(const uint8_t* data, size_t size);
 
-/// Loads `data` as a graphic of class `cls` and paints it into a ArgbImage. With `declared`,
-/// inputs declaring more than kMaxPaintedPixels are not loaded at all: for classes that paint
-/// the whole picture while loading, such a picture is legitimate but only slow.
-inline void LoadAndPaint(const GraphicClass& cls, const uint8_t* data, size_t size,
+/// Loads `data` into a graphic made by `create` and paints it into an ArgbImage. With
+/// `declared`, inputs declaring more than kMaxPaintedPixels are skipped before loading.
+inline void LoadAndPaint(GraphicFactory create, const uint8_t* data, size_t size,
                          DeclaredPixels declared = nullptr) {
   if (declared != nullptr && declared(data, size) > kMaxPaintedPixels) return;
   Picture picture;
   ReadOnlyMemoryStream stream(data, size);
   try {
-    picture.LoadFromStream(cls, stream);
+    picture.LoadFromStream(create(), stream);
   } catch (const Exception&) {
     return;
   }
@@ -48,13 +48,13 @@ inline void LoadAndPaint(const GraphicClass& cls, const uint8_t* data, size_t si
 /// Defines the libFuzzer entry point of a reader target for graphic class `Cls`.
 #define TESSANE_READER_FUZZ_TARGET(Cls)                                     \
   extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { \
-    ::tessane::fuzz::LoadAndPaint(Cls::Class, data, size);                  \
+    ::tessane::fuzz::LoadAndPaint(::tessane::MakeGraphic<Cls>, data, size); \
     return 0;                                                               \
   }
 
 /// As TESSANE_READER_FUZZ_TARGET, skipping inputs that `DeclaredFn` finds too large.
-#define TESSANE_CAPPED_READER_FUZZ_TARGET(Cls, DeclaredFn)                  \
-  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { \
-    ::tessane::fuzz::LoadAndPaint(Cls::Class, data, size, DeclaredFn);      \
-    return 0;                                                               \
+#define TESSANE_CAPPED_READER_FUZZ_TARGET(Cls, DeclaredFn)                              \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {             \
+    ::tessane::fuzz::LoadAndPaint(::tessane::MakeGraphic<Cls>, data, size, DeclaredFn); \
+    return 0;                                                                           \
   }

@@ -133,7 +133,7 @@ std::string DesktopEntryMimeTypes() {
   std::vector<std::string_view> seen;
   std::string out;
   for (const FileFormat& format : Formats().Entries()) {
-    const auto it = MimeByExtension().find(format.Ext);
+    const auto it = MimeByExtension().find(format.ext);
     if (it == MimeByExtension().end()) continue;
     const std::string_view type = it->second;
     if (std::find(seen.begin(), seen.end(), type) != seen.end()) continue;

@@ -13,7 +13,7 @@ QImage RenderPreview(const std::string& path) {
   ArgbImage bitmap;
   bitmap.Assign(picture);
   if (bitmap.IsEmpty()) return {};
-  const bool opaque = picture.graphic() && picture.graphic()->InheritsFrom(DibImage::Class);
+  const bool opaque = dynamic_cast<const DibImage*>(picture.graphic()) != nullptr;
   QImage image(bitmap.Width(), bitmap.Height(),
                opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32);
   if (image.isNull()) return {};

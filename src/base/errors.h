@@ -11,15 +11,12 @@ namespace tessane {
 class Exception : public std::runtime_error {
  public:
   explicit Exception(const std::string& message) : std::runtime_error(message) {}
-  /// Class name as the error box and "Cannot assign a %s to a %s" style messages use it.
-  virtual const char* ClassName() const { return "Exception"; }
 };
 
-#define TESSANE_DECLARE_ERROR(Name, Base)                               \
-  class Name : public Base {                                            \
-   public:                                                              \
-    using Base::Base;                                                   \
-    const char* ClassName() const override { return #Name; }            \
+#define TESSANE_DECLARE_ERROR(Name, Base) \
+  class Name : public Base {              \
+   public:                                \
+    using Base::Base;                     \
   };
 
 TESSANE_DECLARE_ERROR(StreamError, Exception)

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/paths.h"
 
@@ -53,25 +54,25 @@ uint8_t ByteStream::ReadByte() {
 uint16_t ByteStream::ReadUInt16LE() {
   uint8_t b[2];
   ReadBuffer(b, 2);
-  return static_cast<uint16_t>(b[0] | (b[1] << 8));
+  return LoadLe16(b);
 }
 
 uint32_t ByteStream::ReadUInt32LE() {
   uint8_t b[4];
   ReadBuffer(b, 4);
-  return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+  return LoadLe32(b);
 }
 
 uint16_t ByteStream::ReadUInt16BE() {
   uint8_t b[2];
   ReadBuffer(b, 2);
-  return static_cast<uint16_t>((b[0] << 8) | b[1]);
+  return LoadBe16(b);
 }
 
 uint32_t ByteStream::ReadUInt32BE() {
   uint8_t b[4];
   ReadBuffer(b, 4);
-  return (static_cast<uint32_t>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+  return LoadBe32(b);
 }
 
 namespace {

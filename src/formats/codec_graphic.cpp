@@ -10,7 +10,6 @@
 
 namespace tessane {
 
-const GraphicClass CodecGraphic::Class{"CodecGraphic", &Graphic::Class, nullptr};
 
 void CodecGraphic::Fail(const char* label, const std::string& detail) {
   std::string message = Format("Cannot load image. Invalid or unexpected %s image format.", label);
@@ -81,6 +80,10 @@ void CodecGraphic::Draw(const ArgbView& target, const Rect& rect) {
       }
     }
   }
+}
+
+void CodecGraphic::SaveToStream(ByteStream& /*stream*/) {
+  throw InvalidImageOperationError("This picture format cannot be saved");
 }
 
 }  // namespace tessane

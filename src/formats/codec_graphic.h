@@ -16,7 +16,6 @@ namespace tessane {
 /// buffer over instead of copying it (TakePixels).
 class CodecGraphic : public Graphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
 
   /// Decodes the whole file. The graphic is empty while decoding starts and after a failure, so
   /// a file that fails half-way leaves nothing of itself behind.
@@ -27,6 +26,8 @@ class CodecGraphic : public Graphic {
   /// Lays the pixels over the rectangle (nearest-neighbour when sizes differ): transparent
   /// pixels leave the target as it is, partly transparent ones are blended over it.
   void Draw(const ArgbView& target, const Rect& rect) override;
+  /// These formats are read only: their outputs go through the writer table.
+  void SaveToStream(ByteStream& stream) override;
 
   /// The pixels, rows top-down without gaps.
   const std::vector<uint32_t>& Pixels() const { return pixels_; }

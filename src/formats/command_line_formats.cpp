@@ -13,12 +13,12 @@ void RegisterCommandLineFormats() {
   RegisterStandardFormats();
   static std::once_flag once;
   std::call_once(once, [] {
-    RegisterFormat("heic", "HEIF images", HeifGraphic::Class);
-    RegisterFormat("heif", "HEIF images", HeifGraphic::Class);
-    RegisterFormat("hif", "HEIF images", HeifGraphic::Class);
-    RegisterFormat("avif", "AVIF images", AvifGraphic::Class);
-    RegisterFormat("webp", "WebP images", WebpGraphic::Class);
-    RegisterFormat("jxl", "JPEG XL images", JxlGraphic::Class);
+    RegisterFormat("heic", "HEIF images", MakeGraphic<HeifGraphic>);
+    RegisterFormat("heif", "HEIF images", MakeGraphic<HeifGraphic>);
+    RegisterFormat("hif", "HEIF images", MakeGraphic<HeifGraphic>);
+    RegisterFormat("avif", "AVIF images", MakeGraphic<AvifGraphic>);
+    RegisterFormat("webp", "WebP images", MakeGraphic<WebpGraphic>);
+    RegisterFormat("jxl", "JPEG XL images", MakeGraphic<JxlGraphic>);
   });
 }
 

@@ -6,8 +6,6 @@
 
 namespace tessane {
 
-const GraphicClass DecodeOnLoadGraphic::Class{"TVerdelGraphic", &DibImage::Class, nullptr};
-
 void DecodeOnLoadGraphic::FailInvalid(const char* label) {
   throw InvalidImageError(
       Format("Cannot load image. Invalid or unexpected %s image format.", label));

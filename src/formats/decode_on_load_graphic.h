@@ -11,7 +11,6 @@ namespace tessane {
 
 class DecodeOnLoadGraphic : public DibImage {
  public:
-  TESSANE_GRAPHIC_CLASS()
   /// Decodes the whole file. The bitmap is empty while decoding starts and after a failure, so a
   /// file that fails half-way leaves nothing of itself behind.
   void LoadFromStream(ByteStream& stream) final;

@@ -5,13 +5,12 @@
 #include "base/paths.h"
 #include "formats/autodesk/autodesk_graphic.h"
 #include "formats/bmp/dib_image.h"
-#include "formats/halo_cut/halo_cut_graphic.h"
 #include "formats/eps/eps_graphic.h"
 #include "formats/gif/gif_graphic.h"
+#include "formats/halo_cut/halo_cut_graphic.h"
 #include "formats/ico/icon_graphic.h"
-#include "formats/jpeg2000/jpeg2000_graphic.h"
 #include "formats/jpeg/jpeg_graphic.h"
-#include "formats/legacy_graphics.h"
+#include "formats/jpeg2000/jpeg2000_graphic.h"
 #include "formats/metafile/metafile_graphic.h"
 #include "formats/pcd/pcd_graphic.h"
 #include "formats/pcx/pcx_graphic.h"
@@ -27,30 +26,29 @@
 namespace tessane {
 
 void FormatRegistry::Add(const std::string& ext, const std::string& caption,
-                           const GraphicClass& cls) {
-  entries_.push_back(FileFormat{&cls, LowerCaseAscii(ext), caption});
+                         GraphicFactory create) {
+  entries_.push_back(FileFormat{LowerCaseAscii(ext), caption, create});
 }
 
-const GraphicClass* FormatRegistry::FindExt(const std::string& ext) const {
+const FileFormat* FormatRegistry::FindExt(const std::string& ext) const {
   const std::string wanted = LowerCaseAscii(ext);
   for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
-    if (it->Ext == wanted) return it->ClassRef;
+    if (it->ext == wanted) return &*it;
   return nullptr;
 }
 
-void FormatRegistry::BuildFilter(const GraphicClass& base, std::string& filter,
-                                   std::string& masks) const {
+void FormatRegistry::BuildFilter(std::string& filter, std::string& masks) const {
   filter.clear();
   masks.clear();
   int n = 0;
   for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
-    if (!it->ClassRef->InheritsFrom(base) || it->Ext.empty()) continue;
+    if (it->ext.empty()) continue;
     if (n > 0) {
       filter += '|';
       masks += ';';
     }
-    filter += it->Caption + " (*." + it->Ext + ")|*." + it->Ext;
-    masks += "*." + it->Ext;
+    filter += it->caption + " (*." + it->ext + ")|*." + it->ext;
+    masks += "*." + it->ext;
     ++n;
   }
   if (n > 1) filter = "All (" + masks + ")|" + masks + "|" + filter;
@@ -59,82 +57,84 @@ void FormatRegistry::BuildFilter(const GraphicClass& base, std::string& filter,
 FormatRegistry& Formats() {
   static FormatRegistry registry = [] {
     FormatRegistry list;
-    list.Add("wmf", "Metafiles", MetafileGraphic::Class);
-    list.Add("emf", "Enhanced Metafiles", MetafileGraphic::Class);
-    list.Add("ico", "Icons", IconGraphic::Class);
-    list.Add("bmp", "Bitmaps", DibImage::Class);
+    list.Add("wmf", "Metafiles", MakeGraphic<MetafileGraphic>);
+    list.Add("emf", "Enhanced Metafiles", MakeGraphic<MetafileGraphic>);
+    list.Add("ico", "Icons", MakeGraphic<IconGraphic>);
+    list.Add("bmp", "Bitmaps", MakeGraphic<DibImage>);
     return list;
   }();
   return registry;
 }
 
-void RegisterFormat(const std::string& ext, const std::string& caption, const GraphicClass& cls) {
-  Formats().Add(ext, caption, cls);
+void RegisterFormat(const std::string& ext, const std::string& caption, GraphicFactory create) {
+  Formats().Add(ext, caption, create);
 }
 
-const GraphicClass* FindFormatClass(const std::string& ext) {
+const FileFormat* FindFormat(const std::string& ext) {
   return Formats().FindExt(ext);
 }
 
-std::string PictureFilter(const GraphicClass& base) {
+std::string PictureFilter() {
   std::string filter, masks;
-  Formats().BuildFilter(base, filter, masks);
+  Formats().BuildFilter(filter, masks);
   return filter;
 }
 
 void RegisterStandardFormats() {
   static std::once_flag once;
   std::call_once(once, [] {
-    RegisterFormat("jpeg", "JPEG Image File", JpegGraphic::Class);
-    RegisterFormat("jpg", "JPEG Image File", JpegGraphic::Class);
+    RegisterFormat("jpeg", "JPEG Image File", MakeGraphic<JpegGraphic>);
+    RegisterFormat("jpg", "JPEG Image File", MakeGraphic<JpegGraphic>);
 
-    RegisterFormat("bmp", "Windows bitmaps", DibImage::Class);
-    RegisterFormat("ico", "Windows icons", IconGraphic::Class);
-    RegisterFormat("wmf", "Windows metafiles", MetafileGraphic::Class);
-    RegisterFormat("emf", "Windows enhanced meta files", MetafileGraphic::Class);
-    RegisterFormat("jfif", "JFIF images", JpegGraphic::Class);
-    RegisterFormat("jpg", "JPG images", JpegGraphic::Class);
-    RegisterFormat("jpe", "JPE images", JpegGraphic::Class);
-    RegisterFormat("jpeg", "JPEG images", JpegGraphic::Class);
-    RegisterFormat("rle", "Run length encoded Windows bitmaps", DibImage::Class);
-    RegisterFormat("dib", "Device independant Windows bitmaps", DibImage::Class);
-    RegisterFormat("win", "Truevision images", TgaGraphic::Class);
-    RegisterFormat("vst", "Truevision images", TgaGraphic::Class);
-    RegisterFormat("vda", "Truevision images", TgaGraphic::Class);
-    RegisterFormat("tga", "Truevision images", TgaGraphic::Class);
-    RegisterFormat("icb", "Truevision images", TgaGraphic::Class);
-    RegisterFormat("tiff", "Macintosh TIFF images", TiffGraphic::Class);
-    RegisterFormat("tif", "PC TIF images", TiffGraphic::Class);
-    RegisterFormat("fax", "GFI fax images", TiffGraphic::Class);
-    RegisterFormat("eps", "Encapsulated Postscript images", EpsGraphic::Class);
-    RegisterFormat("pcx", "ZSoft Paintbrush images", PcxGraphic::Class);
-    RegisterFormat("pcc", "ZSoft Paintbrush images", PcxGraphic::Class);
-    RegisterFormat("scr", "Word 5.x screen capture images", PcxGraphic::Class);
-    RegisterFormat("rpf", "Alias/Wavefront images", RlaGraphic::Class);
-    RegisterFormat("rla", "Alias/Wavefront images", RlaGraphic::Class);
-    RegisterFormat("sgi", "SGI true color images", SgiGraphic::Class);
-    RegisterFormat("rgba", "SGI true color images with alpha", SgiGraphic::Class);
-    RegisterFormat("rgb", "SGI true color images", SgiGraphic::Class);
-    RegisterFormat("bw", "SGI black/white images", SgiGraphic::Class);
-    RegisterFormat("psd", "Photoshop images", PsdGraphic::Class);
-    RegisterFormat("pdd", "Photoshop images", PsdGraphic::Class);
-    RegisterFormat("ppm", "Portable pixel map images", PpmGraphic::Class);
-    RegisterFormat("pgm", "Portable gray map images", PpmGraphic::Class);
-    RegisterFormat("pbm", "Portable bitmap images", PpmGraphic::Class);
-    RegisterFormat("cel", "Autodesk images", AutodeskGraphic::Class);
-    RegisterFormat("pic", "Autodesk images", AutodeskGraphic::Class);
-    RegisterFormat("pcd", "Kodak Photo-CD images", PcdGraphic::Class);
-    RegisterFormat("gif", "CompuServe images", LegacyGifGraphic::Class);
-    RegisterFormat("cut", "Dr. Halo images", HaloCutGraphic::Class);
-    RegisterFormat("psp", "Paintshop Pro images", PspGraphic::Class);
-    RegisterFormat("png", "Portable network graphic images", LegacyPngGraphic::Class);
+    RegisterFormat("bmp", "Windows bitmaps", MakeGraphic<DibImage>);
+    RegisterFormat("ico", "Windows icons", MakeGraphic<IconGraphic>);
+    RegisterFormat("wmf", "Windows metafiles", MakeGraphic<MetafileGraphic>);
+    RegisterFormat("emf", "Windows enhanced meta files", MakeGraphic<MetafileGraphic>);
+    RegisterFormat("jfif", "JFIF images", MakeGraphic<JpegGraphic>);
+    RegisterFormat("jpg", "JPG images", MakeGraphic<JpegGraphic>);
+    RegisterFormat("jpe", "JPE images", MakeGraphic<JpegGraphic>);
+    RegisterFormat("jpeg", "JPEG images", MakeGraphic<JpegGraphic>);
+    RegisterFormat("rle", "Run length encoded Windows bitmaps", MakeGraphic<DibImage>);
+    RegisterFormat("dib", "Device independant Windows bitmaps", MakeGraphic<DibImage>);
+    RegisterFormat("win", "Truevision images", MakeGraphic<TgaGraphic>);
+    RegisterFormat("vst", "Truevision images", MakeGraphic<TgaGraphic>);
+    RegisterFormat("vda", "Truevision images", MakeGraphic<TgaGraphic>);
+    RegisterFormat("tga", "Truevision images", MakeGraphic<TgaGraphic>);
+    RegisterFormat("icb", "Truevision images", MakeGraphic<TgaGraphic>);
+    RegisterFormat("tiff", "Macintosh TIFF images", MakeGraphic<TiffGraphic>);
+    RegisterFormat("tif", "PC TIF images", MakeGraphic<TiffGraphic>);
+    RegisterFormat("fax", "GFI fax images", MakeGraphic<TiffGraphic>);
+    RegisterFormat("eps", "Encapsulated Postscript images", MakeGraphic<EpsGraphic>);
+    RegisterFormat("pcx", "ZSoft Paintbrush images", MakeGraphic<PcxGraphic>);
+    RegisterFormat("pcc", "ZSoft Paintbrush images", MakeGraphic<PcxGraphic>);
+    RegisterFormat("scr", "Word 5.x screen capture images", MakeGraphic<PcxGraphic>);
+    RegisterFormat("rpf", "Alias/Wavefront images", MakeGraphic<RlaGraphic>);
+    RegisterFormat("rla", "Alias/Wavefront images", MakeGraphic<RlaGraphic>);
+    RegisterFormat("sgi", "SGI true color images", MakeGraphic<SgiGraphic>);
+    RegisterFormat("rgba", "SGI true color images with alpha", MakeGraphic<SgiGraphic>);
+    RegisterFormat("rgb", "SGI true color images", MakeGraphic<SgiGraphic>);
+    RegisterFormat("bw", "SGI black/white images", MakeGraphic<SgiGraphic>);
+    RegisterFormat("psd", "Photoshop images", MakeGraphic<PsdGraphic>);
+    RegisterFormat("pdd", "Photoshop images", MakeGraphic<PsdGraphic>);
+    RegisterFormat("ppm", "Portable pixel map images", MakeGraphic<PpmGraphic>);
+    RegisterFormat("pgm", "Portable gray map images", MakeGraphic<PpmGraphic>);
+    RegisterFormat("pbm", "Portable bitmap images", MakeGraphic<PpmGraphic>);
+    RegisterFormat("cel", "Autodesk images", MakeGraphic<AutodeskGraphic>);
+    RegisterFormat("pic", "Autodesk images", MakeGraphic<AutodeskGraphic>);
+    RegisterFormat("pcd", "Kodak Photo-CD images", MakeGraphic<PcdGraphic>);
+    // The gif and png rows here are always shadowed by the last two; they only add their
+    // captions to the filter text.
+    RegisterFormat("gif", "CompuServe images", MakeGraphic<GifGraphic>);
+    RegisterFormat("cut", "Dr. Halo images", MakeGraphic<HaloCutGraphic>);
+    RegisterFormat("psp", "Paintshop Pro images", MakeGraphic<PspGraphic>);
+    RegisterFormat("png", "Portable network graphic images", MakeGraphic<PngGraphic>);
 
-    RegisterFormat("jp2", "JPEG 2000 Image", Jpeg2000Graphic::Class);
-    RegisterFormat("j2k", "JPEG 2000 Image", Jpeg2000Graphic::Class);
-    RegisterFormat("jpc", "JPEG 2000 Image", Jpeg2000Graphic::Class);
+    RegisterFormat("jp2", "JPEG 2000 Image", MakeGraphic<Jpeg2000Graphic>);
+    RegisterFormat("j2k", "JPEG 2000 Image", MakeGraphic<Jpeg2000Graphic>);
+    RegisterFormat("jpc", "JPEG 2000 Image", MakeGraphic<Jpeg2000Graphic>);
 
-    RegisterFormat("GIF", "GIF Image", GifGraphic::Class);
-    RegisterFormat("PNG", "Portable Network Graphics", PngGraphic::Class);
+    RegisterFormat("GIF", "GIF Image", MakeGraphic<GifGraphic>);
+    RegisterFormat("PNG", "Portable Network Graphics", MakeGraphic<PngGraphic>);
   });
 }
 

@@ -3,7 +3,6 @@
 // its size and draws itself into a rectangle of a 32-bit surface.
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "base/geometry.h"
@@ -12,47 +11,15 @@
 
 namespace tessane {
 
-class Graphic;
-
-/// A class reference: creates graphics without arguments and knows its base class, so the
-/// registry can ask "is this class a Graphic / a DibImage".
-struct GraphicClass {
-  const char* Name;
-  const GraphicClass* Parent;                // nullptr for Graphic itself
-  std::unique_ptr<Graphic> (*Create)();      // nullptr for abstract classes
-
-  bool InheritsFrom(const GraphicClass& other) const {
-    for (const GraphicClass* c = this; c != nullptr; c = c->Parent)
-      if (c == &other) return true;
-    return false;
-  }
-};
-
-/// Declares the class reference of a graphic class (in its class body).
-#define TESSANE_GRAPHIC_CLASS()                 \
-  static const ::tessane::GraphicClass Class;  \
-  const ::tessane::GraphicClass& ClassType() const override { return Class; }
-
-/// Defines the class reference of a concrete graphic class (in its .cpp, namespace tessane).
-/// `DisplayName` is the name messages such as "%s cannot be saved" show.
-#define TESSANE_DEFINE_GRAPHIC_CLASS(Name, Base, DisplayName)                  \
-  const ::tessane::GraphicClass Name::Class{                                  \
-      DisplayName, &Base::Class,                                                     \
-      []() -> std::unique_ptr<::tessane::Graphic> { return std::make_unique<Name>(); }};
-
 class Graphic {
  public:
-  static const GraphicClass Class;
   virtual ~Graphic() = default;
-  virtual const GraphicClass& ClassType() const { return Class; }
-  const char* ClassName() const { return ClassType().Name; }
-  bool InheritsFrom(const GraphicClass& c) const { return ClassType().InheritsFrom(c); }
 
   /// Opens the file for reading and loads from the start of it to its end.
   virtual void LoadFromFile(const std::string& path);
   virtual void LoadFromStream(ByteStream& stream) = 0;
-  /// Writes the graphic in its own format. The default refuses (InvalidImageOperationError).
-  virtual void SaveToStream(ByteStream& stream);
+  /// Writes the graphic in its own format.
+  virtual void SaveToStream(ByteStream& stream) = 0;
   /// Creates or truncates the file, then SaveToStream.
   void SaveToFile(const std::string& path);
 

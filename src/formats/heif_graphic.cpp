@@ -10,8 +10,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(HeifGraphic, CodecGraphic, "HeifGraphic")
-TESSANE_DEFINE_GRAPHIC_CLASS(AvifGraphic, HeifGraphic, "AvifGraphic")
 
 namespace {
 

@@ -12,7 +12,6 @@ namespace tessane {
 /// unexpected HEIF image format." with the decoder's reason.
 class HeifGraphic : public CodecGraphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
 
  protected:
   void Decode(ByteStream& stream) override;
@@ -23,7 +22,6 @@ class HeifGraphic : public CodecGraphic {
 /// AVIF files: the same reader (AVIF is HEIF with AV1 pictures), failures naming AVIF.
 class AvifGraphic : public HeifGraphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
 
  protected:
   const char* Label() const override { return "AVIF"; }

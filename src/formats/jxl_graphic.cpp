@@ -7,7 +7,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(JxlGraphic, CodecGraphic, "JxlGraphic")
 
 namespace {
 

@@ -11,7 +11,6 @@ namespace tessane {
 /// "Cannot load image. Invalid or unexpected JPEG XL image format." with the reason.
 class JxlGraphic : public CodecGraphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
 
  protected:
   void Decode(ByteStream& stream) override;

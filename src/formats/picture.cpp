@@ -13,22 +13,21 @@ Picture::~Picture() = default;
 void Picture::LoadPicture(const std::string& fileName) {
   std::string ext = ExtractFileExt(fileName);
   if (!ext.empty()) ext.erase(0, 1);
-  const GraphicClass* cls = FindFormatClass(ext);
-  if (cls == nullptr || cls->Create == nullptr)
+  const FileFormat* format = FindFormat(ext);
+  if (format == nullptr)
     throw InvalidImageError(Format("Unknown picture file extension (.%s)", ext.c_str()));
-  std::unique_ptr<Graphic> graphic = cls->Create();
+  std::unique_ptr<Graphic> graphic = format->create();
   graphic->LoadFromFile(fileName);
   graphic_ = std::move(graphic);
 }
 
-void Picture::LoadFromStream(const GraphicClass& cls, ByteStream& stream) {
-  std::unique_ptr<Graphic> graphic = cls.Create();
+void Picture::LoadFromStream(std::unique_ptr<Graphic> graphic, ByteStream& stream) {
   graphic->LoadFromStream(stream);
   graphic_ = std::move(graphic);
 }
 
 DibImage& Picture::EnsureBitmap() {
-  if (graphic_ && graphic_->InheritsFrom(DibImage::Class)) return static_cast<DibImage&>(*graphic_);
+  if (auto* bitmap = dynamic_cast<DibImage*>(graphic_.get())) return *bitmap;
   auto bitmap = std::make_unique<DibImage>();
   DibImage& result = *bitmap;
   graphic_ = std::move(bitmap);

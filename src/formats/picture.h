@@ -21,8 +21,9 @@ class Picture {
   /// from the file. Unknown extension: InvalidImageError "Unknown picture file extension (.%s)".
   /// On any failure the held graphic stays as it was.
   void LoadPicture(const std::string& fileName);
-  /// Loads with an explicit class (the fuzzers and tests use it).
-  void LoadFromStream(const GraphicClass& cls, ByteStream& stream);
+  /// Loads `graphic` from the stream and holds it (the fuzzers and tests use it). On failure the
+  /// held graphic stays as it was.
+  void LoadFromStream(std::unique_ptr<Graphic> graphic, ByteStream& stream);
 
   Graphic* graphic() const { return graphic_.get(); }
   /// Takes ownership of `graphic` (nullptr empties the picture).

@@ -8,7 +8,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(WebpGraphic, CodecGraphic, "WebpGraphic")
 
 namespace {
 

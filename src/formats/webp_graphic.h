@@ -15,7 +15,6 @@ namespace tessane {
 /// failure: "Cannot load image. Invalid or unexpected WebP image format." with the reason.
 class WebpGraphic : public CodecGraphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
 
   /// The file's EXIF block as a TIFF structure (without an "Exif\0\0" prefix); empty if none.
   const std::vector<uint8_t>& Exif() const { return exif_; }

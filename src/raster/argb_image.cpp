@@ -157,7 +157,8 @@ void ArgbImage::Assign(const Picture& picture) {
       // The decoded pixels themselves, made opaque: what drawing an opaque PNG gives.
     } else if (auto* codec = dynamic_cast<CodecGraphic*>(graphic); codec && AssignByAdopting(*codec)) {
       // Decoded by the codec library straight into this layout, alpha included.
-    } else if (graphic->InheritsFrom(IconGraphic::Class) || graphic->InheritsFrom(MetafileGraphic::Class)) {
+    } else if (dynamic_cast<const IconGraphic*>(graphic) != nullptr ||
+               dynamic_cast<const MetafileGraphic*>(graphic) != nullptr) {
       AssignOverTwoBackgrounds(*graphic, picture.Width(), picture.Height());
     } else {
       AssignByDrawing(*graphic, picture.Width(), picture.Height());
@@ -302,7 +303,7 @@ void ArgbImage::AssignTo(Graphic& graphic) const {
     AssignTo(*bitmap);
     return;
   }
-  throw ConversionError(Format("Cannot assign a %s to a %s", "TBitmap32", graphic.ClassName()));
+  throw ConversionError(Format("Cannot assign a %s to a %s", "TBitmap32", "TGraphic"));
 }
 
 void ArgbImage::SetStretchFilter(uint8_t value) {

@@ -95,7 +95,7 @@ class ArgbImage {
   void AssignTo(Picture& picture) const;
   void AssignTo(DibImage& bitmap) const;
   /// Bitmap kinds as above; any other graphic throws ConversionError
-  /// "Cannot assign a ArgbImage to a <class>".
+  /// "Cannot assign a TBitmap32 to a TGraphic".
   void AssignTo(Graphic& graphic) const;
 
   uint8_t StretchFilter() const { return stretch_filter_; }

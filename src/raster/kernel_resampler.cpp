@@ -1,10 +1,10 @@
 #include "raster/kernel_resampler.h"
 
-// The portable build (TESSANE_NO_SIMD) and other processors keep to the scalar loops, which give
-// the same pixels.
-#if defined(__x86_64__) && !defined(TESSANE_NO_SIMD)
+// The AVX2 passes exist on x86-64 builds with the vector paths on; elsewhere, and on processors
+// without AVX2, the portable loops here give the same pixels.
+#if TESSANE_X86_SIMD
+#include "raster/kernel_passes_avx2.h"
 #define TESSANE_KERNEL_AVX2 1
-#include <immintrin.h>
 #else
 #define TESSANE_KERNEL_AVX2 0
 #endif
@@ -154,6 +154,15 @@ struct DenseTable {
     }
   }
 
+#if TESSANE_KERNEL_AVX2
+  avx2::Runs<int32_t> Pairs() const {
+    return {start.data(), count.data(), offsetPairs8.data(), pairs8.data()};
+  }
+  avx2::Runs<int16_t> Runs16() const {
+    return {start.data(), count.data(), offset16.data(), weights16.data()};
+  }
+#endif
+
   bool SameCluster(size_t a, size_t b) const {
     return start[a] == start[b] && count[a] == count[b] &&
            std::equal(weights.begin() + offset[a], weights.begin() + offset[a] + count[a],
@@ -194,94 +203,13 @@ void HorizontalPortable(const DenseTable& mx, const int32_t* sums, int32_t lo, s
   }
 }
 
-#if TESSANE_KERNEL_AVX2
-// Sums two source rows at a time: bytes of the two rows are interleaved into 16-bit pairs and
-// multiplied by the pair of weights with one multiply-add, which is exact for 8-bit channels
-// and weights that fit in 16 bits.
-__attribute__((target("avx2"))) void VerticalAvx2(const uint8_t* const* rowsA,
-                                                  const uint8_t* const* rowsB,
-                                                  const int32_t* pairWeights, size_t pairs,
-                                                  size_t span, int32_t* sums) {
-  const __m256i zero = _mm256_setzero_si256();
-  size_t x = 0;
-  for (; x + 8 <= span; x += 8) {
-    __m256i acc0 = zero, acc1 = zero, acc2 = zero, acc3 = zero;
-    for (size_t p = 0; p < pairs; ++p) {
-      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rowsA[p] + 4 * x));
-      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rowsB[p] + 4 * x));
-      _mm_prefetch(reinterpret_cast<const char*>(rowsA[p] + 4 * x + 256), _MM_HINT_T0);
-      _mm_prefetch(reinterpret_cast<const char*>(rowsB[p] + 4 * x + 256), _MM_HINT_T0);
-      const __m256i wv = _mm256_set1_epi32(pairWeights[p]);
-      const __m256i abLo = _mm256_unpacklo_epi8(a, b);  // pixels 0,1 | 4,5
-      const __m256i abHi = _mm256_unpackhi_epi8(a, b);  // pixels 2,3 | 6,7
-      acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_unpacklo_epi8(abLo, zero), wv));
-      acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(_mm256_unpackhi_epi8(abLo, zero), wv));
-      acc2 = _mm256_add_epi32(acc2, _mm256_madd_epi16(_mm256_unpacklo_epi8(abHi, zero), wv));
-      acc3 = _mm256_add_epi32(acc3, _mm256_madd_epi16(_mm256_unpackhi_epi8(abHi, zero), wv));
-    }
-    // acc0..acc3 hold pixels (0|4), (1|5), (2|6), (3|7); store them in order.
-    __m256i* out = reinterpret_cast<__m256i*>(sums + 4 * x);
-    _mm256_storeu_si256(out + 0, _mm256_permute2x128_si256(acc0, acc1, 0x20));
-    _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(acc2, acc3, 0x20));
-    _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(acc0, acc1, 0x31));
-    _mm256_storeu_si256(out + 3, _mm256_permute2x128_si256(acc2, acc3, 0x31));
-  }
-  for (; x < span; ++x) {
-    int32_t s[4] = {0, 0, 0, 0};
-    for (size_t p = 0; p < pairs; ++p) {
-      const int32_t wa = static_cast<int16_t>(pairWeights[p] & 0xFFFF);
-      const int32_t wb = static_cast<int16_t>(static_cast<uint32_t>(pairWeights[p]) >> 16);
-      for (int c = 0; c < 4; ++c) s[c] += wa * rowsA[p][4 * x + c] + wb * rowsB[p][4 * x + c];
-    }
-    std::memcpy(sums + 4 * x, s, sizeof s);
-  }
-}
-
-__attribute__((target("avx2"))) inline Argb32 PackOne(__m128i s) {
-  s = _mm_srai_epi32(s, 16);
-  s = _mm_packs_epi32(s, s);
-  s = _mm_packus_epi16(s, s);
-  return static_cast<Argb32>(_mm_cvtsi128_si32(s));
-}
-
-// Two samples per multiply, with the weights spread ahead of time (DenseTable::SpreadPairs) and
-// two sums in flight. An odd run's last pair reads one pixel of sums past the run, which the
-// caller provides; its weight is 0.
-__attribute__((target("avx2"))) void HorizontalAvx2(const DenseTable& mx, const int32_t* sums,
-                                                    int32_t lo, size_t first, size_t last,
-                                                    Argb32* out) {
-  for (size_t i = first; i < last; ++i) {
-    const int32_t* w = mx.pairs8.data() + mx.offsetPairs8[i];
-    const int32_t* v = sums + static_cast<size_t>(mx.start[i] - lo) * 4;
-    const int32_t pairs = (mx.count[i] + 1) / 2;
-    __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
-    int32_t p = 0;
-    for (; p + 2 <= pairs; p += 2) {
-      const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + 8 * p));
-      const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + 8 * p + 8));
-      const __m256i w0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 8 * p));
-      const __m256i w1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 8 * p + 8));
-      acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(v0, w0));
-      acc1 = _mm256_add_epi32(acc1, _mm256_mullo_epi32(v1, w1));
-    }
-    if (p < pairs) {
-      const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v + 8 * p));
-      const __m256i w0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 8 * p));
-      acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(v0, w0));
-    }
-    const __m256i acc = _mm256_add_epi32(acc0, acc1);
-    out[i] = PackOne(_mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1)));
-  }
-}
-#endif  // TESSANE_KERNEL_AVX2
-
 // Source pixels one strip's vertical pass may cover: the rows of a cluster times this many
 // columns stay in the second-level cache while consecutive destination rows reuse them.
 constexpr size_t kStripBytes = size_t{192} << 10;
 
-void ResampleVerticalFirst(bool avx2, ArgbImage& dst, const Rect& clip, const ArgbImage& src,
+void ResampleVerticalFirst(bool useAvx2, ArgbImage& dst, const Rect& clip, const ArgbImage& src,
                            DenseTable& mx, const DenseTable& my) {
-  if (avx2) mx.SpreadPairs();
+  if (useAvx2) mx.SpreadPairs();
   const size_t columns = static_cast<size_t>(clip.Width());
   // Cut the destination columns into strips whose source columns fit the budget (a strip holds
   // at least one column); neighbouring strips recompute the few source columns they share.
@@ -301,7 +229,7 @@ void ResampleVerticalFirst(bool avx2, ArgbImage& dst, const Rect& clip, const Ar
       hi = h;
     }
     const size_t span = static_cast<size_t>(hi - lo + 1);
-    // One pixel of zero sums after the span for HorizontalAvx2's odd runs.
+    // One pixel of zero sums after the span for the AVX2 pass's odd runs.
     sums.assign(span * 4 + 4, 0);
     for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
       const size_t r = static_cast<size_t>(y - clip.Top);
@@ -314,7 +242,7 @@ void ResampleVerticalFirst(bool avx2, ArgbImage& dst, const Rect& clip, const Ar
       const int32_t* w = my.weights.data() + my.offset[r];
       const int32_t n = my.count[r];
 #if TESSANE_KERNEL_AVX2
-      if (avx2) {
+      if (useAvx2) {
         rowsA.clear();
         rowsB.clear();
         pairWeights.clear();
@@ -326,9 +254,9 @@ void ResampleVerticalFirst(bool avx2, ArgbImage& dst, const Rect& clip, const Ar
           pairWeights.push_back(static_cast<int32_t>((static_cast<uint32_t>(wb) << 16) |
                                                      (static_cast<uint32_t>(w[m]) & 0xFFFFu)));
         }
-        VerticalAvx2(rowsA.data(), rowsB.data(), pairWeights.data(), pairWeights.size(), span,
-                     sums.data());
-        HorizontalAvx2(mx, sums.data(), lo, first, last, out);
+        avx2::VerticalPairs(rowsA.data(), rowsB.data(), pairWeights.data(), pairWeights.size(),
+                            span, sums.data());
+        avx2::HorizontalPairs(mx.Pairs(), sums.data(), lo, first, last, out);
         continue;
       }
 #endif
@@ -356,53 +284,6 @@ void RowSumsPortable(const uint8_t* row, const DenseTable& mx, size_t columns, i
   }
 }
 
-#if TESSANE_KERNEL_AVX2
-// `row` holds source columns lo..hi followed by at least 3 zero pixels, so that runs padded to 4
-// entries never read past it. Four samples per step: two per 128-bit lane, their channels
-// spread into 16-bit pairs and multiplied by the pair of weights with one multiply-add.
-__attribute__((target("avx2"))) void RowSumsAvx2(const uint8_t* row, const DenseTable& mx,
-                                                 size_t columns, int32_t* sums) {
-  const __m256i shuffle =
-      _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1, 8, -1, 12, -1, 9, -1,
-                       13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
-  const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
-  for (size_t i = 0; i < columns; ++i) {
-    const int16_t* w = mx.weights16.data() + mx.offset16[i];
-    const uint8_t* p = row + static_cast<size_t>(mx.start[i] - mx.lo) * 4;
-    const int32_t n = mx.count[i];
-    __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
-    int32_t m = 0;
-    for (; m + 8 <= n; m += 8) {
-      const __m256i px0 = _mm256_shuffle_epi8(
-          _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * m))),
-          shuffle);
-      const __m256i px1 = _mm256_shuffle_epi8(
-          _mm256_broadcastsi128_si256(
-              _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * m + 16))),
-          shuffle);
-      const __m256i w0 = _mm256_permutevar8x32_epi32(
-          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + m))), spread);
-      const __m256i w1 = _mm256_permutevar8x32_epi32(
-          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + m + 4))),
-          spread);
-      acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(px0, w0));
-      acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(px1, w1));
-    }
-    for (; m < n; m += 4) {  // the run is padded with zero weights to a multiple of 4
-      const __m256i px = _mm256_shuffle_epi8(
-          _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * m))),
-          shuffle);
-      const __m256i wv = _mm256_permutevar8x32_epi32(
-          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + m))), spread);
-      acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(px, wv));
-    }
-    const __m256i acc = _mm256_add_epi32(acc0, acc1);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + 4 * i),
-                     _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1)));
-  }
-}
-#endif  // TESSANE_KERNEL_AVX2
-
 void CombinePortable(const int32_t* const* rows, const int32_t* w, int32_t n, size_t columns,
                      Argb32* out) {
   for (size_t i = 0; i < columns; ++i) {
@@ -413,32 +294,9 @@ void CombinePortable(const int32_t* const* rows, const int32_t* w, int32_t n, si
   }
 }
 
-#if TESSANE_KERNEL_AVX2
-__attribute__((target("avx2"))) void CombineAvx2(const int32_t* const* rows, const int32_t* w,
-                                                 int32_t n, size_t columns, Argb32* out) {
-  size_t i = 0;
-  for (; i + 2 <= columns; i += 2) {
-    __m256i acc = _mm256_setzero_si256();
-    for (int32_t m = 0; m < n; ++m) {
-      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[m] + 4 * i));
-      acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(v, _mm256_set1_epi32(w[m])));
-    }
-    out[i] = PackOne(_mm256_castsi256_si128(acc));
-    out[i + 1] = PackOne(_mm256_extracti128_si256(acc, 1));
-  }
-  if (i < columns) {
-    // The odd last column: CombinePortable counts columns from its rows' starts.
-    std::vector<const int32_t*> shifted(rows, rows + n);
-    for (auto& r : shifted) r += 4 * i;
-    CombinePortable(shifted.data(), w, n, 1, out + i);
-  }
-}
-#endif  // TESSANE_KERNEL_AVX2
-
 bool CpuHasAvx2() {
 #if TESSANE_KERNEL_AVX2
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+  return avx2::CpuHasAvx2();
 #else
   return false;
 #endif
@@ -451,7 +309,7 @@ bool RingFits(const DenseTable& my, size_t columns) {
   return static_cast<size_t>(my.maxCount) * columns * 4 * sizeof(int32_t) <= kMaxRingBytes;
 }
 
-void ResampleHorizontalFirst([[maybe_unused]] bool avx2, ArgbImage& dst, const Rect& clip,
+void ResampleHorizontalFirst([[maybe_unused]] bool useAvx2, ArgbImage& dst, const Rect& clip,
                              const ArgbImage& src, const DenseTable& mx, const DenseTable& my) {
   const size_t columns = static_cast<size_t>(clip.Width());
   const size_t slots = static_cast<size_t>(my.maxCount);
@@ -459,7 +317,7 @@ void ResampleHorizontalFirst([[maybe_unused]] bool avx2, ArgbImage& dst, const R
   std::vector<int32_t> ring(slots * slotSize);
   std::vector<int32_t> held(slots, -1);  // source row in each slot
   const size_t span = static_cast<size_t>(mx.hi - mx.lo + 1);
-  std::vector<uint8_t> padded(avx2 ? (span + 4) * 4 : 0, 0);
+  std::vector<uint8_t> padded(useAvx2 ? (span + 4) * 4 : 0, 0);
   std::vector<const int32_t*> rows(slots);
   for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
     const size_t r = static_cast<size_t>(y - clip.Top);
@@ -476,9 +334,9 @@ void ResampleHorizontalFirst([[maybe_unused]] bool avx2, ArgbImage& dst, const R
       int32_t* sums = ring.data() + slot * slotSize;
       if (held[slot] != k) {
 #if TESSANE_KERNEL_AVX2
-        if (avx2) {
+        if (useAvx2) {
           std::memcpy(padded.data(), RowBytes(src, k) + static_cast<size_t>(mx.lo) * 4, span * 4);
-          RowSumsAvx2(padded.data(), mx, columns, sums);
+          avx2::RowSums(padded.data(), mx.Runs16(), mx.lo, columns, sums);
         } else {
           RowSumsPortable(RowBytes(src, k), mx, columns, sums);
         }
@@ -491,8 +349,12 @@ void ResampleHorizontalFirst([[maybe_unused]] bool avx2, ArgbImage& dst, const R
     }
     const int32_t* w = my.weights.data() + my.offset[r];
 #if TESSANE_KERNEL_AVX2
-    if (avx2) {
-      CombineAvx2(rows.data(), w, n, columns, out);
+    if (useAvx2) {
+      const size_t done = avx2::Combine(rows.data(), w, n, columns, out);
+      if (done == columns) continue;
+      // The odd last column: CombinePortable counts columns from its rows' starts.
+      for (int32_t m = 0; m < n; ++m) rows[static_cast<size_t>(m)] += 4 * done;
+      CombinePortable(rows.data(), w, n, columns - done, out + done);
       continue;
     }
 #endif
@@ -625,22 +487,22 @@ void ResampleFast(KernelPath path, ArgbImage& dst, const Rect& dstRect, const Re
     return;
   }
   const size_t columns = static_cast<size_t>(dstClip.Width());
-  bool avx2, horizontalFirst;
+  bool useAvx2, horizontalFirst;
   if (path == KernelPath::kAuto) {
-    avx2 = CpuHasAvx2();
+    useAvx2 = CpuHasAvx2();
     horizontalFirst = HorizontalFirstIsCheaper(mx, my, columns);
   } else {
-    avx2 = path == KernelPath::kAvx2VerticalFirst || path == KernelPath::kAvx2HorizontalFirst;
+    useAvx2 = path == KernelPath::kAvx2VerticalFirst || path == KernelPath::kAvx2HorizontalFirst;
     horizontalFirst =
         path == KernelPath::kPortableHorizontalFirst || path == KernelPath::kAvx2HorizontalFirst;
   }
-  avx2 = avx2 && CpuHasAvx2();
+  useAvx2 = useAvx2 && CpuHasAvx2();
   if (horizontalFirst && RingFits(my, columns)) {
     // The AVX2 row sums multiply 16-bit column weights.
-    ResampleHorizontalFirst(avx2 && mx.maxAbsWeight <= 32767, dst, dstClip, src, mx, my);
+    ResampleHorizontalFirst(useAvx2 && mx.maxAbsWeight <= 32767, dst, dstClip, src, mx, my);
   } else {
     // The AVX2 vertical pass multiplies 16-bit row weights.
-    ResampleVerticalFirst(avx2 && my.maxAbsWeight <= 32767, dst, dstClip, src, mx, my);
+    ResampleVerticalFirst(useAvx2 && my.maxAbsWeight <= 32767, dst, dstClip, src, mx, my);
   }
 }
 

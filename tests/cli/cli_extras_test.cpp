@@ -16,6 +16,7 @@
 #include <memory>
 #include <sstream>
 
+#include "base/byte_order.h"
 #include "base/paths.h"
 #include "base/stream.h"
 #include "cli/batch_runner.h"
@@ -60,27 +61,23 @@ std::string Capture(const std::string& command) {
 /// compressed chunk is shorter than a header, as a mostly empty profile would be.
 Bytes SmallIccProfile() {
   Bytes p(600, 0);
-  auto put32 = [&p](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-      p[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (24 - 8 * i));
-  };
   auto tag = [&p](size_t at, const char* four) {
     std::copy(four, four + 4, p.begin() + static_cast<long>(at));
   };
-  put32(0, static_cast<uint32_t>(p.size()));
-  put32(8, 0x02100000);  // version 2.1
+  StoreBe32(&p[0], static_cast<uint32_t>(p.size()));
+  StoreBe32(&p[8], 0x02100000);  // version 2.1
   tag(12, "mntr");
   tag(16, "RGB ");
   tag(20, "XYZ ");
   tag(36, "acsp");
   const uint32_t d50[3] = {0x0000F6D6, 0x00010000, 0x0000D32D};
-  for (size_t i = 0; i < 3; ++i) put32(68 + 4 * i, d50[i]);
-  put32(128, 1);  // one tag: the media white point
+  for (size_t i = 0; i < 3; ++i) StoreBe32(&p[68 + 4 * i], d50[i]);
+  StoreBe32(&p[128], 1);  // one tag: the media white point
   tag(132, "wtpt");
-  put32(136, 144);
-  put32(140, 20);
+  StoreBe32(&p[136], 144);
+  StoreBe32(&p[140], 20);
   tag(144, "XYZ ");
-  for (size_t i = 0; i < 3; ++i) put32(152 + 4 * i, d50[i]);
+  for (size_t i = 0; i < 3; ++i) StoreBe32(&p[152 + 4 * i], d50[i]);
   uint32_t noise = 12345;
   for (size_t i = 164; i < p.size(); ++i) {
     noise = noise * 1103515245u + 12345u;

@@ -3,9 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "support/byte_builder.h"
 
 namespace tessane::test {
 
@@ -19,16 +20,9 @@ inline Bytes Text(const char* s, size_t n) {
 // 38 {PixelXDimension LONG 640, PixelYDimension SHORT 480}; IFD1 {thumbnail offset 98, length
 // 10}; then 10 bytes of thumbnail.
 inline Bytes BuildExif(bool bigEndian, uint16_t orientation, bool thumbnail = true) {
-  Bytes t = {'E', 'x', 'i', 'f', 0, 0};
-  auto u16 = [&](uint16_t v) {
-    if (bigEndian)
-      t.insert(t.end(), {uint8_t(v >> 8), uint8_t(v)});
-    else
-      t.insert(t.end(), {uint8_t(v), uint8_t(v >> 8)});
-  };
-  auto u32 = [&](uint32_t v) {
-    for (int i = 0; i < 4; ++i) t.push_back(uint8_t(v >> (bigEndian ? 8 * (3 - i) : 8 * i)));
-  };
+  ByteBuilder t{{'E', 'x', 'i', 'f', 0, 0}};
+  auto u16 = [&](uint16_t v) { bigEndian ? (void)t.U16Be(v) : (void)t.U16(v); };
+  auto u32 = [&](uint32_t v) { bigEndian ? (void)t.U32Be(v) : (void)t.U32(v); };
   auto entry = [&](uint16_t tag, uint16_t type, uint32_t value) {
     u16(tag), u16(type), u32(1);
     if (type == 3)
@@ -36,16 +30,16 @@ inline Bytes BuildExif(bool bigEndian, uint16_t orientation, bool thumbnail = tr
     else
       u32(value);
   };
-  t.insert(t.end(), bigEndian ? std::initializer_list<uint8_t>{'M', 'M', 0, 42}
-                              : std::initializer_list<uint8_t>{'I', 'I', 42, 0});
+  t.Str(bigEndian ? "MM" : "II");
+  u16(42);
   u32(8);
   u16(2), entry(0x0112, 3, orientation), entry(0x8769, 4, 38), u32(thumbnail ? 68 : 0);
   u16(2), entry(0xA002, 4, 640), entry(0xA003, 3, 480), u32(0);
   if (thumbnail) {
     u16(2), entry(0x0201, 4, 98), entry(0x0202, 4, 10), u32(0);
-    t.insert(t.end(), {0xFF, 0xD8, 1, 2, 3, 4, 5, 6, 0xFF, 0xD9});
+    t.Append({0xFF, 0xD8, 1, 2, 3, 4, 5, 6, 0xFF, 0xD9});
   }
-  return t;
+  return t.data;
 }
 
 inline Bytes Segment(uint8_t marker, const Bytes& payload) {

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
-#include "formats/bmp/dib_image.h"
 #include "formats/bmp/bmp_reader.h"
 #include "formats/bmp/bmp_writer.h"
+#include "formats/bmp/dib_image.h"
 #include "formats/reference_pixels.h"
 #include "support/test_support.h"
 
@@ -21,17 +22,6 @@ namespace {
 using test::Compare;
 using test::FromBitmap;
 using test::Pixels;
-
-void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
 
 // A bitmap file built field by field, so each case shows exactly what it exercises.
 struct BmpSpec {
@@ -54,22 +44,22 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& s) {
   std::vector<uint8_t> b(offset, 0);
   b[0] = 'B';
   b[1] = 'M';
-  Put32(b, 2, static_cast<uint32_t>(offset + s.pixels.size()));
-  Put32(b, 10, static_cast<uint32_t>(offset));
-  Put32(b, 14, s.headerSize);
+  StoreLe32(&b[2], static_cast<uint32_t>(offset + s.pixels.size()));
+  StoreLe32(&b[10], static_cast<uint32_t>(offset));
+  StoreLe32(&b[14], s.headerSize);
   if (core) {
-    Put16(b, 18, static_cast<uint32_t>(s.width));
-    Put16(b, 20, static_cast<uint32_t>(s.height));
-    Put16(b, 22, s.planes);
-    Put16(b, 24, s.bits);
+    StoreLe16(&b[18], static_cast<uint32_t>(s.width));
+    StoreLe16(&b[20], static_cast<uint32_t>(s.height));
+    StoreLe16(&b[22], s.planes);
+    StoreLe16(&b[24], s.bits);
   } else {
-    Put32(b, 18, static_cast<uint32_t>(s.width));
-    Put32(b, 22, static_cast<uint32_t>(s.height));
-    Put16(b, 26, s.planes);
-    Put16(b, 28, s.bits);
-    Put32(b, 30, s.compression);
-    Put32(b, 46, static_cast<uint32_t>(s.palette.size()));
-    for (size_t i = 0; i < s.masks.size(); ++i) Put32(b, 14 + 40 + 4 * i, s.masks[i]);
+    StoreLe32(&b[18], static_cast<uint32_t>(s.width));
+    StoreLe32(&b[22], static_cast<uint32_t>(s.height));
+    StoreLe16(&b[26], s.planes);
+    StoreLe16(&b[28], s.bits);
+    StoreLe32(&b[30], s.compression);
+    StoreLe32(&b[46], static_cast<uint32_t>(s.palette.size()));
+    for (size_t i = 0; i < s.masks.size(); ++i) StoreLe32(&b[14 + 40 + 4 * i], s.masks[i]);
   }
   size_t at = 14 + s.headerSize + maskBytes;
   for (uint32_t c : s.palette) {
@@ -182,7 +172,7 @@ TEST(BmpReader, RefusesInvalidHeaders) {
   const std::vector<uint8_t> pixels(64, 0);
   auto patched = [&](size_t at, uint32_t value, size_t keep = SIZE_MAX) {
     std::vector<uint8_t> bytes = MakeBmp({.width = 2, .height = 2, .pixels = pixels});
-    Put32(bytes, at, value);
+    StoreLe32(&bytes[at], value);
     if (keep < bytes.size()) bytes.resize(keep);
     return bytes;
   };
@@ -413,11 +403,11 @@ TEST(BmpReader, RunLengthEncoding) {
 TEST(BmpReader, ReadDibReportsWhereTheIconMaskStarts) {
   // 2 x 2 icon image: header height 4 (picture and AND mask), 24 bits, rows of 8 bytes.
   std::vector<uint8_t> dib(40, 0);
-  Put32(dib, 0, 40);
-  Put32(dib, 4, 2);
-  Put32(dib, 8, 4);
-  Put16(dib, 12, 1);
-  Put16(dib, 14, 24);
+  StoreLe32(&dib[0], 40);
+  StoreLe32(&dib[4], 2);
+  StoreLe32(&dib[8], 4);
+  StoreLe16(&dib[12], 1);
+  StoreLe16(&dib[14], 24);
   dib.resize(40 + 16, 0x7F);
   DibImage b;
   const DibLayout layout = ReadDib(dib.data(), dib.size(), b, true);
@@ -451,7 +441,7 @@ TEST(BmpWriter, ThirtyTwoBitHeaderAndBottomUpRows) {
     uint32_t value;
   } fields[] = {{2, 70}, {6, 0},   {10, 54}, {14, 40}, {18, 2}, {22, 2},
                 {30, 0}, {34, 16}, {38, 0},  {42, 0},  {46, 0}, {50, 0}};
-  for (const Field& field : fields) EXPECT_EQ(Get32(f, field.at), field.value) << field.at;
+  for (const Field& field : fields) EXPECT_EQ(LoadLe32(&f[field.at]), field.value) << field.at;
   EXPECT_EQ(f[26] | (f[27] << 8), 1);
   EXPECT_EQ(f[28] | (f[29] << 8), 32);
   // Bottom row first, the fourth byte carried as it is.
@@ -470,9 +460,9 @@ TEST(BmpWriter, PalettedBitmapGetsItsColourTableAndZeroPadding) {
   b.ScanLine(0)[3] = 0xEE;  // padding byte
   const std::vector<uint8_t> f = Write(b);
   ASSERT_EQ(f.size(), 54u + 12u + 4u);
-  EXPECT_EQ(Get32(f, 2), 70u);
-  EXPECT_EQ(Get32(f, 10), 66u);
-  EXPECT_EQ(Get32(f, 46), 3u);
+  EXPECT_EQ(LoadLe32(&f[2]), 70u);
+  EXPECT_EQ(LoadLe32(&f[10]), 66u);
+  EXPECT_EQ(LoadLe32(&f[46]), 3u);
   EXPECT_EQ(std::vector<uint8_t>(f.begin() + 54, f.begin() + 58),
             (std::vector<uint8_t>{0, 0, 255, 0}));
   EXPECT_EQ(std::vector<uint8_t>(f.begin() + 66, f.end()),

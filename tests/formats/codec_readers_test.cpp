@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/format_registry.h"
 #include "formats/bmp/dib_image.h"
 #include "formats/heif_graphic.h"
 #include "formats/jxl_graphic.h"
@@ -19,8 +20,8 @@
 namespace tessane::test {
 namespace {
 
-std::unique_ptr<CodecGraphic> Load(const GraphicClass& cls, const std::vector<uint8_t>& bytes) {
-  std::unique_ptr<Graphic> graphic = cls.Create();
+std::unique_ptr<CodecGraphic> Load(GraphicFactory create, const std::vector<uint8_t>& bytes) {
+  std::unique_ptr<Graphic> graphic = create();
   ReadOnlyMemoryStream stream(bytes.data(), bytes.size());
   graphic->LoadFromStream(stream);
   return std::unique_ptr<CodecGraphic>(static_cast<CodecGraphic*>(graphic.release()));
@@ -43,7 +44,7 @@ uint32_t PixelOf(const CodecGraphic& graphic, int32_t x, int32_t y) {
 
 struct DecodeCase {
   const char* file;       // under tests/data
-  const GraphicClass* cls;
+  GraphicFactory cls;
   const char* reference;  // under tests/data
   int tolerance;
 };
@@ -55,25 +56,25 @@ struct DecodeCase {
 // must come out upright, 32 x 24, like the reference.
 TEST(CodecReaders, DecodeMatchesReferenceDecoders) {
   const DecodeCase cases[] = {
-      {"heif/photo.heic", &HeifGraphic::Class, "heif/photo.heic.png", 0},
-      {"heif/alpha.heic", &HeifGraphic::Class, "heif/alpha.heic.png", 0},
-      {"heif/rotated.heic", &HeifGraphic::Class, "heif/rotated.heic.png", 0},
-      {"avif/photo.avif", &AvifGraphic::Class, "avif/photo.avif.png", 1},
-      {"avif/deep10.avif", &AvifGraphic::Class, "avif/deep10.avif.png", 1},
-      {"avif/lossless_alpha.avif", &AvifGraphic::Class, "modern/upright_alpha.png", 0},
-      {"avif/rotated.avif", &AvifGraphic::Class, "avif/rotated.avif.png", 0},
-      {"webp/lossy.webp", &WebpGraphic::Class, "webp/lossy.webp.png", 0},
-      {"webp/lossless_alpha.webp", &WebpGraphic::Class, "modern/upright_alpha.png", 0},
-      {"webp/animated.webp", &WebpGraphic::Class, "modern/upright.png", 0},
-      {"webp/exif_o6.webp", &WebpGraphic::Class, "webp/exif_o6.webp.png", 0},
-      {"jxl/lossless_alpha.jxl", &JxlGraphic::Class, "modern/upright_alpha.png", 0},
-      {"jxl/lossy.jxl", &JxlGraphic::Class, "jxl/lossy.jxl.png", 0},
-      {"jxl/rotated.jxl", &JxlGraphic::Class, "jxl/rotated.jxl.png", 0},
+      {"heif/photo.heic", MakeGraphic<HeifGraphic>, "heif/photo.heic.png", 0},
+      {"heif/alpha.heic", MakeGraphic<HeifGraphic>, "heif/alpha.heic.png", 0},
+      {"heif/rotated.heic", MakeGraphic<HeifGraphic>, "heif/rotated.heic.png", 0},
+      {"avif/photo.avif", MakeGraphic<AvifGraphic>, "avif/photo.avif.png", 1},
+      {"avif/deep10.avif", MakeGraphic<AvifGraphic>, "avif/deep10.avif.png", 1},
+      {"avif/lossless_alpha.avif", MakeGraphic<AvifGraphic>, "modern/upright_alpha.png", 0},
+      {"avif/rotated.avif", MakeGraphic<AvifGraphic>, "avif/rotated.avif.png", 0},
+      {"webp/lossy.webp", MakeGraphic<WebpGraphic>, "webp/lossy.webp.png", 0},
+      {"webp/lossless_alpha.webp", MakeGraphic<WebpGraphic>, "modern/upright_alpha.png", 0},
+      {"webp/animated.webp", MakeGraphic<WebpGraphic>, "modern/upright.png", 0},
+      {"webp/exif_o6.webp", MakeGraphic<WebpGraphic>, "webp/exif_o6.webp.png", 0},
+      {"jxl/lossless_alpha.jxl", MakeGraphic<JxlGraphic>, "modern/upright_alpha.png", 0},
+      {"jxl/lossy.jxl", MakeGraphic<JxlGraphic>, "jxl/lossy.jxl.png", 0},
+      {"jxl/rotated.jxl", MakeGraphic<JxlGraphic>, "jxl/rotated.jxl.png", 0},
   };
   for (const DecodeCase& c : cases) {
     SCOPED_TRACE(c.file);
     std::unique_ptr<CodecGraphic> graphic;
-    ASSERT_NO_THROW(graphic = Load(*c.cls, ReadBytes(DataPath(c.file))));
+    ASSERT_NO_THROW(graphic = Load(c.cls, ReadBytes(DataPath(c.file))));
     EXPECT_TRUE(MatchesReference(AsBitmap(*graphic), DataPath(c.reference), c.tolerance));
   }
 }
@@ -81,11 +82,11 @@ TEST(CodecReaders, DecodeMatchesReferenceDecoders) {
 // Upright means the red quadrant top left and the yellow one bottom right (exact colours are the
 // reference test's business).
 TEST(CodecReaders, RotatedFilesComeOutUpright) {
-  for (const auto& [file, cls] : {std::pair{"heif/rotated.heic", &HeifGraphic::Class},
-                                  std::pair{"avif/rotated.avif", &AvifGraphic::Class},
-                                  std::pair{"jxl/rotated.jxl", &JxlGraphic::Class}}) {
+  for (const auto& [file, cls] : {std::pair<const char*, GraphicFactory>{"heif/rotated.heic", MakeGraphic<HeifGraphic>},
+                                  std::pair<const char*, GraphicFactory>{"avif/rotated.avif", MakeGraphic<AvifGraphic>},
+                                  std::pair<const char*, GraphicFactory>{"jxl/rotated.jxl", MakeGraphic<JxlGraphic>}}) {
     SCOPED_TRACE(file);
-    const auto graphic = Load(*cls, ReadBytes(DataPath(file)));
+    const auto graphic = Load(cls, ReadBytes(DataPath(file)));
     ASSERT_EQ(graphic->Width(), 32);
     ASSERT_EQ(graphic->Height(), 24);
     const uint32_t top_left = PixelOf(*graphic, 2, 2);
@@ -98,33 +99,33 @@ TEST(CodecReaders, RotatedFilesComeOutUpright) {
 
 // The EXIF block of a WebP, which --auto-orient reads, is handed out without its APP1 prefix.
 TEST(CodecReaders, WebpKeepsItsExifForAutoOrient) {
-  const auto graphic = Load(WebpGraphic::Class, ReadBytes(DataPath("webp/exif_o6.webp")));
+  const auto graphic = Load(MakeGraphic<WebpGraphic>, ReadBytes(DataPath("webp/exif_o6.webp")));
   ASSERT_GE(graphic->Width(), 1);
   const auto& exif = static_cast<const WebpGraphic&>(*graphic).Exif();
   ASSERT_GE(exif.size(), 8u);
   EXPECT_TRUE(std::memcmp(exif.data(), "II*", 3) == 0 || std::memcmp(exif.data(), "MM", 2) == 0);
-  const auto plain = Load(WebpGraphic::Class, ReadBytes(DataPath("webp/lossy.webp")));
+  const auto plain = Load(MakeGraphic<WebpGraphic>, ReadBytes(DataPath("webp/lossy.webp")));
   EXPECT_TRUE(static_cast<const WebpGraphic&>(*plain).Exif().empty());
 }
 
 struct Format {
   const char* file;
-  const GraphicClass* cls;
+  GraphicFactory cls;
   const char* message;
 };
 
 const Format kFormats[] = {
-    {"heif/photo.heic", &HeifGraphic::Class,
+    {"heif/photo.heic", MakeGraphic<HeifGraphic>,
      "Cannot load image. Invalid or unexpected HEIF image format."},
-    {"avif/photo.avif", &AvifGraphic::Class,
+    {"avif/photo.avif", MakeGraphic<AvifGraphic>,
      "Cannot load image. Invalid or unexpected AVIF image format."},
-    {"webp/lossy.webp", &WebpGraphic::Class,
+    {"webp/lossy.webp", MakeGraphic<WebpGraphic>,
      "Cannot load image. Invalid or unexpected WebP image format."},
-    {"webp/animated.webp", &WebpGraphic::Class,
+    {"webp/animated.webp", MakeGraphic<WebpGraphic>,
      "Cannot load image. Invalid or unexpected WebP image format."},
-    {"jxl/lossy.jxl", &JxlGraphic::Class,
+    {"jxl/lossy.jxl", MakeGraphic<JxlGraphic>,
      "Cannot load image. Invalid or unexpected JPEG XL image format."},
-    {"jxl/lossless_alpha.jxl", &JxlGraphic::Class,
+    {"jxl/lossless_alpha.jxl", MakeGraphic<JxlGraphic>,
      "Cannot load image. Invalid or unexpected JPEG XL image format."},
 };
 
@@ -158,7 +159,7 @@ TEST(CodecReaders, DamagedFilesFailCleanly) {
     for (size_t i = 0; i < damaged.size(); ++i) {
       SCOPED_TRACE("case " + std::to_string(i) + ", " + std::to_string(damaged[i].size()) +
                    " bytes");
-      std::unique_ptr<Graphic> graphic = f.cls->Create();
+      std::unique_ptr<Graphic> graphic = f.cls();
       ReadOnlyMemoryStream first(good.data(), good.size());
       graphic->LoadFromStream(first);
       ReadOnlyMemoryStream stream(damaged[i].data(), damaged[i].size());

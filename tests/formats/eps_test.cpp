@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/byte_order.h"
 #include "formats/sample_checks.h"
 #include "support/test_support.h"
 
@@ -13,19 +14,15 @@ namespace {
 const char* const kReadError = "Stream read error";
 const char* const kInvalid = "Cannot load image. Invalid or unexpected EPS image format.";
 
-void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-  for (size_t i = 0; i < 4; ++i) out.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // An EPS file with a binary header: PostScript text, then the preview at the end.
 std::vector<uint8_t> Eps(const std::vector<uint8_t>& preview) {
   const std::string postscript = "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 37 21\n%%EOF\n";
   std::vector<uint8_t> file(30, 0);
   file[0] = 0xC5, file[1] = 0xD0, file[2] = 0xD3, file[3] = 0xC6;
-  Put32(file, 4, 30);
-  Put32(file, 8, static_cast<uint32_t>(postscript.size()));
-  Put32(file, 20, static_cast<uint32_t>(30 + postscript.size()));
-  Put32(file, 24, static_cast<uint32_t>(preview.size()));
+  StoreLe32(&file[4], 30);
+  StoreLe32(&file[8], static_cast<uint32_t>(postscript.size()));
+  StoreLe32(&file[20], static_cast<uint32_t>(30 + postscript.size()));
+  StoreLe32(&file[24], static_cast<uint32_t>(preview.size()));
   file[28] = file[29] = 0xFF;  // no checksum
   for (const char c : postscript) file.push_back(static_cast<uint8_t>(c));
   for (const uint8_t b : preview) file.push_back(b);
@@ -48,7 +45,7 @@ TEST(EpsTest, BadFilesFailWithTheEpsMessage) {
   const std::vector<uint8_t> preview = ReadBytes(DataPath(kPreview));
   auto with = [&](size_t at, uint32_t value) {
     std::vector<uint8_t> file = Eps(preview);
-    Put32(file, at, value);
+    StoreLe32(&file[at], value);
     return file;
   };
   std::vector<uint8_t> damaged_preview = preview;
@@ -80,10 +77,7 @@ TEST(EpsTest, BadFilesFailWithTheEpsMessage) {
 // Bytes up to the end of the preview.
 size_t PictureBytes(const std::vector<uint8_t>& file) {
   if (file.size() < 28) return file.size();
-  auto u32 = [&](size_t at) {
-    return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | size_t{file[at + 3]} << 24;
-  };
-  return std::min(file.size(), u32(20) + u32(24));
+  return std::min(file.size(), size_t{LoadLe32(&file[20])} + size_t{LoadLe32(&file[24])});
 }
 
 TEST(EpsTest, PublicSamples) {

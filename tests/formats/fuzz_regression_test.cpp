@@ -33,17 +33,21 @@ std::vector<std::string> Fixtures() {
   return files;
 }
 
-std::vector<const GraphicClass*> ReaderClasses() {
+// One registration per reader.
+std::vector<const FileFormat*> Readers() {
   RegisterStandardFormats();
-  std::vector<const GraphicClass*> classes;
+  std::vector<const FileFormat*> readers;
   for (const FileFormat& f : Formats().Entries())
-    if (std::find(classes.begin(), classes.end(), f.ClassRef) == classes.end())
-      classes.push_back(f.ClassRef);
+    if (std::none_of(readers.begin(), readers.end(),
+                     [&](const FileFormat* r) { return r->create == f.create; }))
+      readers.push_back(&f);
   // The readers only tessane-cli registers.
-  for (const GraphicClass* cls : {&HeifGraphic::Class, &AvifGraphic::Class, &WebpGraphic::Class,
-                                   &JxlGraphic::Class})
-    classes.push_back(cls);
-  return classes;
+  static const FileFormat kCommandLineOnly[] = {{"heic", "", MakeGraphic<HeifGraphic>},
+                                                {"avif", "", MakeGraphic<AvifGraphic>},
+                                                {"webp", "", MakeGraphic<WebpGraphic>},
+                                                {"jxl", "", MakeGraphic<JxlGraphic>}};
+  for (const FileFormat& f : kCommandLineOnly) readers.push_back(&f);
+  return readers;
 }
 
 TEST(FuzzRegression, EveryFixtureLoadsOrFailsCleanlyWithEveryReader) {
@@ -51,9 +55,9 @@ TEST(FuzzRegression, EveryFixtureLoadsOrFailsCleanlyWithEveryReader) {
   ASSERT_FALSE(files.empty()) << "tests/data/fuzz holds the fuzzers' findings";
   for (const std::string& file : files) {
     const std::vector<uint8_t> bytes = test::ReadBytes(file);
-    for (const GraphicClass* cls : ReaderClasses()) {
-      SCOPED_TRACE(file + " as " + cls->Name);
-      std::unique_ptr<Graphic> graphic = cls->Create();
+    for (const FileFormat* reader : Readers()) {
+      SCOPED_TRACE(file + " as ." + reader->ext);
+      std::unique_ptr<Graphic> graphic = reader->create();
       ReadOnlyMemoryStream stream(bytes.data(), bytes.size());
       try {
         graphic->LoadFromStream(stream);

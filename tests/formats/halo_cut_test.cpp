@@ -136,7 +136,7 @@ TEST(CutTest, PictureLoadsTheFileWithItsPalette) {
   WriteBytes(dir.File("p.pal"), Pal(Levels(), 63));
   Picture picture;
   picture.LoadPicture(dir.File("p.cut"));
-  ASSERT_TRUE(picture.graphic()->InheritsFrom(HaloCutGraphic::Class));
+  ASSERT_NE(dynamic_cast<const HaloCutGraphic*>(picture.graphic()), nullptr);
   EXPECT_EQ(PixelAt(picture.EnsureBitmap(), 0, 2), 0xFF2061DFu);
 }
 

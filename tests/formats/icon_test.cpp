@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "formats/ico/icon_graphic.h"
 #include "formats/reference_pixels.h"
@@ -18,14 +19,6 @@ namespace {
 
 using test::Pixels;
 using test::Render;
-
-void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // A bitmap image of an icon: header (height doubled), colour table, pixels and AND mask, rows
 // bottom-up. `argb` is top-down; with 8 bits the colours become a table of the distinct values.
@@ -39,13 +32,13 @@ std::vector<uint8_t> DibImage(int32_t w, int32_t h, int bits, const std::vector<
   const size_t stride = ((static_cast<size_t>(w) * bits + 31) / 32) * 4;
   const size_t maskStride = ((static_cast<size_t>(w) + 31) / 32) * 4;
   std::vector<uint8_t> b(40 + 4 * table.size() + (stride + maskStride) * h, 0);
-  Put32(b, 0, 40);
-  Put32(b, 4, static_cast<uint32_t>(w));
-  Put32(b, 8, static_cast<uint32_t>(2 * h));
-  Put16(b, 12, 1);
-  Put16(b, 14, static_cast<uint32_t>(bits));
-  Put32(b, 32, static_cast<uint32_t>(table.size()));
-  for (size_t i = 0; i < table.size(); ++i) Put32(b, 40 + 4 * i, table[i]);
+  StoreLe32(&b[0], 40);
+  StoreLe32(&b[4], static_cast<uint32_t>(w));
+  StoreLe32(&b[8], static_cast<uint32_t>(2 * h));
+  StoreLe16(&b[12], 1);
+  StoreLe16(&b[14], static_cast<uint32_t>(bits));
+  StoreLe32(&b[32], static_cast<uint32_t>(table.size()));
+  for (size_t i = 0; i < table.size(); ++i) StoreLe32(&b[40 + 4 * i], table[i]);
   const size_t pixels = 40 + 4 * table.size(), mask = pixels + stride * h;
   for (int32_t y = 0; y < h; ++y) {
     const int32_t fileRow = h - 1 - y;
@@ -53,7 +46,7 @@ std::vector<uint8_t> DibImage(int32_t w, int32_t h, int bits, const std::vector<
       const uint32_t c = argb[static_cast<size_t>(y) * w + x];
       uint8_t* p = b.data() + pixels + stride * fileRow;
       if (bits == 32) {
-        Put32(b, pixels + stride * fileRow + 4 * x, c);
+        StoreLe32(&b[pixels + stride * fileRow + 4 * x], c);
       } else if (bits == 24) {
         p[3 * x] = static_cast<uint8_t>(c);
         p[3 * x + 1] = static_cast<uint8_t>(c >> 8);
@@ -79,15 +72,15 @@ struct Entry {
 
 std::vector<uint8_t> MakeIco(const std::vector<Entry>& entries, uint16_t type = 1) {
   std::vector<uint8_t> b(6 + 16 * entries.size(), 0);
-  Put16(b, 2, type);
-  Put16(b, 4, static_cast<uint32_t>(entries.size()));
+  StoreLe16(&b[2], type);
+  StoreLe16(&b[4], static_cast<uint32_t>(entries.size()));
   for (size_t i = 0; i < entries.size(); ++i) {
     const size_t d = 6 + 16 * i;
     b[d] = entries[i].width;
     b[d + 1] = entries[i].height;
-    Put16(b, d + 4, 1);
-    Put32(b, d + 8, static_cast<uint32_t>(entries[i].image.size()));
-    Put32(b, d + 12, static_cast<uint32_t>(b.size()));
+    StoreLe16(&b[d + 4], 1);
+    StoreLe32(&b[d + 8], static_cast<uint32_t>(entries[i].image.size()));
+    StoreLe32(&b[d + 12], static_cast<uint32_t>(b.size()));
     b.insert(b.end(), entries[i].image.begin(), entries[i].image.end());
   }
   return b;
@@ -158,10 +151,10 @@ TEST(Icon, HeaderChecks) {
   EXPECT_EQ(LoadError({0, 0, 1, 0, 1}), "Icon image is not valid");
   EXPECT_EQ(LoadError(MakeIco({})), "Icon image is not valid");
   std::vector<uint8_t> pastTheEnd = MakeIco({{image, 32, 32}});
-  Put32(pastTheEnd, 6 + 12, 0x7FFFFFFF);
+  StoreLe32(&pastTheEnd[6 + 12], 0x7FFFFFFF);
   EXPECT_EQ(LoadError(pastTheEnd), "Icon image is not valid");
   std::vector<uint8_t> hugeImage = MakeIco({{image, 32, 32}});
-  Put32(hugeImage, 22 + 4, 60000);
+  StoreLe32(&hugeImage[22 + 4], 60000);
   EXPECT_EQ(LoadError(hugeImage), "Icon image is not valid");
 }
 

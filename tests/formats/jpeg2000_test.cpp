@@ -13,6 +13,7 @@
 #include "base/errors.h"
 #include "formats/jpeg2000/jpeg2000_graphic.h"
 #include "formats/reference_pixels.h"
+#include "support/byte_builder.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -105,22 +106,17 @@ TEST(Jpeg2000, SignaturesAndMessages) {
 // state before reading any data. Such a header is refused first.
 TEST(Jpeg2000, RefusesTilingThatWouldExhaustMemory) {
   auto codestream = [](uint32_t width, uint32_t tile, uint16_t components) {
-    std::vector<uint8_t> b = {0xFF, 0x4F, 0xFF, 0x51};
-    auto u16 = [&](uint32_t v) { b.insert(b.end(), {uint8_t(v >> 8), uint8_t(v)}); };
-    auto u32 = [&](uint32_t v) {
-      u16(v >> 16);
-      u16(v & 0xFFFF);
-    };
-    u16(38 + 3u * components);
-    u16(0);
-    for (uint32_t v : {width, 1u, 0u, 0u, tile, tile, 0u, 0u}) u32(v);
-    u16(components);
-    for (uint16_t c = 0; c < components; ++c) b.insert(b.end(), {7, 1, 1});
-    b.insert(b.end(), {0xFF, 0x52, 0, 12, 0, 0, 0, 1, 0, 1, 4, 4, 0, 1});        // COD
-    b.insert(b.end(), {0xFF, 0x5C, 0, 7, 0x40, 0x40, 0x48, 0x48, 0x50});         // QCD
-    b.insert(b.end(), {0xFF, 0x90, 0, 10, 0, 0, 0, 0, 0, 0, 0, 1, 0xFF, 0x93});  // SOT, SOD
-    b.insert(b.end(), {0xFF, 0xD9});
-    return b;
+    test::ByteBuilder b;
+    b.Append({0xFF, 0x4F, 0xFF, 0x51});
+    b.U16Be(38 + 3u * components).U16Be(0);
+    for (uint32_t v : {width, 1u, 0u, 0u, tile, tile, 0u, 0u}) b.U32Be(v);
+    b.U16Be(components);
+    for (uint16_t c = 0; c < components; ++c) b.Append({7, 1, 1});
+    b.Append({0xFF, 0x52, 0, 12, 0, 0, 0, 1, 0, 1, 4, 4, 0, 1});        // COD
+    b.Append({0xFF, 0x5C, 0, 7, 0x40, 0x40, 0x48, 0x48, 0x50});         // QCD
+    b.Append({0xFF, 0x90, 0, 10, 0, 0, 0, 0, 0, 0, 0, 1, 0xFF, 0x93});  // SOT, SOD
+    b.Append({0xFF, 0xD9});
+    return b.data;
   };
   EXPECT_EQ(LoadError(codestream(65281, 1, 257)), "JPEG 2000 image decoding failed");
   // The same header inside a JP2 file.

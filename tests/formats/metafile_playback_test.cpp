@@ -38,7 +38,7 @@ EmfBuilder RedFill(int width, int height) {
 }
 
 std::vector<uint8_t> Poly16(std::initializer_list<std::vector<int>> polygons) {
-  Bytes body;
+  ByteBuilder body;
   body.I32s({0, 0, 0, 0}).U32(static_cast<uint32_t>(polygons.size()));
   uint32_t total = 0;
   for (const auto& p : polygons) total += static_cast<uint32_t>(p.size() / 2);
@@ -50,7 +50,7 @@ std::vector<uint8_t> Poly16(std::initializer_list<std::vector<int>> polygons) {
 }
 
 std::vector<uint8_t> Points16(std::vector<int> xy) {
-  Bytes body;
+  ByteBuilder body;
   body.I32s({0, 0, 0, 0}).U32(static_cast<uint32_t>(xy.size() / 2));
   for (int v : xy) body.U16(static_cast<uint32_t>(v));
   return body.data;
@@ -178,7 +178,7 @@ TEST(MetafilePlayback, MappingModesAndWorldTransform) {
       "..........", "..RRRR....", "..RRRR....", "..RRRR....", "..........", "..........",
   };
   auto xform = [](float m11, float m12, float m21, float m22, float dx, float dy) {
-    Bytes b;
+    ByteBuilder b;
     b.F32(m11).F32(m12).F32(m21).F32(m22).F32(dx).F32(dy);
     return b;
   };
@@ -273,7 +273,7 @@ std::vector<uint8_t> Quad(bool topDown) {
 
 std::vector<uint8_t> StretchDibits(const std::vector<uint8_t>& dib, std::vector<int32_t> dest,
                                    std::vector<int32_t> source) {
-  Bytes r;
+  ByteBuilder r;
   r.I32s({0, 0, 0, 0, dest[0], dest[1], source[0], source[1], source[2], source[3]});
   r.U32(80).U32(40).U32(120).U32(static_cast<uint32_t>(dib.size() - 40)).U32(0).U32(kSrcCopy);
   r.I32(dest[2]).I32(dest[3]).Append(dib);
@@ -298,7 +298,7 @@ TEST(MetafilePlayback, EnhancedBitmapRecords) {
     EXPECT_EQ(Play(one.Build()).Count(topDown ? kGreen : kYellow), 16);
   }
   // A copy at one to one, with the source's own coordinates from the top.
-  Bytes blt;
+  ByteBuilder blt;
   blt.I32s({0, 0, 0, 0, 1, 1, 2, 1}).U32(kSrcCopy).I32s({0, 1});
   blt.F32(1).F32(0).F32(0).F32(1).F32(0).F32(0).U32(0).U32(0);
   const std::vector<uint8_t> dib = Quad(false);
@@ -312,7 +312,7 @@ TEST(MetafilePlayback, EnhancedBitmapRecords) {
                          },
                          kColors));
   // Bits holding only the upper scan line of the DIB place it on the upper row.
-  Bytes band;
+  ByteBuilder band;
   band.I32s({0, 0, 0, 0, 0, 0, 0, 0, 2, 2});
   std::vector<uint8_t> top = dib;
   top.erase(top.begin() + 40, top.begin() + 48);  // drop the bottom row (first stored)
@@ -327,7 +327,7 @@ TEST(MetafilePlayback, EnhancedBitmapRecords) {
 
 TEST(MetafilePlayback, WindowsBitmapRecords) {
   const std::vector<uint8_t> dib = Quad(false);
-  Bytes stretch;
+  ByteBuilder stretch;
   stretch.U32(kSrcCopy).I16s({0, 2, 2, 0, 0, 4, 4, 0, 0}).Append(dib);
   EXPECT_TRUE(
       MatchesArt(Play(WmfBuilder(0, 0, 4, 4, 96).Raw(META_STRETCHDIB, stretch.data).Build()),
@@ -338,7 +338,7 @@ TEST(MetafilePlayback, WindowsBitmapRecords) {
                      "BBYY",
                  },
                  kColors));
-  Bytes blt;
+  ByteBuilder blt;
   blt.U32(kSrcCopy).I16s({2, 2, 0, 0, 4, 4, 0, 0}).Append(dib);
   EXPECT_TRUE(MatchesArt(Play(WmfBuilder(0, 0, 4, 4, 96).Raw(META_DIBSTRETCHBLT, blt.data).Build()),
                          {
@@ -348,7 +348,7 @@ TEST(MetafilePlayback, WindowsBitmapRecords) {
                              "BBYY",
                          },
                          kColors));
-  Bytes bit;
+  ByteBuilder bit;
   bit.U32(kSrcCopy).I16s({1, 0, 1, 2, 1, 1}).Append(dib);  // the lower row at (1, 1)
   EXPECT_TRUE(MatchesArt(Play(WmfBuilder(0, 0, 4, 4, 96).Raw(META_DIBBITBLT, bit.data).Build()),
                          {
@@ -409,7 +409,7 @@ TEST(MetafilePlayback, WindowsObjectsTakeTheLowestFreeSlot) {
 }
 
 std::vector<uint8_t> FontRecord(int32_t index, int32_t height, int32_t escapement) {
-  Bytes f;
+  ByteBuilder f;
   f.I32(index).I32(height).I32(0).I32(escapement).I32(0).I32(700).U32(0).U32(0);
   for (char c : std::string("DejaVu Sans")) f.U16(static_cast<uint8_t>(c));
   while (f.data.size() < 4 + 92) f.U8(0);
@@ -418,7 +418,7 @@ std::vector<uint8_t> FontRecord(int32_t index, int32_t height, int32_t escapemen
 
 std::vector<uint8_t> TextRecord(int32_t x, int32_t y, const std::u16string& text, uint32_t options,
                                 std::vector<int32_t> box) {
-  Bytes t;
+  ByteBuilder t;
   t.I32s({0, 0, 0, 0}).U32(1).F32(1).F32(1);
   t.I32(x).I32(y).U32(static_cast<uint32_t>(text.size())).U32(76).U32(options);
   t.I32s({box[0], box[1], box[2], box[3]}).U32(0);

@@ -12,42 +12,12 @@
 #include <vector>
 
 #include "base/stream.h"
+#include "formats/argb_view.h"
 #include "formats/metafile/metafile_graphic.h"
 #include "formats/metafile/metafile_records.h"
-#include "formats/argb_view.h"
+#include "support/byte_builder.h"
 
 namespace tessane::test {
-
-/// Little-endian bytes.
-class Bytes {
- public:
-  Bytes& U8(uint32_t v) {
-    data.push_back(static_cast<uint8_t>(v));
-    return *this;
-  }
-  Bytes& U16(uint32_t v) { return U8(v & 0xFF).U8((v >> 8) & 0xFF); }
-  Bytes& U32(uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
-  Bytes& I32(int32_t v) { return U32(static_cast<uint32_t>(v)); }
-  Bytes& F32(float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    return U32(bits);
-  }
-  Bytes& I32s(std::initializer_list<int32_t> values) {
-    for (int32_t v : values) I32(v);
-    return *this;
-  }
-  Bytes& I16s(std::initializer_list<int32_t> values) {
-    for (int32_t v : values) U16(static_cast<uint32_t>(v));
-    return *this;
-  }
-  Bytes& Append(const std::vector<uint8_t>& bytes) {
-    data.insert(data.end(), bytes.begin(), bytes.end());
-    return *this;
-  }
-  std::vector<uint8_t> data;
-};
-
 
 /// An enhanced metafile: a 108-byte header, the records, EMR_EOF. By default the reference device
 /// has 10 pixels per millimetre, so a frame of 10 x 0.01 mm per pixel reports the given size and
@@ -65,23 +35,23 @@ class EmfBuilder {
   }
   /// A record of 32-bit fields.
   EmfBuilder& Record(uint32_t type, std::initializer_list<int32_t> fields) {
-    Bytes body;
+    ByteBuilder body;
     body.I32s(fields);
     return Raw(type, body.data);
   }
   /// A record with a body given as bytes (padded to 4).
   EmfBuilder& Raw(uint32_t type, std::vector<uint8_t> body) {
     while (body.size() % 4) body.push_back(0);
-    Bytes r;
+    ByteBuilder r;
     r.U32(type).U32(static_cast<uint32_t>(body.size() + 8)).Append(body);
     records_.push_back(r.data);
     return *this;
   }
   std::vector<uint8_t> Build() const {
-    Bytes tail;
+    ByteBuilder tail;
     for (const auto& r : records_) tail.Append(r);
     tail.U32(EMR_EOF).U32(20).U32(0).U32(16).U32(20);
-    Bytes h;
+    ByteBuilder h;
     h.U32(EMR_HEADER).U32(108).I32s({0, 0, 0, 0});
     h.I32s({frame_[0], frame_[1], frame_[2], frame_[3]});
     h.U32(0x464D4520).U32(0x10000).U32(static_cast<uint32_t>(108 + tail.data.size()));
@@ -105,22 +75,22 @@ class WmfBuilder {
       : box_{left, top, right, bottom}, inch_(unitsPerInch) {}
   /// A record of 16-bit parameters in file order.
   WmfBuilder& Record(uint16_t function, std::initializer_list<int32_t> words) {
-    Bytes params;
+    ByteBuilder params;
     params.I16s(words);
     return Raw(function, params.data);
   }
   WmfBuilder& Raw(uint16_t function, std::vector<uint8_t> params) {
     if (params.size() % 2) params.push_back(0);
-    Bytes r;
+    ByteBuilder r;
     r.U32(static_cast<uint32_t>(3 + params.size() / 2)).U16(function).Append(params);
     records_.push_back(r.data);
     return *this;
   }
   std::vector<uint8_t> Build() const {
-    Bytes records;
+    ByteBuilder records;
     for (const auto& r : records_) records.Append(r);
     records.U32(3).U16(0);
-    Bytes p;
+    ByteBuilder p;
     p.U32(0x9AC6CDD7).U16(0).I16s({box_[0], box_[1], box_[2], box_[3]}).U16(inch_).U32(0);
     uint16_t sum = 0;
     for (size_t i = 0; i < 20; i += 2) sum ^= static_cast<uint16_t>(p.data[i] | p.data[i + 1] << 8);
@@ -142,7 +112,7 @@ class WmfBuilder {
 inline std::vector<uint8_t> Dib24(int width, int height, const std::vector<uint32_t>& colors,
                                   bool topDown = false) {
   const int rowBytes = (width * 3 + 3) & ~3;
-  Bytes d;
+  ByteBuilder d;
   d.U32(40).I32(width).I32(topDown ? -height : height).U16(1).U16(24).U32(0);
   d.U32(static_cast<uint32_t>(rowBytes * height)).I32s({0, 0, 0, 0});
   for (int i = 0; i < height; ++i) {

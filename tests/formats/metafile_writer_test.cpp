@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "base/byte_view.h"
 #include "base/errors.h"
 #include "formats/bmp/dib_image.h"
 #include "formats/metafile/metafile_graphic.h"
-#include "formats/metafile/metafile_bytes.h"
-#include "formats/metafile_test_builder.h"
 #include "formats/metafile/metafile_writer.h"
+#include "formats/metafile_test_builder.h"
 
 namespace tessane::test {
 namespace {

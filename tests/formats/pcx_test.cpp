@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "base/byte_order.h"
 #include "formats/sample_checks.h"
 #include "support/test_support.h"
 
@@ -25,19 +26,15 @@ struct PcxHeader {
 // A PCX file: the 128-byte header followed by `rest` (pixel data, palette block).
 std::vector<uint8_t> Pcx(const PcxHeader& h, const std::vector<uint8_t>& rest) {
   std::vector<uint8_t> file(128, 0);
-  auto put16 = [&](size_t at, unsigned v) {
-    file[at] = static_cast<uint8_t>(v & 0xFF);
-    file[at + 1] = static_cast<uint8_t>(v >> 8);
-  };
   file[0] = h.manufacturer, file[1] = h.version, file[2] = h.encoding, file[3] = h.bits;
-  put16(4, h.x_min);
-  put16(6, h.y_min);
-  put16(8, (h.x_min + h.width - 1) & 0xFFFF);
-  put16(10, (h.y_min + h.height - 1) & 0xFFFF);
+  StoreLe16(&file[4], h.x_min);
+  StoreLe16(&file[6], h.y_min);
+  StoreLe16(&file[8], (h.x_min + h.width - 1) & 0xFFFF);
+  StoreLe16(&file[10], (h.y_min + h.height - 1) & 0xFFFF);
   std::copy(h.palette.begin(), h.palette.end(), file.begin() + 16);
   file[65] = h.planes;
-  put16(66, h.bytes_per_line);
-  put16(68, h.palette_info);
+  StoreLe16(&file[66], h.bytes_per_line);
+  StoreLe16(&file[68], h.palette_info);
   for (const uint8_t b : rest) file.push_back(b);
   return file;
 }

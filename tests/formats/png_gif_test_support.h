@@ -18,6 +18,7 @@
 #include "base/stream.h"
 #include "formats/bmp/dib_image.h"
 #include "formats/graphic.h"
+#include "support/byte_builder.h"
 #include "support/test_support.h"
 
 namespace tessane::test {
@@ -86,11 +87,6 @@ std::vector<uint8_t> SaveBytes(G& graphic) {
   return stream.TakeBytes();
 }
 
-inline void PutBigEndian32(std::vector<uint8_t>& out, uint32_t v) {
-  out.insert(out.end(), {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
-                         static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
-}
-
 struct TestChunk {
   std::string name;
   std::vector<uint8_t> data;
@@ -98,24 +94,19 @@ struct TestChunk {
 
 /// A PNG file: the signature and the chunks, each with its correct CRC.
 inline std::vector<uint8_t> MakePng(const std::vector<TestChunk>& chunks) {
-  std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  ByteBuilder out{{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}};
   for (const auto& c : chunks) {
-    PutBigEndian32(out, static_cast<uint32_t>(c.data.size()));
-    const size_t start = out.size();
-    out.insert(out.end(), c.name.begin(), c.name.end());
-    out.insert(out.end(), c.data.begin(), c.data.end());
-    PutBigEndian32(out, static_cast<uint32_t>(crc32(0, out.data() + start, out.size() - start)));
+    out.U32Be(static_cast<uint32_t>(c.data.size()));
+    const size_t start = out.data.size();
+    out.Str(c.name).Append(c.data);
+    out.U32Be(static_cast<uint32_t>(crc32(0, out.data.data() + start, out.data.size() - start)));
   }
-  return out;
+  return out.data;
 }
 
 inline std::vector<uint8_t> Ihdr(uint32_t w, uint32_t h, uint8_t depth, uint8_t color,
                                  uint8_t interlace = 0) {
-  std::vector<uint8_t> d;
-  PutBigEndian32(d, w);
-  PutBigEndian32(d, h);
-  d.insert(d.end(), {depth, color, 0, 0, interlace});
-  return d;
+  return ByteBuilder().U32Be(w).U32Be(h).U8(depth).U8(color).U8(0).U8(0).U8(interlace).data;
 }
 
 inline std::vector<uint8_t> Deflate(const std::vector<uint8_t>& raw, int level = 6) {

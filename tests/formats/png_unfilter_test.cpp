@@ -12,22 +12,10 @@
 
 #include "base/stream.h"
 #include "formats/png/png_graphic.h"
+#include "formats/png_gif_test_support.h"
 
 namespace tessane {
 namespace {
-
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<uint8_t>(v >> s));
-}
-
-void PutChunk(std::vector<uint8_t>& out, const char* name, const std::vector<uint8_t>& data) {
-  Put32(out, static_cast<uint32_t>(data.size()));
-  const size_t start = out.size();
-  out.insert(out.end(), name, name + 4);
-  out.insert(out.end(), data.begin(), data.end());
-  Put32(out,
-        static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(4 + data.size()))));
-}
 
 int PaethOf(int a, int b, int c) {
   const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
@@ -54,15 +42,11 @@ std::vector<uint8_t> MakePng(int width, int height, int colorType, int depth, si
   std::vector<uint8_t> idat(size);
   EXPECT_EQ(compress(idat.data(), &size, stream.data(), static_cast<uLong>(stream.size())), Z_OK);
   idat.resize(size);
-  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  std::vector<uint8_t> ihdr;
-  Put32(ihdr, static_cast<uint32_t>(width));
-  Put32(ihdr, static_cast<uint32_t>(height));
-  ihdr.insert(ihdr.end(), {static_cast<uint8_t>(depth), static_cast<uint8_t>(colorType), 0, 0, 0});
-  PutChunk(png, "IHDR", ihdr);
-  PutChunk(png, "IDAT", idat);
-  PutChunk(png, "IEND", {});
-  return png;
+  return test::MakePng(
+      {{"IHDR", test::Ihdr(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                           static_cast<uint8_t>(depth), static_cast<uint8_t>(colorType))},
+       {"IDAT", idat},
+       {"IEND", {}}});
 }
 
 struct Layout {

@@ -3,16 +3,29 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <typeinfo>
 #include <vector>
 
+#include "formats/autodesk/autodesk_graphic.h"
 #include "formats/bmp/dib_image.h"
-#include "formats/gif/gif_graphic.h"
-#include "formats/ico/icon_graphic.h"
-#include "formats/jpeg2000/jpeg2000_graphic.h"
-#include "formats/jpeg/jpeg_graphic.h"
-#include "formats/metafile/metafile_graphic.h"
-#include "formats/png/png_graphic.h"
+#include "formats/eps/eps_graphic.h"
 #include "formats/format_registry.h"
+#include "formats/gif/gif_graphic.h"
+#include "formats/halo_cut/halo_cut_graphic.h"
+#include "formats/ico/icon_graphic.h"
+#include "formats/jpeg/jpeg_graphic.h"
+#include "formats/jpeg2000/jpeg2000_graphic.h"
+#include "formats/metafile/metafile_graphic.h"
+#include "formats/pcd/pcd_graphic.h"
+#include "formats/pcx/pcx_graphic.h"
+#include "formats/png/png_graphic.h"
+#include "formats/ppm/ppm_graphic.h"
+#include "formats/psd/psd_graphic.h"
+#include "formats/psp/psp_graphic.h"
+#include "formats/rla/rla_graphic.h"
+#include "formats/sgi/sgi_graphic.h"
+#include "formats/tga/tga_graphic.h"
+#include "formats/tiff/tiff_graphic.h"
 
 namespace tessane {
 namespace {
@@ -20,61 +33,61 @@ namespace {
 struct Row {
   const char* ext;
   const char* caption;
-  const char* className;
+  const std::type_info* type;  // of the graphic the entry creates
 };
 
 const Row kExpected[] = {
-    {"wmf", "Metafiles", "TMetafile"},
-    {"emf", "Enhanced Metafiles", "TMetafile"},
-    {"ico", "Icons", "TIcon"},
-    {"bmp", "Bitmaps", "TBitmap"},
-    {"jpeg", "JPEG Image File", "TJPEGImage"},
-    {"jpg", "JPEG Image File", "TJPEGImage"},
-    {"bmp", "Windows bitmaps", "TBitmap"},
-    {"ico", "Windows icons", "TIcon"},
-    {"wmf", "Windows metafiles", "TMetafile"},
-    {"emf", "Windows enhanced meta files", "TMetafile"},
-    {"jfif", "JFIF images", "TJPEGImage"},
-    {"jpg", "JPG images", "TJPEGImage"},
-    {"jpe", "JPE images", "TJPEGImage"},
-    {"jpeg", "JPEG images", "TJPEGImage"},
-    {"rle", "Run length encoded Windows bitmaps", "TBitmap"},
-    {"dib", "Device independant Windows bitmaps", "TBitmap"},
-    {"win", "Truevision images", "TTargaGraphic"},
-    {"vst", "Truevision images", "TTargaGraphic"},
-    {"vda", "Truevision images", "TTargaGraphic"},
-    {"tga", "Truevision images", "TTargaGraphic"},
-    {"icb", "Truevision images", "TTargaGraphic"},
-    {"tiff", "Macintosh TIFF images", "TTIFFGraphic"},
-    {"tif", "PC TIF images", "TTIFFGraphic"},
-    {"fax", "GFI fax images", "TTIFFGraphic"},
-    {"eps", "Encapsulated Postscript images", "TEPSGraphic"},
-    {"pcx", "ZSoft Paintbrush images", "TPCXGraphic"},
-    {"pcc", "ZSoft Paintbrush images", "TPCXGraphic"},
-    {"scr", "Word 5.x screen capture images", "TPCXGraphic"},
-    {"rpf", "Alias/Wavefront images", "TRLAGraphic"},
-    {"rla", "Alias/Wavefront images", "TRLAGraphic"},
-    {"sgi", "SGI true color images", "TSGIGraphic"},
-    {"rgba", "SGI true color images with alpha", "TSGIGraphic"},
-    {"rgb", "SGI true color images", "TSGIGraphic"},
-    {"bw", "SGI black/white images", "TSGIGraphic"},
-    {"psd", "Photoshop images", "TPSDGraphic"},
-    {"pdd", "Photoshop images", "TPSDGraphic"},
-    {"ppm", "Portable pixel map images", "TPPMGraphic"},
-    {"pgm", "Portable gray map images", "TPPMGraphic"},
-    {"pbm", "Portable bitmap images", "TPPMGraphic"},
-    {"cel", "Autodesk images", "TAutodeskGraphic"},
-    {"pic", "Autodesk images", "TAutodeskGraphic"},
-    {"pcd", "Kodak Photo-CD images", "TPCDGraphic"},
-    {"gif", "CompuServe images", "TGIFGraphic"},
-    {"cut", "Dr. Halo images", "TCUTGraphic"},
-    {"psp", "Paintshop Pro images", "TPSPGraphic"},
-    {"png", "Portable network graphic images", "TPNGGraphic"},
-    {"jp2", "JPEG 2000 Image", "TJpeg2000Bitmap"},
-    {"j2k", "JPEG 2000 Image", "TJpeg2000Bitmap"},
-    {"jpc", "JPEG 2000 Image", "TJpeg2000Bitmap"},
-    {"gif", "GIF Image", "TGIFImage"},
-    {"png", "Portable Network Graphics", "TPNGObject"},
+    {"wmf", "Metafiles", &typeid(MetafileGraphic)},
+    {"emf", "Enhanced Metafiles", &typeid(MetafileGraphic)},
+    {"ico", "Icons", &typeid(IconGraphic)},
+    {"bmp", "Bitmaps", &typeid(DibImage)},
+    {"jpeg", "JPEG Image File", &typeid(JpegGraphic)},
+    {"jpg", "JPEG Image File", &typeid(JpegGraphic)},
+    {"bmp", "Windows bitmaps", &typeid(DibImage)},
+    {"ico", "Windows icons", &typeid(IconGraphic)},
+    {"wmf", "Windows metafiles", &typeid(MetafileGraphic)},
+    {"emf", "Windows enhanced meta files", &typeid(MetafileGraphic)},
+    {"jfif", "JFIF images", &typeid(JpegGraphic)},
+    {"jpg", "JPG images", &typeid(JpegGraphic)},
+    {"jpe", "JPE images", &typeid(JpegGraphic)},
+    {"jpeg", "JPEG images", &typeid(JpegGraphic)},
+    {"rle", "Run length encoded Windows bitmaps", &typeid(DibImage)},
+    {"dib", "Device independant Windows bitmaps", &typeid(DibImage)},
+    {"win", "Truevision images", &typeid(TgaGraphic)},
+    {"vst", "Truevision images", &typeid(TgaGraphic)},
+    {"vda", "Truevision images", &typeid(TgaGraphic)},
+    {"tga", "Truevision images", &typeid(TgaGraphic)},
+    {"icb", "Truevision images", &typeid(TgaGraphic)},
+    {"tiff", "Macintosh TIFF images", &typeid(TiffGraphic)},
+    {"tif", "PC TIF images", &typeid(TiffGraphic)},
+    {"fax", "GFI fax images", &typeid(TiffGraphic)},
+    {"eps", "Encapsulated Postscript images", &typeid(EpsGraphic)},
+    {"pcx", "ZSoft Paintbrush images", &typeid(PcxGraphic)},
+    {"pcc", "ZSoft Paintbrush images", &typeid(PcxGraphic)},
+    {"scr", "Word 5.x screen capture images", &typeid(PcxGraphic)},
+    {"rpf", "Alias/Wavefront images", &typeid(RlaGraphic)},
+    {"rla", "Alias/Wavefront images", &typeid(RlaGraphic)},
+    {"sgi", "SGI true color images", &typeid(SgiGraphic)},
+    {"rgba", "SGI true color images with alpha", &typeid(SgiGraphic)},
+    {"rgb", "SGI true color images", &typeid(SgiGraphic)},
+    {"bw", "SGI black/white images", &typeid(SgiGraphic)},
+    {"psd", "Photoshop images", &typeid(PsdGraphic)},
+    {"pdd", "Photoshop images", &typeid(PsdGraphic)},
+    {"ppm", "Portable pixel map images", &typeid(PpmGraphic)},
+    {"pgm", "Portable gray map images", &typeid(PpmGraphic)},
+    {"pbm", "Portable bitmap images", &typeid(PpmGraphic)},
+    {"cel", "Autodesk images", &typeid(AutodeskGraphic)},
+    {"pic", "Autodesk images", &typeid(AutodeskGraphic)},
+    {"pcd", "Kodak Photo-CD images", &typeid(PcdGraphic)},
+    {"gif", "CompuServe images", &typeid(GifGraphic)},
+    {"cut", "Dr. Halo images", &typeid(HaloCutGraphic)},
+    {"psp", "Paintshop Pro images", &typeid(PspGraphic)},
+    {"png", "Portable network graphic images", &typeid(PngGraphic)},
+    {"jp2", "JPEG 2000 Image", &typeid(Jpeg2000Graphic)},
+    {"j2k", "JPEG 2000 Image", &typeid(Jpeg2000Graphic)},
+    {"jpc", "JPEG 2000 Image", &typeid(Jpeg2000Graphic)},
+    {"gif", "GIF Image", &typeid(GifGraphic)},
+    {"png", "Portable Network Graphics", &typeid(PngGraphic)},
 };
 
 class RegistryTest : public ::testing::Test {
@@ -87,10 +100,11 @@ TEST_F(RegistryTest, HoldsTheFiftyOneRegistrationsInOrder) {
   ASSERT_EQ(entries.size(), std::size(kExpected));
   for (size_t i = 0; i < entries.size(); ++i) {
     SCOPED_TRACE("row " + std::to_string(i + 1));
-    EXPECT_EQ(entries[i].Ext, kExpected[i].ext);
-    EXPECT_EQ(entries[i].Caption, kExpected[i].caption);
-    EXPECT_STREQ(entries[i].ClassRef->Name, kExpected[i].className);
-    EXPECT_TRUE(entries[i].ClassRef->InheritsFrom(Graphic::Class));
+    EXPECT_EQ(entries[i].ext, kExpected[i].ext);
+    EXPECT_EQ(entries[i].caption, kExpected[i].caption);
+    const std::unique_ptr<Graphic> graphic = entries[i].create();
+    ASSERT_NE(graphic, nullptr);
+    EXPECT_EQ(typeid(*graphic), *kExpected[i].type);
   }
 }
 
@@ -98,37 +112,45 @@ TEST_F(RegistryTest, HoldsTheFiftyOneRegistrationsInOrder) {
 TEST_F(RegistryTest, LookupIgnoresCaseAndTakesTheNewestEntry) {
   const struct {
     const char* ext;
-    const GraphicClass* cls;
+    const std::type_info* type;  // nullptr: no entry
   } cases[] = {
-      {"jpg", &JpegGraphic::Class},
+      {"jpg", &typeid(JpegGraphic)},
       {"PHOTO", nullptr},
-      {"JPG", &JpegGraphic::Class},
-      {"Jpe", &JpegGraphic::Class},
-      {"gif", &GifGraphic::Class},
-      {"png", &PngGraphic::Class},
-      {"PnG", &PngGraphic::Class},
-      {"bmp", &DibImage::Class},
-      {"ico", &IconGraphic::Class},
-      {"emf", &MetafileGraphic::Class},
-      {"jpc", &Jpeg2000Graphic::Class},
+      {"JPG", &typeid(JpegGraphic)},
+      {"Jpe", &typeid(JpegGraphic)},
+      {"gif", &typeid(GifGraphic)},
+      {"png", &typeid(PngGraphic)},
+      {"PnG", &typeid(PngGraphic)},
+      {"bmp", &typeid(DibImage)},
+      {"ico", &typeid(IconGraphic)},
+      {"emf", &typeid(MetafileGraphic)},
+      {"jpc", &typeid(Jpeg2000Graphic)},
       {"", nullptr},
       {"jp", nullptr},
       {".jpg", nullptr},
   };
-  for (const auto& c : cases) EXPECT_EQ(FindFormatClass(c.ext), c.cls) << "'" << c.ext << "'";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "'" << c.ext << "'");
+    const FileFormat* format = FindFormat(c.ext);
+    ASSERT_EQ(format == nullptr, c.type == nullptr);
+    if (format == nullptr) continue;
+    const std::unique_ptr<Graphic> graphic = format->create();
+    EXPECT_EQ(typeid(*graphic), *c.type);
+  }
 
   FormatRegistry local;
-  local.Add("ABC", "First", DibImage::Class);
-  local.Add("abc", "Second", IconGraphic::Class);
-  EXPECT_EQ(local.FindExt("aBc"), &IconGraphic::Class);
-  EXPECT_EQ(local.Entries()[0].Ext, "abc");
+  local.Add("ABC", "First", MakeGraphic<DibImage>);
+  local.Add("abc", "Second", MakeGraphic<IconGraphic>);
+  ASSERT_NE(local.FindExt("aBc"), nullptr);
+  EXPECT_EQ(local.FindExt("aBc")->caption, "Second");
+  EXPECT_EQ(local.Entries()[0].ext, "abc");
   EXPECT_EQ(local.Entries().size(), 2u);
 }
 
 TEST_F(RegistryTest, FilterTextAfterStartUp) {
   std::string filter, masks;
-  Formats().BuildFilter(Graphic::Class, filter, masks);
-  EXPECT_EQ(filter, PictureFilter(Graphic::Class));
+  Formats().BuildFilter(filter, masks);
+  EXPECT_EQ(filter, PictureFilter());
   EXPECT_EQ(filter.size(), 2344u);
   EXPECT_EQ(filter.rfind("All (*.png;*.gif;*.jpc;*.j2k;*.jp2;*.png;", 0), 0u);
   EXPECT_TRUE(filter.ends_with("Metafiles (*.wmf)|*.wmf"));
@@ -151,29 +173,26 @@ TEST_F(RegistryTest, FilterTextAfterStartUp) {
                       "Enhanced Metafiles (*.emf)|*.emf|Metafiles (*.wmf)|*.wmf"));
 }
 
-TEST(FilterText, SmallRegistriesAndBaseClasses) {
+TEST(FilterText, SmallRegistries) {
   FormatRegistry empty;
   std::string filter = "x", masks = "x";
-  empty.BuildFilter(Graphic::Class, filter, masks);
+  empty.BuildFilter(filter, masks);
   EXPECT_EQ(filter, "");
   EXPECT_EQ(masks, "");
 
   FormatRegistry one;
-  one.Add("Bmp", "Bitmaps", DibImage::Class);
-  one.BuildFilter(Graphic::Class, filter, masks);
+  one.Add("Bmp", "Bitmaps", MakeGraphic<DibImage>);
+  one.BuildFilter(filter, masks);
   EXPECT_EQ(filter, "Bitmaps (*.bmp)|*.bmp");
   EXPECT_EQ(masks, "*.bmp");
 
-  // Only classes derived from the base take part; an empty extension never does.
+  // Newest first; an empty extension never takes part.
   FormatRegistry mixed;
-  mixed.Add("ico", "Icons", IconGraphic::Class);
-  mixed.Add("bmp", "Bitmaps", DibImage::Class);
-  mixed.Add("", "Nothing", DibImage::Class);
-  mixed.Add("jp2", "JPEG 2000", Jpeg2000Graphic::Class);
-  mixed.BuildFilter(DibImage::Class, filter, masks);
+  mixed.Add("bmp", "Bitmaps", MakeGraphic<DibImage>);
+  mixed.Add("", "Nothing", MakeGraphic<DibImage>);
+  mixed.Add("jp2", "JPEG 2000", MakeGraphic<Jpeg2000Graphic>);
+  mixed.BuildFilter(filter, masks);
   EXPECT_EQ(filter, "All (*.jp2;*.bmp)|*.jp2;*.bmp|JPEG 2000 (*.jp2)|*.jp2|Bitmaps (*.bmp)|*.bmp");
-  mixed.BuildFilter(Jpeg2000Graphic::Class, filter, masks);
-  EXPECT_EQ(filter, "JPEG 2000 (*.jp2)|*.jp2");
 }
 
 }  // namespace

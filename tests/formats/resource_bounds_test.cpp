@@ -24,10 +24,11 @@
 #include "base/stream.h"
 #include "formats/autodesk/autodesk_graphic.h"
 #include "formats/bmp/dib_image.h"
-#include "formats/halo_cut/halo_cut_graphic.h"
+#include "formats/format_registry.h"
 #include "formats/gif/gif_graphic.h"
 #include "formats/heif_graphic.h"
 #include "formats/jxl_graphic.h"
+#include "formats/halo_cut/halo_cut_graphic.h"
 #include "formats/pcx/pcx_graphic.h"
 #include "formats/png/png_graphic.h"
 #include "formats/ppm/ppm_graphic.h"
@@ -37,6 +38,7 @@
 #include "formats/tiff/tiff_graphic.h"
 #include "formats/webp_graphic.h"
 #include "support/test_support.h"
+#include "support/byte_builder.h"
 
 namespace tessane {
 namespace {
@@ -81,112 +83,90 @@ class MemoryCap {
   bool active_ = false;
 };
 
-// A little byte builder for the headers below.
-struct ByteVector {
-  std::vector<uint8_t> v;
-  ByteVector& U8(unsigned x) {
-    v.push_back(static_cast<uint8_t>(x));
-    return *this;
-  }
-  ByteVector& LE16(unsigned x) { return U8(x & 0xFF).U8((x >> 8) & 0xFF); }
-  ByteVector& LE32(uint32_t x) { return LE16(x & 0xFFFF).LE16(x >> 16); }
-  ByteVector& BE16(unsigned x) { return U8((x >> 8) & 0xFF).U8(x & 0xFF); }
-  ByteVector& BE32(uint32_t x) { return BE16(x >> 16).BE16(x & 0xFFFF); }
-  ByteVector& Str(const std::string& s) {
-    v.insert(v.end(), s.begin(), s.end());
-    return *this;
-  }
-  ByteVector& Fill(size_t n, uint8_t b = 0) {
-    v.insert(v.end(), n, b);
-    return *this;
-  }
-  ByteVector& PadTo(size_t n, uint8_t b = 0) {
-    if (v.size() < n) Fill(n - v.size(), b);
-    return *this;
-  }
-};
+using test::ByteBuilder;
 
 std::vector<uint8_t> Bmp(int32_t width, int32_t height, unsigned bpp, unsigned compression,
                          size_t data_bytes) {
-  ByteVector b;
-  b.Str("BM").LE32(54 + data_bytes).LE32(0).LE32(54);
-  b.LE32(40).LE32(width).LE32(height).LE16(1).LE16(bpp).LE32(compression).LE32(0);
-  b.LE32(2835).LE32(2835).LE32(0).LE32(0);
-  return b.Fill(data_bytes, 0x55).v;
+  ByteBuilder b;
+  b.Str("BM").U32(54 + data_bytes).U32(0).U32(54);
+  b.U32(40).U32(width).U32(height).U16(1).U16(bpp).U32(compression).U32(0);
+  b.U32(2835).U32(2835).U32(0).U32(0);
+  return b.Fill(data_bytes, 0x55).data;
 }
 
 std::vector<uint8_t> Ppm(const std::string& magic, int64_t width, int64_t height) {
-  ByteVector b;
+  ByteBuilder b;
   b.Str(magic + "\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n");
-  return b.Fill(64, 0x80).v;
+  return b.Fill(64, 0x80).data;
 }
 
 std::vector<uint8_t> Sgi(unsigned width, unsigned height, unsigned storage) {
-  ByteVector b;
-  b.BE16(474).U8(storage).U8(1).BE16(3).BE16(width).BE16(height).BE16(3);
-  return b.PadTo(512).Fill(88, 0x11).v;
+  ByteBuilder b;
+  b.U16Be(474).U8(storage).U8(1).U16Be(3).U16Be(width).U16Be(height).U16Be(3);
+  return b.PadTo(512).Fill(88, 0x11).data;
 }
 
 std::vector<uint8_t> Pcx(unsigned width, unsigned height) {
-  ByteVector b;
-  b.U8(10).U8(5).U8(1).U8(8).LE16(0).LE16(0).LE16(width - 1).LE16(height - 1);
-  b.PadTo(65).U8(3).LE16(width).LE16(1);
-  return b.PadTo(128).Fill(64, 0xC1).v;  // runs of one byte: the least dense encoding there is
+  ByteBuilder b;
+  b.U8(10).U8(5).U8(1).U8(8).U16(0).U16(0).U16(width - 1).U16(height - 1);
+  b.PadTo(65).U8(3).U16(width).U16(1);
+  return b.PadTo(128).Fill(64, 0xC1).data;  // runs of one byte: the least dense encoding there is
 }
 
 std::vector<uint8_t> Targa(unsigned width, unsigned height, unsigned type) {
-  ByteVector b;
-  b.U8(0).U8(0).U8(type).Fill(5).LE16(0).LE16(0).LE16(width).LE16(height).U8(24).U8(0x20);
-  return b.Fill(82, 0xFF).v;
+  ByteBuilder b;
+  b.U8(0).U8(0).U8(type).Fill(5).U16(0).U16(0).U16(width).U16(height).U8(24).U8(0x20);
+  return b.Fill(82, 0xFF).data;
 }
 
 std::vector<uint8_t> Psd(uint32_t width, uint32_t height, unsigned compression) {
-  ByteVector b;
-  b.Str("8BPS").BE16(1).Fill(6).BE16(3).BE32(height).BE32(width).BE16(8).BE16(3);
-  b.BE32(0).BE32(0).BE32(0).BE16(compression);
-  return b.Fill(64, 0x7F).v;
+  ByteBuilder b;
+  b.Str("8BPS").U16Be(1).Fill(6).U16Be(3).U32Be(height).U32Be(width).U16Be(8).U16Be(3);
+  b.U32Be(0).U32Be(0).U32Be(0).U16Be(compression);
+  return b.Fill(64, 0x7F).data;
 }
 
 std::vector<uint8_t> Cut(unsigned width, unsigned height) {
-  ByteVector b;
-  b.LE16(width).LE16(height).LE16(0);
-  for (int i = 0; i < 30; ++i) b.LE16(1).U8(0);
-  return b.v;
+  ByteBuilder b;
+  b.U16(width).U16(height).U16(0);
+  for (int i = 0; i < 30; ++i) b.U16(1).U8(0);
+  return b.data;
 }
 
 std::vector<uint8_t> Cel(unsigned width, unsigned height) {
-  ByteVector b;
-  b.LE16(0x9119).LE16(width).LE16(height).LE16(0).LE16(0).U8(8).U8(0);
-  return b.PadTo(32).Fill(800, 0x20).v;
+  ByteBuilder b;
+  b.U16(0x9119).U16(width).U16(height).U16(0).U16(0).U8(8).U8(0);
+  return b.PadTo(32).Fill(800, 0x20).data;
 }
 
 std::vector<uint8_t> Gif(unsigned width, unsigned height) {
-  ByteVector b;
-  b.Str("GIF89a").LE16(width).LE16(height).U8(0x80).U8(0).U8(0).Fill(6, 0xAA);
-  b.U8(0x2C).LE16(0).LE16(0).LE16(width).LE16(height).U8(0);
+  ByteBuilder b;
+  b.Str("GIF89a").U16(width).U16(height).U8(0x80).U8(0).U8(0).Fill(6, 0xAA);
+  b.U8(0x2C).U16(0).U16(0).U16(width).U16(height).U8(0);
   b.U8(2).U8(3).U8(0x84).U8(0x8F).U8(0x00);  // a few codes, then the block terminator
-  return b.U8(0x3B).v;
+  return b.U8(0x3B).data;
 }
 
-void PngChunk(ByteVector& b, const char* name, const std::vector<uint8_t>& data) {
-  b.BE32(static_cast<uint32_t>(data.size())).Str(name);
-  b.v.insert(b.v.end(), data.begin(), data.end());
+void PngChunk(ByteBuilder& b, const char* name, const std::vector<uint8_t>& data) {
+  b.U32Be(static_cast<uint32_t>(data.size())).Str(name);
+  b.Append(data);
   // The CRC covers the name and the data; zlib takes a null pointer (an empty vector's data) as
   // a request for the initial value, so an empty chunk adds nothing.
   uLong crc = crc32(0, reinterpret_cast<const Bytef*>(name), 4);
   if (!data.empty()) crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
-  b.BE32(static_cast<uint32_t>(crc));
+  b.U32Be(static_cast<uint32_t>(crc));
 }
 
 // A PNG with the given header whose image data is `idat` (a zlib stream).
 std::vector<uint8_t> Png(uint32_t width, uint32_t height, unsigned colour_type,
                          const std::vector<uint8_t>& idat) {
-  ByteVector b;
+  ByteBuilder b;
   b.U8(0x89).Str("PNG\r\n").U8(0x1A).U8('\n');
-  PngChunk(b, "IHDR", ByteVector().BE32(width).BE32(height).U8(8).U8(colour_type).U8(0).U8(0).U8(0).v);
+  PngChunk(b, "IHDR",
+           ByteBuilder().U32Be(width).U32Be(height).U8(8).U8(colour_type).U8(0).U8(0).U8(0).data);
   PngChunk(b, "IDAT", idat);
   PngChunk(b, "IEND", {});
-  return b.v;
+  return b.data;
 }
 
 // A zlib stream of `size` zero bytes, made without holding them all.
@@ -218,17 +198,17 @@ std::vector<uint8_t> ZlibZeros(uint64_t size) {
 // samples, subsampled 2 x 2 by default).
 std::vector<uint8_t> Tiff(uint32_t width, uint32_t height, unsigned compression,
                           const std::vector<uint8_t>& strip, unsigned photometric = 1) {
-  ByteVector b;
+  ByteBuilder b;
   const uint32_t ifd = 8;
   const unsigned entries = 9;
   const uint32_t data = ifd + 2 + entries * 12 + 4;
-  b.Str("II").LE16(42).LE32(ifd).LE16(entries);
+  b.Str("II").U16(42).U32(ifd).U16(entries);
   auto tag = [&](unsigned id, unsigned type, uint32_t value) {
-    b.LE16(id).LE16(type).LE32(1);
+    b.U16(id).U16(type).U32(1);
     if (type == 3)
-      b.LE16(value).LE16(0);
+      b.U16(value).U16(0);
     else
-      b.LE32(value);
+      b.U32(value);
   };
   tag(256, 4, width);
   tag(257, 4, height);
@@ -239,9 +219,8 @@ std::vector<uint8_t> Tiff(uint32_t width, uint32_t height, unsigned compression,
   tag(277, 3, photometric == 6 ? 3 : 1);
   tag(278, 4, height);
   tag(279, 4, static_cast<uint32_t>(strip.size()));
-  b.LE32(0);
-  b.v.insert(b.v.end(), strip.begin(), strip.end());
-  return b.v;
+  b.U32(0);
+  return b.Append(strip).data;
 }
 
 // A HEIF or AVIF fixture whose image-size properties ('ispe') all declare width x height.
@@ -292,7 +271,7 @@ std::vector<uint8_t> JxlHeader(uint32_t width, uint32_t height) {
 
 struct BoundsCase {
   const char* name;
-  const GraphicClass* cls;
+  GraphicFactory create;
   std::function<std::vector<uint8_t>()> make;
   const char* message = nullptr;  // a part of the error, where the reader names the cause
 };
@@ -308,7 +287,7 @@ class RefusedBeforeAllocating : public ::testing::TestWithParam<BoundsCase> {};
 
 TEST_P(RefusedBeforeAllocating, FailsWithItsOwnError) {
   const std::vector<uint8_t> file = GetParam().make();
-  std::unique_ptr<Graphic> graphic = GetParam().cls->Create();
+  std::unique_ptr<Graphic> graphic = GetParam().create();
   ReadOnlyMemoryStream stream(file.data(), file.size());
   MemoryCap cap;
   try {
@@ -328,65 +307,77 @@ TEST_P(RefusedBeforeAllocating, FailsWithItsOwnError) {
 INSTANTIATE_TEST_SUITE_P(
     Readers, RefusedBeforeAllocating,
     ::testing::Values(
-        BoundsCase{"BmpSideAbove65535", &DibImage::Class, [] { return Bmp(70000, 1, 24, 0, 46); }},
-        BoundsCase{"BmpPixelsAbove2To28", &DibImage::Class,
+        BoundsCase{"BmpSideAbove65535", MakeGraphic<DibImage>,
+                   [] { return Bmp(70000, 1, 24, 0, 46); }},
+        BoundsCase{"BmpPixelsAbove2To28", MakeGraphic<DibImage>,
                    [] { return Bmp(20000, 20000, 24, 0, 46); }},
-        BoundsCase{"BmpDataShort", &DibImage::Class, [] { return Bmp(16000, 16000, 24, 0, 46); }},
-        BoundsCase{"BmpRle8DataShort", &DibImage::Class, [] { return Bmp(16000, 16000, 8, 1, 46); }},
-        BoundsCase{"PpmSideAbove65535", &PpmGraphic::Class, [] { return Ppm("P6", 70000, 1); }},
-        BoundsCase{"PpmHugeNumber", &PpmGraphic::Class,
+        BoundsCase{"BmpDataShort", MakeGraphic<DibImage>,
+                   [] { return Bmp(16000, 16000, 24, 0, 46); }},
+        BoundsCase{"BmpRle8DataShort", MakeGraphic<DibImage>,
+                   [] { return Bmp(16000, 16000, 8, 1, 46); }},
+        BoundsCase{"PpmSideAbove65535", MakeGraphic<PpmGraphic>,
+                   [] { return Ppm("P6", 70000, 1); }},
+        BoundsCase{"PpmHugeNumber", MakeGraphic<PpmGraphic>,
                    [] { return Ppm("P6", 99999999999LL, 99999999999LL); }},
-        BoundsCase{"PpmDataShort", &PpmGraphic::Class, [] { return Ppm("P6", 16000, 16000); }},
-        BoundsCase{"PgmTextDataShort", &PpmGraphic::Class, [] { return Ppm("P2", 16000, 16000); }},
-        BoundsCase{"SgiPixelsAbove2To28", &SgiGraphic::Class, [] { return Sgi(20000, 20000, 0); }},
-        BoundsCase{"SgiDataShort", &SgiGraphic::Class, [] { return Sgi(16000, 16000, 0); }},
-        BoundsCase{"SgiRleTableShort", &SgiGraphic::Class, [] { return Sgi(16000, 16000, 1); }},
-        BoundsCase{"PcxPixelsAbove2To28", &PcxGraphic::Class, [] { return Pcx(20000, 20000); }},
-        BoundsCase{"PcxRleDataShort", &PcxGraphic::Class, [] { return Pcx(16000, 16000); }},
-        BoundsCase{"TargaPixelsAbove2To28", &TgaGraphic::Class,
+        BoundsCase{"PpmDataShort", MakeGraphic<PpmGraphic>, [] { return Ppm("P6", 16000, 16000); }},
+        BoundsCase{"PgmTextDataShort", MakeGraphic<PpmGraphic>,
+                   [] { return Ppm("P2", 16000, 16000); }},
+        BoundsCase{"SgiPixelsAbove2To28", MakeGraphic<SgiGraphic>,
+                   [] { return Sgi(20000, 20000, 0); }},
+        BoundsCase{"SgiDataShort", MakeGraphic<SgiGraphic>, [] { return Sgi(16000, 16000, 0); }},
+        BoundsCase{"SgiRleTableShort", MakeGraphic<SgiGraphic>,
+                   [] { return Sgi(16000, 16000, 1); }},
+        BoundsCase{"PcxPixelsAbove2To28", MakeGraphic<PcxGraphic>,
+                   [] { return Pcx(20000, 20000); }},
+        BoundsCase{"PcxRleDataShort", MakeGraphic<PcxGraphic>, [] { return Pcx(16000, 16000); }},
+        BoundsCase{"TargaPixelsAbove2To28", MakeGraphic<TgaGraphic>,
                    [] { return Targa(20000, 20000, 2); }},
-        BoundsCase{"TargaDataShort", &TgaGraphic::Class, [] { return Targa(16000, 16000, 2); }},
-        BoundsCase{"TargaRleDataShort", &TgaGraphic::Class,
+        BoundsCase{"TargaDataShort", MakeGraphic<TgaGraphic>,
+                   [] { return Targa(16000, 16000, 2); }},
+        BoundsCase{"TargaRleDataShort", MakeGraphic<TgaGraphic>,
                    [] { return Targa(16000, 16000, 10); }},
-        BoundsCase{"PsdSideAbove65535", &PsdGraphic::Class, [] { return Psd(70000, 1, 0); }},
-        BoundsCase{"PsdDataShort", &PsdGraphic::Class, [] { return Psd(16000, 16000, 0); }},
-        BoundsCase{"PsdRleCountsShort", &PsdGraphic::Class, [] { return Psd(16000, 16000, 1); }},
-        BoundsCase{"CutRleDataShort", &HaloCutGraphic::Class, [] { return Cut(16000, 16000); }},
-        BoundsCase{"CelPixelsAbove2To28", &AutodeskGraphic::Class,
+        BoundsCase{"PsdSideAbove65535", MakeGraphic<PsdGraphic>, [] { return Psd(70000, 1, 0); }},
+        BoundsCase{"PsdDataShort", MakeGraphic<PsdGraphic>, [] { return Psd(16000, 16000, 0); }},
+        BoundsCase{"PsdRleCountsShort", MakeGraphic<PsdGraphic>,
+                   [] { return Psd(16000, 16000, 1); }},
+        BoundsCase{"CutRleDataShort", MakeGraphic<HaloCutGraphic>,
+                   [] { return Cut(16000, 16000); }},
+        BoundsCase{"CelPixelsAbove2To28", MakeGraphic<AutodeskGraphic>,
                    [] { return Cel(20000, 20000); }},
-        BoundsCase{"CelDataShort", &AutodeskGraphic::Class, [] { return Cel(16000, 16000); }},
-        BoundsCase{"GifScreenPixelsAbove2To28", &GifGraphic::Class,
+        BoundsCase{"CelDataShort", MakeGraphic<AutodeskGraphic>, [] { return Cel(16000, 16000); }},
+        BoundsCase{"GifScreenPixelsAbove2To28", MakeGraphic<GifGraphic>,
                    [] { return Gif(65535, 65535); }},
-        BoundsCase{"PngSideAbove65535", &PngGraphic::Class,
+        BoundsCase{"PngSideAbove65535", MakeGraphic<PngGraphic>,
                    [] { return Png(70000, 1, 2, ZlibZeros(16)); }},
-        BoundsCase{"PngPixelsAbove2To28", &PngGraphic::Class,
+        BoundsCase{"PngPixelsAbove2To28", MakeGraphic<PngGraphic>,
                    [] { return Png(20000, 20000, 2, ZlibZeros(16)); }},
-        BoundsCase{"PngDataShort", &PngGraphic::Class,
+        BoundsCase{"PngDataShort", MakeGraphic<PngGraphic>,
                    [] { return Png(16000, 16000, 2, ZlibZeros(16)); }},
-        BoundsCase{"TiffSideAbove65535", &TiffGraphic::Class,
+        BoundsCase{"TiffSideAbove65535", MakeGraphic<TiffGraphic>,
                    [] { return Tiff(70000, 1, 1, std::vector<uint8_t>(64)); }},
-        BoundsCase{"TiffPixelsAbove2To28", &TiffGraphic::Class,
+        BoundsCase{"TiffPixelsAbove2To28", MakeGraphic<TiffGraphic>,
                    [] { return Tiff(20000, 20000, 1, std::vector<uint8_t>(64)); }},
-        BoundsCase{"TiffDataShort", &TiffGraphic::Class,
+        BoundsCase{"TiffDataShort", MakeGraphic<TiffGraphic>,
                    [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64)); }},
-        BoundsCase{"TiffYCbCrDataShort", &TiffGraphic::Class,
+        BoundsCase{"TiffYCbCrDataShort", MakeGraphic<TiffGraphic>,
                    [] { return Tiff(16000, 16000, 1, std::vector<uint8_t>(64), 6); }},
+
         // libheif refuses sides beyond the limit itself; pixel counts are ours to check.
-        BoundsCase{"HeifSideAbove65535", &HeifGraphic::Class,
+        BoundsCase{"HeifSideAbove65535", MakeGraphic<HeifGraphic>,
                    [] { return HeifDeclaring("heif/photo.heic", 70000, 24); }, "limit"},
-        BoundsCase{"HeifPixelsAbove2To28", &HeifGraphic::Class,
+        BoundsCase{"HeifPixelsAbove2To28", MakeGraphic<HeifGraphic>,
                    [] { return HeifDeclaring("heif/photo.heic", 20000, 20000); }, "too large"},
-        BoundsCase{"AvifSideAbove65535", &AvifGraphic::Class,
+        BoundsCase{"AvifSideAbove65535", MakeGraphic<AvifGraphic>,
                    [] { return HeifDeclaring("avif/photo.avif", 70000, 24); }, "limit"},
-        BoundsCase{"AvifPixelsAbove2To28", &AvifGraphic::Class,
+        BoundsCase{"AvifPixelsAbove2To28", MakeGraphic<AvifGraphic>,
                    [] { return HeifDeclaring("avif/photo.avif", 20000, 20000); }, "too large"},
-        BoundsCase{"WebpCanvasSideAbove65535", &WebpGraphic::Class,
+        BoundsCase{"WebpCanvasSideAbove65535", MakeGraphic<WebpGraphic>,
                    [] { return WebpCanvas(70000, 24); }, "too large"},
-        BoundsCase{"WebpCanvasPixelsAbove2To28", &WebpGraphic::Class,
+        BoundsCase{"WebpCanvasPixelsAbove2To28", MakeGraphic<WebpGraphic>,
                    [] { return WebpCanvas(20000, 20000); }, "too large"},
-        BoundsCase{"JxlSideAbove65535", &JxlGraphic::Class, [] { return JxlHeader(70000, 24); },
+        BoundsCase{"JxlSideAbove65535", MakeGraphic<JxlGraphic>, [] { return JxlHeader(70000, 24); },
                    "too large"},
-        BoundsCase{"JxlPixelsAbove2To28", &JxlGraphic::Class,
+        BoundsCase{"JxlPixelsAbove2To28", MakeGraphic<JxlGraphic>,
                    [] { return JxlHeader(20000, 20000); }, "too large"}),
     [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
 
@@ -407,7 +398,7 @@ class DecompressionStopsAtDeclaredSize : public ::testing::TestWithParam<BoundsC
 
 TEST_P(DecompressionStopsAtDeclaredSize, LoadsOrFailsWithinTheCap) {
   const std::vector<uint8_t> file = GetParam().make();
-  std::unique_ptr<Graphic> graphic = GetParam().cls->Create();
+  std::unique_ptr<Graphic> graphic = GetParam().create();
   ReadOnlyMemoryStream stream(file.data(), file.size());
   MemoryCap cap;
   try {
@@ -424,9 +415,9 @@ constexpr uint64_t kBombBytes = uint64_t{256} << 20;
 
 INSTANTIATE_TEST_SUITE_P(
     Readers, DecompressionStopsAtDeclaredSize,
-    ::testing::Values(BoundsCase{"PngTinyPictureHugeIdat", &PngGraphic::Class,
+    ::testing::Values(BoundsCase{"PngTinyPictureHugeIdat", MakeGraphic<PngGraphic>,
                                  [] { return Png(16, 16, 0, ZlibZeros(kBombBytes)); }},
-                      BoundsCase{"TiffTinyPictureHugeDeflateStrip", &TiffGraphic::Class,
+                      BoundsCase{"TiffTinyPictureHugeDeflateStrip", MakeGraphic<TiffGraphic>,
                                  [] { return Tiff(16, 16, 8, ZlibZeros(kBombBytes)); }}),
     [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
 

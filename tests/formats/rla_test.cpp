@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/byte_order.h"
 #include "formats/reference_pixels.h"
 #include "formats/sample_checks.h"
 #include "support/test_support.h"
@@ -14,11 +15,6 @@ const char* const kInvalid = "Cannot load image. Invalid or unexpected RLA image
 
 std::unique_ptr<DibImage> Load(const std::vector<uint8_t>& bytes) {
   return LoadBytes<RlaGraphic>(bytes);
-}
-
-void Put16(std::vector<uint8_t>& b, size_t at, int v) {
-  b[at] = static_cast<uint8_t>(v >> 8);
-  b[at + 1] = static_cast<uint8_t>(v);
 }
 
 void Append16(std::vector<uint8_t>& b, unsigned v) {
@@ -50,19 +46,19 @@ struct RlaFields {
 std::vector<uint8_t> Rla(const RlaFields& s,
                          const std::vector<std::vector<std::vector<uint8_t>>>& rows) {
   std::vector<uint8_t> file(740, 0);
-  Put16(file, 0, 0);
-  Put16(file, 2, s.width - 1);
-  Put16(file, 4, 0);
-  Put16(file, 6, s.height - 1);
-  Put16(file, 8, 0);
-  Put16(file, 10, s.width - 1);
-  Put16(file, 12, 0);
-  Put16(file, 14, s.height - 1);
-  Put16(file, 20, s.colours);
-  Put16(file, 22, s.mattes);
-  Put16(file, 26, 0xFFFE);
-  Put16(file, 658, s.colour_bits);
-  Put16(file, 662, s.matte_bits);
+  StoreBe16(&file[0], 0);
+  StoreBe16(&file[2], s.width - 1);
+  StoreBe16(&file[4], 0);
+  StoreBe16(&file[6], s.height - 1);
+  StoreBe16(&file[8], 0);
+  StoreBe16(&file[10], s.width - 1);
+  StoreBe16(&file[12], 0);
+  StoreBe16(&file[14], s.height - 1);
+  StoreBe16(&file[20], s.colours);
+  StoreBe16(&file[22], s.mattes);
+  StoreBe16(&file[26], 0xFFFE);
+  StoreBe16(&file[658], s.colour_bits);
+  StoreBe16(&file[662], s.matte_bits);
   std::vector<uint8_t> data;
   std::vector<uint32_t> offsets;
   const uint32_t base = 740 + 4 * static_cast<uint32_t>(rows.size());
@@ -153,7 +149,7 @@ TEST(RlaTest, BadFilesFailWithTheirMessage) {
   const auto good = Rla({.width = 2, .height = 1, .colours = 1}, {{Literal({1, 2})}});
   auto with = [&](size_t at, int value) {
     auto file = good;
-    Put16(file, at, value);
+    StoreBe16(&file[at], value);
     return file;
   };
   auto offset = [&](uint32_t value) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/byte_order.h"
 #include "formats/sample_checks.h"
 #include "support/test_support.h"
 
@@ -18,24 +19,15 @@ struct SgiHeader {
   uint16_t dimension = 3, width = 1, height = 1, channels = 3;
 };
 
-void Put16(std::vector<uint8_t>& out, size_t at, unsigned v) {
-  out[at] = static_cast<uint8_t>(v >> 8);
-  out[at + 1] = static_cast<uint8_t>(v);
-}
-
-void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-
 std::vector<uint8_t> Header(const SgiHeader& h) {
   std::vector<uint8_t> file(512, 0);
-  Put16(file, 0, h.magic);
+  StoreBe16(&file[0], h.magic);
   file[2] = h.storage;
   file[3] = h.bpc;
-  Put16(file, 4, h.dimension);
-  Put16(file, 6, h.width);
-  Put16(file, 8, h.height);
-  Put16(file, 10, h.channels);
+  StoreBe16(&file[4], h.dimension);
+  StoreBe16(&file[6], h.width);
+  StoreBe16(&file[8], h.height);
+  StoreBe16(&file[10], h.channels);
   return file;
 }
 
@@ -53,8 +45,8 @@ std::vector<uint8_t> Rle(SgiHeader h, const std::vector<std::vector<uint8_t>>& r
   std::vector<uint8_t> file = Header(h);
   file.resize(512 + 8 * rows.size());
   for (size_t i = 0; i < rows.size(); ++i) {
-    Put32(file, 512 + 4 * i, static_cast<uint32_t>(file.size()));
-    Put32(file, 512 + 4 * (rows.size() + i), static_cast<uint32_t>(rows[i].size()));
+    StoreBe32(&file[512 + 4 * i], static_cast<uint32_t>(file.size()));
+    StoreBe32(&file[512 + 4 * (rows.size() + i)], static_cast<uint32_t>(rows[i].size()));
     for (const uint8_t b : rows[i]) file.push_back(b);
   }
   return file;
@@ -117,16 +109,16 @@ TEST(SgiTest, RunLengthRows) {
   EXPECT_EQ(PixelAt(*deep, 2, 0), 0xFF808080u);
   // Rows may share their data.
   std::vector<uint8_t> shared = Rle({.width = 2, .height = 2, .channels = 1}, {{0x02, 5, 0}, {}});
-  Put32(shared, 512 + 4, 512 + 16);
-  Put32(shared, 512 + 12, 3);
+  StoreBe32(&shared[512 + 4], 512 + 16);
+  StoreBe32(&shared[512 + 12], 3);
   EXPECT_EQ(PixelAt(*Load(shared), 1, 0), 0xFF050505u);
 }
 
 TEST(SgiTest, BadFilesFailWithTheirMessage) {
   std::vector<uint8_t> offset_outside = Rle({.width = 2, .channels = 1}, {{0x02, 5, 0}});
-  Put32(offset_outside, 512, 600);
+  StoreBe32(&offset_outside[512], 600);
   std::vector<uint8_t> length_outside = Rle({.width = 2, .channels = 1}, {{0x02, 5, 0}});
-  Put32(length_outside, 516, 4);
+  StoreBe32(&length_outside[516], 4);
   struct Case {
     const char* name;
     std::vector<uint8_t> file;
@@ -150,7 +142,7 @@ TEST(SgiTest, BadFilesFailWithTheirMessage) {
       {"offset into the header",
        [] {
          auto f = Rle({.width = 2, .channels = 1}, {{0x02, 5, 0}});
-         Put32(f, 512, 10);
+         StoreBe32(&f[512], 10);
          return f;
        }(),
        kInvalid},

@@ -28,11 +28,13 @@ using test::RowOf;
 
 // A graphic that paints a 4 x 1 pattern into the rectangle it is given: pixel 0 opaque blue,
 // pixel 1 untouched, pixel 2 half-transparent red blended over what is there, pixel 3 opaque
-// white. It reports its size and can be told to fail while drawing.
-template <typename Self>
-class PatternGraphic : public Graphic {
+// white. It reports its size and can be told to fail while drawing. `Base` is the graphic kind
+// it stands in for.
+template <typename Base>
+class PatternGraphic : public Base {
  public:
   void LoadFromStream(ByteStream&) override {}
+  void SaveToStream(ByteStream&) override {}
   int32_t Width() const override { return width; }
   int32_t Height() const override { return height; }
   void Draw(const ArgbView& target, const Rect& rect) override {
@@ -55,24 +57,10 @@ class PatternGraphic : public Graphic {
   std::vector<Rect> drawnInto;
 };
 
-class FakeDrawn : public PatternGraphic<FakeDrawn> {
- public:
-  TESSANE_GRAPHIC_CLASS()
-};
-TESSANE_DEFINE_GRAPHIC_CLASS(FakeDrawn, Graphic, "FakeDrawn")
-
+using FakeDrawn = PatternGraphic<Graphic>;
 // Stand-ins for the icon and metafile classes: same pattern, classes derived from theirs.
-class FakeIcon : public PatternGraphic<FakeIcon> {
- public:
-  TESSANE_GRAPHIC_CLASS()
-};
-TESSANE_DEFINE_GRAPHIC_CLASS(FakeIcon, IconGraphic, "FakeIcon")
-
-class FakeMetafile : public PatternGraphic<FakeMetafile> {
- public:
-  TESSANE_GRAPHIC_CLASS()
-};
-TESSANE_DEFINE_GRAPHIC_CLASS(FakeMetafile, MetafileGraphic, "FakeMetafile")
+using FakeIcon = PatternGraphic<IconGraphic>;
+using FakeMetafile = PatternGraphic<MetafileGraphic>;
 
 // A 3 x 2 DibImage of the given format with distinct pixels; 32-bit rows carry alpha 0x40.
 std::unique_ptr<DibImage> SmallBitmap(DibFormat format) {
@@ -313,12 +301,11 @@ TEST(Bitmap32, AssignOtherGraphicDrawsOverBlackAndIsOpaque) {
 }
 
 TEST(Bitmap32, IconsAndMetafilesAreTransparentWhereTheBackgroundShows) {
-  std::vector<std::unique_ptr<Graphic>> graphics;
-  graphics.push_back(std::make_unique<FakeIcon>());
-  graphics.push_back(std::make_unique<FakeMetafile>());
-  for (auto& graphic : graphics) {
+  std::vector<std::pair<const char*, std::unique_ptr<Graphic>>> graphics;
+  graphics.emplace_back("icon", std::make_unique<FakeIcon>());
+  graphics.emplace_back("metafile", std::make_unique<FakeMetafile>());
+  for (auto& [name, graphic] : graphics) {
     Picture picture;
-    const char* name = graphic->ClassName();
     picture.SetGraphic(std::move(graphic));
     ArgbImage b;
     b.Assign(picture);
@@ -394,7 +381,7 @@ TEST(Bitmap32, AssignToPictureGivesA32BitBitmapOfTheSameWords) {
     b.AssignTo(static_cast<Graphic&>(other));
     ADD_FAILURE() << "no error";
   } catch (const ConversionError& e) {
-    EXPECT_STREQ(e.what(), "Cannot assign a TBitmap32 to a FakeDrawn");
+    EXPECT_STREQ(e.what(), "Cannot assign a TBitmap32 to a TGraphic");
   }
 }
 
@@ -449,7 +436,7 @@ TEST(Bitmap32, AdoptedPngPixelsAreReusedSafely) {
     std::vector<uint8_t> shaded = bytes;
     Picture picture;
     MemoryStream stream(std::move(shaded));
-    picture.LoadFromStream(PngGraphic::Class, stream);
+    picture.LoadFromStream(std::make_unique<PngGraphic>(), stream);
     into.Assign(picture);
     std::fill_n(into.Bits(), 15, 0xFF000000u | shade);  // marks the buffer handed on
   };
@@ -463,7 +450,7 @@ TEST(Bitmap32, AdoptedPngPixelsAreReusedSafely) {
     ArgbImage second;
     Picture picture;
     MemoryStream stream(bytes);
-    picture.LoadFromStream(PngGraphic::Class, stream);
+    picture.LoadFromStream(std::make_unique<PngGraphic>(), stream);
     second.Assign(picture);
     ASSERT_EQ(second.Width(), 5);
     for (int i = 0; i < 15; ++i) EXPECT_EQ(second.Bits()[i], 0xFF000000u) << i;

@@ -20,7 +20,7 @@ TEST(CodecPixels, SourceBitmapAdoptsThePixelsAndDrawingBlends) {
   const std::vector<uint8_t> file = ReadBytes(DataPath("webp/lossless_alpha.webp"));
   Picture picture;
   ReadOnlyMemoryStream stream(file.data(), file.size());
-  picture.LoadFromStream(WebpGraphic::Class, stream);
+  picture.LoadFromStream(std::make_unique<WebpGraphic>(), stream);
   const auto& graphic = static_cast<const CodecGraphic&>(*picture.graphic());
   const std::vector<uint32_t> decoded = graphic.Pixels();
   const uint32_t* buffer = graphic.Pixels().data();
@@ -34,7 +34,7 @@ TEST(CodecPixels, SourceBitmapAdoptsThePixelsAndDrawingBlends) {
 
   Picture again;
   ReadOnlyMemoryStream second(file.data(), file.size());
-  again.LoadFromStream(WebpGraphic::Class, second);
+  again.LoadFromStream(std::make_unique<WebpGraphic>(), second);
   std::vector<uint32_t> white(32 * 24, 0xFFFFFFFFu);
   again.graphic()->Draw(ArgbView{white.data(), 32, 24, 32}, Rect{0, 0, 32, 24});
   for (int32_t x : {0, 10, 31}) {

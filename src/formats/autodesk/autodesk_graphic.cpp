@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(AutodeskGraphic, DecodeOnLoadGraphic, "TAutodeskGraphic")
 
 namespace {
 
@@ -19,13 +18,6 @@ constexpr uint16_t kFlcMagic = 0xAF12;
 constexpr uint16_t kFrameChunk = 0xF1FA;
 constexpr size_t kFlicHeaderSize = 128;
 
-uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t U32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 // A 6-bit colour level widened to 8 bits.
 uint8_t Level6(uint8_t v) {
   return static_cast<uint8_t>((std::min<unsigned>(v, 63) * 255 + 31) / 63);
@@ -35,7 +27,7 @@ uint8_t Level6(uint8_t v) {
 // entries (0 meaning 256) from stored red, green, blue. False when the chunk is malformed.
 bool ApplyColours(const uint8_t* p, size_t size, bool six_bit, std::vector<PaletteEntry>& palette) {
   if (size < 2) return false;
-  const unsigned packets = U16(p);
+  const unsigned packets = LoadLe16(p);
   size_t i = 2, index = 0;
   for (unsigned k = 0; k < packets; ++k) {
     if (size - i < 2) return false;
@@ -58,11 +50,11 @@ void AutodeskGraphic::Decode(ByteStream& stream) {
   const int64_t start = stream.Position();
   uint8_t header[32];
   stream.ReadBuffer(header, sizeof header);
-  if (U16(header) == kCelMagic) {
+  if (LoadLe16(header) == kCelMagic) {
     DecodeCel(stream, header);
     return;
   }
-  const uint16_t flic_magic = U16(header + 4);
+  const uint16_t flic_magic = LoadLe16(header + 4);
   if (flic_magic == kFliMagic || flic_magic == kFlcMagic) {
     DecodeFlic(stream, start, header);
     return;
@@ -71,8 +63,8 @@ void AutodeskGraphic::Decode(ByteStream& stream) {
 }
 
 void AutodeskGraphic::DecodeCel(ByteStream& stream, const uint8_t* header) {
-  const int32_t width = U16(header + 2);
-  const int32_t height = U16(header + 4);
+  const int32_t width = LoadLe16(header + 2);
+  const int32_t height = LoadLe16(header + 4);
   const unsigned depth = header[10];
   const unsigned compression = header[11];
   if (width == 0 || height == 0 || depth != 8 || compression != 0) FailInvalid(kLabel);
@@ -96,12 +88,12 @@ void AutodeskGraphic::DecodeCel(ByteStream& stream, const uint8_t* header) {
 void AutodeskGraphic::DecodeFlic(ByteStream& stream, int64_t start, const uint8_t* header) {
   uint8_t rest[kFlicHeaderSize - 32];
   stream.ReadBuffer(rest, sizeof rest);
-  const int32_t width = U16(header + 8);
-  const int32_t height = U16(header + 10);
-  const unsigned depth = U16(header + 12);
+  const int32_t width = LoadLe16(header + 8);
+  const int32_t height = LoadLe16(header + 10);
+  const unsigned depth = LoadLe16(header + 12);
   if (width == 0 || height == 0 || (depth != 8 && depth != 0)) FailInvalid(kLabel);
   // Flc files give the first frame's position; in fli files it follows the header.
-  uint32_t first = U16(header + 4) == kFlcMagic ? U32(rest + 80 - 32) : 0;
+  uint32_t first = LoadLe16(header + 4) == kFlcMagic ? LoadLe32(rest + 80 - 32) : 0;
   if (first == 0) first = kFlicHeaderSize;
 
   // Find the first frame, passing over prefix chunks.
@@ -112,13 +104,13 @@ void AutodeskGraphic::DecodeFlic(ByteStream& stream, int64_t start, const uint8_
     if (pos < start || file_size - pos < 16) FailInvalid(kLabel);
     stream.SetPosition(pos);
     stream.ReadBuffer(chunk, sizeof chunk);
-    const uint32_t size = U32(chunk);
+    const uint32_t size = LoadLe32(chunk);
     if (size < 6 || size > file_size - pos) FailInvalid(kLabel);
-    if (U16(chunk + 4) == kFrameChunk) break;
+    if (LoadLe16(chunk + 4) == kFrameChunk) break;
     pos += size;
   }
-  const int64_t frame_end = pos + U32(chunk);
-  const unsigned sub_chunks = U16(chunk + 6);
+  const int64_t frame_end = pos + LoadLe32(chunk);
+  const unsigned sub_chunks = LoadLe16(chunk + 6);
   pos += 16;
 
   std::vector<PaletteEntry> palette = GreyRamp(8);
@@ -131,8 +123,8 @@ void AutodeskGraphic::DecodeFlic(ByteStream& stream, int64_t start, const uint8_
     uint8_t sub[6];
     stream.SetPosition(pos);
     stream.ReadBuffer(sub, sizeof sub);
-    const uint32_t size = U32(sub);
-    const unsigned type = U16(sub + 4);
+    const uint32_t size = LoadLe32(sub);
+    const unsigned type = LoadLe16(sub + 4);
     if (size < 6 || size > frame_end - pos) FailInvalid(kLabel);
     data.resize(size - 6);
     stream.ReadBuffer(data.data(), data.size());

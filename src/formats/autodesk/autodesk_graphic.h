@@ -9,9 +9,6 @@ namespace tessane {
 /// raw pixels) and the Animator Pro layout (a one-frame flic: the first frame's colour and pixel
 /// chunks). Bad files fail with "Cannot load image. Invalid or unexpected Autodesk image format.".
 class AutodeskGraphic : public DecodeOnLoadGraphic {
- public:
-  TESSANE_GRAPHIC_CLASS()
-
  private:
   void Decode(ByteStream& stream) override;
   void DecodeCel(ByteStream& stream, const uint8_t* header);

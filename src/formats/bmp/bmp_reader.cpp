@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 #include "formats/bmp/dib_image.h"
@@ -20,13 +21,6 @@ constexpr uint32_t kBiBitFields = 3;
 
 [[noreturn]] void Invalid() {
   throw InvalidImageError("Bitmap image is not valid");
-}
-
-uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t U32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 struct DibHeader {
@@ -63,7 +57,7 @@ struct Channel {
 DibHeader ParseHeader(const uint8_t* data, size_t size, bool iconImage) {
   if (size < 4) Invalid();
   DibHeader h;
-  h.size = U32(data);
+  h.size = LoadLe32(data);
   if (h.size == 12) {
     h.core = true;
   } else if (h.size < 40) {
@@ -73,17 +67,17 @@ DibHeader ParseHeader(const uint8_t* data, size_t size, bool iconImage) {
   int64_t rawHeight;
   int planes;
   if (h.core) {
-    h.width = U16(data + 4);
-    rawHeight = U16(data + 6);
-    planes = U16(data + 8);
-    h.bitCount = U16(data + 10);
+    h.width = LoadLe16(data + 4);
+    rawHeight = LoadLe16(data + 6);
+    planes = LoadLe16(data + 8);
+    h.bitCount = LoadLe16(data + 10);
   } else {
-    h.width = static_cast<int32_t>(U32(data + 4));
-    rawHeight = static_cast<int32_t>(U32(data + 8));
-    planes = U16(data + 12);
-    h.bitCount = U16(data + 14);
-    h.compression = U32(data + 16);
-    h.colorsUsed = U32(data + 32);
+    h.width = static_cast<int32_t>(LoadLe32(data + 4));
+    rawHeight = static_cast<int32_t>(LoadLe32(data + 8));
+    planes = LoadLe16(data + 12);
+    h.bitCount = LoadLe16(data + 14);
+    h.compression = LoadLe32(data + 16);
+    h.colorsUsed = LoadLe32(data + 32);
   }
   if (planes != 1) Invalid();
   switch (h.bitCount) {
@@ -199,7 +193,7 @@ bool DecodeBitFields(const uint8_t* pixels, size_t stride, const DibHeader& h, D
     const uint8_t* src = pixels + static_cast<size_t>(fy) * stride;
     uint8_t* dst = out.ScanLine(static_cast<int32_t>(h.topDown ? fy : h.height - 1 - fy));
     for (int64_t x = 0; x < h.width; ++x) {
-      const uint32_t p = wide ? U32(src + 4 * x) : U16(src + 2 * x);
+      const uint32_t p = wide ? LoadLe32(src + 4 * x) : LoadLe16(src + 2 * x);
       uint8_t* d = dst + (withAlpha ? 4 : 3) * x;
       d[0] = static_cast<uint8_t>(blue.Get(p));
       d[1] = static_cast<uint8_t>(green.Get(p));
@@ -242,11 +236,11 @@ DibLayout DecodeDib(const uint8_t* data, size_t size, size_t at, size_t fileOffs
 
   if (h.compression == kBiBitFields) {
     if (h.size >= 52) {
-      for (int i = 0; i < 3; ++i) h.masks[i] = U32(data + at + 40 + 4 * i);
-      if (h.size >= 56) h.masks[3] = U32(data + at + 52);
+      for (int i = 0; i < 3; ++i) h.masks[i] = LoadLe32(data + at + 40 + 4 * i);
+      if (h.size >= 56) h.masks[3] = LoadLe32(data + at + 52);
     } else {
       if (size - pos < 12) Invalid();
-      for (int i = 0; i < 3; ++i) h.masks[i] = U32(data + pos + 4 * i);
+      for (int i = 0; i < 3; ++i) h.masks[i] = LoadLe32(data + pos + 4 * i);
       pos += 12;
     }
   }
@@ -373,7 +367,7 @@ void ReadBmp(ByteStream& stream, DibImage& bitmap) {
   }
   const std::vector<uint8_t> bytes = stream.ReadAll();
   if (bytes.size() < 14 + 12 || bytes[0] != 'B' || bytes[1] != 'M') Invalid();
-  const uint32_t offset = U32(bytes.data() + 10);
+  const uint32_t offset = LoadLe32(bytes.data() + 10);
   DecodeDib(bytes.data(), bytes.size(), 14, offset, false, bitmap);
 }
 

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 #include "formats/bmp/bmp_reader.h"
 #include "formats/bmp/bmp_writer.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(DibImage, Graphic, "TBitmap")
 
 int BitsPerPixel(DibFormat format) {
   switch (format) {
@@ -125,13 +124,13 @@ void DibImage::ToColor32Row(int32_t y, uint32_t* out) const {
       break;
     case DibFormat::pf15bit:
       for (int32_t x = 0; x < width_; ++x) {
-        const uint32_t w = row[2 * x] | (row[2 * x + 1] << 8);
+        const uint32_t w = LoadLe16(row + 2 * x);
         out[x] = Argb(Expand5((w >> 10) & 31), Expand5((w >> 5) & 31), Expand5(w & 31));
       }
       break;
     case DibFormat::pf16bit:
       for (int32_t x = 0; x < width_; ++x) {
-        const uint32_t w = row[2 * x] | (row[2 * x + 1] << 8);
+        const uint32_t w = LoadLe16(row + 2 * x);
         out[x] = Argb(Expand5((w >> 11) & 31), Expand6((w >> 5) & 63), Expand5(w & 31));
       }
       break;

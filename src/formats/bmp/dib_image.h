@@ -30,7 +30,6 @@ int BitsPerPixel(DibFormat format);
 
 class DibImage : public Graphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
   DibImage() = default;
 
   /// Reads a Windows bitmap file (a 0-byte stream gives an empty bitmap).

@@ -1,19 +1,14 @@
 #include "formats/eps/eps_graphic.h"
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(EpsGraphic, TiffGraphic, "TEPSGraphic")
 
 namespace {
 
 constexpr const char* kLabel = "EPS";
 constexpr size_t kHeaderSize = 30;
-
-uint32_t U32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 }  // namespace
 
@@ -23,8 +18,8 @@ void EpsGraphic::Decode(ByteStream& stream) {
       !(file[0] == 0xC5 && file[1] == 0xD0 && file[2] == 0xD3 && file[3] == 0xC6))
     FailInvalid(kLabel);
   if (file.size() < kHeaderSize) throw StreamReadError("Stream read error");
-  const uint64_t offset = U32(file.data() + 20);
-  const uint64_t length = U32(file.data() + 24);
+  const uint64_t offset = LoadLe32(file.data() + 20);
+  const uint64_t length = LoadLe32(file.data() + 24);
   // No preview, or one that lies outside the file.
   if (offset == 0 || length == 0 || offset + length > file.size()) FailInvalid(kLabel);
   DecodeTiff(file.data() + offset, static_cast<size_t>(length), kLabel);

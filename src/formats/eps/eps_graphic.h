@@ -9,9 +9,6 @@ namespace tessane {
 /// byte 20 (its length at byte 24) is decoded as a TIFF. A file without that header or without
 /// a preview fails with "Cannot load image. Invalid or unexpected EPS image format.".
 class EpsGraphic : public TiffGraphic {
- public:
-  TESSANE_GRAPHIC_CLASS()
-
  protected:
   void Decode(ByteStream& stream) override;
 };

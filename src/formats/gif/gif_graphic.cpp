@@ -5,8 +5,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(GifGraphic, Graphic, "TGIFImage")
-
 void GifGraphic::Draw(const ArgbView& target, const Rect& rect) {
   if (target.IsEmpty() || rect.IsEmpty() || screen_width_ == 0 || screen_height_ == 0) return;
   if (images_.empty() || images_.front().Pixels.empty()) return;

@@ -48,8 +48,6 @@ struct GifFrame {
 
 class GifGraphic : public Graphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
-
   GifGraphic() = default;
 
   /// Reads a GIF file from the stream's position to its end: "GIF" in any letter case at the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 #include "formats/gif/gif_graphic.h"
@@ -171,7 +172,7 @@ void GifGraphic::LoadFromStream(ByteStream& stream) {
             has_control = true;
             control.Disposal = static_cast<uint8_t>((p[0] >> 2) & 7);
             control.Transparent = (p[0] & 1) != 0;
-            control.Delay = static_cast<uint16_t>(p[1] | (p[2] << 8));
+            control.Delay = LoadLe16(p + 1);
             control.TransparentIndex = p[3];
           }
           if (length != 0) SkipSubBlocks(in);

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(HaloCutGraphic, DecodeOnLoadGraphic, "TCUTGraphic")
 
 namespace {
 
@@ -17,10 +16,6 @@ constexpr size_t kPaletteHeaderSize = 40;
 constexpr size_t kPaletteBlock = 512;
 // Far more than 256 entries with block padding: a larger file is no palette of ours.
 constexpr int64_t kMaxPaletteFile = 16384;
-
-uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 std::vector<PaletteEntry> ReadPaletteFile(const std::string& path) {
   try {
@@ -44,10 +39,10 @@ std::string CutPalettePath(const std::string& path) {
 
 std::vector<PaletteEntry> ParseHaloPalette(const std::vector<uint8_t>& data) {
   if (data.size() < kPaletteHeaderSize || data[0] != 'A' || data[1] != 'H') return {};
-  const unsigned max_index = U16(data.data() + 12);
-  const unsigned max_red = U16(data.data() + 14);
-  const unsigned max_green = U16(data.data() + 16);
-  const unsigned max_blue = U16(data.data() + 18);
+  const unsigned max_index = LoadLe16(data.data() + 12);
+  const unsigned max_red = LoadLe16(data.data() + 14);
+  const unsigned max_green = LoadLe16(data.data() + 16);
+  const unsigned max_blue = LoadLe16(data.data() + 18);
   if (max_red == 0 || max_green == 0 || max_blue == 0) return {};
   const auto level = [](unsigned v, unsigned max) {
     return static_cast<uint8_t>((std::min(v, max) * 255 + max / 2) / max);
@@ -62,8 +57,8 @@ std::vector<PaletteEntry> ParseHaloPalette(const std::vector<uint8_t>& data) {
     if (pos % kPaletteBlock + 6 > kPaletteBlock) pos += kPaletteBlock - pos % kPaletteBlock;
     if (data.size() < pos + 6) return {};
     const uint8_t* e = data.data() + pos;
-    palette.push_back(
-        RGBQuad(level(U16(e), max_red), level(U16(e + 2), max_green), level(U16(e + 4), max_blue)));
+    palette.push_back(RGBQuad(level(LoadLe16(e), max_red), level(LoadLe16(e + 2), max_green),
+                              level(LoadLe16(e + 4), max_blue)));
     pos += 6;
   }
   return palette;
@@ -83,8 +78,8 @@ void HaloCutGraphic::LoadFromFile(const std::string& path) {
 void HaloCutGraphic::Decode(ByteStream& stream) {
   uint8_t header[6];
   stream.ReadBuffer(header, sizeof header);
-  const int32_t width = U16(header);
-  const int32_t height = U16(header + 2);
+  const int32_t width = LoadLe16(header);
+  const int32_t height = LoadLe16(header + 2);
   if (width == 0 || height == 0) FailInvalid(kLabel);
   // Every row needs its 2-byte length, and a 2-byte run gives at most 127 pixels.
   const int64_t remaining = stream.Remaining();
@@ -102,7 +97,7 @@ void HaloCutGraphic::Decode(ByteStream& stream) {
   for (int32_t y = 0; y < height; ++y) {
     uint8_t len_bytes[2];
     if (stream.Read(len_bytes, 2) != 2) FailInvalid(kLabel);
-    packed.resize(U16(len_bytes));
+    packed.resize(LoadLe16(len_bytes));
     if (stream.Read(packed.data(), packed.size()) != packed.size()) FailInvalid(kLabel);
 
     // Count byte c: 0 ends the row, bit 7 set repeats the next byte (c and 0x7F) times,

@@ -12,7 +12,6 @@ namespace tessane {
 /// "Cannot load image. Invalid or unexpected CUT image format.".
 class HaloCutGraphic : public DecodeOnLoadGraphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
   /// Notes the companion palette of `path`, then loads the file as usual.
   void LoadFromFile(const std::string& path) override;
   /// Loads the image alone: the colours are the grey ramp unless LoadFromFile named a palette.

@@ -4,14 +4,13 @@
 #include <cstdlib>
 #include <new>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
-#include "formats/bmp/dib_image.h"
 #include "formats/bmp/bmp_reader.h"
+#include "formats/bmp/dib_image.h"
 #include "formats/png/png_graphic.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(IconGraphic, Graphic, "TIcon")
 
 namespace {
 
@@ -20,16 +19,6 @@ constexpr int32_t kMaxImageSide = 1024;
 
 [[noreturn]] void Invalid() {
   throw InvalidImageError("Icon image is not valid");
-}
-
-uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t U32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint32_t U32BE(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }
 
 bool IsPng(const uint8_t* p, size_t size) {
@@ -49,19 +38,19 @@ struct Candidate {
 bool Describe(const uint8_t* p, size_t size, Candidate& c) {
   if (IsPng(p, size)) {
     if (size < 24) return false;
-    c.width = U32BE(p + 16);
-    c.height = U32BE(p + 20);
+    c.width = LoadBe32(p + 16);
+    c.height = LoadBe32(p + 20);
     c.bits = 32;
   } else {
     if (size < 16) return false;
-    if (U32(p) == 12) {
-      c.width = U16(p + 4);
-      c.height = U16(p + 6) / 2;
-      c.bits = U16(p + 10);
+    if (LoadLe32(p) == 12) {
+      c.width = LoadLe16(p + 4);
+      c.height = LoadLe16(p + 6) / 2;
+      c.bits = LoadLe16(p + 10);
     } else {
-      c.width = static_cast<int32_t>(U32(p + 4));
-      c.height = static_cast<int32_t>(U32(p + 8)) / 2;
-      c.bits = U16(p + 14);
+      c.width = static_cast<int32_t>(LoadLe32(p + 4));
+      c.height = static_cast<int32_t>(LoadLe32(p + 8)) / 2;
+      c.bits = LoadLe16(p + 14);
     }
   }
   return c.width > 0 && c.height > 0 && c.width <= kMaxImageSide && c.height <= kMaxImageSide;
@@ -128,16 +117,16 @@ void IconGraphic::LoadFromStream(ByteStream& stream) {
   const size_t size = bytes.size();
   if (size < 6) Invalid();
   const uint8_t* p = bytes.data();
-  const uint16_t type = U16(p + 2);
+  const uint16_t type = LoadLe16(p + 2);
   if (type != 0 && type != 1) Invalid();
 
   std::vector<Candidate> candidates;
-  const size_t count = U16(p + 4);
+  const size_t count = LoadLe16(p + 4);
   for (size_t i = 0; i < count && 6 + 16 * (i + 1) <= size; ++i) {
     Candidate c;
     c.index = i;
     // The directory's byte count is often wrong; the image may use the rest of the file.
-    c.offset = U32(p + 6 + 16 * i + 12);
+    c.offset = LoadLe32(p + 6 + 16 * i + 12);
     if (c.offset >= size || !Describe(p + c.offset, size - c.offset, c)) continue;
     candidates.push_back(c);
   }

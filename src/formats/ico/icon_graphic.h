@@ -11,7 +11,6 @@ namespace tessane {
 
 class IconGraphic : public Graphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
   /// The size every icon reports and is drawn for.
   static constexpr int32_t kStandardSize = 32;
 

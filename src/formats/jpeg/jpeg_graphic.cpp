@@ -8,8 +8,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(JpegGraphic, Graphic, "TJPEGImage")
-
 namespace {
 
 // The library's message number, and its own words for it when there are any.

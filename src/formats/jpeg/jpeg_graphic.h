@@ -18,7 +18,6 @@ enum class JpegScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
 
 class JpegGraphic : public Graphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
   JpegGraphic();
   ~JpegGraphic() override;
 

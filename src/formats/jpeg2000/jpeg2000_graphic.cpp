@@ -4,12 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/limits.h"
 #include "formats/jpeg2000/jpeg2000_io.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(Jpeg2000Graphic, DibImage, "TJpeg2000Bitmap")
 
 namespace {
 
@@ -142,10 +141,6 @@ bool DecodedUsable(const opj_image_t& image) {
   return true;
 }
 
-uint32_t Be32(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
-
 // The decoder keeps per-tile coding settings for every component before it looks at any data:
 // a small file declaring one-pixel tiles and hundreds of components would take gigabytes. Such
 // headers are refused here, before the library parses them. Whatever cannot be located is left
@@ -158,11 +153,11 @@ bool TilingAcceptable(const uint8_t* data, size_t size, OPJ_CODEC_FORMAT format)
     // Find the contiguous codestream box.
     bool found = false;
     while (at + 8 <= size) {
-      uint64_t length = Be32(data + at);
+      uint64_t length = LoadBe32(data + at);
       size_t header = 8;
       if (length == 1) {
         if (at + 16 > size) return true;
-        length = (uint64_t{Be32(data + at + 8)} << 32) | Be32(data + at + 12);
+        length = (uint64_t{LoadBe32(data + at + 8)} << 32) | LoadBe32(data + at + 12);
         header = 16;
       } else if (length == 0) {
         length = size - at;
@@ -182,10 +177,10 @@ bool TilingAcceptable(const uint8_t* data, size_t size, OPJ_CODEC_FORMAT format)
       data[at + 3] != 0x51)
     return true;
   const uint8_t* siz = data + at + 4;
-  const uint64_t width = Be32(siz + 4), height = Be32(siz + 8);
-  const uint64_t tileWidth = Be32(siz + 20), tileHeight = Be32(siz + 24);
-  const uint64_t tileX = Be32(siz + 28), tileY = Be32(siz + 32);
-  const uint64_t components = (siz[36] << 8) | siz[37];
+  const uint64_t width = LoadBe32(siz + 4), height = LoadBe32(siz + 8);
+  const uint64_t tileWidth = LoadBe32(siz + 20), tileHeight = LoadBe32(siz + 24);
+  const uint64_t tileX = LoadBe32(siz + 28), tileY = LoadBe32(siz + 32);
+  const uint64_t components = LoadBe16(siz + 36);
   if (tileWidth == 0 || tileHeight == 0 || width <= tileX || height <= tileY) return true;
   const uint64_t across = (width - tileX + tileWidth - 1) / tileWidth;
   const uint64_t down = (height - tileY + tileHeight - 1) / tileHeight;

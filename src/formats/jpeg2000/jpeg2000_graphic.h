@@ -25,7 +25,6 @@ Jpeg2000Rate Jpeg2000RateFor(uint8_t quality, int components, int32_t width, int
 
 class Jpeg2000Graphic : public DibImage {
  public:
-  TESSANE_GRAPHIC_CLASS()
   Jpeg2000Graphic() = default;
 
   /// Decodes a JP2 file (signature 00 00 00 0C 6A 50 20 20) or a bare codestream (FF 4F FF 51):

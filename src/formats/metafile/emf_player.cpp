@@ -37,7 +37,7 @@ class EmfPlayer {
   // `count` points of two 16- or 32-bit values at `at`.
   static std::vector<QPointF> Points(const ByteView& r, size_t at, uint64_t count, bool small) {
     const size_t item = small ? 4 : 8;
-    if (!r.HasArray(at, count, item)) throw MetafileRangeError{};
+    if (!r.HasArray(at, count, item)) throw ByteRangeError{};
     std::vector<QPointF> points(static_cast<size_t>(count));
     for (size_t i = 0; i < points.size(); ++i) {
       const size_t p = at + i * item;
@@ -48,14 +48,14 @@ class EmfPlayer {
   static std::vector<std::vector<QPointF>> PolyPoints(const ByteView& r, bool small) {
     const uint32_t polys = r.U32(24);
     const uint32_t total = r.U32(28);
-    if (!r.HasArray(32, polys, 4)) throw MetafileRangeError{};
+    if (!r.HasArray(32, polys, 4)) throw ByteRangeError{};
     const size_t pointsAt = 32 + static_cast<size_t>(polys) * 4;
     const std::vector<QPointF> all = Points(r, pointsAt, total, small);
     std::vector<std::vector<QPointF>> result;
     size_t next = 0;
     for (uint32_t i = 0; i < polys; ++i) {
       const uint32_t n = r.U32(32 + static_cast<size_t>(i) * 4);
-      if (n > all.size() - next) throw MetafileRangeError{};
+      if (n > all.size() - next) throw ByteRangeError{};
       result.emplace_back(all.begin() + static_cast<std::ptrdiff_t>(next),
                           all.begin() + static_cast<std::ptrdiff_t>(next + n));
       next += n;
@@ -68,7 +68,7 @@ class EmfPlayer {
     if (size < 32) return rects;
     const ByteView data = r.Sub(at, size);
     const uint32_t count = data.U32(8);
-    if (!data.HasArray(32, count, 16) || count > kMaxRegionRects) throw MetafileRangeError{};
+    if (!data.HasArray(32, count, 16) || count > kMaxRegionRects) throw ByteRangeError{};
     rects.reserve(count);
     for (uint32_t i = 0; i < count; ++i) rects.push_back(Box(data, 32 + size_t{i} * 16));
     return rects;
@@ -418,7 +418,7 @@ void EmfPlayer::Text(const ByteView& r, bool wide) {
   const uint32_t options = r.U32(52);
   const QRectF box = Box(r, 56);
   const uint32_t offDx = r.U32(72);
-  if (!r.HasArray(offString, count, wide ? 2 : 1)) throw MetafileRangeError{};
+  if (!r.HasArray(offString, count, wide ? 2 : 1)) throw ByteRangeError{};
   QString text;
   if (wide) {
     text.reserve(count);
@@ -448,7 +448,7 @@ void EmfPlayer::SmallText(const ByteView& r) {
     at += 16;
   }
   const bool small = (options & kEtoSmallChars) != 0;
-  if (!r.HasArray(at, count, small ? 1 : 2)) throw MetafileRangeError{};
+  if (!r.HasArray(at, count, small ? 1 : 2)) throw ByteRangeError{};
   QString text;
   if (small) {
     text = AnsiText(r.Data() + at, count, 0);
@@ -546,7 +546,7 @@ void EmfPlayer::Bitmap(const ByteView& r, uint32_t type) {
 
 void EmfPlayer::Gradient(const ByteView& r) {
   const uint32_t vertices = r.U32(24), shapes = r.U32(28), mode = r.U32(32);
-  if (!r.HasArray(36, vertices, 16)) throw MetafileRangeError{};
+  if (!r.HasArray(36, vertices, 16)) throw ByteRangeError{};
   auto vertex = [&](uint32_t i, QPointF* p, QColor* c) {
     if (i >= vertices) return false;
     const size_t at = 36 + size_t{i} * 16;
@@ -556,7 +556,7 @@ void EmfPlayer::Gradient(const ByteView& r) {
   };
   const size_t shapesAt = 36 + size_t{vertices} * 16;
   const size_t item = mode == 2 ? 12 : 8;
-  if (!r.HasArray(shapesAt, shapes, item)) throw MetafileRangeError{};
+  if (!r.HasArray(shapesAt, shapes, item)) throw ByteRangeError{};
   for (uint32_t s = 0; s < shapes; ++s) {
     const size_t at = shapesAt + s * item;
     if (mode == 2) {
@@ -605,7 +605,7 @@ void PlayEnhancedMetafile(ByteView data, QImage& target, const QRect& rect, QSiz
     if (type != EMR_HEADER) {
       try {
         player.Play(data.Sub(offset, size));
-      } catch (const MetafileRangeError&) {
+      } catch (const ByteRangeError&) {
         // A record whose fields point outside it is skipped as a whole.
       }
     }

@@ -3,7 +3,7 @@
 
 #include <QImage>
 
-#include "formats/metafile/metafile_bytes.h"
+#include "base/byte_view.h"
 
 namespace tessane {
 

@@ -5,14 +5,12 @@
 #include <cstring>
 #include <limits>
 
+#include "base/byte_view.h"
 #include "base/errors.h"
 #include "formats/metafile/emf_player.h"
-#include "formats/metafile/metafile_bytes.h"
 #include "formats/metafile/wmf_player.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(MetafileGraphic, Graphic, "TMetafile")
 
 namespace {
 

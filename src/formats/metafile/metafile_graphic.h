@@ -13,7 +13,6 @@ namespace tessane {
 /// records) and the sizes its header gives; drawing plays the records into the rectangle.
 class MetafileGraphic : public Graphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
   MetafileGraphic() = default;
 
   /// Reads an enhanced metafile (more than 100 bytes, type 1, " EMF" signature) or a placeable

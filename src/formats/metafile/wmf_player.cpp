@@ -29,7 +29,7 @@ class WmfPlayer {
     return QPointF(r.I16(at + 2), r.I16(at));
   }
   static std::vector<QPointF> Points(const ByteView& r, size_t at, uint64_t count) {
-    if (!r.HasArray(at, count, 4)) throw MetafileRangeError{};
+    if (!r.HasArray(at, count, 4)) throw ByteRangeError{};
     std::vector<QPointF> points(static_cast<size_t>(count));
     for (size_t i = 0; i < points.size(); ++i)
       points[i] = QPointF(r.I16(at + i * 4), r.I16(at + i * 4 + 2));
@@ -199,7 +199,7 @@ void WmfPlayer::Play(const ByteView& r) {
       break;
     case META_POLYPOLYGON: {
       const uint16_t polys = r.U16(6);
-      if (!r.HasArray(8, polys, 2)) throw MetafileRangeError{};
+      if (!r.HasArray(8, polys, 2)) throw ByteRangeError{};
       size_t at = 8 + size_t{polys} * 2;
       std::vector<std::vector<QPointF>> polygons;
       for (uint16_t i = 0; i < polys; ++i) {
@@ -384,7 +384,7 @@ void PlayWindowsMetafile(ByteView data, QImage& target, const QRect& rect, const
     if (function == META_EOF) break;
     try {
       player.Play(data.Sub(offset, static_cast<size_t>(size)));
-    } catch (const MetafileRangeError&) {
+    } catch (const ByteRangeError&) {
       // A record whose fields point outside it is skipped as a whole.
     }
     offset += static_cast<size_t>(size);

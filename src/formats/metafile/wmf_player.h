@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QRectF>
 
-#include "formats/metafile/metafile_bytes.h"
+#include "base/byte_view.h"
 
 namespace tessane {
 

@@ -8,8 +8,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(PcdGraphic, DecodeOnLoadGraphic, "TPCDGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "PCD";

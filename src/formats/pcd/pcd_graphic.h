@@ -8,9 +8,6 @@ namespace tessane {
 /// RGB and turned upright by the pack's orientation. Bad files fail with
 /// "Cannot load image. Invalid or unexpected PCD image format.".
 class PcdGraphic : public DecodeOnLoadGraphic {
- public:
-  TESSANE_GRAPHIC_CLASS()
-
  private:
   void Decode(ByteStream& stream) override;
 };

@@ -3,22 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(PcxGraphic, DecodeOnLoadGraphic, "TPCXGraphic")
 
 namespace {
 
 constexpr const char* kLabel = "PCX";
 constexpr int64_t kHeaderSize = 128;
 constexpr int64_t kPaletteBlock = 769;  // the marker byte 12 and 256 red-green-blue entries
-
-uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 [[noreturn]] void ReadError() {
   throw StreamReadError("Stream read error");
@@ -94,11 +89,11 @@ void PcxGraphic::Decode(ByteStream& stream) {
   const unsigned version = h[1];
   const bool rle = h[2] == 1;
   const unsigned bits = h[3];
-  const int64_t width = int64_t{U16(h + 8)} - U16(h + 4) + 1;
-  const int64_t height = int64_t{U16(h + 10)} - U16(h + 6) + 1;
+  const int64_t width = int64_t{LoadLe16(h + 8)} - LoadLe16(h + 4) + 1;
+  const int64_t height = int64_t{LoadLe16(h + 10)} - LoadLe16(h + 6) + 1;
   const unsigned planes = h[65];
-  const size_t bytes_per_line = U16(h + 66);
-  const bool grey_info = U16(h + 68) == 2;
+  const size_t bytes_per_line = LoadLe16(h + 66);
+  const bool grey_info = LoadLe16(h + 68) == 2;
 
   PcxLayout layout;
   DibFormat format;

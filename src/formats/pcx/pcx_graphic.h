@@ -10,9 +10,6 @@ namespace tessane {
 /// empty picture without error; a short header or short pixel data fails with "Stream read
 /// error", an unsupported plane layout with "Invalid color format in PCX file.".
 class PcxGraphic : public DecodeOnLoadGraphic {
- public:
-  TESSANE_GRAPHIC_CLASS()
-
  private:
   void Decode(ByteStream& stream) override;
 };

@@ -4,8 +4,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(PngGraphic, Graphic, "TPNGObject")
-
 void PngGraphic::SetCompressionLevel(int level) {
   compression_level_ = std::clamp(level, 0, 9);
 }

@@ -31,8 +31,6 @@ enum class PngTransparency {
 
 class PngGraphic : public Graphic {
  public:
-  TESSANE_GRAPHIC_CLASS()
-
   /// Row filters for SetFilters. The writer picks one per row from the set (see SaveToStream).
   static constexpr uint8_t kPngFilterNone = 0x01;
   static constexpr uint8_t kPngFilterSub = 0x02;

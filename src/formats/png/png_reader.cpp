@@ -4,10 +4,6 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
-#if defined(__SSE2__) && !defined(TESSANE_NO_SIMD)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -16,9 +12,13 @@
 #include <span>
 #include <utility>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 #include "formats/png/png_graphic.h"
+#if TESSANE_X86_SIMD
+#include "formats/png/png_unfilter_sse2.h"
+#endif
 
 namespace tessane {
 namespace {
@@ -59,10 +59,6 @@ constexpr char kMsgNoData[] = "This \"Portable Network Graphics\" image contains
              detail));
 }
 
-uint32_t BigEndian32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
 bool IsLetter(uint8_t c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -84,13 +80,13 @@ std::vector<PngChunk> ReadChunks(std::vector<uint8_t>& file, std::vector<uint32_
   size_t joined = 0;  // image data moved to the front so far; always behind `pos`
   for (bool first = true;; first = false) {
     if (size - pos < 8) Fail(kMsgUnexpectedEnd);
-    const size_t length = BigEndian32(data + pos);
+    const size_t length = LoadBe32(data + pos);
     const uint8_t* name = data + pos + 4;
     if (first && std::memcmp(name, "IHDR", 4) != 0) FailUnsupported("IHDR chunk is not the first");
     const size_t left = size - pos - 8;
     if (length > left || left - length < 4) Fail(kMsgUnexpectedEnd);
     const uint8_t* body = name + 4;
-    if (crc32_z(0, name, 4 + length) != BigEndian32(body + length)) Fail(kMsgCrcError);
+    if (crc32_z(0, name, 4 + length) != LoadBe32(body + length)) Fail(kMsgCrcError);
     if (!IsLetter(name[0]) || !IsLetter(name[1]) || !IsLetter(name[2]) || !IsLetter(name[3]))
       FailUnsupported("invalid chunk name");
     pos += 12 + length;
@@ -143,8 +139,8 @@ PngHeader ParseHeader(const PngChunk& chunk) {
   if (chunk.Data.size() != 13) FailUnsupported("invalid IHDR chunk");
   const uint8_t* d = chunk.Data.data();
   PngHeader h;
-  h.Width = BigEndian32(d);
-  h.Height = BigEndian32(d + 4);
+  h.Width = LoadBe32(d);
+  h.Height = LoadBe32(d + 4);
   h.BitDepth = d[8];
   h.ColorType = d[9];
   if (h.Width == 0 || h.Height == 0 || h.Width > 0x7FFFFFFFu || h.Height > 0x7FFFFFFFu)
@@ -259,99 +255,11 @@ uint8_t Paeth(int a, int b, int c) {
   return static_cast<uint8_t>(c);
 }
 
-#if defined(__SSE2__) && !defined(TESSANE_NO_SIMD)
-// The sequential filters for 3 and 4 bytes a pixel, one pixel at a time in 16-bit lanes: the
-// same sums as the byte loops below, with the bytes of a pixel done side by side. Reads of 4 bytes
-// may pass the end of a 3-byte row by one byte (the row buffers have slack); stores write only
-// the pixel's own bytes.
-template <size_t Bpp>
-inline __m128i LoadPixel(const uint8_t* p) {
-  int32_t v = 0;
-  std::memcpy(&v, p, 4);
-  return _mm_unpacklo_epi8(_mm_cvtsi32_si128(v), _mm_setzero_si128());
-}
-
-template <size_t Bpp>
-inline void StorePixel(uint8_t* p, __m128i v) {
-  const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(v, v));
-  std::memcpy(p, &bytes, Bpp);
-}
-
-template <size_t Bpp>
-void UnfilterSubPixels(uint8_t* row, size_t length) {
-  __m128i left = _mm_setzero_si128();
-  const __m128i mask = _mm_set1_epi16(0xFF);
-  for (size_t i = 0; i + Bpp <= length; i += Bpp) {
-    left = _mm_and_si128(_mm_add_epi16(LoadPixel<Bpp>(row + i), left), mask);
-    StorePixel<Bpp>(row + i, left);
-  }
-}
-
-template <size_t Bpp>
-void UnfilterAveragePixels(uint8_t* row, const uint8_t* prior, size_t length) {
-  __m128i left = _mm_setzero_si128();
-  const __m128i mask = _mm_set1_epi16(0xFF);
-  for (size_t i = 0; i + Bpp <= length; i += Bpp) {
-    const __m128i up = LoadPixel<Bpp>(prior + i);
-    const __m128i predicted = _mm_srli_epi16(_mm_add_epi16(left, up), 1);
-    left = _mm_and_si128(_mm_add_epi16(LoadPixel<Bpp>(row + i), predicted), mask);
-    StorePixel<Bpp>(row + i, left);
-  }
-}
-
-inline __m128i Abs16(__m128i v) {
-  return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
-}
-
-template <size_t Bpp>
-void UnfilterPaethPixels(uint8_t* row, const uint8_t* prior, size_t length) {
-  __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
-  const __m128i mask = _mm_set1_epi16(0xFF);
-  for (size_t i = 0; i + Bpp <= length; i += Bpp) {
-    const __m128i b = LoadPixel<Bpp>(prior + i);
-    // p = a + b - c; pa = |p - a| = |b - c|, pb = |a - c|, pc = |a + b - 2c|.
-    const __m128i pa = Abs16(_mm_sub_epi16(b, c));
-    const __m128i pb = Abs16(_mm_sub_epi16(a, c));
-    const __m128i pc = Abs16(_mm_sub_epi16(_mm_add_epi16(a, b), _mm_add_epi16(c, c)));
-    // a when pa <= pb and pa <= pc, else b when pb <= pc, else c.
-    const __m128i takeA = _mm_andnot_si128(
-        _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc)), _mm_set1_epi16(-1));
-    const __m128i takeB = _mm_andnot_si128(_mm_cmpgt_epi16(pb, pc), _mm_set1_epi16(-1));
-    const __m128i bOrC = _mm_or_si128(_mm_and_si128(takeB, b), _mm_andnot_si128(takeB, c));
-    const __m128i predicted = _mm_or_si128(_mm_and_si128(takeA, a), _mm_andnot_si128(takeA, bOrC));
-    const __m128i x = _mm_and_si128(_mm_add_epi16(LoadPixel<Bpp>(row + i), predicted), mask);
-    StorePixel<Bpp>(row + i, x);
-    a = x;
-    c = b;
-  }
-}
-
-// True when the pixel loops took the row.
-bool UnfilterPixels(uint8_t type, uint8_t* row, const uint8_t* prior, size_t length, size_t bpp) {
-  if ((bpp != 3 && bpp != 4) || length % bpp != 0) return false;
-  switch (type) {
-    case 1:
-      bpp == 3 ? UnfilterSubPixels<3>(row, length) : UnfilterSubPixels<4>(row, length);
-      return true;
-    case 3:
-      bpp == 3 ? UnfilterAveragePixels<3>(row, prior, length)
-               : UnfilterAveragePixels<4>(row, prior, length);
-      return true;
-    case 4:
-      bpp == 3 ? UnfilterPaethPixels<3>(row, prior, length)
-               : UnfilterPaethPixels<4>(row, prior, length);
-      return true;
-    default:
-      return false;
-  }
-}
-#endif
-
 /// Reverses one row's filter in place; `prior` is the previous row of the pass (zeros first).
 /// Both rows are followed by at least kRowSlack readable bytes.
 void Unfilter(uint8_t type, uint8_t* row, const uint8_t* prior, size_t length, size_t bpp) {
-#if defined(__SSE2__) && !defined(TESSANE_NO_SIMD)
-  if (UnfilterPixels(type, row, prior, length, bpp)) return;
+#if TESSANE_X86_SIMD
+  if (sse2::UnfilterPixels(type, row, prior, length, bpp)) return;
 #endif
   switch (type) {
     case 0:
@@ -408,7 +316,7 @@ class RowConverter {
     } else if (h_.ColorType == 0) {
       if (trns != nullptr && trns->Data.size() == 2) {
         has_key_ = true;
-        key_[0] = static_cast<uint16_t>((trns->Data[0] << 8) | trns->Data[1]);
+        key_[0] = LoadBe16(trns->Data.data());
         kind_ = PngTransparency::Bit;
       }
       if (h_.BitDepth <= 8) {
@@ -421,8 +329,7 @@ class RowConverter {
     } else if (h_.ColorType == 2) {
       if (trns != nullptr && trns->Data.size() == 6) {
         has_key_ = true;
-        for (int i = 0; i < 3; ++i)
-          key_[i] = static_cast<uint16_t>((trns->Data[2 * i] << 8) | trns->Data[2 * i + 1]);
+        for (int i = 0; i < 3; ++i) key_[i] = LoadBe16(trns->Data.data() + 2 * i);
         kind_ = PngTransparency::Bit;
       }
     } else {
@@ -440,7 +347,7 @@ class RowConverter {
         if (depth == 16) {
           for (uint32_t i = 0; i < count; ++i, out += step) {
             const uint8_t* p = row + 2 * i;
-            const bool clear = has_key_ && ((p[0] << 8) | p[1]) == key_[0];
+            const bool clear = has_key_ && LoadBe16(p) == key_[0];
             *out = Argb(clear ? 0 : 255, p[0], p[0], p[0]);
           }
           return;
@@ -468,8 +375,8 @@ class RowConverter {
           for (uint32_t i = 0; i < count; ++i, out += step) {
             const uint8_t* p = row + 6 * i;
             // The key is compared on the full 16-bit samples, before they are cut to 8 bits.
-            const bool clear = has_key_ && ((p[0] << 8) | p[1]) == key_[0] &&
-                               ((p[2] << 8) | p[3]) == key_[1] && ((p[4] << 8) | p[5]) == key_[2];
+            const bool clear = has_key_ && LoadBe16(p) == key_[0] && LoadBe16(p + 2) == key_[1] &&
+                               LoadBe16(p + 4) == key_[2];
             *out = Argb(clear ? 0 : 255, p[0], p[2], p[4]);
           }
         }

@@ -4,12 +4,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(PpmGraphic, DecodeOnLoadGraphic, "TPPMGraphic")
 
 namespace {
 
@@ -150,7 +149,7 @@ void PpmGraphic::Decode(ByteStream& stream) {
     } else if (sample_bytes == 1) {
       v = *p++;
     } else {
-      v = (p[0] << 8) | p[1];
+      v = LoadBe16(p);
       p += 2;
     }
     return level[std::min(v, maxval)];

@@ -11,9 +11,6 @@ namespace tessane {
 /// Samples are scaled to 8 bits as (v * 255 + maxval / 2) / maxval. Short data fails with
 /// "Stream read error", anything else unreadable with the "PBM, PGM or PPM" message.
 class PpmGraphic : public DecodeOnLoadGraphic {
- public:
-  TESSANE_GRAPHIC_CLASS()
-
  private:
   void Decode(ByteStream& stream) override;
 };

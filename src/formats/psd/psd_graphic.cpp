@@ -4,12 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(PsdGraphic, DecodeOnLoadGraphic, "TPSDGraphic")
 
 namespace {
 
@@ -24,16 +23,6 @@ enum PsdMode : uint16_t {
   kDuotone = 8,
   kLab = 9
 };
-
-uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-uint32_t U32(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
-uint64_t U64(const uint8_t* p) {
-  return (uint64_t{U32(p)} << 32) | U32(p + 4);
-}
 
 // PackBits: n in 0..127 copies n + 1 bytes, n in -127..-1 repeats the next byte 1 - n times,
 // -128 is nothing. False when the data end before `out` is full.
@@ -63,7 +52,7 @@ bool UnpackBits(const uint8_t* in, size_t in_size, uint8_t* out, size_t out_size
 void ToSamples8(const uint8_t* row, size_t count, int depth, uint8_t* out) {
   if (depth == 16) {
     for (size_t x = 0; x < count; ++x) {
-      const uint32_t v = U16(row + 2 * x);
+      const uint32_t v = LoadBe16(row + 2 * x);
       out[x] = static_cast<uint8_t>((v * 255 + 32767) / 65535);
     }
   } else {
@@ -116,14 +105,14 @@ void PsdGraphic::Decode(ByteStream& stream) {
   };
 
   if (std::memcmp(h, "8BPS", 4) != 0) FailInvalid(kLabel);
-  const int version = U16(h + 4);
+  const int version = LoadBe16(h + 4);
   if (version != 1 && version != 2) FailInvalid(kLabel);
   const bool large = version == 2;
-  const int channels = U16(h + 12);
-  const int64_t height = U32(h + 14);
-  const int64_t width = U32(h + 18);
-  const int depth = U16(h + 22);
-  const int mode = U16(h + 24);
+  const int channels = LoadBe16(h + 12);
+  const int64_t height = LoadBe32(h + 14);
+  const int64_t width = LoadBe32(h + 18);
+  const int depth = LoadBe16(h + 22);
+  const int mode = LoadBe16(h + 24);
   if (channels < 1 || channels > 56) FailInvalid(kLabel);
   if (width < 1 || height < 1 || !PictureSizeAllowed(width, height)) FailInvalid(kLabel);
   if (depth != 1 && depth != 8 && depth != 16) FailInvalid(kLabel);
@@ -132,7 +121,7 @@ void PsdGraphic::Decode(ByteStream& stream) {
   // Colour mode data: the colour table of indexed files.
   uint8_t len4[4];
   read(len4, 4);
-  const uint32_t mode_data = U32(len4);
+  const uint32_t mode_data = LoadBe32(len4);
   std::vector<PaletteEntry> palette;
   if (mode == kIndexed) {
     if (mode_data < 768) FailInvalid(kLabel);
@@ -147,7 +136,7 @@ void PsdGraphic::Decode(ByteStream& stream) {
 
   // Image resources.
   read(len4, 4);
-  skip(U32(len4));
+  skip(LoadBe32(len4));
 
   // Layer and mask information: only the sign of the layer count matters here. A negative count
   // says that the first extra channel of the merged image is its transparency.
@@ -155,10 +144,10 @@ void PsdGraphic::Decode(ByteStream& stream) {
   if (large) {
     uint8_t len8[8];
     read(len8, 8);
-    section = U64(len8);
+    section = LoadBe64(len8);
   } else {
     read(len4, 4);
-    section = U32(len4);
+    section = LoadBe32(len4);
   }
   if (section > static_cast<uint64_t>(stream.Remaining())) FailInvalid(kLabel);
   const int64_t section_end = stream.Position() + static_cast<int64_t>(section);
@@ -167,8 +156,8 @@ void PsdGraphic::Decode(ByteStream& stream) {
   if (section >= length_size + 2) {
     uint8_t info[10];
     read(info, length_size + 2);
-    const uint64_t layers = large ? U64(info) : U32(info);
-    if (layers >= 2) merged_alpha = static_cast<int16_t>(U16(info + length_size)) < 0;
+    const uint64_t layers = large ? LoadBe64(info) : LoadBe32(info);
+    if (layers >= 2) merged_alpha = static_cast<int16_t>(LoadBe16(info + length_size)) < 0;
   }
   stream.SetPosition(section_end);
 
@@ -197,7 +186,7 @@ void PsdGraphic::Decode(ByteStream& stream) {
 
   uint8_t comp[2];
   read(comp, 2);
-  const int compression = U16(comp);
+  const int compression = LoadBe16(comp);
   if (compression > 1) FailInvalid(kLabel);  // zip is only used inside layers
 
   const size_t w = static_cast<size_t>(width);
@@ -223,7 +212,7 @@ void PsdGraphic::Decode(ByteStream& stream) {
     uint64_t offset = static_cast<uint64_t>(data_start) + table_bytes;
     for (size_t i = 0; i < used_rows; ++i) {
       const uint8_t* p = table.data() + i * count_size;
-      row_size[i] = large ? U32(p) : U16(p);
+      row_size[i] = large ? LoadBe32(p) : LoadBe16(p);
       // PackBits makes at most 128 bytes of every 2: refuse rows that cannot fill before
       // allocating the picture.
       if (uint64_t{row_size[i]} * 64 < row_bytes) FailInvalid(kLabel);

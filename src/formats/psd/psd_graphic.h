@@ -10,9 +10,6 @@ namespace tessane {
 /// indexed) or 24 bits per pixel; 32 bits when the merged transparency is stored. Bad files fail
 /// with "Cannot load image. Invalid or unexpected PSD or PDD image format.".
 class PsdGraphic : public DecodeOnLoadGraphic {
- public:
-  TESSANE_GRAPHIC_CLASS()
-
  private:
   void Decode(ByteStream& stream) override;
 };

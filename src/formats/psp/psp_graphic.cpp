@@ -7,12 +7,11 @@
 #include <optional>
 #include <utility>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(PspGraphic, DecodeOnLoadGraphic, "TPSPGraphic")
 
 namespace {
 
@@ -57,14 +56,8 @@ class FieldReader {
  public:
   explicit FieldReader(Span span) : span_(span) {}
   uint8_t U8() { return *Take(1); }
-  uint16_t U16() {
-    const uint8_t* p = Take(2);
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-  }
-  uint32_t U32() {
-    const uint8_t* p = Take(4);
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  }
+  uint16_t U16() { return LoadLe16(Take(2)); }
+  uint32_t U32() { return LoadLe32(Take(4)); }
   int32_t I32() { return static_cast<int32_t>(U32()); }
   void Skip(size_t count) { Take(count); }
 
@@ -374,7 +367,7 @@ void PspGraphic::Decode(ByteStream& stream) {
   uint8_t header[kFileHeaderSize];
   stream.ReadBuffer(header, sizeof header);
   if (std::memcmp(header, kSignature, sizeof kSignature - 1) != 0) FailInvalid(kLabel);
-  const int version = header[32] | (header[33] << 8);
+  const int version = LoadLe16(header + 32);
   if (version < 3) FailInvalid(kLabel);
   const std::vector<uint8_t> bytes = stream.ReadAll();
 

@@ -10,9 +10,6 @@ namespace tessane {
 /// or deflated. The result has 32 bits per pixel with alpha. Bad files fail with
 /// "Cannot load image. Invalid or unexpected PSP image format.".
 class PspGraphic : public DecodeOnLoadGraphic {
- public:
-  TESSANE_GRAPHIC_CLASS()
-
  private:
   void Decode(ByteStream& stream) override;
 };

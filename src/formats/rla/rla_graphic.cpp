@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(RlaGraphic, DecodeOnLoadGraphic, "TRLAGraphic")
 
 namespace {
 
@@ -16,10 +15,7 @@ constexpr const char* kLabel = "RLA";
 constexpr size_t kHeaderSize = 740;
 
 int16_t S16(const uint8_t* p) {
-  return static_cast<int16_t>((p[0] << 8) | p[1]);
-}
-uint32_t U32(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+  return static_cast<int16_t>(LoadBe16(p));
 }
 
 // Unpacks one channel of one scanline: a signed count byte c >= 0 repeats the next byte c + 1
@@ -111,13 +107,13 @@ void RlaGraphic::Decode(ByteStream& stream) {
 
   std::vector<uint8_t> packed;
   for (int32_t r = 0; r < height; ++r) {
-    const int64_t offset = start + U32(table.data() + 4 * static_cast<size_t>(r));
+    const int64_t offset = start + LoadBe32(table.data() + 4 * static_cast<size_t>(r));
     if (offset < table_end || offset >= file_size) FailInvalid(kLabel);
     stream.SetPosition(offset);
     for (int ch = 0; ch < channels_to_read; ++ch) {
       uint8_t len_bytes[2];
       if (stream.Read(len_bytes, 2) != 2) FailInvalid(kLabel);
-      const size_t len = static_cast<size_t>((len_bytes[0] << 8) | len_bytes[1]);
+      const size_t len = size_t{LoadBe16(len_bytes)};
       int target = -1;
       if (ch < used_colours)
         target = ch;

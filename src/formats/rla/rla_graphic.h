@@ -9,9 +9,6 @@ namespace tessane {
 /// 32 bits per pixel with the matte as alpha. Bad or damaged files fail with
 /// "Cannot load image. Invalid or unexpected RLA image format.".
 class RlaGraphic : public DecodeOnLoadGraphic {
- public:
-  TESSANE_GRAPHIC_CLASS()
-
  private:
   void Decode(ByteStream& stream) override;
 };

@@ -2,25 +2,17 @@
 
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 
 namespace tessane {
-
-TESSANE_DEFINE_GRAPHIC_CLASS(SgiGraphic, DecodeOnLoadGraphic, "TSGIGraphic")
 
 namespace {
 
 constexpr const char* kLabel = "sgi, bw or rgb(a)";
 constexpr size_t kHeaderSize = 512;
 constexpr unsigned kMagic = 474;
-
-unsigned U16BE(const uint8_t* p) {
-  return (p[0] << 8) | p[1];
-}
-uint32_t U32BE(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
 
 uint8_t Scale16(unsigned v) {
   return static_cast<uint8_t>((v * 255u + 32767u) / 65535u);
@@ -33,13 +25,13 @@ void SgiGraphic::Decode(ByteStream& stream) {
   const std::vector<uint8_t> file = stream.ReadAll();
   if (file.size() < kHeaderSize) throw StreamReadError("Stream read error");
   const uint8_t* h = file.data();
-  if (U16BE(h) != kMagic) FailInvalid(kLabel);
+  if (LoadBe16(h) != kMagic) FailInvalid(kLabel);
   const unsigned storage = h[2];
   const size_t bpc = h[3];
-  const unsigned dimension = U16BE(h + 4);
-  const size_t width = U16BE(h + 6);
-  size_t height = U16BE(h + 8);
-  size_t channels = U16BE(h + 10);
+  const unsigned dimension = LoadBe16(h + 4);
+  const size_t width = LoadBe16(h + 6);
+  size_t height = LoadBe16(h + 8);
+  size_t channels = LoadBe16(h + 10);
   if (storage > 1 || (bpc != 1 && bpc != 2) || dimension < 1 || dimension > 3) FailInvalid(kLabel);
   if (dimension == 1) height = 1;
   if (dimension < 3) channels = 1;
@@ -53,8 +45,8 @@ void SgiGraphic::Decode(ByteStream& stream) {
     if (file.size() - kHeaderSize < rows * 8) throw StreamReadError("Stream read error");
     // Every row's data must lie inside the file.
     for (size_t i = 0; i < rows; ++i) {
-      const uint64_t start = U32BE(h + kHeaderSize + 4 * i);
-      const uint64_t length = U32BE(h + kHeaderSize + 4 * (rows + i));
+      const uint64_t start = LoadBe32(h + kHeaderSize + 4 * i);
+      const uint64_t length = LoadBe32(h + kHeaderSize + 4 * (rows + i));
       if (start < kHeaderSize || start + length > file.size()) FailInvalid(kLabel);
     }
   }
@@ -65,14 +57,14 @@ void SgiGraphic::Decode(ByteStream& stream) {
     const size_t index = c * height + y;
     if (storage == 0) {
       const uint8_t* p = h + kHeaderSize + index * width * bpc;
-      for (size_t x = 0; x < width; ++x) values[x] = bpc == 1 ? p[x] : Scale16(U16BE(p + 2 * x));
+      for (size_t x = 0; x < width; ++x) values[x] = bpc == 1 ? p[x] : Scale16(LoadBe16(p + 2 * x));
       return;
     }
-    const uint8_t* p = h + U32BE(h + kHeaderSize + 4 * index);
-    const uint8_t* const end = p + U32BE(h + kHeaderSize + 4 * (rows + index));
+    const uint8_t* p = h + LoadBe32(h + kHeaderSize + 4 * index);
+    const uint8_t* const end = p + LoadBe32(h + kHeaderSize + 4 * (rows + index));
     auto next = [&]() -> unsigned {
       if (static_cast<size_t>(end - p) < bpc) FailInvalid(kLabel);
-      const unsigned v = bpc == 1 ? *p : U16BE(p);
+      const unsigned v = bpc == 1 ? *p : LoadBe16(p);
       p += bpc;
       return v;
     };

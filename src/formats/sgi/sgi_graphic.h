@@ -10,9 +10,6 @@ namespace tessane {
 /// scaled to 8 bits. Short data fails with "Stream read error", anything else unreadable with
 /// "Cannot load image. Invalid or unexpected sgi, bw or rgb(a) image format.".
 class SgiGraphic : public DecodeOnLoadGraphic {
- public:
-  TESSANE_GRAPHIC_CLASS()
-
  private:
   void Decode(ByteStream& stream) override;
 };

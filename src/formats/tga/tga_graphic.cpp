@@ -3,20 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(TgaGraphic, DecodeOnLoadGraphic, "TTargaGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "Targa";
-
-uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 [[noreturn]] void ReadError() {
   throw StreamReadError("Stream read error");
@@ -24,7 +19,7 @@ uint16_t U16(const uint8_t* p) {
 
 // A map entry of 15/16 bits: red, green and blue in bits 10-14, 5-9, 0-4, each times 8.
 PaletteEntry Entry16(const uint8_t* p) {
-  const unsigned w = U16(p);
+  const unsigned w = LoadLe16(p);
   return RGBQuad(static_cast<uint8_t>(((w >> 10) & 31) * 8),
                  static_cast<uint8_t>(((w >> 5) & 31) * 8), static_cast<uint8_t>((w & 31) * 8));
 }
@@ -83,11 +78,11 @@ void TgaGraphic::Decode(ByteStream& stream) {
   const unsigned id_length = header[0];
   const unsigned map_type = header[1];
   const unsigned image_type = header[2];
-  const unsigned first_entry = U16(header + 3);
-  const unsigned map_length = U16(header + 5);
+  const unsigned first_entry = LoadLe16(header + 3);
+  const unsigned map_length = LoadLe16(header + 5);
   const unsigned map_bits = header[7];
-  const int32_t width = U16(header + 12);
-  const int32_t height = U16(header + 14);
+  const int32_t width = LoadLe16(header + 12);
+  const int32_t height = LoadLe16(header + 14);
   const unsigned pixel_bits = header[16];
   const bool top_first = (header[17] & 0x20) != 0;
 

@@ -11,9 +11,6 @@ namespace tessane {
 /// with "Stream read error", other pixel sizes with "Sample count per pixel does not
 /// correspond to the given color scheme.", anything else unreadable with the Targa message.
 class TgaGraphic : public DecodeOnLoadGraphic {
- public:
-  TESSANE_GRAPHIC_CLASS()
-
  private:
   void Decode(ByteStream& stream) override;
 };

@@ -11,8 +11,6 @@
 
 namespace tessane {
 
-TESSANE_DEFINE_GRAPHIC_CLASS(TiffGraphic, DecodeOnLoadGraphic, "TTIFFGraphic")
-
 namespace {
 
 constexpr const char* kLabel = "TIF/TIFF";

@@ -14,9 +14,6 @@ namespace tessane {
 /// order: the Orientation tag is not applied (tessane-cli's --auto-orient does that). Any
 /// failure: "Cannot load image. Invalid or unexpected TIF/TIFF image format.".
 class TiffGraphic : public DecodeOnLoadGraphic {
- public:
-  TESSANE_GRAPHIC_CLASS()
-
  protected:
   void Decode(ByteStream& stream) override;
   /// Decodes the TIFF held in data[0, size) into this bitmap; failures name `label`.

@@ -1,18 +1,24 @@
 #pragma once
-// Bounds-checked little-endian reads over the bytes of one metafile record. Every read outside the
-// view throws MetafileRangeError, so a record whose fields lie about their sizes is dropped as a whole
-// instead of being read past its end.
+// A non-owning, bounds-checked window on bytes, for readers that walk a file or a record by
+// offsets. Every read outside the view throws ByteRangeError, so a field that lies about a size
+// or an offset can never make a reader touch memory past its data.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "base/byte_order.h"
+#include "base/errors.h"
+
 namespace tessane {
 
-/// Thrown by ByteView for a read outside its bytes; the players catch it per record.
-struct MetafileRangeError {};
+/// Thrown by ByteView for a read outside its bytes. A reader that does not catch it fails the
+/// way a short stream does ("Stream read error"); the metafile players catch it per record.
+class ByteRangeError : public StreamReadError {
+ public:
+  ByteRangeError() : StreamReadError("Stream read error") {}
+};
 
-/// A non-owning, bounds-checked window on bytes.
 class ByteView {
  public:
   ByteView() = default;
@@ -43,16 +49,15 @@ class ByteView {
     Check(offset, 1);
     return data_[offset];
   }
+  // Little-endian fields.
   uint16_t U16(size_t offset) const {
     Check(offset, 2);
-    return static_cast<uint16_t>(data_[offset] | (data_[offset + 1] << 8));
+    return LoadLe16(data_ + offset);
   }
   int16_t I16(size_t offset) const { return static_cast<int16_t>(U16(offset)); }
   uint32_t U32(size_t offset) const {
     Check(offset, 4);
-    return static_cast<uint32_t>(data_[offset]) | (static_cast<uint32_t>(data_[offset + 1]) << 8) |
-           (static_cast<uint32_t>(data_[offset + 2]) << 16) |
-           (static_cast<uint32_t>(data_[offset + 3]) << 24);
+    return LoadLe32(data_ + offset);
   }
   int32_t I32(size_t offset) const { return static_cast<int32_t>(U32(offset)); }
   float F32(size_t offset) const {
@@ -61,10 +66,19 @@ class ByteView {
     std::memcpy(&value, &bits, sizeof value);
     return value;
   }
+  // Big-endian fields.
+  uint16_t U16Be(size_t offset) const {
+    Check(offset, 2);
+    return LoadBe16(data_ + offset);
+  }
+  uint32_t U32Be(size_t offset) const {
+    Check(offset, 4);
+    return LoadBe32(data_ + offset);
+  }
 
  private:
   void Check(size_t offset, size_t length) const {
-    if (!Has(offset, length)) throw MetafileRangeError{};
+    if (!Has(offset, length)) throw ByteRangeError();
   }
 
   const uint8_t* data_ = nullptr;
