@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "formats/jxl_graphic.h"
+#include "formats/jxl/jxl_graphic.h"
 #include "fuzz/reader_harness.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // all of it: such inputs are skipped, as for the other readers that fill large pictures.
 #include <webp/decode.h>
 
-#include "formats/webp_graphic.h"
+#include "formats/webp/webp_graphic.h"
 #include "fuzz/reader_harness.h"
 
 namespace {

@@ -2,10 +2,10 @@
 
 #include <mutex>
 
-#include "formats/heif_graphic.h"
-#include "formats/jxl_graphic.h"
+#include "formats/heif/heif_graphic.h"
+#include "formats/jxl/jxl_graphic.h"
 #include "formats/format_registry.h"
-#include "formats/webp_graphic.h"
+#include "formats/webp/webp_graphic.h"
 
 namespace tessane {
 

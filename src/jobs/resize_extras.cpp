@@ -12,7 +12,7 @@
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
 #include "formats/tiff/tiff_graphic.h"
-#include "formats/webp_graphic.h"
+#include "formats/webp/webp_graphic.h"
 #include "raster/argb_image.h"
 
 namespace tessane {

@@ -11,10 +11,10 @@
 
 #include "formats/format_registry.h"
 #include "formats/bmp/dib_image.h"
-#include "formats/heif_graphic.h"
-#include "formats/jxl_graphic.h"
+#include "formats/heif/heif_graphic.h"
+#include "formats/jxl/jxl_graphic.h"
 #include "formats/sample_checks.h"
-#include "formats/webp_graphic.h"
+#include "formats/webp/webp_graphic.h"
 #include "support/test_support.h"
 
 namespace tessane::test {

@@ -14,10 +14,10 @@
 #include "base/errors.h"
 #include "base/stream.h"
 #include "formats/graphic.h"
-#include "formats/heif_graphic.h"
-#include "formats/jxl_graphic.h"
+#include "formats/heif/heif_graphic.h"
+#include "formats/jxl/jxl_graphic.h"
 #include "formats/format_registry.h"
-#include "formats/webp_graphic.h"
+#include "formats/webp/webp_graphic.h"
 #include "support/test_support.h"
 
 namespace tessane {

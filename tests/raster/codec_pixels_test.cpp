@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "formats/picture.h"
-#include "formats/webp_graphic.h"
+#include "formats/webp/webp_graphic.h"
 #include "raster/argb_image.h"
 #include "support/test_support.h"
 

@@ -1,4 +1,4 @@
-#include "formats/heif_graphic.h"
+#include "formats/heif/heif_graphic.h"
 
 #include <libheif/heif.h>
 

@@ -1,4 +1,4 @@
-#include "formats/jxl_graphic.h"
+#include "formats/jxl/jxl_graphic.h"
 
 #include <jxl/decode.h>
 

@@ -1,4 +1,4 @@
-#include "formats/webp_graphic.h"
+#include "formats/webp/webp_graphic.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
