@@ -18,7 +18,7 @@ class App;
 namespace tessane::cli {
 
 /// One of several sizes of a run: a size for the size mode, or a box.
-struct SizeSpec {
+struct SizeTarget {
   int32_t size = 0;
   std::optional<Box> box;
   std::string label;  // its sub-folder and {size}: "320", "200x100"
@@ -31,7 +31,7 @@ struct BatchOptions {
   bool null_separated = false;
   std::optional<NameTemplate> name;  // --name
   bool keep_tree = false;
-  std::vector<SizeSpec> sizes;  // two or more: every size of a source in one pass
+  std::vector<SizeTarget> sizes;  // two or more: every size of a source in one pass
   std::optional<Shard> shard;
 };
 

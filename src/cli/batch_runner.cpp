@@ -258,7 +258,7 @@ std::string BatchRunner::DestinationFor(const std::string& source) const {
   return ResizeOutputPath(source, naming);
 }
 
-std::string BatchRunner::OutputPath(const std::string& source, const SizeSpec* spec, int32_t width,
+std::string BatchRunner::OutputPath(const std::string& source, const SizeTarget* size_target, int32_t width,
                                      int32_t height) const {
   OutputNaming naming;
   naming.OutputIndex = options_.OutputExt.empty() ? 0 : 1;
@@ -275,7 +275,7 @@ std::string BatchRunner::OutputPath(const std::string& source, const SizeSpec* s
   const auto origin = origins_.find(source);
   const Origin where = origin == origins_.end() ? Origin{} : origin->second;
   if (!options_.batch.name)
-    return root + (spec ? spec->label + "/" : "") +
+    return root + (size_target ? size_target->label + "/" : "") +
            (options_.batch.keep_tree && !where.dir.empty() ? where.dir + "/" : "") + plain;
 
   const NameTemplate& name = *options_.batch.name;
@@ -288,7 +288,7 @@ std::string BatchRunner::OutputPath(const std::string& source, const SizeSpec* s
   fields.index = where.index;
   fields.dir = where.dir;
   if (name.Uses("date")) fields.date = SourceDate(source);
-  fields.size = spec                 ? spec->label
+  fields.size = size_target                 ? size_target->label
                 : options_.batch.box ? std::to_string(options_.batch.box->width) + "x" +
                                            std::to_string(options_.batch.box->height)
                                      : std::to_string(options_.Size);
@@ -323,24 +323,24 @@ std::vector<FileResult> BatchRunner::ProcessAll(const std::string& source) const
   if (options_.batch.sizes.empty()) return {ProcessOne(source)};
   SharedSource shared;
   std::vector<FileResult> results;
-  for (const SizeSpec& spec : options_.batch.sizes) {
+  for (const SizeTarget& size_target : options_.batch.sizes) {
     if (!g_stop.load()) {
-      results.push_back(ProcessSize(source, &spec, &shared));
+      results.push_back(ProcessSize(source, &size_target, &shared));
       continue;
     }
-    results.push_back(NotStarted(source, [&] { return OutputPath(source, &spec, -1, -1); }));
+    results.push_back(NotStarted(source, [&] { return OutputPath(source, &size_target, -1, -1); }));
   }
   return results;
 }
 
-FileResult BatchRunner::ProcessSize(const std::string& source, const SizeSpec* spec,
+FileResult BatchRunner::ProcessSize(const std::string& source, const SizeTarget* size_target,
                                       SharedSource* shared) const {
   const auto start = std::chrono::steady_clock::now();
   FileResult result;
   result.Source = source;
   result.SourceBytes = FileBytes(source);
   try {
-    result.Dest = spec ? OutputPath(source, spec, -1, -1) : DestinationFor(source);
+    result.Dest = size_target ? OutputPath(source, size_target, -1, -1) : DestinationFor(source);
   } catch (const std::exception& e) {
     result.Status = FileStatus::Failed;
     result.Message = e.what();
@@ -371,7 +371,7 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeSpec* s
       result.Status = FileStatus::Written;
     } else {
       ResizeJob work(source, result.Dest, options_.SizeMode, options_.Filter,
-                       spec ? spec->size : options_.Size);
+                       size_target ? size_target->size : options_.Size);
       work.crop = options_.Crop;
       work.overwrite = options_.Overwrite;
       work.extras.AutoOrient = options_.AutoOrient;
@@ -383,11 +383,11 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeSpec* s
       work.extras.Quality = options_.Quality;
       work.extras.Lossless = options_.Lossless;
       work.extras.ConvertToSrgb = options_.ColourSrgb;
-      work.extras.box = spec ? spec->box : options_.batch.box;
-      work.FShared = shared;
+      work.extras.box = size_target ? size_target->box : options_.batch.box;
+      work.shared_source = shared;
       if (CustomNames())
-        work.FNameForSize = [this, &source, spec](int32_t width, int32_t height) {
-          return Claim(OutputPath(source, spec, width, height));
+        work.name_for_size = [this, &source, size_target](int32_t width, int32_t height) {
+          return Claim(OutputPath(source, size_target, width, height));
         };
       work.cancel = &g_stop;
       work.ProcessFile();
@@ -477,7 +477,7 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   if (OnSourcesCollected && !options_.DryRun) OnSourcesCollected(sources);
 
   if (options_.DryRun) {
-    const std::vector<SizeSpec>& sizes = options_.batch.sizes;
+    const std::vector<SizeTarget>& sizes = options_.batch.sizes;
     for (const std::string& source : sources) {
       for (size_t k = 0; k < std::max<size_t>(sizes.size(), 1); ++k) {
         std::string dest;

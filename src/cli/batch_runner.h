@@ -85,9 +85,9 @@ class BatchRunner {
   bool CustomNames() const;
   /// The output path for one of several sizes (or the only one: nullptr) and a pixel size known
   /// (-1: not yet); throws when a name is refused.
-  std::string OutputPath(const std::string& source, const SizeSpec* spec, int32_t width,
+  std::string OutputPath(const std::string& source, const SizeTarget* size_target, int32_t width,
                          int32_t height) const;
-  FileResult ProcessSize(const std::string& source, const SizeSpec* spec,
+  FileResult ProcessSize(const std::string& source, const SizeTarget* size_target,
                           SharedSource* shared) const;
   /// The path a file of this run is written to: with --overwrite, a name an earlier output of
   /// this run took gets the next free number instead, so no output replaces another. Makes the

@@ -49,15 +49,15 @@ void ResizeJob::ProcessFile() {
   const std::string ext = LowerCaseAscii(ExtractFileExt(source_name));
   if (!ContainsText(filter, ext)) return;
 
-  if (FShared) {
-    if (!FShared->picture) {
+  if (shared_source) {
+    if (!shared_source->picture) {
       auto picture = std::make_unique<Picture>();
       picture->LoadPicture(source_name);
-      FShared->facts = ReadSourceFacts(source_name, picture->graphic(), extras);
-      FShared->picture = std::move(picture);
+      shared_source->facts = ReadSourceFacts(source_name, picture->graphic(), extras);
+      shared_source->picture = std::move(picture);
     }
-    loaded_ = FShared->picture.get();
-    facts_ = FShared->facts;
+    loaded_ = shared_source->picture.get();
+    facts_ = shared_source->facts;
     // An earlier size may have left its decoding scale; this one starts from the full size.
     if (auto* jpeg = dynamic_cast<JpegGraphic*>(loaded_->graphic()))
       jpeg->SetScale(JpegScale::jsFullSize);
@@ -139,7 +139,7 @@ Rect ResizeJob::TargetRect() const {
 void ResizeJob::ScaleAndSave() {
   const Rect rect = TargetRect();
   // A shared picture stays as it is for the other sizes; this size's pixels go into a new one.
-  if (FShared) picture_ = std::make_unique<Picture>();
+  if (shared_source) picture_ = std::make_unique<Picture>();
   try {
     ScalePicture(*picture_, rect.Right, rect.Bottom);
   } catch (const std::exception& e) {
@@ -184,14 +184,14 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
   ArgbImage own;
   ArgbImage* shared = nullptr;
   std::string damage;
-  if (FShared) {
-    const auto [it, fresh] = FShared->by_scale.try_emplace(scale_);
+  if (shared_source) {
+    const auto [it, fresh] = shared_source->by_scale.try_emplace(scale_);
     if (fresh) {
       try {
         it->second.damage = PrepareSource(it->second.bitmap, *loaded_);
-        it->second.to_srgb = facts_.Metadata.Icc.empty() && !FShared->facts.Metadata.Icc.empty();
+        it->second.to_srgb = facts_.Metadata.Icc.empty() && !shared_source->facts.Metadata.Icc.empty();
       } catch (...) {
-        FShared->by_scale.erase(it);
+        shared_source->by_scale.erase(it);
         throw;
       }
     }
@@ -310,7 +310,7 @@ void Encode(Writer writer, Picture& picture, const std::string& ext, const Resiz
 void ResizeJob::SavePicture() {
   // The picture goes with this step, whatever happens in it.
   const std::unique_ptr<Picture> picture = std::move(picture_);
-  if (FNameForSize) dest_name = FNameForSize(picture->Width(), picture->Height());
+  if (name_for_size) dest_name = name_for_size(picture->Width(), picture->Height());
 
   const std::string original = dest_name;
   if (overwrite) {

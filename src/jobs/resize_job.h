@@ -58,11 +58,11 @@ class ResizeJob {
 
   /// When set, gives the output its name once its pixel size is known, just before it is written
   /// (the numbering of taken names still follows).
-  std::function<std::string(int32_t width, int32_t height)> FNameForSize;
+  std::function<std::string(int32_t width, int32_t height)> name_for_size;
 
   /// When set, the works of one source's several sizes load it through this once and decode its
   /// pixels once per JPEG scale; each still writes what it would write alone.
-  SharedSource* FShared = nullptr;
+  SharedSource* shared_source = nullptr;
 
   /// The whole work: accept, load, pick the JPEG scale, scale and save. Throws the job's errors.
   void ProcessFile();
@@ -82,7 +82,7 @@ class ResizeJob {
   bool KeepsAlpha() const;
 
   std::unique_ptr<Picture> picture_;
-  Picture* loaded_ = nullptr;  // the picture the size comes from: picture_'s, or FShared's
+  Picture* loaded_ = nullptr;  // the picture the size comes from: picture_'s, or shared_source's
   int scale_ = 1;               // its JPEG scale denominator
   std::string scale_error_;
   std::vector<std::string> warnings_;

@@ -50,7 +50,7 @@ TEST(SharedSource, EachSizeWritesWhatItsOwnWorkWritesFromOneDecodePerScale) {
     for (const int32_t size : c.sizes) {
       const std::string ext = c.source.substr(c.source.rfind('.'));
       ResizeJob together(c.source, dir.File("together" + std::to_string(size) + ext), 0, 6, size);
-      together.FShared = &shared;
+      together.shared_source = &shared;
       together.extras.Background = 0xFFFFFF;
       together.ProcessFile();
       const Picture* first = shared.picture.get();
