@@ -99,6 +99,7 @@ for target in "${targets[@]}"; do
   # picture (2 GB at 2^28 pixels), with ASan's quarantine on top. ASan's own leak check runs at
   # exit. The timeout is generous because the fuzzers run at the lowest priority beside other work.
   ASAN_OPTIONS=allocator_may_return_null=0:detect_leaks=1 \
+    LSAN_OPTIONS=suppressions="$PWD/fuzz/lsan.supp" \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     nice -n 19 "$binary" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
     -malloc_limit_mb=2200 -print_final_stats=1 -artifact_prefix="$found/" "$corpus" \
