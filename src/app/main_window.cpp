@@ -55,6 +55,7 @@
 #include "jobs/source_scan.h"
 #include "jobs/resize_job_thread.h"
 #include "raster/argb_image.h"
+#include "raster/filters.h"
 
 namespace tessane {
 
@@ -77,6 +78,13 @@ uint32_t SystemTickCount() {
 QString FormatSeconds(double seconds) {
   QString text = QString::asprintf("%.2f", seconds);
   return text.replace(u'.', QLocale().decimalPoint());
+}
+
+QStringList FilterLabels() {
+  QStringList labels;
+  for (const FilterInfo& info : OfferedFilters())
+    labels << QString::fromUtf8(info.label.data(), static_cast<qsizetype>(info.label.size()));
+  return labels;
 }
 
 // The registry's filter text ("Caption (*.a)|*.a|...") as the dialog's name filters.
@@ -357,15 +365,11 @@ void MainWindow::CreateControls() {
   Place(SpinEdit2, 379, 61, 50, 22);
   Label2 = label(GroupBox1, "Label2", "Resampling filter", 453, 26);
   Filters =
-      new CompletingComboBox({QStringLiteral("None"), QStringLiteral("Box"), QStringLiteral("Triangle"),
-                     QStringLiteral("Hermite"), QStringLiteral("Bell"), QStringLiteral("BSpline"),
-                     QStringLiteral("Lanczos3"), QStringLiteral("Mitchell ")},
-                    GroupBox1);
+      new CompletingComboBox(FilterLabels(), GroupBox1);
   Filters->setObjectName(QStringLiteral("Filters"));
   Filters->setStatusTip(
       QStringLiteral("Filter used when resampling - None is faster and probably good enough"));
-  // Lanczos3: the list position now selects the kernel its label names.
-  Filters->setCurrentIndex(6);
+  Filters->setCurrentIndex(ListPositionOf(kDefaultFilter));
   Place(Filters, 453, 43, 80, 21);
   ResOverWrite = check(GroupBox1, "ResOverWrite", "Overwrite",
                        "Overwrite files if they exist in destination", 453, 72, 73, 17, false);
@@ -796,16 +800,16 @@ void MainWindow::HandOver(int32_t index, const std::shared_ptr<RunTally>& tally)
   }
 
   OutputNaming naming;
-  naming.DestFolder = destFolder;
-  naming.OutputIndex = Output->ItemIndex();
-  naming.OutputExt = naming.OutputIndex > 0 ? ToPath(Output->ItemText(naming.OutputIndex)) : "";
-  naming.DefaultFormat = ToPath(DefaultFormat->SelectedText());
-  naming.Addition = Addition->ItemIndex();
-  naming.Thing = ToPath(Thing->text());
+  naming.dest_folder = destFolder;
+  naming.output_index = Output->ItemIndex();
+  naming.output_ext = naming.output_index > 0 ? ToPath(Output->ItemText(naming.output_index)) : "";
+  naming.default_format = ToPath(DefaultFormat->SelectedText());
+  naming.addition = Addition->ItemIndex();
+  naming.addition_text = ToPath(Thing->text());
   const bool percent = DoPer->isChecked();
   const auto sizeMode = static_cast<uint8_t>(percent ? kSizePercent : MaxSize->ItemIndex());
-  // An emptied list reads -1, which reaches the job as 255.
-  const auto filter = static_cast<uint8_t>(Filters->ItemIndex());
+  // An emptied list reads -1: the kernel resampler's box kernel, as always.
+  const Filter filter = FilterAtListPosition(Filters->ItemIndex());
   const int32_t size = percent ? SpinEdit2->Value() : SpinEdit1->Value();
   ResizeJobThread* job =
       NewThread<ResizeJobThread>(source, ResizeOutputPath(source, naming), sizeMode, filter, size);

@@ -40,8 +40,8 @@ class Progress {
   void Fail(const FileResult& r) {
     std::lock_guard lock(mutex_);
     ClearBar();
-    err_ << "tessane-cli: " << (r.Status == FileStatus::WrittenWithWarnings ? "warning: " : "")
-         << r.Source << ": " << r.Message << "\n";
+    err_ << "tessane-cli: " << (r.status == FileStatus::WrittenWithWarnings ? "warning: " : "")
+         << r.source << ": " << r.message << "\n";
     DrawBar();
   }
 
@@ -181,10 +181,10 @@ std::string ReportText(const std::vector<FileResult>& results) {
   for (const FileResult& r : results) {
     char numbers[96];
     std::snprintf(numbers, sizeof numbers, "\t%s\t%s\t%.3f\n",
-                  r.SourceBytes < 0 ? "" : std::to_string(r.SourceBytes).c_str(),
-                  r.OutputBytes < 0 ? "" : std::to_string(r.OutputBytes).c_str(), r.Seconds);
-    text += ReportField(r.Source) + "\t" + ReportField(r.Dest) + "\t" + StatusName(r.Status) +
-            "\t" + ReportField(r.Message) + numbers;
+                  r.source_bytes < 0 ? "" : std::to_string(r.source_bytes).c_str(),
+                  r.output_bytes < 0 ? "" : std::to_string(r.output_bytes).c_str(), r.seconds);
+    text += ReportField(r.source) + "\t" + ReportField(r.dest) + "\t" + StatusName(r.status) +
+            "\t" + ReportField(r.message) + numbers;
   }
   return text;
 }
@@ -196,106 +196,106 @@ BatchRunner::BatchRunner(CliOptions options) : options_(std::move(options)) {
 std::vector<std::string> BatchRunner::CollectSources(
     const std::function<void(const std::string&, const std::string&)>& failed) {
   std::vector<std::string> sources;
-  for (const std::string& path : options_.Paths) {
+  for (const std::string& path : options_.paths) {
     if (!FileExists(path) && !DirectoryExists(path)) {
       failed(path, "No such file or folder");
       continue;
     }
     AddPath(
-        path, options_.IncludeSubfolders, [&](const std::string& file) { sources.push_back(file); },
+        path, options_.include_subfolders, [&](const std::string& file) { sources.push_back(file); },
         failed);
   }
   return sources;
 }
 
 std::string BatchRunner::DestinationFor(const std::string& source) const {
-  if (options_.Copy) return CopyOutputPath(source, options_.DestFolder);
+  if (options_.copy) return CopyOutputPath(source, options_.dest_folder);
   OutputNaming naming;
-  naming.DestFolder = options_.DestFolder;
-  naming.OutputIndex = options_.OutputExt.empty() ? 0 : 1;
-  naming.OutputExt = options_.OutputExt;
-  naming.DefaultFormat = options_.DefaultFormat;
-  naming.Addition = options_.Addition;
-  naming.Thing = options_.Thing;
+  naming.dest_folder = options_.dest_folder;
+  naming.output_index = options_.output_ext.empty() ? 0 : 1;
+  naming.output_ext = options_.output_ext;
+  naming.default_format = options_.default_format;
+  naming.addition = options_.addition;
+  naming.addition_text = options_.addition_text;
   return ResizeOutputPath(source, naming);
 }
 
 FileResult BatchRunner::ProcessOne(const std::string& source) const {
   const auto start = std::chrono::steady_clock::now();
   FileResult result;
-  result.Source = source;
-  result.Dest = DestinationFor(source);
-  result.SourceBytes = FileBytes(source);
+  result.source = source;
+  result.dest = DestinationFor(source);
+  result.source_bytes = FileBytes(source);
   try {
     // Without --overwrite the output gets a free name; with it, the source itself would go.
-    if (options_.Overwrite && !options_.InPlace && SameFile(source, result.Dest))
+    if (options_.overwrite && !options_.in_place && SameFile(source, result.dest))
       throw FileSystemError("The output would replace its own source file; --in-place allows that");
-    if (options_.Copy) {
+    if (options_.copy) {
       CopyJob copy;
       copy.source_name = source;
-      copy.dest_name = result.Dest;
-      copy.buffer_size = options_.BufferKb * 1024;
-      copy.overwrite = options_.Overwrite;
-      copy.copy_attrs = options_.CopyAttrs;
-      copy.copy_times = options_.CopyTimes || options_.KeepDate;
+      copy.dest_name = result.dest;
+      copy.buffer_size = options_.buffer_kb * 1024;
+      copy.overwrite = options_.overwrite;
+      copy.copy_attrs = options_.copy_attrs;
+      copy.copy_times = options_.copy_times || options_.keep_date;
       copy.cancel = &g_stop;
       copy.CopyFileData();
-      result.Dest = copy.dest_name;
-      result.Status = FileStatus::Written;
+      result.dest = copy.dest_name;
+      result.status = FileStatus::Written;
     } else {
-      ResizeJob work(source, result.Dest, options_.SizeMode, options_.Filter, options_.Size);
-      work.crop = options_.Crop;
-      work.overwrite = options_.Overwrite;
-      work.extras.AutoOrient = options_.AutoOrient;
-      work.extras.KeepMetadata = options_.KeepMetadata;
-      work.extras.ShrinkOnly = options_.ShrinkOnly;
-      work.extras.Background = options_.Background;
-      work.extras.KeepDate = options_.KeepDate;
-      work.extras.Strict = options_.Strict;
+      ResizeJob work(source, result.dest, options_.size_mode, options_.filter, options_.size);
+      work.crop = options_.crop;
+      work.overwrite = options_.overwrite;
+      work.extras.auto_orient = options_.auto_orient;
+      work.extras.keep_metadata = options_.keep_metadata;
+      work.extras.shrink_only = options_.shrink_only;
+      work.extras.background = options_.background;
+      work.extras.keep_date = options_.keep_date;
+      work.extras.strict = options_.strict;
       work.cancel = &g_stop;
       work.ProcessFile();
-      result.Dest = work.dest_name;
+      result.dest = work.dest_name;
       if (work.Written() && !work.Warnings().empty()) {
-        result.Status = FileStatus::WrittenWithWarnings;
-        result.Message = JoinWarnings(work.Warnings());
+        result.status = FileStatus::WrittenWithWarnings;
+        result.message = JoinWarnings(work.Warnings());
       } else if (work.Written()) {
-        result.Status = FileStatus::Written;
+        result.status = FileStatus::Written;
       } else {
-        result.Status = FileStatus::Skipped;
-        result.Message = Format("nothing written: no output format for \"%s\"",
-                                ExtractFileName(result.Dest).c_str());
+        result.status = FileStatus::Skipped;
+        result.message = Format("nothing written: no output format for \"%s\"",
+                                ExtractFileName(result.dest).c_str());
       }
     }
   } catch (const AbortError&) {
     // Stopped part-way: not a fault of the file, and its output is gone with the stop.
-    result.Status = FileStatus::Skipped;
-    result.Message = "Interrupted, nothing written";
+    result.status = FileStatus::Skipped;
+    result.message = "Interrupted, nothing written";
   } catch (const std::exception& e) {
-    result.Status = FileStatus::Failed;
-    result.Message = e.what();
+    result.status = FileStatus::Failed;
+    result.message = e.what();
   }
-  if (result.Status == FileStatus::Written || result.Status == FileStatus::WrittenWithWarnings)
-    result.OutputBytes = FileBytes(result.Dest);
-  result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (result.status == FileStatus::Written || result.status == FileStatus::WrittenWithWarnings)
+    result.output_bytes = FileBytes(result.dest);
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;
 }
 
 int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   // A destination folder that does not exist yet is made, as `mkdir -p` would.
-  if (!options_.DestFolder.empty() && !options_.DryRun) {
+  if (!options_.dest_folder.empty() && !options_.dry_run) {
     std::error_code error;
-    std::filesystem::create_directories(options_.DestFolder, error);
-    if (!std::filesystem::is_directory(options_.DestFolder)) {
-      err << "tessane-cli: " << options_.DestFolder << ": Can't create the destination folder"
+    std::filesystem::create_directories(options_.dest_folder, error);
+    if (!std::filesystem::is_directory(options_.dest_folder)) {
+      err << "tessane-cli: " << options_.dest_folder << ": Can't create the destination folder"
           << (error ? " (" + error.message() + ")" : std::string()) << "\n";
       return 2;
     }
   }
   // The report's file is created first, so that a bad report path fails before any work.
   std::unique_ptr<AtomicFile> report;
-  if (!options_.ReportPath.empty() && !options_.DryRun) {
+  if (!options_.report_path.empty() && !options_.dry_run) {
     try {
-      report = std::make_unique<AtomicFile>(options_.ReportPath);
+      report = std::make_unique<AtomicFile>(options_.report_path);
     } catch (const std::exception& e) {
       err << "tessane-cli: " << e.what() << "\n";
       return 2;
@@ -309,23 +309,23 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
         err << "tessane-cli: " << path << ": " << message << "\n";
         missingPaths = true;
         FileResult r;
-        r.Source = path;
-        r.Message = message;
+        r.source = path;
+        r.message = message;
         missing.push_back(r);
       });
 
-  if (OnSourcesCollected && !options_.DryRun) OnSourcesCollected(sources);
+  if (OnSourcesCollected && !options_.dry_run) OnSourcesCollected(sources);
 
-  if (options_.DryRun) {
+  if (options_.dry_run) {
     for (const std::string& source : sources) out << source << " -> " << DestinationFor(source) << "\n";
     return missingPaths ? 1 : 0;
   }
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const size_t workers =
-      std::min<size_t>(options_.Jobs > 0 ? static_cast<size_t>(options_.Jobs) : cores,
+      std::min<size_t>(options_.jobs > 0 ? static_cast<size_t>(options_.jobs) : cores,
                        std::max<size_t>(sources.size(), 1));
-  Progress progress(err, progressBar && !options_.Quiet, sources.size());
+  Progress progress(err, progressBar && !options_.quiet, sources.size());
   const std::vector<size_t> order = ProcessingOrder(sources, workers);
   std::atomic<size_t> next{0};
   std::atomic<size_t> written{0}, warned{0}, failed{0}, skipped{0};
@@ -338,14 +338,14 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
       results[i] = ProcessOne(sources[i]);
       done[i] = 1;
       const FileResult& r = results[i];
-      switch (r.Status) {
+      switch (r.status) {
         case FileStatus::Written: ++written; break;
         case FileStatus::WrittenWithWarnings: ++written; ++warned; break;
         case FileStatus::Failed: ++failed; break;
         case FileStatus::Skipped: ++skipped; break;
       }
-      if (r.Status != FileStatus::Written) progress.Fail(r);
-      progress.Done(r.Status == FileStatus::Failed || r.Status == FileStatus::Skipped);
+      if (r.status != FileStatus::Written) progress.Fail(r);
+      progress.Done(r.status == FileStatus::Failed || r.status == FileStatus::Skipped);
       if (OnFileDone) OnFileDone(r);
     }
   };
@@ -360,10 +360,10 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   for (size_t i = 0; i < sources.size(); ++i) {
     if (done[i]) continue;
     ++notStarted;
-    results[i].Source = sources[i];
-    results[i].Dest = DestinationFor(sources[i]);
-    results[i].Status = FileStatus::Skipped;
-    results[i].Message = "Interrupted before it was started";
+    results[i].source = sources[i];
+    results[i].dest = DestinationFor(sources[i]);
+    results[i].status = FileStatus::Skipped;
+    results[i].message = "Interrupted before it was started";
   }
 
   bool reportFailed = false;
@@ -374,12 +374,12 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
       report->Stream().WriteBuffer(text.data(), text.size());
       report->Commit();
     } catch (const std::exception& e) {
-      err << "tessane-cli: " << options_.ReportPath << ": " << e.what() << "\n";
+      err << "tessane-cli: " << options_.report_path << ": " << e.what() << "\n";
       reportFailed = true;
     }
   }
 
-  if (!options_.Quiet) {
+  if (!options_.quiet) {
     char line[240];
     const std::string withWarnings =
         warned > 0 ? " (" + std::to_string(warned.load()) + " with warnings)" : std::string();

@@ -17,18 +17,12 @@
 #include "jobs/orientation.h"
 #include "jobs/unique_file_name.h"
 #include "raster/argb_image.h"
+#include "raster/filters.h"
 
 namespace tessane {
 
-uint8_t StretchFilterForListPosition(uint8_t position) {
-  // The list's labels name these resamplers; 255 (no item selected) and anything beyond the
-  // list fall back to the kernel resampler's box kernel.
-  static constexpr uint8_t kByPosition[] = {0, 1, 2, 3, 4, 4, 5, 6};
-  return position < sizeof kByPosition ? kByPosition[position] : 7;
-}
-
 ResizeJob::ResizeJob(std::string sourceName, std::string destName, uint8_t sizeMode,
-                         uint8_t filter, int32_t size)
+                     Filter filter, int32_t size)
     : source_name(std::move(sourceName)),
       dest_name(std::move(destName)),
       size(size),
@@ -48,7 +42,7 @@ void ResizeJob::ProcessFile() {
   facts_ = ReadSourceFacts(source_name, picture_->graphic(), extras);
   int32_t width = picture_->Width();
   int32_t height = picture_->Height();
-  if (OrientationSwapsSides(facts_.Orientation)) std::swap(width, height);
+  if (OrientationSwapsSides(facts_.orientation)) std::swap(width, height);
   if (size_mode == kSizePercent) size = MulDivWord(size, std::max(width, height), 100);
 
   if (auto* jpeg = dynamic_cast<JpegGraphic*>(picture_->graphic())) {
@@ -99,8 +93,8 @@ Rect ResizeJob::TargetRect() const {
   int32_t width = picture_->Width();
   int32_t height = picture_->Height();
   // Sizes apply to the picture as it will be turned upright.
-  if (OrientationSwapsSides(facts_.Orientation)) std::swap(width, height);
-  if (extras.ShrinkOnly && width > 0 && height > 0) {
+  if (OrientationSwapsSides(facts_.orientation)) std::swap(width, height);
+  if (extras.shrink_only && width > 0 && height > 0) {
     const int32_t limited = size_mode == kSizeWidth    ? width
                             : size_mode == kSizeHeight ? height
                                                     : std::max(width, height);
@@ -132,12 +126,12 @@ std::string DamageOf(const Picture& picture) {
 void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targetHeight) {
   ArgbImage destination;
   ArgbImage source;
-  if (extras.Background)
-    AssignOverBackground(source, picture, *extras.Background);
+  if (extras.background)
+    AssignOverBackground(source, picture, *extras.background);
   else
     source.Assign(picture);
   if (std::string damage = DamageOf(picture); !damage.empty()) warnings_.push_back(std::move(damage));
-  OrientBitmap(source, facts_.Orientation);
+  OrientBitmap(source, facts_.orientation);
   const int32_t w = source.Width();
   const int32_t h = source.Height();
   Rect sourceRect{0, 0, w, h};
@@ -148,7 +142,7 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
     sourceRect = Rect{0, top, w, top + band};
     destination.Resize(targetWidth, MulDiv(targetWidth, 9, 16));
   }
-  if (filter != 0) source.SetStretchFilter(StretchFilterForListPosition(filter));
+  source.SetResampler(MakeResampler(filter));
   source.StretchTo(destination, destination.Bounds(), sourceRect);
   destination.AssignTo(picture);
 }
@@ -234,16 +228,16 @@ void ResizeJob::SavePicture() {
                                                : scale_error_);
   }
   if (!scale_error_.empty()) warnings_.push_back("Not scaled: " + scale_error_);
-  if (extras.Strict && !warnings_.empty()) throw InvalidImageError(warnings_.front());
+  if (extras.strict && !warnings_.empty()) throw InvalidImageError(warnings_.front());
 
   AtomicFile output(dest_name);
-  if (!facts_.Metadata.Empty() && (writer == Writer::Jpeg || writer == Writer::Png)) {
+  if (!facts_.metadata.Empty() && (writer == Writer::Jpeg || writer == Writer::Png)) {
     MemoryStream encoded;
     Encode(writer, *picture, ext, encoded);
     const DibImage& bitmap = picture->EnsureBitmap();
     const std::vector<uint8_t> bytes =
-        AddMetadata(encoded.TakeBytes(), writer == Writer::Jpeg, facts_.Metadata,
-                    extras.AutoOrient, bitmap.Width(), bitmap.Height());
+        AddMetadata(encoded.TakeBytes(), writer == Writer::Jpeg, facts_.metadata,
+                    extras.auto_orient, bitmap.Width(), bitmap.Height());
     output.Stream().WriteBuffer(bytes.data(), bytes.size());
   } else {
     Encode(writer, *picture, ext, output.Stream());
@@ -254,7 +248,7 @@ void ResizeJob::SavePicture() {
   else
     dest_name = CommitUnique(output, original);
   written_ = true;
-  if (extras.KeepDate) CopyModificationTime(source_name, dest_name);
+  if (extras.keep_date) CopyModificationTime(source_name, dest_name);
 }
 
 }  // namespace tessane

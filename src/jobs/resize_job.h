@@ -10,14 +10,11 @@
 
 #include "base/geometry.h"
 #include "jobs/resize_extras.h"
+#include "raster/filters.h"
 
 namespace tessane {
 
 class Picture;
-
-/// The StretchFilter value for a position of the window's filter list: each label gets the
-/// resampler it names (None, Box, Triangle, Hermite, Bell, BSpline, Lanczos3, Mitchell).
-uint8_t StretchFilterForListPosition(uint8_t position);
 
 /// Denominator of the JPEG decoding scale (1, 2, 4 or 8) for a picture of this full size
 /// reduced to `size`: strictly above 8, 4 or 2 times the size on the shorter ratio.
@@ -34,15 +31,15 @@ enum : uint8_t { kSizeLargest = 0, kSizeWidth = 1, kSizeHeight = 2, kSizePercent
 class ResizeJob {
  public:
   /// Inputs as the batch controller hands them over.
-  ResizeJob(std::string sourceName, std::string destName, uint8_t sizeMode, uint8_t filter,
-              int32_t size);
+  ResizeJob(std::string sourceName, std::string destName, uint8_t sizeMode, Filter filter,
+            int32_t size);
   ~ResizeJob();
 
   std::string source_name;
   std::string dest_name;  // replaced by the unique name when overwrite is false
   int32_t size;
   uint8_t size_mode;
-  uint8_t filter;        // position in the window's filter list
+  Filter filter;
   bool overwrite = false;
   bool crop = false;
   /// Behaviour beyond the window's; all off by default.

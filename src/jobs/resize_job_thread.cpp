@@ -3,7 +3,7 @@
 namespace tessane {
 
 ResizeJobThread::ResizeJobThread(std::string sourceName, std::string destName, uint8_t sizeMode,
-                           uint8_t filter, int32_t size)
+                                 Filter filter, int32_t size)
     : Thread(true), work_(std::move(sourceName), std::move(destName), sizeMode, filter, size) {}
 
 void ResizeJobThread::Execute() {

@@ -16,7 +16,7 @@ namespace tessane {
 /// unless OnWorkEnded reports them.
 class ResizeJobThread : public Thread {
  public:
-  ResizeJobThread(std::string sourceName, std::string destName, uint8_t sizeMode, uint8_t filter,
+  ResizeJobThread(std::string sourceName, std::string destName, uint8_t sizeMode, Filter filter,
                int32_t size);
 
   bool crop = false;       // cut landscape pictures to 16:9

@@ -63,7 +63,7 @@ Size SizeOf(const std::string& path) {
 }
 
 std::string Resize(const std::string& source, const std::string& dest, uint8_t mode, int32_t size,
-                bool crop = false, uint8_t filter = 6, bool overwrite = false) {
+                bool crop = false, Filter filter = kDefaultFilter, bool overwrite = false) {
   ResizeJob work(source, dest, mode, filter, size);
   work.crop = crop;
   work.overwrite = overwrite;
@@ -112,7 +112,7 @@ TEST(ResizeJob, LargeJpegIsReducedThroughTheDecodingScale) {
 TEST(ResizeJob, SourcesWithoutAnAcceptedExtensionAreLeftAlone) {
   TempDir dir;
   WriteBmpFile(dir.File("noext"), 10, 10);
-  ResizeJob work(dir.File("noext"), dir.File("out.bmp"), kSizeLargest, 6, 5);
+  ResizeJob work(dir.File("noext"), dir.File("out.bmp"), kSizeLargest, kDefaultFilter, 5);
   work.ProcessFile();
   EXPECT_FALSE(work.Written());
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.bmp")));
@@ -140,7 +140,7 @@ TEST(ResizeJob, WriterIsChosenByTheDestinationExtension) {
     ASSERT_GE(bytes.size(), c.magic.size());
     EXPECT_TRUE(std::equal(c.magic.begin(), c.magic.end(), bytes.begin()));
   }
-  ResizeJob none(src, dir.File("a.xyz"), kSizeLargest, 6, 32);
+  ResizeJob none(src, dir.File("a.xyz"), kSizeLargest, kDefaultFilter, 32);
   none.ProcessFile();
   EXPECT_FALSE(none.Written());
   EXPECT_FALSE(std::filesystem::exists(dir.File("a.xyz")));
@@ -155,7 +155,7 @@ TEST(ResizeJob, TakenNamesAreNumberedUnlessOverwriting) {
   EXPECT_EQ(Resize(src, dir.File("x.png"), kSizeLargest, 20), dir.File("x[2].png"));
   EXPECT_EQ(test::ReadBytes(dir.File("x.png")), (std::vector<uint8_t>{1, 2, 3}));
 
-  EXPECT_EQ(Resize(src, dir.File("x.png"), kSizeLargest, 20, false, 6, true), dir.File("x.png"));
+  EXPECT_EQ(Resize(src, dir.File("x.png"), kSizeLargest, 20, false, kDefaultFilter, true), dir.File("x.png"));
   EXPECT_EQ(SizeOf(dir.File("x.png")).w, 20);
 }
 
@@ -167,7 +167,7 @@ TEST(ResizeJob, ReadOnlyOutputIsNeverReplaced) {
   test::WriteBytes(dst, {7, 7, 7});
   ::chmod(dst.c_str(), 0444);
   try {
-    Resize(src, dst, kSizeLargest, 20, false, 6, true);
+    Resize(src, dst, kSizeLargest, 20, false, kDefaultFilter, true);
     FAIL() << "expected an error";
   } catch (const Exception& e) {
     EXPECT_EQ(std::string(e.what()), "Error: Unable to delete file.[" + dst + "]");
@@ -189,7 +189,7 @@ TEST(ResizeJob, WriterFailingHalfWayLeavesOldOutputAndNoTemporaryFile) {
   rlimit small = saved;
   small.rlim_cur = 4096;
   setrlimit(RLIMIT_FSIZE, &small);
-  EXPECT_THROW(Resize(src, dst, kSizeLargest, 800, false, 6, true), Exception);
+  EXPECT_THROW(Resize(src, dst, kSizeLargest, 800, false, kDefaultFilter, true), Exception);
   EXPECT_THROW(Resize(src, dir.File("new.bmp"), kSizeLargest, 800), Exception);
   setrlimit(RLIMIT_FSIZE, &saved);
 
@@ -214,7 +214,7 @@ TEST(ResizeJob, UndecodableJpegBodyWritesNothing) {
     }
   }
   test::WriteBytes(src, bytes);
-  ResizeJob work(src, dir.File("out.jpg"), kSizeLargest, 6, 32);
+  ResizeJob work(src, dir.File("out.jpg"), kSizeLargest, kDefaultFilter, 32);
   try {
     work.ProcessFile();
   } catch (const Exception&) {
@@ -254,7 +254,7 @@ TEST(ResizeJob, NameTakenByAFolderOrLinkIsNumberedOrFailsWhenReplacing) {
   std::filesystem::create_symlink(dir.File("nowhere"), dir.File("out/x[1].png"));
   EXPECT_EQ(Resize(src, dir.File("out/x.png"), kSizeLargest, 20), dir.File("out/x[2].png"));
   try {
-    Resize(src, dir.File("out/x.png"), kSizeLargest, 20, false, 6, true);
+    Resize(src, dir.File("out/x.png"), kSizeLargest, 20, false, kDefaultFilter, true);
     FAIL() << "expected an error";
   } catch (const FileCreateError& e) {
     EXPECT_EQ(std::string(e.what()),
@@ -300,13 +300,13 @@ TEST(ResizeJob, TruncatedJpegIsWrittenWithAWarningOrFailsWhenStrict) {
   test::WriteBytes(src, bytes);
   std::filesystem::create_directory(dir.File("out"));
 
-  ResizeJob work(src, dir.File("out/cut.png"), kSizeLargest, 6, 64);
+  ResizeJob work(src, dir.File("out/cut.png"), kSizeLargest, kDefaultFilter, 64);
   work.ProcessFile();
   EXPECT_TRUE(work.Written());
   EXPECT_EQ(work.Warnings(), std::vector<std::string>{"Premature end of JPEG file"});
 
-  ResizeJob strict(src, dir.File("out/strict.png"), kSizeLargest, 6, 64);
-  strict.extras.Strict = true;
+  ResizeJob strict(src, dir.File("out/strict.png"), kSizeLargest, kDefaultFilter, 64);
+  strict.extras.strict = true;
   try {
     strict.ProcessFile();
     FAIL() << "expected an error";
@@ -317,8 +317,8 @@ TEST(ResizeJob, TruncatedJpegIsWrittenWithAWarningOrFailsWhenStrict) {
 
   // Whole data give no warning.
   WriteJpegFile(dir.File("whole.jpg"), 64, 64);
-  ResizeJob whole(dir.File("whole.jpg"), dir.File("out/whole.png"), kSizeLargest, 6, 32);
-  whole.extras.Strict = true;
+  ResizeJob whole(dir.File("whole.jpg"), dir.File("out/whole.png"), kSizeLargest, kDefaultFilter, 32);
+  whole.extras.strict = true;
   whole.ProcessFile();
   EXPECT_TRUE(whole.Warnings().empty());
 }
@@ -329,7 +329,7 @@ TEST(ResizeJob, StopRequestLeavesNothing) {
   WriteBmpFile(src, 40, 30);
   std::filesystem::create_directory(dir.File("out"));
   const std::atomic<bool> stop{true};
-  ResizeJob work(src, dir.File("out/in.png"), kSizeLargest, 6, 20);
+  ResizeJob work(src, dir.File("out/in.png"), kSizeLargest, kDefaultFilter, 20);
   work.cancel = &stop;
   EXPECT_THROW(work.ProcessFile(), AbortError);
   EXPECT_FALSE(work.Written());
