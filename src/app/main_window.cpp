@@ -52,6 +52,7 @@
 #include "formats/format_registry.h"
 #include "jobs/copy_job_thread.h"
 #include "jobs/output_naming.h"
+#include "jobs/requests.h"
 #include "jobs/source_scan.h"
 #include "jobs/resize_job_thread.h"
 #include "raster/argb_image.h"
@@ -78,6 +79,13 @@ uint32_t SystemTickCount() {
 QString FormatSeconds(double seconds) {
   QString text = QString::asprintf("%.2f", seconds);
   return text.replace(u'.', QLocale().decimalPoint());
+}
+
+QStringList OutputExtensions() {
+  QStringList extensions;
+  for (const WriterFormat& writer : OutputFormats())
+    extensions << QString::fromUtf8(writer.ext.data(), static_cast<qsizetype>(writer.ext.size()));
+  return extensions;
 }
 
 QStringList FilterLabels() {
@@ -309,10 +317,8 @@ void MainWindow::CreateControls() {
       QStringLiteral("Options used for changing format and/or size.  Not used in Fast Copy"));
   Place(GroupBox1, 8, 335, 545, 124);
   Output = new RadioGroupBox(QStringLiteral("Output file format"),
-                           {QStringLiteral("Source"), QStringLiteral(".jpg"),
-                            QStringLiteral(".png"), QStringLiteral(".gif"), QStringLiteral(".emf"),
-                            QStringLiteral(".bmp"), QStringLiteral(".jp2")},
-                           2, 0, GroupBox1);
+                             QStringList{QStringLiteral("Source")} + OutputExtensions(), 2, 0,
+                             GroupBox1);
   Output->setObjectName(QStringLiteral("Output"));
   Output->setStatusTip(QStringLiteral("Keep format the same as source file or save as selected"));
   Place(Output, 9, 17, 125, 100);
@@ -331,9 +337,7 @@ void MainWindow::CreateControls() {
   Place(Thing, 205, 51, 51, 21);
   Label5 = label(GroupBox1, "Label5", "Default format", 144, 100);
   DefaultFormat =
-      new CompletingComboBox({QStringLiteral(".jpg"), QStringLiteral(".png"), QStringLiteral(".gif"),
-                     QStringLiteral(".emf"), QStringLiteral(".bmp"), QStringLiteral(".jp2")},
-                    GroupBox1);
+      new CompletingComboBox(OutputExtensions(), GroupBox1);
   DefaultFormat->setObjectName(QStringLiteral("DefaultFormat"));
   DefaultFormat->setStatusTip(
       QStringLiteral("Default output format if Source selected and is not a handled format"));
@@ -784,37 +788,37 @@ void MainWindow::HandOver(int32_t index, const std::shared_ptr<RunTally>& tally)
     }
   };
 
+  BatchSettings settings;
+  settings.naming.dest_folder = destFolder;
   if (fastcopy->isChecked()) {
     // Read past the box's range while it has the focus the value can overflow 32 bits.
-    const int64_t buffer =
+    settings.buffer_size = static_cast<int32_t>(
         std::clamp<int64_t>(int64_t{Buff->Value()} * 1024, std::numeric_limits<int32_t>::min(),
-                            std::numeric_limits<int32_t>::max());
-    CopyJobThread* job = NewThread<CopyJobThread>(source, CopyOutputPath(source, destFolder),
-                                          static_cast<int32_t>(buffer), Overwrite->isChecked());
+                            std::numeric_limits<int32_t>::max()));
+    settings.copy_overwrite = Overwrite->isChecked();
+    settings.copy_attrs = CopyAttrs->isChecked();
+    settings.copy_times = CopyTimes->isChecked();
+    CopyJobThread* job = NewThread<CopyJobThread>(MakeCopyRequest(source, settings));
     // Safe after the start: the copy runs only when this thread next processes messages.
-    job->copy_attrs = CopyAttrs->isChecked();
-    job->copy_times = CopyTimes->isChecked();
     job->OnWorkEnded = ended;
     ++tally->handedOver;
     return;
   }
 
-  OutputNaming naming;
-  naming.dest_folder = destFolder;
+  OutputNaming& naming = settings.naming;
   naming.output_index = Output->ItemIndex();
   naming.output_ext = naming.output_index > 0 ? ToPath(Output->ItemText(naming.output_index)) : "";
   naming.default_format = ToPath(DefaultFormat->SelectedText());
   naming.addition = Addition->ItemIndex();
   naming.addition_text = ToPath(Thing->text());
   const bool percent = DoPer->isChecked();
-  const auto sizeMode = static_cast<uint8_t>(percent ? kSizePercent : MaxSize->ItemIndex());
+  settings.size_mode = static_cast<uint8_t>(percent ? kSizePercent : MaxSize->ItemIndex());
   // An emptied list reads -1: the kernel resampler's box kernel, as always.
-  const Filter filter = FilterAtListPosition(Filters->ItemIndex());
-  const int32_t size = percent ? SpinEdit2->Value() : SpinEdit1->Value();
-  ResizeJobThread* job =
-      NewThread<ResizeJobThread>(source, ResizeOutputPath(source, naming), sizeMode, filter, size);
-  job->crop = CropBox->isChecked();
-  job->overwrite = ResOverWrite->isChecked();
+  settings.filter = FilterAtListPosition(Filters->ItemIndex());
+  settings.size = percent ? SpinEdit2->Value() : SpinEdit1->Value();
+  settings.crop = CropBox->isChecked();
+  settings.resize_overwrite = ResOverWrite->isChecked();
+  ResizeJobThread* job = NewThread<ResizeJobThread>(MakeResizeRequest(source, settings));
   job->OnWorkEnded = ended;
   job->Start();
   ++tally->handedOver;

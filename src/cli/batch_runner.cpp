@@ -20,6 +20,7 @@
 #include "formats/format_registry.h"
 #include "jobs/copy_job.h"
 #include "jobs/output_naming.h"
+#include "jobs/requests.h"
 #include "jobs/resize_job.h"
 #include "jobs/source_scan.h"
 
@@ -147,6 +148,33 @@ bool SameFile(const std::string& a, const std::string& b) {
          sa.st_ino == sb.st_ino;
 }
 
+// The window's settings as the flags set them; one --overwrite serves copies and resizing.
+BatchSettings SettingsOf(const CliOptions& options) {
+  BatchSettings settings;
+  settings.naming.dest_folder = options.dest_folder;
+  settings.naming.output_index = options.output_ext.empty() ? 0 : 1;
+  settings.naming.output_ext = options.output_ext;
+  settings.naming.default_format = options.default_format;
+  settings.naming.addition = options.addition;
+  settings.naming.addition_text = options.addition_text;
+  settings.size_mode = options.size_mode;
+  settings.size = options.size;
+  settings.filter = options.filter;
+  settings.crop = options.crop;
+  settings.resize_overwrite = options.overwrite;
+  settings.extras.auto_orient = options.auto_orient;
+  settings.extras.keep_metadata = options.keep_metadata;
+  settings.extras.shrink_only = options.shrink_only;
+  settings.extras.background = options.background;
+  settings.extras.keep_date = options.keep_date;
+  settings.extras.strict = options.strict;
+  settings.buffer_size = options.buffer_kb * 1024;
+  settings.copy_overwrite = options.overwrite;
+  settings.copy_attrs = options.copy_attrs;
+  settings.copy_times = options.copy_times || options.keep_date;
+  return settings;
+}
+
 std::string JoinWarnings(const std::vector<std::string>& warnings) {
   std::string text;
   for (const std::string& w : warnings) text += (text.empty() ? "" : "; ") + w;
@@ -189,7 +217,8 @@ std::string ReportText(const std::vector<FileResult>& results) {
   return text;
 }
 
-BatchRunner::BatchRunner(CliOptions options) : options_(std::move(options)) {
+BatchRunner::BatchRunner(CliOptions options)
+    : options_(std::move(options)), settings_(SettingsOf(options_)) {
   RegisterStandardFormats();
 }
 
@@ -209,15 +238,8 @@ std::vector<std::string> BatchRunner::CollectSources(
 }
 
 std::string BatchRunner::DestinationFor(const std::string& source) const {
-  if (options_.copy) return CopyOutputPath(source, options_.dest_folder);
-  OutputNaming naming;
-  naming.dest_folder = options_.dest_folder;
-  naming.output_index = options_.output_ext.empty() ? 0 : 1;
-  naming.output_ext = options_.output_ext;
-  naming.default_format = options_.default_format;
-  naming.addition = options_.addition;
-  naming.addition_text = options_.addition_text;
-  return ResizeOutputPath(source, naming);
+  return options_.copy ? MakeCopyRequest(source, settings_).dest_name
+                       : MakeResizeRequest(source, settings_).dest_name;
 }
 
 FileResult BatchRunner::ProcessOne(const std::string& source) const {
@@ -231,27 +253,13 @@ FileResult BatchRunner::ProcessOne(const std::string& source) const {
     if (options_.overwrite && !options_.in_place && SameFile(source, result.dest))
       throw FileSystemError("The output would replace its own source file; --in-place allows that");
     if (options_.copy) {
-      CopyJob copy;
-      copy.source_name = source;
-      copy.dest_name = result.dest;
-      copy.buffer_size = options_.buffer_kb * 1024;
-      copy.overwrite = options_.overwrite;
-      copy.copy_attrs = options_.copy_attrs;
-      copy.copy_times = options_.copy_times || options_.keep_date;
+      CopyJob copy(MakeCopyRequest(source, settings_));
       copy.cancel = &g_stop;
       copy.CopyFileData();
       result.dest = copy.dest_name;
       result.status = FileStatus::Written;
     } else {
-      ResizeJob work(source, result.dest, options_.size_mode, options_.filter, options_.size);
-      work.crop = options_.crop;
-      work.overwrite = options_.overwrite;
-      work.extras.auto_orient = options_.auto_orient;
-      work.extras.keep_metadata = options_.keep_metadata;
-      work.extras.shrink_only = options_.shrink_only;
-      work.extras.background = options_.background;
-      work.extras.keep_date = options_.keep_date;
-      work.extras.strict = options_.strict;
+      ResizeJob work(MakeResizeRequest(source, settings_));
       work.cancel = &g_stop;
       work.ProcessFile();
       result.dest = work.dest_name;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "jobs/requests.h"
 
 namespace tessane::cli {
 
@@ -67,6 +68,7 @@ class BatchRunner {
 
  private:
   CliOptions options_;
+  BatchSettings settings_;  // what the window's controls would hold
 };
 
 }  // namespace tessane::cli

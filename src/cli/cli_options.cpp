@@ -5,6 +5,7 @@
 #include <map>
 #include <sstream>
 
+#include "formats/format_registry.h"
 #include "tessane_version.h"
 
 namespace tessane::cli {
@@ -18,12 +19,21 @@ std::vector<std::string> FilterNames() {
   return names;
 }
 
-std::map<std::string, std::string> FormatMap(bool withSource, bool withNone) {
-  std::map<std::string, std::string> map = {{"jpg", ".jpg"}, {"png", ".png"}, {"gif", ".gif"},
-                                            {"emf", ".emf"}, {"bmp", ".bmp"}, {"jp2", ".jp2"}};
-  if (withSource) map["source"] = "";
-  if (withNone) map["none"] = "";
-  return map;
+// The -f and --default-format values: `first`, then the output formats' extensions without
+// their dot, then `last` (each left out when empty).
+std::vector<std::string> FormatNames(const std::string& first, const std::string& last) {
+  std::vector<std::string> names;
+  if (!first.empty()) names.push_back(first);
+  for (const WriterFormat& writer : OutputFormats()) names.emplace_back(writer.ext.substr(1));
+  if (!last.empty()) names.push_back(last);
+  return names;
+}
+
+// The extension a format value names; "" for "source" and "none".
+std::string ExtensionOf(const std::string& format) {
+  for (const WriterFormat& writer : OutputFormats())
+    if (writer.ext.substr(1) == format) return std::string(writer.ext);
+  return "";
 }
 
 std::map<std::string, int> IndexMap(const std::vector<std::string>& names) {
@@ -72,12 +82,12 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_option("-d,--dest", o.dest_folder, "Destination folder (default: next to each source)");
   std::string format = "source";
   app.add_option("-f,--format", format, "Output format")
-      ->check(CLI::IsMember({"source", "jpg", "png", "gif", "emf", "bmp", "jp2"}))
+      ->check(CLI::IsMember(FormatNames("source", "")))
       ->default_str("source");
   std::string defaultFormat = "jpg";
   app.add_option("--default-format", defaultFormat,
                  "Format for sources that are not jpg/png/gif/emf/bmp/jp2 when --format is source")
-      ->check(CLI::IsMember({"jpg", "png", "gif", "emf", "bmp", "jp2", "none"}))
+      ->check(CLI::IsMember(FormatNames("", "none")))
       ->default_str("jpg");
   std::string mode = "largest";
   app.add_option("-m,--mode", mode, "Which side gets the size")
@@ -162,8 +172,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     return result;
   }
 
-  o.output_ext = FormatMap(true, false).at(format);
-  o.default_format = FormatMap(false, true).at(defaultFormat);
+  o.output_ext = ExtensionOf(format);
+  o.default_format = ExtensionOf(defaultFormat);
   o.size_mode = static_cast<uint8_t>(IndexMap({"largest", "width", "height"}).at(mode));
   if (*percentOption) {
     o.size_mode = 3;

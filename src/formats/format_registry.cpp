@@ -4,18 +4,24 @@
 
 #include "base/paths.h"
 #include "formats/autodesk/autodesk_graphic.h"
+#include "formats/bmp/bmp_writer.h"
 #include "formats/bmp/dib_image.h"
 #include "formats/halo_cut/halo_cut_graphic.h"
 #include "formats/eps/eps_graphic.h"
 #include "formats/gif/gif_graphic.h"
+#include "formats/gif/gif_writer.h"
 #include "formats/ico/icon_graphic.h"
 #include "formats/jpeg2000/jpeg2000_graphic.h"
+#include "formats/jpeg2000/jpeg2000_writer.h"
 #include "formats/jpeg/jpeg_graphic.h"
+#include "formats/jpeg/jpeg_writer.h"
 #include "formats/legacy_graphics.h"
 #include "formats/metafile/metafile_graphic.h"
+#include "formats/metafile/metafile_writer.h"
 #include "formats/pcd/pcd_graphic.h"
 #include "formats/pcx/pcx_graphic.h"
 #include "formats/png/png_graphic.h"
+#include "formats/png/png_writer.h"
 #include "formats/ppm/ppm_graphic.h"
 #include "formats/psd/psd_graphic.h"
 #include "formats/psp/psp_graphic.h"
@@ -25,6 +31,52 @@
 #include "formats/tiff/tiff_graphic.h"
 
 namespace tessane {
+
+namespace {
+
+// The offered formats in the window's order, then the Windows metafile, which is written for
+// extensions like ".wmf" but offered nowhere.
+constexpr WriterFormat kWriters[] = {
+    {".jpg", "JPEG", [](const DibImage& b, ByteStream& out) { EncodeJpeg(b, {.quality = 75}, out); },
+     MetadataCarrier::kJpegSegments},
+    {".png", "PNG",
+     [](const DibImage& b, ByteStream& out) {
+       EncodePng(b,
+                 {.filters = PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp,
+                  .compression_level = 8},
+                 out);
+     },
+     MetadataCarrier::kPngChunks},
+    {".gif", "GIF", [](const DibImage& b, ByteStream& out) { EncodeGif(b, {.color_reduction = 8}, out); }},
+    {".emf", "Enhanced metafile", EncodeEmf},
+    {".bmp", "Windows bitmap", EncodeBmp},
+    {".jp2", "JPEG 2000",
+     [](const DibImage& b, ByteStream& out) {
+       EncodeJpeg2000(b, {.lossless = false, .quality = 90}, out);
+     }},
+    {".wmf", "Windows metafile", EncodeWmf},
+};
+constexpr size_t kOfferedWriters = 6;
+const WriterFormat& kAnyMetafileWriter = kWriters[kOfferedWriters];
+
+}  // namespace
+
+std::span<const WriterFormat> OutputFormats() {
+  return std::span<const WriterFormat>(kWriters).first(kOfferedWriters);
+}
+
+const WriterFormat* FindWriter(std::string_view ext) {
+  for (const WriterFormat& writer : OutputFormats())
+    if (writer.ext == ext) return &writer;
+  if (ext.find("mf") != std::string_view::npos) return &kAnyMetafileWriter;
+  return nullptr;
+}
+
+std::string OutputExtensionsText() {
+  std::string text;
+  for (const WriterFormat& writer : OutputFormats()) text += writer.ext;
+  return text;
+}
 
 void FormatRegistry::Add(const std::string& ext, const std::string& caption,
                            const GraphicClass& cls) {

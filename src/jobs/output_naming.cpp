@@ -1,13 +1,11 @@
 #include "jobs/output_naming.h"
 
 #include "base/paths.h"
+#include "formats/format_registry.h"
 
 namespace tessane {
 
 namespace {
-// The extensions the resize job writes; a source extension found in this text keeps its format.
-constexpr const char* kWritableExtensions = ".jpg.png.gif.emf.bmp.jp2";
-
 std::string OutputFolder(const std::string& source, const std::string& destFolder) {
   return destFolder.empty() ? ExtractFilePath(source) : IncludeTrailingSeparator(destFolder);
 }
@@ -20,7 +18,7 @@ std::string ResizeOutputPath(const std::string& source, const OutputNaming& nami
   if (sourceExt == ".jpeg") name = ChangeFileExt(name, ".jpg");
   if (naming.output_index > 0)
     name = ChangeFileExt(name, naming.output_ext);
-  else if (!ContainsText(kWritableExtensions, sourceExt))
+  else if (!ContainsText(OutputExtensionsText(), sourceExt))
     // Tested on the source's extension, so a ".jpeg" source takes the default format too.
     name = ChangeFileExt(name, naming.default_format);
 

@@ -6,13 +6,9 @@
 #include "base/errors.h"
 #include "base/muldiv.h"
 #include "base/paths.h"
-#include "formats/bmp/bmp_writer.h"
-#include "formats/gif/gif_graphic.h"
-#include "formats/jpeg2000/jpeg2000_graphic.h"
 #include "formats/jpeg/jpeg_graphic.h"
-#include "formats/metafile/metafile_writer.h"
+#include "formats/bmp/dib_image.h"
 #include "formats/picture.h"
-#include "formats/png/png_graphic.h"
 #include "formats/format_registry.h"
 #include "jobs/orientation.h"
 #include "jobs/unique_file_name.h"
@@ -21,13 +17,7 @@
 
 namespace tessane {
 
-ResizeJob::ResizeJob(std::string sourceName, std::string destName, uint8_t sizeMode,
-                     Filter filter, int32_t size)
-    : source_name(std::move(sourceName)),
-      dest_name(std::move(destName)),
-      size(size),
-      size_mode(sizeMode),
-      filter(filter) {}
+ResizeJob::ResizeJob(ResizeRequest request) : ResizeRequest(std::move(request)) {}
 
 ResizeJob::~ResizeJob() = default;
 
@@ -147,66 +137,6 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
   destination.AssignTo(picture);
 }
 
-namespace {
-
-enum class Writer { None, Bmp, Jpeg, Png, Gif, Jpeg2000, Metafile };
-
-Writer WriterForExtension(const std::string& ext) {
-  if (ext == ".bmp") return Writer::Bmp;
-  if (ext == ".jpg") return Writer::Jpeg;
-  if (ext == ".png") return Writer::Png;
-  if (ext == ".gif") return Writer::Gif;
-  if (ext == ".jp2") return Writer::Jpeg2000;
-  if (ext.find("mf") != std::string::npos) return Writer::Metafile;
-  return Writer::None;
-}
-
-void Encode(Writer writer, Picture& picture, const std::string& ext, ByteStream& out) {
-  switch (writer) {
-    case Writer::Bmp: WriteBmp(picture.EnsureBitmap(), out); break;
-    case Writer::Jpeg: {
-      JpegGraphic jpeg;
-      jpeg.SetQuality(75);
-      jpeg.Assign(picture.EnsureBitmap());
-      jpeg.SaveToStream(out);
-      break;
-    }
-    case Writer::Png: {
-      PngGraphic png;
-      png.SetFilters(PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp);
-      png.SetCompressionLevel(8);
-      png.Assign(picture.EnsureBitmap());
-      png.SaveToStream(out);
-      break;
-    }
-    case Writer::Gif: {
-      GifGraphic gif;
-      gif.SetColorReduction(8);
-      gif.Assign(picture.EnsureBitmap());
-      gif.SaveToStream(out);
-      break;
-    }
-    case Writer::Jpeg2000: {
-      Jpeg2000Graphic jp2;
-      jp2.SetLossless(false);
-      jp2.SetQuality(90);
-      jp2.Assign(picture.EnsureBitmap());
-      jp2.SaveToStream(out);
-      break;
-    }
-    case Writer::Metafile: {
-      // The frame takes the picture's size as it stands before its bitmap is requested.
-      const int32_t width = picture.Width();
-      const int32_t height = picture.Height();
-      WriteMetafile(&picture.EnsureBitmap(), width, height, ext == ".emf", out);
-      break;
-    }
-    case Writer::None: break;
-  }
-}
-
-}  // namespace
-
 void ResizeJob::SavePicture() {
   // The picture goes with this step, whatever happens in it.
   const std::unique_ptr<Picture> picture = std::move(picture_);
@@ -219,10 +149,10 @@ void ResizeJob::SavePicture() {
     dest_name = UniqueFileName(original);
   }
 
-  const std::string ext = LowerCaseAscii(ExtractFileExt(dest_name));
-  const Writer writer = WriterForExtension(ext);
-  if (writer == Writer::None) return;
-  if (picture->EnsureBitmap().Empty()) {
+  const WriterFormat* writer = FindWriter(LowerCaseAscii(ExtractFileExt(dest_name)));
+  if (writer == nullptr) return;
+  const DibImage& bitmap = picture->EnsureBitmap();
+  if (bitmap.Empty()) {
     // Nothing to write: no zero-length or blank outputs after a failed scaling step.
     throw InvalidImageError(scale_error_.empty() ? Format("Cannot scale \"%s\"", source_name.c_str())
                                                : scale_error_);
@@ -231,16 +161,15 @@ void ResizeJob::SavePicture() {
   if (extras.strict && !warnings_.empty()) throw InvalidImageError(warnings_.front());
 
   AtomicFile output(dest_name);
-  if (!facts_.metadata.Empty() && (writer == Writer::Jpeg || writer == Writer::Png)) {
+  if (!facts_.metadata.Empty() && writer->metadata != MetadataCarrier::kNone) {
     MemoryStream encoded;
-    Encode(writer, *picture, ext, encoded);
-    const DibImage& bitmap = picture->EnsureBitmap();
-    const std::vector<uint8_t> bytes =
-        AddMetadata(encoded.TakeBytes(), writer == Writer::Jpeg, facts_.metadata,
-                    extras.auto_orient, bitmap.Width(), bitmap.Height());
+    writer->encode(bitmap, encoded);
+    const std::vector<uint8_t> bytes = AddMetadata(
+        encoded.TakeBytes(), writer->metadata == MetadataCarrier::kJpegSegments, facts_.metadata,
+        extras.auto_orient, bitmap.Width(), bitmap.Height());
     output.Stream().WriteBuffer(bytes.data(), bytes.size());
   } else {
-    Encode(writer, *picture, ext, output.Stream());
+    writer->encode(bitmap, output.Stream());
   }
   if (cancel && cancel->load()) throw AbortError("Interrupted");
   if (overwrite)

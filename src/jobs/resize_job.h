@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "base/geometry.h"
-#include "jobs/resize_extras.h"
-#include "raster/filters.h"
+#include "jobs/requests.h"
 
 namespace tessane {
 
@@ -25,25 +24,12 @@ int JpegScaleDenominator(int32_t width, int32_t height, int32_t size);
 /// result grows by one on every side. Throws the 16-bit arithmetic errors of MulDivWord.
 Rect TargetRectFor(int32_t width, int32_t height, int32_t size, uint8_t sizeMode);
 
-/// Size modes of a resize job.
-enum : uint8_t { kSizeLargest = 0, kSizeWidth = 1, kSizeHeight = 2, kSizePercent = 3 };
-
-class ResizeJob {
+/// One file's resize work: the request's fields, which the work reads and updates (size and
+/// dest_name), and what the work found.
+class ResizeJob : public ResizeRequest {
  public:
-  /// Inputs as the batch controller hands them over.
-  ResizeJob(std::string sourceName, std::string destName, uint8_t sizeMode, Filter filter,
-            int32_t size);
+  explicit ResizeJob(ResizeRequest request);
   ~ResizeJob();
-
-  std::string source_name;
-  std::string dest_name;  // replaced by the unique name when overwrite is false
-  int32_t size;
-  uint8_t size_mode;
-  Filter filter;
-  bool overwrite = false;
-  bool crop = false;
-  /// Behaviour beyond the window's; all off by default.
-  ResizeExtras extras;
 
   /// When set and raised, the work stops before its output is put in place (AbortError), leaving
   /// nothing behind.
@@ -55,7 +41,7 @@ class ResizeJob {
   bool Written() const { return written_; }
   /// What went wrong without stopping the work: the picture was decoded from damaged data (the
   /// decoder's own words), or could not be scaled and was written as loaded. With
-  /// extras.Strict the first of these fails the work instead, and nothing is written.
+  /// extras.strict the first of these fails the work instead, and nothing is written.
   const std::vector<std::string>& Warnings() const { return warnings_; }
 
  private:

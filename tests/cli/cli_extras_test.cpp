@@ -209,8 +209,11 @@ TEST(CliExtras, PlainRunWritesWhatTheWindowsWorkWritesByteForByte) {
     for (const char* name : {"phone.jpg", "alpha.bmp", "keyed.png", "small.bmp"}) {
       const std::string source = in + "/" + name;
       const std::string cliOut = runner.DestinationFor(source);
-      ResizeJob work(source, window + "/" + ExtractFileName(cliOut), kSizeLargest, kDefaultFilter, 320);
-      work.overwrite = true;
+      ResizeRequest request;
+      request.source_name = source;
+      request.dest_name = window + "/" + ExtractFileName(cliOut);
+      request.overwrite = true;
+      ResizeJob work(std::move(request));
       work.ProcessFile();
       ASSERT_TRUE(work.Written());
       EXPECT_EQ(test::ReadBytes(cliOut), test::ReadBytes(work.dest_name)) << cliOut;

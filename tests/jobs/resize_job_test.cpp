@@ -13,6 +13,7 @@
 #include "base/errors.h"
 #include "base/stream.h"
 #include "formats/bmp/dib_image.h"
+#include "formats/format_registry.h"
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
@@ -62,11 +63,23 @@ Size SizeOf(const std::string& path) {
   return {p.Width(), p.Height()};
 }
 
+// A request with the window's defaults but for the size.
+ResizeRequest Request(std::string source, std::string dest, int32_t size) {
+  ResizeRequest request;
+  request.source_name = std::move(source);
+  request.dest_name = std::move(dest);
+  request.size = size;
+  return request;
+}
+
 std::string Resize(const std::string& source, const std::string& dest, uint8_t mode, int32_t size,
                 bool crop = false, Filter filter = kDefaultFilter, bool overwrite = false) {
-  ResizeJob work(source, dest, mode, filter, size);
-  work.crop = crop;
-  work.overwrite = overwrite;
+  ResizeRequest request = Request(source, dest, size);
+  request.size_mode = mode;
+  request.filter = filter;
+  request.crop = crop;
+  request.overwrite = overwrite;
+  ResizeJob work(std::move(request));
   work.ProcessFile();
   return work.dest_name;
 }
@@ -112,7 +125,7 @@ TEST(ResizeJob, LargeJpegIsReducedThroughTheDecodingScale) {
 TEST(ResizeJob, SourcesWithoutAnAcceptedExtensionAreLeftAlone) {
   TempDir dir;
   WriteBmpFile(dir.File("noext"), 10, 10);
-  ResizeJob work(dir.File("noext"), dir.File("out.bmp"), kSizeLargest, kDefaultFilter, 5);
+  ResizeJob work(Request(dir.File("noext"), dir.File("out.bmp"), 5));
   work.ProcessFile();
   EXPECT_FALSE(work.Written());
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.bmp")));
@@ -140,7 +153,12 @@ TEST(ResizeJob, WriterIsChosenByTheDestinationExtension) {
     ASSERT_GE(bytes.size(), c.magic.size());
     EXPECT_TRUE(std::equal(c.magic.begin(), c.magic.end(), bytes.begin()));
   }
-  ResizeJob none(src, dir.File("a.xyz"), kSizeLargest, kDefaultFilter, 32);
+  // A format added to the output table needs its case here.
+  for (const WriterFormat& writer : OutputFormats())
+    EXPECT_TRUE(std::any_of(std::begin(cases), std::end(cases),
+                            [&](const Case& c) { return std::string_view(c.name).substr(1) == writer.ext; }))
+        << writer.ext;
+  ResizeJob none(Request(src, dir.File("a.xyz"), 32));
   none.ProcessFile();
   EXPECT_FALSE(none.Written());
   EXPECT_FALSE(std::filesystem::exists(dir.File("a.xyz")));
@@ -214,7 +232,7 @@ TEST(ResizeJob, UndecodableJpegBodyWritesNothing) {
     }
   }
   test::WriteBytes(src, bytes);
-  ResizeJob work(src, dir.File("out.jpg"), kSizeLargest, kDefaultFilter, 32);
+  ResizeJob work(Request(src, dir.File("out.jpg"), 32));
   try {
     work.ProcessFile();
   } catch (const Exception&) {
@@ -300,12 +318,12 @@ TEST(ResizeJob, TruncatedJpegIsWrittenWithAWarningOrFailsWhenStrict) {
   test::WriteBytes(src, bytes);
   std::filesystem::create_directory(dir.File("out"));
 
-  ResizeJob work(src, dir.File("out/cut.png"), kSizeLargest, kDefaultFilter, 64);
+  ResizeJob work(Request(src, dir.File("out/cut.png"), 64));
   work.ProcessFile();
   EXPECT_TRUE(work.Written());
   EXPECT_EQ(work.Warnings(), std::vector<std::string>{"Premature end of JPEG file"});
 
-  ResizeJob strict(src, dir.File("out/strict.png"), kSizeLargest, kDefaultFilter, 64);
+  ResizeJob strict(Request(src, dir.File("out/strict.png"), 64));
   strict.extras.strict = true;
   try {
     strict.ProcessFile();
@@ -317,7 +335,7 @@ TEST(ResizeJob, TruncatedJpegIsWrittenWithAWarningOrFailsWhenStrict) {
 
   // Whole data give no warning.
   WriteJpegFile(dir.File("whole.jpg"), 64, 64);
-  ResizeJob whole(dir.File("whole.jpg"), dir.File("out/whole.png"), kSizeLargest, kDefaultFilter, 32);
+  ResizeJob whole(Request(dir.File("whole.jpg"), dir.File("out/whole.png"), 32));
   whole.extras.strict = true;
   whole.ProcessFile();
   EXPECT_TRUE(whole.Warnings().empty());
@@ -329,7 +347,7 @@ TEST(ResizeJob, StopRequestLeavesNothing) {
   WriteBmpFile(src, 40, 30);
   std::filesystem::create_directory(dir.File("out"));
   const std::atomic<bool> stop{true};
-  ResizeJob work(src, dir.File("out/in.png"), kSizeLargest, kDefaultFilter, 20);
+  ResizeJob work(Request(src, dir.File("out/in.png"), 20));
   work.cancel = &stop;
   EXPECT_THROW(work.ProcessFile(), AbortError);
   EXPECT_FALSE(work.Written());
