@@ -14,9 +14,12 @@
 #include <memory>
 #include <random>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "raster/argb_image.h"
+#include "raster/filters.h"
 #include "raster/kernel_resampler.h"
 #include "raster/kernels.h"
 
@@ -163,11 +166,11 @@ BENCHMARK(BM_JpegDecode4000x3000)->Arg(JDCT_FLOAT)->Arg(JDCT_ISLOW)->Unit(benchm
 
 // Args: filter, source width, source height, destination width, destination height.
 void BM_Stretch(benchmark::State& state) {
-  const auto filter = static_cast<uint8_t>(state.range(0));
+  const auto filter = static_cast<Filter>(state.range(0));
   const int sw = static_cast<int>(state.range(1)), sh = static_cast<int>(state.range(2));
   const int dw = static_cast<int>(state.range(3)), dh = static_cast<int>(state.range(4));
   ArgbImage& src = const_cast<ArgbImage&>(Source(sw, sh));
-  src.SetStretchFilter(filter);
+  src.SetResampler(MakeResampler(filter));
   ArgbImage dst;
   dst.Resize(dw, dh);
   const double decode = DecodeSeconds();
@@ -178,21 +181,22 @@ void BM_Stretch(benchmark::State& state) {
     total += ThreadSeconds() - t0;
     benchmark::DoNotOptimize(dst.Bits());
   }
-  static const char* const kNames[] = {"nearest", "draft",   "linear",   "cosine",
-                                       "spline",  "lanczos", "mitchell", "box"};
-  state.SetLabel(kNames[std::min<int>(filter, 7)]);
+  const std::string_view name = InfoOf(filter).name;
+  state.SetLabel(name.empty() ? std::string("box kernel") : std::string(name));
   state.counters["x_decode"] = total / static_cast<double>(state.iterations()) / decode;
 }
 
 void StretchCases(benchmark::internal::Benchmark* b) {
-  for (int filter : {5, 6, 4, 7, 1, 0}) {
-    b->Args({filter, 4000, 3000, 320, 240});
-    b->Args({filter, 500, 375, 320, 240});
+  for (Filter filter : {Filter::kLanczos3, Filter::kMitchell, Filter::kBSpline, Filter::kBoxKernel,
+                        Filter::kBox, Filter::kNone}) {
+    b->Args({static_cast<int>(filter), 4000, 3000, 320, 240});
+    b->Args({static_cast<int>(filter), 500, 375, 320, 240});
   }
-  for (int filter : {5, 2, 0}) b->Args({filter, 320, 240, 1920, 1440});
+  for (Filter filter : {Filter::kLanczos3, Filter::kTriangle, Filter::kNone})
+    b->Args({static_cast<int>(filter), 320, 240, 1920, 1440});
   // What the batch job meets on 16:9 photographs after the JPEG decoding scale.
-  b->Args({5, 960, 540, 320, 180});
-  b->Args({5, 1920, 1080, 1024, 576});
+  b->Args({static_cast<int>(Filter::kLanczos3), 960, 540, 320, 180});
+  b->Args({static_cast<int>(Filter::kLanczos3), 1920, 1080, 1024, 576});
 }
 BENCHMARK(BM_Stretch)->Apply(StretchCases)->Unit(benchmark::kMillisecond);
 

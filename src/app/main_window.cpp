@@ -50,8 +50,10 @@
 #include "formats/picture.h"
 #include "jobs/copy_job_thread.h"
 #include "jobs/output_naming.h"
+#include "jobs/requests.h"
 #include "jobs/resize_job_thread.h"
 #include "jobs/source_scan.h"
+#include "raster/filters.h"
 #include "ui_main_window.h"
 
 namespace tessane {
@@ -64,6 +66,21 @@ std::string ToPath(const QString& text) {
 }
 QString FromPath(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+// The lists the window offers, in the tables' order.
+QStringList OutputExtensions() {
+  QStringList extensions;
+  for (const WriterFormat& writer : OutputFormats())
+    extensions << QString::fromUtf8(writer.ext.data(), static_cast<qsizetype>(writer.ext.size()));
+  return extensions;
+}
+
+QStringList FilterLabels() {
+  QStringList labels;
+  for (const FilterInfo& info : OfferedFilters())
+    labels << QString::fromUtf8(info.label.data(), static_cast<qsizetype>(info.label.size()));
+  return labels;
 }
 
 // The registry's filter text ("Caption (*.a)|*.a|...") as the dialog's name filters.
@@ -155,6 +172,12 @@ void MainWindow::snapListHeight() {
 void MainWindow::createControls() {
   Ui::MainWindow ui;
   ui.setupUi(this);
+  ui.Output->setItems(QStringList{QStringLiteral("Source")} + OutputExtensions());
+  ui.Output->setItemIndex(0);
+  ui.DefaultFormat->addItems(OutputExtensions());
+  ui.DefaultFormat->setCurrentIndex(0);
+  ui.Filters->addItems(FilterLabels());
+  ui.Filters->setCurrentIndex(ListPositionOf(kDefaultFilter));
   // The .ui holds the layout at 96 dpi; a denser screen gets every rectangle scaled (the radio
   // groups place their own items).
   if (scale_ != 1.0) {
@@ -547,39 +570,37 @@ void MainWindow::clearEntryMarks() {
 
 void MainWindow::startJob(const std::string& source,
                           std::function<void(const std::exception_ptr&)> ended) {
-  const std::string destFolder = ToPath(destinationEdit_->text());
+  BatchSettings settings;
+  settings.naming.dest_folder = ToPath(destinationEdit_->text());
   if (fastCopyBox_->isChecked()) {
     // Read past the box's range while it has the focus the value can overflow 32 bits.
-    const int64_t buffer = std::clamp<int64_t>(int64_t{bufferSizeBox_->value()} * 1024,
-                                               std::numeric_limits<int32_t>::min(),
-                                               std::numeric_limits<int32_t>::max());
-    CopyJobThread* job =
-        NewThread<CopyJobThread>(source, CopyOutputPath(source, destFolder),
-                                 static_cast<int32_t>(buffer), copyOverwriteBox_->isChecked());
+    settings.buffer_size = static_cast<int32_t>(std::clamp<int64_t>(
+        int64_t{bufferSizeBox_->value()} * 1024, std::numeric_limits<int32_t>::min(),
+        std::numeric_limits<int32_t>::max()));
+    settings.copy_overwrite = copyOverwriteBox_->isChecked();
+    settings.copy_attrs = copyAttributesBox_->isChecked();
+    settings.copy_times = copyTimesBox_->isChecked();
+    CopyJobThread* job = NewThread<CopyJobThread>(MakeCopyRequest(source, settings));
     // Safe after the start: the copy runs only when this thread next processes messages.
-    job->copy_attrs = copyAttributesBox_->isChecked();
-    job->copy_times = copyTimesBox_->isChecked();
     job->OnWorkEnded = std::move(ended);
     return;
   }
 
-  OutputNaming naming;
-  naming.DestFolder = destFolder;
-  naming.OutputIndex = outputFormatGroup_->itemIndex();
-  naming.OutputExt =
-      naming.OutputIndex > 0 ? ToPath(outputFormatGroup_->itemText(naming.OutputIndex)) : "";
-  naming.DefaultFormat = ToPath(defaultFormatCombo_->selectedText());
-  naming.Addition = nameAdditionGroup_->itemIndex();
-  naming.Thing = ToPath(additionEdit_->text());
+  OutputNaming& naming = settings.naming;
+  naming.output_index = outputFormatGroup_->itemIndex();
+  naming.output_ext =
+      naming.output_index > 0 ? ToPath(outputFormatGroup_->itemText(naming.output_index)) : "";
+  naming.default_format = ToPath(defaultFormatCombo_->selectedText());
+  naming.addition = nameAdditionGroup_->itemIndex();
+  naming.addition_text = ToPath(additionEdit_->text());
   const bool percent = percentButton_->isChecked();
-  const auto sizeMode = static_cast<uint8_t>(percent ? kSizePercent : sizeModeGroup_->itemIndex());
-  // An emptied list reads -1, which reaches the job as 255.
-  const auto filter = static_cast<uint8_t>(filterCombo_->itemIndex());
-  const int32_t size = percent ? sizePercentBox_->value() : sizePixelsBox_->value();
-  ResizeJobThread* job =
-      NewThread<ResizeJobThread>(source, ResizeOutputPath(source, naming), sizeMode, filter, size);
-  job->crop = cropBox_->isChecked();
-  job->overwrite = resizeOverwriteBox_->isChecked();
+  settings.size_mode = static_cast<uint8_t>(percent ? kSizePercent : sizeModeGroup_->itemIndex());
+  // An emptied list reads -1: the kernel resampler's box kernel, as always.
+  settings.filter = FilterAtListPosition(filterCombo_->itemIndex());
+  settings.size = percent ? sizePercentBox_->value() : sizePixelsBox_->value();
+  settings.crop = cropBox_->isChecked();
+  settings.resize_overwrite = resizeOverwriteBox_->isChecked();
+  ResizeJobThread* job = NewThread<ResizeJobThread>(MakeResizeRequest(source, settings));
   job->OnWorkEnded = std::move(ended);
   job->Start();
 }

@@ -24,6 +24,7 @@
 #include "jobs/copy_job.h"
 #include "jobs/exif_date.h"
 #include "jobs/output_naming.h"
+#include "jobs/requests.h"
 #include "jobs/resize_job.h"
 #include "jobs/shared_source.h"
 #include "jobs/source_scan.h"
@@ -45,8 +46,8 @@ class Progress {
   void Fail(const FileResult& r) {
     std::lock_guard lock(mutex_);
     ClearBar();
-    err_ << "tessane-cli: " << (r.Status == FileStatus::WrittenWithWarnings ? "warning: " : "")
-         << r.Source << ": " << r.Message << "\n";
+    err_ << "tessane-cli: " << (r.status == FileStatus::WrittenWithWarnings ? "warning: " : "")
+         << r.source << ": " << r.message << "\n";
     DrawBar();
   }
 
@@ -156,15 +157,46 @@ bool SameFile(const std::string& a, const std::string& b) {
 // The row of an output a stop kept from being started.
 FileResult NotStarted(const std::string& source, const std::function<std::string()>& destination) {
   FileResult r;
-  r.Source = source;
+  r.source = source;
   try {
-    r.Dest = destination();
+    r.dest = destination();
   } catch (const std::exception&) {
     // A refused name: the row shows no destination.
   }
-  r.Status = FileStatus::Skipped;
-  r.Message = "Interrupted before it was started";
+  r.status = FileStatus::Skipped;
+  r.message = "Interrupted before it was started";
   return r;
+}
+
+// The window's settings as the flags set them; one --overwrite serves copies and resizing.
+BatchSettings SettingsOf(const CliOptions& options) {
+  BatchSettings settings;
+  settings.naming.dest_folder = options.dest_folder;
+  settings.naming.output_index = options.output_ext.empty() ? 0 : 1;
+  settings.naming.output_ext = options.output_ext;
+  settings.naming.default_format = options.default_format;
+  settings.naming.addition = options.addition;
+  settings.naming.addition_text = options.addition_text;
+  settings.size_mode = options.size_mode;
+  settings.size = options.size;
+  settings.filter = options.filter;
+  settings.crop = options.crop;
+  settings.resize_overwrite = options.overwrite;
+  settings.extras.auto_orient = options.auto_orient;
+  settings.extras.keep_metadata = options.keep_metadata;
+  settings.extras.shrink_only = options.shrink_only;
+  settings.extras.background = options.background;
+  settings.extras.keep_date = options.keep_date;
+  settings.extras.strict = options.strict;
+  settings.extras.quality = options.quality;
+  settings.extras.lossless = options.lossless;
+  settings.extras.convert_to_srgb = options.colour_srgb;
+  settings.extras.box = options.batch.box;
+  settings.buffer_size = options.buffer_kb * 1024;
+  settings.copy_overwrite = options.overwrite;
+  settings.copy_attrs = options.copy_attrs;
+  settings.copy_times = options.copy_times || options.keep_date;
+  return settings;
 }
 
 std::string JoinWarnings(const std::vector<std::string>& warnings) {
@@ -201,29 +233,30 @@ std::string ReportText(const std::vector<FileResult>& results) {
   for (const FileResult& r : results) {
     char numbers[96];
     std::snprintf(numbers, sizeof numbers, "\t%s\t%s\t%.3f\n",
-                  r.SourceBytes < 0 ? "" : std::to_string(r.SourceBytes).c_str(),
-                  r.OutputBytes < 0 ? "" : std::to_string(r.OutputBytes).c_str(), r.Seconds);
-    text += ReportField(r.Source) + "\t" + ReportField(r.Dest) + "\t" + StatusName(r.Status) +
-            "\t" + ReportField(r.Message) + numbers;
+                  r.source_bytes < 0 ? "" : std::to_string(r.source_bytes).c_str(),
+                  r.output_bytes < 0 ? "" : std::to_string(r.output_bytes).c_str(), r.seconds);
+    text += ReportField(r.source) + "\t" + ReportField(r.dest) + "\t" + StatusName(r.status) +
+            "\t" + ReportField(r.message) + numbers;
   }
   return text;
 }
 
-BatchRunner::BatchRunner(CliOptions options) : options_(std::move(options)) {
+BatchRunner::BatchRunner(CliOptions options)
+    : options_(std::move(options)), settings_(SettingsOf(options_)) {
   RegisterCommandLineFormats();
 }
 
 std::vector<std::string> BatchRunner::CollectSources(
     const std::function<void(const std::string&, const std::string&)>& failed) {
   std::vector<std::string> sources;
-  for (const std::string& path : options_.Paths) {
+  for (const std::string& path : options_.paths) {
     if (!FileExists(path) && !DirectoryExists(path)) {
       failed(path, "No such file or folder");
       continue;
     }
     const bool folder = DirectoryExists(path);
     AddPath(
-        path, options_.IncludeSubfolders,
+        path, options_.include_subfolders,
         [&](const std::string& file) {
           sources.push_back(file);
           std::string dir, key = ExtractFileName(file);
@@ -247,31 +280,18 @@ std::string BatchRunner::DestinationFor(const std::string& source) const {
   if (CustomNames())
     return OutputPath(source, options_.batch.sizes.empty() ? nullptr : &options_.batch.sizes[0], -1,
                       -1);
-  if (options_.Copy) return CopyOutputPath(source, options_.DestFolder);
-  OutputNaming naming;
-  naming.DestFolder = options_.DestFolder;
-  naming.OutputIndex = options_.OutputExt.empty() ? 0 : 1;
-  naming.OutputExt = options_.OutputExt;
-  naming.DefaultFormat = options_.DefaultFormat;
-  naming.Addition = options_.Addition;
-  naming.Thing = options_.Thing;
-  return ResizeOutputPath(source, naming);
+  return options_.copy ? MakeCopyRequest(source, settings_).dest_name
+                       : MakeResizeRequest(source, settings_).dest_name;
 }
 
 std::string BatchRunner::OutputPath(const std::string& source, const SizeTarget* size_target, int32_t width,
                                      int32_t height) const {
-  OutputNaming naming;
-  naming.OutputIndex = options_.OutputExt.empty() ? 0 : 1;
-  naming.OutputExt = options_.OutputExt;
-  naming.DefaultFormat = options_.DefaultFormat;
-  naming.Addition = options_.Addition;
-  naming.Thing = options_.Thing;
   // The window's name for the file, which the template's {ext} and --keep-tree start from.
   const std::string plain =
-      ExtractFileName(options_.Copy ? source : ResizeOutputPath(source, naming));
-  const std::string root = options_.DestFolder.empty()
+      ExtractFileName(options_.copy ? source : ResizeOutputPath(source, settings_.naming));
+  const std::string root = options_.dest_folder.empty()
                                ? ExtractFilePath(source)
-                               : IncludeTrailingSeparator(options_.DestFolder);
+                               : IncludeTrailingSeparator(options_.dest_folder);
   const auto origin = origins_.find(source);
   const Origin where = origin == origins_.end() ? Origin{} : origin->second;
   if (!options_.batch.name)
@@ -291,13 +311,13 @@ std::string BatchRunner::OutputPath(const std::string& source, const SizeTarget*
   fields.size = size_target                 ? size_target->label
                 : options_.batch.box ? std::to_string(options_.batch.box->width) + "x" +
                                            std::to_string(options_.batch.box->height)
-                                     : std::to_string(options_.Size);
+                                     : std::to_string(options_.size);
   return root + (options_.batch.keep_tree ? name.WithTreeFolder() : name).Expand(fields);
 }
 
 std::string BatchRunner::Claim(const std::string& path) const {
   std::string result = path;
-  if (options_.Overwrite) {
+  if (options_.overwrite) {
     std::lock_guard lock(claims_mutex_);
     const std::string ext = ExtractFileExt(path);
     for (unsigned long n = 1; claimed_.count(result); ++n)
@@ -337,53 +357,41 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeTarget*
                                       SharedSource* shared) const {
   const auto start = std::chrono::steady_clock::now();
   FileResult result;
-  result.Source = source;
-  result.SourceBytes = FileBytes(source);
+  result.source = source;
+  result.source_bytes = FileBytes(source);
   try {
-    result.Dest = size_target ? OutputPath(source, size_target, -1, -1) : DestinationFor(source);
+    result.dest = size_target ? OutputPath(source, size_target, -1, -1) : DestinationFor(source);
   } catch (const std::exception& e) {
-    result.Status = FileStatus::Failed;
-    result.Message = e.what();
+    result.status = FileStatus::Failed;
+    result.message = e.what();
     return result;
   }
-  if (options_.batch.skip_existing && OutputUpToDate(source, result.Dest)) {
-    result.Status = FileStatus::UpToDate;
-    result.Message = "output exists and is up to date";
-    result.OutputBytes = FileBytes(result.Dest);
+  if (options_.batch.skip_existing && OutputUpToDate(source, result.dest)) {
+    result.status = FileStatus::UpToDate;
+    result.message = "output exists and is up to date";
+    result.output_bytes = FileBytes(result.dest);
     return result;
   }
   try {
     // Without --overwrite the output gets a free name; with it, the source itself would go.
-    if (options_.Overwrite && !options_.InPlace && SameFile(source, result.Dest))
+    if (options_.overwrite && !options_.in_place && SameFile(source, result.dest))
       throw FileSystemError("The output would replace its own source file; --in-place allows that");
-    if (options_.Copy) {
-      if (CustomNames()) result.Dest = Claim(result.Dest);
-      CopyJob copy;
-      copy.source_name = source;
-      copy.dest_name = result.Dest;
-      copy.buffer_size = options_.BufferKb * 1024;
-      copy.overwrite = options_.Overwrite;
-      copy.copy_attrs = options_.CopyAttrs;
-      copy.copy_times = options_.CopyTimes || options_.KeepDate;
+    if (options_.copy) {
+      CopyRequest request = MakeCopyRequest(source, settings_);
+      request.dest_name = CustomNames() ? Claim(result.dest) : result.dest;
+      CopyJob copy(std::move(request));
       copy.cancel = &g_stop;
       copy.CopyFileData();
-      result.Dest = copy.dest_name;
-      result.Status = FileStatus::Written;
+      result.dest = copy.dest_name;
+      result.status = FileStatus::Written;
     } else {
-      ResizeJob work(source, result.Dest, options_.SizeMode, options_.Filter,
-                       size_target ? size_target->size : options_.Size);
-      work.crop = options_.Crop;
-      work.overwrite = options_.Overwrite;
-      work.extras.AutoOrient = options_.AutoOrient;
-      work.extras.KeepMetadata = options_.KeepMetadata;
-      work.extras.ShrinkOnly = options_.ShrinkOnly;
-      work.extras.Background = options_.Background;
-      work.extras.KeepDate = options_.KeepDate;
-      work.extras.Strict = options_.Strict;
-      work.extras.Quality = options_.Quality;
-      work.extras.Lossless = options_.Lossless;
-      work.extras.ConvertToSrgb = options_.ColourSrgb;
-      work.extras.box = size_target ? size_target->box : options_.batch.box;
+      ResizeRequest request = MakeResizeRequest(source, settings_);
+      request.dest_name = result.dest;
+      if (size_target) {
+        request.size = size_target->size;
+        request.extras.box = size_target->box;
+      }
+      ResizeJob work(std::move(request));
       work.shared_source = shared;
       if (CustomNames())
         work.name_for_size = [this, &source, size_target](int32_t width, int32_t height) {
@@ -391,29 +399,29 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeTarget*
         };
       work.cancel = &g_stop;
       work.ProcessFile();
-      result.Dest = work.dest_name;
+      result.dest = work.dest_name;
       if (work.Written() && !work.Warnings().empty()) {
-        result.Status = FileStatus::WrittenWithWarnings;
-        result.Message = JoinWarnings(work.Warnings());
+        result.status = FileStatus::WrittenWithWarnings;
+        result.message = JoinWarnings(work.Warnings());
       } else if (work.Written()) {
-        result.Status = FileStatus::Written;
+        result.status = FileStatus::Written;
       } else {
-        result.Status = FileStatus::Skipped;
-        result.Message = Format("nothing written: no output format for \"%s\"",
-                                ExtractFileName(result.Dest).c_str());
+        result.status = FileStatus::Skipped;
+        result.message = Format("nothing written: no output format for \"%s\"",
+                                ExtractFileName(result.dest).c_str());
       }
     }
   } catch (const AbortError&) {
     // Stopped part-way: not a fault of the file, and its output is gone with the stop.
-    result.Status = FileStatus::Skipped;
-    result.Message = "Interrupted, nothing written";
+    result.status = FileStatus::Skipped;
+    result.message = "Interrupted, nothing written";
   } catch (const std::exception& e) {
-    result.Status = FileStatus::Failed;
-    result.Message = e.what();
+    result.status = FileStatus::Failed;
+    result.message = e.what();
   }
-  if (result.Status == FileStatus::Written || result.Status == FileStatus::WrittenWithWarnings)
-    result.OutputBytes = FileBytes(result.Dest);
-  result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (result.status == FileStatus::Written || result.status == FileStatus::WrittenWithWarnings)
+    result.output_bytes = FileBytes(result.dest);
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;
 }
 
@@ -423,27 +431,27 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
     try {
       for (std::string& path :
            ReadPathList(options_.batch.files_from, options_.batch.null_separated, std::cin))
-        options_.Paths.push_back(std::move(path));
+        options_.paths.push_back(std::move(path));
     } catch (const std::exception& e) {
       err << "tessane-cli: " << e.what() << "\n";
       return 2;
     }
   }
   // A destination folder that does not exist yet is made, as `mkdir -p` would.
-  if (!options_.DestFolder.empty() && !options_.DryRun) {
+  if (!options_.dest_folder.empty() && !options_.dry_run) {
     std::error_code error;
-    std::filesystem::create_directories(options_.DestFolder, error);
-    if (!std::filesystem::is_directory(options_.DestFolder)) {
-      err << "tessane-cli: " << options_.DestFolder << ": Can't create the destination folder"
+    std::filesystem::create_directories(options_.dest_folder, error);
+    if (!std::filesystem::is_directory(options_.dest_folder)) {
+      err << "tessane-cli: " << options_.dest_folder << ": Can't create the destination folder"
           << (error ? " (" + error.message() + ")" : std::string()) << "\n";
       return 2;
     }
   }
   // The report's file is created first, so that a bad report path fails before any work.
   std::unique_ptr<AtomicFile> report;
-  if (!options_.ReportPath.empty() && !options_.DryRun) {
+  if (!options_.report_path.empty() && !options_.dry_run) {
     try {
-      report = std::make_unique<AtomicFile>(options_.ReportPath);
+      report = std::make_unique<AtomicFile>(options_.report_path);
     } catch (const std::exception& e) {
       err << "tessane-cli: " << e.what() << "\n";
       return 2;
@@ -461,8 +469,8 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
         err << "tessane-cli: " << path << ": " << message << "\n";
         missingPaths = true;
         FileResult r;
-        r.Source = path;
-        r.Message = message;
+        r.source = path;
+        r.message = message;
         missing.push_back(r);
       });
 
@@ -474,9 +482,9 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
     });
   }
 
-  if (OnSourcesCollected && !options_.DryRun) OnSourcesCollected(sources);
+  if (OnSourcesCollected && !options_.dry_run) OnSourcesCollected(sources);
 
-  if (options_.DryRun) {
+  if (options_.dry_run) {
     const std::vector<SizeTarget>& sizes = options_.batch.sizes;
     for (const std::string& source : sources) {
       for (size_t k = 0; k < std::max<size_t>(sizes.size(), 1); ++k) {
@@ -498,9 +506,9 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const size_t workers =
-      std::min<size_t>(options_.Jobs > 0 ? static_cast<size_t>(options_.Jobs) : cores,
+      std::min<size_t>(options_.jobs > 0 ? static_cast<size_t>(options_.jobs) : cores,
                        std::max<size_t>(sources.size(), 1));
-  Progress progress(err, progressBar && !options_.Quiet, sources.size());
+  Progress progress(err, progressBar && !options_.quiet, sources.size());
   const std::vector<size_t> order = ProcessingOrder(sources, workers);
   std::atomic<size_t> next{0};
   std::atomic<size_t> written{0}, warned{0}, failed{0}, skipped{0}, upToDate{0};
@@ -515,7 +523,7 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
       done[i] = 1;
       bool bad = false;
       for (const FileResult& r : results[i]) {
-        switch (r.Status) {
+        switch (r.status) {
           case FileStatus::Written:
             ++written;
             break;
@@ -533,8 +541,8 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
             ++upToDate;
             break;
         }
-        if (r.Status != FileStatus::Written && r.Status != FileStatus::UpToDate) progress.Fail(r);
-        bad = bad || r.Status == FileStatus::Failed || r.Status == FileStatus::Skipped;
+        if (r.status != FileStatus::Written && r.status != FileStatus::UpToDate) progress.Fail(r);
+        bad = bad || r.status == FileStatus::Failed || r.status == FileStatus::Skipped;
         if (OnFileDone) OnFileDone(r);
       }
       progress.Done(bad);
@@ -563,12 +571,12 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
       report->Stream().WriteBuffer(text.data(), text.size());
       report->Commit();
     } catch (const std::exception& e) {
-      err << "tessane-cli: " << options_.ReportPath << ": " << e.what() << "\n";
+      err << "tessane-cli: " << options_.report_path << ": " << e.what() << "\n";
       reportFailed = true;
     }
   }
 
-  if (!options_.Quiet) {
+  if (!options_.quiet) {
     char line[240];
     const std::string withWarnings =
         warned > 0 ? " (" + std::to_string(warned.load()) + " with warnings)" : std::string();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "jobs/requests.h"
 
 namespace tessane {
 struct SharedSource;
@@ -24,13 +25,13 @@ namespace tessane::cli {
 enum class FileStatus { Written, Failed, Skipped, WrittenWithWarnings, UpToDate };
 
 struct FileResult {
-  std::string Source;
-  std::string Dest;      // the name actually used (after numbering)
-  FileStatus Status = FileStatus::Failed;
-  std::string Message;   // the job's own message when it failed; its warnings when it has some
-  int64_t SourceBytes = -1;  // file sizes; -1 when there is no such file
-  int64_t OutputBytes = -1;
-  double Seconds = 0;
+  std::string source;
+  std::string dest;      // the name actually used (after numbering)
+  FileStatus status = FileStatus::Failed;
+  std::string message;   // the job's own message when it failed; its warnings when it has some
+  int64_t source_bytes = -1;  // file sizes; -1 when there is no such file
+  int64_t output_bytes = -1;
+  double seconds = 0;
 };
 
 /// Asks a running batch to stop: no file is started any more, the files under way stop before
@@ -95,6 +96,7 @@ class BatchRunner {
   std::string Claim(const std::string& path) const;
 
   CliOptions options_;
+  BatchSettings settings_;  // what the window's controls would hold
   std::map<std::string, Origin> origins_;
   mutable std::mutex claims_mutex_;
   mutable std::set<std::string> claimed_;

@@ -6,26 +6,36 @@
 #include <sstream>
 
 #include "formats/avif/avif_writer.h"
+#include "formats/format_registry.h"
 #include "formats/webp/webp_writer.h"
 #include "tessane_version.h"
 
 namespace tessane::cli {
 
-const std::vector<std::string>& FilterNames() {
-  static const std::vector<std::string> names = {"none",    "box",  "triangle", "hermite",
-                                                  "bell",    "bspline", "lanczos3", "mitchell"};
+namespace {
+
+// The --filter values, in the window's list order.
+std::vector<std::string> FilterNames() {
+  std::vector<std::string> names;
+  for (const FilterInfo& info : OfferedFilters()) names.emplace_back(info.name);
   return names;
 }
 
-namespace {
+// The -f and --default-format values: `first`, then the output formats' extensions without
+// their dot, then `last` (each left out when empty).
+std::vector<std::string> FormatNames(const std::string& first, const std::string& last) {
+  std::vector<std::string> names;
+  if (!first.empty()) names.push_back(first);
+  for (const WriterFormat& writer : CommandLineOutputFormats()) names.emplace_back(writer.ext.substr(1));
+  if (!last.empty()) names.push_back(last);
+  return names;
+}
 
-std::map<std::string, std::string> FormatMap(bool withSource, bool withNone) {
-  std::map<std::string, std::string> map = {{"jpg", ".jpg"}, {"png", ".png"}, {"gif", ".gif"},
-                                            {"emf", ".emf"}, {"bmp", ".bmp"}, {"jp2", ".jp2"},
-                                            {"webp", ".webp"}, {"avif", ".avif"}};
-  if (withSource) map["source"] = "";
-  if (withNone) map["none"] = "";
-  return map;
+// The extension a format value names; "" for "source" and "none".
+std::string ExtensionOf(const std::string& format) {
+  for (const WriterFormat& writer : CommandLineOutputFormats())
+    if (writer.ext.substr(1) == format) return std::string(writer.ext);
+  return "";
 }
 
 std::map<std::string, int> IndexMap(const std::vector<std::string>& names) {
@@ -74,17 +84,17 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.get_formatter()->column_width(30);
 
   // Required unless --files-from lists the sources (checked with the batch options).
-  app.add_option("PATH", o.Paths, "Image files or folders");
-  app.add_option("-d,--dest", o.DestFolder, "Destination folder (default: next to each source)");
+  app.add_option("PATH", o.paths, "Image files or folders");
+  app.add_option("-d,--dest", o.dest_folder, "Destination folder (default: next to each source)");
   std::string format = "source";
   app.add_option("-f,--format", format, "Output format")
-      ->check(CLI::IsMember({"source", "jpg", "png", "gif", "emf", "bmp", "jp2", "webp", "avif"}))
+      ->check(CLI::IsMember(FormatNames("source", "")))
       ->default_str("source");
   std::string defaultFormat = "jpg";
   app.add_option("--default-format", defaultFormat,
                  "Format for sources that are not jpg/png/gif/emf/bmp/jp2/webp/avif when --format "
                  "is source")
-      ->check(CLI::IsMember({"jpg", "png", "gif", "emf", "bmp", "jp2", "webp", "avif", "none"}))
+      ->check(CLI::IsMember(FormatNames("", "none")))
       ->default_str("jpg");
   std::string mode = "largest";
   app.add_option("-m,--mode", mode, "Which side gets the size")
@@ -105,43 +115,43 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                                        "conversion only)")
                             ->check(CLI::Range(1, 100));
   percentOption->excludes(size);
-  std::string filter = "lanczos3";
+  std::string filter(InfoOf(kDefaultFilter).name);
   app.add_option("-F,--filter", filter, "Resampling filter")
       ->check(CLI::IsMember(FilterNames()))
-      ->default_str("lanczos3");
-  app.add_flag("--crop-16x9", o.Crop, "Cut landscape pictures to a centred 16:9 band");
+      ->default_str(filter);
+  app.add_flag("--crop-16x9", o.crop, "Cut landscape pictures to a centred 16:9 band");
   std::string prefix, postfix;
   auto* prefixOption = app.add_option("--prefix", prefix, "Text put in front of each output name");
   auto* postfixOption =
       app.add_option("--postfix", postfix, "Text put before the first dot of each output name");
   prefixOption->excludes(postfixOption);
-  app.add_flag("--overwrite", o.Overwrite,
+  app.add_flag("--overwrite", o.overwrite,
                "Replace existing outputs (otherwise new files get name[1].ext, name[2].ext, ...); "
                "never a source file itself unless --in-place");
-  app.add_flag("--in-place", o.InPlace,
+  app.add_flag("--in-place", o.in_place,
                "With --overwrite, an output may replace its own source file (same folder, same "
                "name and format)");
-  app.add_flag("--copy", o.Copy, "Fast file copy: copy files unchanged into the destination");
-  app.add_option("--buffer", o.BufferKb, "Copy buffer size in KB")
+  app.add_flag("--copy", o.copy, "Fast file copy: copy files unchanged into the destination");
+  app.add_option("--buffer", o.buffer_kb, "Copy buffer size in KB")
       ->check(CLI::Range(1, 1 << 20))
       ->default_str("64");
-  app.add_flag("--copy-times", o.CopyTimes, "Copies keep the source's modification time");
-  app.add_flag("--copy-attrs", o.CopyAttrs,
+  app.add_flag("--copy-times", o.copy_times, "Copies keep the source's modification time");
+  app.add_flag("--copy-attrs", o.copy_attrs,
                "Copies keep the source's permission bits (set-user-id and set-group-id only when "
                "the copy keeps the owner, as cp -p)");
   bool noSubfolders = false;
   app.add_flag("--no-subfolders", noSubfolders, "Do not descend into sub-folders");
-  app.add_option("-j,--jobs", o.Jobs, "Files processed in parallel (default: number of cores)")
+  app.add_option("-j,--jobs", o.jobs, "Files processed in parallel (default: number of cores)")
       ->check(CLI::Range(1, 256));
-  app.add_flag("-n,--dry-run", o.DryRun, "Print each source and destination, write nothing");
-  app.add_flag("-q,--quiet", o.Quiet, "No progress bar and no summary");
-  app.add_flag("--auto-orient", o.AutoOrient,
+  app.add_flag("-n,--dry-run", o.dry_run, "Print each source and destination, write nothing");
+  app.add_flag("-q,--quiet", o.quiet, "No progress bar and no summary");
+  app.add_flag("--auto-orient", o.auto_orient,
                "Turn JPEG, TIFF and WebP pictures upright by their orientation tag before "
                "sizing (HEIF, AVIF and JPEG XL are always upright)");
-  app.add_flag("--keep-metadata", o.KeepMetadata,
+  app.add_flag("--keep-metadata", o.keep_metadata,
                "Keep a JPEG source's EXIF, XMP and ICC profile in JPEG, PNG, WebP and AVIF "
                "outputs");
-  app.add_flag("--shrink-only", o.ShrinkOnly,
+  app.add_flag("--shrink-only", o.shrink_only,
                "Never enlarge: pictures within the size keep their own size");
   std::string background;
   auto* backgroundOption =
@@ -154,8 +164,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                                         : "not a colour (#rrggbb or a name): " + text;
               },
               "COLOR"));
-  app.add_flag("--keep-date", o.KeepDate, "Outputs get their source's modification time");
-  app.add_option("--report", o.ReportPath,
+  app.add_flag("--keep-date", o.keep_date, "Outputs get their source's modification time");
+  app.add_option("--report", o.report_path,
                  "Write a tab-separated report of every file to this file");
   app.footer(
       "Exit status: 0 all written, 1 some file failed or was skipped or a path could not be "
@@ -169,7 +179,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                          ", AVIF " + std::to_string(kDefaultAvifQuality) +
                          "; other formats ignore it")
           ->check(CLI::Range(1, 100));
-  app.add_flag("--lossless", o.Lossless,
+  app.add_flag("--lossless", o.lossless,
                "WebP outputs lossless (--quality then sets the effort spent on compression); "
                "other formats ignore it");
   std::string colour;
@@ -178,7 +188,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                      "srgb: convert pixels from the source's embedded ICC profile (JPEG, PNG, "
                      "TIFF) to sRGB before scaling; outputs carry no profile then")
           ->check(CLI::IsMember({"srgb"}));
-  app.add_flag("--strict", o.Strict,
+  app.add_flag("--strict", o.strict,
                "A picture decoded from damaged data fails (nothing written) instead of being "
                "written with a warning");
 
@@ -188,38 +198,38 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   ParseResult result;
   try {
     app.parse(argc, argv);
-    if (!sizes.empty()) o.Size = sizes.front();
+    if (!sizes.empty()) o.size = sizes.front();
     if (const std::string error = batch.Finish(app, sizes, o.batch); !error.empty())
       throw CLI::ValidationError(error);
   } catch (const CLI::ParseError& e) {
     std::ostringstream out, err;
-    result.ExitStatus = app.exit(e, out, err);
-    if (result.ExitStatus != 0) result.ExitStatus = 2;
-    result.Output = out.str();
-    result.Error = err.str();
+    result.exit_status = app.exit(e, out, err);
+    if (result.exit_status != 0) result.exit_status = 2;
+    result.output = out.str();
+    result.error = err.str();
     return result;
   }
 
-  o.OutputExt = FormatMap(true, false).at(format);
-  o.DefaultFormat = FormatMap(false, true).at(defaultFormat);
-  o.SizeMode = static_cast<uint8_t>(IndexMap({"largest", "width", "height"}).at(mode));
+  o.output_ext = ExtensionOf(format);
+  o.default_format = ExtensionOf(defaultFormat);
+  o.size_mode = static_cast<uint8_t>(IndexMap({"largest", "width", "height"}).at(mode));
   if (*percentOption) {
-    o.SizeMode = 3;
-    o.Size = percent;
+    o.size_mode = 3;
+    o.size = percent;
   }
-  o.Filter = static_cast<uint8_t>(IndexMap(FilterNames()).at(filter));
+  o.filter = FindFilterByName(filter)->id;
   if (*prefixOption) {
-    o.Addition = 0;
-    o.Thing = prefix;
+    o.addition = 0;
+    o.addition_text = prefix;
   } else if (*postfixOption) {
-    o.Addition = 1;
-    o.Thing = postfix;
+    o.addition = 1;
+    o.addition_text = postfix;
   }
-  o.IncludeSubfolders = !noSubfolders;
-  if (*backgroundOption) o.Background = ParseColor(background);
-  if (*qualityOption) o.Quality = quality;
-  o.ColourSrgb = *colourOption && colour == "srgb";
-  result.Options = o;
+  o.include_subfolders = !noSubfolders;
+  if (*backgroundOption) o.background = ParseColor(background);
+  if (*qualityOption) o.quality = quality;
+  o.colour_srgb = *colourOption && colour == "srgb";
+  result.options = o;
   return result;
 }
 

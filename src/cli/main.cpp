@@ -29,11 +29,11 @@ bool IsMetafile(const std::string& path) {
 int main(int argc, char** argv) {
   using namespace tessane::cli;
   const ParseResult parsed = ParseCommandLine(argc, argv);
-  std::cout << parsed.Output;
-  std::cerr << parsed.Error;
-  if (!parsed.Options) return parsed.ExitStatus;
+  std::cout << parsed.output;
+  std::cerr << parsed.error;
+  if (!parsed.options) return parsed.exit_status;
 
-  BatchRunner runner(*parsed.Options);
+  BatchRunner runner(*parsed.options);
   // Text in metafiles is drawn with the font database, which comes with a GUI application
   // object. It is made only when a metafile is among the sources, on the offscreen platform, so
   // that no display is needed and other batches start as quickly as before.

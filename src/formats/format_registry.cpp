@@ -4,17 +4,23 @@
 
 #include "base/paths.h"
 #include "formats/autodesk/autodesk_graphic.h"
+#include "formats/bmp/bmp_writer.h"
 #include "formats/bmp/dib_image.h"
 #include "formats/eps/eps_graphic.h"
 #include "formats/gif/gif_graphic.h"
+#include "formats/gif/gif_writer.h"
 #include "formats/halo_cut/halo_cut_graphic.h"
 #include "formats/ico/icon_graphic.h"
 #include "formats/jpeg/jpeg_graphic.h"
+#include "formats/jpeg/jpeg_writer.h"
 #include "formats/jpeg2000/jpeg2000_graphic.h"
+#include "formats/jpeg2000/jpeg2000_writer.h"
 #include "formats/metafile/metafile_graphic.h"
+#include "formats/metafile/metafile_writer.h"
 #include "formats/pcd/pcd_graphic.h"
 #include "formats/pcx/pcx_graphic.h"
 #include "formats/png/png_graphic.h"
+#include "formats/png/png_writer.h"
 #include "formats/ppm/ppm_graphic.h"
 #include "formats/psd/psd_graphic.h"
 #include "formats/psp/psp_graphic.h"
@@ -22,8 +28,102 @@
 #include "formats/sgi/sgi_graphic.h"
 #include "formats/tga/tga_graphic.h"
 #include "formats/tiff/tiff_graphic.h"
+#include "formats/webp/webp_writer.h"
+#include "formats/avif/avif_writer.h"
 
 namespace tessane {
+
+namespace {
+
+void EncodeJpegOutput(const DibImage& bitmap, const EncodeSettings& settings, ByteStream& out) {
+  EncodeJpeg(bitmap, {.quality = settings.quality.value_or(75)}, out);
+}
+
+void EncodePngOutput(const DibImage& bitmap, const EncodeSettings&, ByteStream& out) {
+  EncodePng(bitmap,
+            {.filters = PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp,
+             .compression_level = 8},
+            out);
+}
+
+void EncodeGifOutput(const DibImage& bitmap, const EncodeSettings&, ByteStream& out) {
+  EncodeGif(bitmap, {.color_reduction = 8}, out);
+}
+
+void EncodeEmfOutput(const DibImage& bitmap, const EncodeSettings&, ByteStream& out) {
+  EncodeEmf(bitmap, out);
+}
+
+void EncodeWmfOutput(const DibImage& bitmap, const EncodeSettings&, ByteStream& out) {
+  EncodeWmf(bitmap, out);
+}
+
+void EncodeBmpOutput(const DibImage& bitmap, const EncodeSettings&, ByteStream& out) {
+  EncodeBmp(bitmap, out);
+}
+
+void EncodeJpeg2000Output(const DibImage& bitmap, const EncodeSettings&, ByteStream& out) {
+  EncodeJpeg2000(bitmap, {.lossless = false, .quality = 90}, out);
+}
+
+void EncodeWebpOutput(const DibImage& bitmap, const EncodeSettings& settings, ByteStream& out) {
+  EncodeWebp(bitmap,
+             {.quality = settings.quality.value_or(kDefaultWebpQuality),
+              .lossless = settings.lossless,
+              .exif = settings.exif,
+              .icc = settings.icc,
+              .xmp = settings.xmp},
+             out);
+}
+
+void EncodeAvifOutput(const DibImage& bitmap, const EncodeSettings& settings, ByteStream& out) {
+  EncodeAvif(bitmap,
+             {.quality = settings.quality.value_or(kDefaultAvifQuality),
+              .exif = settings.exif,
+              .icc = settings.icc,
+              .xmp = settings.xmp},
+             out);
+}
+
+// The window's formats in its order, then the command's own, then the Windows metafile, which
+// is written for extensions like ".wmf" but offered nowhere.
+constexpr WriterFormat kWriters[] = {
+    {".jpg", "JPEG", EncodeJpegOutput, MetadataCarrier::kJpegSegments},
+    {".png", "PNG", EncodePngOutput, MetadataCarrier::kPngChunks},
+    {".gif", "GIF", EncodeGifOutput},
+    {".emf", "Enhanced metafile", EncodeEmfOutput},
+    {".bmp", "Windows bitmap", EncodeBmpOutput},
+    {".jp2", "JPEG 2000", EncodeJpeg2000Output},
+    {".webp", "WebP", EncodeWebpOutput, MetadataCarrier::kEncoder, true},
+    {".avif", "AVIF", EncodeAvifOutput, MetadataCarrier::kEncoder, true},
+    {".wmf", "Windows metafile", EncodeWmfOutput},
+};
+constexpr size_t kWindowWriters = 6;
+constexpr size_t kCommandLineWriters = 8;
+const WriterFormat& kAnyMetafileWriter = kWriters[kCommandLineWriters];
+
+}  // namespace
+
+std::span<const WriterFormat> OutputFormats() {
+  return std::span<const WriterFormat>(kWriters).first(kWindowWriters);
+}
+
+std::span<const WriterFormat> CommandLineOutputFormats() {
+  return std::span<const WriterFormat>(kWriters).first(kCommandLineWriters);
+}
+
+const WriterFormat* FindWriter(std::string_view ext) {
+  for (const WriterFormat& writer : CommandLineOutputFormats())
+    if (writer.ext == ext) return &writer;
+  if (ext.find("mf") != std::string_view::npos) return &kAnyMetafileWriter;
+  return nullptr;
+}
+
+std::string OutputExtensionsText() {
+  std::string text;
+  for (const WriterFormat& writer : CommandLineOutputFormats()) text += writer.ext;
+  return text;
+}
 
 void FormatRegistry::Add(const std::string& ext, const std::string& caption,
                          GraphicFactory create) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/paths.h"
+#include "formats/format_registry.h"
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
 #include "raster/argb_image.h"
@@ -11,8 +12,8 @@
 namespace tessane {
 
 bool OutputKeepsAlpha(const std::string& destName) {
-  const std::string ext = LowerCaseAscii(ExtractFileExt(destName));
-  return ext == ".webp" || ext == ".avif";
+  const WriterFormat* writer = FindWriter(LowerCaseAscii(ExtractFileExt(destName)));
+  return writer != nullptr && writer->keeps_alpha;
 }
 
 bool AssignKeepingAlpha(ArgbImage& bitmap, const Picture& picture) {

@@ -8,26 +8,16 @@
 #include <cstdint>
 #include <string>
 
+#include "jobs/requests.h"
+
 namespace tessane {
 
 /// One file's buffered copy. The copy is written to a temporary sibling and renamed into place
 /// only when complete, so a failure never leaves a partial file or a damaged old one.
-class CopyJob {
+class CopyJob : public CopyRequest {
  public:
-  CopyJob() = default;
-  /// Inputs as the batch controller hands them over.
-  CopyJob(std::string sourceName, std::string destName, int32_t bufferSize, bool overwrite)
-      : source_name(std::move(sourceName)),
-        dest_name(std::move(destName)),
-        buffer_size(bufferSize),
-        overwrite(overwrite) {}
+  explicit CopyJob(CopyRequest request) : CopyRequest(std::move(request)) {}
 
-  std::string source_name;
-  std::string dest_name;    // replaced by the numbered free name when taken and !overwrite
-  int32_t buffer_size = 0;  // bytes per read; 0 or less means 8192
-  bool overwrite = false;  // replace an existing destination (never a read-only one)
-  bool copy_attrs = false;  // give the copy the source's permission bits (see CopiedPermissions)
-  bool copy_times = false;  // give the copy the source's modification and access times
   /// When set and raised, the copy stops between two buffers with AbortError, leaving nothing.
   const std::atomic<bool>* cancel = nullptr;
 

@@ -2,9 +2,8 @@
 
 namespace tessane {
 
-CopyJobThread::CopyJobThread(std::string sourceName, std::string destName, int32_t bufferSize,
-                     bool overwrite)
-    : Thread(false), CopyJob(std::move(sourceName), std::move(destName), bufferSize, overwrite) {
+CopyJobThread::CopyJobThread(CopyRequest request)
+    : Thread(false), CopyJob(std::move(request)) {
   Start();
 }
 

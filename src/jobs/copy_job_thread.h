@@ -9,16 +9,16 @@
 
 namespace tessane {
 
-/// Starts at once (allocate with NewThread); copy_attrs and copy_times may be set right after
-/// construction, since the copy runs only when the UI thread next checks its queue. Deletes
+/// Starts at once (allocate with NewThread); OnWorkEnded may be set right after construction,
+/// since the copy runs only when the UI thread next checks its queue. Deletes
 /// itself when the copy has run; the copy's errors end the job without a message unless
 /// OnWorkEnded reports them.
 class CopyJobThread : public Thread, public CopyJob {
  public:
-  CopyJobThread(std::string sourceName, std::string destName, int32_t bufferSize, bool overwrite);
+  explicit CopyJobThread(CopyRequest request);
 
   /// Called on the UI thread when the copy has run: with nullptr on success, with the copy's
-  /// error otherwise. May be set right after construction, like copy_attrs.
+  /// error otherwise.
   std::function<void(std::exception_ptr)> OnWorkEnded;
 
  protected:

@@ -1,13 +1,11 @@
 #include "jobs/output_naming.h"
 
 #include "base/paths.h"
+#include "formats/format_registry.h"
 
 namespace tessane {
 
 namespace {
-// The extensions the resize job writes; a source extension found in this text keeps its format.
-constexpr const char* kWritableExtensions = ".jpg.png.gif.emf.bmp.jp2.webp.avif";
-
 std::string OutputFolder(const std::string& source, const std::string& destFolder) {
   return destFolder.empty() ? ExtractFilePath(source) : IncludeTrailingSeparator(destFolder);
 }
@@ -18,20 +16,20 @@ std::string ResizeOutputPath(const std::string& source, const OutputNaming& nami
   std::string name = ExtractFileName(source);
 
   if (sourceExt == ".jpeg") name = ChangeFileExt(name, ".jpg");
-  if (naming.OutputIndex > 0)
-    name = ChangeFileExt(name, naming.OutputExt);
-  else if (!ContainsText(kWritableExtensions, sourceExt))
+  if (naming.output_index > 0)
+    name = ChangeFileExt(name, naming.output_ext);
+  else if (!ContainsText(OutputExtensionsText(), sourceExt))
     // Tested on the source's extension, so a ".jpeg" source takes the default format too.
-    name = ChangeFileExt(name, naming.DefaultFormat);
+    name = ChangeFileExt(name, naming.default_format);
 
-  if (naming.Addition == 0) {
-    name = naming.Thing + name;
-  } else if (naming.Addition == 1) {
+  if (naming.addition == 0) {
+    name = naming.addition_text + name;
+  } else if (naming.addition == 1) {
     // Before the first dot, not the extension's: my.photo.jpg becomes my_t.photo.jpg.
     const size_t dot = name.find('.');
-    name.insert(dot == std::string::npos ? 0 : dot, naming.Thing);
+    name.insert(dot == std::string::npos ? 0 : dot, naming.addition_text);
   }
-  return OutputFolder(source, naming.DestFolder) + name;
+  return OutputFolder(source, naming.dest_folder) + name;
 }
 
 std::string CopyOutputPath(const std::string& source, const std::string& destFolder) {

@@ -20,21 +20,21 @@ namespace tessane {
 SourceFacts ReadSourceFacts(const std::string& path, const Graphic* graphic,
                              const ResizeExtras& extras) {
   SourceFacts facts;
-  if (!extras.AutoOrient && !extras.KeepMetadata) return facts;
+  if (!extras.auto_orient && !extras.keep_metadata) return facts;
   if (dynamic_cast<const JpegGraphic*>(graphic) != nullptr) {
     FileStream stream(path, FileMode::OpenRead);
-    facts.Metadata = ReadJpegMetadata(stream);
-    if (extras.AutoOrient) facts.Orientation = ExifOrientation(facts.Metadata.Exif);
-    if (!extras.KeepMetadata) facts.Metadata = SourceMetadata{};
-  } else if (extras.AutoOrient && dynamic_cast<const TiffGraphic*>(graphic) != nullptr) {
+    facts.metadata = ReadJpegMetadata(stream);
+    if (extras.auto_orient) facts.orientation = ExifOrientation(facts.metadata.Exif);
+    if (!extras.keep_metadata) facts.metadata = SourceMetadata{};
+  } else if (extras.auto_orient && dynamic_cast<const TiffGraphic*>(graphic) != nullptr) {
     FileStream stream(path, FileMode::OpenRead);
-    facts.Orientation = TiffFileOrientation(stream);
-  } else if (extras.AutoOrient) {
+    facts.orientation = TiffFileOrientation(stream);
+  } else if (extras.auto_orient) {
     // WebP has no orientation of its own; its EXIF block is the only place that says how it
     // is turned. HEIF, AVIF and JPEG XL come out of their decoders upright already, so their
     // EXIF orientation is never applied a second time.
     if (const auto* webp = dynamic_cast<const WebpGraphic*>(graphic))
-      facts.Orientation = TiffOrientation(webp->Exif().data(), webp->Exif().size());
+      facts.orientation = TiffOrientation(webp->Exif().data(), webp->Exif().size());
   }
   return facts;
 }

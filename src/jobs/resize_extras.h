@@ -18,22 +18,22 @@ class Picture;
 
 /// Settings the window never changes.
 struct ResizeExtras {
-  bool AutoOrient = false;    // turn JPEG, TIFF and WebP pictures upright by their orientation tag
-  bool KeepMetadata = false;  // carry a JPEG source's EXIF, XMP and ICC into JPEG and PNG outputs
-  bool ShrinkOnly = false;    // pictures within the target size keep their own size
-  std::optional<uint32_t> Background;  // $RRGGBB behind transparent parts instead of black
-  bool KeepDate = false;               // the output gets the source's modification time
-  bool Strict = false;  // a picture decoded from damaged data fails instead of being written
-  std::optional<int> Quality;  // 1..100 for JPEG, WebP and AVIF outputs; unset: each one's default
-  bool Lossless = false;       // WebP outputs are written lossless
-  bool ConvertToSrgb = false;  // pixels go from the source's ICC profile to sRGB before scaling
+  bool auto_orient = false;    // turn JPEG, TIFF and WebP pictures upright by their orientation tag
+  bool keep_metadata = false;  // carry a JPEG source's EXIF, XMP and ICC into JPEG and PNG outputs
+  bool shrink_only = false;    // pictures within the target size keep their own size
+  std::optional<uint32_t> background;  // $RRGGBB behind transparent parts instead of black
+  bool keep_date = false;               // the output gets the source's modification time
+  bool strict = false;  // a picture decoded from damaged data fails instead of being written
+  std::optional<int> quality;  // 1..100 for JPEG, WebP and AVIF outputs; unset: each one's default
+  bool lossless = false;       // WebP outputs are written lossless
+  bool convert_to_srgb = false;  // pixels go from the source's ICC profile to sRGB before scaling
   std::optional<Box> box;  // --fit or --fill instead of the size and size mode
 };
 
 /// What the extras need to know of a source beyond its pixels.
 struct SourceFacts {
-  int Orientation = 0;  // 0: leave as stored
-  SourceMetadata Metadata;
+  int orientation = 0;  // 0: leave as stored
+  SourceMetadata metadata;
 };
 
 /// Reads the orientation (when AutoOrient) and metadata (when KeepMetadata) of the loaded source

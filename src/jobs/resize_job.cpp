@@ -6,16 +6,10 @@
 #include "base/errors.h"
 #include "base/muldiv.h"
 #include "base/paths.h"
-#include "formats/avif/avif_writer.h"
-#include "formats/bmp/bmp_writer.h"
-#include "formats/gif/gif_graphic.h"
-#include "formats/jpeg2000/jpeg2000_graphic.h"
 #include "formats/jpeg/jpeg_graphic.h"
-#include "formats/metafile/metafile_writer.h"
+#include "formats/bmp/dib_image.h"
 #include "formats/picture.h"
-#include "formats/png/png_graphic.h"
 #include "formats/format_registry.h"
-#include "formats/webp/webp_writer.h"
 #include "jobs/alpha_output.h"
 #include "jobs/encoder_metadata.h"
 #include "jobs/orientation.h"
@@ -23,23 +17,11 @@
 #include "jobs/shared_source.h"
 #include "jobs/unique_file_name.h"
 #include "raster/argb_image.h"
+#include "raster/filters.h"
 
 namespace tessane {
 
-uint8_t StretchFilterForListPosition(uint8_t position) {
-  // The list's labels name these resamplers; 255 (no item selected) and anything beyond the
-  // list fall back to the kernel resampler's box kernel.
-  static constexpr uint8_t kByPosition[] = {0, 1, 2, 3, 4, 4, 5, 6};
-  return position < sizeof kByPosition ? kByPosition[position] : 7;
-}
-
-ResizeJob::ResizeJob(std::string sourceName, std::string destName, uint8_t sizeMode,
-                         uint8_t filter, int32_t size)
-    : source_name(std::move(sourceName)),
-      dest_name(std::move(destName)),
-      size(size),
-      size_mode(sizeMode),
-      filter(filter) {}
+ResizeJob::ResizeJob(ResizeRequest request) : ResizeRequest(std::move(request)) {}
 
 ResizeJob::~ResizeJob() = default;
 
@@ -69,7 +51,7 @@ void ResizeJob::ProcessFile() {
   }
   int32_t width = loaded_->Width();
   int32_t height = loaded_->Height();
-  if (OrientationSwapsSides(facts_.Orientation)) std::swap(width, height);
+  if (OrientationSwapsSides(facts_.orientation)) std::swap(width, height);
   if (size_mode == kSizePercent) size = MulDivWord(size, std::max(width, height), 100);
 
   if (auto* jpeg = dynamic_cast<JpegGraphic*>(loaded_->graphic())) {
@@ -82,7 +64,7 @@ void ResizeJob::ProcessFile() {
       default: jpeg->SetScale(JpegScale::jsFullSize);
     }
   }
-  if (extras.ConvertToSrgb) {
+  if (extras.convert_to_srgb) {
     colour_ = SrgbConversion::ForSource(source_name, loaded_->graphic(), warnings_);
   }
   ScaleAndSave();
@@ -125,9 +107,9 @@ Rect ResizeJob::TargetRect() const {
   int32_t width = loaded_->Width();
   int32_t height = loaded_->Height();
   // Sizes apply to the picture as it will be turned upright.
-  if (OrientationSwapsSides(facts_.Orientation)) std::swap(width, height);
-  if (extras.box) return BoxTargetRect(width, height, *extras.box, extras.ShrinkOnly);
-  if (extras.ShrinkOnly && width > 0 && height > 0) {
+  if (OrientationSwapsSides(facts_.orientation)) std::swap(width, height);
+  if (extras.box) return BoxTargetRect(width, height, *extras.box, extras.shrink_only);
+  if (extras.shrink_only && width > 0 && height > 0) {
     const int32_t limited = size_mode == kSizeWidth    ? width
                             : size_mode == kSizeHeight ? height
                                                     : std::max(width, height);
@@ -160,22 +142,22 @@ std::string DamageOf(const Picture& picture) {
 
 // WebP and AVIF outputs take the alpha channel along; the others are laid over a colour.
 bool ResizeJob::KeepsAlpha() const {
-  return !extras.Background && OutputKeepsAlpha(dest_name);
+  return !extras.background && OutputKeepsAlpha(dest_name);
 }
 
 std::string ResizeJob::PrepareSource(ArgbImage& source, const Picture& picture) {
-  if (extras.Background) {
+  if (extras.background) {
     // Laid under the picture in its own colours, so that the conversion gives the colour asked.
     const uint32_t background =
-        colour_ ? colour_->SourceColourFor(*extras.Background) : *extras.Background;
+        colour_ ? colour_->SourceColourFor(*extras.background) : *extras.background;
     AssignOverBackground(source, picture, background);
   } else if (!(KeepsAlpha() && AssignKeepingAlpha(source, picture))) {
     source.Assign(picture);
   }
   std::string damage = DamageOf(picture);
   // The output holds sRGB pixels then: the source's profile would misdescribe them.
-  if (colour_ && colour_->Apply(source, warnings_)) facts_.Metadata.Icc.clear();
-  OrientBitmap(source, facts_.Orientation);
+  if (colour_ && colour_->Apply(source, warnings_)) facts_.metadata.Icc.clear();
+  OrientBitmap(source, facts_.orientation);
   return damage;
 }
 
@@ -189,14 +171,14 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
     if (fresh) {
       try {
         it->second.damage = PrepareSource(it->second.bitmap, *loaded_);
-        it->second.to_srgb = facts_.Metadata.Icc.empty() && !shared_source->facts.Metadata.Icc.empty();
+        it->second.to_srgb = facts_.metadata.Icc.empty() && !shared_source->facts.metadata.Icc.empty();
       } catch (...) {
         shared_source->by_scale.erase(it);
         throw;
       }
     }
     shared = &it->second.bitmap;
-    if (it->second.to_srgb) facts_.Metadata.Icc.clear();
+    if (it->second.to_srgb) facts_.metadata.Icc.clear();
     damage = it->second.damage;
   } else {
     damage = PrepareSource(own, picture);
@@ -208,14 +190,14 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
   Rect sourceRect{0, 0, w, h};
   destination.Resize(targetWidth, targetHeight);
   if (extras.box) {
-    sourceRect = BoxSourceRect(w, h, *extras.box, extras.ShrinkOnly);
+    sourceRect = BoxSourceRect(w, h, *extras.box, extras.shrink_only);
   } else if (crop && h <= w && 2 * int64_t{w} < 3 * int64_t{h}) {
     const int32_t band = MulDiv(w, 9, 16);
     const int32_t top = (h - band) / 2;
     sourceRect = Rect{0, top, w, top + band};
     destination.Resize(targetWidth, MulDiv(targetWidth, 9, 16));
   }
-  if (filter != 0) source.SetStretchFilter(StretchFilterForListPosition(filter));
+  source.SetResampler(MakeResampler(filter));
   // A copy at the same size keeps every pixel exactly, as it would without alpha.
   const bool sameSize = destination.Width() == sourceRect.Width() &&
                         destination.Height() == sourceRect.Height();
@@ -224,88 +206,6 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
   if (premultiplied) UnpremultiplyAlpha(destination);
   destination.AssignTo(picture);
 }
-
-namespace {
-
-enum class Writer { None, Bmp, Jpeg, Png, Gif, Jpeg2000, Metafile, Webp, Avif };
-
-Writer WriterForExtension(const std::string& ext) {
-  if (ext == ".bmp") return Writer::Bmp;
-  if (ext == ".jpg") return Writer::Jpeg;
-  if (ext == ".png") return Writer::Png;
-  if (ext == ".gif") return Writer::Gif;
-  if (ext == ".jp2") return Writer::Jpeg2000;
-  if (ext == ".webp") return Writer::Webp;
-  if (ext == ".avif") return Writer::Avif;
-  if (ext.find("mf") != std::string::npos) return Writer::Metafile;
-  return Writer::None;
-}
-
-void Encode(Writer writer, Picture& picture, const std::string& ext, const ResizeExtras& extras,
-            const OutputMetadata& metadata, ByteStream& out) {
-  switch (writer) {
-    case Writer::Bmp: WriteBmp(picture.EnsureBitmap(), out); break;
-    case Writer::Jpeg: {
-      JpegGraphic jpeg;
-      jpeg.SetQuality(extras.Quality.value_or(75));
-      jpeg.Assign(picture.EnsureBitmap());
-      jpeg.SaveToStream(out);
-      break;
-    }
-    case Writer::Png: {
-      PngGraphic png;
-      png.SetFilters(PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp);
-      png.SetCompressionLevel(8);
-      png.Assign(picture.EnsureBitmap());
-      png.SaveToStream(out);
-      break;
-    }
-    case Writer::Gif: {
-      GifGraphic gif;
-      gif.SetColorReduction(8);
-      gif.Assign(picture.EnsureBitmap());
-      gif.SaveToStream(out);
-      break;
-    }
-    case Writer::Jpeg2000: {
-      Jpeg2000Graphic jp2;
-      jp2.SetLossless(false);
-      jp2.SetQuality(90);
-      jp2.Assign(picture.EnsureBitmap());
-      jp2.SaveToStream(out);
-      break;
-    }
-    case Writer::Metafile: {
-      // The frame takes the picture's size as it stands before its bitmap is requested.
-      const int32_t width = picture.Width();
-      const int32_t height = picture.Height();
-      WriteMetafile(&picture.EnsureBitmap(), width, height, ext == ".emf", out);
-      break;
-    }
-    case Writer::Webp: {
-      WebpOptions options;
-      options.quality = extras.Quality.value_or(kDefaultWebpQuality);
-      options.lossless = extras.Lossless;
-      options.exif = metadata.exif;
-      options.icc = metadata.icc;
-      options.xmp = metadata.xmp;
-      EncodeWebp(picture.EnsureBitmap(), options, out);
-      break;
-    }
-    case Writer::Avif: {
-      AvifOptions options;
-      options.quality = extras.Quality.value_or(kDefaultAvifQuality);
-      options.exif = metadata.exif;
-      options.icc = metadata.icc;
-      options.xmp = metadata.xmp;
-      EncodeAvif(picture.EnsureBitmap(), options, out);
-      break;
-    }
-    case Writer::None: break;
-  }
-}
-
-}  // namespace
 
 void ResizeJob::SavePicture() {
   // The picture goes with this step, whatever happens in it.
@@ -320,35 +220,38 @@ void ResizeJob::SavePicture() {
     dest_name = UniqueFileName(original);
   }
 
-  const std::string ext = LowerCaseAscii(ExtractFileExt(dest_name));
-  const Writer writer = WriterForExtension(ext);
-  if (writer == Writer::None) return;
-  if (picture->EnsureBitmap().Empty()) {
+  const WriterFormat* writer = FindWriter(LowerCaseAscii(ExtractFileExt(dest_name)));
+  if (writer == nullptr) return;
+  const DibImage& bitmap = picture->EnsureBitmap();
+  if (bitmap.Empty()) {
     // Nothing to write: no zero-length or blank outputs after a failed scaling step.
     throw InvalidImageError(scale_error_.empty() ? Format("Cannot scale \"%s\"", source_name.c_str())
                                                : scale_error_);
   }
   if (!scale_error_.empty()) warnings_.push_back("Not scaled: " + scale_error_);
-  if (extras.Strict && !warnings_.empty()) throw InvalidImageError(warnings_.front());
+  if (extras.strict && !warnings_.empty()) throw InvalidImageError(warnings_.front());
 
   AtomicFile output(dest_name);
-  // WebP and AVIF take the metadata into their encoders; JPEG and PNG get it spliced in.
-  OutputMetadata metadata;
-  if (!facts_.Metadata.Empty() && (writer == Writer::Webp || writer == Writer::Avif)) {
-    const DibImage& bitmap = picture->EnsureBitmap();
-    metadata = MetadataForEncoder(facts_.Metadata, extras.AutoOrient, bitmap.Width(),
-                                  bitmap.Height());
+  EncodeSettings settings;
+  settings.quality = extras.quality;
+  settings.lossless = extras.lossless;
+  if (!facts_.metadata.Empty() && writer->metadata == MetadataCarrier::kEncoder) {
+    OutputMetadata metadata =
+        MetadataForEncoder(facts_.metadata, extras.auto_orient, bitmap.Width(), bitmap.Height());
+    settings.exif = std::move(metadata.exif);
+    settings.icc = std::move(metadata.icc);
+    settings.xmp = std::move(metadata.xmp);
   }
-  if (!facts_.Metadata.Empty() && (writer == Writer::Jpeg || writer == Writer::Png)) {
+  if (!facts_.metadata.Empty() && (writer->metadata == MetadataCarrier::kJpegSegments ||
+                                   writer->metadata == MetadataCarrier::kPngChunks)) {
     MemoryStream encoded;
-    Encode(writer, *picture, ext, extras, metadata, encoded);
-    const DibImage& bitmap = picture->EnsureBitmap();
-    const std::vector<uint8_t> bytes =
-        AddMetadata(encoded.TakeBytes(), writer == Writer::Jpeg, facts_.Metadata,
-                    extras.AutoOrient, bitmap.Width(), bitmap.Height());
+    writer->encode(bitmap, settings, encoded);
+    const std::vector<uint8_t> bytes = AddMetadata(
+        encoded.TakeBytes(), writer->metadata == MetadataCarrier::kJpegSegments, facts_.metadata,
+        extras.auto_orient, bitmap.Width(), bitmap.Height());
     output.Stream().WriteBuffer(bytes.data(), bytes.size());
   } else {
-    Encode(writer, *picture, ext, extras, metadata, output.Stream());
+    writer->encode(bitmap, settings, output.Stream());
   }
   if (cancel && cancel->load()) throw AbortError("Interrupted");
   if (overwrite)
@@ -356,7 +259,7 @@ void ResizeJob::SavePicture() {
   else
     dest_name = CommitUnique(output, original);
   written_ = true;
-  if (extras.KeepDate) CopyModificationTime(source_name, dest_name);
+  if (extras.keep_date) CopyModificationTime(source_name, dest_name);
 }
 
 }  // namespace tessane

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/geometry.h"
-#include "jobs/resize_extras.h"
+#include "jobs/requests.h"
 
 namespace tessane {
 
@@ -18,10 +18,6 @@ class Picture;
 class SrgbConversion;
 class ArgbImage;
 struct SharedSource;
-
-/// The StretchFilter value for a position of the window's filter list: each label gets the
-/// resampler it names (None, Box, Triangle, Hermite, Bell, BSpline, Lanczos3, Mitchell).
-uint8_t StretchFilterForListPosition(uint8_t position);
 
 /// Denominator of the JPEG decoding scale (1, 2, 4 or 8) for a picture of this full size
 /// reduced to `size`: strictly above 8, 4 or 2 times the size on the shorter ratio.
@@ -32,25 +28,12 @@ int JpegScaleDenominator(int32_t width, int32_t height, int32_t size);
 /// result grows by one on every side. Throws the 16-bit arithmetic errors of MulDivWord.
 Rect TargetRectFor(int32_t width, int32_t height, int32_t size, uint8_t sizeMode);
 
-/// Size modes of a resize job.
-enum : uint8_t { kSizeLargest = 0, kSizeWidth = 1, kSizeHeight = 2, kSizePercent = 3 };
-
-class ResizeJob {
+/// One file's resize work: the request's fields, which the work reads and updates (size and
+/// dest_name), and what the work found.
+class ResizeJob : public ResizeRequest {
  public:
-  /// Inputs as the batch controller hands them over.
-  ResizeJob(std::string sourceName, std::string destName, uint8_t sizeMode, uint8_t filter,
-              int32_t size);
+  explicit ResizeJob(ResizeRequest request);
   ~ResizeJob();
-
-  std::string source_name;
-  std::string dest_name;  // replaced by the unique name when overwrite is false
-  int32_t size;
-  uint8_t size_mode;
-  uint8_t filter;        // position in the window's filter list
-  bool overwrite = false;
-  bool crop = false;
-  /// Behaviour beyond the window's; all off by default.
-  ResizeExtras extras;
 
   /// When set and raised, the work stops before its output is put in place (AbortError), leaving
   /// nothing behind.
@@ -70,7 +53,7 @@ class ResizeJob {
   bool Written() const { return written_; }
   /// What went wrong without stopping the work: the picture was decoded from damaged data (the
   /// decoder's own words), or could not be scaled and was written as loaded. With
-  /// extras.Strict the first of these fails the work instead, and nothing is written.
+  /// extras.strict the first of these fails the work instead, and nothing is written.
   const std::vector<std::string>& Warnings() const { return warnings_; }
 
  private:

@@ -2,15 +2,11 @@
 
 namespace tessane {
 
-ResizeJobThread::ResizeJobThread(std::string sourceName, std::string destName, uint8_t sizeMode,
-                           uint8_t filter, int32_t size)
-    : Thread(true), work_(std::move(sourceName), std::move(destName), sizeMode, filter, size) {}
+ResizeJobThread::ResizeJobThread(ResizeRequest request)
+    : Thread(true), work_(std::move(request)) {}
 
 void ResizeJobThread::Execute() {
   Synchronize([this] {
-    // Copied here, on the UI thread, where the options were written.
-    work_.crop = crop;
-    work_.overwrite = overwrite;
     try {
       work_.ProcessFile();
     } catch (...) {

@@ -11,16 +11,13 @@
 
 namespace tessane {
 
-/// Created suspended (allocate with NewThread): the owner sets crop and overwrite, then calls
-/// Start(). Deletes itself when the work has run; the work's errors end the job without a message
+/// Created suspended (allocate with NewThread): the owner sets OnWorkEnded, then calls Start().
+/// Deletes itself when the work has run; the work's errors end the job without a message
 /// unless OnWorkEnded reports them.
 class ResizeJobThread : public Thread {
  public:
-  ResizeJobThread(std::string sourceName, std::string destName, uint8_t sizeMode, uint8_t filter,
-               int32_t size);
+  explicit ResizeJobThread(ResizeRequest request);
 
-  bool crop = false;       // cut landscape pictures to 16:9
-  bool overwrite = false;  // replace an existing output instead of numbering the new one
   /// Called on the UI thread when the work has run: with nullptr on success, with the work's
   /// error otherwise. Set before Start().
   std::function<void(std::exception_ptr)> OnWorkEnded;

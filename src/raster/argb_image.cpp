@@ -13,9 +13,6 @@
 #include "formats/metafile/metafile_graphic.h"
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
-#include "raster/draft_resampler.h"
-#include "raster/kernel_resampler.h"
-#include "raster/linear_resampler.h"
 #include "raster/nearest_resampler.h"
 
 namespace tessane {
@@ -182,7 +179,6 @@ void ArgbImage::Assign(const ArgbImage& other) {
     if (!IsEmpty())
       std::memcpy(Bits(), other.Bits(), static_cast<size_t>(width_) * height_ * sizeof(Argb32));
     draw_mode_ = other.draw_mode_;
-    stretch_filter_ = other.stretch_filter_;
     SetResampler(other.resampler_->Clone());
   });
 }
@@ -304,45 +300,6 @@ void ArgbImage::AssignTo(Graphic& graphic) const {
     return;
   }
   throw ConversionError(Format("Cannot assign a %s to a %s", "TBitmap32", "TGraphic"));
-}
-
-void ArgbImage::SetStretchFilter(uint8_t value) {
-  if (value == stretch_filter_) return;
-  stretch_filter_ = value;
-  std::unique_ptr<Resampler> resampler;
-  switch (value) {
-    case kStretchNearest:
-      resampler = std::make_unique<NearestResampler>();
-      break;
-    case kStretchDraft:
-      resampler = std::make_unique<DraftResampler>();
-      break;
-    case kStretchLinear:
-      resampler = std::make_unique<LinearResampler>();
-      break;
-    default: {
-      auto kernelResampler = std::make_unique<KernelResampler>();
-      switch (value) {
-        case kStretchCosine:
-          kernelResampler->SetKernel(std::make_unique<CosineKernel>());
-          break;
-        case kStretchSpline:
-          kernelResampler->SetKernel(std::make_unique<SplineKernel>());
-          break;
-        case kStretchLanczos:
-          kernelResampler->SetKernel(std::make_unique<LanczosKernel>());
-          break;
-        case kStretchMitchell:
-          kernelResampler->SetKernel(std::make_unique<MitchellKernel>());
-          break;
-        default:
-          break;  // 7..255 keep the box kernel
-      }
-      resampler = std::move(kernelResampler);
-    }
-  }
-  SetResampler(std::move(resampler));
-  NotifyChanged();
 }
 
 void ArgbImage::SetResampler(std::unique_ptr<Resampler> resampler) {

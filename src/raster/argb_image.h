@@ -30,23 +30,11 @@ TESSANE_DECLARE_ERROR(SourceInvalidError, BitmapError)
 /// alpha included) is implemented; the program never selects the others.
 enum class DrawMode { kDrawOpaque, kDrawBlend, kDrawCustom, kDrawTransparent };
 
-/// Values of ArgbImage::StretchFilter. Any other byte selects the kernel resampler with a box
-/// kernel.
-enum StretchFilter : uint8_t {
-  kStretchNearest = 0,
-  kStretchDraft = 1,
-  kStretchLinear = 2,
-  kStretchCosine = 3,
-  kStretchSpline = 4,
-  kStretchLanczos = 5,
-  kStretchMitchell = 6,
-};
-
 /// A 32-bit ARGB raster that pictures are converted into, stretched from and handed back from.
 /// Owns its pixel buffer and its resampler; not copyable.
 class ArgbImage {
  public:
-  /// An empty 0 x 0 bitmap, kDrawOpaque, StretchFilter 0, with a NearestResampler.
+  /// An empty 0 x 0 bitmap, kDrawOpaque, with a NearestResampler.
   ArgbImage();
   ~ArgbImage();
   ArgbImage(const ArgbImage&) = delete;
@@ -88,7 +76,7 @@ class ArgbImage {
   void Assign(const Picture& picture);
   /// A graphic given directly: bitmap kinds by pixel copy, every other class drawn.
   void Assign(Graphic& graphic);
-  /// Size, pixels and settings (draw mode, stretch filter, a copy of the resampler).
+  /// Size, pixels and settings (draw mode, a copy of the resampler).
   void Assign(const ArgbImage& other);
   /// The picture's bitmap (EnsureBitmap) becomes a 32-bit DibImage of this size with the same
   /// pixel words, alpha included.
@@ -98,14 +86,10 @@ class ArgbImage {
   /// "Cannot assign a TBitmap32 to a TGraphic".
   void AssignTo(Graphic& graphic) const;
 
-  uint8_t StretchFilter() const { return stretch_filter_; }
-  /// Selects the resampler: 0 nearest, 1 draft, 2 linear, 3 cosine, 4 spline, 5 Lanczos (width
-  /// 3), 6 Mitchell, anything else the kernel resampler with a box kernel. Setting the current
-  /// value keeps the current resampler object.
-  void SetStretchFilter(uint8_t value);
   /// The resampler StretchTo uses when this bitmap is the source (never nullptr).
   Resampler* resampler() const { return resampler_.get(); }
-  /// Installs a resampler (nothing for nullptr or the current one) and notifies a change.
+  /// Installs a resampler (nothing for nullptr or the current one) and notifies a change;
+  /// MakeResampler (raster/filters.h) makes the one a filter names.
   void SetResampler(std::unique_ptr<Resampler> resampler);
 
   /// Stretches srcRect of this bitmap onto dstRect of dst, limited to dst's ClipArea, with this
@@ -152,7 +136,6 @@ class ArgbImage {
   Argb32* bits_ = nullptr;
   Rect clip_area_{};
   DrawMode draw_mode_ = DrawMode::kDrawOpaque;
-  uint8_t stretch_filter_ = kStretchNearest;
   std::unique_ptr<Resampler> resampler_;
   int32_t update_count_ = 0;
 };

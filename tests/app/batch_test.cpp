@@ -451,7 +451,11 @@ TEST_F(BatchTest, FaultsAtTheNamesOrAmongTheSourcesStillEndTheRun) {
 TEST(WorkQueueInTheWindow, QueuedWorkRunsInsideAModalLoop) {
   test::TempDir dir;
   test::WriteBytes(dir.File("a.jpg"), {1, 2, 3});
-  NewThread<CopyJobThread>(dir.File("a.jpg"), dir.File("b.jpg"), 8192, false);
+  CopyRequest request;
+  request.source_name = dir.File("a.jpg");
+  request.dest_name = dir.File("b.jpg");
+  request.buffer_size = 8192;
+  NewThread<CopyJobThread>(std::move(request));
   // Only the box's own event loop runs here: it must dispatch the queued copy.
   QMessageBox box(QMessageBox::Information, "Tessane", "waiting", QMessageBox::Ok);
   QTimer poll;

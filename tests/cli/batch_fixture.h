@@ -78,10 +78,10 @@ inline ParseResult Parse(std::vector<std::string> args) {
 /// Options parsed from a command line (which must be valid).
 inline CliOptions Options(std::vector<std::string> args) {
   const ParseResult r = Parse(std::move(args));
-  EXPECT_TRUE(r.Options) << r.Error;
-  CliOptions o = r.Options ? *r.Options : CliOptions{};
-  o.Jobs = 2;
-  o.Quiet = true;
+  EXPECT_TRUE(r.options) << r.error;
+  CliOptions o = r.options ? *r.options : CliOptions{};
+  o.jobs = 2;
+  o.quiet = true;
   return o;
 }
 

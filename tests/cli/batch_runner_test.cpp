@@ -50,9 +50,9 @@ std::pair<int32_t, int32_t> SizeOf(const std::string& path) {
 
 CliOptions Options(const std::string& in, const std::string& out) {
   CliOptions o;
-  o.Paths = {in};
-  o.DestFolder = out;
-  o.Jobs = 2;
+  o.paths = {in};
+  o.dest_folder = out;
+  o.jobs = 2;
   return o;
 }
 
@@ -62,9 +62,9 @@ TEST(CliRun, MixedFolderGivesSizedNamedOutputsAndOneFailureLine) {
   MakeSourceTree(in);
   fs::create_directories(out);
   CliOptions o = Options(in, out);
-  o.OutputExt = ".png";
-  o.Addition = 1;
-  o.Thing = "_t";
+  o.output_ext = ".png";
+  o.addition = 1;
+  o.addition_text = "_t";
   std::ostringstream sout, serr;
   EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 1);
 
@@ -85,7 +85,7 @@ TEST(CliRun, SourceFormatKeepsHandledExtensionsAndNumbersTakenNames) {
   fs::remove(in + "/broken.jpg");
   fs::create_directories(out);
   CliOptions o = Options(in, out);
-  o.IncludeSubfolders = false;
+  o.include_subfolders = false;
   std::ostringstream sout, serr;
   EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 0) << serr.str();
   EXPECT_TRUE(fs::exists(out + "/a.bmp"));
@@ -103,14 +103,14 @@ TEST(CliRun, DryRunWritesNothingAndCopyModeCopiesBytes) {
   MakeSourceTree(in);
   fs::create_directories(out);
   CliOptions o = Options(in, out);
-  o.DryRun = true;
+  o.dry_run = true;
   std::ostringstream sout, serr;
   EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 0);
   EXPECT_NE(sout.str().find(in + "/a.bmp -> " + out + "/a.bmp"), std::string::npos) << sout.str();
   EXPECT_TRUE(fs::is_empty(out));
 
-  o.DryRun = false;
-  o.Copy = true;
+  o.dry_run = false;
+  o.copy = true;
   EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 0) << serr.str();
   EXPECT_EQ(test::ReadBytes(out + "/broken.jpg"), test::ReadBytes(in + "/broken.jpg"));
   EXPECT_EQ(test::ReadBytes(out + "/d.bmp"), test::ReadBytes(in + "/sub/d.bmp"));
@@ -130,12 +130,12 @@ TEST(CliRun, MissingDestinationIsMadeAndAFileInItsWayStopsTheRun) {
   MakeSourceTree(in);
   std::ostringstream sout, serr;
   CliOptions o = Options(in, dir.File("web/small"));
-  o.Paths = {in + "/a.bmp"};
+  o.paths = {in + "/a.bmp"};
   EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 0) << serr.str();
   EXPECT_TRUE(fs::exists(dir.File("web/small/a.bmp")));
 
   test::WriteBytes(dir.File("taken"), {1});
-  o.DestFolder = dir.File("taken");
+  o.dest_folder = dir.File("taken");
   EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 2);
   EXPECT_NE(serr.str().find("taken: Can't create the destination folder"), std::string::npos);
   EXPECT_EQ(test::ReadBytes(dir.File("taken")), std::vector<uint8_t>{1});

@@ -26,13 +26,13 @@ TEST(CliBoxes, UsageErrors) {
            {"--fill", "5x5", "--gravity", "up", "x"},
        }) {
     const ParseResult r = Parse(args);
-    EXPECT_FALSE(r.Options) << args[0] << " " << args[1];
-    EXPECT_EQ(r.ExitStatus, 2);
-    EXPECT_FALSE(r.Error.empty());
+    EXPECT_FALSE(r.options) << args[0] << " " << args[1];
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_FALSE(r.error.empty());
   }
   const ParseResult ok = Parse({"--fill", "3x2", "--gravity", "southeast", "x"});
-  ASSERT_TRUE(ok.Options) << ok.Error;
-  EXPECT_EQ(ok.Options->batch.box, (Box{BoxKind::kFill, 3, 2, Gravity::kSouthEast}));
+  ASSERT_TRUE(ok.options) << ok.error;
+  EXPECT_EQ(ok.options->batch.box, (Box{BoxKind::kFill, 3, 2, Gravity::kSouthEast}));
 }
 
 TEST(CliBoxes, FitAndFillGiveTheirSizesFromJpegPngAndBmpSources) {

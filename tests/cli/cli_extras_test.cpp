@@ -150,10 +150,10 @@ int RunCli(const CliOptions& o, std::string* errors = nullptr) {
 
 CliOptions Options(const std::vector<std::string>& paths, const std::string& dest) {
   CliOptions o;
-  o.Paths = paths;
-  o.DestFolder = dest;
-  o.Jobs = 2;
-  o.Quiet = true;
+  o.paths = paths;
+  o.dest_folder = dest;
+  o.jobs = 2;
+  o.quiet = true;
   return o;
 }
 
@@ -199,15 +199,18 @@ TEST(CliExtras, PlainRunWritesWhatTheWindowsWorkWritesByteForByte) {
 
   for (const std::string ext : {"", ".jpg", ".png"}) {
     CliOptions o = Options({in}, cli);
-    o.OutputExt = ext;
-    o.Overwrite = true;
+    o.output_ext = ext;
+    o.overwrite = true;
     ASSERT_EQ(RunCli(o), 0) << "format " << ext;
     BatchRunner runner(o);
     for (const char* name : {"phone.jpg", "alpha.bmp", "keyed.png", "small.bmp"}) {
       const std::string source = in + "/" + name;
       const std::string cliOut = runner.DestinationFor(source);
-      ResizeJob work(source, window + "/" + ExtractFileName(cliOut), 0, 6, 320);
-      work.overwrite = true;
+      ResizeRequest request;
+      request.source_name = source;
+      request.dest_name = window + "/" + ExtractFileName(cliOut);
+      request.overwrite = true;
+      ResizeJob work(std::move(request));
       work.ProcessFile();
       ASSERT_TRUE(work.Written());
       EXPECT_EQ(test::ReadBytes(cliOut), test::ReadBytes(work.dest_name)) << cliOut;
@@ -234,9 +237,9 @@ TEST(CliExtras, AutoOrientTurnsEveryOrientationUprightBeforeSizing) {
     const std::string source = dir.File("o" + std::to_string(c.orientation) + ".jpg");
     WriteTaggedJpeg(source, 80, 40, c.orientation);
     CliOptions o = Options({source}, out);
-    o.OutputExt = ".png";
-    o.Size = 40;
-    o.AutoOrient = true;
+    o.output_ext = ".png";
+    o.size = 40;
+    o.auto_orient = true;
     ASSERT_EQ(RunCli(o), 0);
     std::vector<std::pair<std::string, Decoded>> results = {
         {"ours", Decode(out + "/o" + std::to_string(c.orientation) + ".png")}};
@@ -269,10 +272,10 @@ TEST(CliExtras, AutoOrientTurnsEveryOrientationUprightBeforeSizing) {
   WriteTaggedJpeg(phone, 640, 480, 6);
   for (const bool orient : {true, false}) {
     CliOptions o = Options({phone}, out);
-    o.OutputExt = ".jpg";
-    o.Size = 100;
-    o.AutoOrient = orient;
-    o.Overwrite = true;
+    o.output_ext = ".jpg";
+    o.size = 100;
+    o.auto_orient = orient;
+    o.overwrite = true;
     ASSERT_EQ(RunCli(o), 0);
     const Decoded d = Decode(out + "/phone.jpg");
     EXPECT_EQ(std::make_pair(d.width, d.height),
@@ -295,10 +298,10 @@ TEST(CliExtras, AutoOrientTurnsTiffPicturesByTheirOrientationTag) {
     sources.push_back(
         test::SharedPath(std::string("testimages/tiff/pil_g4_orientation_") + n + ".tif"));
   CliOptions o = Options(sources, dir.Path());
-  o.OutputExt = ".png";
-  o.SizeMode = kSizePercent;
-  o.Size = 100;
-  o.AutoOrient = true;
+  o.output_ext = ".png";
+  o.size_mode = kSizePercent;
+  o.size = 100;
+  o.auto_orient = true;
   ASSERT_EQ(RunCli(o), 0);
   const Decoded upright = Decode(dir.File("pil_g4_orientation_1.png"));
   EXPECT_EQ(upright.width, 590);
@@ -357,10 +360,10 @@ TEST(CliExtras, KeepMetadataCarriesExifIccAndXmpIntoJpegAndPng) {
                         {false, true, ".png"}};
   for (const Case& c : cases) {
     CliOptions o = Options({source}, out);
-    o.OutputExt = c.ext;
-    o.KeepMetadata = c.keep;
-    o.AutoOrient = c.orient;
-    o.Overwrite = true;
+    o.output_ext = c.ext;
+    o.keep_metadata = c.keep;
+    o.auto_orient = c.orient;
+    o.overwrite = true;
     ASSERT_EQ(RunCli(o), 0);
     const std::string output = out + "/photo" + c.ext;
     const std::string label = output + (c.keep ? " keep" : "") + (c.orient ? " orient" : "");
@@ -429,11 +432,11 @@ TEST(CliExtras, ShrinkOnlyNeverEnlarges) {
   };
   for (const Case& c : cases) {
     CliOptions o = Options({in}, out);
-    o.OutputExt = ".png";
-    o.SizeMode = c.mode;
-    o.Size = c.size;
-    o.ShrinkOnly = c.shrinkOnly;
-    o.Overwrite = true;
+    o.output_ext = ".png";
+    o.size_mode = c.mode;
+    o.size = c.size;
+    o.shrink_only = c.shrinkOnly;
+    o.overwrite = true;
     const std::string label = "mode " + std::to_string(c.mode) + " size " + std::to_string(c.size);
     ASSERT_EQ(RunCli(o), 0) << label;
     const Decoded wide = Decode(out + "/wide.png");
@@ -443,10 +446,10 @@ TEST(CliExtras, ShrinkOnlyNeverEnlarges) {
   }
   // Kept at its own size, the picture is still converted and named as usual.
   CliOptions o = Options({in + "/wide.bmp"}, out);
-  o.OutputExt = ".jpg";
-  o.Addition = 1;
-  o.Thing = "_s";
-  o.ShrinkOnly = true;
+  o.output_ext = ".jpg";
+  o.addition = 1;
+  o.addition_text = "_s";
+  o.shrink_only = true;
   ASSERT_EQ(RunCli(o), 0);
   const Decoded jpg = Decode(out + "/wide_s.jpg");
   EXPECT_EQ(std::make_pair(jpg.width, jpg.height), std::make_pair(200, 100));
@@ -517,11 +520,11 @@ TEST(CliExtras, BackgroundShowsThroughTransparentParts) {
   };
   for (const bool green : {false, true}) {
     CliOptions o = Options({in}, out);
-    o.OutputExt = ".png";
-    o.SizeMode = kSizePercent;
-    o.Size = 100;
-    o.Overwrite = true;
-    if (green) o.Background = 0x00FF00;
+    o.output_ext = ".png";
+    o.size_mode = kSizePercent;
+    o.size = 100;
+    o.overwrite = true;
+    if (green) o.background = 0x00FF00;
     ASSERT_EQ(RunCli(o), 0);
     for (const Expect& e : expects) {
       const Decoded d = Decode(out + "/" + e.file + ".png");
@@ -533,9 +536,9 @@ TEST(CliExtras, BackgroundShowsThroughTransparentParts) {
   }
   // JPEG output of the transparent picture: the colour, not black.
   CliOptions o = Options({in + "/rgba.png"}, out);
-  o.OutputExt = ".jpg";
-  o.Size = 30;
-  o.Background = 0xFFFFFF;
+  o.output_ext = ".jpg";
+  o.size = 30;
+  o.background = 0xFFFFFF;
   ASSERT_EQ(RunCli(o), 0);
   EXPECT_TRUE(Near(Decode(out + "/rgba.jpg").At(1, 5), 0xFFFFFF, 16));
 }
@@ -560,9 +563,9 @@ TEST(CliExtras, KeepDateGivesOutputsTheSourcesModificationTime) {
     const std::string out = dir.File(c.dest);
     fs::create_directories(out);
     CliOptions o = Options({source}, out);
-    o.OutputExt = ".png";
-    o.KeepDate = c.keepDate;
-    o.Copy = c.copy;
+    o.output_ext = ".png";
+    o.keep_date = c.keepDate;
+    o.copy = c.copy;
     ASSERT_EQ(RunCli(o), 0);
     const std::string output = out + (c.copy ? "/old.bmp" : "/old.png");
     if (c.keepDate) {
@@ -608,8 +611,8 @@ TEST(CliExtras, ReportHasOneRowPerFileAndTheExitStatusFollowsTheOutcome) {
   CliOptions o = Options({in + "/broken.jpg", in + "/a.bmp", in + "/tab\tname.bmp",
                            in + "/notes.txt", dir.File("missing.png")},
                           out);
-  o.OutputExt = ".png";
-  o.ReportPath = report;
+  o.output_ext = ".png";
+  o.report_path = report;
   EXPECT_EQ(RunCli(o), 1);
   const auto rows = ReadTsv(report);
   ASSERT_EQ(rows.size(), 5u);
@@ -643,15 +646,15 @@ TEST(CliExtras, ReportHasOneRowPerFileAndTheExitStatusFollowsTheOutcome) {
 
   // All written: status 0 and the report replaced.
   fs::remove(in + "/broken.jpg");
-  o.Paths = {in};
+  o.paths = {in};
   EXPECT_EQ(RunCli(o), 0);
   EXPECT_EQ(ReadTsv(report).size(), 3u);
 
   // A report that cannot be created is a usage error found before any work.
   const std::string empty = dir.File("empty");
   fs::create_directories(empty);
-  o.DestFolder = empty;
-  o.ReportPath = dir.File("no/such/folder/run.tsv");
+  o.dest_folder = empty;
+  o.report_path = dir.File("no/such/folder/run.tsv");
   std::string errors;
   EXPECT_EQ(RunCli(o, &errors), 2);
   EXPECT_NE(errors.find("run.tsv"), std::string::npos) << errors;

@@ -14,21 +14,21 @@ ParseResult Parse(std::vector<const char*> args) {
 
 TEST(CliOptions, DefaultsAreTheWindowDefaults) {
   const ParseResult r = Parse({"photos"});
-  ASSERT_TRUE(r.Options);
-  const CliOptions& o = *r.Options;
-  EXPECT_EQ(o.Paths, std::vector<std::string>{"photos"});
-  EXPECT_EQ(o.DestFolder, "");
-  EXPECT_EQ(o.OutputExt, "");
-  EXPECT_EQ(o.DefaultFormat, ".jpg");
-  EXPECT_EQ(o.SizeMode, 0);
-  EXPECT_EQ(o.Size, 320);
-  EXPECT_EQ(o.Filter, 6);  // Lanczos3
-  EXPECT_FALSE(o.Crop);
-  EXPECT_EQ(o.Addition, 2);
-  EXPECT_FALSE(o.Overwrite);
-  EXPECT_FALSE(o.Copy);
-  EXPECT_EQ(o.BufferKb, 64);
-  EXPECT_TRUE(o.IncludeSubfolders);
+  ASSERT_TRUE(r.options);
+  const CliOptions& o = *r.options;
+  EXPECT_EQ(o.paths, std::vector<std::string>{"photos"});
+  EXPECT_EQ(o.dest_folder, "");
+  EXPECT_EQ(o.output_ext, "");
+  EXPECT_EQ(o.default_format, ".jpg");
+  EXPECT_EQ(o.size_mode, 0);
+  EXPECT_EQ(o.size, 320);
+  EXPECT_EQ(o.filter, Filter::kLanczos3);
+  EXPECT_FALSE(o.crop);
+  EXPECT_EQ(o.addition, 2);
+  EXPECT_FALSE(o.overwrite);
+  EXPECT_FALSE(o.copy);
+  EXPECT_EQ(o.buffer_kb, 64);
+  EXPECT_TRUE(o.include_subfolders);
 }
 
 TEST(CliOptions, FlagsMapOntoTheWindowsOptions) {
@@ -36,48 +36,48 @@ TEST(CliOptions, FlagsMapOntoTheWindowsOptions) {
       Parse({"-d", "out", "-f", "png", "--default-format", "none", "-m", "height", "-s", "1024",
              "-F", "mitchell", "--crop-16x9", "--postfix", "_small", "--overwrite", "-j", "3",
              "--no-subfolders", "a.jpg", "b"});
-  ASSERT_TRUE(r.Options);
-  const CliOptions& o = *r.Options;
-  EXPECT_EQ(o.DestFolder, "out");
-  EXPECT_EQ(o.OutputExt, ".png");
-  EXPECT_EQ(o.DefaultFormat, "");
-  EXPECT_EQ(o.SizeMode, 2);
-  EXPECT_EQ(o.Size, 1024);
-  EXPECT_EQ(o.Filter, 7);
-  EXPECT_TRUE(o.Crop);
-  EXPECT_EQ(o.Addition, 1);
-  EXPECT_EQ(o.Thing, "_small");
-  EXPECT_TRUE(o.Overwrite);
-  EXPECT_EQ(o.Jobs, 3);
-  EXPECT_FALSE(o.IncludeSubfolders);
-  EXPECT_EQ(o.Paths, (std::vector<std::string>{"a.jpg", "b"}));
+  ASSERT_TRUE(r.options);
+  const CliOptions& o = *r.options;
+  EXPECT_EQ(o.dest_folder, "out");
+  EXPECT_EQ(o.output_ext, ".png");
+  EXPECT_EQ(o.default_format, "");
+  EXPECT_EQ(o.size_mode, 2);
+  EXPECT_EQ(o.size, 1024);
+  EXPECT_EQ(o.filter, Filter::kMitchell);
+  EXPECT_TRUE(o.crop);
+  EXPECT_EQ(o.addition, 1);
+  EXPECT_EQ(o.addition_text, "_small");
+  EXPECT_TRUE(o.overwrite);
+  EXPECT_EQ(o.jobs, 3);
+  EXPECT_FALSE(o.include_subfolders);
+  EXPECT_EQ(o.paths, (std::vector<std::string>{"a.jpg", "b"}));
 
   const ParseResult percent = Parse({"-p", "100", "--prefix", "t_", "x"});
-  ASSERT_TRUE(percent.Options);
-  EXPECT_EQ(percent.Options->SizeMode, 3);
-  EXPECT_EQ(percent.Options->Size, 100);
-  EXPECT_EQ(percent.Options->Addition, 0);
+  ASSERT_TRUE(percent.options);
+  EXPECT_EQ(percent.options->size_mode, 3);
+  EXPECT_EQ(percent.options->size, 100);
+  EXPECT_EQ(percent.options->addition, 0);
 }
 
 TEST(CliOptions, ExtrasAreOffByDefaultAndParsedWhenGiven) {
   const ParseResult plain = Parse({"x"});
-  ASSERT_TRUE(plain.Options);
-  EXPECT_FALSE(plain.Options->AutoOrient);
-  EXPECT_FALSE(plain.Options->KeepMetadata);
-  EXPECT_FALSE(plain.Options->ShrinkOnly);
-  EXPECT_FALSE(plain.Options->Background);
-  EXPECT_FALSE(plain.Options->KeepDate);
-  EXPECT_EQ(plain.Options->ReportPath, "");
+  ASSERT_TRUE(plain.options);
+  EXPECT_FALSE(plain.options->auto_orient);
+  EXPECT_FALSE(plain.options->keep_metadata);
+  EXPECT_FALSE(plain.options->shrink_only);
+  EXPECT_FALSE(plain.options->background);
+  EXPECT_FALSE(plain.options->keep_date);
+  EXPECT_EQ(plain.options->report_path, "");
 
   const ParseResult r = Parse({"--auto-orient", "--keep-metadata", "--shrink-only", "--background",
                                 "#FFa500", "--keep-date", "--report", "run.tsv", "x"});
-  ASSERT_TRUE(r.Options) << r.Error;
-  EXPECT_TRUE(r.Options->AutoOrient);
-  EXPECT_TRUE(r.Options->KeepMetadata);
-  EXPECT_TRUE(r.Options->ShrinkOnly);
-  EXPECT_EQ(r.Options->Background, 0xFFA500u);
-  EXPECT_TRUE(r.Options->KeepDate);
-  EXPECT_EQ(r.Options->ReportPath, "run.tsv");
+  ASSERT_TRUE(r.options) << r.error;
+  EXPECT_TRUE(r.options->auto_orient);
+  EXPECT_TRUE(r.options->keep_metadata);
+  EXPECT_TRUE(r.options->shrink_only);
+  EXPECT_EQ(r.options->background, 0xFFA500u);
+  EXPECT_TRUE(r.options->keep_date);
+  EXPECT_EQ(r.options->report_path, "run.tsv");
 
   const std::vector<std::pair<const char*, std::optional<uint32_t>>> colours = {
       {"white", 0xFFFFFF},       {"Black", 0x000000},       {"grey", 0x808080},
@@ -87,25 +87,25 @@ TEST(CliOptions, ExtrasAreOffByDefaultAndParsedWhenGiven) {
       {"reddish", std::nullopt}};
   for (const auto& [text, value] : colours) EXPECT_EQ(ParseColor(text), value) << text;
   const ParseResult bad = Parse({"--background", "chartreuse-ish", "x"});
-  EXPECT_FALSE(bad.Options);
-  EXPECT_EQ(bad.ExitStatus, 2);
+  EXPECT_FALSE(bad.options);
+  EXPECT_EQ(bad.exit_status, 2);
 }
 
 TEST(CliOptions, QualityLosslessColourAndTheNewFormats) {
   const ParseResult none = Parse({"x"});
-  ASSERT_TRUE(none.Options);
-  EXPECT_FALSE(none.Options->Quality);  // each format's own default
-  EXPECT_FALSE(none.Options->Lossless);
-  EXPECT_FALSE(none.Options->ColourSrgb);
+  ASSERT_TRUE(none.options);
+  EXPECT_FALSE(none.options->quality);  // each format's own default
+  EXPECT_FALSE(none.options->lossless);
+  EXPECT_FALSE(none.options->colour_srgb);
   const ParseResult r = Parse({"-f", "webp", "--default-format", "avif", "--quality", "42",
                                 "--lossless", "--colour", "srgb", "x"});
-  ASSERT_TRUE(r.Options);
-  EXPECT_EQ(r.Options->OutputExt, ".webp");
-  EXPECT_EQ(r.Options->DefaultFormat, ".avif");
-  EXPECT_EQ(r.Options->Quality, 42);
-  EXPECT_TRUE(r.Options->Lossless);
-  EXPECT_TRUE(r.Options->ColourSrgb);
-  EXPECT_EQ(Parse({"-f", "avif", "x"}).Options->OutputExt, ".avif");
+  ASSERT_TRUE(r.options);
+  EXPECT_EQ(r.options->output_ext, ".webp");
+  EXPECT_EQ(r.options->default_format, ".avif");
+  EXPECT_EQ(r.options->quality, 42);
+  EXPECT_TRUE(r.options->lossless);
+  EXPECT_TRUE(r.options->colour_srgb);
+  EXPECT_EQ(Parse({"-f", "avif", "x"}).options->output_ext, ".avif");
 }
 
 TEST(CliOptions, UsageErrorsExitWithTwo) {
@@ -126,20 +126,20 @@ TEST(CliOptions, UsageErrorsExitWithTwo) {
   };
   for (const auto& args : bad) {
     const ParseResult r = Parse(args);
-    EXPECT_FALSE(r.Options);
-    EXPECT_EQ(r.ExitStatus, 2);
-    EXPECT_FALSE(r.Error.empty());
+    EXPECT_FALSE(r.options);
+    EXPECT_EQ(r.exit_status, 2);
+    EXPECT_FALSE(r.error.empty());
   }
   const ParseResult help = Parse({"--help"});
-  EXPECT_FALSE(help.Options);
-  EXPECT_EQ(help.ExitStatus, 0);
-  EXPECT_NE(help.Output.find("--filter"), std::string::npos);
+  EXPECT_FALSE(help.options);
+  EXPECT_EQ(help.exit_status, 0);
+  EXPECT_NE(help.output.find("--filter"), std::string::npos);
   // The inputs only the command reads are named, with their extensions.
   for (const char* ext : {".heic", ".heif", ".hif", ".avif", ".webp", ".jxl"})
-    EXPECT_NE(help.Output.find(ext), std::string::npos) << ext;
+    EXPECT_NE(help.output.find(ext), std::string::npos) << ext;
   const ParseResult version = Parse({"--version"});
-  EXPECT_EQ(version.ExitStatus, 0);
-  EXPECT_NE(version.Output.find("5.5"), std::string::npos);
+  EXPECT_EQ(version.exit_status, 0);
+  EXPECT_NE(version.output.find("5.5"), std::string::npos);
 }
 
 }  // namespace

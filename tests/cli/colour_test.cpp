@@ -54,18 +54,18 @@ FileResult Convert(const std::string& source, const std::string& folder, bool co
                     bool keepMetadata = false, std::optional<uint32_t> background = {},
                     bool strict = false, const std::string& ext = ".png") {
   CliOptions o;
-  o.Paths = {source};
-  o.DestFolder = folder;
-  o.OutputExt = ext;
-  o.SizeMode = 3;
-  o.Size = 100;
-  o.Filter = 0;
-  o.ColourSrgb = colour;
-  o.KeepMetadata = keepMetadata;
-  o.Background = background;
-  o.Strict = strict;
-  o.Overwrite = true;
-  o.Quiet = true;
+  o.paths = {source};
+  o.dest_folder = folder;
+  o.output_ext = ext;
+  o.size_mode = 3;
+  o.size = 100;
+  o.filter = Filter::kNone;
+  o.colour_srgb = colour;
+  o.keep_metadata = keepMetadata;
+  o.background = background;
+  o.strict = strict;
+  o.overwrite = true;
+  o.quiet = true;
   BatchRunner runner(o);
   fs::create_directories(folder);
   return runner.ProcessOne(source);
@@ -111,15 +111,15 @@ TEST(ColourSrgb, WideGamutPixelsAreLittleCmsOwnTransform) {
                                                   TYPE_BGRA_8, stored.argb.data(),
                                                   stored.argb.size());
     const FileResult r = Convert(source, dir.File("srgb"), true);
-    ASSERT_EQ(r.Status, FileStatus::Written) << r.Message;
-    const Pixels converted = Decode(r.Dest);
+    ASSERT_EQ(r.status, FileStatus::Written) << r.message;
+    const Pixels converted = Decode(r.dest);
     EXPECT_LE(MaxColourDifference(converted.argb, want), 1);
     // Saturated P3 colours lie well outside sRGB's: the conversion shows.
     EXPECT_GT(MaxColourDifference(converted.argb, stored.argb), 20);
 
     // Without the option the pixels stay as stored.
     const FileResult plain = Convert(source, dir.File("plain"), false);
-    EXPECT_EQ(Decode(plain.Dest).argb, stored.argb);
+    EXPECT_EQ(Decode(plain.dest).argb, stored.argb);
   }
 }
 
@@ -164,13 +164,13 @@ TEST(ColourSrgb, CmykAndYcckJpegsGoThroughTheirProfilesInks) {
     const std::vector<uint32_t> want =
         LcmsToSrgb(test::DataPath("colour/test_cmyk.icc"), TYPE_CMYK_8, inks.data(), inks.size() / 4);
     const FileResult r = Convert(source, dir.File("srgb"), true);
-    ASSERT_EQ(r.Status, FileStatus::Written) << r.Message;
-    const Pixels converted = Decode(r.Dest);
+    ASSERT_EQ(r.status, FileStatus::Written) << r.message;
+    const Pixels converted = Decode(r.dest);
     ASSERT_EQ(converted.width, w);
     EXPECT_LE(MaxColourDifference(converted.argb, want), 1);
     // The profile's paper and dot gain darken what the plain inversion gives: the inks were
     // read the right way round.
-    const Pixels plain = Decode(Convert(source, dir.File("plain"), false).Dest);
+    const Pixels plain = Decode(Convert(source, dir.File("plain"), false).dest);
     for (size_t i = 0; i < plain.argb.size(); i += 97)
       for (int shift = 0; shift < 24; shift += 8)
         EXPECT_LE((converted.argb[i] >> shift) & 0xFF, ((plain.argb[i] >> shift) & 0xFF) + 2) << i;
@@ -188,8 +188,8 @@ TEST(ColourSrgb, SourcesWithoutAProfileAreWrittenAsWithoutTheOption) {
     for (const std::string ext : {".png", ".jpg"}) {
       const FileResult with = Convert(source, dir.File("with"), true, false, {}, false, ext);
       const FileResult without = Convert(source, dir.File("without"), false, false, {}, false, ext);
-      ASSERT_EQ(with.Status, FileStatus::Written) << with.Message;
-      EXPECT_EQ(test::ReadBytes(with.Dest), test::ReadBytes(without.Dest));
+      ASSERT_EQ(with.status, FileStatus::Written) << with.message;
+      EXPECT_EQ(test::ReadBytes(with.dest), test::ReadBytes(without.dest));
     }
   }
 }
@@ -202,9 +202,9 @@ TEST(ColourSrgb, KeepMetadataDropsTheProfileOnlyWhenThePixelsWereConverted) {
     return AssembleIccProfile(ReadJpegMetadata(s).Icc);
   };
   const FileResult converted = Convert(source, dir.File("a"), true, true, {}, false, ".jpg");
-  EXPECT_TRUE(iccOf(converted.Dest).empty());
+  EXPECT_TRUE(iccOf(converted.dest).empty());
   const FileResult kept = Convert(source, dir.File("b"), false, true, {}, false, ".jpg");
-  EXPECT_EQ(iccOf(kept.Dest), test::ReadBytes(test::DataPath("colour/display_p3.icc")));
+  EXPECT_EQ(iccOf(kept.dest), test::ReadBytes(test::DataPath("colour/display_p3.icc")));
 }
 
 TEST(ColourSrgb, ABackgroundComesOutInTheColourAsked) {
@@ -223,8 +223,8 @@ TEST(ColourSrgb, ABackgroundComesOutInTheColourAsked) {
   for (const uint32_t background : {0xFFFFFFu, 0x2060C0u, 0x00FF00u}) {
     SCOPED_TRACE(background);
     const FileResult r = Convert(source, dir.File("out"), true, false, background);
-    ASSERT_EQ(r.Status, FileStatus::Written) << r.Message;
-    const Pixels out = Decode(r.Dest);
+    ASSERT_EQ(r.status, FileStatus::Written) << r.message;
+    const Pixels out = Decode(r.dest);
     // Within the rounding of a round trip through 8-bit P3.
     EXPECT_LE(MaxColourDifference({out.argb[0]}, {background}), 3);
   }
@@ -247,12 +247,12 @@ TEST(ColourSrgb, AnUnusableProfileIsAWarningAndStrictFailsOnIt) {
   test::WriteBytes(source, test::WithSegments(
                                bare, test::Segment(0xE2, test::IccChunk(1, 1, std::string(300, 'x')))));
   const FileResult warned = Convert(source, dir.File("out"), true);
-  EXPECT_EQ(warned.Status, FileStatus::WrittenWithWarnings);
-  EXPECT_EQ(warned.Message, "Colour profile not applied: the embedded ICC profile cannot be read");
-  EXPECT_EQ(Decode(warned.Dest).argb, Decode(source).argb);
+  EXPECT_EQ(warned.status, FileStatus::WrittenWithWarnings);
+  EXPECT_EQ(warned.message, "Colour profile not applied: the embedded ICC profile cannot be read");
+  EXPECT_EQ(Decode(warned.dest).argb, Decode(source).argb);
 
   const FileResult strict = Convert(source, dir.File("strict"), true, false, {}, true);
-  EXPECT_EQ(strict.Status, FileStatus::Failed);
+  EXPECT_EQ(strict.status, FileStatus::Failed);
   EXPECT_FALSE(fs::exists(dir.File("strict/bad.png")));
 }
 

@@ -66,9 +66,9 @@ Outcome RunCli(const CliOptions& o) {
 
 CliOptions Options(std::vector<std::string> paths, const std::string& dest) {
   CliOptions o;
-  o.Paths = std::move(paths);
-  o.DestFolder = dest;
-  o.Jobs = 2;
+  o.paths = std::move(paths);
+  o.dest_folder = dest;
+  o.jobs = 2;
   return o;
 }
 
@@ -80,8 +80,8 @@ TEST(CliFaults, SourceIsReplacedByItsOutputOnlyWithInPlace) {
   const auto original = test::ReadBytes(photo);
   for (bool copy : {false, true}) {
     CliOptions o = Options({photo}, "");
-    o.Overwrite = true;
-    o.Copy = copy;
+    o.overwrite = true;
+    o.copy = copy;
     const Outcome r = RunCli(o);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(photo + ": The output would replace its own source file; --in-place "
@@ -94,8 +94,8 @@ TEST(CliFaults, SourceIsReplacedByItsOutputOnlyWithInPlace) {
   EXPECT_EQ(RunCli(Options({photo}, "")).status, 0);
   EXPECT_EQ(WidthOf(dir.File("photo[1].jpg")), 320);
   CliOptions o = Options({photo}, "");
-  o.Overwrite = true;
-  o.InPlace = true;
+  o.overwrite = true;
+  o.in_place = true;
   EXPECT_EQ(RunCli(o).status, 0);
   EXPECT_EQ(WidthOf(photo), 320);
   EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"photo.jpg", "photo[1].jpg"}));
@@ -116,7 +116,7 @@ TEST(CliFaults, RunEndsWhateverStandsAtTheNamesOrAmongTheSources) {
   for (bool copy : {false, true}) {
     SCOPED_TRACE(copy ? "copy" : "resize");
     CliOptions o = Options({in}, out);
-    o.Copy = copy;
+    o.copy = copy;
     const Outcome r = RunCli(o);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(in + "/pipe.jpg: "), std::string::npos) << r.err;
@@ -140,7 +140,7 @@ TEST(CliFaults, SameOutputNameFromParallelWorkersIsNumberedFromTheOriginal) {
     SCOPED_TRACE(copy ? "copy" : "resize");
     const std::string out = dir.File(copy ? "copies" : "resized");
     CliOptions o = Options(paths, out);
-    o.Copy = copy;
+    o.copy = copy;
     EXPECT_EQ(RunCli(o).status, 0);
     EXPECT_EQ(Listing(out), (std::vector<std::string>{"k.bmp", "k[1].bmp", "k[2].bmp", "k[3].bmp",
                                                       "k[4].bmp"}));
@@ -181,7 +181,7 @@ TEST(CliFaults, DamagedPictureIsWrittenWithAWarningOrFailsWhenStrict) {
   WriteJpeg(in + "/whole.jpg", 400, 300);
 
   CliOptions o = Options({in}, dir.File("out"));
-  o.ReportPath = dir.File("report.tsv");
+  o.report_path = dir.File("report.tsv");
   Outcome r = RunCli(o);
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.err.find("tessane-cli: warning: " + in + "/cut.jpg: Premature end of JPEG file"),
@@ -197,8 +197,8 @@ TEST(CliFaults, DamagedPictureIsWrittenWithAWarningOrFailsWhenStrict) {
       << text;
   EXPECT_NE(text.find("/whole.jpg\twritten\t\t"), std::string::npos) << text;
 
-  o.DestFolder = dir.File("strict");
-  o.Strict = true;
+  o.dest_folder = dir.File("strict");
+  o.strict = true;
   r = RunCli(o);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("tessane-cli: " + in + "/cut.jpg: Premature end of JPEG file"),
@@ -218,8 +218,8 @@ TEST(CliFaults, StopRequestEndsTheRunWithItsSummaryAndLeavesNothingPartial) {
     SCOPED_TRACE(signal);
     const std::string out = dir.File("out" + std::to_string(signal));
     CliOptions o = Options({in}, out);
-    o.Jobs = 1;
-    o.ReportPath = dir.File("report.tsv");
+    o.jobs = 1;
+    o.report_path = dir.File("report.tsv");
     std::ostringstream sout, serr;
     BatchRunner runner(o);
     runner.OnFileDone = [signal](const FileResult&) { RequestStop(signal); };
@@ -256,10 +256,10 @@ TEST(CliFaults, FullDiskNamesTheCauseAndLeavesNothing) {
   Outcome copied, resized;
   {
     CliOptions o = Options({dir.File("big.bmp")}, full);
-    o.Copy = true;
+    o.copy = true;
     copied = RunCli(o);
-    o.Copy = false;
-    o.Size = 400;
+    o.copy = false;
+    o.size = 400;
     resized = RunCli(o);
   }
   const auto left = Listing(full);

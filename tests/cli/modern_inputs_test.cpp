@@ -85,12 +85,12 @@ TEST(CliModernInputs, FolderGoesToUprightJpegsWithAndWithoutAutoOrient) {
     SCOPED_TRACE(orient ? "--auto-orient" : "as stored");
     const std::string out = dir.File(orient ? "oriented" : "plain");
     CliOptions o;
-    o.Paths = {in};
-    o.DestFolder = out;
-    o.OutputExt = ".jpg";
-    o.Size = 1024;
-    o.AutoOrient = orient;
-    o.Jobs = 2;
+    o.paths = {in};
+    o.dest_folder = out;
+    o.output_ext = ".jpg";
+    o.size = 1024;
+    o.auto_orient = orient;
+    o.jobs = 2;
     std::ostringstream sout, serr;
     EXPECT_EQ(BatchRunner(o).Run(sout, serr, false), 1);
     EXPECT_NE(sout.str().find("15 files: 11 written, 4 failed"), std::string::npos) << sout.str();

@@ -165,7 +165,7 @@ TEST(CliNames, TemplateNamesOutputsAndEqualNamesAreNumbered) {
     std::vector<std::string> args = {"--name", "pic", "-f", "png", "-d", same, "-j", "1", in};
     if (overwrite) args.insert(args.begin(), "--overwrite");
     CliOptions o = Options(args);
-    o.Jobs = 1;
+    o.jobs = 1;
     ASSERT_EQ(RunBatch(o).status, 0);
     const std::vector<std::string> want = {"pic.png", "pic[1].png", "pic[2].png", "pic[3].png"};
     EXPECT_EQ(Names(same), want);
@@ -185,7 +185,7 @@ TEST(CliNames, NamesThatLeaveTheDestinationFailAndWriteNothing) {
   WritePng(in + "/ok.png", 8, 8);
   const std::string out = dir.File("d/out");
   CliOptions o = Options({"--name", "{name}/x{index}", "-d", out, in + "/...png", in + "/ok.png"});
-  o.Quiet = false;
+  o.quiet = false;
   const RunOutput run = RunBatch(o);
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("Output name \"../x1\" leaves the destination folder"), std::string::npos)
@@ -199,8 +199,8 @@ TEST(CliNames, NamesThatLeaveTheDestinationFailAndWriteNothing) {
                                              {"--name", "{name}", "--copy", "-d", "o", "x"},
                                              {"--keep-tree", "x"}}) {
     const ParseResult r = Parse(args);
-    EXPECT_FALSE(r.Options) << args[1];
-    EXPECT_EQ(r.ExitStatus, 2);
+    EXPECT_FALSE(r.options) << args[1];
+    EXPECT_EQ(r.exit_status, 2);
   }
 }
 
@@ -232,7 +232,7 @@ TEST(CliKeepTree, MirrorsFoldersForResizeAndCopyWhereFlatNamesWouldClash) {
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"-s", "16", "-d", out, in, dir.File("single.png")});
     CliOptions o = Options(args);
-    o.Jobs = 1;
+    o.jobs = 1;
     ASSERT_EQ(RunBatch(o).status, 0) << n;
     EXPECT_EQ(Names(out), c.names) << n;
   }

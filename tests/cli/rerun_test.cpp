@@ -42,7 +42,7 @@ TEST(CliSkipExisting, LeavesUpToDateOutputsAloneAndRedoesTheRest) {
   WritePng(in + "/e.png", 10, 10);       // new source
   CliOptions o = Options({"-s", "32", "-d", out, "--skip-existing", "--overwrite", "--report",
                            dir.File("report.tsv"), in});
-  o.Quiet = false;
+  o.quiet = false;
   const RunOutput run = RunBatch(o);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("5 files: 3 written, 0 failed, 0 skipped, 2 up to date"),
@@ -137,8 +137,8 @@ TEST(CliFilesFrom, AListThatCannotBeReadIsAUsageErrorBeforeAnythingIsMade) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"-d", "out"}, {"-0", "x"}, {"--null", "--files-from"}}) {
     const ParseResult r = Parse(args);
-    EXPECT_FALSE(r.Options);
-    EXPECT_EQ(r.ExitStatus, 2);
+    EXPECT_FALSE(r.options);
+    EXPECT_EQ(r.exit_status, 2);
   }
 }
 

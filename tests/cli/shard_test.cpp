@@ -26,7 +26,7 @@ TEST(Shard, ParsesKOfNAndHashesWithFnv1a64) {
   for (const char* bad :
        {"0/3", "4/3", "1/0", "3", "/3", "1/", "a/b", "-1/3", "1/3/4", " 1/3", "1 /3"})
     EXPECT_FALSE(ParseShard(bad)) << bad;
-  EXPECT_EQ(Parse({"--shard", "0/2", "x"}).ExitStatus, 2);
+  EXPECT_EQ(Parse({"--shard", "0/2", "x"}).exit_status, 2);
 }
 
 std::vector<std::vector<std::string>> ReportRows(const std::string& path) {

@@ -85,11 +85,11 @@ TEST(CliSizes, SizeListsLeaveTheFollowingPathsAlone) {
                         {{"--fit", "10x10", "--fit", "20x20", "photos", "more"}, 2}};
   for (const Case& c : cases) {
     const ParseResult r = Parse(c.args);
-    ASSERT_TRUE(r.Options) << c.args[1] << ": " << r.Error;
-    EXPECT_EQ(r.Options->Paths, (std::vector<std::string>{"photos", "more"})) << c.args[1];
-    EXPECT_EQ(r.Options->batch.sizes.size(), c.sizes) << c.args[1];
+    ASSERT_TRUE(r.options) << c.args[1] << ": " << r.error;
+    EXPECT_EQ(r.options->paths, (std::vector<std::string>{"photos", "more"})) << c.args[1];
+    EXPECT_EQ(r.options->batch.sizes.size(), c.sizes) << c.args[1];
   }
-  EXPECT_EQ(Parse({"-s", "1024", "photos"}).Options->Size, 1024);
+  EXPECT_EQ(Parse({"-s", "1024", "photos"}).options->size, 1024);
 }
 
 TEST(CliSizes, TemplatesReportsAndUsageErrors) {
@@ -99,7 +99,7 @@ TEST(CliSizes, TemplatesReportsAndUsageErrors) {
   const std::string out = dir.File("out");
   CliOptions o = Options({"-s", "50,100", "--name", "{name}_{size}_{width}x{height}", "--report",
                            dir.File("report.tsv"), "-d", out, in});
-  o.Quiet = false;
+  o.quiet = false;
   const RunOutput run = RunBatch(o);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("4 files, 8 outputs: 8 written, 0 failed, 0 skipped"), std::string::npos)
@@ -123,8 +123,8 @@ TEST(CliSizes, TemplatesReportsAndUsageErrors) {
                                              {"-s", "50,100", "--name", "{name}", "x"},
                                              {"--fit", "5x5,6x6", "--fill", "7x7", "x"}}) {
     const ParseResult r = Parse(args);
-    EXPECT_FALSE(r.Options) << args[1];
-    EXPECT_EQ(r.ExitStatus, 2) << args[1];
+    EXPECT_FALSE(r.options) << args[1];
+    EXPECT_EQ(r.exit_status, 2) << args[1];
   }
 }
 

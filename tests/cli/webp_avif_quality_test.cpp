@@ -44,8 +44,8 @@ std::string Capture(const std::string& command) {
 }
 
 int RunQuietly(CliOptions o) {
-  o.Quiet = true;
-  o.Jobs = 2;
+  o.quiet = true;
+  o.jobs = 2;
   std::ostringstream out, err;
   const int status = BatchRunner(o).Run(out, err, false);
   EXPECT_EQ(err.str(), "");
@@ -134,11 +134,11 @@ TEST(WebpAvifOutput, OutputsOpenInTheReferenceDecodersAtTheExpectedSize) {
                        Case{"avif", false, "320x240"}, Case{"avif", true, "240x320"}}) {
     SCOPED_TRACE(std::string(c.format) + (c.autoOrient ? " upright" : ""));
     CliOptions o;
-    o.Paths = {in};
-    o.DestFolder = out;
-    o.OutputExt = std::string(".") + c.format;
-    o.AutoOrient = c.autoOrient;
-    o.Overwrite = true;
+    o.paths = {in};
+    o.dest_folder = out;
+    o.output_ext = std::string(".") + c.format;
+    o.auto_orient = c.autoOrient;
+    o.overwrite = true;
     ASSERT_EQ(RunQuietly(o), 0);
     const std::string photo = out + "/photo." + c.format, logo = out + "/logo." + c.format;
     const Info p = c.format[0] == 'w' ? WebpInfo(test::ReadBytes(photo))
@@ -165,17 +165,17 @@ TEST(WebpAvifOutput, BackgroundStillFlattensAndLosslessWebpKeepsEveryPixel) {
   const std::string png = dir.File("logo.png");
   WriteAlphaPng(png);
   CliOptions o;
-  o.Paths = {png};
-  o.DestFolder = dir.File("flat");
-  o.OutputExt = ".webp";
-  o.Background = 0xFFFFFF;
+  o.paths = {png};
+  o.dest_folder = dir.File("flat");
+  o.output_ext = ".webp";
+  o.background = 0xFFFFFF;
   ASSERT_EQ(RunQuietly(o), 0);
   EXPECT_FALSE(WebpInfo(test::ReadBytes(dir.File("flat/logo.webp"))).alpha);
 
-  o.DestFolder = dir.File("lossless");
-  o.Background.reset();
-  o.Lossless = true;
-  o.SizeMode = 3, o.Size = 100;  // no scaling
+  o.dest_folder = dir.File("lossless");
+  o.background.reset();
+  o.lossless = true;
+  o.size_mode = 3, o.size = 100;  // no scaling
   ASSERT_EQ(RunQuietly(o), 0);
   const Bytes file = test::ReadBytes(dir.File("lossless/logo.webp"));
   int w = 0, h = 0;
@@ -203,11 +203,11 @@ TEST(WebpAvifOutput, InvisiblePixelsDoNotDarkenTheVisibleEdge) {
   const std::string png = dir.File("edge.png");
   test::WriteBytes(png, test::RgbaPng(90, 30, rgba));
   CliOptions o;
-  o.Paths = {png};
-  o.DestFolder = dir.File("out");
-  o.OutputExt = ".webp";
-  o.Lossless = true;
-  o.Size = 40;
+  o.paths = {png};
+  o.dest_folder = dir.File("out");
+  o.output_ext = ".webp";
+  o.lossless = true;
+  o.size = 40;
   ASSERT_EQ(RunQuietly(o), 0);
   const Bytes file = test::ReadBytes(dir.File("out/edge.webp"));
   int w = 0, h = 0;
@@ -238,11 +238,11 @@ TEST(WebpAvifOutput, KeepMetadataPutsExifIccAndXmpIntoWebpAndAvif) {
   for (const std::string ext : {".webp", ".avif"}) {
     SCOPED_TRACE(ext);
     CliOptions o;
-    o.Paths = {photo};
-    o.DestFolder = dir.File("out");
-    o.OutputExt = ext;
-    o.KeepMetadata = true;
-    o.AutoOrient = true;
+    o.paths = {photo};
+    o.dest_folder = dir.File("out");
+    o.output_ext = ext;
+    o.keep_metadata = true;
+    o.auto_orient = true;
     ASSERT_EQ(RunQuietly(o), 0);
     const Bytes file = test::ReadBytes(dir.File("out/photo" + ext));
     Bytes exif, gotIcc, xmp;
@@ -294,11 +294,11 @@ TEST(WebpAvifOutput, QualityMovesTheBytesOfEveryLossyFormat) {
   WritePhoto(photo);
   auto bytes = [&](const std::string& ext, std::optional<int> quality) {
     CliOptions o;
-    o.Paths = {photo};
-    o.DestFolder = dir.File("out");
-    o.OutputExt = ext;
-    o.Quality = quality;
-    o.Overwrite = true;
+    o.paths = {photo};
+    o.dest_folder = dir.File("out");
+    o.output_ext = ext;
+    o.quality = quality;
+    o.overwrite = true;
     EXPECT_EQ(RunQuietly(o), 0);
     return test::ReadBytes(dir.File("out/photo" + ext));
   };
@@ -323,11 +323,11 @@ TEST(WebpAvifOutput, APlainRunWritesTheBytesItWroteBefore) {
     ASSERT_TRUE(fields >> source >> format >> output >> hash) << line;
     SCOPED_TRACE(source + " as " + format);
     CliOptions o;
-    o.Paths = {test::SharedPath("testimages/" + source)};
-    o.DestFolder = dir.File(format);
-    o.OutputExt = format == "source" ? "" : "." + format;
+    o.paths = {test::SharedPath("testimages/" + source)};
+    o.dest_folder = dir.File(format);
+    o.output_ext = format == "source" ? "" : "." + format;
     ASSERT_EQ(RunQuietly(o), 0);
-    const std::string path = o.DestFolder + "/" + output;
+    const std::string path = o.dest_folder + "/" + output;
     EXPECT_EQ(Capture("sha256sum '" + path + "'").substr(0, 64), hash);
     ++rows;
   }

@@ -421,7 +421,7 @@ TEST(BmpReader, ReadDibReportsWhereTheIconMaskStarts) {
 
 std::vector<uint8_t> Write(const DibImage& bitmap) {
   MemoryStream out;
-  WriteBmp(bitmap, out);
+  EncodeBmp(bitmap, out);
   return out.Bytes();
 }
 

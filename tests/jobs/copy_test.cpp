@@ -42,7 +42,12 @@ std::vector<std::string> Listing(const std::string& folder) {
 
 CopyJob Work(const std::string& source, const std::string& dest, int32_t buffer = 65536,
                bool overwrite = false) {
-  return CopyJob(source, dest, buffer, overwrite);
+  CopyRequest request;
+  request.source_name = source;
+  request.dest_name = dest;
+  request.buffer_size = buffer;
+  request.overwrite = overwrite;
+  return CopyJob(std::move(request));
 }
 
 // The message an error carries, or "" when none was raised.

@@ -44,12 +44,12 @@ TEST(OutputNaming, ResizeDestinations) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.source) + " -> " + c.expected);
     OutputNaming naming;
-    naming.DestFolder = c.destFolder;
-    naming.OutputIndex = c.outputIndex;
-    naming.OutputExt = c.outputExt;
-    naming.DefaultFormat = c.defaultFormat;
-    naming.Addition = c.addition;
-    naming.Thing = "_t";
+    naming.dest_folder = c.destFolder;
+    naming.output_index = c.outputIndex;
+    naming.output_ext = c.outputExt;
+    naming.default_format = c.defaultFormat;
+    naming.addition = c.addition;
+    naming.addition_text = "_t";
     EXPECT_EQ(ResizeOutputPath(c.source, naming), c.expected);
   }
 }

@@ -45,14 +45,5 @@ TEST(TargetRect, SixteenBitArithmeticErrors) {
   EXPECT_THROW(TargetRectFor(0, 10, 320, kSizeWidth), DivisionByZeroError);
 }
 
-TEST(FilterList, EachLabelSelectsTheResamplerItNames) {
-  // None, Box, Triangle, Hermite, Bell, BSpline, Lanczos3, Mitchell; then "nothing selected".
-  const uint8_t expected[] = {0, 1, 2, 3, 4, 4, 5, 6};
-  for (uint8_t position = 0; position < 8; ++position)
-    EXPECT_EQ(StretchFilterForListPosition(position), expected[position]) << int(position);
-  EXPECT_EQ(StretchFilterForListPosition(8), 7);
-  EXPECT_EQ(StretchFilterForListPosition(255), 7);
-}
-
 }  // namespace
 }  // namespace tessane

@@ -13,6 +13,7 @@
 #include "base/errors.h"
 #include "base/stream.h"
 #include "formats/bmp/dib_image.h"
+#include "formats/format_registry.h"
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
@@ -62,11 +63,23 @@ Size SizeOf(const std::string& path) {
   return {p.Width(), p.Height()};
 }
 
+// A request with the window's defaults but for the size.
+ResizeRequest Request(std::string source, std::string dest, int32_t size) {
+  ResizeRequest request;
+  request.source_name = std::move(source);
+  request.dest_name = std::move(dest);
+  request.size = size;
+  return request;
+}
+
 std::string Resize(const std::string& source, const std::string& dest, uint8_t mode, int32_t size,
-                bool crop = false, uint8_t filter = 6, bool overwrite = false) {
-  ResizeJob work(source, dest, mode, filter, size);
-  work.crop = crop;
-  work.overwrite = overwrite;
+                bool crop = false, Filter filter = kDefaultFilter, bool overwrite = false) {
+  ResizeRequest request = Request(source, dest, size);
+  request.size_mode = mode;
+  request.filter = filter;
+  request.crop = crop;
+  request.overwrite = overwrite;
+  ResizeJob work(std::move(request));
   work.ProcessFile();
   return work.dest_name;
 }
@@ -112,7 +125,7 @@ TEST(ResizeJob, LargeJpegIsReducedThroughTheDecodingScale) {
 TEST(ResizeJob, SourcesWithoutAnAcceptedExtensionAreLeftAlone) {
   TempDir dir;
   WriteBmpFile(dir.File("noext"), 10, 10);
-  ResizeJob work(dir.File("noext"), dir.File("out.bmp"), kSizeLargest, 6, 5);
+  ResizeJob work(Request(dir.File("noext"), dir.File("out.bmp"), 5));
   work.ProcessFile();
   EXPECT_FALSE(work.Written());
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.bmp")));
@@ -140,7 +153,12 @@ TEST(ResizeJob, WriterIsChosenByTheDestinationExtension) {
     ASSERT_GE(bytes.size(), c.magic.size());
     EXPECT_TRUE(std::equal(c.magic.begin(), c.magic.end(), bytes.begin()));
   }
-  ResizeJob none(src, dir.File("a.xyz"), kSizeLargest, 6, 32);
+  // A format added to the output table needs its case here.
+  for (const WriterFormat& writer : OutputFormats())
+    EXPECT_TRUE(std::any_of(std::begin(cases), std::end(cases),
+                            [&](const Case& c) { return std::string_view(c.name).substr(1) == writer.ext; }))
+        << writer.ext;
+  ResizeJob none(Request(src, dir.File("a.xyz"), 32));
   none.ProcessFile();
   EXPECT_FALSE(none.Written());
   EXPECT_FALSE(std::filesystem::exists(dir.File("a.xyz")));
@@ -155,7 +173,7 @@ TEST(ResizeJob, TakenNamesAreNumberedUnlessOverwriting) {
   EXPECT_EQ(Resize(src, dir.File("x.png"), kSizeLargest, 20), dir.File("x[2].png"));
   EXPECT_EQ(test::ReadBytes(dir.File("x.png")), (std::vector<uint8_t>{1, 2, 3}));
 
-  EXPECT_EQ(Resize(src, dir.File("x.png"), kSizeLargest, 20, false, 6, true), dir.File("x.png"));
+  EXPECT_EQ(Resize(src, dir.File("x.png"), kSizeLargest, 20, false, kDefaultFilter, true), dir.File("x.png"));
   EXPECT_EQ(SizeOf(dir.File("x.png")).w, 20);
 }
 
@@ -167,7 +185,7 @@ TEST(ResizeJob, ReadOnlyOutputIsNeverReplaced) {
   test::WriteBytes(dst, {7, 7, 7});
   ::chmod(dst.c_str(), 0444);
   try {
-    Resize(src, dst, kSizeLargest, 20, false, 6, true);
+    Resize(src, dst, kSizeLargest, 20, false, kDefaultFilter, true);
     FAIL() << "expected an error";
   } catch (const Exception& e) {
     EXPECT_EQ(std::string(e.what()), "Error: Unable to delete file.[" + dst + "]");
@@ -189,7 +207,7 @@ TEST(ResizeJob, WriterFailingHalfWayLeavesOldOutputAndNoTemporaryFile) {
   rlimit small = saved;
   small.rlim_cur = 4096;
   setrlimit(RLIMIT_FSIZE, &small);
-  EXPECT_THROW(Resize(src, dst, kSizeLargest, 800, false, 6, true), Exception);
+  EXPECT_THROW(Resize(src, dst, kSizeLargest, 800, false, kDefaultFilter, true), Exception);
   EXPECT_THROW(Resize(src, dir.File("new.bmp"), kSizeLargest, 800), Exception);
   setrlimit(RLIMIT_FSIZE, &saved);
 
@@ -214,7 +232,7 @@ TEST(ResizeJob, UndecodableJpegBodyWritesNothing) {
     }
   }
   test::WriteBytes(src, bytes);
-  ResizeJob work(src, dir.File("out.jpg"), kSizeLargest, 6, 32);
+  ResizeJob work(Request(src, dir.File("out.jpg"), 32));
   try {
     work.ProcessFile();
   } catch (const Exception&) {
@@ -254,7 +272,7 @@ TEST(ResizeJob, NameTakenByAFolderOrLinkIsNumberedOrFailsWhenReplacing) {
   std::filesystem::create_symlink(dir.File("nowhere"), dir.File("out/x[1].png"));
   EXPECT_EQ(Resize(src, dir.File("out/x.png"), kSizeLargest, 20), dir.File("out/x[2].png"));
   try {
-    Resize(src, dir.File("out/x.png"), kSizeLargest, 20, false, 6, true);
+    Resize(src, dir.File("out/x.png"), kSizeLargest, 20, false, kDefaultFilter, true);
     FAIL() << "expected an error";
   } catch (const FileCreateError& e) {
     EXPECT_EQ(std::string(e.what()),
@@ -300,13 +318,13 @@ TEST(ResizeJob, TruncatedJpegIsWrittenWithAWarningOrFailsWhenStrict) {
   test::WriteBytes(src, bytes);
   std::filesystem::create_directory(dir.File("out"));
 
-  ResizeJob work(src, dir.File("out/cut.png"), kSizeLargest, 6, 64);
+  ResizeJob work(Request(src, dir.File("out/cut.png"), 64));
   work.ProcessFile();
   EXPECT_TRUE(work.Written());
   EXPECT_EQ(work.Warnings(), std::vector<std::string>{"Premature end of JPEG file"});
 
-  ResizeJob strict(src, dir.File("out/strict.png"), kSizeLargest, 6, 64);
-  strict.extras.Strict = true;
+  ResizeJob strict(Request(src, dir.File("out/strict.png"), 64));
+  strict.extras.strict = true;
   try {
     strict.ProcessFile();
     FAIL() << "expected an error";
@@ -317,8 +335,8 @@ TEST(ResizeJob, TruncatedJpegIsWrittenWithAWarningOrFailsWhenStrict) {
 
   // Whole data give no warning.
   WriteJpegFile(dir.File("whole.jpg"), 64, 64);
-  ResizeJob whole(dir.File("whole.jpg"), dir.File("out/whole.png"), kSizeLargest, 6, 32);
-  whole.extras.Strict = true;
+  ResizeJob whole(Request(dir.File("whole.jpg"), dir.File("out/whole.png"), 32));
+  whole.extras.strict = true;
   whole.ProcessFile();
   EXPECT_TRUE(whole.Warnings().empty());
 }
@@ -329,7 +347,7 @@ TEST(ResizeJob, StopRequestLeavesNothing) {
   WriteBmpFile(src, 40, 30);
   std::filesystem::create_directory(dir.File("out"));
   const std::atomic<bool> stop{true};
-  ResizeJob work(src, dir.File("out/in.png"), kSizeLargest, 6, 20);
+  ResizeJob work(Request(src, dir.File("out/in.png"), 20));
   work.cancel = &stop;
   EXPECT_THROW(work.ProcessFile(), AbortError);
   EXPECT_FALSE(work.Written());

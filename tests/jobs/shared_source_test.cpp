@@ -14,6 +14,15 @@
 namespace tessane {
 namespace {
 
+// Lanczos3, the largest side to `size`.
+ResizeRequest Request(std::string source, std::string dest, int32_t size) {
+  ResizeRequest request;
+  request.source_name = std::move(source);
+  request.dest_name = std::move(dest);
+  request.size = size;
+  return request;
+}
+
 using test::TempDir;
 
 DibImage Gradient(int32_t w, int32_t h) {
@@ -49,13 +58,13 @@ TEST(SharedSource, EachSizeWritesWhatItsOwnWorkWritesFromOneDecodePerScale) {
     SharedSource shared;
     for (const int32_t size : c.sizes) {
       const std::string ext = c.source.substr(c.source.rfind('.'));
-      ResizeJob together(c.source, dir.File("together" + std::to_string(size) + ext), 0, 6, size);
+      ResizeJob together(Request(c.source, dir.File("together" + std::to_string(size) + ext), size));
       together.shared_source = &shared;
-      together.extras.Background = 0xFFFFFF;
+      together.extras.background = 0xFFFFFF;
       together.ProcessFile();
       const Picture* first = shared.picture.get();
-      ResizeJob alone(c.source, dir.File("alone" + std::to_string(size) + ext), 0, 6, size);
-      alone.extras.Background = 0xFFFFFF;
+      ResizeJob alone(Request(c.source, dir.File("alone" + std::to_string(size) + ext), size));
+      alone.extras.background = 0xFFFFFF;
       alone.ProcessFile();
       ASSERT_TRUE(together.Written() && alone.Written());
       EXPECT_EQ(test::ReadBytes(together.dest_name), test::ReadBytes(alone.dest_name))

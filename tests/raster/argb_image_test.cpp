@@ -16,6 +16,7 @@
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
 #include "raster/draft_resampler.h"
+#include "raster/filters.h"
 #include "raster/kernel_resampler.h"
 #include "raster/linear_resampler.h"
 #include "raster/nearest_resampler.h"
@@ -88,7 +89,6 @@ TEST(Bitmap32, StartsEmptyWithNearestResampler) {
   EXPECT_TRUE(b.IsEmpty());
   EXPECT_EQ(b.Bits(), nullptr);
   EXPECT_EQ(b.draw_mode(), DrawMode::kDrawOpaque);
-  EXPECT_EQ(b.StretchFilter(), kStretchNearest);
   ASSERT_NE(b.resampler(), nullptr);
   EXPECT_STREQ(b.resampler()->ClassName(), "TNearestResampler");
   EXPECT_EQ(b.resampler()->Bitmap(), &b);
@@ -139,45 +139,6 @@ TEST(Bitmap32, FillAndSetAllAlpha) {
   EXPECT_EQ(RowOf(b, 1), (std::vector<Argb32>(2, 0xFF102030)));
   b.SetAllAlpha(0);
   EXPECT_EQ(RowOf(b, 0), (std::vector<Argb32>(2, 0x00102030)));
-}
-
-TEST(Bitmap32, StretchFilterSelectsResamplerAndKernel) {
-  struct Case {
-    int value;
-    const char* resampler;
-    const char* kernel;
-  };
-  const Case cases[] = {
-      {0, "TNearestResampler", nullptr},          {1, "TDraftResampler", nullptr},
-      {2, "TLinearResampler", nullptr},           {3, "TKernelResampler", "TCosineKernel"},
-      {4, "TKernelResampler", "TSplineKernel"},   {5, "TKernelResampler", "TLanczosKernel"},
-      {6, "TKernelResampler", "TMitchellKernel"}, {7, "TKernelResampler", "TBoxKernel"},
-      {8, "TKernelResampler", "TBoxKernel"},      {255, "TKernelResampler", "TBoxKernel"},
-  };
-  for (const Case& c : cases) {
-    ArgbImage b;
-    b.SetStretchFilter(9);
-    b.SetStretchFilter(static_cast<uint8_t>(c.value));
-    EXPECT_EQ(b.StretchFilter(), c.value);
-    EXPECT_STREQ(b.resampler()->ClassName(), c.resampler) << c.value;
-    EXPECT_EQ(b.resampler()->Bitmap(), &b);
-    if (c.kernel != nullptr) {
-      const auto* k = dynamic_cast<KernelResampler*>(b.resampler());
-      ASSERT_NE(k, nullptr);
-      EXPECT_STREQ(k->kernel().ClassName(), c.kernel) << c.value;
-    }
-  }
-  ArgbImage b;
-  b.SetStretchFilter(kStretchLanczos);
-  const Resampler* first = b.resampler();
-  EXPECT_EQ(
-      static_cast<const LanczosKernel&>(static_cast<KernelResampler*>(b.resampler())->kernel())
-          .Width(),
-      3.0f);
-  b.SetStretchFilter(kStretchLanczos);
-  EXPECT_EQ(b.resampler(), first);  // the same value keeps the object
-  b.SetStretchFilter(kStretchNearest);
-  EXPECT_STREQ(b.resampler()->ClassName(), "TNearestResampler");
 }
 
 TEST(Bitmap32, SetResamplerAndKernelNotify) {
@@ -388,7 +349,7 @@ TEST(Bitmap32, AssignToPictureGivesA32BitBitmapOfTheSameWords) {
 TEST(Bitmap32, AssignFromAnotherBitmap32CopiesPixelsAndSettings) {
   ArgbImage a, b;
   test::MakeNoise(a, 5, 4, 3);
-  a.SetStretchFilter(kStretchLanczos);
+  a.SetResampler(MakeResampler(Filter::kLanczos3));
   static_cast<KernelResampler*>(a.resampler())->SetKernel([] {
     auto k = std::make_unique<LanczosKernel>();
     k->SetWidth(2);
@@ -396,7 +357,6 @@ TEST(Bitmap32, AssignFromAnotherBitmap32CopiesPixelsAndSettings) {
   }());
   b.Assign(a);
   EXPECT_EQ(test::FirstDifference(a, b), "");
-  EXPECT_EQ(b.StretchFilter(), kStretchLanczos);
   ASSERT_NE(b.resampler(), a.resampler());
   EXPECT_EQ(b.resampler()->Bitmap(), &b);
   const auto& kernel =

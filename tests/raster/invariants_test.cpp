@@ -7,18 +7,18 @@
 #include <vector>
 
 #include "raster/argb_image.h"
+#include "raster/filters.h"
 #include "raster_test_util.h"
 
 namespace tessane {
 namespace {
 
 constexpr Argb32 kSentinel = 0xA5A5A5A5;
-const int kFilters[] = {0, 1, 2, 3, 4, 5, 6, 7, 255};
 const int32_t kSides[] = {1, 2, 3, 5, 16, 17, 64, 255};
 
 // Stretches src to w x h with the filter into a bitmap pre-filled with the sentinel.
-void StretchInto(ArgbImage& src, int filter, ArgbImage& dst, int32_t w, int32_t h) {
-  src.SetStretchFilter(static_cast<uint8_t>(filter));
+void StretchInto(ArgbImage& src, Filter filter, ArgbImage& dst, int32_t w, int32_t h) {
+  src.SetResampler(MakeResampler(filter));
   dst.Resize(w, h);
   dst.Fill(kSentinel);
   src.StretchTo(dst, dst.Bounds(), src.Bounds());
@@ -26,9 +26,9 @@ void StretchInto(ArgbImage& src, int filter, ArgbImage& dst, int32_t w, int32_t 
 
 // The draft filter's reciprocal mean loses up to one level on blocks whose pixel count is not a
 // power of two; every other filter keeps a single colour exactly.
-bool Keeps(int filter, Argb32 in, Argb32 out) {
+bool Keeps(Filter filter, Argb32 in, Argb32 out) {
   if (in == out) return true;
-  if (filter != 1) return false;
+  if (filter != Filter::kBox) return false;
   for (int shift = 0; shift < 32; shift += 8) {
     const int a = (in >> shift) & 0xFF, b = (out >> shift) & 0xFF;
     if (b != a && b != a - 1) return false;
@@ -44,16 +44,16 @@ TEST(Invariants, SingleColourStaysExactUnderEveryFilterAndSize) {
     for (auto [sw, sh] : sources) {
       ArgbImage src, dst;
       test::MakeSolid(src, sw, sh, colour);
-      for (int filter : kFilters)
+      for (const FilterInfo& info : AllFilters())
         for (int32_t w : kSides)
           for (int32_t h : {1, 3, 40}) {
-            StretchInto(src, filter, dst, w, h);
+            StretchInto(src, info.id, dst, w, h);
             ASSERT_EQ(dst.Width(), w);
             ASSERT_EQ(dst.Height(), h);
             for (int32_t y = 0; y < h; ++y)
               for (int32_t x = 0; x < w; ++x)
-                ASSERT_TRUE(Keeps(filter, colour, dst.Row(y)[x]))
-                    << "filter " << filter << " " << sw << "x" << sh << " -> " << w << "x" << h
+                ASSERT_TRUE(Keeps(info.id, colour, dst.Row(y)[x]))
+                    << "filter " << static_cast<int>(info.id) << " " << sw << "x" << sh << " -> " << w << "x" << h
                     << " at " << x << "," << y << ": " << std::hex << dst.Row(y)[x];
           }
     }
@@ -66,14 +66,14 @@ TEST(Invariants, EveryDestinationPixelIsWritten) {
   for (auto [sw, sh] : {std::pair{1, 1}, std::pair{3, 1}, std::pair{16, 1}, std::pair{2, 2},
                         std::pair{1000, 7}, std::pair{97, 133}}) {
     test::MakeNoise(src, sw, sh, static_cast<uint32_t>(sw * 1000 + sh));
-    for (int filter : kFilters)
+    for (const FilterInfo& info : AllFilters())
       for (int32_t w : kSides)
         for (int32_t h : {1, 2, 129}) {
-          StretchInto(src, filter, dst, w, h);
+          StretchInto(src, info.id, dst, w, h);
           for (int32_t y = 0; y < h; ++y)
             for (int32_t x = 0; x < w; ++x)
               ASSERT_NE(dst.Row(y)[x], kSentinel)
-                  << "filter " << filter << " " << sw << "x" << sh << " -> " << w << "x" << h
+                  << "filter " << static_cast<int>(info.id) << " " << sw << "x" << sh << " -> " << w << "x" << h
                   << " at " << x << "," << y;
         }
   }
@@ -83,14 +83,14 @@ TEST(Invariants, ExtremeRatiosStayInBounds) {
   // 1 x 4000 -> 4000 x 1 and back, and a 65535-pixel side: tables stay within the source
   // (the sanitizer build checks the reads).
   ArgbImage src, dst;
-  for (int filter : kFilters) {
+  for (const FilterInfo& info : AllFilters()) {
     test::MakeNoise(src, 1, 4000, 17);
-    StretchInto(src, filter, dst, 4000, 1);
+    StretchInto(src, info.id, dst, 4000, 1);
     test::MakeNoise(src, 4000, 1, 18);
-    StretchInto(src, filter, dst, 1, 4000);
+    StretchInto(src, info.id, dst, 1, 4000);
     test::MakeSolid(src, 65535, 1, 0xFF336699);
-    StretchInto(src, filter, dst, 3, 2);
-    for (int32_t x = 0; x < 3; ++x) ASSERT_TRUE(Keeps(filter, 0xFF336699, dst.Row(1)[x]));
+    StretchInto(src, info.id, dst, 3, 2);
+    for (int32_t x = 0; x < 3; ++x) ASSERT_TRUE(Keeps(info.id, 0xFF336699, dst.Row(1)[x]));
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include "raster/argb_image.h"
 #include "raster/draft_resampler.h"
+#include "raster/filters.h"
 #include "raster/kernel_resampler.h"
 #include "raster/linear_resampler.h"
 #include "raster/nearest_resampler.h"
@@ -21,10 +22,10 @@ using test::MakeNoise;
 using test::MakeSolid;
 
 // Stretches `src` (whole, or srcRect) to a fresh dstW x dstH bitmap with the given filter.
-void Stretch(const ArgbImage& src, uint8_t filter, ArgbImage& dst, int32_t dstW, int32_t dstH,
+void Stretch(const ArgbImage& src, Filter filter, ArgbImage& dst, int32_t dstW, int32_t dstH,
              const Rect* srcRect = nullptr) {
   ArgbImage& source = const_cast<ArgbImage&>(src);
-  source.SetStretchFilter(filter);
+  source.SetResampler(MakeResampler(filter));
   dst.Resize(dstW, dstH);
   source.StretchTo(dst, dst.Bounds(), srcRect ? *srcRect : src.Bounds());
 }
@@ -52,7 +53,7 @@ TEST(NearestStretch, PicksTheColumnUnderEachLeftEdge) {
     ArgbImage src, dst;
     IndexRow(src, c.srcWidth, 2);
     const Rect rect{c.rectLeft, 0, c.rectRight, 2};
-    Stretch(src, kStretchNearest, dst, c.dstWidth, 2, &rect);
+    Stretch(src, Filter::kNone, dst, c.dstWidth, 2, &rect);
     EXPECT_EQ(test::RowOf(dst, 0), c.expected) << c.srcWidth << " -> " << c.dstWidth;
   }
 }
@@ -61,7 +62,7 @@ TEST(NearestStretch, ScaleIsSinglePrecisionButTheProductIsNot) {
   // 2196 -> 387: column 43 must take 243; multiplying in single precision would give 244.
   ArgbImage src, dst;
   IndexRow(src, 2196);
-  Stretch(src, kStretchNearest, dst, 387, 1);
+  Stretch(src, Filter::kNone, dst, 387, 1);
   EXPECT_EQ(dst.Row(0)[43], 243u);
 }
 
@@ -69,7 +70,7 @@ TEST(NearestStretch, RowsMapLikeColumns) {
   ArgbImage src, dst;
   src.Resize(1, 3);
   for (int32_t y = 0; y < 3; ++y) src.Row(y)[0] = static_cast<Argb32>(y);
-  Stretch(src, kStretchNearest, dst, 2, 7);
+  Stretch(src, Filter::kNone, dst, 2, 7);
   std::vector<Argb32> rows;
   for (int32_t y = 0; y < 7; ++y) {
     rows.push_back(dst.Row(y)[0]);
@@ -81,7 +82,7 @@ TEST(NearestStretch, RowsMapLikeColumns) {
 TEST(LinearStretch, TwoByTwoToFourByFour) {
   ArgbImage src, dst;
   MakeFromRows(src, {{0x00000000, 0xFFFFFFFF}, {0x00000000, 0xFFFFFFFF}});
-  Stretch(src, kStretchLinear, dst, 4, 4);
+  Stretch(src, Filter::kTriangle, dst, 4, 4);
   for (int32_t y = 0; y < 4; ++y)
     EXPECT_EQ(test::RowOf(dst, y),
               (std::vector<Argb32>{0x00000000, 0x3F3F3F3F, 0xBFBFBFBF, 0xFFFFFFFF}))
@@ -94,7 +95,7 @@ TEST(LinearStretch, BandEnlargementBlendsTheRowAboveTheBand) {
   ArgbImage src, dst;
   MakeFromRows(src, {{0xFFFFFFFF, 0xFFFFFFFF}, {0, 0}, {0, 0}, {0, 0}});
   const Rect band{0, 1, 2, 3};
-  Stretch(src, kStretchLinear, dst, 4, 4, &band);
+  Stretch(src, Filter::kTriangle, dst, 4, 4, &band);
   EXPECT_EQ(dst.Row(0)[0], 0x3F3F3F3Fu);
   EXPECT_EQ(dst.Row(1)[0], 0u);
 }
@@ -104,14 +105,14 @@ TEST(LinearStretch, ReductionUsesTheTriangleKernel) {
   ArgbImage src, dst;
   const std::vector<Argb32> row{0, 0, 0xFFFFFFFF, 0xFFFFFFFF};
   MakeFromRows(src, {row, row, row});
-  Stretch(src, kStretchLinear, dst, 2, 3);
+  Stretch(src, Filter::kTriangle, dst, 2, 3);
   for (int32_t y = 0; y < 3; ++y)
     EXPECT_EQ(test::RowOf(dst, y), (std::vector<Argb32>{0x1F1F1F1F, 0xDFDFDFDF}));
 
   // Any reduction is the kernel resampling with LinearKernel, not bilinear sampling.
   ArgbImage noise, viaFilter, viaKernel;
   MakeNoise(noise, 64, 48, 7);
-  Stretch(noise, kStretchLinear, viaFilter, 32, 24);
+  Stretch(noise, Filter::kTriangle, viaFilter, 32, 24);
   viaKernel.Resize(32, 24);
   KernelResample(viaKernel, viaKernel.Bounds(), viaKernel.Bounds(), noise, noise.Bounds(),
                  LinearKernel(), DrawMode::kDrawOpaque);
@@ -121,9 +122,9 @@ TEST(LinearStretch, ReductionUsesTheTriangleKernel) {
 TEST(BoxFilter, AveragesPairsAndRepeatsPixels) {
   ArgbImage src, dst;
   MakeFromRows(src, {{0x10203040, 0x30405060, 0xFF00FF00, 0x01FF01FF}});
-  Stretch(src, 7, dst, 2, 1);
+  Stretch(src, Filter::kBoxKernel, dst, 2, 1);
   EXPECT_EQ(test::RowOf(dst, 0), (std::vector<Argb32>{0x20304050, 0x807F807F}));
-  Stretch(src, 7, dst, 8, 1);
+  Stretch(src, Filter::kBoxKernel, dst, 8, 1);
   EXPECT_EQ(test::RowOf(dst, 0),
             (std::vector<Argb32>{0x10203040, 0x10203040, 0x30405060, 0x30405060, 0xFF00FF00,
                                    0xFF00FF00, 0x01FF01FF, 0x01FF01FF}));
@@ -133,21 +134,22 @@ TEST(KernelFilters, SaturateTheOvershootAtASharpEdge) {
   // Black | white, 8 -> 19 columns (the edge falls at destination column 9). Next to the edge
   // the negative lobes push the sums below 0 on the black side and above 255 x 65536 on the
   // white side; they must give 0 and 255, where wrapping would give values near the other end.
-  for (int filter : {3, 4, 5, 6, 7}) {
+  for (Filter filter : {Filter::kHermite, Filter::kBSpline, Filter::kLanczos3, Filter::kMitchell,
+                        Filter::kBoxKernel}) {
     ArgbImage src, dst;
     std::vector<Argb32> row(8, 0xFF000000);
     for (int x = 4; x < 8; ++x) row[x] = 0xFFFFFFFF;
     MakeFromRows(src, {row});
-    Stretch(src, static_cast<uint8_t>(filter), dst, 19, 1);
+    Stretch(src, filter, dst, 19, 1);
     int zeros = 0, fulls = 0;
     for (int x = 0; x < 19; ++x) {
       const Argb32 p = dst.Row(0)[x];
-      EXPECT_EQ(AlphaOf(p), 255) << filter << " x " << x;
+      EXPECT_EQ(AlphaOf(p), 255) << InfoOf(filter).name << " x " << x;
       if (x <= 7) {
-        EXPECT_LE(BlueOf(p), 16) << filter << " x " << x;
+        EXPECT_LE(BlueOf(p), 16) << InfoOf(filter).name << " x " << x;
       }
       if (x >= 11) {
-        EXPECT_GE(BlueOf(p), 239) << filter << " x " << x;
+        EXPECT_GE(BlueOf(p), 239) << InfoOf(filter).name << " x " << x;
       }
       zeros += BlueOf(p) == 0;
       fulls += BlueOf(p) == 255;
@@ -171,7 +173,7 @@ TEST(DraftStretch, AveragesBlocksByReciprocal) {
   for (const Case& c : cases) {
     ArgbImage src, dst;
     MakeSolid(src, c.srcWidth, 1, c.value);
-    Stretch(src, kStretchDraft, dst, c.dstWidth, 1);
+    Stretch(src, Filter::kBox, dst, c.dstWidth, 1);
     for (int32_t x = 0; x < c.dstWidth; ++x)
       EXPECT_EQ(dst.Row(0)[x], c.expected) << c.srcWidth << " -> " << c.dstWidth;
   }
@@ -181,7 +183,7 @@ TEST(DraftStretch, AveragesBlocksByReciprocal) {
                      {0xFFFFFFFF, 0, 0x03030303, 0x04040404},
                      {0x80808080, 0x80808080, 0, 0},
                      {0x80808080, 0x81818181, 0, 0x00000003}});
-  Stretch(src, kStretchDraft, dst, 2, 2);
+  Stretch(src, Filter::kBox, dst, 2, 2);
   EXPECT_EQ(test::RowOf(dst, 0), (std::vector<Argb32>{0x7F7F7F7F, 0x02020202}));
   EXPECT_EQ(test::RowOf(dst, 1), (std::vector<Argb32>{0x80808080, 0x00000000}));
 }
@@ -191,17 +193,17 @@ TEST(DraftStretch, BlocksStartAtTheCornerAndDropTheRemainder) {
   ArgbImage src, dst;
   MakeSolid(src, 1000, 2, 0);
   for (int32_t y = 0; y < 2; ++y) src.Row(y)[999] = 0xFFFFFFFF;
-  Stretch(src, kStretchDraft, dst, 300, 1);
+  Stretch(src, Filter::kBox, dst, 300, 1);
   for (int32_t x = 0; x < 300; ++x) ASSERT_EQ(dst.Row(0)[x], 0u) << x;
   for (int32_t y = 0; y < 2; ++y) src.Row(y)[998] = 0xFFFFFFFF;
-  Stretch(src, kStretchDraft, dst, 300, 1);
+  Stretch(src, Filter::kBox, dst, 300, 1);
   EXPECT_NE(dst.Row(0)[299], 0u);
 
   // 6000 -> 20: blocks of 300 columns; block k holds the constant 10 k + 5, which the
   // reciprocal 2^24 div 300 turns into 10 k + 4.
   MakeSolid(src, 6000, 1, 0);
   for (int32_t x = 0; x < 6000; ++x) src.Row(0)[x] = static_cast<Argb32>(10 * (x / 300) + 5);
-  Stretch(src, kStretchDraft, dst, 20, 1);
+  Stretch(src, Filter::kBox, dst, 20, 1);
   for (int32_t k = 0; k < 20; ++k) EXPECT_EQ(dst.Row(0)[k], static_cast<Argb32>(10 * k + 4));
 }
 
@@ -209,14 +211,14 @@ TEST(DraftStretch, EnlargingGoesBilinearOrToTheTriangleKernel) {
   ArgbImage noise, viaDraft, expected;
   // One side enlarged, the other reduced: bilinear sampling.
   MakeNoise(noise, 100, 400, 3);
-  Stretch(noise, kStretchDraft, viaDraft, 200, 100);
+  Stretch(noise, Filter::kBox, viaDraft, 200, 100);
   expected.Resize(200, 100);
   BilinearStretch(expected, expected.Bounds(), expected.Bounds(), noise, noise.Bounds(),
                   DrawMode::kDrawOpaque);
   EXPECT_EQ(FirstDifference(viaDraft, expected), "");
   // A one-pixel-wide source: the triangle kernel.
   MakeNoise(noise, 1, 4, 4);
-  Stretch(noise, kStretchDraft, viaDraft, 3, 8);
+  Stretch(noise, Filter::kBox, viaDraft, 3, 8);
   expected.Resize(3, 8);
   KernelResample(expected, expected.Bounds(), expected.Bounds(), noise, noise.Bounds(),
                  LinearKernel(), DrawMode::kDrawOpaque);
@@ -244,9 +246,9 @@ TEST(StretchCopy, EqualSizesCopyWhateverTheFilter) {
   ArgbImage noise;
   MakeNoise(noise, 12, 9, 11);
   const Rect band{0, 2, 12, 7};
-  for (int filter = 0; filter <= 8; ++filter) {
+  for (const FilterInfo& filter : AllFilters()) {
     ArgbImage dst;
-    Stretch(noise, static_cast<uint8_t>(filter), dst, 12, 5, &band);
+    Stretch(noise, filter.id, dst, 12, 5, &band);
     for (int32_t y = 0; y < 5; ++y) ASSERT_EQ(test::RowOf(dst, y), test::RowOf(noise, y + 2));
   }
 }
@@ -292,19 +294,20 @@ TEST(StretchCopy, BadArgumentsChangeNothing) {
 TEST(StretchCopy, WritesOnlyInsideTheClip) {
   ArgbImage noise;
   MakeNoise(noise, 10, 10, 5);
-  for (int filter : {0, 1, 2, 5, 7}) {
+  for (Filter filter :
+       {Filter::kNone, Filter::kBox, Filter::kTriangle, Filter::kLanczos3, Filter::kBoxKernel}) {
     ArgbImage whole, clipped;
-    Stretch(noise, static_cast<uint8_t>(filter), whole, 17, 13);
+    Stretch(noise, filter, whole, 17, 13);
     MakeSolid(clipped, 17, 13, 0xDEADBEEF);
     const Rect clip{3, 2, 11, 9};
-    const_cast<ArgbImage&>(noise).SetStretchFilter(static_cast<uint8_t>(filter));
+    const_cast<ArgbImage&>(noise).SetResampler(MakeResampler(filter));
     StretchCopy(&clipped, clipped.Bounds(), clip, &noise, noise.Bounds(), *noise.resampler(),
                 DrawMode::kDrawOpaque);
     for (int32_t y = 0; y < 13; ++y)
       for (int32_t x = 0; x < 17; ++x) {
         const bool inside = x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom;
         ASSERT_EQ(clipped.Row(y)[x], inside ? whole.Row(y)[x] : 0xDEADBEEF)
-            << "filter " << filter << " at " << x << "," << y;
+            << "filter " << InfoOf(filter).name << " at " << x << "," << y;
       }
   }
 }
@@ -314,8 +317,8 @@ TEST(StretchCopy, DestinationRectangleMayReachOutsideTheBitmap) {
   // a full 20 x 20 stretch.
   ArgbImage noise;
   MakeNoise(noise, 7, 7, 9);
-  for (int filter : {0, 1, 2, 5}) {
-    const_cast<ArgbImage&>(noise).SetStretchFilter(static_cast<uint8_t>(filter));
+  for (Filter filter : {Filter::kNone, Filter::kBox, Filter::kTriangle, Filter::kLanczos3}) {
+    const_cast<ArgbImage&>(noise).SetResampler(MakeResampler(filter));
     ArgbImage full, window;
     full.Resize(20, 20);
     noise.StretchTo(full, full.Bounds(), noise.Bounds());
@@ -323,7 +326,7 @@ TEST(StretchCopy, DestinationRectangleMayReachOutsideTheBitmap) {
     noise.StretchTo(window, Rect{-4, -4, 16, 16}, noise.Bounds());
     for (int32_t y = 0; y < 12; ++y)
       for (int32_t x = 0; x < 12; ++x)
-        ASSERT_EQ(window.Row(y)[x], full.Row(y + 4)[x + 4]) << filter << " " << x << "," << y;
+        ASSERT_EQ(window.Row(y)[x], full.Row(y + 4)[x + 4]) << InfoOf(filter).name << " " << x << "," << y;
   }
 }
 

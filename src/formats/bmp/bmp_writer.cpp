@@ -25,7 +25,7 @@ bool IsPaletted(DibFormat format) {
 
 }  // namespace
 
-void WriteBmp(const DibImage& bitmap, ByteStream& stream) {
+void EncodeBmp(const DibImage& bitmap, ByteStream& stream) {
   const int32_t width = bitmap.Width(), height = bitmap.Height();
   if (width <= 0 || height <= 0) return;
   const DibFormat format = bitmap.PixelFormat();

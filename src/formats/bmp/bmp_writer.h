@@ -8,6 +8,6 @@ namespace tessane {
 class DibImage;
 
 /// Writes `bitmap` as a bitmap file; an empty bitmap writes nothing.
-void WriteBmp(const DibImage& bitmap, ByteStream& stream);
+void EncodeBmp(const DibImage& bitmap, ByteStream& stream);
 
 }  // namespace tessane

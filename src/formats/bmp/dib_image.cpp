@@ -70,7 +70,7 @@ void SetIndexAt(uint8_t* row, int32_t x, DibFormat format, uint32_t index) {
 
 void DibImage::LoadFromStream(ByteStream& stream) { ReadBmp(stream, *this); }
 
-void DibImage::SaveToStream(ByteStream& stream) { WriteBmp(*this, stream); }
+void DibImage::SaveToStream(ByteStream& stream) { EncodeBmp(*this, stream); }
 
 void DibImage::SetSize(int32_t width, int32_t height) {
   width = std::max(width, 0);

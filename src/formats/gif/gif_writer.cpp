@@ -8,6 +8,7 @@
 #include "formats/gif/color_quantizer.h"
 #include "formats/gif/gif_graphic.h"
 #include "formats/gif/gif_lzw.h"
+#include "formats/gif/gif_writer.h"
 
 namespace tessane {
 namespace {
@@ -151,6 +152,17 @@ void GifGraphic::SaveToStream(ByteStream& stream) {
   }
   out.push_back(0x3B);
   stream.WriteBuffer(out.data(), out.size());
+}
+
+}  // namespace tessane
+
+namespace tessane {
+
+void EncodeGif(const DibImage& bitmap, const GifOptions& options, ByteStream& out) {
+  GifGraphic gif;
+  gif.SetColorReduction(options.color_reduction);
+  gif.Assign(bitmap);
+  gif.SaveToStream(out);
 }
 
 }  // namespace tessane

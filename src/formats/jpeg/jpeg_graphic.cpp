@@ -5,6 +5,7 @@
 
 #include "base/errors.h"
 #include "formats/jpeg/jpeg_codec.h"
+#include "formats/jpeg/jpeg_writer.h"
 
 namespace tessane {
 
@@ -54,22 +55,6 @@ void DecodedRow(void* context, int y, const uint8_t* rgb) noexcept {
     row[3 * x] = rgb[3 * x + 2];
     row[3 * x + 1] = rgb[3 * x + 1];
     row[3 * x + 2] = rgb[3 * x];
-  }
-}
-
-struct RowSource {
-  const DibImage* bitmap;
-  uint32_t* line;
-};
-
-void SourceRow(void* context, int y, uint8_t* rgb) noexcept {
-  auto* source = static_cast<RowSource*>(context);
-  source->bitmap->ToColor32Row(y, source->line);
-  for (int32_t x = 0; x < source->bitmap->Width(); ++x) {
-    const uint32_t c = source->line[x];
-    rgb[3 * x] = static_cast<uint8_t>(c >> 16);
-    rgb[3 * x + 1] = static_cast<uint8_t>(c >> 8);
-    rgb[3 * x + 2] = static_cast<uint8_t>(c);
   }
 }
 
@@ -176,34 +161,7 @@ void JpegGraphic::SaveToStream(ByteStream& stream) {
     stream.WriteBuffer(data_.data(), data_.size());
     return;
   }
-  if (assigned_->Empty()) return;
-  jpeg::EncodedBuffer encoded;
-  if (assigned_->PixelFormat() == DibFormat::pf32bit) {
-    // 32-bit rows (the scaled pictures) need no conversion on our side.
-    jpeg::EncodeSource source;
-    source.Context = assigned_.get();
-    source.Width = assigned_->Width();
-    source.Height = assigned_->Height();
-    source.Row32 = [](void* context, int y) noexcept -> const uint8_t* {
-      return static_cast<const DibImage*>(context)->ScanLine(y);
-    };
-    jpeg::Diagnostics diagnostics;
-    if (const int code = jpeg::Encode(source, quality_, encoded, &diagnostics))
-      Fail(code, diagnostics);
-    stream.WriteBuffer(encoded.Data, encoded.Size);
-    return;
-  }
-  std::vector<uint32_t> line(static_cast<size_t>(assigned_->Width()));
-  RowSource rows{assigned_.get(), line.data()};
-  jpeg::EncodeSource source;
-  source.Context = &rows;
-  source.Width = assigned_->Width();
-  source.Height = assigned_->Height();
-  source.Row = SourceRow;
-  jpeg::Diagnostics diagnostics;
-  if (const int code = jpeg::Encode(source, quality_, encoded, &diagnostics))
-    Fail(code, diagnostics);
-  stream.WriteBuffer(encoded.Data, encoded.Size);
+  EncodeJpeg(*assigned_, JpegOptions{.quality = quality_}, stream);
 }
 
 }  // namespace tessane

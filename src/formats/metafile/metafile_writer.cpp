@@ -162,4 +162,12 @@ void WriteMetafile(const DibImage* bitmap, int32_t width, int32_t height, bool e
     WriteWindows(bitmap, width, height, frameWidth, frameHeight, out);
 }
 
+void EncodeEmf(const DibImage& bitmap, ByteStream& out) {
+  WriteMetafile(&bitmap, bitmap.Width(), bitmap.Height(), true, out);
+}
+
+void EncodeWmf(const DibImage& bitmap, ByteStream& out) {
+  WriteMetafile(&bitmap, bitmap.Width(), bitmap.Height(), false, out);
+}
+
 }  // namespace tessane

@@ -18,4 +18,9 @@ class DibImage;
 void WriteMetafile(const DibImage* bitmap, int32_t width, int32_t height, bool enhanced,
                    ByteStream& out);
 
+/// The resize job's metafiles: `bitmap` at its own size as an enhanced metafile, or as a
+/// placeable Windows metafile.
+void EncodeEmf(const DibImage& bitmap, ByteStream& out);
+void EncodeWmf(const DibImage& bitmap, ByteStream& out);
+
 }  // namespace tessane

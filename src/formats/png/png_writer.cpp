@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "base/errors.h"
-#include "formats/png/png_graphic.h"
+#include "formats/png/png_writer.h"
 
 namespace tessane {
 namespace {
@@ -351,6 +351,18 @@ void PngGraphic::SaveToStream(ByteStream& stream) {
       pos += length;
     }
   }
+}
+
+}  // namespace tessane
+
+namespace tessane {
+
+void EncodePng(const DibImage& bitmap, const PngOptions& options, ByteStream& out) {
+  PngGraphic png;
+  png.SetFilters(options.filters);
+  png.SetCompressionLevel(options.compression_level);
+  png.Assign(bitmap);
+  png.SaveToStream(out);
 }
 
 }  // namespace tessane
