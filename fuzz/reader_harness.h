@@ -11,7 +11,7 @@
 #include "base/stream.h"
 #include "formats/graphic.h"
 #include "formats/picture.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 
 namespace tessane::fuzz {
 
@@ -38,7 +38,7 @@ inline void LoadAndPaint(const GraphicClass& cls, const uint8_t* data, size_t si
   if (int64_t{picture.Width()} * picture.Height() > kMaxPaintedPixels) return;
   ArgbImage bitmap;
   try {
-    bitmap.Assign(picture);
+    PictureToArgb(picture, bitmap);
   } catch (const Exception&) {
   }
 }

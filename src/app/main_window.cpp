@@ -54,7 +54,7 @@
 #include "jobs/output_naming.h"
 #include "jobs/source_scan.h"
 #include "jobs/resize_job_thread.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 
 namespace tessane {
 
@@ -121,7 +121,7 @@ QString ErrorMessage(const std::exception_ptr& error) {
 // keep the transparency their drawing left.
 QImage PictureToImage(Picture& picture) {
   ArgbImage bitmap;
-  bitmap.Assign(picture);
+  PictureToArgb(picture, bitmap);
   if (bitmap.IsEmpty()) return {};
   const bool opaque = picture.graphic() && picture.graphic()->InheritsFrom(DibImage::Class);
   QImage image(bitmap.Width(), bitmap.Height(),

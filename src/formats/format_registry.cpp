@@ -27,15 +27,25 @@
 namespace tessane {
 
 void FormatRegistry::Add(const std::string& ext, const std::string& caption,
-                           const GraphicClass& cls) {
-  entries_.push_back(FileFormat{&cls, LowerCaseAscii(ext), caption});
+                         const GraphicClass& cls, bool needsFonts) {
+  entries_.push_back(FileFormat{&cls, LowerCaseAscii(ext), caption, needsFonts});
+}
+
+const FileFormat* FormatRegistry::Find(const std::string& ext) const {
+  const std::string wanted = LowerCaseAscii(ext);
+  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
+    if (it->Ext == wanted) return &*it;
+  return nullptr;
 }
 
 const GraphicClass* FormatRegistry::FindExt(const std::string& ext) const {
-  const std::string wanted = LowerCaseAscii(ext);
-  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
-    if (it->Ext == wanted) return it->ClassRef;
-  return nullptr;
+  const FileFormat* format = Find(ext);
+  return format != nullptr ? format->ClassRef : nullptr;
+}
+
+bool FormatRegistry::NeedsFonts(const std::string& ext) const {
+  const FileFormat* format = Find(ext);
+  return format != nullptr && format->needs_fonts;
 }
 
 void FormatRegistry::BuildFilter(const GraphicClass& base, std::string& filter,
@@ -59,8 +69,8 @@ void FormatRegistry::BuildFilter(const GraphicClass& base, std::string& filter,
 FormatRegistry& Formats() {
   static FormatRegistry registry = [] {
     FormatRegistry list;
-    list.Add("wmf", "Metafiles", MetafileGraphic::Class);
-    list.Add("emf", "Enhanced Metafiles", MetafileGraphic::Class);
+    list.Add("wmf", "Metafiles", MetafileGraphic::Class, true);
+    list.Add("emf", "Enhanced Metafiles", MetafileGraphic::Class, true);
     list.Add("ico", "Icons", IconGraphic::Class);
     list.Add("bmp", "Bitmaps", DibImage::Class);
     return list;
@@ -68,8 +78,14 @@ FormatRegistry& Formats() {
   return registry;
 }
 
-void RegisterFormat(const std::string& ext, const std::string& caption, const GraphicClass& cls) {
-  Formats().Add(ext, caption, cls);
+void RegisterFormat(const std::string& ext, const std::string& caption, const GraphicClass& cls,
+                    bool needsFonts) {
+  Formats().Add(ext, caption, cls, needsFonts);
+}
+
+bool FormatNeedsFonts(const std::string& ext) {
+  RegisterStandardFormats();
+  return Formats().NeedsFonts(ext);
 }
 
 const GraphicClass* FindFormatClass(const std::string& ext) {
@@ -90,8 +106,8 @@ void RegisterStandardFormats() {
 
     RegisterFormat("bmp", "Windows bitmaps", DibImage::Class);
     RegisterFormat("ico", "Windows icons", IconGraphic::Class);
-    RegisterFormat("wmf", "Windows metafiles", MetafileGraphic::Class);
-    RegisterFormat("emf", "Windows enhanced meta files", MetafileGraphic::Class);
+    RegisterFormat("wmf", "Windows metafiles", MetafileGraphic::Class, true);
+    RegisterFormat("emf", "Windows enhanced meta files", MetafileGraphic::Class, true);
     RegisterFormat("jfif", "JFIF images", JpegGraphic::Class);
     RegisterFormat("jpg", "JPG images", JpegGraphic::Class);
     RegisterFormat("jpe", "JPE images", JpegGraphic::Class);

@@ -13,26 +13,36 @@ struct FileFormat {
   const GraphicClass* ClassRef = nullptr;
   std::string Ext;      // without the dot, lower case
   std::string Caption;
+  bool needs_fonts = false;  // drawing may need the font database (a QGuiApplication)
 };
 
 class FormatRegistry {
  public:
   /// Appends an entry; duplicates are kept.
-  void Add(const std::string& ext, const std::string& caption, const GraphicClass& cls);
+  void Add(const std::string& ext, const std::string& caption, const GraphicClass& cls,
+           bool needsFonts = false);
   /// Newest entry for the extension (any letter case, without the dot), or nullptr.
   const GraphicClass* FindExt(const std::string& ext) const;
+  /// True when the newest entry for the extension needs fonts to be drawn.
+  bool NeedsFonts(const std::string& ext) const;
   /// The filter text and the mask list over every entry whose class derives from `base`.
   void BuildFilter(const GraphicClass& base, std::string& filter, std::string& masks) const;
   const std::vector<FileFormat>& Entries() const { return entries_; }
 
  private:
+  const FileFormat* Find(const std::string& ext) const;
+
   std::vector<FileFormat> entries_;
 };
 
 /// The process-wide registry; created with the four base entries on first use.
 FormatRegistry& Formats();
-void RegisterFormat(const std::string& ext, const std::string& caption, const GraphicClass& cls);
+void RegisterFormat(const std::string& ext, const std::string& caption, const GraphicClass& cls,
+                    bool needsFonts = false);
 const GraphicClass* FindFormatClass(const std::string& ext);
+/// Whether a file of this extension (without the dot, any letter case) may need fonts to be
+/// drawn: a program without a QGuiApplication makes one before it converts such a file.
+bool FormatNeedsFonts(const std::string& ext);
 /// The filter text of every registered class derived from `base` (built anew on each call).
 std::string PictureFilter(const GraphicClass& base = Graphic::Class);
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/metadata.h"
+#include "formats/metadata/metadata.h"
 
 namespace tessane {
 

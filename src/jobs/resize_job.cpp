@@ -14,9 +14,10 @@
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
 #include "formats/format_registry.h"
-#include "jobs/orientation.h"
+#include "raster/orientation.h"
 #include "jobs/unique_file_name.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
+#include "raster/stretch.h"
 
 namespace tessane {
 
@@ -135,7 +136,7 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
   if (extras.Background)
     AssignOverBackground(source, picture, *extras.Background);
   else
-    source.Assign(picture);
+    PictureToArgb(picture, source);
   if (std::string damage = DamageOf(picture); !damage.empty()) warnings_.push_back(std::move(damage));
   OrientBitmap(source, facts_.Orientation);
   const int32_t w = source.Width();
@@ -148,9 +149,9 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
     sourceRect = Rect{0, top, w, top + band};
     destination.Resize(targetWidth, MulDiv(targetWidth, 9, 16));
   }
-  if (filter != 0) source.SetStretchFilter(StretchFilterForListPosition(filter));
-  source.StretchTo(destination, destination.Bounds(), sourceRect);
-  destination.AssignTo(picture);
+  const std::unique_ptr<Resampler> resampler = MakeResampler(StretchFilterForListPosition(filter));
+  StretchTo(source, destination, destination.Bounds(), sourceRect, *resampler);
+  ArgbToPicture(destination, picture);
 }
 
 namespace {

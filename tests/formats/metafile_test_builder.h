@@ -14,7 +14,7 @@
 #include "base/stream.h"
 #include "formats/metafile/metafile_graphic.h"
 #include "formats/metafile/metafile_records.h"
-#include "formats/argb_view.h"
+#include "pixels/argb_view.h"
 
 namespace tessane::test {
 

@@ -125,6 +125,25 @@ TEST_F(RegistryTest, LookupIgnoresCaseAndTakesTheNewestEntry) {
   EXPECT_EQ(local.Entries().size(), 2u);
 }
 
+// The metafile formats, and only they, say that drawing them may need fonts; the newest entry
+// of an extension decides.
+TEST_F(RegistryTest, OnlyMetafilesNeedFonts) {
+  for (const FileFormat& entry : Formats().Entries())
+    EXPECT_EQ(entry.needs_fonts, entry.ClassRef == &MetafileGraphic::Class) << entry.Ext;
+  const struct {
+    const char* ext;
+    bool needs;
+  } cases[] = {{"emf", true}, {"WMF", true}, {"jpg", false}, {"png", false},
+               {"bmp", false}, {"", false},  {"emf2", false}};
+  for (const auto& c : cases) EXPECT_EQ(FormatNeedsFonts(c.ext), c.needs) << "'" << c.ext << "'";
+
+  FormatRegistry local;
+  local.Add("xyz", "Drawn with text", MetafileGraphic::Class, true);
+  EXPECT_TRUE(local.NeedsFonts("XYZ"));
+  local.Add("xyz", "Plain pixels", DibImage::Class);
+  EXPECT_FALSE(local.NeedsFonts("xyz"));
+}
+
 TEST_F(RegistryTest, FilterTextAfterStartUp) {
   std::string filter, masks;
   Formats().BuildFilter(Graphic::Class, filter, masks);
