@@ -26,8 +26,8 @@ std::vector<Argb32> RowOf(const ArgbImage& b, int32_t y) {
 // A graphic that paints a 4 x 1 pattern into the rectangle it is given: pixel 0 opaque blue,
 // pixel 1 untouched, pixel 2 half-transparent red blended over what is there, pixel 3 opaque
 // white. It reports its size and can be told to fail while drawing.
-template <typename Self>
-class PatternGraphic : public Graphic {
+template <typename Base>
+class PatternGraphic : public Base {
  public:
   void LoadFromStream(ByteStream&) override {}
   int32_t Width() const override { return width; }
@@ -52,20 +52,20 @@ class PatternGraphic : public Graphic {
   std::vector<Rect> drawnInto;
 };
 
-class FakeDrawn : public PatternGraphic<FakeDrawn> {
+class FakeDrawn : public PatternGraphic<Graphic> {
  public:
   TESSANE_GRAPHIC_CLASS()
 };
 TESSANE_DEFINE_GRAPHIC_CLASS(FakeDrawn, Graphic, "FakeDrawn")
 
-// Stand-ins for the icon and metafile classes: same pattern, classes derived from theirs.
-class FakeIcon : public PatternGraphic<FakeIcon> {
+// Stand-ins for the icon and metafile classes: same pattern, derived from those classes.
+class FakeIcon : public PatternGraphic<IconGraphic> {
  public:
   TESSANE_GRAPHIC_CLASS()
 };
 TESSANE_DEFINE_GRAPHIC_CLASS(FakeIcon, IconGraphic, "FakeIcon")
 
-class FakeMetafile : public PatternGraphic<FakeMetafile> {
+class FakeMetafile : public PatternGraphic<MetafileGraphic> {
  public:
   TESSANE_GRAPHIC_CLASS()
 };
