@@ -186,6 +186,18 @@ inline Canvas Play(const std::vector<uint8_t>& bytes, uint32_t background = 0xFF
   return canvas;
 }
 
+/// Draws as MetafileGraphic::Draw does. Text needs fonts, which the suite's process has not (no
+/// QGuiApplication): a picture with text stops at its first text record, which tells whether it
+/// got there. Everything drawn before stays.
+inline bool DrawUpToText(MetafileGraphic& m, const ArgbView& target, const Rect& rect) {
+  try {
+    m.Draw(target, rect);
+    return true;
+  } catch (const MissingFontsError&) {
+    return false;
+  }
+}
+
 /// Compares a canvas with rows of characters, each character standing for a colour.
 inline ::testing::AssertionResult MatchesArt(const Canvas& canvas,
                                              const std::vector<std::string>& art,
