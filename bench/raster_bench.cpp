@@ -18,10 +18,11 @@
 #include <string_view>
 #include <vector>
 
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 #include "raster/filters.h"
 #include "raster/kernel_resampler.h"
 #include "raster/kernels.h"
+#include "raster/stretch.h"
 
 namespace tessane {
 namespace {
@@ -169,15 +170,15 @@ void BM_Stretch(benchmark::State& state) {
   const auto filter = static_cast<Filter>(state.range(0));
   const int sw = static_cast<int>(state.range(1)), sh = static_cast<int>(state.range(2));
   const int dw = static_cast<int>(state.range(3)), dh = static_cast<int>(state.range(4));
-  ArgbImage& src = const_cast<ArgbImage&>(Source(sw, sh));
-  src.SetResampler(MakeResampler(filter));
+  const ArgbImage& src = Source(sw, sh);
+  const std::unique_ptr<Resampler> resampler = MakeResampler(filter);
   ArgbImage dst;
   dst.Resize(dw, dh);
   const double decode = DecodeSeconds();
   double total = 0;
   for (auto _ : state) {
     const double t0 = ThreadSeconds();
-    src.StretchTo(dst, dst.Bounds(), src.Bounds());
+    StretchTo(src, dst, dst.Bounds(), src.Bounds(), *resampler);
     total += ThreadSeconds() - t0;
     benchmark::DoNotOptimize(dst.Bits());
   }

@@ -12,7 +12,7 @@
 #include "formats/format_registry.h"
 #include "formats/graphic.h"
 #include "formats/picture.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 
 namespace tessane::fuzz {
 
@@ -38,7 +38,7 @@ inline void LoadAndPaint(GraphicFactory create, const uint8_t* data, size_t size
   if (int64_t{picture.Width()} * picture.Height() > kMaxPaintedPixels) return;
   ArgbImage bitmap;
   try {
-    bitmap.Assign(picture);
+    PictureToArgb(picture, bitmap);
   } catch (const Exception&) {
   }
 }

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "formats/picture.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 
 namespace tessane {
 
@@ -11,7 +11,7 @@ QImage RenderPreview(const std::string& path) {
   Picture picture;
   picture.LoadPicture(path);
   ArgbImage bitmap;
-  bitmap.Assign(picture);
+  PictureToArgb(picture, bitmap);
   if (bitmap.IsEmpty()) return {};
   const bool opaque = dynamic_cast<const DibImage*>(picture.graphic()) != nullptr;
   QImage image(bitmap.Width(), bitmap.Height(),

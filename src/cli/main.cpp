@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "base/paths.h"
+#include "formats/format_registry.h"
 #include "cli/batch_runner.h"
 #include "cli/cli_options.h"
 
@@ -19,9 +20,9 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
   if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << message.toStdString() << "\n";
 }
 
-bool IsMetafile(const std::string& path) {
-  const std::string ext = tessane::LowerCaseAscii(tessane::ExtractFileExt(path));
-  return ext == ".wmf" || ext == ".emf";
+bool NeedsFonts(const std::string& path) {
+  const std::string ext = tessane::ExtractFileExt(path);
+  return !ext.empty() && tessane::FormatNeedsFonts(ext.substr(1));
 }
 
 }  // namespace
@@ -34,16 +35,16 @@ int main(int argc, char** argv) {
   if (!parsed.options) return parsed.exit_status;
 
   BatchRunner runner(*parsed.options);
-  // Text in metafiles is drawn with the font database, which comes with a GUI application
-  // object. It is made only when a metafile is among the sources, on the offscreen platform, so
-  // that no display is needed and other batches start as quickly as before.
+  // Text in some formats (metafiles) is drawn with the font database, which comes with a GUI
+  // application object. It is made only when the registry says a source may need fonts, on the
+  // offscreen platform, so that no display is needed and other batches start as quickly.
   std::unique_ptr<QGuiApplication> gui;
   int guiArgc = 3;
   char platformFlag[] = "-platform";
   char platformName[] = "offscreen";
   char* guiArgv[] = {argv[0], platformFlag, platformName, nullptr};
   runner.OnSourcesCollected = [&](const std::vector<std::string>& sources) {
-    if (!std::any_of(sources.begin(), sources.end(), IsMetafile)) return;
+    if (!std::any_of(sources.begin(), sources.end(), NeedsFonts)) return;
     qInstallMessageHandler(QuietQtMessages);
     gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);
   };

@@ -7,6 +7,7 @@
 #include "base/errors.h"
 #include "base/limits.h"
 #include "formats/png/png_graphic.h"
+#include "pixels/argb_image.h"
 
 namespace tessane {
 
@@ -47,6 +48,15 @@ uint32_t* CodecGraphic::AllocatePixels(int64_t width, int64_t height, const char
   width_ = static_cast<int32_t>(width);
   height_ = static_cast<int32_t>(height);
   return pixels_.data();
+}
+
+void CodecGraphic::ConvertTo(ArgbImage& image) {
+  const int32_t w = width_, h = height_;
+  if (w > 0 && h > 0 && pixels_.size() == static_cast<size_t>(w) * static_cast<size_t>(h)) {
+    image.Adopt(TakePixels(), w, h, nullptr);
+    return;
+  }
+  DrawToArgb(image);
 }
 
 std::vector<uint32_t> CodecGraphic::TakePixels() {

@@ -26,6 +26,8 @@ class CodecGraphic : public Graphic {
   /// Lays the pixels over the rectangle (nearest-neighbour when sizes differ): transparent
   /// pixels leave the target as it is, partly transparent ones are blended over it.
   void Draw(const ArgbView& target, const Rect& rect) override;
+  /// Hands the pixels over to the image, alpha included, instead of drawing them.
+  void ConvertTo(ArgbImage& image) override;
   /// These formats are read only: their outputs go through the writer table.
   void SaveToStream(ByteStream& stream) override;
 

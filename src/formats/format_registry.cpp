@@ -126,8 +126,8 @@ std::string OutputExtensionsText() {
 }
 
 void FormatRegistry::Add(const std::string& ext, const std::string& caption,
-                         GraphicFactory create) {
-  entries_.push_back(FileFormat{LowerCaseAscii(ext), caption, create});
+                         GraphicFactory create, bool needsFonts) {
+  entries_.push_back(FileFormat{LowerCaseAscii(ext), caption, create, needsFonts});
 }
 
 const FileFormat* FormatRegistry::FindExt(const std::string& ext) const {
@@ -157,8 +157,8 @@ void FormatRegistry::BuildFilter(std::string& filter, std::string& masks) const 
 FormatRegistry& Formats() {
   static FormatRegistry registry = [] {
     FormatRegistry list;
-    list.Add("wmf", "Metafiles", MakeGraphic<MetafileGraphic>);
-    list.Add("emf", "Enhanced Metafiles", MakeGraphic<MetafileGraphic>);
+    list.Add("wmf", "Metafiles", MakeGraphic<MetafileGraphic>, true);
+    list.Add("emf", "Enhanced Metafiles", MakeGraphic<MetafileGraphic>, true);
     list.Add("ico", "Icons", MakeGraphic<IconGraphic>);
     list.Add("bmp", "Bitmaps", MakeGraphic<DibImage>);
     return list;
@@ -166,8 +166,15 @@ FormatRegistry& Formats() {
   return registry;
 }
 
-void RegisterFormat(const std::string& ext, const std::string& caption, GraphicFactory create) {
-  Formats().Add(ext, caption, create);
+void RegisterFormat(const std::string& ext, const std::string& caption, GraphicFactory create,
+                    bool needsFonts) {
+  Formats().Add(ext, caption, create, needsFonts);
+}
+
+bool FormatNeedsFonts(const std::string& ext) {
+  RegisterStandardFormats();
+  const FileFormat* format = FindFormat(ext);
+  return format != nullptr && format->needs_fonts;
 }
 
 const FileFormat* FindFormat(const std::string& ext) {
@@ -188,8 +195,8 @@ void RegisterStandardFormats() {
 
     RegisterFormat("bmp", "Windows bitmaps", MakeGraphic<DibImage>);
     RegisterFormat("ico", "Windows icons", MakeGraphic<IconGraphic>);
-    RegisterFormat("wmf", "Windows metafiles", MakeGraphic<MetafileGraphic>);
-    RegisterFormat("emf", "Windows enhanced meta files", MakeGraphic<MetafileGraphic>);
+    RegisterFormat("wmf", "Windows metafiles", MakeGraphic<MetafileGraphic>, true);
+    RegisterFormat("emf", "Windows enhanced meta files", MakeGraphic<MetafileGraphic>, true);
     RegisterFormat("jfif", "JFIF images", MakeGraphic<JpegGraphic>);
     RegisterFormat("jpg", "JPG images", MakeGraphic<JpegGraphic>);
     RegisterFormat("jpe", "JPE images", MakeGraphic<JpegGraphic>);

@@ -28,12 +28,14 @@ struct FileFormat {
   std::string ext;  // without the dot, lower case
   std::string caption;
   GraphicFactory create = nullptr;
+  bool needs_fonts = false;  // drawing may need the font database (a QGuiApplication)
 };
 
 class FormatRegistry {
  public:
   /// Appends an entry; duplicates are kept (an older one still shows in the filter text).
-  void Add(const std::string& ext, const std::string& caption, GraphicFactory create);
+  void Add(const std::string& ext, const std::string& caption, GraphicFactory create,
+           bool needsFonts = false);
   /// Newest entry for the extension (any letter case, without the dot), or nullptr.
   const FileFormat* FindExt(const std::string& ext) const;
   /// The filter text and the mask list over every entry, newest first.
@@ -41,14 +43,20 @@ class FormatRegistry {
   const std::vector<FileFormat>& Entries() const { return entries_; }
 
  private:
+  const FileFormat* Find(const std::string& ext) const;
+
   std::vector<FileFormat> entries_;
 };
 
 /// The process-wide registry; created with the four base entries on first use.
 FormatRegistry& Formats();
-void RegisterFormat(const std::string& ext, const std::string& caption, GraphicFactory create);
+void RegisterFormat(const std::string& ext, const std::string& caption, GraphicFactory create,
+                    bool needsFonts = false);
 /// The newest registration for the extension, or nullptr.
 const FileFormat* FindFormat(const std::string& ext);
+/// Whether a file of this extension (without the dot, any letter case) may need fonts to be
+/// drawn: a program without a QGuiApplication makes one before it converts such a file.
+bool FormatNeedsFonts(const std::string& ext);
 /// The filter text of every registration (built anew on each call).
 std::string PictureFilter();
 

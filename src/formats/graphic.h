@@ -7,9 +7,11 @@
 
 #include "base/geometry.h"
 #include "base/stream.h"
-#include "formats/argb_view.h"
+#include "pixels/argb_view.h"
 
 namespace tessane {
+
+class ArgbImage;
 
 class Graphic {
  public:
@@ -31,8 +33,21 @@ class Graphic {
   /// What is left unpainted, or blended, depends on the class's transparency rules.
   virtual void Draw(const ArgbView& target, const Rect& rect) = 0;
 
+  /// Converts the graphic into `image` at the graphic's size, the way a picture is converted
+  /// for scaling. The default is DrawToArgb; bitmap kinds copy their pixels, icons and metafiles
+  /// leave what they do not cover transparent (DrawOverTwoBackgrounds). Errors of the drawing
+  /// pass out unchanged.
+  virtual void ConvertTo(ArgbImage& image);
+  /// Draws the graphic into `image` sized to it, over transparent black, and makes the result
+  /// opaque: transparent parts come out black, partly transparent ones blended over black.
+  void DrawToArgb(ArgbImage& image);
+
  protected:
   Graphic() = default;
+  /// Draws the graphic over opaque white and over opaque red: where both give the same colour
+  /// the pixel is that colour, opaque; elsewhere it keeps the colour drawn over white, with
+  /// alpha 0.
+  void DrawOverTwoBackgrounds(ArgbImage& image);
 };
 
 }  // namespace tessane

@@ -3,6 +3,7 @@
 #include "base/errors.h"
 #include "base/paths.h"
 #include "formats/format_registry.h"
+#include "pixels/argb_image.h"
 
 namespace tessane {
 
@@ -32,6 +33,25 @@ DibImage& Picture::EnsureBitmap() {
   DibImage& result = *bitmap;
   graphic_ = std::move(bitmap);
   return result;
+}
+
+void PictureToArgb(const Picture& picture, ArgbImage& image) {
+  if (Graphic* graphic = picture.graphic())
+    graphic->ConvertTo(image);
+  else
+    image.Resize(0, 0);
+}
+
+void ArgbToPicture(const ArgbImage& image, Picture& picture) {
+  picture.EnsureBitmap().Assign(image);
+}
+
+void ArgbToGraphic(const ArgbImage& image, Graphic& graphic) {
+  if (auto* bitmap = dynamic_cast<DibImage*>(&graphic)) {
+    bitmap->Assign(image);
+    return;
+  }
+  throw ConversionError(Format("Cannot assign a %s to a %s", "TBitmap32", "TGraphic"));
 }
 
 }  // namespace tessane

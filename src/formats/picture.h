@@ -41,4 +41,14 @@ class Picture {
   std::unique_ptr<Graphic> graphic_;
 };
 
+/// Converts the picture's graphic into `image` (Graphic::ConvertTo); an empty picture empties
+/// the image.
+void PictureToArgb(const Picture& picture, ArgbImage& image);
+/// The picture's bitmap (EnsureBitmap) becomes a 32-bit DibImage of the image's size with the
+/// same pixel words, alpha included.
+void ArgbToPicture(const ArgbImage& image, Picture& picture);
+/// A bitmap kind as ArgbToPicture; any other graphic throws ConversionError
+/// "Cannot assign a TBitmap32 to a <class>".
+void ArgbToGraphic(const ArgbImage& image, Graphic& graphic);
+
 }  // namespace tessane

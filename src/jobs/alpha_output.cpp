@@ -7,7 +7,7 @@
 #include "formats/format_registry.h"
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 
 namespace tessane {
 
@@ -27,7 +27,6 @@ bool AssignKeepingAlpha(ArgbImage& bitmap, const Picture& picture) {
   bitmap.Resize(png->Width(), png->Height());
   if (bitmap.IsEmpty()) return false;
   std::memcpy(bitmap.Bits(), pixels.data(), count * sizeof(uint32_t));
-  bitmap.NotifyChanged();
   return true;
 }
 
@@ -50,7 +49,6 @@ bool PremultiplyAlpha(ArgbImage& bitmap) {
       out |= ((((p[i] >> shift) & 0xFF) * a + 127) / 255) << shift;
     p[i] = out;
   }
-  bitmap.NotifyChanged();
   return true;
 }
 
@@ -67,7 +65,6 @@ void UnpremultiplyAlpha(ArgbImage& bitmap) {
         out |= std::min<uint32_t>(255, (((p[i] >> shift) & 0xFF) * 255 + a / 2) / a) << shift;
     p[i] = out;
   }
-  bitmap.NotifyChanged();
 }
 
 }  // namespace tessane

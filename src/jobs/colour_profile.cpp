@@ -8,7 +8,7 @@
 #include "base/stream.h"
 #include "formats/embedded_profile.h"
 #include "formats/graphic.h"
-#include "jobs/metadata.h"
+#include "formats/metadata/metadata.h"
 
 namespace tessane {
 

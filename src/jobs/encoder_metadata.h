@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "jobs/metadata.h"
+#include "formats/metadata/metadata.h"
 
 namespace tessane {
 

@@ -8,7 +8,7 @@
 
 #include "base/paths.h"
 #include "base/stream.h"
-#include "jobs/metadata.h"
+#include "formats/metadata/metadata.h"
 
 namespace tessane {
 

@@ -13,7 +13,7 @@
 #include "formats/picture.h"
 #include "formats/tiff/tiff_graphic.h"
 #include "formats/webp/webp_graphic.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 
 namespace tessane {
 
@@ -45,7 +45,7 @@ void AssignOverBackground(ArgbImage& bitmap, const Picture& picture, uint32_t rg
   const auto* kind = dynamic_cast<const DibImage*>(graphic);
   if (graphic == nullptr || kind == nullptr) {
     if (graphic == nullptr || graphic->Width() <= 0 || graphic->Height() <= 0) {
-      bitmap.Assign(picture);
+      PictureToArgb(picture, bitmap);
       return;
     }
     // Drawn graphics leave the destination where they are transparent and blend partly
@@ -57,7 +57,7 @@ void AssignOverBackground(ArgbImage& bitmap, const Picture& picture, uint32_t rg
     return;
   }
 
-  bitmap.Assign(picture);
+  PictureToArgb(picture, bitmap);
   if (bitmap.IsEmpty()) return;
   const size_t n = static_cast<size_t>(bitmap.Width()) * bitmap.Height();
   Argb32* p = bitmap.Bits();
@@ -90,7 +90,6 @@ void AssignOverBackground(ArgbImage& bitmap, const Picture& picture, uint32_t rg
     }
     p[i] = out;
   }
-  bitmap.NotifyChanged();
 }
 
 std::vector<uint8_t> AddMetadata(std::vector<uint8_t> encoded, bool jpegOutput,

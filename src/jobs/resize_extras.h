@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "jobs/box.h"
-#include "jobs/metadata.h"
+#include "formats/metadata/metadata.h"
 
 namespace tessane {
 

@@ -12,12 +12,13 @@
 #include "formats/format_registry.h"
 #include "jobs/alpha_output.h"
 #include "jobs/encoder_metadata.h"
-#include "jobs/orientation.h"
+#include "raster/orientation.h"
 #include "jobs/srgb_conversion.h"
 #include "jobs/shared_source.h"
 #include "jobs/unique_file_name.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 #include "raster/filters.h"
+#include "raster/stretch.h"
 
 namespace tessane {
 
@@ -152,7 +153,7 @@ std::string ResizeJob::PrepareSource(ArgbImage& source, const Picture& picture) 
         colour_ ? colour_->SourceColourFor(*extras.background) : *extras.background;
     AssignOverBackground(source, picture, background);
   } else if (!(KeepsAlpha() && AssignKeepingAlpha(source, picture))) {
-    source.Assign(picture);
+    PictureToArgb(picture, source);
   }
   std::string damage = DamageOf(picture);
   // The output holds sRGB pixels then: the source's profile would misdescribe them.
@@ -197,14 +198,14 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
     sourceRect = Rect{0, top, w, top + band};
     destination.Resize(targetWidth, MulDiv(targetWidth, 9, 16));
   }
-  source.SetResampler(MakeResampler(filter));
+  const std::unique_ptr<Resampler> resampler = MakeResampler(filter);
   // A copy at the same size keeps every pixel exactly, as it would without alpha.
   const bool sameSize = destination.Width() == sourceRect.Width() &&
                         destination.Height() == sourceRect.Height();
   const bool premultiplied = KeepsAlpha() && !sameSize && PremultiplyAlpha(source);
-  source.StretchTo(destination, destination.Bounds(), sourceRect);
+  StretchTo(source, destination, destination.Bounds(), sourceRect, *resampler);
   if (premultiplied) UnpremultiplyAlpha(destination);
-  destination.AssignTo(picture);
+  ArgbToPicture(destination, picture);
 }
 
 void ResizeJob::SavePicture() {

@@ -8,7 +8,7 @@
 
 #include "formats/picture.h"
 #include "jobs/resize_extras.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 
 namespace tessane {
 

@@ -9,7 +9,7 @@
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/jpeg/jpeg_graphic.h"
 #include "jobs/colour_profile.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 
 namespace tessane {
 
@@ -177,7 +177,6 @@ bool SrgbConversion::Apply(ArgbImage& bitmap, std::vector<std::string>& warnings
     }
     Argb32* bits = bitmap.Bits();
     for (size_t i = 0; i < count; ++i) bits[i] = pixels[i] | 0xFF000000u;
-    bitmap.NotifyChanged();
     return true;
   }
 
@@ -199,7 +198,6 @@ bool SrgbConversion::Apply(ArgbImage& bitmap, std::vector<std::string>& warnings
     for (int32_t x = 0; x < width; ++x)
       row[x] = (converted[x] & 0x00FFFFFFu) | (row[x] & 0xFF000000u);
   }
-  bitmap.NotifyChanged();
   return true;
 }
 

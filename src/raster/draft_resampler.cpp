@@ -4,6 +4,8 @@
 
 #include "raster/kernel_resampler.h"
 
+#include "base/errors.h"
+
 namespace tessane {
 
 namespace {
@@ -37,16 +39,16 @@ Argb32 AverageBlock(int32_t columns, int32_t rows, const Argb32* first, ptrdiff_
 }
 
 void DraftStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage& src,
-                  const Rect& srcRect, const Kernel& kernel, DrawMode drawMode) {
+                  const Rect& srcRect, const Kernel& kernel) {
   const Rect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
   if (clip.IsEmpty() || dst.IsEmpty() || src.IsEmpty() || srcRect.IsEmpty()) return;
   const int32_t sw = srcRect.Width(), sh = srcRect.Height();
   const int32_t dw = dstRect.Width(), dh = dstRect.Height();
   if (dw > sw || dh > sh) {
     if (sw < 2 || sh < 2)
-      KernelResample(dst, dstRect, clip, src, srcRect, kernel, drawMode);
+      KernelResample(dst, dstRect, clip, src, srcRect, kernel);
     else
-      BilinearStretch(dst, dstRect, clip, src, srcRect, drawMode);
+      BilinearStretch(dst, dstRect, clip, src, srcRect);
     return;
   }
   const double fx = static_cast<float>(static_cast<double>(sw) / dw);
@@ -84,14 +86,9 @@ void DraftStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, cons
   }
 }
 
-std::unique_ptr<Resampler> DraftResampler::Clone() const {
-  return std::make_unique<DraftResampler>();
-}
-
 void DraftResampler::Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
-                              const ArgbImage& src, const Rect& srcRect,
-                              DrawMode drawMode) const {
-  DraftStretch(dst, dstRect, dstClip, src, srcRect, kernel(), drawMode);
+                              const ArgbImage& src, const Rect& srcRect) const {
+  DraftStretch(dst, dstRect, dstClip, src, srcRect, kernel());
 }
 
 }  // namespace tessane

@@ -19,15 +19,14 @@ Argb32 AverageBlock(int32_t columns, int32_t rows, const Argb32* first, ptrdiff_
 /// destination pixel averages a block of source pixels, blocks laid from the source rectangle's
 /// top-left corner at 16.16 fixed-point boundaries.
 void DraftStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage& src,
-                  const Rect& srcRect, const Kernel& kernel, DrawMode drawMode);
+                  const Rect& srcRect, const Kernel& kernel);
 
 /// The resampler of StretchFilter 1.
 class DraftResampler : public LinearResampler {
  public:
   const char* ClassName() const override { return "TDraftResampler"; }
-  std::unique_ptr<Resampler> Clone() const override;
   void Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage& src,
-               const Rect& srcRect, DrawMode drawMode) const override;
+               const Rect& srcRect) const override;
 };
 
 }  // namespace tessane

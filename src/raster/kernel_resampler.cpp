@@ -514,23 +514,15 @@ void KernelResampleVia(KernelPath path, ArgbImage& dst, const Rect& dstRect, con
 }
 
 void KernelResample(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
-                    const ArgbImage& src, const Rect& srcRect, const Kernel& kernel,
-                    DrawMode /*drawMode: only kDrawOpaque is implemented*/) {
+                    const ArgbImage& src, const Rect& srcRect, const Kernel& kernel) {
   ResampleFast(KernelPath::kAuto, dst, dstRect, dstClip, src, srcRect, kernel);
 }
 
 KernelResampler::KernelResampler() : kernel_(std::make_unique<BoxKernel>()) {}
 
-std::unique_ptr<Resampler> KernelResampler::Clone() const {
-  auto copy = std::make_unique<KernelResampler>();
-  copy->kernel_ = kernel_->Clone();
-  return copy;
-}
-
 void KernelResampler::Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
-                               const ArgbImage& src, const Rect& srcRect,
-                               DrawMode drawMode) const {
-  KernelResample(dst, dstRect, dstClip, src, srcRect, *kernel_, drawMode);
+                               const ArgbImage& src, const Rect& srcRect) const {
+  KernelResample(dst, dstRect, dstClip, src, srcRect, *kernel_);
 }
 
 void KernelResampler::SetKernel(std::unique_ptr<Kernel> kernel) {
@@ -539,7 +531,6 @@ void KernelResampler::SetKernel(std::unique_ptr<Kernel> kernel) {
     return;
   }
   kernel_ = std::move(kernel);
-  Changed();
 }
 
 }  // namespace tessane

@@ -33,8 +33,7 @@ MappingTable BuildMapping(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t 
 /// Scales srcRect of src onto dstRect of dst with `kernel`, writing exactly dstClip (which lies
 /// inside dst and dstRect; srcRect lies inside src). Channels are saturated to 0..255.
 void KernelResample(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
-                    const ArgbImage& src, const Rect& srcRect, const Kernel& kernel,
-                    DrawMode drawMode);
+                    const ArgbImage& src, const Rect& srcRect, const Kernel& kernel);
 
 /// The ways KernelResample can compute the same values: the literal per-entry loops (the
 /// reference: rows first, then columns), and portable or AVX2 loops over merged weights with
@@ -61,12 +60,11 @@ class KernelResampler : public Resampler {
  public:
   KernelResampler();
   const char* ClassName() const override { return "TKernelResampler"; }
-  std::unique_ptr<Resampler> Clone() const override;
   void Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage& src,
-               const Rect& srcRect, DrawMode drawMode) const override;
+               const Rect& srcRect) const override;
 
   const Kernel& kernel() const { return *kernel_; }
-  /// Replaces the kernel (nothing for nullptr or the current one) and notifies the bitmap.
+  /// Replaces the kernel (nothing for nullptr or the current one).
   void SetKernel(std::unique_ptr<Kernel> kernel);
 
  private:

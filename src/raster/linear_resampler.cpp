@@ -75,7 +75,7 @@ Argb32 Interpolate2x2Packed(uint32_t weightX, uint32_t weightY, const Argb32* pi
 }
 
 void BilinearStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
-                     const ArgbImage& src, const Rect& srcRect, DrawMode /*drawMode*/) {
+                     const ArgbImage& src, const Rect& srcRect) {
   const Rect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
   if (clip.IsEmpty() || dst.IsEmpty() || src.IsEmpty() || srcRect.IsEmpty()) return;
   if (src.Width() < 2 || src.Height() < 2) return;
@@ -115,19 +115,14 @@ void BilinearStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
 
 LinearResampler::LinearResampler() = default;
 
-std::unique_ptr<Resampler> LinearResampler::Clone() const {
-  return std::make_unique<LinearResampler>();
-}
-
 void LinearResampler::Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
-                               const ArgbImage& src, const Rect& srcRect,
-                               DrawMode drawMode) const {
+                               const ArgbImage& src, const Rect& srcRect) const {
   const float sw = static_cast<float>(srcRect.Width()), sh = static_cast<float>(srcRect.Height());
   const float dw = static_cast<float>(dstRect.Width()), dh = static_cast<float>(dstRect.Height());
   if (dw > sw && dh > sh && sw > 1 && sh > 1)
-    BilinearStretch(dst, dstRect, dstClip, src, srcRect, drawMode);
+    BilinearStretch(dst, dstRect, dstClip, src, srcRect);
   else
-    KernelResample(dst, dstRect, dstClip, src, srcRect, kernel_, drawMode);
+    KernelResample(dst, dstRect, dstClip, src, srcRect, kernel_);
 }
 
 }  // namespace tessane

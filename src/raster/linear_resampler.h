@@ -24,17 +24,16 @@ Argb32 Interpolate2x2Packed(uint32_t weightX, uint32_t weightY, const Argb32* pi
 /// bitmap must be at least 2 x 2 pixels (it reads each sample's right and lower neighbour);
 /// otherwise nothing is written.
 void BilinearStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
-                     const ArgbImage& src, const Rect& srcRect, DrawMode drawMode);
+                     const ArgbImage& src, const Rect& srcRect);
 
-/// The resampler of StretchFilter 2: BilinearStretch when enlarging both ways from at least
+/// The resampler of the "Triangle" filter: BilinearStretch when enlarging both ways from at least
 /// 2 x 2 pixels, otherwise the kernel resampling with its triangle kernel.
 class LinearResampler : public Resampler {
  public:
   LinearResampler();
   const char* ClassName() const override { return "TLinearResampler"; }
-  std::unique_ptr<Resampler> Clone() const override;
   void Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage& src,
-               const Rect& srcRect, DrawMode drawMode) const override;
+               const Rect& srcRect) const override;
   const LinearKernel& kernel() const { return kernel_; }
 
  private:

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/errors.h"
+
 namespace tessane {
 
 namespace {
@@ -31,7 +33,7 @@ std::vector<int32_t> NearestMap(int32_t dstLo, int32_t dstHi, int32_t clipLo, in
 }  // namespace
 
 void NearestStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
-                    const ArgbImage& src, const Rect& srcRect, DrawMode drawMode) {
+                    const ArgbImage& src, const Rect& srcRect) {
   const Rect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
   if (clip.IsEmpty() || dst.IsEmpty() || src.IsEmpty() || srcRect.IsEmpty()) return;
   if (srcRect.Left < 0 || srcRect.Top < 0 || srcRect.Right > src.Width() ||
@@ -39,7 +41,7 @@ void NearestStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
     throw Exception("Invalid SrcRect");
   if (srcRect.Width() == dstRect.Width() && srcRect.Height() == dstRect.Height()) {
     BlockCopy(dst, clip, src, srcRect.Left + clip.Left - dstRect.Left,
-              srcRect.Top + clip.Top - dstRect.Top, drawMode);
+              srcRect.Top + clip.Top - dstRect.Top);
     return;
   }
   const std::vector<int32_t> columns =
@@ -62,14 +64,9 @@ void NearestStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
   }
 }
 
-std::unique_ptr<Resampler> NearestResampler::Clone() const {
-  return std::make_unique<NearestResampler>();
-}
-
 void NearestResampler::Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
-                                const ArgbImage& src, const Rect& srcRect,
-                                DrawMode drawMode) const {
-  NearestStretch(dst, dstRect, dstClip, src, srcRect, drawMode);
+                                const ArgbImage& src, const Rect& srcRect) const {
+  NearestStretch(dst, dstRect, dstClip, src, srcRect);
 }
 
 }  // namespace tessane

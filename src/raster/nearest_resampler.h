@@ -2,7 +2,7 @@
 // Nearest-neighbour scaling: every destination pixel takes the source pixel under its top-left
 // corner, unchanged.
 
-#include "raster/resampler.h"
+#include "raster/stretch.h"
 
 namespace tessane {
 
@@ -11,15 +11,14 @@ namespace tessane {
 /// single precision (the middle column when DW is 1); rows alike. Equal sizes copy the block.
 /// A source rectangle outside src throws Exception "Invalid SrcRect".
 void NearestStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
-                    const ArgbImage& src, const Rect& srcRect, DrawMode drawMode);
+                    const ArgbImage& src, const Rect& srcRect);
 
-/// The resampler of StretchFilter 0.
+/// The resampler of the "None" filter.
 class NearestResampler : public Resampler {
  public:
   const char* ClassName() const override { return "TNearestResampler"; }
-  std::unique_ptr<Resampler> Clone() const override;
   void Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage& src,
-               const Rect& srcRect, DrawMode drawMode) const override;
+               const Rect& srcRect) const override;
 };
 
 }  // namespace tessane

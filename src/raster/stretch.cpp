@@ -1,16 +1,20 @@
+#include "raster/stretch.h"
+
 #include <cstring>
 
-#include "raster/argb_image.h"
-#include "raster/resampler.h"
+#include "raster/draft_resampler.h"
+#include "raster/kernel_resampler.h"
+#include "raster/linear_resampler.h"
+#include "raster/nearest_resampler.h"
 
 namespace tessane {
 
 void BlockCopy(ArgbImage& dst, const Rect& dstClip, const ArgbImage& src, int32_t srcX,
-               int32_t srcY, DrawMode /*drawMode: only kDrawOpaque is implemented*/) {
+               int32_t srcY) {
   if (dstClip.IsEmpty()) return;
   const size_t bytes = static_cast<size_t>(dstClip.Width()) * sizeof(Argb32);
   const int32_t rows = dstClip.Height();
-  // Within one bitmap the blocks may overlap: walk rows in the direction that reads each row
+  // Within one image the blocks may overlap: walk rows in the direction that reads each row
   // before it is overwritten (memmove handles the overlap inside a row).
   const bool upward = &dst == &src && srcY < dstClip.Top;
   for (int32_t n = 0; n < rows; ++n) {
@@ -20,7 +24,7 @@ void BlockCopy(ArgbImage& dst, const Rect& dstClip, const ArgbImage& src, int32_
 }
 
 void StretchCopy(ArgbImage* dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage* src,
-                 const Rect& srcRect, Resampler& resampler, DrawMode drawMode) {
+                 const Rect& srcRect, const Resampler& resampler) {
   if (dst == nullptr) throw BitmapError("Destination bitmap is nil");
   if (src == nullptr) throw BitmapError("Source bitmap is nil");
   if (src->IsEmpty() || dst->IsEmpty()) return;
@@ -32,10 +36,14 @@ void StretchCopy(ArgbImage* dst, const Rect& dstRect, const Rect& dstClip, const
   if (clip.IsEmpty()) return;
   if (srcRect.Width() == dstRect.Width() && srcRect.Height() == dstRect.Height())
     BlockCopy(*dst, clip, *src, srcRect.Left + clip.Left - dstRect.Left,
-              srcRect.Top + clip.Top - dstRect.Top, drawMode);
+              srcRect.Top + clip.Top - dstRect.Top);
   else
-    resampler.Stretch(*dst, dstRect, clip, *src, srcRect, drawMode);
-  dst->NotifyChanged(dstRect);
+    resampler.Stretch(*dst, dstRect, clip, *src, srcRect);
+}
+
+void StretchTo(const ArgbImage& src, ArgbImage& dst, const Rect& dstRect, const Rect& srcRect,
+               const Resampler& resampler) {
+  StretchCopy(&dst, dstRect, dst.Bounds(), &src, srcRect, resampler);
 }
 
 }  // namespace tessane

@@ -16,7 +16,7 @@
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 #include "support/test_support.h"
 
 namespace tessane::cli::batch_test {
@@ -64,7 +64,7 @@ inline uint32_t PixelOf(const std::string& path, int32_t x, int32_t y) {
   Picture p;
   p.LoadPicture(path);
   ArgbImage b;
-  b.Assign(p);
+  PictureToArgb(p, b);
   return static_cast<uint32_t>(b.Bits()[static_cast<size_t>(y) * b.Width() + x]) & 0xFFFFFF;
 }
 

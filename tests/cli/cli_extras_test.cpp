@@ -25,9 +25,9 @@
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
-#include "jobs/metadata.h"
+#include "formats/metadata/metadata.h"
 #include "jobs/resize_job.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 #include "support/test_support.h"
 
 namespace tessane::cli {
@@ -129,7 +129,7 @@ Decoded Decode(const std::string& path) {
   Picture picture;
   picture.LoadPicture(path);
   ArgbImage b;
-  b.Assign(picture);
+  PictureToArgb(picture, b);
   Decoded d{b.Width(), b.Height(), {}};
   d.pixels.assign(b.Bits(), b.Bits() + size_t(b.Width()) * b.Height());
   return d;

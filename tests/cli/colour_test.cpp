@@ -24,8 +24,8 @@
 #include "cli/png_fixture.h"
 #include "formats/picture.h"
 #include "jobs/colour_profile.h"
-#include "jobs/metadata.h"
-#include "raster/argb_image.h"
+#include "formats/metadata/metadata.h"
+#include "pixels/argb_image.h"
 #include "support/test_support.h"
 
 namespace tessane::cli {
@@ -45,7 +45,7 @@ Pixels Decode(const std::string& path) {
   Picture picture;
   picture.LoadPicture(path);
   ArgbImage b;
-  b.Assign(picture);
+  PictureToArgb(picture, b);
   return Pixels{b.Width(), b.Height(), std::vector<uint32_t>(b.Bits(), b.Bits() + size_t(b.Width()) * b.Height())};
 }
 

@@ -1,7 +1,7 @@
 // Metadata segments: reading them from JPEG files, preparing EXIF for a resized output and
 // splicing everything into encoded JPEG and PNG bytes.
 
-#include "jobs/metadata.h"
+#include "formats/metadata/metadata.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -14,7 +14,7 @@
 #include "formats/bmp/dib_image.h"
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/png/png_graphic.h"
-#include "jobs/orientation.h"
+#include "raster/orientation.h"
 #include "support/test_support.h"
 
 namespace tessane {

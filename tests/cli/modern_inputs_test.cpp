@@ -8,7 +8,7 @@
 
 #include "cli/batch_runner.h"
 #include "formats/picture.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 #include "support/test_support.h"
 
 namespace tessane::cli {
@@ -26,7 +26,7 @@ Output Read(const std::string& path) {
   Picture picture;
   picture.LoadPicture(path);
   ArgbImage b;
-  b.Assign(picture);
+  PictureToArgb(picture, b);
   Output o{b.Width(), b.Height()};
   const int32_t inset = b.Width() / 16;
   o.top_left = b.Bits()[size_t(inset) * b.Width() + inset] & 0xFFFFFF;

@@ -22,8 +22,8 @@
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
-#include "jobs/metadata.h"
-#include "raster/argb_image.h"
+#include "formats/metadata/metadata.h"
+#include "pixels/argb_image.h"
 #include "support/test_support.h"
 
 namespace tessane::cli {

@@ -204,11 +204,11 @@ TEST(MetafileSamples, LoadWithListedSizesAndDraw) {
 
     if (m.Width() <= 1400 && m.Height() <= 1400) {
       Canvas full(m.Width(), m.Height(), 0xFFFFFFFF);
-      m.Draw(full.Surface(), Rect{0, 0, m.Width(), m.Height()});
+      DrawUpToText(m, full.Surface(), Rect{0, 0, m.Width(), m.Height()});
     }
     // A margin of untouched pixels around the rectangle shows nothing is drawn outside it.
     Canvas small(64, 48, 0xFF00FF00);
-    m.Draw(small.Surface(), Rect{4, 4, 60, 44});
+    DrawUpToText(m, small.Surface(), Rect{4, 4, 60, 44});
     for (int y = 0; y < small.height; ++y)
       for (int x = 0; x < small.width; ++x)
         if (x < 4 || y < 4 || x >= 60 || y >= 44) {
@@ -229,7 +229,7 @@ TEST(MetafileSamples, VectorSamplesDrawSomething) {
     MetafileGraphic m;
     m.LoadFromFile(SharedPath(std::string("testimages/") + file));
     Canvas canvas(std::min(m.Width(), 400), std::min(m.Height(), 400), 0xFFFFFFFF);
-    m.Draw(canvas.Surface(), Rect{0, 0, canvas.width, canvas.height});
+    DrawUpToText(m, canvas.Surface(), Rect{0, 0, canvas.width, canvas.height});
     EXPECT_LT(canvas.Count(0xFFFFFFFF), canvas.width * canvas.height * 99 / 100);
   }
 }

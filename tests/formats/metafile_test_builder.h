@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "base/stream.h"
-#include "formats/argb_view.h"
+#include "pixels/argb_view.h"
 #include "formats/metafile/metafile_graphic.h"
 #include "formats/metafile/metafile_records.h"
 #include "support/byte_builder.h"
+#include "pixels/argb_view.h"
 
 namespace tessane::test {
 
@@ -154,6 +155,18 @@ inline Canvas Play(const std::vector<uint8_t>& bytes, uint32_t background = 0xFF
   Canvas canvas(m.Width(), m.Height(), background);
   m.Draw(canvas.Surface(), Rect{0, 0, m.Width(), m.Height()});
   return canvas;
+}
+
+/// Draws as MetafileGraphic::Draw does. Text needs fonts, which the suite's process has not (no
+/// QGuiApplication): a picture with text stops at its first text record, which tells whether it
+/// got there. Everything drawn before stays.
+inline bool DrawUpToText(MetafileGraphic& m, const ArgbView& target, const Rect& rect) {
+  try {
+    m.Draw(target, rect);
+    return true;
+  } catch (const MissingFontsError&) {
+    return false;
+  }
 }
 
 /// Compares a canvas with rows of characters, each character standing for a colour.

@@ -147,6 +147,26 @@ TEST_F(RegistryTest, LookupIgnoresCaseAndTakesTheNewestEntry) {
   EXPECT_EQ(local.Entries().size(), 2u);
 }
 
+// The metafile formats, and only they, say that drawing them may need fonts; the newest entry
+// of an extension decides.
+TEST_F(RegistryTest, OnlyMetafilesNeedFonts) {
+  for (const FileFormat& entry : Formats().Entries())
+    EXPECT_EQ(entry.needs_fonts, dynamic_cast<MetafileGraphic*>(entry.create().get()) != nullptr)
+        << entry.ext;
+  const struct {
+    const char* ext;
+    bool needs;
+  } cases[] = {{"emf", true}, {"WMF", true}, {"jpg", false}, {"png", false},
+               {"bmp", false}, {"", false},  {"emf2", false}};
+  for (const auto& c : cases) EXPECT_EQ(FormatNeedsFonts(c.ext), c.needs) << "'" << c.ext << "'";
+
+  FormatRegistry local;
+  local.Add("xyz", "Drawn with text", MakeGraphic<MetafileGraphic>, true);
+  EXPECT_TRUE(local.FindExt("XYZ")->needs_fonts);
+  local.Add("xyz", "Plain pixels", MakeGraphic<DibImage>);
+  EXPECT_FALSE(local.FindExt("xyz")->needs_fonts);
+}
+
 TEST_F(RegistryTest, FilterTextAfterStartUp) {
   std::string filter, masks;
   Formats().BuildFilter(filter, masks);

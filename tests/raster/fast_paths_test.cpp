@@ -161,7 +161,7 @@ TEST(BilinearStretch, MatchesInterpolate2x2OverPlainMaps) {
     ArgbImage src, dst;
     MakeNoise(src, g.srcW, g.srcH, 77);
     dst.Resize(g.dstW, g.dstH);
-    BilinearStretch(dst, g.dstRect, g.clip, src, g.srcRect, DrawMode::kDrawOpaque);
+    BilinearStretch(dst, g.dstRect, g.clip, src, g.srcRect);
     const auto cols = BilinearAxis(g.dstRect.Left, g.dstRect.Right, g.clip.Left, g.clip.Right,
                                    g.srcRect.Left, g.srcRect.Right, g.srcW);
     const auto rows = BilinearAxis(g.dstRect.Top, g.dstRect.Bottom, g.clip.Top, g.clip.Bottom,
@@ -187,8 +187,7 @@ TEST(DraftStretch, MatchesAverageBlockOverPlainBlocks) {
     ArgbImage src, dst;
     MakeNoise(src, c.srcW, c.srcH, seed++);
     dst.Resize(c.dstW, c.dstH);
-    DraftStretch(dst, dst.Bounds(), dst.Bounds(), src, src.Bounds(), LinearKernel(),
-                 DrawMode::kDrawOpaque);
+    DraftStretch(dst, dst.Bounds(), dst.Bounds(), src, src.Bounds(), LinearKernel());
     const int64_t sx = static_cast<int64_t>(65536.0 * static_cast<float>(double(c.srcW) / c.dstW));
     const int64_t sy = static_cast<int64_t>(65536.0 * static_cast<float>(double(c.srcH) / c.dstH));
     for (int32_t m = 0; m < c.dstH; ++m)

@@ -2,6 +2,7 @@
 // the kernel it names, checked against the kernels' own formulas rather than the table.
 
 #include "raster/filters.h"
+#include "raster/stretch.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 #include "raster/kernel_resampler.h"
 #include "raster/resampler.h"
 #include "raster_test_util.h"
@@ -80,9 +81,8 @@ void ExpectKernel(const Resampler& resampler, const KernelCase& expected, const 
 std::vector<int> HalveRow(Filter filter) {
   ArgbImage src, dst;
   test::MakeFromRows(src, {{test::Grey(0), test::Grey(64), test::Grey(128), test::Grey(255)}});
-  src.SetResampler(MakeResampler(filter));
   dst.Resize(2, 1);
-  src.StretchTo(dst, dst.Bounds(), src.Bounds());
+  StretchTo(src, dst, dst.Bounds(), src.Bounds(), *MakeResampler(filter));
   return test::BlueRow(dst, 0);
 }
 

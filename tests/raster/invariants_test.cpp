@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 #include "raster/filters.h"
+#include "raster/stretch.h"
 #include "raster_test_util.h"
 
 namespace tessane {
@@ -18,10 +19,10 @@ const int32_t kSides[] = {1, 2, 3, 5, 16, 17, 64, 255};
 
 // Stretches src to w x h with the filter into a bitmap pre-filled with the sentinel.
 void StretchInto(ArgbImage& src, Filter filter, ArgbImage& dst, int32_t w, int32_t h) {
-  src.SetResampler(MakeResampler(filter));
+  const auto resampler = MakeResampler(filter);
   dst.Resize(w, h);
   dst.Fill(kSentinel);
-  src.StretchTo(dst, dst.Bounds(), src.Bounds());
+  StretchTo(src, dst, dst.Bounds(), src.Bounds(), *resampler);
 }
 
 // The draft filter's reciprocal mean loses up to one level on blocks whose pixel count is not a

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 
 namespace tessane::test {
 

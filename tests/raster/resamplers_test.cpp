@@ -4,12 +4,13 @@
 
 #include <vector>
 
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 #include "raster/draft_resampler.h"
 #include "raster/filters.h"
 #include "raster/kernel_resampler.h"
 #include "raster/linear_resampler.h"
 #include "raster/nearest_resampler.h"
+#include "raster/stretch.h"
 #include "raster_test_util.h"
 
 namespace tessane {
@@ -24,10 +25,8 @@ using test::MakeSolid;
 // Stretches `src` (whole, or srcRect) to a fresh dstW x dstH bitmap with the given filter.
 void Stretch(const ArgbImage& src, Filter filter, ArgbImage& dst, int32_t dstW, int32_t dstH,
              const Rect* srcRect = nullptr) {
-  ArgbImage& source = const_cast<ArgbImage&>(src);
-  source.SetResampler(MakeResampler(filter));
   dst.Resize(dstW, dstH);
-  source.StretchTo(dst, dst.Bounds(), srcRect ? *srcRect : src.Bounds());
+  StretchTo(src, dst, dst.Bounds(), srcRect ? *srcRect : src.Bounds(), *MakeResampler(filter));
 }
 
 // A one-row bitmap whose pixel x holds the word x (so nearest picks can be read back).
@@ -115,7 +114,7 @@ TEST(LinearStretch, ReductionUsesTheTriangleKernel) {
   Stretch(noise, Filter::kTriangle, viaFilter, 32, 24);
   viaKernel.Resize(32, 24);
   KernelResample(viaKernel, viaKernel.Bounds(), viaKernel.Bounds(), noise, noise.Bounds(),
-                 LinearKernel(), DrawMode::kDrawOpaque);
+                 LinearKernel());
   EXPECT_EQ(FirstDifference(viaFilter, viaKernel), "");
 }
 
@@ -213,15 +212,14 @@ TEST(DraftStretch, EnlargingGoesBilinearOrToTheTriangleKernel) {
   MakeNoise(noise, 100, 400, 3);
   Stretch(noise, Filter::kBox, viaDraft, 200, 100);
   expected.Resize(200, 100);
-  BilinearStretch(expected, expected.Bounds(), expected.Bounds(), noise, noise.Bounds(),
-                  DrawMode::kDrawOpaque);
+  BilinearStretch(expected, expected.Bounds(), expected.Bounds(), noise, noise.Bounds());
   EXPECT_EQ(FirstDifference(viaDraft, expected), "");
   // A one-pixel-wide source: the triangle kernel.
   MakeNoise(noise, 1, 4, 4);
   Stretch(noise, Filter::kBox, viaDraft, 3, 8);
   expected.Resize(3, 8);
   KernelResample(expected, expected.Bounds(), expected.Bounds(), noise, noise.Bounds(),
-                 LinearKernel(), DrawMode::kDrawOpaque);
+                 LinearKernel());
   EXPECT_EQ(FirstDifference(viaDraft, expected), "");
 }
 
@@ -261,32 +259,30 @@ TEST(StretchCopy, BadArgumentsChangeNothing) {
   const Rect bad[] = {{-1, 0, 3, 3}, {0, -1, 3, 3}, {0, 0, 5, 3}, {0, 0, 3, 5}};
   for (const Rect& r : bad) {
     try {
-      src.StretchTo(dst, dst.Bounds(), r);
+      StretchTo(src, dst, dst.Bounds(), r, nearest);
       ADD_FAILURE() << "no error";
     } catch (const SourceInvalidError& e) {
       EXPECT_STREQ(e.what(), "Source rectangle is invalid");
     }
   }
   try {
-    StretchCopy(nullptr, dst.Bounds(), dst.Bounds(), &src, src.Bounds(), nearest,
-                DrawMode::kDrawOpaque);
+    StretchCopy(nullptr, dst.Bounds(), dst.Bounds(), &src, src.Bounds(), nearest);
     ADD_FAILURE() << "no error";
   } catch (const BitmapError& e) {
     EXPECT_STREQ(e.what(), "Destination bitmap is nil");
   }
   try {
-    StretchCopy(&dst, dst.Bounds(), dst.Bounds(), nullptr, src.Bounds(), nearest,
-                DrawMode::kDrawOpaque);
+    StretchCopy(&dst, dst.Bounds(), dst.Bounds(), nullptr, src.Bounds(), nearest);
     ADD_FAILURE() << "no error";
   } catch (const BitmapError& e) {
     EXPECT_STREQ(e.what(), "Source bitmap is nil");
   }
   // Empty source rectangles (even out of range ones), clips and sources: silently nothing.
-  src.StretchTo(dst, dst.Bounds(), Rect{-5, 0, -5, 3});
-  src.StretchTo(dst, Rect{5, 5, 9, 9}, src.Bounds());
+  StretchTo(src, dst, dst.Bounds(), Rect{-5, 0, -5, 3}, nearest);
+  StretchTo(src, dst, Rect{5, 5, 9, 9}, src.Bounds(), nearest);
   ArgbImage empty;
   empty.Resize(0, 7);
-  empty.StretchTo(dst, dst.Bounds(), Rect{0, 0, 2, 2});
+  StretchTo(empty, dst, dst.Bounds(), Rect{0, 0, 2, 2}, nearest);
   for (int32_t y = 0; y < 3; ++y)
     EXPECT_EQ(test::RowOf(dst, y), (std::vector<Argb32>(3, 0x12345678)));
 }
@@ -300,9 +296,7 @@ TEST(StretchCopy, WritesOnlyInsideTheClip) {
     Stretch(noise, filter, whole, 17, 13);
     MakeSolid(clipped, 17, 13, 0xDEADBEEF);
     const Rect clip{3, 2, 11, 9};
-    const_cast<ArgbImage&>(noise).SetResampler(MakeResampler(filter));
-    StretchCopy(&clipped, clipped.Bounds(), clip, &noise, noise.Bounds(), *noise.resampler(),
-                DrawMode::kDrawOpaque);
+    StretchCopy(&clipped, clipped.Bounds(), clip, &noise, noise.Bounds(), *MakeResampler(filter));
     for (int32_t y = 0; y < 13; ++y)
       for (int32_t x = 0; x < 17; ++x) {
         const bool inside = x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom;
@@ -318,12 +312,12 @@ TEST(StretchCopy, DestinationRectangleMayReachOutsideTheBitmap) {
   ArgbImage noise;
   MakeNoise(noise, 7, 7, 9);
   for (Filter filter : {Filter::kNone, Filter::kBox, Filter::kTriangle, Filter::kLanczos3}) {
-    const_cast<ArgbImage&>(noise).SetResampler(MakeResampler(filter));
+    const auto resampler = MakeResampler(filter);
     ArgbImage full, window;
     full.Resize(20, 20);
-    noise.StretchTo(full, full.Bounds(), noise.Bounds());
+    StretchTo(noise, full, full.Bounds(), noise.Bounds(), *resampler);
     window.Resize(12, 12);
-    noise.StretchTo(window, Rect{-4, -4, 16, 16}, noise.Bounds());
+    StretchTo(noise, window, Rect{-4, -4, 16, 16}, noise.Bounds(), *resampler);
     for (int32_t y = 0; y < 12; ++y)
       for (int32_t x = 0; x < 12; ++x)
         ASSERT_EQ(window.Row(y)[x], full.Row(y + 4)[x + 4]) << InfoOf(filter).name << " " << x << "," << y;

@@ -6,10 +6,35 @@
 #include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
+#include "pixels/argb_image.h"
 #include "formats/bmp/bmp_reader.h"
 #include "formats/bmp/bmp_writer.h"
 
 namespace tessane {
+
+void DibImage::ConvertTo(ArgbImage& image) {
+  image.Resize(Width(), Height());
+  if (image.IsEmpty()) return;
+  for (int32_t y = 0; y < image.Height(); ++y) ToColor32Row(y, image.Row(y));
+  if (PixelFormat() != DibFormat::pf32bit) image.SetAllAlpha(255);
+  if (Transparent()) {
+    const Argb32 key = ToColor32(static_cast<int32_t>(TransparentColor())) & 0x00FFFFFFu;
+    Argb32* p = image.Bits();
+    const size_t n = static_cast<size_t>(image.Width()) * image.Height();
+    for (size_t i = 0; i < n; ++i)
+      if ((p[i] & 0x00FFFFFFu) == key) p[i] = key;
+  }
+}
+
+void DibImage::Assign(const ArgbImage& image) {
+  // Dropping the old pixels first spares converting them to the new format.
+  SetSize(0, 0);
+  SetPixelFormat(DibFormat::pf32bit);
+  SetSize(image.Width(), image.Height());
+  if (image.IsEmpty()) return;
+  for (int32_t y = 0; y < image.Height(); ++y)
+    std::memcpy(ScanLine(y), image.Row(y), static_cast<size_t>(image.Width()) * sizeof(Argb32));
+}
 
 int BitsPerPixel(DibFormat format) {
   switch (format) {

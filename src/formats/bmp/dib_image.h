@@ -42,6 +42,11 @@ class DibImage : public Graphic {
   /// Copies the pixels (as $AARRGGBB, see ToColor32Row) into the rectangle; a rectangle of
   /// another size is filled by nearest-neighbour sampling.
   void Draw(const ArgbView& target, const Rect& rect) override;
+  /// Copies the pixels: a 32-bit bitmap brings its fourth byte as alpha, every other format
+  /// alpha 255; a transparent bitmap's pixels of TransparentColor get alpha 0.
+  void ConvertTo(ArgbImage& image) override;
+  /// Becomes a 32-bit bitmap of the image's size with the same pixel words, alpha included.
+  void Assign(const ArgbImage& image);
 
   DibFormat PixelFormat() const { return format_; }
   /// Changes the pixel format, converting existing pixels. Conversions to the paletted formats

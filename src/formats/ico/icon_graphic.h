@@ -30,6 +30,8 @@ class IconGraphic : public Graphic {
   /// Draws the chosen image at the rectangle's size. Pixels its mask hides leave the target
   /// unchanged; partly transparent pixels are blended over it.
   void Draw(const ArgbView& target, const Rect& rect) override;
+  /// Drawn over two backgrounds: what the graphic leaves uncovered becomes transparent.
+  void ConvertTo(ArgbImage& image) override { DrawOverTwoBackgrounds(image); }
 
   /// Size of the chosen image as stored (0 x 0 before a load).
   int32_t ImageWidth() const { return image_width_; }

@@ -6,6 +6,7 @@
 #include "base/errors.h"
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/jpeg/jpeg_writer.h"
+#include "pixels/argb_image.h"
 
 namespace tessane {
 
@@ -109,6 +110,29 @@ void JpegGraphic::Decode() {
     Fail(code, diagnostics);
   decoded_ = std::move(bitmap);
   decode_warning_ = diagnostics.Warning;
+}
+
+void JpegGraphic::ConvertTo(ArgbImage& image) {
+  if (!DecodeStraightInto(image)) DrawToArgb(image);
+}
+
+bool JpegGraphic::DecodeStraightInto(ArgbImage& image) {
+  const int32_t w = Width(), h = Height();
+  if (w <= 0 || h <= 0 || (w == image.Width() && h == image.Height())) return false;
+  // Every pixel is about to be written, so the buffer need not be cleared first; it is cleared
+  // whenever the decoder does not fill it, as drawing would have found it.
+  image.ResizeForOverwrite(w, h);
+  if (image.IsEmpty()) return false;
+  const size_t bytes = static_cast<size_t>(w) * h * sizeof(Argb32);
+  bool decoded = false;
+  try {
+    decoded = DecodeInto(image.Surface());
+  } catch (...) {
+    std::memset(image.Bits(), 0, bytes);
+    throw;
+  }
+  if (!decoded) std::memset(image.Bits(), 0, bytes);
+  return decoded;
 }
 
 bool JpegGraphic::DecodeInto(const ArgbView& target) {

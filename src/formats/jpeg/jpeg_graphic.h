@@ -35,6 +35,9 @@ class JpegGraphic : public Graphic {
   /// Decodes on first use ("JPEG error #%d" when the data cannot be decoded) and copies the
   /// pixels, opaque, into the rectangle.
   void Draw(const ArgbView& target, const Rect& rect) override;
+  /// Decodes straight into the image where DecodeInto can (the pixels drawing gives, opaque),
+  /// otherwise DrawToArgb.
+  void ConvertTo(ArgbImage& image) override;
 
   /// Sets the decoding scale; pixels decoded at another scale are dropped.
   void SetScale(JpegScale scale);
@@ -64,6 +67,7 @@ class JpegGraphic : public Graphic {
 
  private:
   void Decode();
+  bool DecodeStraightInto(ArgbImage& image);
 
   std::vector<uint8_t> data_;
   int32_t stored_width_ = 0;

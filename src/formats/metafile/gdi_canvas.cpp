@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "formats/metafile/metafile_graphic.h"
+
 namespace tessane {
 
 namespace {
@@ -1141,8 +1143,10 @@ void GdiCanvas::TextOut(QPointF reference, const QString& text, const std::vecto
     painter_.drawPath(background);
   }
   if (text.isEmpty() || (options & gdi::ETO_GLYPH_INDEX)) return;
-  // Glyphs need the font database, which only exists with a GUI application object.
-  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return;
+  // Glyphs need the font database, which only exists with a GUI application object. A picture
+  // without its text would be a wrong picture, so it fails.
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
+    throw MissingFontsError("Cannot draw the text of a metafile without fonts (no QGuiApplication)");
 
   const bool updateCp = (state_.TextAlign & gdi::TA_UPDATECP) != 0;
   if (updateCp) reference = state_.Current;

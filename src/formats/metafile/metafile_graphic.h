@@ -5,9 +5,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/errors.h"
 #include "formats/graphic.h"
 
 namespace tessane {
+
+/// Text in a metafile is drawn with the font database, which exists only while a
+/// QGuiApplication does; without one, drawing text fails with this error instead of leaving the
+/// text out. The format registry marks the metafile formats as needing fonts.
+TESSANE_DECLARE_ERROR(MissingFontsError, Exception)
 
 /// A vector picture. Loading keeps the bytes (an enhanced file whole, a placeable file's Windows
 /// records) and the sizes its header gives; drawing plays the records into the rectangle.
@@ -36,6 +42,8 @@ class MetafileGraphic : public Graphic {
   /// rectangle. Nothing outside the rectangle or the surface is touched. Text is drawn only when
   /// a QGuiApplication exists (the font database needs one).
   void Draw(const ArgbView& target, const Rect& rect) override;
+  /// Drawn over two backgrounds: what the graphic leaves uncovered becomes transparent.
+  void ConvertTo(ArgbImage& image) override { DrawOverTwoBackgrounds(image); }
 
  private:
   void LoadEnhanced(ByteStream& stream, const std::vector<uint8_t>& head);

@@ -2,7 +2,22 @@
 
 #include <algorithm>
 
+#include "pixels/argb_image.h"
+
 namespace tessane {
+
+void PngGraphic::ConvertTo(ArgbImage& image) {
+  const int32_t w = Width(), h = Height();
+  if (w > 0 && h > 0 && Transparency() == PngTransparency::None) {
+    std::vector<Argb32> pixels = TakePixels();
+    if (pixels.size() == static_cast<size_t>(w) * static_cast<size_t>(h)) {
+      for (Argb32& c : pixels) c |= 0xFF000000u;
+      image.Adopt(std::move(pixels), w, h, RecyclePngPixels);
+      return;
+    }
+  }
+  DrawToArgb(image);
+}
 
 void PngGraphic::SetCompressionLevel(int level) {
   compression_level_ = std::clamp(level, 0, 9);

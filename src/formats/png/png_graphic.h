@@ -69,6 +69,9 @@ class PngGraphic : public Graphic {
   /// No transparency: copies the pixels (alpha 255). One transparent colour: those pixels leave
   /// the destination unchanged. Partial: each channel becomes (s*a + (255-a)*d + 255) >> 8.
   void Draw(const ArgbView& target, const Rect& rect) override;
+  /// An opaque picture hands its decoded pixels over to the image (TakePixels), alpha made 255;
+  /// any other is drawn (DrawToArgb).
+  void ConvertTo(ArgbImage& image) override;
 
   /// The chunks that were loaded (IHDR, PLTE, tRNS, IDAT, IEND; the image data of every IDAT
   /// chunk of the file joined in the first) or built by Assign.

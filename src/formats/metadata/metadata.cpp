@@ -1,4 +1,4 @@
-#include "jobs/metadata.h"
+#include "formats/metadata/metadata.h"
 
 #include <zlib.h>
 

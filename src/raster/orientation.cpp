@@ -1,4 +1,4 @@
-#include "jobs/orientation.h"
+#include "raster/orientation.h"
 
 #include <algorithm>
 
@@ -48,7 +48,6 @@ void OrientBitmap(ArgbImage& bitmap, int orientation) {
   }
   bitmap.Resize(tw, th);
   for (int32_t y = 0; y < th; ++y) std::copy(turned.Row(y), turned.Row(y) + tw, bitmap.Row(y));
-  bitmap.NotifyChanged();
 }
 
 }  // namespace tessane

@@ -7,7 +7,7 @@
 
 #include "formats/picture.h"
 #include "formats/webp/webp_graphic.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 #include "support/test_support.h"
 
 namespace tessane::test {
@@ -25,7 +25,7 @@ TEST(CodecPixels, SourceBitmapAdoptsThePixelsAndDrawingBlends) {
   const std::vector<uint32_t> decoded = graphic.Pixels();
   const uint32_t* buffer = graphic.Pixels().data();
   ArgbImage source;
-  source.Assign(picture);
+  PictureToArgb(picture, source);
   ASSERT_EQ(source.Width(), 32);
   ASSERT_EQ(source.Height(), 24);
   EXPECT_EQ(source.Bits(), buffer) << "copied instead of taken over";

@@ -14,7 +14,7 @@
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -44,7 +44,7 @@ std::vector<Argb32> Drawn(const std::string& sample, JpegScale scale = JpegScale
   auto graphic = Load<Graphic>(sample);
   if constexpr (std::is_same_v<Graphic, JpegGraphic>) graphic->SetScale(scale);
   ArgbImage bitmap;
-  bitmap.Assign(static_cast<Graphic&>(*graphic));
+  graphic->DrawToArgb(bitmap);
   return PixelsOf(bitmap);
 }
 
@@ -65,7 +65,7 @@ TEST_P(JpegStraightDecode, GivesTheDrawnPixelsAtEveryScale) {
     picture.SetGraphic(Load<JpegGraphic>(sample));
     static_cast<JpegGraphic*>(picture.graphic())->SetScale(scale);
     ArgbImage bitmap;
-    bitmap.Assign(picture);
+    PictureToArgb(picture, bitmap);
     EXPECT_EQ(bitmap.Width(), picture.Width());
     EXPECT_EQ(bitmap.Height(), picture.Height());
     EXPECT_EQ(PixelsOf(bitmap), Drawn<JpegGraphic>(sample, scale));
@@ -116,14 +116,14 @@ TEST(JpegStraightDecodeRefusals, UndecodableDataFailsLikeDrawingAndLeavesZeros) 
   ArgbImage drawn, direct;
   try {
     auto jpeg = load();
-    drawn.Assign(static_cast<Graphic&>(*jpeg));
+    jpeg->DrawToArgb(drawn);
   } catch (const InvalidImageError& e) {
     drawnError = e.what();
   }
   Picture picture;
   picture.SetGraphic(load());
   try {
-    direct.Assign(picture);
+    PictureToArgb(picture, direct);
   } catch (const InvalidImageError& e) {
     directError = e.what();
   }
@@ -173,13 +173,13 @@ TEST_P(PngTakeover, GivesTheDrawnPixelsAndKeepsThePictureUsable) {
   Picture picture;
   picture.SetGraphic(Load<PngGraphic>(sample));
   ArgbImage bitmap;
-  bitmap.Assign(picture);
+  PictureToArgb(picture, bitmap);
   EXPECT_EQ(PixelsOf(bitmap), Drawn<PngGraphic>(sample));
   // The picture still holds its pixels (decoded again when they were handed over).
   auto* png = static_cast<PngGraphic*>(picture.graphic());
   EXPECT_EQ(png->Pixels(), Load<PngGraphic>(sample)->Pixels());
   ArgbImage again;
-  again.Assign(picture);
+  PictureToArgb(picture, again);
   EXPECT_EQ(PixelsOf(again), PixelsOf(bitmap));
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Turning pictures upright by their EXIF/TIFF orientation value (1 to 8).
 
-#include "raster/argb_image.h"
+#include "pixels/argb_image.h"
 
 namespace tessane {
 

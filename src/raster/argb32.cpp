@@ -1,1 +1,0 @@
-#include "raster/argb32.h"
