@@ -18,6 +18,7 @@
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
 #include "jobs/resize_job.h"
+#include "support/job_requests.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -64,13 +65,7 @@ Size SizeOf(const std::string& path) {
 }
 
 // A request with the window's defaults but for the size.
-ResizeRequest Request(std::string source, std::string dest, int32_t size) {
-  ResizeRequest request;
-  request.source_name = std::move(source);
-  request.dest_name = std::move(dest);
-  request.size = size;
-  return request;
-}
+using test::Request;
 
 std::string Resize(const std::string& source, const std::string& dest, uint8_t mode, int32_t size,
                 bool crop = false, Filter filter = kDefaultFilter, bool overwrite = false) {

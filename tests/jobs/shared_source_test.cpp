@@ -9,19 +9,13 @@
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/png/png_graphic.h"
 #include "jobs/resize_job.h"
+#include "support/job_requests.h"
 #include "support/test_support.h"
 
 namespace tessane {
 namespace {
 
-// Lanczos3, the largest side to `size`.
-ResizeRequest Request(std::string source, std::string dest, int32_t size) {
-  ResizeRequest request;
-  request.source_name = std::move(source);
-  request.dest_name = std::move(dest);
-  request.size = size;
-  return request;
-}
+using test::Request;
 
 using test::TempDir;
 

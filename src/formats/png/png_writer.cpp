@@ -353,10 +353,6 @@ void PngGraphic::SaveToStream(ByteStream& stream) {
   }
 }
 
-}  // namespace tessane
-
-namespace tessane {
-
 void EncodePng(const DibImage& bitmap, const PngOptions& options, ByteStream& out) {
   PngGraphic png;
   png.SetFilters(options.filters);
