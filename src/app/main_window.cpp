@@ -582,7 +582,7 @@ void MainWindow::startJob(const std::string& source,
     settings.copy_times = copyTimesBox_->isChecked();
     CopyJobThread* job = NewThread<CopyJobThread>(MakeCopyRequest(source, settings));
     // Safe after the start: the copy runs only when this thread next processes messages.
-    job->OnWorkEnded = std::move(ended);
+    job->on_work_ended = std::move(ended);
     return;
   }
 
@@ -601,7 +601,7 @@ void MainWindow::startJob(const std::string& source,
   settings.crop = cropBox_->isChecked();
   settings.resize_overwrite = resizeOverwriteBox_->isChecked();
   ResizeJobThread* job = NewThread<ResizeJobThread>(MakeResizeRequest(source, settings));
-  job->OnWorkEnded = std::move(ended);
+  job->on_work_ended = std::move(ended);
   job->Start();
 }
 

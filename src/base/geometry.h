@@ -7,19 +7,19 @@
 namespace tessane {
 
 struct Point {
-  int32_t X = 0;
-  int32_t Y = 0;
+  int32_t x = 0;
+  int32_t y = 0;
 };
 
 struct Rect {
-  int32_t Left = 0;
-  int32_t Top = 0;
-  int32_t Right = 0;
-  int32_t Bottom = 0;
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
 
-  int32_t Width() const { return Right - Left; }
-  int32_t Height() const { return Bottom - Top; }
-  bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
+  int32_t Width() const { return right - left; }
+  int32_t Height() const { return bottom - top; }
+  bool IsEmpty() const { return right <= left || bottom <= top; }
   bool operator==(const Rect&) const = default;
 };
 
@@ -29,8 +29,8 @@ inline Rect MakeRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
 
 /// Larger Left/Top, smaller Right/Bottom; may come out empty.
 inline Rect IntersectRect(const Rect& a, const Rect& b) {
-  return Rect{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-               std::min(a.Bottom, b.Bottom)};
+  return Rect{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+               std::min(a.bottom, b.bottom)};
 }
 
 }  // namespace tessane

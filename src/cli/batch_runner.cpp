@@ -482,7 +482,7 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
     });
   }
 
-  if (OnSourcesCollected && !options_.dry_run) OnSourcesCollected(sources);
+  if (on_sources_collected && !options_.dry_run) on_sources_collected(sources);
 
   if (options_.dry_run) {
     const std::vector<SizeTarget>& sizes = options_.batch.sizes;
@@ -543,7 +543,7 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
         }
         if (r.status != FileStatus::Written && r.status != FileStatus::UpToDate) progress.Fail(r);
         bad = bad || r.status == FileStatus::Failed || r.status == FileStatus::Skipped;
-        if (OnFileDone) OnFileDone(r);
+        if (on_file_done) on_file_done(r);
       }
       progress.Done(bad);
     }

@@ -70,11 +70,11 @@ class BatchRunner {
   int Run(std::ostream& out, std::ostream& err, bool progressBar);
 
   /// Called on a worker thread after each file (for tests that act in the middle of a run).
-  std::function<void(const FileResult&)> OnFileDone;
+  std::function<void(const FileResult&)> on_file_done;
 
   /// Called on the calling thread with every source once they are gathered, before any work
   /// starts (the place to set up what some sources need, such as a GUI application object).
-  std::function<void(const std::vector<std::string>&)> OnSourcesCollected;
+  std::function<void(const std::vector<std::string>&)> on_sources_collected;
 
  private:
   // Where a source came from: its folder relative to its argument, its place in the list.

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   char platformFlag[] = "-platform";
   char platformName[] = "offscreen";
   char* guiArgv[] = {argv[0], platformFlag, platformName, nullptr};
-  runner.OnSourcesCollected = [&](const std::vector<std::string>& sources) {
+  runner.on_sources_collected = [&](const std::vector<std::string>& sources) {
     if (!std::any_of(sources.begin(), sources.end(), NeedsFonts)) return;
     qInstallMessageHandler(QuietQtMessages);
     gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);

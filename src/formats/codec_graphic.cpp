@@ -67,15 +67,15 @@ std::vector<uint32_t> CodecGraphic::TakePixels() {
 
 void CodecGraphic::Draw(const ArgbView& target, const Rect& rect) {
   if (target.IsEmpty() || rect.IsEmpty() || width_ == 0 || height_ == 0) return;
-  const Rect clip = IntersectRect(rect, Rect{0, 0, target.Width, target.Height});
+  const Rect clip = IntersectRect(rect, Rect{0, 0, target.width, target.height});
   if (clip.IsEmpty()) return;
   const int64_t rw = rect.Width(), rh = rect.Height();
-  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
-    const int64_t sy = (y - rect.Top) * int64_t{height_} / rh;
+  for (int32_t y = clip.top; y < clip.bottom; ++y) {
+    const int64_t sy = (y - rect.top) * int64_t{height_} / rh;
     const uint32_t* in = pixels_.data() + static_cast<size_t>(sy) * static_cast<size_t>(width_);
     uint32_t* out = target.Row(y);
-    for (int32_t x = clip.Left; x < clip.Right; ++x) {
-      const uint32_t s = in[(x - rect.Left) * int64_t{width_} / rw];
+    for (int32_t x = clip.left; x < clip.right; ++x) {
+      const uint32_t s = in[(x - rect.left) * int64_t{width_} / rw];
       const uint32_t a = s >> 24;
       if (a == 255) {
         out[x] = s;

@@ -110,7 +110,7 @@ std::vector<uint8_t> ReadIccProfile(const std::string& path, const Graphic* grap
   const size_t n = stream.Read(head, sizeof head);
   stream.SetPosition(0);
   if (n >= 2 && head[0] == 0xFF && head[1] == 0xD8)
-    return AssembleIccProfile(ReadJpegMetadata(stream).Icc);
+    return AssembleIccProfile(ReadJpegMetadata(stream).icc);
   if (n == 4 && head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G')
     return PngIccProfile(stream.ReadAll());
   if (n == 4 && ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')))

@@ -19,7 +19,7 @@ class CopyJobThread : public Thread, public CopyJob {
 
   /// Called on the UI thread when the copy has run: with nullptr on success, with the copy's
   /// error otherwise.
-  std::function<void(std::exception_ptr)> OnWorkEnded;
+  std::function<void(std::exception_ptr)> on_work_ended;
 
  protected:
   void Execute() override;

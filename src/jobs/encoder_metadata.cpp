@@ -24,14 +24,14 @@ bool IsTiffHeader(const uint8_t* p, size_t size) {
 OutputMetadata MetadataForEncoder(const SourceMetadata& source, bool resetOrientation,
                                   int32_t width, int32_t height) {
   OutputMetadata out;
-  if (StartsWith(source.Exif, kExifId)) {
+  if (StartsWith(source.exif, kExifId)) {
     const std::vector<uint8_t> exif =
-        PrepareExifForOutput(source.Exif, resetOrientation, width, height);
+        PrepareExifForOutput(source.exif, resetOrientation, width, height);
     if (IsTiffHeader(exif.data() + kExifId.size(), exif.size() - kExifId.size()))
       out.exif.assign(exif.begin() + kExifId.size(), exif.end());
   }
-  if (!source.Icc.empty()) out.icc = AssembleIccProfile(source.Icc);
-  for (const auto& xmp : source.Xmp) {
+  if (!source.icc.empty()) out.icc = AssembleIccProfile(source.icc);
+  for (const auto& xmp : source.xmp) {
     if (!StartsWith(xmp, kXmpId)) continue;
     out.xmp.assign(xmp.begin() + kXmpId.size(), xmp.end());
     break;

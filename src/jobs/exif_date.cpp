@@ -110,7 +110,7 @@ std::optional<std::tm> SourceDate(const std::string& path) {
   if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jfif") {
     try {
       FileStream stream(path, FileMode::OpenRead);
-      if (auto date = ExifDateTimeOriginal(ReadJpegMetadata(stream).Exif)) return date;
+      if (auto date = ExifDateTimeOriginal(ReadJpegMetadata(stream).exif)) return date;
     } catch (const std::exception&) {
       // Unreadable here means unreadable for the work too, which says why.
     }

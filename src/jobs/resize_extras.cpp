@@ -24,7 +24,7 @@ SourceFacts ReadSourceFacts(const std::string& path, const Graphic* graphic,
   if (dynamic_cast<const JpegGraphic*>(graphic) != nullptr) {
     FileStream stream(path, FileMode::OpenRead);
     facts.metadata = ReadJpegMetadata(stream);
-    if (extras.auto_orient) facts.orientation = ExifOrientation(facts.metadata.Exif);
+    if (extras.auto_orient) facts.orientation = ExifOrientation(facts.metadata.exif);
     if (!extras.keep_metadata) facts.metadata = SourceMetadata{};
   } else if (extras.auto_orient && dynamic_cast<const TiffGraphic*>(graphic) != nullptr) {
     FileStream stream(path, FileMode::OpenRead);
@@ -97,8 +97,8 @@ std::vector<uint8_t> AddMetadata(std::vector<uint8_t> encoded, bool jpegOutput,
                                  int32_t width, int32_t height) {
   if (metadata.Empty()) return encoded;
   const std::vector<uint8_t> exif =
-      metadata.Exif.empty() ? std::vector<uint8_t>{}
-                            : PrepareExifForOutput(metadata.Exif, resetOrientation, width, height);
+      metadata.exif.empty() ? std::vector<uint8_t>{}
+                            : PrepareExifForOutput(metadata.exif, resetOrientation, width, height);
   return jpegOutput ? SpliceJpegMetadata(std::move(encoded), exif, metadata)
                     : SplicePngMetadata(std::move(encoded), exif, metadata);
 }

@@ -83,24 +83,24 @@ Rect TargetRectFor(int32_t width, int32_t height, int32_t size, uint8_t sizeMode
     case kSizeLargest:
     case kSizePercent:
       if (width > height) {
-        rect.Right = size;
-        rect.Bottom = MulDivWord(size, height, width);
+        rect.right = size;
+        rect.bottom = MulDivWord(size, height, width);
       } else {
-        rect.Bottom = size;
-        rect.Right = MulDivWord(size, width, height);
+        rect.bottom = size;
+        rect.right = MulDivWord(size, width, height);
       }
       break;
     case kSizeWidth:
-      rect.Right = size;
-      rect.Bottom = MulDivWord(size, height, width);
+      rect.right = size;
+      rect.bottom = MulDivWord(size, height, width);
       break;
     case kSizeHeight:
-      rect.Bottom = size;
-      rect.Right = MulDivWord(size, width, height);
+      rect.bottom = size;
+      rect.right = MulDivWord(size, width, height);
       break;
     default: break;
   }
-  if (rect.IsEmpty()) rect = Rect{rect.Left - 1, rect.Top - 1, rect.Right + 1, rect.Bottom + 1};
+  if (rect.IsEmpty()) rect = Rect{rect.left - 1, rect.top - 1, rect.right + 1, rect.bottom + 1};
   return rect;
 }
 
@@ -124,7 +124,7 @@ void ResizeJob::ScaleAndSave() {
   // A shared picture stays as it is for the other sizes; this size's pixels go into a new one.
   if (shared_source) picture_ = std::make_unique<Picture>();
   try {
-    ScalePicture(*picture_, rect.Right, rect.Bottom);
+    ScalePicture(*picture_, rect.right, rect.bottom);
   } catch (const std::exception& e) {
     // A failed scaling step is not the end: the picture is saved as it stands.
     scale_error_ = e.what();
@@ -157,7 +157,7 @@ std::string ResizeJob::PrepareSource(ArgbImage& source, const Picture& picture) 
   }
   std::string damage = DamageOf(picture);
   // The output holds sRGB pixels then: the source's profile would misdescribe them.
-  if (colour_ && colour_->Apply(source, warnings_)) facts_.metadata.Icc.clear();
+  if (colour_ && colour_->Apply(source, warnings_)) facts_.metadata.icc.clear();
   OrientBitmap(source, facts_.orientation);
   return damage;
 }
@@ -172,14 +172,14 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
     if (fresh) {
       try {
         it->second.damage = PrepareSource(it->second.bitmap, *loaded_);
-        it->second.to_srgb = facts_.metadata.Icc.empty() && !shared_source->facts.metadata.Icc.empty();
+        it->second.to_srgb = facts_.metadata.icc.empty() && !shared_source->facts.metadata.icc.empty();
       } catch (...) {
         shared_source->by_scale.erase(it);
         throw;
       }
     }
     shared = &it->second.bitmap;
-    if (it->second.to_srgb) facts_.metadata.Icc.clear();
+    if (it->second.to_srgb) facts_.metadata.icc.clear();
     damage = it->second.damage;
   } else {
     damage = PrepareSource(own, picture);

@@ -10,10 +10,10 @@ void ResizeJobThread::Execute() {
     try {
       work_.ProcessFile();
     } catch (...) {
-      if (OnWorkEnded) OnWorkEnded(std::current_exception());
+      if (on_work_ended) on_work_ended(std::current_exception());
       throw;
     }
-    if (OnWorkEnded) OnWorkEnded(nullptr);
+    if (on_work_ended) on_work_ended(nullptr);
   });
 }
 

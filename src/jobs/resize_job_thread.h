@@ -20,7 +20,7 @@ class ResizeJobThread : public Thread {
 
   /// Called on the UI thread when the work has run: with nullptr on success, with the work's
   /// error otherwise. Set before Start().
-  std::function<void(std::exception_ptr)> OnWorkEnded;
+  std::function<void(std::exception_ptr)> on_work_ended;
 
  protected:
   void Execute() override;

@@ -116,7 +116,7 @@ std::unique_ptr<SrgbConversion> SrgbConversion::ForSource(const std::string& pat
     jpeg_file = ReadFileBytes(path);
     jpeg::HeaderInfo header;
     cmyk_jpeg = jpeg::ReadHeader(jpeg_file.data(), jpeg_file.size(), &header) == 0 &&
-                header.Components == 4;
+                header.components == 4;
   }
   std::unique_ptr<SrgbConversion> conversion = ForProfile(icc, warnings);
   if (!conversion) return nullptr;
@@ -158,13 +158,13 @@ bool SrgbConversion::Apply(ArgbImage& bitmap, std::vector<std::string>& warnings
     std::vector<uint32_t> pixels(count);
     CmykTarget target{impl_->to_srgb.get(), width, height, &pixels};
     jpeg::DecodeSink sink;
-    sink.Context = &target;
-    sink.Begin = [](void* context, int w, int h) noexcept {
+    sink.context = &target;
+    sink.begin = [](void* context, int w, int h) noexcept {
       const auto* t = static_cast<CmykTarget*>(context);
       return w == t->width && h == t->height;
     };
-    sink.Row = [](void*, int, const uint8_t*) noexcept {};
-    sink.CmykRow = [](void* context, int y, const uint8_t* cmyk) noexcept {
+    sink.row = [](void*, int, const uint8_t*) noexcept {};
+    sink.cmyk_row = [](void* context, int y, const uint8_t* cmyk) noexcept {
       auto* t = static_cast<CmykTarget*>(context);
       uint32_t* row = t->pixels->data() + static_cast<size_t>(y) * t->width;
       cmsDoTransform(t->transform, cmyk, row, static_cast<cmsUInt32Number>(t->width));

@@ -7,13 +7,13 @@
 namespace tessane {
 
 struct ArgbView {
-  uint32_t* Bits = nullptr;
-  int32_t Width = 0;
-  int32_t Height = 0;
-  int32_t Stride = 0;  // pixels from one row to the next
+  uint32_t* bits = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t stride = 0;  // pixels from one row to the next
 
-  uint32_t* Row(int32_t y) const { return Bits + static_cast<intptr_t>(y) * Stride; }
-  bool IsEmpty() const { return Bits == nullptr || Width <= 0 || Height <= 0; }
+  uint32_t* Row(int32_t y) const { return bits + static_cast<intptr_t>(y) * stride; }
+  bool IsEmpty() const { return bits == nullptr || width <= 0 || height <= 0; }
 };
 
 }  // namespace tessane

@@ -53,14 +53,14 @@ void DraftStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, cons
   }
   const double fx = static_cast<float>(static_cast<double>(sw) / dw);
   const double fy = static_cast<float>(static_cast<double>(sh) / dh);
-  const int64_t x0 = srcRect.Left + static_cast<int64_t>((clip.Left - dstRect.Left) * fx);
-  const int64_t y0 = srcRect.Top + static_cast<int64_t>((clip.Top - dstRect.Top) * fy);
+  const int64_t x0 = srcRect.left + static_cast<int64_t>((clip.left - dstRect.left) * fx);
+  const int64_t y0 = srcRect.top + static_cast<int64_t>((clip.top - dstRect.top) * fy);
   const int64_t sx = static_cast<int64_t>(65536.0 * fx);
   const int64_t sy = static_cast<int64_t>(65536.0 * fy);
   const int32_t cw = clip.Width(), ch = clip.Height();
   // Rounding could only push the last block past the rectangle for sides beyond the limits;
   // refuse rather than read outside.
-  if (x0 + Boundary(cw, sx) > srcRect.Right || y0 + Boundary(ch, sy) > srcRect.Bottom)
+  if (x0 + Boundary(cw, sx) > srcRect.right || y0 + Boundary(ch, sy) > srcRect.bottom)
     throw AssertionFailedError("Assertion failure");
 
   // Per destination row, sum the block's rows per source column first, then each block's
@@ -74,7 +74,7 @@ void DraftStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, cons
       const auto* p = reinterpret_cast<const uint8_t*>(src.Row(static_cast<int32_t>(y)) + x0);
       for (size_t t = 0; t < columnSums.size(); ++t) columnSums[t] += p[t];
     }
-    Argb32* out = dst.Row(clip.Top + m) + clip.Left;
+    Argb32* out = dst.Row(clip.top + m) + clip.left;
     const uint64_t blockRows = static_cast<uint64_t>(bottom - top);
     for (int32_t k = 0; k < cw; ++k) {
       const int64_t left = Boundary(k, sx), right = Boundary(k + 1, sx);

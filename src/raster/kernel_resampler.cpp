@@ -50,26 +50,26 @@ const uint8_t* RowBytes(const ArgbImage& bitmap, int32_t y) {
 // defined.
 void ResampleReference(ArgbImage& dst, const Rect& clip, const ArgbImage& src,
                        const MappingTable& mapX, const MappingTable& mapY) {
-  int32_t lo = mapX.front().front().SourceIndex, hi = lo;
+  int32_t lo = mapX.front().front().source_index, hi = lo;
   for (const Cluster& cluster : mapX)
     for (const ClusterEntry& e : cluster) {
-      lo = std::min(lo, e.SourceIndex);
-      hi = std::max(hi, e.SourceIndex);
+      lo = std::min(lo, e.source_index);
+      hi = std::max(hi, e.source_index);
     }
   const size_t span = static_cast<size_t>(hi - lo + 1);
   std::vector<int64_t> sums(span * 4);
-  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
+  for (int32_t y = clip.top; y < clip.bottom; ++y) {
     std::fill(sums.begin(), sums.end(), 0);
-    for (const ClusterEntry& e : mapY[static_cast<size_t>(y - clip.Top)]) {
-      const uint8_t* p = RowBytes(src, e.SourceIndex) + static_cast<size_t>(lo) * 4;
-      for (size_t t = 0; t < span * 4; ++t) sums[t] += int64_t{e.Weight} * p[t];
+    for (const ClusterEntry& e : mapY[static_cast<size_t>(y - clip.top)]) {
+      const uint8_t* p = RowBytes(src, e.source_index) + static_cast<size_t>(lo) * 4;
+      for (size_t t = 0; t < span * 4; ++t) sums[t] += int64_t{e.weight} * p[t];
     }
     Argb32* out = dst.Row(y);
-    for (int32_t i = clip.Left; i < clip.Right; ++i) {
+    for (int32_t i = clip.left; i < clip.right; ++i) {
       int64_t h[4] = {0, 0, 0, 0};
-      for (const ClusterEntry& e : mapX[static_cast<size_t>(i - clip.Left)]) {
-        const int64_t* v = &sums[static_cast<size_t>(e.SourceIndex - lo) * 4];
-        for (int c = 0; c < 4; ++c) h[c] += int64_t{e.Weight} * v[c];
+      for (const ClusterEntry& e : mapX[static_cast<size_t>(i - clip.left)]) {
+        const int64_t* v = &sums[static_cast<size_t>(e.source_index - lo) * 4];
+        for (int c = 0; c < 4; ++c) h[c] += int64_t{e.weight} * v[c];
       }
       out[i] = (Argb32{Saturate(h[3])} << 24) | (Argb32{Saturate(h[2])} << 16) |
                (Argb32{Saturate(h[1])} << 8) | Saturate(h[0]);
@@ -96,21 +96,21 @@ struct DenseTable {
     count.resize(n);
     offset.resize(n);
     offset16.resize(n);
-    lo = table.front().front().SourceIndex;
+    lo = table.front().front().source_index;
     hi = lo;
     for (size_t i = 0; i < n; ++i) {
       const Cluster& cluster = table[i];
-      int32_t first = cluster.front().SourceIndex, last = first;
+      int32_t first = cluster.front().source_index, last = first;
       for (const ClusterEntry& e : cluster) {
-        first = std::min(first, e.SourceIndex);
-        last = std::max(last, e.SourceIndex);
+        first = std::min(first, e.source_index);
+        last = std::max(last, e.source_index);
       }
       const size_t base = weights.size();
       weights.resize(base + static_cast<size_t>(last - first + 1), 0);
       int64_t absSum = 0;
       for (const ClusterEntry& e : cluster) {
-        weights[base + static_cast<size_t>(e.SourceIndex - first)] += e.Weight;
-        absSum += std::abs(int64_t{e.Weight});
+        weights[base + static_cast<size_t>(e.source_index - first)] += e.weight;
+        absSum += std::abs(int64_t{e.weight});
       }
       // Merged weights can cancel to 0 at the ends; trim them.
       size_t b = base, t = weights.size();
@@ -231,11 +231,11 @@ void ResampleVerticalFirst(bool useAvx2, ArgbImage& dst, const Rect& clip, const
     const size_t span = static_cast<size_t>(hi - lo + 1);
     // One pixel of zero sums after the span for the AVX2 pass's odd runs.
     sums.assign(span * 4 + 4, 0);
-    for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
-      const size_t r = static_cast<size_t>(y - clip.Top);
-      Argb32* out = dst.Row(y) + clip.Left;
+    for (int32_t y = clip.top; y < clip.bottom; ++y) {
+      const size_t r = static_cast<size_t>(y - clip.top);
+      Argb32* out = dst.Row(y) + clip.left;
       if (r > 0 && my.SameCluster(r, r - 1)) {
-        std::memcpy(out + first, dst.Row(y - 1) + clip.Left + first,
+        std::memcpy(out + first, dst.Row(y - 1) + clip.left + first,
                     (last - first) * sizeof(Argb32));
         continue;
       }
@@ -319,11 +319,11 @@ void ResampleHorizontalFirst([[maybe_unused]] bool useAvx2, ArgbImage& dst, cons
   const size_t span = static_cast<size_t>(mx.hi - mx.lo + 1);
   std::vector<uint8_t> padded(useAvx2 ? (span + 4) * 4 : 0, 0);
   std::vector<const int32_t*> rows(slots);
-  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
-    const size_t r = static_cast<size_t>(y - clip.Top);
-    Argb32* out = dst.Row(y) + clip.Left;
+  for (int32_t y = clip.top; y < clip.bottom; ++y) {
+    const size_t r = static_cast<size_t>(y - clip.top);
+    Argb32* out = dst.Row(y) + clip.left;
     if (r > 0 && my.SameCluster(r, r - 1)) {
-      std::memcpy(out, dst.Row(y - 1) + clip.Left, columns * sizeof(Argb32));
+      std::memcpy(out, dst.Row(y - 1) + clip.left, columns * sizeof(Argb32));
       continue;
     }
     const int32_t n = my.count[r];
@@ -401,7 +401,7 @@ MappingTable BuildMapping(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t 
       // Every sample rounded to 0 (extreme reductions): take the pixel under the centre.
       cluster.push_back({Clamp(static_cast<int64_t>(std::floor(c)), srcLo, last), 256});
     } else if (count != 0) {
-      cluster[(cluster.size() - 1) / 2].Weight -= count;
+      cluster[(cluster.size() - 1) / 2].weight -= count;
     }
   }
   return table;
@@ -471,10 +471,10 @@ Axis& AxisFor(int32_t dstLo, int32_t dstHi, int32_t clipLo, int32_t clipHi, int3
 
 void ResampleFast(KernelPath path, ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
                   const ArgbImage& src, const Rect& srcRect, const Kernel& kernel) {
-  Axis& axisX = AxisFor(dstRect.Left, dstRect.Right, dstClip.Left, dstClip.Right, srcRect.Left,
-                         srcRect.Right, kernel, nullptr);
-  Axis& axisY = AxisFor(dstRect.Top, dstRect.Bottom, dstClip.Top, dstClip.Bottom, srcRect.Top,
-                         srcRect.Bottom, kernel, &axisX);
+  Axis& axisX = AxisFor(dstRect.left, dstRect.right, dstClip.left, dstClip.right, srcRect.left,
+                         srcRect.right, kernel, nullptr);
+  Axis& axisY = AxisFor(dstRect.top, dstRect.bottom, dstClip.top, dstClip.bottom, srcRect.top,
+                         srcRect.bottom, kernel, &axisX);
   if (!axisX.dense || !axisY.dense) return;
   const MappingTable& mapX = axisX.map;
   const MappingTable& mapY = axisY.map;

@@ -15,8 +15,8 @@ namespace tessane {
 
 /// One contributing source column (row) and its weight in 1/256 units (may be negative).
 struct ClusterEntry {
-  int32_t SourceIndex = 0;
-  int32_t Weight = 0;
+  int32_t source_index = 0;
+  int32_t weight = 0;
   bool operator==(const ClusterEntry&) const = default;
 };
 /// Entries in order of increasing sample position; clamped edge samples repeat an index.

@@ -79,10 +79,10 @@ void BilinearStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
   const Rect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
   if (clip.IsEmpty() || dst.IsEmpty() || src.IsEmpty() || srcRect.IsEmpty()) return;
   if (src.Width() < 2 || src.Height() < 2) return;
-  const std::vector<Tap> columns = BilinearMap(dstRect.Left, dstRect.Right, clip.Left, clip.Right,
-                                               srcRect.Left, srcRect.Right, src.Width());
-  const std::vector<Tap> rows = BilinearMap(dstRect.Top, dstRect.Bottom, clip.Top, clip.Bottom,
-                                            srcRect.Top, srcRect.Bottom, src.Height());
+  const std::vector<Tap> columns = BilinearMap(dstRect.left, dstRect.right, clip.left, clip.right,
+                                               srcRect.left, srcRect.right, src.Width());
+  const std::vector<Tap> rows = BilinearMap(dstRect.top, dstRect.bottom, clip.top, clip.bottom,
+                                            srcRect.top, srcRect.bottom, src.Height());
   // Interpolate2x2 blends each row pair horizontally first and then vertically, so the
   // horizontal blends of a source row can be kept while consecutive destination rows reuse it.
   const size_t width = columns.size();
@@ -108,7 +108,7 @@ void BilinearStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
       lowerRow = y + 1;
     }
     const uint32_t wy = rows[j].weight;
-    Argb32* out = dst.Row(clip.Top + static_cast<int32_t>(j)) + clip.Left;
+    Argb32* out = dst.Row(clip.top + static_cast<int32_t>(j)) + clip.left;
     for (size_t i = 0; i < width; ++i) out[i] = Lerp(upper[i], lower[i], wy);
   }
 }

@@ -36,26 +36,26 @@ void NearestStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
                     const ArgbImage& src, const Rect& srcRect) {
   const Rect clip = IntersectRect(IntersectRect(dstClip, dst.Bounds()), dstRect);
   if (clip.IsEmpty() || dst.IsEmpty() || src.IsEmpty() || srcRect.IsEmpty()) return;
-  if (srcRect.Left < 0 || srcRect.Top < 0 || srcRect.Right > src.Width() ||
-      srcRect.Bottom > src.Height())
+  if (srcRect.left < 0 || srcRect.top < 0 || srcRect.right > src.Width() ||
+      srcRect.bottom > src.Height())
     throw Exception("Invalid SrcRect");
   if (srcRect.Width() == dstRect.Width() && srcRect.Height() == dstRect.Height()) {
-    BlockCopy(dst, clip, src, srcRect.Left + clip.Left - dstRect.Left,
-              srcRect.Top + clip.Top - dstRect.Top);
+    BlockCopy(dst, clip, src, srcRect.left + clip.left - dstRect.left,
+              srcRect.top + clip.top - dstRect.top);
     return;
   }
   const std::vector<int32_t> columns =
-      NearestMap(dstRect.Left, dstRect.Right, clip.Left, clip.Right, srcRect.Left, srcRect.Right);
+      NearestMap(dstRect.left, dstRect.right, clip.left, clip.right, srcRect.left, srcRect.right);
   const std::vector<int32_t> rows =
-      NearestMap(dstRect.Top, dstRect.Bottom, clip.Top, clip.Bottom, srcRect.Top, srcRect.Bottom);
+      NearestMap(dstRect.top, dstRect.bottom, clip.top, clip.bottom, srcRect.top, srcRect.bottom);
   const size_t width = columns.size();
   int32_t previous = -1;
   for (size_t j = 0; j < rows.size(); ++j) {
-    const int32_t y = clip.Top + static_cast<int32_t>(j);
-    Argb32* out = dst.Row(y) + clip.Left;
+    const int32_t y = clip.top + static_cast<int32_t>(j);
+    Argb32* out = dst.Row(y) + clip.left;
     if (rows[j] == previous) {
       // The same source row again: repeat the row just written.
-      std::memcpy(out, dst.Row(y - 1) + clip.Left, width * sizeof(Argb32));
+      std::memcpy(out, dst.Row(y - 1) + clip.left, width * sizeof(Argb32));
       continue;
     }
     previous = rows[j];

@@ -7,7 +7,7 @@
 namespace tessane {
 
 /// Scales srcRect of src onto dstRect of dst, writing dstClip ∩ dst's bounds ∩ dstRect. Column i
-/// of dstRect takes source column Trunc(srcRect.Left + i x SW / DW) with SW / DW rounded to
+/// of dstRect takes source column Trunc(srcRect.left + i x SW / DW) with SW / DW rounded to
 /// single precision (the middle column when DW is 1); rows alike. Equal sizes copy the block.
 /// A source rectangle outside src throws Exception "Invalid SrcRect".
 void NearestStretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,

@@ -16,10 +16,10 @@ void BlockCopy(ArgbImage& dst, const Rect& dstClip, const ArgbImage& src, int32_
   const int32_t rows = dstClip.Height();
   // Within one image the blocks may overlap: walk rows in the direction that reads each row
   // before it is overwritten (memmove handles the overlap inside a row).
-  const bool upward = &dst == &src && srcY < dstClip.Top;
+  const bool upward = &dst == &src && srcY < dstClip.top;
   for (int32_t n = 0; n < rows; ++n) {
     const int32_t r = upward ? rows - 1 - n : n;
-    std::memmove(dst.Row(dstClip.Top + r) + dstClip.Left, src.Row(srcY + r) + srcX, bytes);
+    std::memmove(dst.Row(dstClip.top + r) + dstClip.left, src.Row(srcY + r) + srcX, bytes);
   }
 }
 
@@ -29,14 +29,14 @@ void StretchCopy(ArgbImage* dst, const Rect& dstRect, const Rect& dstClip, const
   if (src == nullptr) throw BitmapError("Source bitmap is nil");
   if (src->IsEmpty() || dst->IsEmpty()) return;
   if (srcRect.IsEmpty()) return;
-  if (srcRect.Left < 0 || srcRect.Right > src->Width() || srcRect.Top < 0 ||
-      srcRect.Bottom > src->Height())
+  if (srcRect.left < 0 || srcRect.right > src->Width() || srcRect.top < 0 ||
+      srcRect.bottom > src->Height())
     throw SourceInvalidError("Source rectangle is invalid");
   const Rect clip = IntersectRect(IntersectRect(dstClip, dst->Bounds()), dstRect);
   if (clip.IsEmpty()) return;
   if (srcRect.Width() == dstRect.Width() && srcRect.Height() == dstRect.Height())
-    BlockCopy(*dst, clip, *src, srcRect.Left + clip.Left - dstRect.Left,
-              srcRect.Top + clip.Top - dstRect.Top);
+    BlockCopy(*dst, clip, *src, srcRect.left + clip.left - dstRect.left,
+              srcRect.top + clip.top - dstRect.top);
   else
     resampler.Stretch(*dst, dstRect, clip, *src, srcRect);
 }

@@ -281,7 +281,7 @@ TEST(CliExtras, AutoOrientTurnsEveryOrientationUprightBeforeSizing) {
     EXPECT_EQ(std::make_pair(d.width, d.height),
               orient ? std::make_pair(75, 100) : std::make_pair(100, 75));
     FileStream stream(out + "/phone.jpg", FileMode::OpenRead);
-    EXPECT_TRUE(ReadJpegMetadata(stream).Exif.empty());
+    EXPECT_TRUE(ReadJpegMetadata(stream).exif.empty());
   }
   if (HaveTool("identify")) {
     EXPECT_EQ(Capture("identify -format '%[orientation]' " + Quote(out + "/phone.jpg")),
@@ -373,11 +373,11 @@ TEST(CliExtras, KeepMetadataCarriesExifIccAndXmpIntoJpegAndPng) {
     if (c.ext == ".jpg") {
       FileStream stream(output, FileMode::OpenRead);
       const SourceMetadata m = ReadJpegMetadata(stream);
-      EXPECT_EQ(m.Exif.empty(), !c.keep) << label;
-      EXPECT_EQ(m.Icc.size(), c.keep ? 2u : 0u) << label;
-      EXPECT_EQ(m.Xmp.size(), c.keep ? 1u : 0u) << label;
+      EXPECT_EQ(m.exif.empty(), !c.keep) << label;
+      EXPECT_EQ(m.icc.size(), c.keep ? 2u : 0u) << label;
+      EXPECT_EQ(m.xmp.size(), c.keep ? 1u : 0u) << label;
       if (c.keep) {
-        EXPECT_EQ(ExifOrientation(m.Exif), c.orient ? 1 : 6) << label;
+        EXPECT_EQ(ExifOrientation(m.exif), c.orient ? 1 : 6) << label;
       }
     }
     // Independent readers see the same: ImageMagick for JPEG, libvips for PNG's eXIf and iTXt

@@ -199,7 +199,7 @@ TEST(ColourSrgb, KeepMetadataDropsTheProfileOnlyWhenThePixelsWereConverted) {
   const std::string source = test::DataPath("colour/p3_ramp.jpg");
   auto iccOf = [](const std::string& path) {
     FileStream s(path, FileMode::OpenRead);
-    return AssembleIccProfile(ReadJpegMetadata(s).Icc);
+    return AssembleIccProfile(ReadJpegMetadata(s).icc);
   };
   const FileResult converted = Convert(source, dir.File("a"), true, true, {}, false, ".jpg");
   EXPECT_TRUE(iccOf(converted.dest).empty());
@@ -215,7 +215,7 @@ TEST(ColourSrgb, ABackgroundComesOutInTheColourAsked) {
     for (int32_t x = 0; x < 8; ++x) rgba.insert(rgba.end(), {250, 40, 20, uint8_t(x < 4 ? 0 : 255)});
   SourceMetadata icc;
   const Bytes profile = test::ReadBytes(test::DataPath("colour/display_p3.icc"));
-  icc.Icc = {test::IccChunk(1, 1, std::string(profile.begin(), profile.end()))};
+  icc.icc = {test::IccChunk(1, 1, std::string(profile.begin(), profile.end()))};
   const std::string source = dir.File("tagged.png");
   test::WriteBytes(source, SplicePngMetadata(test::RgbaPng(8, 4, rgba), {}, icc));
   ASSERT_EQ(PngIccProfile(test::ReadBytes(source)), profile);

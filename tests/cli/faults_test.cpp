@@ -222,7 +222,7 @@ TEST(CliFaults, StopRequestEndsTheRunWithItsSummaryAndLeavesNothingPartial) {
     o.report_path = dir.File("report.tsv");
     std::ostringstream sout, serr;
     BatchRunner runner(o);
-    runner.OnFileDone = [signal](const FileResult&) { RequestStop(signal); };
+    runner.on_file_done = [signal](const FileResult&) { RequestStop(signal); };
     const int status = runner.Run(sout, serr, false);
     ClearStop();
     EXPECT_EQ(status, 128 + signal);

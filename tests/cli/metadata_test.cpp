@@ -66,12 +66,12 @@ TEST(Metadata, JpegScanCollectsExifXmpAndIccUpToTheScan) {
   const Bytes file = JpegWithMetadata();
   ReadOnlyMemoryStream stream(file.data(), file.size());
   const SourceMetadata m = ReadJpegMetadata(stream);
-  EXPECT_EQ(m.Exif, BuildExif(false, 6));  // the first one
-  ASSERT_EQ(m.Xmp.size(), 1u);
-  EXPECT_EQ(m.Xmp[0], XmpPayload("<x:xmpmeta/>"));
-  ASSERT_EQ(m.Icc.size(), 2u);
-  EXPECT_EQ(AssembleIccProfile(m.Icc), Text("hello world", 11));
-  EXPECT_EQ(ExifOrientation(m.Exif), 6);
+  EXPECT_EQ(m.exif, BuildExif(false, 6));  // the first one
+  ASSERT_EQ(m.xmp.size(), 1u);
+  EXPECT_EQ(m.xmp[0], XmpPayload("<x:xmpmeta/>"));
+  ASSERT_EQ(m.icc.size(), 2u);
+  EXPECT_EQ(AssembleIccProfile(m.icc), Text("hello world", 11));
+  EXPECT_EQ(ExifOrientation(m.exif), 6);
 }
 
 TEST(Metadata, BrokenInputNeverThrowsAndReadsNothingOutsideTheData) {
@@ -80,7 +80,7 @@ TEST(Metadata, BrokenInputNeverThrowsAndReadsNothingOutsideTheData) {
   for (size_t n = 0; n <= file.size(); ++n) {
     ReadOnlyMemoryStream stream(file.data(), n);
     const SourceMetadata m = ReadJpegMetadata(stream);
-    for (const Bytes& icc : m.Icc) EXPECT_LE(icc.size(), n);
+    for (const Bytes& icc : m.icc) EXPECT_LE(icc.size(), n);
   }
   for (bool big : {false, true}) {
     const Bytes exif = BuildExif(big, 8);
@@ -151,13 +151,13 @@ TEST(Metadata, IccChunksAreAssembledOnlyWhenComplete) {
 
 TEST(Metadata, JpegSpliceGoesAfterJfifAndRoundTrips) {
   SourceMetadata m;
-  m.Exif = BuildExif(false, 6);
-  m.Xmp = {XmpPayload("<x/>")};
-  m.Icc = {IccChunk(1, 1, "profile")};
+  m.exif = BuildExif(false, 6);
+  m.xmp = {XmpPayload("<x/>")};
+  m.icc = {IccChunk(1, 1, "profile")};
   const Bytes encoded = EncodedJpeg();
   ASSERT_EQ(encoded[3], 0xE0);
   const size_t app0End = 4 + (encoded[4] << 8 | encoded[5]);
-  const Bytes spliced = SpliceJpegMetadata(encoded, m.Exif, m);
+  const Bytes spliced = SpliceJpegMetadata(encoded, m.exif, m);
   ASSERT_GT(spliced.size(), encoded.size());
   EXPECT_TRUE(std::equal(encoded.begin(), encoded.begin() + app0End, spliced.begin()));
   EXPECT_EQ(spliced[app0End + 1], 0xE1);
@@ -165,9 +165,9 @@ TEST(Metadata, JpegSpliceGoesAfterJfifAndRoundTrips) {
                          spliced.end() - static_cast<std::ptrdiff_t>(encoded.size() - app0End)));
   ReadOnlyMemoryStream stream(spliced.data(), spliced.size());
   const SourceMetadata back = ReadJpegMetadata(stream);
-  EXPECT_EQ(back.Exif, m.Exif);
-  EXPECT_EQ(back.Xmp, m.Xmp);
-  EXPECT_EQ(back.Icc, m.Icc);
+  EXPECT_EQ(back.exif, m.exif);
+  EXPECT_EQ(back.xmp, m.xmp);
+  EXPECT_EQ(back.icc, m.icc);
   // Our reader still decodes the result.
   JpegGraphic jpeg;
   ReadOnlyMemoryStream again(spliced.data(), spliced.size());
@@ -185,11 +185,11 @@ TEST(Metadata, PngSpliceAddsValidChunksAfterIhdr) {
   const Bytes encoded = encodedStream.TakeBytes();
 
   SourceMetadata m;
-  m.Exif = BuildExif(true, 6);
-  m.Xmp = {XmpPayload("<x/>")};
+  m.exif = BuildExif(true, 6);
+  m.xmp = {XmpPayload("<x/>")};
   const std::string profileText(300, 'p');
-  m.Icc = {IccChunk(1, 1, profileText)};
-  const Bytes spliced = SplicePngMetadata(encoded, m.Exif, m);
+  m.icc = {IccChunk(1, 1, profileText)};
+  const Bytes spliced = SplicePngMetadata(encoded, m.exif, m);
 
   // Walk the chunks, checking every CRC, and collect names.
   std::vector<std::string> names;
@@ -225,7 +225,7 @@ TEST(Metadata, PngSpliceAddsValidChunksAfterIhdr) {
   ASSERT_EQ(uncompress(profile.data(), &profileSize, iccp.data() + nul + 2, iccp.size() - nul - 2),
             Z_OK);
   EXPECT_EQ(std::string(profile.begin(), profile.begin() + profileSize), profileText);
-  EXPECT_EQ(exif, Bytes(m.Exif.begin() + 6, m.Exif.end()));
+  EXPECT_EQ(exif, Bytes(m.exif.begin() + 6, m.exif.end()));
 
   // Our own reader still loads it.
   PngGraphic back;
@@ -281,13 +281,13 @@ TEST(Metadata, SharedJpegSamplesScanWithoutHarm) {
     const Bytes file = test::ReadBytes(test::SharedPath("testimages/" + row.file));
     ReadOnlyMemoryStream stream(file.data(), file.size());
     const SourceMetadata m = ReadJpegMetadata(stream);
-    const Bytes exif = PrepareExifForOutput(m.Exif, true, 10, 10);
+    const Bytes exif = PrepareExifForOutput(m.exif, true, 10, 10);
     SplicePngMetadata(SpliceJpegMetadata(file, exif, m), exif, m);
   }
   const Bytes hopper =
       test::ReadBytes(test::SharedPath("testimages/jpeg/pil_hopper_orientation_6.jpg"));
   ReadOnlyMemoryStream stream(hopper.data(), hopper.size());
-  EXPECT_EQ(ExifOrientation(ReadJpegMetadata(stream).Exif), 6);
+  EXPECT_EQ(ExifOrientation(ReadJpegMetadata(stream).exif), 6);
 }
 
 }  // namespace

@@ -233,7 +233,7 @@ TEST(WebpAvifOutput, KeepMetadataPutsExifIccAndXmpIntoWebpAndAvif) {
     FileStream s(photo, FileMode::OpenRead);
     return ReadJpegMetadata(s);
   }();
-  const Bytes icc = AssembleIccProfile(source.Icc);
+  const Bytes icc = AssembleIccProfile(source.icc);
 
   for (const std::string ext : {".webp", ".avif"}) {
     SCOPED_TRACE(ext);

@@ -36,8 +36,8 @@ class PatternGraphic : public Base {
   void Draw(const ArgbView& target, const Rect& rect) override {
     drawnInto.push_back(rect);
     if (fail) throw InvalidImageError("cannot draw");
-    if (target.IsEmpty() || target.Width < 4) return;  // the pattern needs four columns
-    for (int32_t y = 0; y < target.Height; ++y) {
+    if (target.IsEmpty() || target.width < 4) return;  // the pattern needs four columns
+    for (int32_t y = 0; y < target.height; ++y) {
       uint32_t* row = target.Row(y);
       row[0] = 0xFF0000FF;
       const uint32_t d = row[2];

@@ -142,8 +142,8 @@ TEST(BmpSamples, DecodeLikeTheReferencesAndFailCleanly) {
     const int tolerance = bits == 16 ? 8 : 0;
     const Pixels reference = test::LoadReference(test::SharedPath("testimages/" + row.reference));
     const test::Difference d = Compare(FromBitmap(bitmap), reference);
-    EXPECT_GE(d.Max, 0) << "size differs from the reference";
-    EXPECT_LE(d.Max, tolerance) << "at " << d.X << "," << d.Y;
+    EXPECT_GE(d.max, 0) << "size differs from the reference";
+    EXPECT_LE(d.max, tolerance) << "at " << d.x << "," << d.y;
     ++compared;
   }
   EXPECT_GT(compared, 40);
@@ -413,8 +413,8 @@ TEST(BmpReader, ReadDibReportsWhereTheIconMaskStarts) {
   const DibLayout layout = ReadDib(dib.data(), dib.size(), b, true);
   EXPECT_EQ(b.Width(), 2);
   EXPECT_EQ(b.Height(), 2);
-  EXPECT_EQ(layout.PixelEnd, 56u);
-  EXPECT_EQ(layout.BitCount, 24);
+  EXPECT_EQ(layout.pixel_end, 56u);
+  EXPECT_EQ(layout.bit_count, 24);
 }
 
 // --- writer ---
@@ -494,7 +494,7 @@ TEST(BmpWriter, EveryFormatRoundTrips) {
     DibImage back = Load(f);
     EXPECT_EQ(back.PixelFormat(), format) << bits;
     const test::Difference d = Compare(FromBitmap(back), FromBitmap(b), true);
-    EXPECT_EQ(d.Max, 0) << "format of " << bits << " bits at " << d.X << "," << d.Y;
+    EXPECT_EQ(d.max, 0) << "format of " << bits << " bits at " << d.x << "," << d.y;
   }
 }
 

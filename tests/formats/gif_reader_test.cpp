@@ -196,8 +196,8 @@ TEST(GifReader, FrameBeyondTheScreenIsCutAndInterlacedRowsAreReordered) {
   bytes.push_back(0x3B);
   GifGraphic gif;
   LoadBytes(gif, bytes);
-  EXPECT_EQ(gif.Images()[0].Width, 3);
-  EXPECT_EQ(gif.Images()[0].Height, 9);
+  EXPECT_EQ(gif.Images()[0].width, 3);
+  EXPECT_EQ(gif.Images()[0].height, 9);
   const uint32_t colors[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
   std::vector<uint32_t> expected;
   for (int y = 0; y < 9; ++y) expected.insert(expected.end(), 3, colors[y % 4]);
@@ -241,7 +241,7 @@ TEST(GifReader, FullCodeTableWithoutClearCode) {
   bytes.push_back(0x3B);
   GifGraphic gif;
   LoadBytes(gif, bytes);
-  EXPECT_EQ(gif.Images()[0].Pixels, pixels);
+  EXPECT_EQ(gif.Images()[0].pixels, pixels);
 }
 
 TEST(GifLzw, EncodeThenDecodeGivesThePixelsBack) {

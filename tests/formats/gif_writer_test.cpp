@@ -51,7 +51,7 @@ TEST(GifWriter, FileLayoutOfATinyBitmapByteForByte) {
     p[11] = RGBQuad(255, 0, 0);
     return p;
   }();
-  for (const auto& c : palette) expected.insert(expected.end(), {c.Red, c.Green, c.Blue});
+  for (const auto& c : palette) expected.insert(expected.end(), {c.red, c.green, c.blue});
   // Codes of 9 bits: clear 256, 11, 10, 10, 11, end 257.
   const auto tail = Bytes({8, 7, 0x00, 0x17, 0x28, 0x50, 0xB0, 0x20, 0x20, 0, 0x3B});
   expected.insert(expected.end(), tail.begin(), tail.end());
@@ -72,15 +72,15 @@ TEST(GifWriter, LargePicturesSurviveOtherDecoders) {
     const auto drawn = test::DrawOnto(ours);
     EXPECT_EQ(test::QtDecode(file, "GIF"), drawn);
     // Every pixel is its nearest palette entry.
-    const auto& map = ours.Images()[0].ColorMap;
+    const auto& map = ours.Images()[0].color_map;
     std::vector<PaletteEntry> palette;
-    for (const auto& c : map) palette.push_back(RGBQuad(c.Red, c.Green, c.Blue));
+    for (const auto& c : map) palette.push_back(RGBQuad(c.red, c.green, c.blue));
     SlowColorLookup lookup(palette);
     const auto source = test::OpaquePixels(*bitmap);
     for (size_t i = 0; i < source.size(); i += 7) {
       const uint32_t s = source[i];
       const GifColor& c = map[lookup.Nearest(s >> 16, s >> 8, s)];
-      ASSERT_EQ(drawn[i], 0xFF000000u | (c.Red << 16) | (c.Green << 8) | c.Blue) << i;
+      ASSERT_EQ(drawn[i], 0xFF000000u | (c.red << 16) | (c.green << 8) | c.blue) << i;
     }
   }
 }

@@ -126,15 +126,15 @@ TEST(IconSamples, DrawTheChosenImageLikeTheReferences) {
     if (row.expected != "loads" || !test::HasReference(row)) continue;
     // The reference is the image the icon should choose, at its own size.
     const Pixels reference = test::LoadReference(test::SharedPath("testimages/" + row.reference));
-    EXPECT_EQ(icon.ImageWidth(), reference.Width);
-    EXPECT_EQ(icon.ImageHeight(), reference.Height);
+    EXPECT_EQ(icon.ImageWidth(), reference.width);
+    EXPECT_EQ(icon.ImageHeight(), reference.height);
     for (uint32_t background : {0xFF000000u, 0xFFFFFFFFu, 0xFF3080C0u}) {
       const test::Difference d =
           test::Compare(Render(icon, icon.ImageWidth(), icon.ImageHeight(), background),
                         test::Over(reference, background));
-      EXPECT_GE(d.Max, 0);
-      EXPECT_LE(d.Max, 1) << "over " << std::hex << background << " at " << std::dec << d.X << ","
-                          << d.Y;
+      EXPECT_GE(d.max, 0);
+      EXPECT_LE(d.max, 1) << "over " << std::hex << background << " at " << std::dec << d.x << ","
+                          << d.y;
     }
     ++compared;
   }
@@ -259,7 +259,7 @@ TEST(Icon, DrawsAtTheRectangleSize) {
 
   // Parts of the rectangle outside the target are clipped.
   Pixels clipped{3, 3, std::vector<uint32_t>(9, 0)};
-  small->Draw(ArgbView{clipped.Argb.data(), 3, 3, 3}, Rect{-2, -2, 6, 6});
+  small->Draw(ArgbView{clipped.argb.data(), 3, 3, 3}, Rect{-2, -2, 6, 6});
   EXPECT_EQ(clipped.At(0, 0), 0xFFFF0000u);
   EXPECT_EQ(clipped.At(2, 0), 0xFF0000FFu);
 }

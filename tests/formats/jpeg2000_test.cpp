@@ -63,8 +63,8 @@ TEST(Jpeg2000Samples, DecodeLikeTheReferences) {
     const Pixels reference = test::LoadReference(test::SharedPath("testimages/" + row.reference));
     const bool alpha = bitmap.PixelFormat() == DibFormat::pf32bit;
     const test::Difference d = test::Compare(test::FromBitmap(bitmap), reference, alpha);
-    EXPECT_GE(d.Max, 0);
-    EXPECT_LE(d.Max, tolerance) << "at " << d.X << "," << d.Y;
+    EXPECT_GE(d.max, 0);
+    EXPECT_LE(d.max, tolerance) << "at " << d.x << "," << d.y;
     ++compared;
   }
   EXPECT_GT(compared, 15);
@@ -140,16 +140,16 @@ TEST(Jpeg2000, FailedLoadKeepsThePicture) {
 
 TEST(Jpeg2000RateFor, FiguresInSinglePrecision) {
   const Jpeg2000Rate big = Jpeg2000RateFor(90, 4, 800, 600);
-  EXPECT_EQ(big.TargetBytes, 308176.0f);
-  EXPECT_NEAR(big.Rate, 6.23, 0.005);
+  EXPECT_EQ(big.target_bytes, 308176.0f);
+  EXPECT_NEAR(big.rate, 6.23, 0.005);
   const Jpeg2000Rate small = Jpeg2000RateFor(90, 4, 320, 240);
-  EXPECT_EQ(small.TargetBytes, 50128.0f);
-  EXPECT_NEAR(small.Rate, 6.13, 0.005);
+  EXPECT_EQ(small.target_bytes, 50128.0f);
+  EXPECT_NEAR(small.rate, 6.13, 0.005);
   // The class default, quality 80: 100 / 35^2 bytes per sample.
   const Jpeg2000Rate byDefault = Jpeg2000RateFor(80, 3, 100, 100);
-  EXPECT_NEAR((byDefault.TargetBytes - 550 - 284) / 30000.0f, 0.0816, 0.0001);
+  EXPECT_NEAR((byDefault.target_bytes - 550 - 284) / 30000.0f, 0.0816, 0.0001);
   // Qualities above 100 are taken as 100 instead of dividing by zero at 115.
-  EXPECT_TRUE(std::isfinite(Jpeg2000RateFor(115, 3, 10, 10).Rate));
+  EXPECT_TRUE(std::isfinite(Jpeg2000RateFor(115, 3, 10, 10).rate));
 }
 
 DibImage Noise(DibFormat format, int32_t w, int32_t h) {
@@ -307,7 +307,7 @@ TEST(Jpeg2000Writer, RateLimitsTheLossyCodestream) {
   const DibImage noise = Noise(DibFormat::pf32bit, 160, 120);
   const std::vector<uint8_t> lossy = Save(noise, false, 90);
   const std::vector<uint8_t> lossless = Save(noise, true);
-  const float budget = Jpeg2000RateFor(90, 4, 160, 120).TargetBytes;
+  const float budget = Jpeg2000RateFor(90, 4, 160, 120).target_bytes;
   const size_t lossyStream = Boxes(lossy, 0, lossy.size()).back().length;
   EXPECT_LE(lossyStream, static_cast<size_t>(budget));
   EXPECT_GT(lossyStream, static_cast<size_t>(budget * 0.8f));
@@ -324,7 +324,7 @@ TEST(Jpeg2000Writer, LosslessRoundTrip) {
     EXPECT_EQ(back.PixelFormat(), format);
     const test::Difference d =
         test::Compare(test::FromBitmap(back), test::FromBitmap(original), true);
-    EXPECT_EQ(d.Max, 0) << BitsPerPixel(format) << " bits at " << d.X << "," << d.Y;
+    EXPECT_EQ(d.max, 0) << BitsPerPixel(format) << " bits at " << d.x << "," << d.y;
   }
 }
 

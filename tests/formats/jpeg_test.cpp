@@ -83,9 +83,9 @@ TEST(JpegSamples, DecodeLikeTheReferences) {
     // levels away at most.
     const Pixels reference = test::LoadReference(test::SharedPath("testimages/" + row.reference));
     const test::Difference d = test::Compare(drawn, reference);
-    EXPECT_GE(d.Max, 0);
-    EXPECT_LE(d.Max, 4) << "at " << d.X << "," << d.Y;
-    EXPECT_LT(d.Mean, 0.25);
+    EXPECT_GE(d.max, 0);
+    EXPECT_LE(d.max, 4) << "at " << d.x << "," << d.y;
+    EXPECT_LT(d.mean, 0.25);
     ++compared;
   }
   EXPECT_GT(compared, 15);
@@ -99,8 +99,8 @@ TEST(JpegSamples, CmykDecodesToTheColoursOfTheRgbVersion) {
   rgb.LoadFromFile(test::SharedPath("testimages/jpeg/pil_pil_sample_rgb.jpg"));
   const test::Difference d =
       test::Compare(test::Render(cmyk, 100, 100, 0), test::Render(rgb, 100, 100, 0));
-  EXPECT_GE(d.Max, 0);
-  EXPECT_LT(d.Mean, 8.0);
+  EXPECT_GE(d.max, 0);
+  EXPECT_LT(d.mean, 8.0);
 }
 
 TEST(Jpeg, GreyFilesDrawAsGreyRgb) {
@@ -109,7 +109,7 @@ TEST(Jpeg, GreyFilesDrawAsGreyRgb) {
   jpeg.LoadFromFile(test::SharedPath("testimages/jpeg/pil_hopper_gray.jpg"));
   EXPECT_TRUE(jpeg.Grayscale());
   const Pixels p = test::Render(jpeg, jpeg.Width(), jpeg.Height(), 0);
-  for (uint32_t c : p.Argb) {
+  for (uint32_t c : p.argb) {
     ASSERT_EQ(c >> 24, 0xFFu);
     ASSERT_EQ((c >> 16) & 0xFF, c & 0xFF);
     ASSERT_EQ((c >> 8) & 0xFF, c & 0xFF);
@@ -172,8 +172,8 @@ TEST(Jpeg, EmptyFileIsAnEmptyPicture) {
   EXPECT_EQ(jpeg->Width(), 0);
   EXPECT_EQ(jpeg->Height(), 0);
   Pixels target{2, 2, std::vector<uint32_t>(4, 7)};
-  jpeg->Draw(ArgbView{target.Argb.data(), 2, 2, 2}, Rect{0, 0, 2, 2});
-  EXPECT_EQ(target.Argb, std::vector<uint32_t>(4, 7));
+  jpeg->Draw(ArgbView{target.argb.data(), 2, 2, 2}, Rect{0, 0, 2, 2});
+  EXPECT_EQ(target.argb, std::vector<uint32_t>(4, 7));
 }
 
 std::vector<uint8_t> WithFrameSize(std::vector<uint8_t> bytes, uint16_t w, uint16_t h) {
@@ -215,7 +215,7 @@ TEST(Jpeg, DecodingScales) {
     // One pixel more than the picture on each side: that border must stay untouched.
     Pixels target{c.w33 + 1, c.h17 + 1,
                   std::vector<uint32_t>(static_cast<size_t>(c.w33 + 1) * (c.h17 + 1), 0x12345678u)};
-    jpeg->Draw(ArgbView{target.Argb.data(), c.w33 + 1, c.h17 + 1, c.w33 + 1},
+    jpeg->Draw(ArgbView{target.argb.data(), c.w33 + 1, c.h17 + 1, c.w33 + 1},
                Rect{0, 0, c.w33, c.h17});
     EXPECT_EQ(target.At(c.w33, c.h17), 0x12345678u);
     EXPECT_EQ(target.At(c.w33, 0), 0x12345678u);
@@ -224,7 +224,7 @@ TEST(Jpeg, DecodingScales) {
   }
   // Back at full size the picture is decoded again at full size.
   jpeg->SetScale(JpegScale::jsFullSize);
-  EXPECT_EQ(test::Compare(test::Render(*jpeg, 33, 17, 0), full, true).Max, 0);
+  EXPECT_EQ(test::Compare(test::Render(*jpeg, 33, 17, 0), full, true).max, 0);
   // An eighth of the pattern is close to the average of each 8 x 8 block.
   jpeg->SetScale(JpegScale::jsEighth);
   const Pixels eighth = test::Render(*jpeg, 5, 3, 0);
@@ -252,7 +252,7 @@ TEST(JpegWriter, WritesABaselineJfifFile) {
   original.SetPixelFormat(DibFormat::pf24bit);
   const test::Difference d =
       test::Compare(test::Render(*back, 16, 8, 0), test::FromBitmap(original));
-  EXPECT_LT(d.Mean, 12.0);
+  EXPECT_LT(d.mean, 12.0);
 }
 
 TEST(JpegWriter, WritesNothingForAnEmptyBitmapAndKeepsLoadedBytes) {

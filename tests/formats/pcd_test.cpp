@@ -142,8 +142,8 @@ TEST(PcdTest, AgreesWithPillowOnTheSample) {
   // Pillow widens chroma and clips highlights its own way: close on average, not pixel for pixel.
   const auto bitmap = Load(ReadBytes(sample));
   const Difference d = Compare(FromBitmap(*bitmap), LoadReference(png));
-  ASSERT_GE(d.Max, 0) << "sizes differ";
-  EXPECT_LT(d.Mean, 4.0);
+  ASSERT_GE(d.max, 0) << "sizes differ";
+  EXPECT_LT(d.mean, 4.0);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace {
 using test::MakeBitmap32;
 
 uint32_t Rgb(const PaletteEntry& c) {
-  return (c.Red << 16) | (c.Green << 8) | c.Blue;
+  return (c.red << 16) | (c.green << 8) | c.blue;
 }
 
 std::vector<uint32_t> Rgbs(const std::vector<PaletteEntry>& palette) {
@@ -198,7 +198,7 @@ TEST(Quantizer, NearestColourIsExactWithTiesToTheLowerIndex) {
       const int r = random() % 256, g = random() % 256, b = random() % 256;
       int best = INT_MAX, best_index = -1;
       for (size_t k = 0; k < palette.size(); ++k) {
-        const int dr = palette[k].Red - r, dg = palette[k].Green - g, db = palette[k].Blue - b;
+        const int dr = palette[k].red - r, dg = palette[k].green - g, db = palette[k].blue - b;
         if (dr * dr + dg * dg + db * db < best) {
           best = dr * dr + dg * dg + db * db;
           best_index = static_cast<int>(k);

@@ -18,10 +18,10 @@ namespace tessane::test {
 
 /// A picture as $AARRGGBB words, rows top-down.
 struct Pixels {
-  int32_t Width = 0;
-  int32_t Height = 0;
-  std::vector<uint32_t> Argb;
-  uint32_t At(int32_t x, int32_t y) const { return Argb[static_cast<size_t>(y) * Width + x]; }
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint32_t> argb;
+  uint32_t At(int32_t x, int32_t y) const { return argb[static_cast<size_t>(y) * width + x]; }
 };
 
 inline Pixels LoadReference(const std::string& path) {
@@ -29,35 +29,35 @@ inline Pixels LoadReference(const std::string& path) {
   Pixels out;
   if (image.isNull()) return out;
   image = image.convertToFormat(QImage::Format_ARGB32);
-  out.Width = image.width();
-  out.Height = image.height();
-  out.Argb.resize(static_cast<size_t>(out.Width) * out.Height);
-  for (int32_t y = 0; y < out.Height; ++y) {
+  out.width = image.width();
+  out.height = image.height();
+  out.argb.resize(static_cast<size_t>(out.width) * out.height);
+  for (int32_t y = 0; y < out.height; ++y) {
     const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
-    std::copy(row, row + out.Width, out.Argb.begin() + static_cast<ptrdiff_t>(y) * out.Width);
+    std::copy(row, row + out.width, out.argb.begin() + static_cast<ptrdiff_t>(y) * out.width);
   }
   return out;
 }
 
 inline Pixels FromBitmap(const DibImage& bitmap) {
   Pixels out{bitmap.Width(), bitmap.Height(), {}};
-  out.Argb.resize(static_cast<size_t>(out.Width) * out.Height);
-  for (int32_t y = 0; y < out.Height; ++y)
-    bitmap.ToColor32Row(y, out.Argb.data() + static_cast<size_t>(y) * out.Width);
+  out.argb.resize(static_cast<size_t>(out.width) * out.height);
+  for (int32_t y = 0; y < out.height; ++y)
+    bitmap.ToColor32Row(y, out.argb.data() + static_cast<size_t>(y) * out.width);
   return out;
 }
 
 /// Draws the graphic into a w x h surface filled with `background`.
 inline Pixels Render(Graphic& graphic, int32_t w, int32_t h, uint32_t background) {
   Pixels out{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, background)};
-  graphic.Draw(ArgbView{out.Argb.data(), w, h, w}, Rect{0, 0, w, h});
+  graphic.Draw(ArgbView{out.argb.data(), w, h, w}, Rect{0, 0, w, h});
   return out;
 }
 
 /// The reference composited over an opaque background (straight alpha).
 inline Pixels Over(const Pixels& picture, uint32_t background) {
   Pixels out = picture;
-  for (uint32_t& c : out.Argb) {
+  for (uint32_t& c : out.argb) {
     const uint32_t a = c >> 24;
     uint32_t r = 0xFF000000u;
     for (int shift = 0; shift <= 16; shift += 8) {
@@ -71,31 +71,31 @@ inline Pixels Over(const Pixels& picture, uint32_t background) {
 
 /// Largest channel difference (red, green, blue, and alpha when asked); -1 when the sizes differ.
 struct Difference {
-  int Max = -1;
-  double Mean = 0;
-  int32_t X = 0, Y = 0;  // where Max was found
+  int max = -1;
+  double mean = 0;
+  int32_t x = 0, y = 0;  // where max was found
 };
 
 inline Difference Compare(const Pixels& a, const Pixels& b, bool withAlpha = false) {
   Difference d;
-  if (a.Width != b.Width || a.Height != b.Height) return d;
-  d.Max = 0;
+  if (a.width != b.width || a.height != b.height) return d;
+  d.max = 0;
   uint64_t sum = 0;
   const int channels = withAlpha ? 4 : 3;
-  for (int32_t y = 0; y < a.Height; ++y)
-    for (int32_t x = 0; x < a.Width; ++x)
+  for (int32_t y = 0; y < a.height; ++y)
+    for (int32_t x = 0; x < a.width; ++x)
       for (int c = 0; c < channels; ++c) {
         const int va = (a.At(x, y) >> (8 * c)) & 0xFF, vb = (b.At(x, y) >> (8 * c)) & 0xFF;
         const int diff = std::abs(va - vb);
         sum += static_cast<uint64_t>(diff);
-        if (diff > d.Max) {
-          d.Max = diff;
-          d.X = x;
-          d.Y = y;
+        if (diff > d.max) {
+          d.max = diff;
+          d.x = x;
+          d.y = y;
         }
       }
-  const double n = static_cast<double>(a.Width) * a.Height * channels;
-  d.Mean = n > 0 ? static_cast<double>(sum) / n : 0;
+  const double n = static_cast<double>(a.width) * a.height * channels;
+  d.mean = n > 0 ? static_cast<double>(sum) / n : 0;
   return d;
 }
 

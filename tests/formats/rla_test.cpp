@@ -195,7 +195,7 @@ TEST(RlaTest, WideSamplesMatchTheirEightBitTwins) {
     SCOPED_TRACE(wide);
     const auto a = Load(ReadBytes(SharedPath(std::string("testimages/") + wide)));
     const auto b = Load(ReadBytes(SharedPath(std::string("testimages/") + narrow)));
-    EXPECT_LE(Compare(FromBitmap(*a), FromBitmap(*b), true).Max, 1);
+    EXPECT_LE(Compare(FromBitmap(*a), FromBitmap(*b), true).max, 1);
   }
 }
 

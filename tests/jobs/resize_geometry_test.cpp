@@ -34,8 +34,8 @@ TEST(TargetRect, SizeModes) {
   };
   for (const auto& c : cases) {
     const Rect r = TargetRectFor(c.w, c.h, c.size, c.mode);
-    EXPECT_EQ(r.Right, c.right) << c.w << "x" << c.h;
-    EXPECT_EQ(r.Bottom, c.bottom) << c.w << "x" << c.h;
+    EXPECT_EQ(r.right, c.right) << c.w << "x" << c.h;
+    EXPECT_EQ(r.bottom, c.bottom) << c.w << "x" << c.h;
   }
 }
 

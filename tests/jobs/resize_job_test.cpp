@@ -81,7 +81,7 @@ std::string Resize(const std::string& source, const std::string& dest, uint8_t m
 
 TEST(ResizeJob, OutputSizesForSizeModesAndTheSixteenNineCut) {
   TempDir dir;
-  struct Case { int w, h; uint8_t mode; int size; bool crop; int outW, outH; };
+  struct Case { int w, h; uint8_t mode; int size; bool crop; int out_w, out_h; };
   const Case cases[] = {
       {1600, 1200, kSizeLargest, 800, true, 800, 450},   // band rows 150..1049
       {1200, 1200, kSizeLargest, 800, true, 800, 450},
@@ -101,8 +101,8 @@ TEST(ResizeJob, OutputSizesForSizeModesAndTheSixteenNineCut) {
     WriteBmpFile(src, c.w, c.h);
     EXPECT_EQ(Resize(src, dst, c.mode, c.size, c.crop), dst);
     const Size s = SizeOf(dst);
-    EXPECT_EQ(s.w, c.outW);
-    EXPECT_EQ(s.h, c.outH);
+    EXPECT_EQ(s.w, c.out_w);
+    EXPECT_EQ(s.h, c.out_h);
   }
 }
 

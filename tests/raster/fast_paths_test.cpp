@@ -162,15 +162,15 @@ TEST(BilinearStretch, MatchesInterpolate2x2OverPlainMaps) {
     MakeNoise(src, g.srcW, g.srcH, 77);
     dst.Resize(g.dstW, g.dstH);
     BilinearStretch(dst, g.dstRect, g.clip, src, g.srcRect);
-    const auto cols = BilinearAxis(g.dstRect.Left, g.dstRect.Right, g.clip.Left, g.clip.Right,
-                                   g.srcRect.Left, g.srcRect.Right, g.srcW);
-    const auto rows = BilinearAxis(g.dstRect.Top, g.dstRect.Bottom, g.clip.Top, g.clip.Bottom,
-                                   g.srcRect.Top, g.srcRect.Bottom, g.srcH);
+    const auto cols = BilinearAxis(g.dstRect.left, g.dstRect.right, g.clip.left, g.clip.right,
+                                   g.srcRect.left, g.srcRect.right, g.srcW);
+    const auto rows = BilinearAxis(g.dstRect.top, g.dstRect.bottom, g.clip.top, g.clip.bottom,
+                                   g.srcRect.top, g.srcRect.bottom, g.srcH);
     for (size_t j = 0; j < rows.size(); ++j)
       for (size_t i = 0; i < cols.size(); ++i) {
         const auto [x, wx] = cols[i];
         const auto [y, wy] = rows[j];
-        ASSERT_EQ(dst.Row(g.clip.Top + int32_t(j))[g.clip.Left + int32_t(i)],
+        ASSERT_EQ(dst.Row(g.clip.top + int32_t(j))[g.clip.left + int32_t(i)],
                   Interpolate2x2(wx, wy, src.Row(y) + x, src.Row(y + 1) + x))
             << g.what << " at " << i << "," << j;
       }

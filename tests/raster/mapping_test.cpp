@@ -125,8 +125,8 @@ TEST(BuildMapping, CorrectionLandsOnTheMiddleEntry) {
   const Cluster& first = table[0];
   ASSERT_EQ(first.size(), 100u);
   for (size_t i = 0; i < first.size(); ++i) {
-    EXPECT_EQ(first[i].SourceIndex, static_cast<int32_t>(i));
-    EXPECT_EQ(first[i].Weight, i == 49 ? -41 : 3) << i;
+    EXPECT_EQ(first[i].source_index, static_cast<int32_t>(i));
+    EXPECT_EQ(first[i].weight, i == 49 ? -41 : 3) << i;
   }
 }
 
@@ -168,9 +168,9 @@ TEST(BuildMapping, EveryClusterSumsTo256InsideTheSource) {
         ASSERT_FALSE(table[i].empty());
         int32_t sum = 0;
         for (const ClusterEntry& e : table[i]) {
-          ASSERT_GE(e.SourceIndex, srcLo) << k.name << " " << sw << "->" << dw << " #" << i;
-          ASSERT_LT(e.SourceIndex, srcLo + sw) << k.name << " " << sw << "->" << dw << " #" << i;
-          sum += e.Weight;
+          ASSERT_GE(e.source_index, srcLo) << k.name << " " << sw << "->" << dw << " #" << i;
+          ASSERT_LT(e.source_index, srcLo + sw) << k.name << " " << sw << "->" << dw << " #" << i;
+          sum += e.weight;
         }
         ASSERT_EQ(sum, 256) << k.name << " " << sw << " -> " << dw << " cluster " << i;
       }

@@ -299,7 +299,7 @@ TEST(StretchCopy, WritesOnlyInsideTheClip) {
     StretchCopy(&clipped, clipped.Bounds(), clip, &noise, noise.Bounds(), *MakeResampler(filter));
     for (int32_t y = 0; y < 13; ++y)
       for (int32_t x = 0; x < 17; ++x) {
-        const bool inside = x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom;
+        const bool inside = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
         ASSERT_EQ(clipped.Row(y)[x], inside ? whole.Row(y)[x] : 0xDEADBEEF)
             << "filter " << InfoOf(filter).name << " at " << x << "," << y;
       }

@@ -271,7 +271,7 @@ DibLayout DecodeDib(const uint8_t* data, size_t size, size_t at, size_t fileOffs
 
   DibImage out;
   DibLayout layout;
-  layout.BitCount = h.bitCount;
+  layout.bit_count = h.bitCount;
   const int32_t width = static_cast<int32_t>(h.width), height = static_cast<int32_t>(h.height);
   const size_t stride = ((static_cast<size_t>(width) * h.bitCount + 31) / 32) * 4;
   const size_t available = size - pixelOffset;
@@ -281,14 +281,14 @@ DibLayout DecodeDib(const uint8_t* data, size_t size, size_t at, size_t fileOffs
     out.SetSize(width, height);
     DecodeRle(data, pixelOffset, size, h, out);
     out.SetPalette(std::move(palette));
-    layout.PixelEnd = size;
+    layout.pixel_end = size;
   } else {
     // The last row may lack its padding; everything before it must be there in full.
     const size_t lastRow = (static_cast<size_t>(width) * h.bitCount + 7) / 8;
     const size_t needed = stride * static_cast<size_t>(height - 1) + lastRow;
     if (needed > available) Invalid();
     const uint8_t* pixels = data + pixelOffset;
-    layout.PixelEnd = pixelOffset + std::min(stride * static_cast<size_t>(height), available);
+    layout.pixel_end = pixelOffset + std::min(stride * static_cast<size_t>(height), available);
 
     const uint32_t r = h.masks[0], g = h.masks[1], b = h.masks[2], a = h.masks[3];
     const bool bitFields = h.compression == kBiBitFields;
@@ -330,9 +330,9 @@ DibLayout DecodeDib(const uint8_t* data, size_t size, size_t at, size_t fileOffs
       if (needed < stride * static_cast<size_t>(height)) {
         std::vector<uint8_t> padded(stride * static_cast<size_t>(height), 0);
         std::memcpy(padded.data(), pixels, needed);
-        layout.HasAlpha = DecodeBitFields(padded.data(), stride, h, out);
+        layout.has_alpha = DecodeBitFields(padded.data(), stride, h, out);
       } else {
-        layout.HasAlpha = DecodeBitFields(pixels, stride, h, out);
+        layout.has_alpha = DecodeBitFields(pixels, stride, h, out);
       }
     } else {
       out.SetPixelFormat(format);
@@ -348,7 +348,7 @@ DibLayout DecodeDib(const uint8_t* data, size_t size, size_t at, size_t fileOffs
           for (int32_t y = 0; y < height; ++y)
             for (int32_t x = 0; x < width; ++x) out.ScanLine(y)[4 * x + 3] = 255;
         } else {
-          layout.HasAlpha = FixUnusedAlpha(out);
+          layout.has_alpha = FixUnusedAlpha(out);
         }
       }
       out.SetPalette(std::move(palette));

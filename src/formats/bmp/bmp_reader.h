@@ -19,11 +19,11 @@ void ReadBmp(ByteStream& stream, DibImage& bitmap);
 struct DibLayout {
   /// Offset (from the start of the data) just past the stored pixel rows; an icon's AND mask
   /// starts here.
-  size_t PixelEnd = 0;
+  size_t pixel_end = 0;
   /// Bits per pixel as stored.
-  int BitCount = 0;
+  int bit_count = 0;
   /// A 32-bit image whose alpha bytes were not all zero (all-zero alpha is read as opaque).
-  bool HasAlpha = false;
+  bool has_alpha = false;
 };
 
 /// Decodes a device-independent bitmap without file header: information header, colour masks,

@@ -65,9 +65,9 @@ void EncodeBmp(const DibImage& bitmap, ByteStream& stream) {
     at += 12;
   }
   for (const PaletteEntry& c : table) {
-    header[at++] = c.Blue;
-    header[at++] = c.Green;
-    header[at++] = c.Red;
+    header[at++] = c.blue;
+    header[at++] = c.green;
+    header[at++] = c.red;
     header[at++] = 0;
   }
   stream.WriteBuffer(header.data(), header.size());

@@ -143,7 +143,7 @@ void DibImage::ToColor32Row(int32_t y, uint32_t* out) const {
     case DibFormat::pf8bit:
       for (int32_t x = 0; x < width_; ++x) {
         const uint32_t i = IndexAt(row, x, format_);
-        out[x] = i < palette_.size() ? Argb(palette_[i].Red, palette_[i].Green, palette_[i].Blue)
+        out[x] = i < palette_.size() ? Argb(palette_[i].red, palette_[i].green, palette_[i].blue)
                                      : 0xFF000000u;
       }
       break;
@@ -238,24 +238,24 @@ void DibImage::SetPixelFormat(DibFormat format) {
 
 void DibImage::Draw(const ArgbView& target, const Rect& rect) {
   if (target.IsEmpty() || rect.IsEmpty() || width_ == 0 || height_ == 0) return;
-  const Rect clip = IntersectRect(rect, Rect{0, 0, target.Width, target.Height});
+  const Rect clip = IntersectRect(rect, Rect{0, 0, target.width, target.height});
   if (clip.IsEmpty()) return;
   std::vector<uint32_t> line(static_cast<size_t>(width_));
   int32_t decoded_row = -1;
   const int64_t rw = rect.Width(), rh = rect.Height();
-  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
-    const int32_t sy = static_cast<int32_t>((y - rect.Top) * int64_t{height_} / rh);
+  for (int32_t y = clip.top; y < clip.bottom; ++y) {
+    const int32_t sy = static_cast<int32_t>((y - rect.top) * int64_t{height_} / rh);
     if (sy != decoded_row) {
       ToColor32Row(sy, line.data());
       decoded_row = sy;
     }
     uint32_t* out = target.Row(y);
     if (rw == width_) {
-      std::memcpy(out + clip.Left, line.data() + (clip.Left - rect.Left),
+      std::memcpy(out + clip.left, line.data() + (clip.left - rect.left),
                   static_cast<size_t>(clip.Width()) * 4);
     } else {
-      for (int32_t x = clip.Left; x < clip.Right; ++x)
-        out[x] = line[static_cast<size_t>((x - rect.Left) * int64_t{width_} / rw)];
+      for (int32_t x = clip.left; x < clip.right; ++x)
+        out[x] = line[static_cast<size_t>((x - rect.left) * int64_t{width_} / rw)];
     }
   }
 }

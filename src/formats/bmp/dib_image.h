@@ -15,10 +15,10 @@ enum class DibFormat { pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bi
 
 /// A colour table entry as stored in bitmap files.
 struct PaletteEntry {
-  uint8_t Blue = 0;
-  uint8_t Green = 0;
-  uint8_t Red = 0;
-  uint8_t Reserved = 0;
+  uint8_t blue = 0;
+  uint8_t green = 0;
+  uint8_t red = 0;
+  uint8_t reserved = 0;
   bool operator==(const PaletteEntry&) const = default;
 };
 

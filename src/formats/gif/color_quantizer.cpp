@@ -31,17 +31,17 @@ int32_t ColorQuantizer::NewNode(int level) {
     nodes_.emplace_back();
   }
   if (level == depth_) {
-    nodes_[index].Leaf = true;
+    nodes_[index].leaf = true;
     ++leaves_;
   } else {
-    nodes_[index].NextAtLevel = level_lists_[level];
+    nodes_[index].next_at_level = level_lists_[level];
     level_lists_[level] = index;
   }
   return index;
 }
 
 void ColorQuantizer::FreeNode(int32_t index) {
-  for (int32_t child : nodes_[index].Children)
+  for (int32_t child : nodes_[index].children)
     if (child >= 0) FreeNode(child);
   free_nodes_.push_back(index);
 }
@@ -52,14 +52,14 @@ void ColorQuantizer::AddPixel(uint8_t red, uint8_t green, uint8_t blue) {
   if (color != cached_color_ || index < 0) {
     if (root_ < 0) root_ = NewNode(0);
     index = root_;
-    for (int level = 0; !nodes_[index].Leaf; ++level) {
+    for (int level = 0; !nodes_[index].leaf; ++level) {
       const int shift = 7 - level;
       const int child =
           (((red >> shift) & 1) << 2) | (((green >> shift) & 1) << 1) | ((blue >> shift) & 1);
-      int32_t next = nodes_[index].Children[child];
+      int32_t next = nodes_[index].children[child];
       if (next < 0) {
         next = NewNode(level + 1);  // may move the pool: index it again afterwards
-        nodes_[index].Children[child] = next;
+        nodes_[index].children[child] = next;
       }
       index = next;
     }
@@ -67,10 +67,10 @@ void ColorQuantizer::AddPixel(uint8_t red, uint8_t green, uint8_t blue) {
     cached_leaf_ = index;
   }
   OctreeNode& leaf = nodes_[index];
-  ++leaf.Count;
-  leaf.SumR += red;
-  leaf.SumG += green;
-  leaf.SumB += blue;
+  ++leaf.count;
+  leaf.sum_r += red;
+  leaf.sum_g += green;
+  leaf.sum_b += blue;
 }
 
 void ColorQuantizer::MergeNode() {
@@ -79,21 +79,21 @@ void ColorQuantizer::MergeNode() {
   const int32_t index = level_lists_[level];
   if (index < 0) return;
   OctreeNode& node = nodes_[index];
-  level_lists_[level] = node.NextAtLevel;
+  level_lists_[level] = node.next_at_level;
   int merged = 0;
-  for (int32_t& child : node.Children) {
+  for (int32_t& child : node.children) {
     if (child < 0) continue;
     // The deepest level goes first, so every child is a leaf by now.
     const OctreeNode& c = nodes_[child];
-    node.SumR += c.SumR;
-    node.SumG += c.SumG;
-    node.SumB += c.SumB;
-    node.Count += c.Count;
+    node.sum_r += c.sum_r;
+    node.sum_g += c.sum_g;
+    node.sum_b += c.sum_b;
+    node.count += c.count;
     FreeNode(child);
     child = -1;
     ++merged;
   }
-  node.Leaf = true;
+  node.leaf = true;
   leaves_ -= merged - 1;
   cached_color_ = 0xFFFFFFFFu;
   cached_leaf_ = -1;
@@ -101,17 +101,17 @@ void ColorQuantizer::MergeNode() {
 
 void ColorQuantizer::Collect(int32_t index, std::vector<PaletteEntry>& out) const {
   const OctreeNode& node = nodes_[index];
-  if (node.Leaf) {
-    if (node.Count == 0) {
+  if (node.leaf) {
+    if (node.count == 0) {
       out.push_back(RGBQuad(0, 0, 0));
     } else {
-      out.push_back(RGBQuad(static_cast<uint8_t>(node.SumR / node.Count),
-                            static_cast<uint8_t>(node.SumG / node.Count),
-                            static_cast<uint8_t>(node.SumB / node.Count)));
+      out.push_back(RGBQuad(static_cast<uint8_t>(node.sum_r / node.count),
+                            static_cast<uint8_t>(node.sum_g / node.count),
+                            static_cast<uint8_t>(node.sum_b / node.count)));
     }
     return;
   }
-  for (int32_t child : node.Children)
+  for (int32_t child : node.children)
     if (child >= 0) Collect(child, out);
 }
 
@@ -164,14 +164,14 @@ SlowColorLookup::SlowColorLookup(const std::vector<PaletteEntry>& palette)
       cache_values_(kCacheSize, 0) {
   for (size_t i = 0; i < palette.size() && i < 256; ++i)
     entries_.push_back(
-        LookupEntry{palette[i].Red, palette[i].Green, palette[i].Blue, static_cast<int>(i)});
+        LookupEntry{palette[i].red, palette[i].green, palette[i].blue, static_cast<int>(i)});
 }
 
 void SlowColorLookup::BuildCell(int cell) {
   // Bounds of the cell on each axis.
   const int low[3] = {(cell >> 8) << 4, ((cell >> 4) & 15) << 4, (cell & 15) << 4};
   auto near_far = [&](const LookupEntry& e, int* nearest, int* farthest) {
-    const int v[3] = {e.Red, e.Green, e.Blue};
+    const int v[3] = {e.red, e.green, e.blue};
     *nearest = *farthest = 0;
     for (int axis = 0; axis < 3; ++axis) {
       const int lo = low[axis], hi = lo + 15;
@@ -207,11 +207,11 @@ uint8_t SlowColorLookup::Search(int red, int green, int blue) {
   // index.
   for (int k = 0; k < cell_count_[cell]; ++k) {
     const LookupEntry& e = entries_[candidate[k]];
-    const int dr = e.Red - red, dg = e.Green - green, db = e.Blue - blue;
+    const int dr = e.red - red, dg = e.green - green, db = e.blue - blue;
     const int d = dr * dr + dg * dg + db * db;
     if (d < best) {
       best = d;
-      best_index = e.Index;
+      best_index = e.index;
     }
   }
   return static_cast<uint8_t>(best_index);

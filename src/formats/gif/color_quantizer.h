@@ -35,12 +35,12 @@ class ColorQuantizer {
 
  private:
   struct OctreeNode {
-    bool Leaf = false;
+    bool leaf = false;
     // 64-bit sums: a leaf can hold every pixel of the largest picture we allow.
-    int64_t Count = 0;
-    int64_t SumR = 0, SumG = 0, SumB = 0;
-    int32_t NextAtLevel = -1;
-    std::array<int32_t, 8> Children{-1, -1, -1, -1, -1, -1, -1, -1};
+    int64_t count = 0;
+    int64_t sum_r = 0, sum_g = 0, sum_b = 0;
+    int32_t next_at_level = -1;
+    std::array<int32_t, 8> children{-1, -1, -1, -1, -1, -1, -1, -1};
   };
 
   int32_t NewNode(int level);
@@ -76,7 +76,7 @@ class SlowColorLookup {
 
  private:
   struct LookupEntry {
-    int Red, Green, Blue, Index;
+    int red, green, blue, index;
   };
   uint8_t Search(int red, int green, int blue);
   void BuildCell(int cell);

@@ -12,9 +12,9 @@
 namespace tessane {
 
 struct GifColor {
-  uint8_t Red = 0;
-  uint8_t Green = 0;
-  uint8_t Blue = 0;
+  uint8_t red = 0;
+  uint8_t green = 0;
+  uint8_t blue = 0;
   bool operator==(const GifColor&) const = default;
 };
 
@@ -23,27 +23,27 @@ using GifColorMap = std::vector<GifColor>;
 
 /// The graphic control extension of a frame.
 struct GifGraphicControl {
-  uint8_t Disposal = 0;
-  uint16_t Delay = 0;  // hundredths of a second
-  bool Transparent = false;
-  uint8_t TransparentIndex = 0;
+  uint8_t disposal = 0;
+  uint16_t delay = 0;  // hundredths of a second
+  bool transparent = false;
+  uint8_t transparent_index = 0;
 };
 
 /// One frame: its image descriptor, its own colour table, its pixels (one index per pixel, rows
 /// top-down, de-interlaced) and its graphic control extension, if any.
 struct GifFrame {
-  uint16_t Left = 0;
-  uint16_t Top = 0;
-  uint16_t Width = 0;
-  uint16_t Height = 0;
-  bool Interlaced = false;  // as stored in the file; Pixels are always in row order
-  bool Sorted = false;
-  GifColorMap ColorMap;
-  /// Width x Height indices. After loading, only the first frame keeps them, since nothing else
+  uint16_t left = 0;
+  uint16_t top = 0;
+  uint16_t width = 0;
+  uint16_t height = 0;
+  bool interlaced = false;  // as stored in the file; pixels are always in row order
+  bool sorted = false;
+  GifColorMap color_map;
+  /// width x height indices. After loading, only the first frame keeps them, since nothing else
   /// is ever drawn; the others are decoded and checked, then dropped.
-  std::vector<uint8_t> Pixels;
-  bool HasGraphicControl = false;
-  GifGraphicControl GraphicControl;
+  std::vector<uint8_t> pixels;
+  bool has_graphic_control = false;
+  GifGraphicControl graphic_control;
 };
 
 class GifGraphic : public Graphic {

@@ -85,29 +85,29 @@ uint32_t InterlacedRow(uint32_t i, uint32_t height) {
 GifFrame ReadFrame(ByteReader& in, bool keep_pixels, uint16_t screen_width,
                        uint16_t screen_height) {
   GifFrame frame;
-  frame.Left = in.Word();
-  frame.Top = in.Word();
-  frame.Width = in.Word();
-  frame.Height = in.Word();
+  frame.left = in.Word();
+  frame.top = in.Word();
+  frame.width = in.Word();
+  frame.height = in.Word();
   const uint8_t flags = in.Byte();
-  frame.Interlaced = (flags & 0x40) != 0;
-  frame.Sorted = (flags & 0x20) != 0;
-  if (flags & 0x80) frame.ColorMap = ReadColorMap(in, flags & 7);
+  frame.interlaced = (flags & 0x40) != 0;
+  frame.sorted = (flags & 0x20) != 0;
+  if (flags & 0x80) frame.color_map = ReadColorMap(in, flags & 7);
   const int min_code_size = in.Byte();
   const std::vector<uint8_t> data = ReadSubBlocks(in);
   if (min_code_size < 1 || min_code_size > 8) Fail("Invalid GIF data");
   // The logical screen passed this test already, so a frame that fails it cannot fit.
-  if (!PictureSizeAllowed(frame.Width, frame.Height)) Fail("Image exceeds Logical Screen size");
+  if (!PictureSizeAllowed(frame.width, frame.height)) Fail("Image exceeds Logical Screen size");
 
   // The part of the frame on the screen; offsets are unsigned, so it starts at the frame's corner.
   const uint32_t visible_width =
-      keep_pixels ? std::min<uint32_t>(frame.Width, std::max(0, screen_width - frame.Left)) : 0;
+      keep_pixels ? std::min<uint32_t>(frame.width, std::max(0, screen_width - frame.left)) : 0;
   const uint32_t visible_height =
-      keep_pixels ? std::min<uint32_t>(frame.Height, std::max(0, screen_height - frame.Top)) : 0;
+      keep_pixels ? std::min<uint32_t>(frame.height, std::max(0, screen_height - frame.top)) : 0;
   std::vector<uint8_t> pixels(size_t{visible_width} * visible_height, 0);
-  const uint32_t height = frame.Height;
-  const bool interlaced = frame.Interlaced;
-  DecodeGifLzw(data.data(), data.size(), min_code_size, frame.Width, frame.Height,
+  const uint32_t height = frame.height;
+  const bool interlaced = frame.interlaced;
+  DecodeGifLzw(data.data(), data.size(), min_code_size, frame.width, frame.height,
                [&](uint32_t stored_row, const uint8_t* row) {
                  if (visible_width == 0) return;
                  const uint32_t y = interlaced ? InterlacedRow(stored_row, height) : stored_row;
@@ -115,9 +115,9 @@ GifFrame ReadFrame(ByteReader& in, bool keep_pixels, uint16_t screen_width,
                  std::copy(row, row + visible_width, pixels.begin() + size_t{y} * visible_width);
                });
   if (visible_width == 0 || visible_height == 0) pixels.clear();
-  frame.Width = static_cast<uint16_t>(pixels.empty() ? 0 : visible_width);
-  frame.Height = static_cast<uint16_t>(pixels.empty() ? 0 : visible_height);
-  frame.Pixels = std::move(pixels);
+  frame.width = static_cast<uint16_t>(pixels.empty() ? 0 : visible_width);
+  frame.height = static_cast<uint16_t>(pixels.empty() ? 0 : visible_height);
+  frame.pixels = std::move(pixels);
   return frame;
 }
 
@@ -156,8 +156,8 @@ void GifGraphic::LoadFromStream(ByteStream& stream) {
     switch (in.Byte()) {
       case 0x2C: {
         GifFrame frame = ReadFrame(in, images.empty(), screen_width, screen_height);
-        frame.HasGraphicControl = has_control;
-        frame.GraphicControl = control;
+        frame.has_graphic_control = has_control;
+        frame.graphic_control = control;
         has_control = false;
         control = GifGraphicControl{};
         images.push_back(std::move(frame));
@@ -170,10 +170,10 @@ void GifGraphic::LoadFromStream(ByteStream& stream) {
           const uint8_t* p = in.Take(length);
           if (length >= 4) {
             has_control = true;
-            control.Disposal = static_cast<uint8_t>((p[0] >> 2) & 7);
-            control.Transparent = (p[0] & 1) != 0;
-            control.Delay = LoadLe16(p + 1);
-            control.TransparentIndex = p[3];
+            control.disposal = static_cast<uint8_t>((p[0] >> 2) & 7);
+            control.transparent = (p[0] & 1) != 0;
+            control.delay = LoadLe16(p + 1);
+            control.transparent_index = p[3];
           }
           if (length != 0) SkipSubBlocks(in);
         } else {

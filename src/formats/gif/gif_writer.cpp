@@ -29,7 +29,7 @@ void PutWord(std::vector<uint8_t>& out, uint16_t v) {
 
 /// The table's entries, then black up to 2^bits entries.
 void PutColorMap(std::vector<uint8_t>& out, const GifColorMap& map, int bits) {
-  for (const GifColor& c : map) out.insert(out.end(), {c.Red, c.Green, c.Blue});
+  for (const GifColor& c : map) out.insert(out.end(), {c.red, c.green, c.blue});
   out.insert(out.end(), 3 * ((size_t{1} << bits) - map.size()), 0);
 }
 
@@ -64,7 +64,7 @@ std::vector<uint8_t> WidenIndices(const DibImage& bitmap) {
 GifColorMap ToColorMap(const std::vector<PaletteEntry>& palette) {
   GifColorMap map;
   for (size_t i = 0; i < palette.size() && i < 256; ++i)
-    map.push_back(GifColor{palette[i].Red, palette[i].Green, palette[i].Blue});
+    map.push_back(GifColor{palette[i].red, palette[i].green, palette[i].blue});
   return map;
 }
 
@@ -77,17 +77,17 @@ void GifGraphic::Assign(const DibImage& source) {
     // DibImage sizes never exceed 65535, the largest a GIF can declare.
     width = static_cast<uint16_t>(source.Width());
     height = static_cast<uint16_t>(source.Height());
-    frame.Width = width;
-    frame.Height = height;
+    frame.width = width;
+    frame.height = height;
     if (IsPaletted(source.PixelFormat())) {
-      frame.ColorMap = ToColorMap(source.Palette());
-      frame.Pixels = WidenIndices(source);
+      frame.color_map = ToColorMap(source.Palette());
+      frame.pixels = WidenIndices(source);
     } else {
       const std::unique_ptr<DibImage> reduced = ReduceBitmap(source, color_reduction_, 0);
-      frame.ColorMap = ToColorMap(reduced->Palette());
-      frame.Pixels = AllocatePixels(static_cast<size_t>(width) * height);
+      frame.color_map = ToColorMap(reduced->Palette());
+      frame.pixels = AllocatePixels(static_cast<size_t>(width) * height);
       for (int32_t y = 0; y < height; ++y)
-        std::copy_n(reduced->ScanLine(y), width, frame.Pixels.begin() + size_t{width} * y);
+        std::copy_n(reduced->ScanLine(y), width, frame.pixels.begin() + size_t{width} * y);
     }
   }
   screen_width_ = width;
@@ -103,12 +103,12 @@ void GifGraphic::SaveToStream(ByteStream& stream) {
   bool version89 = false;
   int largest_bits = 0;
   for (const GifFrame& frame : images_) {
-    if (frame.Pixels.empty()) continue;
-    const GifColorMap& map = frame.ColorMap.empty() ? global_map_ : frame.ColorMap;
-    const uint8_t top = *std::max_element(frame.Pixels.begin(), frame.Pixels.end());
+    if (frame.pixels.empty()) continue;
+    const GifColorMap& map = frame.color_map.empty() ? global_map_ : frame.color_map;
+    const uint8_t top = *std::max_element(frame.pixels.begin(), frame.pixels.end());
     if (top >= map.size()) throw InvalidImageError("Color not in color table");
-    version89 = version89 || frame.HasGraphicControl || frame.Sorted;
-    largest_bits = std::max(largest_bits, TableBits(frame.ColorMap.size()));
+    version89 = version89 || frame.has_graphic_control || frame.sorted;
+    largest_bits = std::max(largest_bits, TableBits(frame.color_map.size()));
   }
   const int global_bits = TableBits(global_map_.size());
   largest_bits = std::max(largest_bits, global_bits);
@@ -127,28 +127,28 @@ void GifGraphic::SaveToStream(ByteStream& stream) {
   if (global_bits > 0) PutColorMap(out, global_map_, global_bits);
 
   for (const GifFrame& frame : images_) {
-    if (frame.Pixels.empty()) continue;
-    if (frame.HasGraphicControl) {
-      const GifGraphicControl& gc = frame.GraphicControl;
+    if (frame.pixels.empty()) continue;
+    if (frame.has_graphic_control) {
+      const GifGraphicControl& gc = frame.graphic_control;
       out.insert(out.end(),
                  {0x21, 0xF9, 0x04,
-                  static_cast<uint8_t>(((gc.Disposal & 7) << 2) | (gc.Transparent ? 1 : 0))});
-      PutWord(out, gc.Delay);
-      out.insert(out.end(), {gc.TransparentIndex, 0x00});
+                  static_cast<uint8_t>(((gc.disposal & 7) << 2) | (gc.transparent ? 1 : 0))});
+      PutWord(out, gc.delay);
+      out.insert(out.end(), {gc.transparent_index, 0x00});
     }
     out.push_back(0x2C);
-    PutWord(out, frame.Left);
-    PutWord(out, frame.Top);
-    PutWord(out, frame.Width);
-    PutWord(out, frame.Height);
-    const int local_bits = TableBits(frame.ColorMap.size());
+    PutWord(out, frame.left);
+    PutWord(out, frame.top);
+    PutWord(out, frame.width);
+    PutWord(out, frame.height);
+    const int local_bits = TableBits(frame.color_map.size());
     // Pixels are held in row order, so the frame is always written without interlacing.
     out.push_back(static_cast<uint8_t>(
-        local_bits > 0 ? 0x80 | (frame.Sorted ? 0x20 : 0) | (local_bits - 1) : 0));
-    if (local_bits > 0) PutColorMap(out, frame.ColorMap, local_bits);
+        local_bits > 0 ? 0x80 | (frame.sorted ? 0x20 : 0) | (local_bits - 1) : 0));
+    if (local_bits > 0) PutColorMap(out, frame.color_map, local_bits);
     const int code_size = std::max(2, local_bits > 0 ? local_bits : global_bits);
     out.push_back(static_cast<uint8_t>(code_size));
-    EncodeGifLzw(frame.Pixels.data(), frame.Pixels.size(), code_size, out);
+    EncodeGifLzw(frame.pixels.data(), frame.pixels.size(), code_size, out);
   }
   out.push_back(0x3B);
   stream.WriteBuffer(out.data(), out.size());

@@ -79,12 +79,12 @@ std::vector<uint32_t> DecodeDibImage(const uint8_t* p, size_t size, int32_t& wid
   std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
   for (int32_t y = 0; y < height; ++y)
     bitmap.ToColor32Row(y, pixels.data() + static_cast<size_t>(y) * width);
-  if (layout.HasAlpha) return pixels;
+  if (layout.has_alpha) return pixels;
   for (uint32_t& c : pixels) c |= 0xFF000000u;
   const size_t stride = ((static_cast<size_t>(width) + 31) / 32) * 4;
   for (int32_t y = 0; y < height; ++y) {
     // Mask rows are stored bottom-up; a mask cut short leaves the rest opaque.
-    const size_t rowStart = layout.PixelEnd + stride * static_cast<size_t>(height - 1 - y);
+    const size_t rowStart = layout.pixel_end + stride * static_cast<size_t>(height - 1 - y);
     uint32_t* out = pixels.data() + static_cast<size_t>(y) * width;
     for (int32_t x = 0; x < width; ++x) {
       const size_t at = rowStart + static_cast<size_t>(x) / 8;
@@ -168,7 +168,7 @@ void IconGraphic::SaveToStream(ByteStream& stream) {
 
 void IconGraphic::Draw(const ArgbView& target, const Rect& rect) {
   if (pixels_.empty() || target.IsEmpty() || rect.IsEmpty()) return;
-  const Rect clip = IntersectRect(rect, Rect{0, 0, target.Width, target.Height});
+  const Rect clip = IntersectRect(rect, Rect{0, 0, target.width, target.height});
   if (clip.IsEmpty()) return;
   const int64_t w = image_width_, h = image_height_;
   const int64_t rw = rect.Width(), rh = rect.Height();
@@ -179,11 +179,11 @@ void IconGraphic::Draw(const ArgbView& target, const Rect& rect) {
     const int64_t last = std::max(first + 1, ((i + 1) * source + dest - 1) / dest);
     return std::pair<int64_t, int64_t>(first, std::min(last, source));
   };
-  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
-    const auto [y0, y1] = span(y - rect.Top, h, rh);
+  for (int32_t y = clip.top; y < clip.bottom; ++y) {
+    const auto [y0, y1] = span(y - rect.top, h, rh);
     uint32_t* out = target.Row(y);
-    for (int32_t x = clip.Left; x < clip.Right; ++x) {
-      const auto [x0, x1] = span(x - rect.Left, w, rw);
+    for (int32_t x = clip.left; x < clip.right; ++x) {
+      const auto [x0, x1] = span(x - rect.left, w, rw);
       uint32_t pixel;
       if (x1 - x0 == 1 && y1 - y0 == 1) {
         pixel = pixels_[static_cast<size_t>(y0 * w + x0)];

@@ -29,7 +29,7 @@ struct ErrorManager {
 
 void ErrorExit(j_common_ptr cinfo) {
   auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-  if (err->diagnostics) (*cinfo->err->format_message)(cinfo, err->diagnostics->Error);
+  if (err->diagnostics) (*cinfo->err->format_message)(cinfo, err->diagnostics->error);
   std::longjmp(err->jump, 1);
 }
 
@@ -41,8 +41,8 @@ void EmitMessage(j_common_ptr cinfo, int level) {
   if (level >= 0) return;
   auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
   if (Diagnostics* d = err->diagnostics) {
-    if (d->Warnings == 0) (*cinfo->err->format_message)(cinfo, d->Warning);
-    ++d->Warnings;
+    if (d->warnings == 0) (*cinfo->err->format_message)(cinfo, d->warning);
+    ++d->warnings;
   }
   ++cinfo->err->num_warnings;
 }
@@ -82,11 +82,11 @@ int RunReadHeader(DecodeState* s, HeaderInfo* info) {
   jpeg_read_header(&s->cinfo, TRUE);
   if (!PictureSizeAllowed(s->cinfo.image_width, s->cinfo.image_height))
     ERREXIT1(&s->cinfo, JERR_IMAGE_TOO_BIG, static_cast<unsigned>(kMaxPictureSide));
-  info->Width = static_cast<int>(s->cinfo.image_width);
-  info->Height = static_cast<int>(s->cinfo.image_height);
-  info->Components = s->cinfo.num_components;
-  info->Grayscale = s->cinfo.jpeg_color_space == JCS_GRAYSCALE;
-  info->Progressive = s->cinfo.progressive_mode != 0;
+  info->width = static_cast<int>(s->cinfo.image_width);
+  info->height = static_cast<int>(s->cinfo.image_height);
+  info->components = s->cinfo.num_components;
+  info->grayscale = s->cinfo.jpeg_color_space == JCS_GRAYSCALE;
+  info->progressive = s->cinfo.progressive_mode != 0;
   jpeg_destroy_decompress(&s->cinfo);
   return 0;
 }
@@ -135,7 +135,7 @@ int RunDecode(DecodeState* s, int scaleDenom, const DecodeSink* sink) {
   jpeg_start_decompress(cinfo);
   const int width = static_cast<int>(cinfo->output_width);
   const int height = static_cast<int>(cinfo->output_height);
-  if (!sink->Begin(sink->Context, width, height)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+  if (!sink->begin(sink->context, width, height)) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
   const int channels = cinfo->output_components;
   JSAMPARRAY line = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                                 static_cast<JDIMENSION>(width * channels), 1);
@@ -152,11 +152,11 @@ int RunDecode(DecodeState* s, int scaleDenom, const DecodeSink* sink) {
       std::memcpy(out, in, static_cast<size_t>(width) * 3);
     } else if (cinfo->out_color_space == JCS_GRAYSCALE) {
       for (int x = 0; x < width; ++x) out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = in[x];
-    } else if (sink->CmykRow != nullptr) {
+    } else if (sink->cmyk_row != nullptr) {
       JSAMPLE* ink = line[0];
       if (inverted)
         for (int x = 0; x < 4 * width; ++x) ink[x] = static_cast<JSAMPLE>(255 - ink[x]);
-      sink->CmykRow(sink->Context, y, ink);
+      sink->cmyk_row(sink->context, y, ink);
       continue;
     } else {
       for (int x = 0; x < width; ++x) {
@@ -172,7 +172,7 @@ int RunDecode(DecodeState* s, int scaleDenom, const DecodeSink* sink) {
         out[3 * x + 2] = Mul255(ye, k);
       }
     }
-    sink->Row(sink->Context, y, out);
+    sink->row(sink->context, y, out);
   }
   jpeg_finish_decompress(cinfo);
   jpeg_destroy_decompress(cinfo);
@@ -210,7 +210,7 @@ int RunDecodeBgra(DecodeState* s, int scaleDenom, const BgraSink* sink) {
   const int width = static_cast<int>(cinfo->output_width);
   const int height = static_cast<int>(cinfo->output_height);
   ptrdiff_t stride = 0;
-  uint8_t* base = sink->Begin(sink->Context, width, height, &stride);
+  uint8_t* base = sink->begin(sink->context, width, height, &stride);
   if (base == nullptr || stride < ptrdiff_t{width} * 4) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
   // Several rows per call: the library hands out up to a row group at once.
   constexpr int kBatch = 16;
@@ -240,31 +240,31 @@ constexpr size_t kInitialOutput = 64 * 1024;
 void InitDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<GrowingDestination*>(cinfo->dest);
   EncodedBuffer* out = dest->out;
-  if (out->Data == nullptr) {
-    out->Data = static_cast<unsigned char*>(std::malloc(kInitialOutput));
-    if (out->Data == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
-    out->Capacity = kInitialOutput;
+  if (out->data == nullptr) {
+    out->data = static_cast<unsigned char*>(std::malloc(kInitialOutput));
+    if (out->data == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    out->capacity = kInitialOutput;
   }
-  dest->pub.next_output_byte = out->Data;
-  dest->pub.free_in_buffer = out->Capacity;
+  dest->pub.next_output_byte = out->data;
+  dest->pub.free_in_buffer = out->capacity;
 }
 
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<GrowingDestination*>(cinfo->dest);
   EncodedBuffer* out = dest->out;
-  const size_t grown = out->Capacity * 2;
-  auto* bigger = static_cast<unsigned char*>(std::realloc(out->Data, grown));
+  const size_t grown = out->capacity * 2;
+  auto* bigger = static_cast<unsigned char*>(std::realloc(out->data, grown));
   if (bigger == nullptr) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
-  dest->pub.next_output_byte = bigger + out->Capacity;
-  dest->pub.free_in_buffer = grown - out->Capacity;
-  out->Data = bigger;
-  out->Capacity = grown;
+  dest->pub.next_output_byte = bigger + out->capacity;
+  dest->pub.free_in_buffer = grown - out->capacity;
+  out->data = bigger;
+  out->capacity = grown;
   return TRUE;
 }
 
 void TermDestination(j_compress_ptr cinfo) {
   auto* dest = reinterpret_cast<GrowingDestination*>(cinfo->dest);
-  dest->out->Size = dest->out->Capacity - dest->pub.free_in_buffer;
+  dest->out->size = dest->out->capacity - dest->pub.free_in_buffer;
 }
 
 struct EncodeState {
@@ -285,11 +285,11 @@ int RunEncode(EncodeState* s, const EncodeSource* source, int quality) {
   s->dest.pub.empty_output_buffer = EmptyOutputBuffer;
   s->dest.pub.term_destination = TermDestination;
   cinfo->dest = &s->dest.pub;
-  cinfo->image_width = static_cast<JDIMENSION>(source->Width);
-  cinfo->image_height = static_cast<JDIMENSION>(source->Height);
+  cinfo->image_width = static_cast<JDIMENSION>(source->width);
+  cinfo->image_height = static_cast<JDIMENSION>(source->height);
   // 32-bit rows go to the library as they are; its conversion from BGRX to YCbCr gives the
   // same values as from RGB.
-  const bool direct = source->Row32 != nullptr;
+  const bool direct = source->row32 != nullptr;
   cinfo->input_components = direct ? 4 : 3;
   cinfo->in_color_space = direct ? JCS_EXT_BGRX : JCS_RGB;
   jpeg_set_defaults(cinfo);
@@ -300,7 +300,7 @@ int RunEncode(EncodeState* s, const EncodeSource* source, int quality) {
     while (cinfo->next_scanline < cinfo->image_height) {
       // The library only reads the rows it is given.
       JSAMPROW row = const_cast<JSAMPROW>(
-          source->Row32(source->Context, static_cast<int>(cinfo->next_scanline)));
+          source->row32(source->context, static_cast<int>(cinfo->next_scanline)));
       jpeg_write_scanlines(cinfo, &row, 1);
     }
     jpeg_finish_compress(cinfo);
@@ -308,9 +308,9 @@ int RunEncode(EncodeState* s, const EncodeSource* source, int quality) {
     return 0;
   }
   JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                               static_cast<JDIMENSION>(source->Width * 3), 1);
+                                               static_cast<JDIMENSION>(source->width * 3), 1);
   while (cinfo->next_scanline < cinfo->image_height) {
-    source->Row(source->Context, static_cast<int>(cinfo->next_scanline), row[0]);
+    source->row(source->context, static_cast<int>(cinfo->next_scanline), row[0]);
     jpeg_write_scanlines(cinfo, row, 1);
   }
   jpeg_finish_compress(cinfo);
@@ -321,7 +321,7 @@ int RunEncode(EncodeState* s, const EncodeSource* source, int quality) {
 }  // namespace
 
 EncodedBuffer::~EncodedBuffer() {
-  std::free(Data);
+  std::free(data);
 }
 
 int ReadHeader(const uint8_t* data, size_t size, HeaderInfo* info,
@@ -360,7 +360,7 @@ int Encode(const EncodeSource& source, int quality, EncodedBuffer& out,
   InitErrors(state.err, diagnostics);
   state.cinfo.err = &state.err.pub;
   state.dest.out = &out;
-  out.Size = 0;
+  out.size = 0;
   return RunEncode(&state, &source, quality);
 }
 

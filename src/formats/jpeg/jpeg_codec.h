@@ -10,18 +10,18 @@ namespace tessane::jpeg {
 
 /// libjpeg's own texts beside its message codes, for the calls that are given a place for them.
 struct Diagnostics {
-  char Error[200] = {};    // the error whose code a call returned, as the library words it
-  char Warning[200] = {};  // the first warning (damaged data the library worked around)
-  int Warnings = 0;        // how many warnings there were
+  char error[200] = {};    // the error whose code a call returned, as the library words it
+  char warning[200] = {};  // the first warning (damaged data the library worked around)
+  int warnings = 0;        // how many warnings there were
 };
 
 /// What the header of a JPEG stream says.
 struct HeaderInfo {
-  int Width = 0;
-  int Height = 0;
-  int Components = 0;
-  bool Grayscale = false;
-  bool Progressive = false;
+  int width = 0;
+  int height = 0;
+  int components = 0;
+  bool grayscale = false;
+  bool progressive = false;
 };
 
 /// Reads the header only. Returns 0 on success, otherwise libjpeg's message code (a picture
@@ -31,15 +31,15 @@ int ReadHeader(const uint8_t* data, size_t size, HeaderInfo* info,
 
 /// Receives decoded pixels.
 struct DecodeSink {
-  void* Context = nullptr;
+  void* context = nullptr;
   /// Called once with the output size before any row; false refuses the picture.
-  bool (*Begin)(void* context, int width, int height) noexcept = nullptr;
+  bool (*begin)(void* context, int width, int height) noexcept = nullptr;
   /// Called for every row, top to bottom, with width x 3 bytes of red, green and blue.
-  void (*Row)(void* context, int y, const uint8_t* rgb) noexcept = nullptr;
-  /// When set, CMYK and YCCK pictures come through this instead of Row: width x 4 bytes of
+  void (*row)(void* context, int y, const uint8_t* rgb) noexcept = nullptr;
+  /// When set, CMYK and YCCK pictures come through this instead of row: width x 4 bytes of
   /// cyan, magenta, yellow and black ink, 0 = no ink (Adobe's inverted storage undone), for a
   /// colour transform by the picture's profile.
-  void (*CmykRow)(void* context, int y, const uint8_t* cmyk) noexcept = nullptr;
+  void (*cmyk_row)(void* context, int y, const uint8_t* cmyk) noexcept = nullptr;
 };
 
 /// Decodes at 1/scaleDenom of the stored size (1, 2, 4 or 8) with the floating-point inverse
@@ -50,11 +50,11 @@ int Decode(const uint8_t* data, size_t size, int scaleDenom, const DecodeSink& s
 
 /// Receives decoded pixels in the 32-bit layout (in memory blue, green, red, 255).
 struct BgraSink {
-  void* Context = nullptr;
+  void* context = nullptr;
   /// Called once with the output size before any row; returns the address of row 0 and sets
   /// `stride` to the bytes from one row to the next (at least width x 4), or returns null to
   /// refuse the picture.
-  uint8_t* (*Begin)(void* context, int width, int height, ptrdiff_t* stride) noexcept = nullptr;
+  uint8_t* (*begin)(void* context, int width, int height, ptrdiff_t* stride) noexcept = nullptr;
 };
 
 /// Result of DecodeBgra for a picture whose colour space has no direct 32-bit path (CMYK, YCCK
@@ -69,14 +69,14 @@ int DecodeBgra(const uint8_t* data, size_t size, int scaleDenom, const BgraSink&
 
 /// Provides the rows to encode.
 struct EncodeSource {
-  void* Context = nullptr;
-  int Width = 0;
-  int Height = 0;
+  void* context = nullptr;
+  int width = 0;
+  int height = 0;
   /// Fills width x 3 bytes of red, green and blue for row y (top row first).
-  void (*Row)(void* context, int y, uint8_t* rgb) noexcept = nullptr;
-  /// Alternative to Row: the address of row y in the 32-bit layout (blue, green, red and an
+  void (*row)(void* context, int y, uint8_t* rgb) noexcept = nullptr;
+  /// Alternative to row: the address of row y in the 32-bit layout (blue, green, red and an
   /// unused byte per pixel), handed to the library as it is.
-  const uint8_t* (*Row32)(void* context, int y) noexcept = nullptr;
+  const uint8_t* (*row32)(void* context, int y) noexcept = nullptr;
 };
 
 /// The encoded bytes; Data is malloc'ed and released by the destructor.
@@ -85,9 +85,9 @@ struct EncodedBuffer {
   ~EncodedBuffer();
   EncodedBuffer(const EncodedBuffer&) = delete;
   EncodedBuffer& operator=(const EncodedBuffer&) = delete;
-  unsigned char* Data = nullptr;
-  size_t Capacity = 0;
-  size_t Size = 0;
+  unsigned char* data = nullptr;
+  size_t capacity = 0;
+  size_t size = 0;
 };
 
 /// Encodes a baseline JFIF file: library defaults, the given quality with baseline tables

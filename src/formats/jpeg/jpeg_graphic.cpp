@@ -14,8 +14,8 @@ namespace {
 
 // The library's message number, and its own words for it when there are any.
 [[noreturn]] void Fail(int code, const jpeg::Diagnostics& diagnostics) {
-  if (diagnostics.Error[0] == 0) throw InvalidImageError(Format("JPEG error #%d", code));
-  throw InvalidImageError(Format("JPEG error #%d: %s", code, diagnostics.Error));
+  if (diagnostics.error[0] == 0) throw InvalidImageError(Format("JPEG error #%d", code));
+  throw InvalidImageError(Format("JPEG error #%d: %s", code, diagnostics.error));
 }
 
 int Denominator(JpegScale scale) {
@@ -73,10 +73,10 @@ void JpegGraphic::LoadFromStream(ByteStream& stream) {
       Fail(code, diagnostics);
   }
   data_ = std::move(bytes);
-  stored_width_ = info.Width;
-  stored_height_ = info.Height;
-  grayscale_ = info.Grayscale;
-  progressive_ = info.Progressive;
+  stored_width_ = info.width;
+  stored_height_ = info.height;
+  grayscale_ = info.grayscale;
+  progressive_ = info.progressive;
   decoded_.reset();
   assigned_.reset();
   decode_warning_.clear();
@@ -101,15 +101,15 @@ void JpegGraphic::SetScale(JpegScale scale) {
 void JpegGraphic::Decode() {
   auto bitmap = std::make_unique<DibImage>();
   jpeg::DecodeSink sink;
-  sink.Context = bitmap.get();
-  sink.Begin = BeginDecoded;
-  sink.Row = DecodedRow;
+  sink.context = bitmap.get();
+  sink.begin = BeginDecoded;
+  sink.row = DecodedRow;
   jpeg::Diagnostics diagnostics;
   if (const int code =
           jpeg::Decode(data_.data(), data_.size(), Denominator(scale_), sink, &diagnostics))
     Fail(code, diagnostics);
   decoded_ = std::move(bitmap);
-  decode_warning_ = diagnostics.Warning;
+  decode_warning_ = diagnostics.warning;
 }
 
 void JpegGraphic::ConvertTo(ArgbImage& image) {
@@ -136,27 +136,27 @@ bool JpegGraphic::DecodeStraightInto(ArgbImage& image) {
 }
 
 bool JpegGraphic::DecodeInto(const ArgbView& target) {
-  if (assigned_ || decoded_ || data_.empty() || target.IsEmpty() || target.Width != Width() ||
-      target.Height != Height() || target.Stride < target.Width)
+  if (assigned_ || decoded_ || data_.empty() || target.IsEmpty() || target.width != Width() ||
+      target.height != Height() || target.stride < target.width)
     return false;
   struct Target {
     const ArgbView* surface;
     static uint8_t* Begin(void* context, int width, int height, ptrdiff_t* stride) noexcept {
       const ArgbView& s = *static_cast<Target*>(context)->surface;
-      if (width != s.Width || height != s.Height) return nullptr;
-      *stride = static_cast<ptrdiff_t>(s.Stride) * 4;
-      return reinterpret_cast<uint8_t*>(s.Bits);
+      if (width != s.width || height != s.height) return nullptr;
+      *stride = static_cast<ptrdiff_t>(s.stride) * 4;
+      return reinterpret_cast<uint8_t*>(s.bits);
     }
   } context{&target};
   jpeg::BgraSink sink;
-  sink.Context = &context;
-  sink.Begin = Target::Begin;
+  sink.context = &context;
+  sink.begin = Target::Begin;
   jpeg::Diagnostics diagnostics;
   const int code =
       jpeg::DecodeBgra(data_.data(), data_.size(), Denominator(scale_), sink, &diagnostics);
   if (code == jpeg::kNoDirectPath) return false;
   if (code != 0) Fail(code, diagnostics);
-  decode_warning_ = diagnostics.Warning;
+  decode_warning_ = diagnostics.warning;
   return true;
 }
 

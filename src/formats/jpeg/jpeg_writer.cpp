@@ -35,27 +35,27 @@ const uint8_t* SourceRow32(void* context, int y) noexcept {
 void EncodeJpeg(const DibImage& bitmap, const JpegOptions& options, ByteStream& out) {
   if (bitmap.Empty()) return;
   jpeg::EncodeSource source;
-  source.Width = bitmap.Width();
-  source.Height = bitmap.Height();
+  source.width = bitmap.Width();
+  source.height = bitmap.Height();
   std::vector<uint32_t> line;
   RowSource rows{&bitmap, nullptr};
   if (bitmap.PixelFormat() == DibFormat::pf32bit) {
     // 32-bit rows (the scaled pictures) need no conversion on our side; the library only reads.
-    source.Context = const_cast<DibImage*>(&bitmap);
-    source.Row32 = SourceRow32;
+    source.context = const_cast<DibImage*>(&bitmap);
+    source.row32 = SourceRow32;
   } else {
     line.resize(static_cast<size_t>(bitmap.Width()));
     rows.line = line.data();
-    source.Context = &rows;
-    source.Row = SourceRow;
+    source.context = &rows;
+    source.row = SourceRow;
   }
   jpeg::EncodedBuffer encoded;
   jpeg::Diagnostics diagnostics;
   if (const int code = jpeg::Encode(source, options.quality, encoded, &diagnostics)) {
-    if (diagnostics.Error[0] == 0) throw InvalidImageError(Format("JPEG error #%d", code));
-    throw InvalidImageError(Format("JPEG error #%d: %s", code, diagnostics.Error));
+    if (diagnostics.error[0] == 0) throw InvalidImageError(Format("JPEG error #%d", code));
+    throw InvalidImageError(Format("JPEG error #%d: %s", code, diagnostics.error));
   }
-  out.WriteBuffer(encoded.Data, encoded.Size);
+  out.WriteBuffer(encoded.data, encoded.size);
 }
 
 }  // namespace tessane

@@ -281,8 +281,8 @@ Jpeg2000Rate Jpeg2000RateFor(uint8_t quality, int components, int32_t width, int
       static_cast<float>(components) * static_cast<float>(width) * static_cast<float>(height);
   const float perSample = 100.0f / static_cast<float>((115 - q) * (115 - q));
   Jpeg2000Rate rate;
-  rate.TargetBytes = samples * perSample + 550.0f + 142.0f * static_cast<float>(components - 1);
-  rate.Rate = 1.0f / (rate.TargetBytes / samples);
+  rate.target_bytes = samples * perSample + 550.0f + 142.0f * static_cast<float>(components - 1);
+  rate.rate = 1.0f / (rate.target_bytes / samples);
   return rate;
 }
 
@@ -340,7 +340,7 @@ void Jpeg2000Graphic::SaveToStream(ByteStream& stream) {
   settings.cp_disto_alloc = 1;
   settings.cp_fixed_alloc = 0;
   settings.cp_fixed_quality = 0;
-  settings.tcp_rates[0] = lossless_ ? 0.0f : Jpeg2000RateFor(quality_, components, width, height).Rate;
+  settings.tcp_rates[0] = lossless_ ? 0.0f : Jpeg2000RateFor(quality_, components, width, height).rate;
   settings.irreversible = 0;
   settings.tcp_mct = 0;
   settings.cblockw_init = settings.cblockh_init = 64;
@@ -375,14 +375,14 @@ void Jpeg2000Graphic::SaveToStream(ByteStream& stream) {
   if (!opj_setup_encoder(codec.get(), &settings, image.get()) ||
       !opj_start_compress(codec.get(), image.get(), out.get()) ||
       !opj_encode(codec.get(), out.get()) || !opj_end_compress(codec.get(), out.get()) ||
-      output.Failed)
+      output.failed)
     EncodingFailed();
   out.reset();
-  const std::vector<uint8_t> header = Jp2Header(width, height, components, output.Bytes.size());
+  const std::vector<uint8_t> header = Jp2Header(width, height, components, output.bytes.size());
   std::vector<uint8_t> file;
-  file.reserve(header.size() + output.Bytes.size());
+  file.reserve(header.size() + output.bytes.size());
   file.insert(file.end(), header.begin(), header.end());
-  file.insert(file.end(), output.Bytes.begin(), output.Bytes.end());
+  file.insert(file.end(), output.bytes.begin(), output.bytes.end());
   stream.WriteBuffer(file.data(), file.size());
 }
 

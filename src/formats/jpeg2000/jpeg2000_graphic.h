@@ -15,8 +15,8 @@ TESSANE_DECLARE_ERROR(Jpeg2000Error, InvalidImageError)
 /// Byte budget and rate of the single quality layer for a lossy save, in single precision as
 /// the encoder takes them.
 struct Jpeg2000Rate {
-  float TargetBytes = 0;  // E: the codestream size aimed at
-  float Rate = 0;         // R = samples / E, the compression ratio handed to the encoder
+  float target_bytes = 0;  // E: the codestream size aimed at
+  float rate = 0;         // R = samples / E, the compression ratio handed to the encoder
 };
 
 /// The rate for quality (0..100), component count and size: f = 100 / (115 - quality)^2 bytes per

@@ -11,10 +11,10 @@ constexpr OPJ_SIZE_T kEndOfStream = static_cast<OPJ_SIZE_T>(-1);
 
 OPJ_SIZE_T Read(void* buffer, OPJ_SIZE_T count, void* user) {
   auto* in = static_cast<MemoryInput*>(user);
-  if (in->Position >= in->Size) return kEndOfStream;
-  const size_t n = std::min<size_t>(count, in->Size - in->Position);
-  std::memcpy(buffer, in->Data + in->Position, n);
-  in->Position += n;
+  if (in->position >= in->size) return kEndOfStream;
+  const size_t n = std::min<size_t>(count, in->size - in->position);
+  std::memcpy(buffer, in->data + in->position, n);
+  in->position += n;
   return n;
 }
 
@@ -22,46 +22,46 @@ OPJ_SIZE_T Read(void* buffer, OPJ_SIZE_T count, void* user) {
 OPJ_OFF_T SkipInput(OPJ_OFF_T count, void* user) {
   auto* in = static_cast<MemoryInput*>(user);
   if (count < 0) {
-    if (static_cast<uint64_t>(-count) > in->Position) return -1;
-    in->Position -= static_cast<size_t>(-count);
+    if (static_cast<uint64_t>(-count) > in->position) return -1;
+    in->position -= static_cast<size_t>(-count);
     return count;
   }
-  if (static_cast<uint64_t>(count) > SIZE_MAX - in->Position) return -1;
-  in->Position += static_cast<size_t>(count);
+  if (static_cast<uint64_t>(count) > SIZE_MAX - in->position) return -1;
+  in->position += static_cast<size_t>(count);
   return count;
 }
 
 OPJ_BOOL SeekInput(OPJ_OFF_T position, void* user) {
   auto* in = static_cast<MemoryInput*>(user);
   if (position < 0) return OPJ_FALSE;
-  in->Position = static_cast<size_t>(position);
+  in->position = static_cast<size_t>(position);
   return OPJ_TRUE;
 }
 
 OPJ_SIZE_T Write(void* buffer, OPJ_SIZE_T count, void* user) {
   auto* out = static_cast<MemoryOutput*>(user);
   try {
-    if (out->Position + count > out->Bytes.size()) out->Bytes.resize(out->Position + count);
+    if (out->position + count > out->bytes.size()) out->bytes.resize(out->position + count);
   } catch (const std::bad_alloc&) {
-    out->Failed = true;
+    out->failed = true;
     return kEndOfStream;
   }
-  std::memcpy(out->Bytes.data() + out->Position, buffer, count);
-  out->Position += count;
+  std::memcpy(out->bytes.data() + out->position, buffer, count);
+  out->position += count;
   return count;
 }
 
 OPJ_OFF_T SkipOutput(OPJ_OFF_T count, void* user) {
   auto* out = static_cast<MemoryOutput*>(user);
-  if (count < 0 && static_cast<uint64_t>(-count) > out->Position) return -1;
-  out->Position = static_cast<size_t>(static_cast<OPJ_OFF_T>(out->Position) + count);
+  if (count < 0 && static_cast<uint64_t>(-count) > out->position) return -1;
+  out->position = static_cast<size_t>(static_cast<OPJ_OFF_T>(out->position) + count);
   return count;
 }
 
 OPJ_BOOL SeekOutput(OPJ_OFF_T position, void* user) {
   auto* out = static_cast<MemoryOutput*>(user);
   if (position < 0) return OPJ_FALSE;
-  out->Position = static_cast<size_t>(position);
+  out->position = static_cast<size_t>(position);
   return OPJ_TRUE;
 }
 
@@ -71,7 +71,7 @@ Stream MakeInputStream(MemoryInput& input) {
   Stream stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
   if (!stream) return stream;
   opj_stream_set_user_data(stream.get(), &input, nullptr);
-  opj_stream_set_user_data_length(stream.get(), input.Size);
+  opj_stream_set_user_data_length(stream.get(), input.size);
   opj_stream_set_read_function(stream.get(), Read);
   opj_stream_set_skip_function(stream.get(), SkipInput);
   opj_stream_set_seek_function(stream.get(), SeekInput);

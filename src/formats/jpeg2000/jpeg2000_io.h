@@ -28,16 +28,16 @@ using Image = std::unique_ptr<opj_image_t, ImageDeleter>;
 
 /// Bytes a reading stream walks through; must outlive the stream.
 struct MemoryInput {
-  const uint8_t* Data = nullptr;
-  size_t Size = 0;
-  size_t Position = 0;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  size_t position = 0;
 };
 
 /// Bytes a writing stream appends to; must outlive the stream. Failed is set when memory ran out.
 struct MemoryOutput {
-  std::vector<uint8_t> Bytes;
-  size_t Position = 0;
-  bool Failed = false;
+  std::vector<uint8_t> bytes;
+  size_t position = 0;
+  bool failed = false;
 };
 
 /// A stream reading `input` (with seek and skip, as a file would behave).

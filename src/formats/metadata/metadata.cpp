@@ -225,16 +225,16 @@ SourceMetadata ReadJpegMetadata(ByteStream& stream) {
     std::vector<uint8_t> payload(n);
     if (stream.Read(payload.data(), n) != n) return result;
     if (marker == 0xE1 && StartsWith(payload, kExifId)) {
-      if (!result.Exif.empty()) continue;
+      if (!result.exif.empty()) continue;
       kept += n;
-      result.Exif = std::move(payload);
+      result.exif = std::move(payload);
     } else if (marker == 0xE1 &&
                (StartsWith(payload, kXmpId) || StartsWith(payload, kXmpExtensionId))) {
       kept += n;
-      result.Xmp.push_back(std::move(payload));
+      result.xmp.push_back(std::move(payload));
     } else if (marker == 0xE2 && StartsWith(payload, kIccId)) {
       kept += n;
-      result.Icc.push_back(std::move(payload));
+      result.icc.push_back(std::move(payload));
     }
   }
 }
@@ -367,8 +367,8 @@ std::vector<uint8_t> SpliceJpegMetadata(std::vector<uint8_t> jpeg, const std::ve
   }
   std::vector<uint8_t> segments;
   if (!exif.empty()) AppendJpegSegment(segments, 0xE1, exif);
-  for (const auto& xmp : metadata.Xmp) AppendJpegSegment(segments, 0xE1, xmp);
-  for (const auto& icc : metadata.Icc) AppendJpegSegment(segments, 0xE2, icc);
+  for (const auto& xmp : metadata.xmp) AppendJpegSegment(segments, 0xE1, xmp);
+  for (const auto& icc : metadata.icc) AppendJpegSegment(segments, 0xE2, icc);
   jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(at), segments.begin(), segments.end());
   return jpeg;
 }
@@ -382,7 +382,7 @@ std::vector<uint8_t> SplicePngMetadata(std::vector<uint8_t> png, const std::vect
     return png;
 
   std::vector<uint8_t> chunks;
-  const std::vector<uint8_t> profile = AssembleIccProfile(metadata.Icc);
+  const std::vector<uint8_t> profile = AssembleIccProfile(metadata.icc);
   if (!profile.empty()) {
     static constexpr char kName[] = "ICC profile";
     std::vector<uint8_t> data(kName, kName + sizeof kName);  // name, NUL
@@ -400,7 +400,7 @@ std::vector<uint8_t> SplicePngMetadata(std::vector<uint8_t> png, const std::vect
     std::vector<uint8_t> tiff(exif.begin() + kExifId.size(), exif.end());
     if (TiffView(tiff.data(), tiff.size()).ReadHeader()) AppendPngChunk(chunks, "eXIf", tiff);
   }
-  for (const auto& xmp : metadata.Xmp) {
+  for (const auto& xmp : metadata.xmp) {
     if (!StartsWith(xmp, kXmpId)) continue;  // extension parts have no place in PNG
     static constexpr char kKeyword[] = "XML:com.adobe.xmp";
     std::vector<uint8_t> data(kKeyword, kKeyword + sizeof kKeyword);

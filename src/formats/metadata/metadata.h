@@ -14,11 +14,11 @@ namespace tessane {
 
 /// Metadata segments of a JPEG file, payloads as stored (without marker and length).
 struct SourceMetadata {
-  std::vector<uint8_t> Exif;              // first APP1 "Exif\0\0" payload
-  std::vector<std::vector<uint8_t>> Xmp;  // APP1 XMP payloads (main and extension), in order
-  std::vector<std::vector<uint8_t>> Icc;  // APP2 "ICC_PROFILE\0" payloads, in order
+  std::vector<uint8_t> exif;              // first APP1 "Exif\0\0" payload
+  std::vector<std::vector<uint8_t>> xmp;  // APP1 XMP payloads (main and extension), in order
+  std::vector<std::vector<uint8_t>> icc;  // APP2 "ICC_PROFILE\0" payloads, in order
 
-  bool Empty() const { return Exif.empty() && Xmp.empty() && Icc.empty(); }
+  bool Empty() const { return exif.empty() && xmp.empty() && icc.empty(); }
 };
 
 /// Scans the marker segments from the stream's position (the SOI) up to the first SOS or EOI and

@@ -252,58 +252,58 @@ void EmfPlayer::Play(const ByteView& r) {
       break;
     case EMR_CREATEPEN: {
       GdiPen pen;
-      pen.Style = r.U32(12);
-      pen.Width = r.I32(16);
-      pen.Color = ColorRef(r.U32(24));
+      pen.style = r.U32(12);
+      pen.width = r.I32(16);
+      pen.color = ColorRef(r.U32(24));
       dc_.CreateObjectAt(r.U32(8), pen);
       break;
     }
     case EMR_EXTCREATEPEN: {
       GdiPen pen;
-      pen.Style = r.U32(28);
+      pen.style = r.U32(28);
       // Cosmetic pens are one device pixel whatever their width says.
-      pen.Width = (pen.Style & gdi::PS_GEOMETRIC) ? static_cast<double>(r.U32(32)) : 0.0;
-      if (r.U32(36) == gdi::BS_NULL) pen.Style = gdi::PS_NULL;
-      pen.Color = ColorRef(r.U32(40));
+      pen.width = (pen.style & gdi::PS_GEOMETRIC) ? static_cast<double>(r.U32(32)) : 0.0;
+      if (r.U32(36) == gdi::BS_NULL) pen.style = gdi::PS_NULL;
+      pen.color = ColorRef(r.U32(40));
       const uint32_t entries = r.U32(48);
-      if ((pen.Style & gdi::PS_STYLE_MASK) == gdi::PS_USERSTYLE && entries <= 16 &&
+      if ((pen.style & gdi::PS_STYLE_MASK) == gdi::PS_USERSTYLE && entries <= 16 &&
           r.HasArray(52, entries, 4))
-        for (uint32_t i = 0; i < entries; ++i) pen.Dashes.push_back(r.U32(52 + size_t{i} * 4));
+        for (uint32_t i = 0; i < entries; ++i) pen.dashes.push_back(r.U32(52 + size_t{i} * 4));
       dc_.CreateObjectAt(r.U32(8), pen);
       break;
     }
     case EMR_CREATEBRUSHINDIRECT: {
       GdiBrush brush;
-      brush.Style = r.U32(12);
-      brush.Color = ColorRef(r.U32(16));
-      brush.Hatch = r.U32(20);
+      brush.style = r.U32(12);
+      brush.color = ColorRef(r.U32(16));
+      brush.hatch = r.U32(20);
       dc_.CreateObjectAt(r.U32(8), brush);
       break;
     }
     case EMR_CREATEMONOBRUSH:
     case EMR_CREATEDIBPATTERNBRUSHPT: {
       GdiBrush brush;
-      brush.Style = gdi::BS_DIBPATTERNPT;
-      brush.Pattern = Pattern(r);
+      brush.style = gdi::BS_DIBPATTERNPT;
+      brush.pattern = Pattern(r);
       dc_.CreateObjectAt(r.U32(8), brush);
       break;
     }
     case EMR_EXTCREATEFONTINDIRECTW: {
       GdiFont font;
-      font.Height = r.I32(12);
-      font.Width = r.I32(16);
-      font.Escapement = r.I32(20);
-      font.Weight = r.I32(28);
-      font.Italic = r.U8(32) != 0;
-      font.Underline = r.U8(33) != 0;
-      font.StrikeOut = r.U8(34) != 0;
-      font.CharSet = r.U8(35);
-      font.Quality = r.U8(38);
-      font.PitchAndFamily = r.U8(39);
+      font.height = r.I32(12);
+      font.width = r.I32(16);
+      font.escapement = r.I32(20);
+      font.weight = r.I32(28);
+      font.italic = r.U8(32) != 0;
+      font.underline = r.U8(33) != 0;
+      font.strike_out = r.U8(34) != 0;
+      font.char_set = r.U8(35);
+      font.quality = r.U8(38);
+      font.pitch_and_family = r.U8(39);
       for (size_t i = 0; i < 32 && r.Has(40 + i * 2, 2); ++i) {
         const uint16_t c = r.U16(40 + i * 2);
         if (c == 0) break;
-        font.FaceName.append(QChar(c));
+        font.face_name.append(QChar(c));
       }
       dc_.CreateObjectAt(r.U32(8), font);
       break;

@@ -220,16 +220,16 @@ GdiCanvas::~GdiCanvas() {
 
 QTransform GdiCanvas::Mapping() {
   if (mappingDirty_) {
-    double sx = state_.ViewportExt.width() / state_.WindowExt.width();
-    double sy = state_.ViewportExt.height() / state_.WindowExt.height();
-    if (state_.MapMode == gdi::MM_ISOTROPIC) {
+    double sx = state_.viewport_ext.width() / state_.window_ext.width();
+    double sy = state_.viewport_ext.height() / state_.window_ext.height();
+    if (state_.map_mode == gdi::MM_ISOTROPIC) {
       const double m = std::min(std::fabs(sx), std::fabs(sy));
       sx = std::copysign(m, sx);
       sy = std::copysign(m, sy);
     }
-    const QTransform page(sx, 0, 0, sy, state_.ViewportOrg.x() - state_.WindowOrg.x() * sx,
-                          state_.ViewportOrg.y() - state_.WindowOrg.y() * sy);
-    mapping_ = state_.World * page * deviceToOutput_;
+    const QTransform page(sx, 0, 0, sy, state_.viewport_org.x() - state_.window_org.x() * sx,
+                          state_.viewport_org.y() - state_.window_org.y() * sy);
+    mapping_ = state_.world * page * deviceToOutput_;
     mappingValid_ =
         FiniteTransform(mapping_) && mapping_.determinant() != 0 && Finite(mapping_.determinant());
     mappingDirty_ = false;
@@ -252,10 +252,10 @@ void GdiCanvas::SetReferenceDevice(QSizeF pixels, QSizeF millimetres) {
 
 void GdiCanvas::SetMapMode(int mode) {
   if (mode < gdi::MM_TEXT || mode > gdi::MM_ANISOTROPIC) return;
-  state_.MapMode = mode;
+  state_.map_mode = mode;
   mappingDirty_ = true;
   if (mode == gdi::MM_TEXT) {
-    state_.WindowExt = state_.ViewportExt = QSizeF(1, 1);
+    state_.window_ext = state_.viewport_ext = QSizeF(1, 1);
     return;
   }
   if (mode == gdi::MM_ISOTROPIC || mode == gdi::MM_ANISOTROPIC) return;
@@ -277,70 +277,70 @@ void GdiCanvas::SetMapMode(int mode) {
     default:
       break;
   }
-  state_.WindowExt =
+  state_.window_ext =
       QSizeF(deviceMillimetres_.width() * perMm, deviceMillimetres_.height() * perMm);
-  state_.ViewportExt = QSizeF(devicePixels_.width(), -devicePixels_.height());
+  state_.viewport_ext = QSizeF(devicePixels_.width(), -devicePixels_.height());
 }
 
 void GdiCanvas::SetWindowOrg(double x, double y) {
-  state_.WindowOrg = QPointF(x, y);
+  state_.window_org = QPointF(x, y);
   mappingDirty_ = true;
 }
 
 void GdiCanvas::SetWindowExt(double cx, double cy) {
-  if (state_.MapMode != gdi::MM_ISOTROPIC && state_.MapMode != gdi::MM_ANISOTROPIC) return;
+  if (state_.map_mode != gdi::MM_ISOTROPIC && state_.map_mode != gdi::MM_ANISOTROPIC) return;
   if (cx == 0 || cy == 0 || !Finite(cx) || !Finite(cy)) return;
-  state_.WindowExt = QSizeF(cx, cy);
+  state_.window_ext = QSizeF(cx, cy);
   mappingDirty_ = true;
 }
 
 void GdiCanvas::SetViewportOrg(double x, double y) {
-  state_.ViewportOrg = QPointF(x, y);
+  state_.viewport_org = QPointF(x, y);
   mappingDirty_ = true;
 }
 
 void GdiCanvas::SetViewportExt(double cx, double cy) {
-  if (state_.MapMode != gdi::MM_ISOTROPIC && state_.MapMode != gdi::MM_ANISOTROPIC) return;
+  if (state_.map_mode != gdi::MM_ISOTROPIC && state_.map_mode != gdi::MM_ANISOTROPIC) return;
   if (cx == 0 || cy == 0 || !Finite(cx) || !Finite(cy)) return;
-  state_.ViewportExt = QSizeF(cx, cy);
+  state_.viewport_ext = QSizeF(cx, cy);
   mappingDirty_ = true;
 }
 
 void GdiCanvas::OffsetWindowOrg(double dx, double dy) {
-  SetWindowOrg(state_.WindowOrg.x() + dx, state_.WindowOrg.y() + dy);
+  SetWindowOrg(state_.window_org.x() + dx, state_.window_org.y() + dy);
 }
 
 void GdiCanvas::OffsetViewportOrg(double dx, double dy) {
-  SetViewportOrg(state_.ViewportOrg.x() + dx, state_.ViewportOrg.y() + dy);
+  SetViewportOrg(state_.viewport_org.x() + dx, state_.viewport_org.y() + dy);
 }
 
 void GdiCanvas::ScaleWindowExt(double xNum, double xDenom, double yNum, double yDenom) {
   if (xDenom == 0 || yDenom == 0) return;
-  SetWindowExt(state_.WindowExt.width() * xNum / xDenom, state_.WindowExt.height() * yNum / yDenom);
+  SetWindowExt(state_.window_ext.width() * xNum / xDenom, state_.window_ext.height() * yNum / yDenom);
 }
 
 void GdiCanvas::ScaleViewportExt(double xNum, double xDenom, double yNum, double yDenom) {
   if (xDenom == 0 || yDenom == 0) return;
-  SetViewportExt(state_.ViewportExt.width() * xNum / xDenom,
-                 state_.ViewportExt.height() * yNum / yDenom);
+  SetViewportExt(state_.viewport_ext.width() * xNum / xDenom,
+                 state_.viewport_ext.height() * yNum / yDenom);
 }
 
 void GdiCanvas::SetWorldTransform(const QTransform& transform) {
   if (!FiniteTransform(transform) || transform.determinant() == 0) return;
-  state_.World = transform;
+  state_.world = transform;
   mappingDirty_ = true;
 }
 
 void GdiCanvas::ModifyWorldTransform(const QTransform& transform, uint32_t mode) {
   switch (mode) {
     case gdi::MWT_IDENTITY:
-      state_.World = QTransform();
+      state_.world = QTransform();
       break;
     case gdi::MWT_LEFTMULTIPLY:
-      SetWorldTransform(transform * state_.World);
+      SetWorldTransform(transform * state_.world);
       break;
     case gdi::MWT_RIGHTMULTIPLY:
-      SetWorldTransform(state_.World * transform);
+      SetWorldTransform(state_.world * transform);
       break;
     case gdi::MWT_SET:
       SetWorldTransform(transform);
@@ -373,20 +373,20 @@ void GdiCanvas::RestoreDC(int level) {
 }
 
 void GdiCanvas::SetBkMode(int mode) {
-  if (mode == gdi::TRANSPARENT || mode == gdi::OPAQUE) state_.BkMode = mode;
+  if (mode == gdi::TRANSPARENT || mode == gdi::OPAQUE) state_.bk_mode = mode;
 }
 
 void GdiCanvas::SetPolyFillMode(int mode) {
-  if (mode == gdi::ALTERNATE || mode == gdi::WINDING) state_.PolyFillMode = mode;
+  if (mode == gdi::ALTERNATE || mode == gdi::WINDING) state_.poly_fill_mode = mode;
 }
 
 void GdiCanvas::SetArcDirection(int direction) {
   if (direction == gdi::AD_COUNTERCLOCKWISE || direction == gdi::AD_CLOCKWISE)
-    state_.ArcDirection = direction;
+    state_.arc_direction = direction;
 }
 
 void GdiCanvas::SetMiterLimit(double limit) {
-  if (Finite(limit) && limit >= 1) state_.MiterLimit = std::min(limit, 1000.0);
+  if (Finite(limit) && limit >= 1) state_.miter_limit = std::min(limit, 1000.0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -422,26 +422,26 @@ const GdiObject* GdiCanvas::Object(uint32_t index) const {
 void GdiCanvas::SelectObject(uint32_t index) {
   const GdiObject* object = Object(index);
   if (object == nullptr) return;
-  if (const auto* pen = std::get_if<GdiPen>(object)) state_.Pen = *pen;
-  if (const auto* brush = std::get_if<GdiBrush>(object)) state_.Brush = *brush;
-  if (const auto* font = std::get_if<GdiFont>(object)) state_.Font = *font;
+  if (const auto* pen = std::get_if<GdiPen>(object)) state_.pen = *pen;
+  if (const auto* brush = std::get_if<GdiBrush>(object)) state_.brush = *brush;
+  if (const auto* font = std::get_if<GdiFont>(object)) state_.font = *font;
   if (const auto* region = std::get_if<GdiRegion>(object)) SelectClipRegion(*region, gdi::RGN_COPY);
 }
 
 void GdiCanvas::SelectStockObject(uint32_t id) {
   auto brush = [this](uint32_t style, int grey) {
-    state_.Brush = GdiBrush{style, QColor(grey, grey, grey), 0, QImage()};
+    state_.brush = GdiBrush{style, QColor(grey, grey, grey), 0, QImage()};
   };
   auto pen = [this](uint32_t style, int grey) {
-    state_.Pen = GdiPen{style, 0, QColor(grey, grey, grey), {}};
+    state_.pen = GdiPen{style, 0, QColor(grey, grey, grey), {}};
   };
   auto font = [this](int32_t height, int32_t weight, uint8_t pitch, const char* face) {
     GdiFont f;
-    f.Height = height;
-    f.Weight = weight;
-    f.PitchAndFamily = pitch;
-    f.FaceName = QString::fromLatin1(face);
-    state_.Font = f;
+    f.height = height;
+    f.weight = weight;
+    f.pitch_and_family = pitch;
+    f.face_name = QString::fromLatin1(face);
+    state_.font = f;
   };
   switch (id) {
     case 0:
@@ -503,7 +503,7 @@ void GdiCanvas::SelectStockObject(uint32_t id) {
 void GdiCanvas::ApplyClip() {
   if (!clipDirty_) return;
   painter_.setTransform(QTransform());
-  painter_.setClipRegion(state_.HasClip ? state_.Clip.intersected(bounds_) : QRegion(bounds_));
+  painter_.setClipRegion(state_.has_clip ? state_.clip.intersected(bounds_) : QRegion(bounds_));
   clipDirty_ = false;
 }
 
@@ -511,7 +511,7 @@ bool GdiCanvas::Drawable() {
   Mapping();
   if (!mappingValid_ || !painter_.isActive()) return false;
   ApplyClip();
-  return !(state_.HasClip && state_.Clip.intersected(bounds_).isEmpty());
+  return !(state_.has_clip && state_.clip.intersected(bounds_).isEmpty());
 }
 
 double GdiCanvas::PenScale() {
@@ -520,10 +520,10 @@ double GdiCanvas::PenScale() {
 }
 
 QPen GdiCanvas::OutputPen(const GdiPen& pen) {
-  const uint32_t style = pen.Style & gdi::PS_STYLE_MASK;
+  const uint32_t style = pen.style & gdi::PS_STYLE_MASK;
   if (style == gdi::PS_NULL) return QPen(Qt::NoPen);
-  const double width = std::fabs(pen.Width) * PenScale();
-  QPen out(pen.Color);
+  const double width = std::fabs(pen.width) * PenScale();
+  QPen out(pen.color);
   const bool thin = !(width > 1.0) || !Finite(width);
   if (thin) {
     // One device pixel; a flat cap leaves the last point out, as line drawing here does.
@@ -531,7 +531,7 @@ QPen GdiCanvas::OutputPen(const GdiPen& pen) {
     out.setCapStyle(Qt::FlatCap);
   } else {
     out.setWidthF(std::min(width, 1e6));
-    switch (pen.Style & gdi::PS_ENDCAP_MASK) {
+    switch (pen.style & gdi::PS_ENDCAP_MASK) {
       case gdi::PS_ENDCAP_SQUARE:
         out.setCapStyle(Qt::SquareCap);
         break;
@@ -541,7 +541,7 @@ QPen GdiCanvas::OutputPen(const GdiPen& pen) {
       default:
         out.setCapStyle(Qt::RoundCap);
     }
-    switch (pen.Style & gdi::PS_JOIN_MASK) {
+    switch (pen.style & gdi::PS_JOIN_MASK) {
       case gdi::PS_JOIN_BEVEL:
         out.setJoinStyle(Qt::BevelJoin);
         break;
@@ -551,7 +551,7 @@ QPen GdiCanvas::OutputPen(const GdiPen& pen) {
       default:
         out.setJoinStyle(Qt::RoundJoin);
     }
-    out.setMiterLimit(state_.MiterLimit);
+    out.setMiterLimit(state_.miter_limit);
   }
   // Dash lengths in pen widths: the cosmetic patterns of the platform for thin pens.
   QList<qreal> dashes;
@@ -574,7 +574,7 @@ QPen GdiCanvas::OutputPen(const GdiPen& pen) {
     case gdi::PS_USERSTYLE: {
       const double unit = thin ? 1.0 : width;
       const double scale = PenScale();
-      for (double d : pen.Dashes) dashes.push_back(std::clamp(d * scale / unit, 0.01, 1e6));
+      for (double d : pen.dashes) dashes.push_back(std::clamp(d * scale / unit, 0.01, 1e6));
       if (dashes.size() % 2 == 1) dashes.append(QList<qreal>(dashes));
       break;
     }
@@ -586,31 +586,31 @@ QPen GdiCanvas::OutputPen(const GdiPen& pen) {
 }
 
 QBrush GdiCanvas::OutputBrush(const GdiBrush& brush) const {
-  switch (brush.Style) {
+  switch (brush.style) {
     case gdi::BS_SOLID:
-      return QBrush(brush.Color);
+      return QBrush(brush.color);
     case gdi::BS_NULL:
       return QBrush(Qt::NoBrush);
     case gdi::BS_HATCHED:
-      return QBrush(brush.Color, HatchStyle(brush.Hatch));
+      return QBrush(brush.color, HatchStyle(brush.hatch));
     case gdi::BS_PATTERN:
     case gdi::BS_DIBPATTERN:
     case gdi::BS_DIBPATTERNPT:
-      if (!brush.Pattern.isNull()) return QBrush(brush.Pattern);
+      if (!brush.pattern.isNull()) return QBrush(brush.pattern);
       return QBrush(QColor(128, 128, 128));
     default:
-      return QBrush(brush.Color);
+      return QBrush(brush.color);
   }
 }
 
 bool GdiCanvas::SetupRop2(QPen* pen, QBrush* brush) {
   QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
-  switch (state_.Rop2) {
+  switch (state_.rop2) {
     case gdi::R2_NOP:
       return false;
     case gdi::R2_BLACK:
     case gdi::R2_WHITE: {
-      const QColor c = state_.Rop2 == gdi::R2_BLACK ? QColor(0, 0, 0) : QColor(255, 255, 255);
+      const QColor c = state_.rop2 == gdi::R2_BLACK ? QColor(0, 0, 0) : QColor(255, 255, 255);
       if (pen && pen->style() != Qt::NoPen) pen->setColor(c);
       if (brush && brush->style() != Qt::NoBrush) *brush = QBrush(c);
       break;
@@ -663,8 +663,8 @@ void GdiCanvas::FillOutput(const QPainterPath& path, const GdiBrush& brush) {
   if (qbrush.style() == Qt::NoBrush || path.isEmpty()) return;
   if (!SetupRop2(nullptr, &qbrush)) return;
   painter_.setPen(Qt::NoPen);
-  if (brush.Style == gdi::BS_HATCHED && state_.BkMode == gdi::OPAQUE) {
-    painter_.setBrush(state_.BkColor);
+  if (brush.style == gdi::BS_HATCHED && state_.bk_mode == gdi::OPAQUE) {
+    painter_.setBrush(state_.bk_color);
     painter_.drawPath(path);
   }
   painter_.setBrush(qbrush);
@@ -673,14 +673,14 @@ void GdiCanvas::FillOutput(const QPainterPath& path, const GdiBrush& brush) {
 }
 
 void GdiCanvas::StrokeOutput(const QPainterPath& path) {
-  QPen pen = OutputPen(state_.Pen);
+  QPen pen = OutputPen(state_.pen);
   if (pen.style() == Qt::NoPen || path.isEmpty()) return;
   if (!SetupRop2(&pen, nullptr)) return;
   painter_.setBrush(Qt::NoBrush);
-  if (pen.style() != Qt::SolidLine && state_.BkMode == gdi::OPAQUE) {
+  if (pen.style() != Qt::SolidLine && state_.bk_mode == gdi::OPAQUE) {
     QPen gaps = pen;
     gaps.setStyle(Qt::SolidLine);
-    gaps.setColor(state_.BkColor);
+    gaps.setColor(state_.bk_color);
     painter_.setPen(gaps);
     painter_.drawPath(path);
   }
@@ -694,8 +694,8 @@ void GdiCanvas::DrawOutput(const QPainterPath& fill, const QPainterPath& outline
   if (!Drawable()) return;
   if (filled) {
     QPainterPath f = fill;
-    f.setFillRule(state_.PolyFillMode == gdi::WINDING ? Qt::WindingFill : Qt::OddEvenFill);
-    FillOutput(f, state_.Brush);
+    f.setFillRule(state_.poly_fill_mode == gdi::WINDING ? Qt::WindingFill : Qt::OddEvenFill);
+    FillOutput(f, state_.brush);
   }
   StrokeOutput(outline);
 }
@@ -734,7 +734,7 @@ void GdiCanvas::AddOrStroke(const QPainterPath& logical, bool continueFigure) {
 // Lines and shapes
 
 void GdiCanvas::MoveTo(QPointF p) {
-  state_.Current = p;
+  state_.current = p;
   if (inPath_) {
     Mapping();
     if (mappingValid_) path_.moveTo(mapping_.map(p));
@@ -755,10 +755,10 @@ void GdiCanvas::PolylineTo(const std::vector<QPointF>& points) {
   if (points.empty()) return;
   std::vector<QPointF> all;
   all.reserve(points.size() + 1);
-  all.push_back(state_.Current);
+  all.push_back(state_.current);
   all.insert(all.end(), points.begin(), points.end());
   AddOrStroke(PolylinePath(all), true);
-  state_.Current = points.back();
+  state_.current = points.back();
 }
 
 void GdiCanvas::Polygon(const std::vector<QPointF>& points) {
@@ -799,18 +799,18 @@ void GdiCanvas::PolyBezier(const std::vector<QPointF>& points) {
 
 void GdiCanvas::PolyBezierTo(const std::vector<QPointF>& points) {
   if (points.size() < 3) return;
-  QPainterPath logical(state_.Current);
+  QPainterPath logical(state_.current);
   size_t i = 0;
   for (; i + 2 < points.size(); i += 3) logical.cubicTo(points[i], points[i + 1], points[i + 2]);
   AddOrStroke(logical, true);
-  state_.Current = points[i - 1];
+  state_.current = points[i - 1];
 }
 
 void GdiCanvas::PolyDraw(const std::vector<QPointF>& points,
                                const std::vector<uint8_t>& types) {
   const size_t n = std::min(points.size(), types.size());
-  QPainterPath logical(state_.Current);
-  QPointF current = state_.Current;
+  QPainterPath logical(state_.current);
+  QPointF current = state_.current;
   for (size_t i = 0; i < n; ++i) {
     const uint8_t type = types[i] & ~1u;
     if (type == 6) {
@@ -829,7 +829,7 @@ void GdiCanvas::PolyDraw(const std::vector<QPointF>& points,
     }
   }
   AddOrStroke(logical, true);
-  state_.Current = current;
+  state_.current = current;
 }
 
 void GdiCanvas::BoxShape(QRectF box, bool filled, const ShapeBuilder& build) {
@@ -889,7 +889,7 @@ void GdiCanvas::ArcShape(QRectF box, QPointF start, QPointF end, int kind) {
   const bool axis = AxisAligned(mapping_);
   const QPointF s = axis ? mapping_.map(start) : start;
   const QPointF e = axis ? mapping_.map(end) : end;
-  const bool ccw = state_.ArcDirection == gdi::AD_COUNTERCLOCKWISE;
+  const bool ccw = state_.arc_direction == gdi::AD_COUNTERCLOCKWISE;
   BoxShape(box, kind != 0, [&](QPainterPath& p, const QRectF& r, QSizeF, bool flipped) {
     const double a0 = EllipseAngle(r, s), a1 = EllipseAngle(r, e);
     const double sweep = Sweep(a0, a1, flipped ? !ccw : ccw);
@@ -918,11 +918,11 @@ void GdiCanvas::Pie(QRectF box, QPointF start, QPointF end) {
 void GdiCanvas::ArcTo(QRectF box, QPointF start, QPointF end) {
   box = Normalized(box);
   const double a0 = EllipseAngle(box, start), a1 = EllipseAngle(box, end);
-  const double sweep = Sweep(a0, a1, state_.ArcDirection == gdi::AD_COUNTERCLOCKWISE);
-  QPainterPath logical(state_.Current);
+  const double sweep = Sweep(a0, a1, state_.arc_direction == gdi::AD_COUNTERCLOCKWISE);
+  QPainterPath logical(state_.current);
   logical.arcTo(box, a0, sweep);
   AddOrStroke(logical, true);
-  state_.Current = logical.currentPosition();
+  state_.current = logical.currentPosition();
 }
 
 void GdiCanvas::AngleArc(QPointF centre, double radius, double startDegrees,
@@ -930,10 +930,10 @@ void GdiCanvas::AngleArc(QPointF centre, double radius, double startDegrees,
   if (!Finite(startDegrees) || !Finite(sweepDegrees)) return;
   const QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
   sweepDegrees = std::clamp(sweepDegrees, -360.0, 360.0);
-  QPainterPath logical(state_.Current);
+  QPainterPath logical(state_.current);
   logical.arcTo(box, std::fmod(startDegrees, 360.0), sweepDegrees);
   AddOrStroke(logical, true);
-  state_.Current = logical.currentPosition();
+  state_.current = logical.currentPosition();
 }
 
 void GdiCanvas::SetPixel(QPointF p, QColor color) {
@@ -989,7 +989,7 @@ void GdiCanvas::StrokeAndFillPath() {
 
 void GdiCanvas::WidenPath() {
   if (inPath_ || path_.isEmpty()) return;
-  const QPen pen = OutputPen(state_.Pen);
+  const QPen pen = OutputPen(state_.pen);
   QPainterPathStroker stroker;
   stroker.setWidth(std::max(pen.widthF(), 1.0));
   stroker.setCapStyle(pen.capStyle());
@@ -999,7 +999,7 @@ void GdiCanvas::WidenPath() {
 
 void GdiCanvas::SelectClipPath(int mode) {
   inPath_ = false;
-  const bool winding = state_.PolyFillMode == gdi::WINDING;
+  const bool winding = state_.poly_fill_mode == gdi::WINDING;
   std::vector<QRegion> parts;
   for (const QPolygonF& polygon : path_.toFillPolygons())
     parts.emplace_back(polygon.toPolygon(), winding ? Qt::WindingFill : Qt::OddEvenFill);
@@ -1019,7 +1019,7 @@ QRegion GdiCanvas::OutputRegion(const QRectF& logical) {
 }
 
 void GdiCanvas::CombineClip(const QRegion& region, int mode) {
-  const QRegion current = state_.HasClip ? state_.Clip : QRegion(bounds_);
+  const QRegion current = state_.has_clip ? state_.clip : QRegion(bounds_);
   QRegion result;
   switch (mode) {
     case gdi::RGN_AND:
@@ -1040,8 +1040,8 @@ void GdiCanvas::CombineClip(const QRegion& region, int mode) {
     default:
       return;
   }
-  state_.Clip = result.intersected(bounds_);
-  state_.HasClip = true;
+  state_.clip = result.intersected(bounds_);
+  state_.has_clip = true;
   clipDirty_ = true;
 }
 
@@ -1054,20 +1054,20 @@ void GdiCanvas::ExcludeClipRect(QRectF box) {
 }
 
 void GdiCanvas::OffsetClipRgn(double dx, double dy) {
-  if (!state_.HasClip) return;
+  if (!state_.has_clip) return;
   const QTransform m = Mapping();
   if (!mappingValid_) return;
   const double ox = m.m11() * dx + m.m21() * dy, oy = m.m12() * dx + m.m22() * dy;
   if (std::fabs(ox) > 1e9 || std::fabs(oy) > 1e9) return;
-  state_.Clip.translate(static_cast<int>(std::lround(ox)), static_cast<int>(std::lround(oy)));
-  state_.Clip = state_.Clip.intersected(bounds_);
+  state_.clip.translate(static_cast<int>(std::lround(ox)), static_cast<int>(std::lround(oy)));
+  state_.clip = state_.clip.intersected(bounds_);
   clipDirty_ = true;
 }
 
 void GdiCanvas::SelectClipDeviceRects(const std::vector<QRectF>& rects, int mode) {
   if (rects.empty() && mode == gdi::RGN_COPY) {
-    state_.HasClip = false;
-    state_.Clip = QRegion();
+    state_.has_clip = false;
+    state_.clip = QRegion();
     clipDirty_ = true;
     return;
   }
@@ -1080,26 +1080,26 @@ void GdiCanvas::SelectClipDeviceRects(const std::vector<QRectF>& rects, int mode
 }
 
 void GdiCanvas::SelectClipRegion(const GdiRegion& region, int mode) {
-  if (region.Rects.empty() && mode == gdi::RGN_COPY) {
+  if (region.rects.empty() && mode == gdi::RGN_COPY) {
     SelectClipDeviceRects({}, mode);
     return;
   }
   std::vector<QRegion> parts;
-  parts.reserve(region.Rects.size());
-  for (const QRectF& r : region.Rects) parts.push_back(OutputRegion(r));
+  parts.reserve(region.rects.size());
+  for (const QRectF& r : region.rects) parts.push_back(OutputRegion(r));
   CombineClip(Combine(std::move(parts), false), mode);
 }
 
 void GdiCanvas::FillRegion(const GdiRegion& region, const GdiBrush& brush) {
   if (!Drawable()) return;
   QPainterPath path;
-  for (const QRectF& r : region.Rects) path.addRect(mapping_.mapRect(Normalized(r)));
+  for (const QRectF& r : region.rects) path.addRect(mapping_.mapRect(Normalized(r)));
   path.setFillRule(Qt::WindingFill);
   FillOutput(path, brush);
 }
 
 void GdiCanvas::PaintRegion(const GdiRegion& region) {
-  FillRegion(region, state_.Brush);
+  FillRegion(region, state_.brush);
 }
 
 void GdiCanvas::FrameRegion(const GdiRegion& region, const GdiBrush& brush, double width,
@@ -1108,7 +1108,7 @@ void GdiCanvas::FrameRegion(const GdiRegion& region, const GdiBrush& brush, doub
   const double w = std::max(std::fabs(width * mapping_.m11()), 1.0);
   const double h = std::max(std::fabs(height * mapping_.m22()), 1.0);
   QPainterPath path;
-  for (const QRectF& r : region.Rects) {
+  for (const QRectF& r : region.rects) {
     const QRectF out = mapping_.mapRect(Normalized(r));
     QPainterPath frame;
     frame.addRect(out);
@@ -1124,7 +1124,7 @@ void GdiCanvas::InvertRegion(const GdiRegion& region) {
   painter_.setCompositionMode(QPainter::RasterOp_NotDestination);
   painter_.setPen(Qt::NoPen);
   painter_.setBrush(QColor(0, 0, 0));
-  for (const QRectF& r : region.Rects) painter_.drawRect(mapping_.mapRect(Normalized(r)));
+  for (const QRectF& r : region.rects) painter_.drawRect(mapping_.mapRect(Normalized(r)));
   painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
@@ -1139,7 +1139,7 @@ void GdiCanvas::TextOut(QPointF reference, const QString& text, const std::vecto
     QPainterPath background;
     background.addPolygon(m.map(QPolygonF(Normalized(*box))));
     painter_.setPen(Qt::NoPen);
-    painter_.setBrush(state_.BkColor);
+    painter_.setBrush(state_.bk_color);
     painter_.drawPath(background);
   }
   if (text.isEmpty() || (options & gdi::ETO_GLYPH_INDEX)) return;
@@ -1148,17 +1148,17 @@ void GdiCanvas::TextOut(QPointF reference, const QString& text, const std::vecto
   if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
     throw MissingFontsError("Cannot draw the text of a metafile without fonts (no QGuiApplication)");
 
-  const bool updateCp = (state_.TextAlign & gdi::TA_UPDATECP) != 0;
-  if (updateCp) reference = state_.Current;
+  const bool updateCp = (state_.text_align & gdi::TA_UPDATECP) != 0;
+  if (updateCp) reference = state_.current;
   const double scaleX = std::hypot(m.m11(), m.m12());
   const double scaleY = std::hypot(m.m21(), m.m22());
-  const GdiFont& lf = state_.Font;
+  const GdiFont& lf = state_.font;
 
-  QFont font(lf.FaceName.isEmpty() ? DefaultFamily(lf.PitchAndFamily) : lf.FaceName);
+  QFont font(lf.face_name.isEmpty() ? DefaultFamily(lf.pitch_and_family) : lf.face_name);
   // Glyph edges are smoothed as the platform does by default, unless the font asks otherwise.
-  const bool smooth = lf.Quality != gdi::NONANTIALIASED_QUALITY;
+  const bool smooth = lf.quality != gdi::NONANTIALIASED_QUALITY;
   const QFont::StyleStrategy strategy = smooth ? QFont::PreferAntialias : QFont::NoAntialias;
-  switch (lf.PitchAndFamily & 0xF0) {
+  switch (lf.pitch_and_family & 0xF0) {
     case 0x10:
       font.setStyleHint(QFont::Serif, strategy);
       break;
@@ -1174,9 +1174,9 @@ void GdiCanvas::TextOut(QPointF reference, const QString& text, const std::vecto
     default:
       font.setStyleHint(QFont::SansSerif, strategy);
   }
-  double emPixels = (lf.Height == 0 ? 12.0 : std::fabs(static_cast<double>(lf.Height))) * scaleY;
+  double emPixels = (lf.height == 0 ? 12.0 : std::fabs(static_cast<double>(lf.height))) * scaleY;
   font.setPixelSize(100);
-  if (lf.Height > 0) {
+  if (lf.height > 0) {
     // A positive height is the cell height (ascent + descent), not the em size.
     const QFontMetricsF probe(font);
     const double cell = probe.ascent() + probe.descent();
@@ -1185,15 +1185,15 @@ void GdiCanvas::TextOut(QPointF reference, const QString& text, const std::vecto
   if (!Finite(emPixels) || emPixels < 0.5) return;
   font.setPixelSize(static_cast<int>(std::clamp(std::round(emPixels), 1.0, 32767.0)));
   font.setWeight(static_cast<QFont::Weight>(
-      std::clamp(lf.Weight == 0 ? 400 : static_cast<int>(lf.Weight), 100, 900)));
-  font.setItalic(lf.Italic);
-  font.setUnderline(lf.Underline);
-  font.setStrikeOut(lf.StrikeOut);
+      std::clamp(lf.weight == 0 ? 400 : static_cast<int>(lf.weight), 100, 900)));
+  font.setItalic(lf.italic);
+  font.setUnderline(lf.underline);
+  font.setStrikeOut(lf.strike_out);
   double stretch = 100;
-  if (lf.Width != 0) {
+  if (lf.width != 0) {
     const QFontMetricsF plain(font);
     const double average = plain.averageCharWidth();
-    if (average > 0) stretch = std::fabs(lf.Width) * scaleX * 100 / average;
+    if (average > 0) stretch = std::fabs(lf.width) * scaleX * 100 / average;
   }
   if (!dx.empty()) {
     // A substitute font wider than the one the advances were made for is narrowed to fit them.
@@ -1220,19 +1220,19 @@ void GdiCanvas::TextOut(QPointF reference, const QString& text, const std::vecto
   // Escapement turns the baseline counter-clockwise on the device; a world transform turns it too.
   const QTransform page = Mapping();
   const QTransform withoutWorld = [&] {
-    const QTransform inverseWorld = state_.World.inverted();
+    const QTransform inverseWorld = state_.world.inverted();
     return inverseWorld * page;
   }();
   const double worldAngle =
       std::atan2(m.m12(), m.m11()) - std::atan2(withoutWorld.m12(), withoutWorld.m11());
-  const double angle = -lf.Escapement / 10.0 * kPi / 180 + worldAngle;
+  const double angle = -lf.escapement / 10.0 * kPi / 180 + worldAngle;
   QTransform local;
   const QPointF origin = m.map(reference);
   local.translate(origin.x(), origin.y());
   local.rotateRadians(angle);
 
   double x0 = 0;
-  switch (state_.TextAlign & gdi::TA_HMASK) {
+  switch (state_.text_align & gdi::TA_HMASK) {
     case gdi::TA_RIGHT:
       x0 = -width;
       break;
@@ -1243,7 +1243,7 @@ void GdiCanvas::TextOut(QPointF reference, const QString& text, const std::vecto
       break;
   }
   double baseline = 0;
-  switch (state_.TextAlign & gdi::TA_VMASK) {
+  switch (state_.text_align & gdi::TA_VMASK) {
     case gdi::TA_BASELINE:
       baseline = 0;
       break;
@@ -1264,11 +1264,11 @@ void GdiCanvas::TextOut(QPointF reference, const QString& text, const std::vecto
   painter_.setTransform(local);
   painter_.setFont(font);
   painter_.setRenderHint(QPainter::TextAntialiasing, smooth);
-  if (state_.BkMode == gdi::OPAQUE && !(options & gdi::ETO_OPAQUE))
+  if (state_.bk_mode == gdi::OPAQUE && !(options & gdi::ETO_OPAQUE))
     painter_.fillRect(
         QRectF(x0, baseline - metrics.ascent(), width, metrics.ascent() + metrics.descent()),
-        state_.BkColor);
-  painter_.setPen(state_.TextColor);
+        state_.bk_color);
+  painter_.setPen(state_.text_color);
   if (dx.empty()) {
     painter_.drawText(QPointF(x0, baseline), text);
   } else {
@@ -1286,14 +1286,14 @@ void GdiCanvas::TextOut(QPointF reference, const QString& text, const std::vecto
 
   if (updateCp && scaleX > 0) {
     const double logicalWidth = width / scaleX;
-    switch (state_.TextAlign & gdi::TA_HMASK) {
+    switch (state_.text_align & gdi::TA_HMASK) {
       case gdi::TA_RIGHT:
-        state_.Current.rx() -= logicalWidth;
+        state_.current.rx() -= logicalWidth;
         break;
       case gdi::TA_CENTER:
         break;
       default:
-        state_.Current.rx() += logicalWidth;
+        state_.current.rx() += logicalWidth;
     }
   }
 }
@@ -1329,7 +1329,7 @@ void GdiCanvas::StretchImage(const QImage& image, QRectF source, QRectF dest, ui
   if (!FiniteTransform(toOutput) || toOutput.determinant() == 0) return;
   painter_.setTransform(toOutput);
   painter_.setCompositionMode(mode);
-  painter_.setRenderHint(QPainter::SmoothPixmapTransform, state_.StretchMode == gdi::HALFTONE);
+  painter_.setRenderHint(QPainter::SmoothPixmapTransform, state_.stretch_mode == gdi::HALFTONE);
   painter_.drawImage(QPointF(part.left() - source.left(), part.top() - source.top()), image, part);
   painter_.setRenderHint(QPainter::SmoothPixmapTransform, false);
   painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -1381,14 +1381,14 @@ void GdiCanvas::PatBlt(QRectF dest, uint32_t rop) {
       break;
     case 0x5A:
       painter_.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-      painter_.setBrush(OutputBrush(state_.Brush));
+      painter_.setBrush(OutputBrush(state_.brush));
       break;
     case 0x0F:
       painter_.setCompositionMode(QPainter::RasterOp_NotSource);
-      painter_.setBrush(OutputBrush(state_.Brush));
+      painter_.setBrush(OutputBrush(state_.brush));
       break;
     default:
-      FillOutput(path, state_.Brush);
+      FillOutput(path, state_.brush);
       return;
   }
   painter_.drawPath(path);

@@ -73,33 +73,33 @@ QString AnsiText(const uint8_t* bytes, size_t count, uint8_t charSet);
 
 /// A logical pen. Style carries the style, end cap, join and type bits.
 struct GdiPen {
-  uint32_t Style = gdi::PS_SOLID;
-  double Width = 0;
-  QColor Color = QColor(0, 0, 0);
-  std::vector<double> Dashes;  // PS_USERSTYLE lengths in logical units
+  uint32_t style = gdi::PS_SOLID;
+  double width = 0;
+  QColor color = QColor(0, 0, 0);
+  std::vector<double> dashes;  // PS_USERSTYLE lengths in logical units
 };
 
 /// A logical brush; Pattern holds the image of pattern brushes.
 struct GdiBrush {
-  uint32_t Style = gdi::BS_SOLID;
-  QColor Color = QColor(255, 255, 255);
-  uint32_t Hatch = 0;
-  QImage Pattern;
+  uint32_t style = gdi::BS_SOLID;
+  QColor color = QColor(255, 255, 255);
+  uint32_t hatch = 0;
+  QImage pattern;
 };
 
 /// A logical font.
 struct GdiFont {
-  int32_t Height = 0;
-  int32_t Width = 0;
-  int32_t Escapement = 0;  // tenths of a degree, counter-clockwise
-  int32_t Weight = 0;
-  bool Italic = false;
-  bool Underline = false;
-  bool StrikeOut = false;
-  uint8_t CharSet = 0;
-  uint8_t Quality = 0;
-  uint8_t PitchAndFamily = 0;
-  QString FaceName;
+  int32_t height = 0;
+  int32_t width = 0;
+  int32_t escapement = 0;  // tenths of a degree, counter-clockwise
+  int32_t weight = 0;
+  bool italic = false;
+  bool underline = false;
+  bool strike_out = false;
+  uint8_t char_set = 0;
+  uint8_t quality = 0;
+  uint8_t pitch_and_family = 0;
+  QString face_name;
 };
 
 /// Most rectangles a region keeps; a region of more is not drawn from a sane file.
@@ -107,7 +107,7 @@ inline constexpr size_t kMaxRegionRects = 65536;
 
 /// A region as rectangles in logical units.
 struct GdiRegion {
-  std::vector<QRectF> Rects;
+  std::vector<QRectF> rects;
 };
 
 /// Anything the object tables hold. std::monostate keeps a slot for objects that are not drawn
@@ -116,27 +116,27 @@ using GdiObject = std::variant<std::monostate, GdiPen, GdiBrush, GdiFont, GdiReg
 
 /// The drawing state that SaveDC/RestoreDC keep.
 struct GdiState {
-  int MapMode = gdi::MM_TEXT;
-  QPointF WindowOrg{0, 0};
-  QPointF ViewportOrg{0, 0};
-  QSizeF WindowExt{1, 1};
-  QSizeF ViewportExt{1, 1};
-  QTransform World;
-  GdiPen Pen;
-  GdiBrush Brush;
-  GdiFont Font;
-  QColor TextColor = QColor(0, 0, 0);
-  QColor BkColor = QColor(255, 255, 255);
-  int BkMode = gdi::OPAQUE;
-  uint32_t TextAlign = 0;
-  int PolyFillMode = gdi::ALTERNATE;
-  int Rop2 = gdi::R2_COPYPEN;
-  int StretchMode = 0;
-  int ArcDirection = gdi::AD_COUNTERCLOCKWISE;
-  double MiterLimit = 10;
-  QPointF Current{0, 0};
-  bool HasClip = false;
-  QRegion Clip;  // output pixels
+  int map_mode = gdi::MM_TEXT;
+  QPointF window_org{0, 0};
+  QPointF viewport_org{0, 0};
+  QSizeF window_ext{1, 1};
+  QSizeF viewport_ext{1, 1};
+  QTransform world;
+  GdiPen pen;
+  GdiBrush brush;
+  GdiFont font;
+  QColor text_color = QColor(0, 0, 0);
+  QColor bk_color = QColor(255, 255, 255);
+  int bk_mode = gdi::OPAQUE;
+  uint32_t text_align = 0;
+  int poly_fill_mode = gdi::ALTERNATE;
+  int rop2 = gdi::R2_COPYPEN;
+  int stretch_mode = 0;
+  int arc_direction = gdi::AD_COUNTERCLOCKWISE;
+  double miter_limit = 10;
+  QPointF current{0, 0};
+  bool has_clip = false;
+  QRegion clip;  // output pixels
 };
 
 /// Plays drawing calls onto an image. Every call is safe with any argument values: non-finite
@@ -170,13 +170,13 @@ class GdiCanvas {
   void SaveDC();
   /// Negative: relative to the newest saved state; positive: absolute level.
   void RestoreDC(int level);
-  void SetTextColor(QColor color) { state_.TextColor = color; }
-  void SetBkColor(QColor color) { state_.BkColor = color; }
+  void SetTextColor(QColor color) { state_.text_color = color; }
+  void SetBkColor(QColor color) { state_.bk_color = color; }
   void SetBkMode(int mode);
-  void SetTextAlign(uint32_t align) { state_.TextAlign = align; }
+  void SetTextAlign(uint32_t align) { state_.text_align = align; }
   void SetPolyFillMode(int mode);
-  void SetRop2(int rop) { state_.Rop2 = rop; }
-  void SetStretchBltMode(int mode) { state_.StretchMode = mode; }
+  void SetRop2(int rop) { state_.rop2 = rop; }
+  void SetStretchBltMode(int mode) { state_.stretch_mode = mode; }
   void SetArcDirection(int direction);
   void SetMiterLimit(double limit);
   const GdiState& State() const { return state_; }

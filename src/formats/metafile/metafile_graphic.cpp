@@ -153,12 +153,12 @@ void MetafileGraphic::Draw(const ArgbView& target, const Rect& rect) {
   // Rectangles beyond this cannot be pixel coordinates and would overflow the arithmetic.
   constexpr int64_t kLimit = int64_t{1} << 30;
   for (int64_t v :
-       {int64_t{rect.Left}, int64_t{rect.Top}, int64_t{rect.Right}, int64_t{rect.Bottom}})
+       {int64_t{rect.left}, int64_t{rect.top}, int64_t{rect.right}, int64_t{rect.bottom}})
     if (v < -kLimit || v > kLimit) return;
   // The surface has the memory layout of a non-premultiplied ARGB32 image.
-  QImage image(reinterpret_cast<uchar*>(target.Bits), target.Width, target.Height,
-               static_cast<qsizetype>(target.Stride) * 4, QImage::Format_ARGB32);
-  const QRect area(rect.Left, rect.Top, rect.Width(), rect.Height());
+  QImage image(reinterpret_cast<uchar*>(target.bits), target.width, target.height,
+               static_cast<qsizetype>(target.stride) * 4, QImage::Format_ARGB32);
+  const QRect area(rect.left, rect.top, rect.Width(), rect.Height());
   const ByteView bytes(data_.data(), data_.size());
   if (enhanced_) {
     PlayEnhancedMetafile(bytes, image, area, QSize(width_, height_));

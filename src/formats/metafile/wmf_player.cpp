@@ -135,53 +135,53 @@ void WmfPlayer::Play(const ByteView& r) {
     }
     case META_CREATEPENINDIRECT: {
       GdiPen pen;
-      pen.Style = r.U16(6);
-      pen.Width = r.I16(8);
-      pen.Color = ColorRef(r.U32(12));
+      pen.style = r.U16(6);
+      pen.width = r.I16(8);
+      pen.color = ColorRef(r.U32(12));
       dc_.AddObject(pen);
       break;
     }
     case META_CREATEBRUSHINDIRECT: {
       GdiBrush brush;
-      brush.Style = r.U16(6);
-      brush.Color = ColorRef(r.U32(8));
-      brush.Hatch = r.U16(12);
+      brush.style = r.U16(6);
+      brush.color = ColorRef(r.U32(8));
+      brush.hatch = r.U16(12);
       dc_.AddObject(brush);
       break;
     }
     case META_DIBCREATEPATTERNBRUSH: {
       GdiBrush brush;
-      brush.Style = gdi::BS_DIBPATTERNPT;
+      brush.style = gdi::BS_DIBPATTERNPT;
       // Style BS_PATTERN carries a device-dependent bitmap, which is not decoded.
       if (r.U16(6) != gdi::BS_PATTERN) {
         // Pattern brushes stay in the object table: each is small and all share one budget.
-        brush.Pattern = PackedDib(r, 10, r.U16(8), std::min(kMaxPatternPixels, patternBudget_));
-        patternBudget_ -= int64_t{brush.Pattern.width()} * brush.Pattern.height();
+        brush.pattern = PackedDib(r, 10, r.U16(8), std::min(kMaxPatternPixels, patternBudget_));
+        patternBudget_ -= int64_t{brush.pattern.width()} * brush.pattern.height();
       }
       dc_.AddObject(brush);
       break;
     }
     case META_CREATEPATTERNBRUSH: {
       GdiBrush brush;
-      brush.Style = gdi::BS_PATTERN;
+      brush.style = gdi::BS_PATTERN;
       dc_.AddObject(brush);
       break;
     }
     case META_CREATEFONTINDIRECT: {
       GdiFont font;
-      font.Height = r.I16(6);
-      font.Width = r.I16(8);
-      font.Escapement = r.I16(10);
-      font.Weight = r.I16(14);
-      font.Italic = r.U8(16) != 0;
-      font.Underline = r.U8(17) != 0;
-      font.StrikeOut = r.U8(18) != 0;
-      font.CharSet = r.U8(19);
-      font.Quality = r.U8(22);
-      font.PitchAndFamily = r.U8(23);
+      font.height = r.I16(6);
+      font.width = r.I16(8);
+      font.escapement = r.I16(10);
+      font.weight = r.I16(14);
+      font.italic = r.U8(16) != 0;
+      font.underline = r.U8(17) != 0;
+      font.strike_out = r.U8(18) != 0;
+      font.char_set = r.U8(19);
+      font.quality = r.U8(22);
+      font.pitch_and_family = r.U8(23);
       size_t length = 0;
       while (length < 32 && r.Has(24 + length, 1) && r.U8(24 + length) != 0) ++length;
-      font.FaceName = AnsiText(r.Data() + 24, length, 0);
+      font.face_name = AnsiText(r.Data() + 24, length, 0);
       dc_.AddObject(font);
       break;
     }
@@ -320,9 +320,9 @@ void WmfPlayer::CreateRegion(const ByteView& r) {
     const double top = r.I16(at + 2), bottom = r.I16(at + 4);
     const size_t pairs = count / 2;
     if (!r.HasArray(at + 6, pairs, 4)) break;
-    for (size_t i = 0; i < pairs && region.Rects.size() < kMaxRegionRects; ++i) {
+    for (size_t i = 0; i < pairs && region.rects.size() < kMaxRegionRects; ++i) {
       const size_t p = at + 6 + i * 4;
-      region.Rects.emplace_back(QPointF(r.I16(p), top), QPointF(r.I16(p + 2), bottom));
+      region.rects.emplace_back(QPointF(r.I16(p), top), QPointF(r.I16(p + 2), bottom));
     }
     at += 6 + size_t{count} * 2 + 2;
   }
@@ -330,7 +330,7 @@ void WmfPlayer::CreateRegion(const ByteView& r) {
 }
 
 void WmfPlayer::Text(const ByteView& r, bool extended) {
-  const uint8_t charSet = dc_.State().Font.CharSet;
+  const uint8_t charSet = dc_.State().font.char_set;
   if (!extended) {
     const int16_t length = r.I16(6);
     if (length <= 0) return;

@@ -30,8 +30,8 @@ void PngGraphic::EnsureDecoded() {
     transparency_ = PngTransparency::None;
   } else {
     PngDecoded decoded = DecodePngChunks(chunks_);
-    pixels_ = std::move(decoded.Pixels);
-    transparency_ = decoded.Transparency;
+    pixels_ = std::move(decoded.pixels);
+    transparency_ = decoded.transparency;
   }
   decoded_ = true;
 }
@@ -75,26 +75,26 @@ inline uint32_t BlendPixel(uint32_t s, uint32_t d) {
 
 void PngGraphic::Draw(const ArgbView& target, const Rect& rect) {
   if (target.IsEmpty() || rect.IsEmpty() || width_ <= 0 || height_ <= 0) return;
-  const Rect clip = IntersectRect(rect, Rect{0, 0, target.Width, target.Height});
+  const Rect clip = IntersectRect(rect, Rect{0, 0, target.width, target.height});
   if (clip.IsEmpty()) return;
   EnsureDecoded();
   const int64_t rw = rect.Width(), rh = rect.Height();
   const bool same_size = rw == width_ && rh == height_;
   if (same_size && transparency_ == PngTransparency::None) {
     // The common case in a plain loop: every pixel copied, opaque.
-    for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
-      const uint32_t* src = pixels_.data() + int64_t{y - rect.Top} * width_;
+    for (int32_t y = clip.top; y < clip.bottom; ++y) {
+      const uint32_t* src = pixels_.data() + int64_t{y - rect.top} * width_;
       uint32_t* out = target.Row(y);
-      for (int32_t x = clip.Left; x < clip.Right; ++x) out[x] = src[x - rect.Left] | 0xFF000000u;
+      for (int32_t x = clip.left; x < clip.right; ++x) out[x] = src[x - rect.left] | 0xFF000000u;
     }
     return;
   }
-  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
-    const int64_t sy = same_size ? y - rect.Top : (y - rect.Top) * int64_t{height_} / rh;
+  for (int32_t y = clip.top; y < clip.bottom; ++y) {
+    const int64_t sy = same_size ? y - rect.top : (y - rect.top) * int64_t{height_} / rh;
     const uint32_t* src = pixels_.data() + sy * width_;
     uint32_t* out = target.Row(y);
-    for (int32_t x = clip.Left; x < clip.Right; ++x) {
-      const int64_t sx = same_size ? x - rect.Left : (x - rect.Left) * int64_t{width_} / rw;
+    for (int32_t x = clip.left; x < clip.right; ++x) {
+      const int64_t sx = same_size ? x - rect.left : (x - rect.left) * int64_t{width_} / rw;
       const uint32_t s = src[sx];
       switch (transparency_) {
         case PngTransparency::None:

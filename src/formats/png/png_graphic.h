@@ -14,11 +14,11 @@ namespace tessane {
 
 /// One PNG chunk: its four-letter name and data. Length and CRC are made when it is written.
 struct PngChunk {
-  std::array<char, 4> Name{};
-  std::vector<uint8_t> Data;
+  std::array<char, 4> name{};
+  std::vector<uint8_t> data;
 
-  bool Is(const char* name) const {
-    return Name[0] == name[0] && Name[1] == name[1] && Name[2] == name[2] && Name[3] == name[3];
+  bool Is(const char* tag) const {
+    return name[0] == tag[0] && name[1] == tag[1] && name[2] == tag[2] && name[3] == tag[3];
   }
 };
 
@@ -102,10 +102,10 @@ class PngGraphic : public Graphic {
 
 /// The result of decoding a PNG chunk list.
 struct PngDecoded {
-  int32_t Width = 0;
-  int32_t Height = 0;
-  std::vector<uint32_t> Pixels;  // $AARRGGBB
-  PngTransparency Transparency = PngTransparency::None;
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint32_t> pixels;  // $AARRGGBB
+  PngTransparency transparency = PngTransparency::None;
 };
 
 /// Decodes a chunk list whose structure is already checked (IHDR first, at least one IDAT).

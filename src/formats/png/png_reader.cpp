@@ -92,7 +92,7 @@ std::vector<PngChunk> ReadChunks(std::vector<uint8_t>& file, std::vector<uint32_
     pos += 12 + length;
 
     PngChunk chunk;
-    std::memcpy(chunk.Name.data(), name, 4);
+    std::memcpy(chunk.name.data(), name, 4);
     const bool ancillary = (name[0] & 0x20) != 0;
     if (chunk.Is("IHDR")) {
       if (!first) FailUnsupported("more than one IHDR chunk");
@@ -110,72 +110,72 @@ std::vector<PngChunk> ReadChunks(std::vector<uint8_t>& file, std::vector<uint32_
       if (!seen_data) Fail(kMsgNoData);
       chunks.push_back(std::move(chunk));
       file.resize(joined);
-      chunks[merged].Data = std::move(file);
+      chunks[merged].data = std::move(file);
       return chunks;
     } else if (!chunk.Is("PLTE") && !chunk.Is("tRNS")) {
       if (!ancillary) Fail(kMsgUnknownCritical);
       continue;  // text, colour-space and other ancillary chunks change nothing we draw
     }
-    chunk.Data.assign(body, body + length);
+    chunk.data.assign(body, body + length);
     chunks.push_back(std::move(chunk));
   }
 }
 
 struct PngHeader {
-  uint32_t Width = 0;
-  uint32_t Height = 0;
-  int BitDepth = 0;
-  int ColorType = 0;
-  bool Interlaced = false;
-  int Channels = 0;
-  int BitsPerPixel = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  int bit_depth = 0;
+  int color_type = 0;
+  bool interlaced = false;
+  int channels = 0;
+  int bits_per_pixel = 0;
 
   size_t RowBytes(uint32_t width) const {
-    return (static_cast<size_t>(width) * BitsPerPixel + 7) / 8;
+    return (static_cast<size_t>(width) * bits_per_pixel + 7) / 8;
   }
 };
 
 PngHeader ParseHeader(const PngChunk& chunk) {
-  if (chunk.Data.size() != 13) FailUnsupported("invalid IHDR chunk");
-  const uint8_t* d = chunk.Data.data();
+  if (chunk.data.size() != 13) FailUnsupported("invalid IHDR chunk");
+  const uint8_t* d = chunk.data.data();
   PngHeader h;
-  h.Width = LoadBe32(d);
-  h.Height = LoadBe32(d + 4);
-  h.BitDepth = d[8];
-  h.ColorType = d[9];
-  if (h.Width == 0 || h.Height == 0 || h.Width > 0x7FFFFFFFu || h.Height > 0x7FFFFFFFu)
+  h.width = LoadBe32(d);
+  h.height = LoadBe32(d + 4);
+  h.bit_depth = d[8];
+  h.color_type = d[9];
+  if (h.width == 0 || h.height == 0 || h.width > 0x7FFFFFFFu || h.height > 0x7FFFFFFFu)
     FailUnsupported("invalid image size");
   bool depth_ok = false;
-  switch (h.ColorType) {
+  switch (h.color_type) {
     case 0:
-      h.Channels = 1;
-      depth_ok = h.BitDepth == 1 || h.BitDepth == 2 || h.BitDepth == 4 || h.BitDepth == 8 ||
-                 h.BitDepth == 16;
+      h.channels = 1;
+      depth_ok = h.bit_depth == 1 || h.bit_depth == 2 || h.bit_depth == 4 || h.bit_depth == 8 ||
+                 h.bit_depth == 16;
       break;
     case 3:
-      h.Channels = 1;
-      depth_ok = h.BitDepth == 1 || h.BitDepth == 2 || h.BitDepth == 4 || h.BitDepth == 8;
+      h.channels = 1;
+      depth_ok = h.bit_depth == 1 || h.bit_depth == 2 || h.bit_depth == 4 || h.bit_depth == 8;
       break;
     case 2:
-      h.Channels = 3;
+      h.channels = 3;
       break;
     case 4:
-      h.Channels = 2;
+      h.channels = 2;
       break;
     case 6:
-      h.Channels = 4;
+      h.channels = 4;
       break;
     default:
       FailUnsupported("invalid color type");
   }
-  if (h.Channels > 1) depth_ok = h.BitDepth == 8 || h.BitDepth == 16;
+  if (h.channels > 1) depth_ok = h.bit_depth == 8 || h.bit_depth == 16;
   if (!depth_ok) FailUnsupported("invalid bit depth");
   if (d[10] != 0) FailUnsupported("unknown compression method");
   if (d[11] != 0) FailUnsupported("unknown filter method");
   if (d[12] > 1) FailUnsupported("unknown interlace method");
-  h.Interlaced = d[12] == 1;
-  h.BitsPerPixel = h.Channels * h.BitDepth;
-  if (!PictureSizeAllowed(h.Width, h.Height)) FailUnsupported("image is too large");
+  h.interlaced = d[12] == 1;
+  h.bits_per_pixel = h.channels * h.bit_depth;
+  if (!PictureSizeAllowed(h.width, h.height)) FailUnsupported("image is too large");
   return h;
 }
 
@@ -228,10 +228,10 @@ class IdatInflater {
   bool NextInput() {
     for (; next_chunk_ < chunks_.size(); ++next_chunk_) {
       const PngChunk& c = chunks_[next_chunk_];
-      if (!c.Is("IDAT") || c.Data.empty()) continue;
+      if (!c.Is("IDAT") || c.data.empty()) continue;
       // A chunk length is a 32-bit value, so one chunk always fits zlib's input counter.
-      zs_.next_in = const_cast<Bytef*>(c.Data.data());
-      zs_.avail_in = static_cast<uInt>(c.Data.size());
+      zs_.next_in = const_cast<Bytef*>(c.data.data());
+      zs_.avail_in = static_cast<uInt>(c.data.size());
       ++next_chunk_;
       return true;
     }
@@ -298,38 +298,38 @@ class RowConverter {
   RowConverter(const PngHeader& header, const PngChunk* palette, const PngChunk* trns)
       : h_(header) {
     table_.fill(0xFF000000u);
-    if (h_.ColorType == 3) {
+    if (h_.color_type == 3) {
       if (palette == nullptr) FailUnsupported("missing palette");
-      const size_t entries = palette->Data.size() / 3;
-      if (palette->Data.size() % 3 != 0 || entries == 0 || entries > 256)
+      const size_t entries = palette->data.size() / 3;
+      if (palette->data.size() % 3 != 0 || entries == 0 || entries > 256)
         FailUnsupported("invalid palette");
-      const std::vector<uint8_t> alpha = trns ? trns->Data : std::vector<uint8_t>{};
+      const std::vector<uint8_t> alpha = trns ? trns->data : std::vector<uint8_t>{};
       bool only_bits = true;
       for (size_t i = 0; i < entries; ++i) {
-        const uint8_t* c = palette->Data.data() + 3 * i;
+        const uint8_t* c = palette->data.data() + 3 * i;
         const uint32_t a = i < alpha.size() ? alpha[i] : 255;
         if (a != 0 && a != 255) only_bits = false;
         table_[i] = Argb(a, c[0], c[1], c[2]);
       }
       if (trns != nullptr && !alpha.empty())
         kind_ = only_bits ? PngTransparency::Bit : PngTransparency::Partial;
-    } else if (h_.ColorType == 0) {
-      if (trns != nullptr && trns->Data.size() == 2) {
+    } else if (h_.color_type == 0) {
+      if (trns != nullptr && trns->data.size() == 2) {
         has_key_ = true;
-        key_[0] = LoadBe16(trns->Data.data());
+        key_[0] = LoadBe16(trns->data.data());
         kind_ = PngTransparency::Bit;
       }
-      if (h_.BitDepth <= 8) {
-        const uint32_t max = (1u << h_.BitDepth) - 1;
+      if (h_.bit_depth <= 8) {
+        const uint32_t max = (1u << h_.bit_depth) - 1;
         for (uint32_t s = 0; s <= max; ++s) {
           const uint32_t v = s * 255 / max;
           table_[s] = Argb(has_key_ && s == key_[0] ? 0 : 255, v, v, v);
         }
       }
-    } else if (h_.ColorType == 2) {
-      if (trns != nullptr && trns->Data.size() == 6) {
+    } else if (h_.color_type == 2) {
+      if (trns != nullptr && trns->data.size() == 6) {
         has_key_ = true;
-        for (int i = 0; i < 3; ++i) key_[i] = LoadBe16(trns->Data.data() + 2 * i);
+        for (int i = 0; i < 3; ++i) key_[i] = LoadBe16(trns->data.data() + 2 * i);
         kind_ = PngTransparency::Bit;
       }
     } else {
@@ -341,8 +341,8 @@ class RowConverter {
 
   /// Converts `count` pixels of `row`, writing every `step`-th element of `out`.
   void Convert(const uint8_t* row, uint32_t count, uint32_t* out, uint32_t step) const {
-    const int depth = h_.BitDepth;
-    switch (h_.ColorType) {
+    const int depth = h_.bit_depth;
+    switch (h_.color_type) {
       case 0:
         if (depth == 16) {
           for (uint32_t i = 0; i < count; ++i, out += step) {
@@ -414,18 +414,18 @@ class RowConverter {
 
 // One interlace pass: the pixels from (X0, Y0) every DX columns and DY rows.
 struct InterlacePass {
-  uint32_t X0, Y0, DX, DY;
+  uint32_t x0, y0, dx, dy;
 
   // The pass's size within a picture; zero when the picture ends before the pass's first pixel.
-  uint32_t Columns(uint32_t width) const { return width <= X0 ? 0 : (width - X0 + DX - 1) / DX; }
-  uint32_t Rows(uint32_t height) const { return height <= Y0 ? 0 : (height - Y0 + DY - 1) / DY; }
+  uint32_t Columns(uint32_t width) const { return width <= x0 ? 0 : (width - x0 + dx - 1) / dx; }
+  uint32_t Rows(uint32_t height) const { return height <= y0 ? 0 : (height - y0 + dy - 1) / dy; }
 };
 constexpr InterlacePass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                              {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
 constexpr InterlacePass kWhole[1] = {{0, 0, 1, 1}};
 
 std::span<const InterlacePass> PassesOf(const PngHeader& h) {
-  if (h.Interlaced) return kAdam7;
+  if (h.interlaced) return kAdam7;
   return kWhole;
 }
 
@@ -442,12 +442,12 @@ void CheckImageDataCanHoldTheRows(const std::vector<PngChunk>& chunks, const Png
   constexpr uint64_t kMaxInflateRatio = 1032;
   uint64_t compressed = 0;
   for (const PngChunk& c : chunks)
-    if (c.Is("IDAT")) compressed += c.Data.size();
+    if (c.Is("IDAT")) compressed += c.data.size();
   uint64_t raw = 0;
   for (const InterlacePass& pass : PassesOf(h)) {
-    const uint32_t pass_width = pass.Columns(h.Width);
+    const uint32_t pass_width = pass.Columns(h.width);
     if (pass_width == 0) continue;
-    raw += uint64_t{pass.Rows(h.Height)} * (h.RowBytes(pass_width) + 1);
+    raw += uint64_t{pass.Rows(h.height)} * (h.RowBytes(pass_width) + 1);
   }
   if (raw > (compressed + 1) * kMaxInflateRatio) FailData("not enough image data");
 }
@@ -496,25 +496,25 @@ struct DecompressorDeleter {
 /// its own messages.
 bool InflateWhole(const std::vector<PngChunk>& chunks, const PngHeader& h,
                   const RowConverter& converter, std::vector<uint32_t>& pixels) {
-  if (h.Interlaced || h.BitsPerPixel > 32) return false;
+  if (h.interlaced || h.bits_per_pixel > 32) return false;
   const PngChunk* only = nullptr;
   size_t in_size = 0, parts = 0;
   for (const PngChunk& c : chunks) {
-    if (!c.Is("IDAT") || c.Data.empty()) continue;
+    if (!c.Is("IDAT") || c.data.empty()) continue;
     only = &c;
-    in_size += c.Data.size();
+    in_size += c.data.size();
     ++parts;
   }
   if (in_size < 2) return false;
   thread_local std::vector<uint8_t> joined;
-  const uint8_t* in = only->Data.data();
+  const uint8_t* in = only->data.data();
   if (parts > 1) {
     joined.resize(in_size);
     uint8_t* p = joined.data();
     for (const PngChunk& c : chunks) {
       if (!c.Is("IDAT")) continue;
-      std::memcpy(p, c.Data.data(), c.Data.size());
-      p += c.Data.size();
+      std::memcpy(p, c.data.data(), c.data.size());
+      p += c.data.size();
     }
     in = joined.data();
   }
@@ -523,9 +523,9 @@ bool InflateWhole(const std::vector<PngChunk>& chunks, const PngHeader& h,
     thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor;
     if (!decompressor) decompressor.reset(libdeflate_alloc_decompressor());
     if (!decompressor) return false;
-    const size_t row_bytes = h.RowBytes(h.Width);
-    const size_t raw = (row_bytes + 1) * h.Height;
-    const size_t count = static_cast<size_t>(h.Width) * h.Height;
+    const size_t row_bytes = h.RowBytes(h.width);
+    const size_t raw = (row_bytes + 1) * h.height;
+    const size_t count = static_cast<size_t>(h.width) * h.height;
     const size_t words = std::max(count, (raw + 3) / 4);
     TakeSparePixels(pixels, words);
     // Every element is written below; a reused buffer needs no clearing first.
@@ -536,13 +536,13 @@ bool InflateWhole(const std::vector<PngChunk>& chunks, const PngHeader& h,
                                       &out_used) != LIBDEFLATE_SUCCESS ||
         in_used != in_size || out_used != raw)
       return false;
-    const size_t bpp = std::max(1, h.BitsPerPixel / 8);
+    const size_t bpp = std::max(1, h.bits_per_pixel / 8);
     std::vector<uint8_t> current(row_bytes + 1 + kRowSlack, 0), prior(row_bytes + 1 + kRowSlack, 0);
-    for (uint32_t y = 0; y < h.Height; ++y) {
+    for (uint32_t y = 0; y < h.height; ++y) {
       // The row is taken out first: its pixels overwrite where it lay.
       std::memcpy(current.data(), rows + y * (row_bytes + 1), row_bytes + 1);
       Unfilter(current[0], current.data() + 1, prior.data() + 1, row_bytes, bpp);
-      converter.Convert(current.data() + 1, h.Width, pixels.data() + y * size_t{h.Width}, 1);
+      converter.Convert(current.data() + 1, h.width, pixels.data() + y * size_t{h.width}, 1);
       std::swap(current, prior);
     }
     pixels.resize(count);
@@ -575,19 +575,19 @@ PngDecoded DecodePngChunks(const std::vector<PngChunk>& chunks) {
   const RowConverter converter(h, FindChunk(chunks, "PLTE"), FindChunk(chunks, "tRNS"));
 
   PngDecoded result;
-  result.Width = static_cast<int32_t>(h.Width);
-  result.Height = static_cast<int32_t>(h.Height);
-  result.Transparency = converter.Kind();
-  if (InflateWhole(chunks, h, converter, result.Pixels)) return result;
-  TakeSparePixels(result.Pixels, static_cast<size_t>(h.Width) * h.Height);
-  result.Pixels.assign(static_cast<size_t>(h.Width) * h.Height, 0);
+  result.width = static_cast<int32_t>(h.width);
+  result.height = static_cast<int32_t>(h.height);
+  result.transparency = converter.Kind();
+  if (InflateWhole(chunks, h, converter, result.pixels)) return result;
+  TakeSparePixels(result.pixels, static_cast<size_t>(h.width) * h.height);
+  result.pixels.assign(static_cast<size_t>(h.width) * h.height, 0);
 
   IdatInflater inflater(chunks);
-  const size_t bpp = std::max(1, h.BitsPerPixel / 8);
+  const size_t bpp = std::max(1, h.bits_per_pixel / 8);
   std::vector<uint8_t> current, prior;
   for (const InterlacePass& pass : PassesOf(h)) {
-    const uint32_t pass_width = pass.Columns(h.Width);
-    const uint32_t pass_height = pass.Rows(h.Height);
+    const uint32_t pass_width = pass.Columns(h.width);
+    const uint32_t pass_height = pass.Rows(h.height);
     if (pass_width == 0 || pass_height == 0) continue;
     const size_t row_bytes = h.RowBytes(pass_width);
     current.assign(row_bytes + 1 + kRowSlack, 0);
@@ -595,9 +595,9 @@ PngDecoded DecodePngChunks(const std::vector<PngChunk>& chunks) {
     for (uint32_t r = 0; r < pass_height; ++r) {
       inflater.Read(current.data(), row_bytes + 1);
       Unfilter(current[0], current.data() + 1, prior.data() + 1, row_bytes, bpp);
-      const size_t y = pass.Y0 + static_cast<size_t>(r) * pass.DY;
+      const size_t y = pass.y0 + static_cast<size_t>(r) * pass.dy;
       converter.Convert(current.data() + 1, pass_width,
-                        result.Pixels.data() + y * h.Width + pass.X0, pass.DX);
+                        result.pixels.data() + y * h.width + pass.x0, pass.dx);
       std::swap(current, prior);
     }
   }
@@ -616,10 +616,10 @@ void PngGraphic::LoadFromStream(ByteStream& stream) {
   PngDecoded decoded = DecodePngChunks(chunks);
   chunks_ = std::move(chunks);
   idat_lengths_ = std::move(idat_lengths);
-  width_ = decoded.Width;
-  height_ = decoded.Height;
-  pixels_ = std::move(decoded.Pixels);
-  transparency_ = decoded.Transparency;
+  width_ = decoded.width;
+  height_ = decoded.height;
+  pixels_ = std::move(decoded.pixels);
+  transparency_ = decoded.transparency;
   decoded_ = true;
 }
 

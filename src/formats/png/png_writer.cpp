@@ -28,8 +28,8 @@ void PutBigEndian32(uint8_t* p, uint32_t v) {
 
 PngChunk MakeChunk(const char* name, std::vector<uint8_t> data) {
   PngChunk chunk;
-  std::memcpy(chunk.Name.data(), name, 4);
-  chunk.Data = std::move(data);
+  std::memcpy(chunk.name.data(), name, 4);
+  chunk.data = std::move(data);
   return chunk;
 }
 
@@ -270,8 +270,8 @@ void PngGraphic::Assign(const DibImage& source) {
       std::vector<uint8_t> trns;
       for (size_t i = 0; i < palette.size(); ++i) {
         const PaletteEntry& c = palette[i];
-        plte.insert(plte.end(), {c.Red, c.Green, c.Blue});
-        if (source.Transparent() && c.Red == key[0] && c.Green == key[1] && c.Blue == key[2]) {
+        plte.insert(plte.end(), {c.red, c.green, c.blue});
+        if (source.Transparent() && c.red == key[0] && c.green == key[1] && c.blue == key[2]) {
           trns.resize(i + 1, 255);
           trns[i] = 0;
         }
@@ -329,7 +329,7 @@ void PngGraphic::SaveToStream(ByteStream& stream) {
   auto write = [&stream](const PngChunk& chunk, const uint8_t* data, size_t size) {
     uint8_t head[8];
     PutBigEndian32(head, static_cast<uint32_t>(size));
-    std::memcpy(head + 4, chunk.Name.data(), 4);
+    std::memcpy(head + 4, chunk.name.data(), 4);
     uLong crc = crc32(0, head + 4, 4);
     // crc32 treats a null buffer as a request for its initial value, so skip empty data.
     if (size != 0) crc = crc32_z(crc, data, size);
@@ -341,13 +341,13 @@ void PngGraphic::SaveToStream(ByteStream& stream) {
   };
   for (const PngChunk& chunk : chunks_) {
     if (!chunk.Is("IDAT") || idat_lengths_.empty()) {
-      write(chunk, chunk.Data.data(), chunk.Data.size());
+      write(chunk, chunk.data.data(), chunk.data.size());
       continue;
     }
     // A loaded file's image data go out in its own IDAT chunks again.
     size_t pos = 0;
     for (const uint32_t length : idat_lengths_) {
-      write(chunk, chunk.Data.data() + pos, length);
+      write(chunk, chunk.data.data() + pos, length);
       pos += length;
     }
   }

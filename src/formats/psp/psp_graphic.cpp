@@ -341,7 +341,7 @@ void DrawOver(const Picture& pic, const std::vector<PaletteEntry>& grey_or_palet
       if (indexed) {
         const uint8_t index = planes[kCompositeChannel][i];
         const PaletteEntry q = index < grey_or_palette.size() ? grey_or_palette[index] : PaletteEntry{};
-        r = q.Red, g = q.Green, b = q.Blue;
+        r = q.red, g = q.green, b = q.blue;
       } else {
         r = planes[kRed].empty() ? 0 : planes[kRed][i];
         g = planes[kGreen].empty() ? 0 : planes[kGreen][i];
