@@ -6,10 +6,12 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/work_queue_pump.h"
+#include "base/allocator.h"
 #include "base/thread.h"
 #include "formats/format_registry.h"
 
 int main(int argc, char** argv) {
+  tessane::KeepLargeBlocksForReuse();
   tessane::Application app(argc, argv);
   // Not the display name: Qt would append it to the window's caption.
   QApplication::setApplicationName(QString::fromUtf8(tessane::kApplicationTitle));

@@ -7,10 +7,11 @@
 #include <iostream>
 #include <memory>
 
+#include "base/allocator.h"
 #include "base/paths.h"
-#include "formats/format_registry.h"
 #include "cli/batch_runner.h"
 #include "cli/cli_options.h"
+#include "formats/format_registry.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ bool NeedsFonts(const std::string& path) {
 
 int main(int argc, char** argv) {
   using namespace tessane::cli;
+  tessane::KeepLargeBlocksForReuse();
   const ParseResult parsed = ParseCommandLine(argc, argv);
   std::cout << parsed.output;
   std::cerr << parsed.error;

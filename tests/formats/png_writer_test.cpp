@@ -5,6 +5,7 @@
 #include <QImage>
 #include <cstring>
 #include <random>
+#include <thread>
 
 #include "base/errors.h"
 #include "formats/png_gif_test_support.h"
@@ -89,11 +90,11 @@ TEST(PngWriter, FileLayoutOfASmallBitmap) {
   ASSERT_EQ(Names(chunks), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
   EXPECT_EQ(chunks[0].data, (std::vector<uint8_t>{0, 0, 0, 2, 0, 0, 0, 2, 8, 2, 0, 0, 0}));
   const std::vector<uint8_t> rows = {1, 10, 20, 30, 0, 0, 0, 2, 1, 1, 1, 40, 40, 40};
-  // One zlib stream (32 KiB window) of the rows, made in one call by libdeflate at its level 6
-  // for level 8, byte for byte.
+  // One zlib stream (32 KiB window) of the rows, made in one call by libdeflate at the same
+  // level, byte for byte.
   EXPECT_EQ(Inflate(chunks[1].data), rows);
   EXPECT_EQ(chunks[1].data[0], 0x78);
-  EXPECT_EQ(chunks[1].data, OneShotDeflate(rows, 6));
+  EXPECT_EQ(chunks[1].data, OneShotDeflate(rows, 8));
   EXPECT_TRUE(chunks[2].data.empty());
   EXPECT_EQ(file.size(), 8 + 25 + 12 + chunks[1].data.size() + 12);
 }
@@ -227,21 +228,39 @@ TEST(PngWriter, EmptyBitmapWritesNothingAndDefaultsHold) {
   EXPECT_TRUE(test::SaveBytes(png).empty());
   EXPECT_EQ(png.Width(), 0);
 
-  // The defaults give Sub rows and level 7 (libdeflate's 6).
+  // The defaults give Sub rows and level 7 (libdeflate's 7).
   const DibImage bitmap = Rgb24(2, 1, {4, 4, 4, 4, 4, 4});
   png.Assign(bitmap);
   const auto chunks = ParseChunks(test::SaveBytes(png));
-  EXPECT_EQ(chunks[1].data, OneShotDeflate({1, 4, 4, 4, 0, 0, 0}, 6));
+  EXPECT_EQ(chunks[1].data, OneShotDeflate({1, 4, 4, 4, 0, 0, 0}, 7));
 }
 
 TEST(PngWriter, ZlibLevelsMapToLibdeflateLevels) {
   std::mt19937 random(5);
   const DibImage noise = MakeBitmap32(40, 30, [&](int, int) { return random() & 0xFF0F0F0Fu; });
-  for (const auto& [level, expected] : {std::pair{0, 0}, {1, 1}, {5, 5}, {6, 6}, {9, 6}}) {
+  for (const auto& [level, expected] : {std::pair{0, 0}, {1, 1}, {6, 6}, {7, 7}, {8, 8}, {9, 9}}) {
     const auto chunks = ParseChunks(Encode(noise, PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp, level));
     ASSERT_EQ(Names(chunks), (std::vector<std::string>{"IHDR", "IDAT", "IEND"})) << level;
     EXPECT_EQ(chunks[1].data, OneShotDeflate(Inflate(chunks[1].data), expected)) << level;
   }
+}
+
+TEST(PngWriter, BuffersKeptFromAnEarlierPictureLeaveNoTrace) {
+  // A thread keeps its row and stream buffers for the next picture; a smaller picture after a
+  // larger one must come out exactly as it does on a thread that never wrote one.
+  std::mt19937 random(11);
+  const DibImage large = MakeBitmap32(300, 200, [&](int, int) { return random() | 0xFF000000u; });
+  const DibImage small = MakeBitmap32(17, 9, [](int x, int y) { return 0xFF000000u | (x * 7 + y); });
+  const uint8_t filters = PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp;
+  std::vector<uint8_t> fresh;
+  std::thread([&] { fresh = Encode(small, filters); }).join();
+  std::vector<uint8_t> after_large;
+  std::thread([&] {
+    (void)Encode(large, filters);
+    after_large = Encode(small, filters);
+  }).join();
+  EXPECT_EQ(after_large, fresh);
+  EXPECT_EQ(Encode(small, filters), fresh);
 }
 
 TEST(PngWriter, PicturesAboveTheOneShotBoundStreamThroughZlib) {

@@ -27,6 +27,7 @@
 #include "app/controls.h"
 #include "app/main_window.h"
 #include "app/work_queue_pump.h"
+#include "base/allocator.h"
 #include "base/thread.h"
 #include "formats/format_registry.h"
 
@@ -69,6 +70,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // As the window's own main does.
+  tessane::KeepLargeBlocksForReuse();
   tessane::Application app(argc, argv);
   tessane::RegisterStandardFormats();
   tessane::WorkQueuePump pump;

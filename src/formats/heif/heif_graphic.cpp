@@ -1,7 +1,6 @@
 #include "formats/heif/heif_graphic.h"
 
 #include <libheif/heif.h>
-#include <malloc.h>
 
 #include <cstring>
 #include <memory>
@@ -31,27 +30,13 @@ std::string Reason(const heif_error& error) {
   return error.message != nullptr ? error.message : "";
 }
 
-// libheif and libde265 allocate every plane of a picture afresh (tens of MB for a photo) and
-// fill it. glibc maps blocks that large straight from the kernel and unmaps them when freed,
-// so each file of a batch paid a page fault and the kernel's zeroing for every 4 KiB of every
-// plane: a fifth of a HEIC batch's CPU time. Serving them from the heap and keeping the freed
-// memory there lets the next file reuse the same pages; the peak stays that of the largest
-// picture. 32 MiB is the highest threshold glibc accepts.
-void KeepLargeBlocksInHeap() {
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  mallopt(M_TRIM_THRESHOLD, 256 << 20);
-}
-
 }  // namespace
 
 void HeifGraphic::Decode(ByteStream& stream) {
   // Registers the built-in decoders once for the process; the matching heif_deinit would only
   // matter for a library that unloads plug-ins.
   static std::once_flag init_once;
-  std::call_once(init_once, [] {
-    heif_init(nullptr);
-    KeepLargeBlocksInHeap();
-  });
+  std::call_once(init_once, [] { heif_init(nullptr); });
 
   const char* label = Label();
   const std::vector<uint8_t> bytes = stream.ReadAll();
