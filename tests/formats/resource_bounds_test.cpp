@@ -17,8 +17,10 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
 #include "base/stream.h"
@@ -236,6 +238,55 @@ std::vector<uint8_t> HeifDeclaring(const char* fixture, uint32_t width, uint32_t
   return file;
 }
 
+// A box: its size, its type and the content.
+std::vector<uint8_t> Box(const char* type, const std::vector<uint8_t>& content) {
+  ByteBuilder b;
+  return b.U32Be(static_cast<uint32_t>(8 + content.size())).Str(type).Append(content).data;
+}
+
+// An AVIF whose primary item is an overlay of no pictures (a canvas in its fill colour) of
+// canvas_width x canvas_height, declaring width x height in its image-size property. The
+// overlay's description lies in the 'idat' box, or at the end of the file with in_idat false.
+std::vector<uint8_t> AvifOverlay(uint32_t canvas_width, uint32_t canvas_height, uint32_t width,
+                                 uint32_t height, bool in_idat = true) {
+  ByteBuilder overlay;
+  overlay.U8(0).U8(0).U16Be(0x1000).U16Be(0x8000).U16Be(0xF000).U16Be(0xFFFF);
+  overlay.U16Be(canvas_width).U16Be(canvas_height);
+  ByteBuilder hdlr, pitm, infe, iinf, iloc, ispe, ipma, meta;
+  hdlr.U32Be(0).U32Be(0).Str("pict").Fill(13);
+  pitm.U32Be(0).U16Be(1);
+  infe.U8(2).Fill(3).U16Be(1).U16Be(0).Str("iovl").U8(0);
+  iinf.U32Be(0).U16Be(1).Append(Box("infe", infe.data));
+  ispe.U32Be(0).U32Be(width).U32Be(height);
+  ipma.U32Be(0).U32Be(1).U16Be(1).U8(1).U8(1);
+  const uint32_t data_size = static_cast<uint32_t>(overlay.data.size());
+  // Version 1 names the construction method (1: in 'idat'); version 0 locates the data in the
+  // file, at an offset filled in once the file is laid out.
+  iloc.U8(in_idat ? 1 : 0).Fill(3).U8(0x44).U8(0).U16Be(1).U16Be(1);
+  if (in_idat) iloc.U16Be(1);
+  iloc.U16Be(0).U16Be(1).U32Be(0).U32Be(data_size);
+  meta.U32Be(0).Append(Box("hdlr", hdlr.data)).Append(Box("pitm", pitm.data));
+  // libheif wants a reference box beside an overlay, even one naming no pictures.
+  meta.Append(Box("iinf", iinf.data)).Append(Box("iref", {0, 0, 0, 0})).Append(Box("iloc", iloc.data));
+  meta.Append(Box("iprp", ByteBuilder()
+                              .Append(Box("ipco", Box("ispe", ispe.data)))
+                              .Append(Box("ipma", ipma.data))
+                              .data));
+  if (in_idat) meta.Append(Box("idat", overlay.data));
+  ByteBuilder file;
+  file.U32Be(24).Str("ftypavif").U32Be(0).Str("mif1miaf");
+  file.Append(Box("meta", meta.data));
+  if (!in_idat) {
+    const uint32_t at = static_cast<uint32_t>(file.data.size() + 8);
+    file.Append(Box("mdat", overlay.data));
+    // The extent's offset: 14 bytes into the 'iloc' box's content.
+    const std::string_view bytes(reinterpret_cast<const char*>(file.data.data()), file.data.size());
+    const size_t iloc_at = bytes.find("iloc");
+    StoreBe32(file.data.data() + iloc_at + 4 + 14, at);
+  }
+  return file.data;
+}
+
 // The animated WebP fixture (a VP8X file) with its canvas declared width x height.
 std::vector<uint8_t> WebpCanvas(uint32_t width, uint32_t height) {
   std::vector<uint8_t> file = test::ReadBytes(test::DataPath("webp/animated.webp"));
@@ -371,6 +422,18 @@ INSTANTIATE_TEST_SUITE_P(
                    [] { return HeifDeclaring("avif/photo.avif", 70000, 24); }, "limit"},
         BoundsCase{"AvifPixelsAbove2To28", MakeGraphic<AvifGraphic>,
                    [] { return HeifDeclaring("avif/photo.avif", 20000, 20000); }, "too large"},
+        // libheif sizes grids and overlays by their own data, not by the size checked above.
+        BoundsCase{"AvifOverlayCanvasBeyondDeclaredSize", MakeGraphic<AvifGraphic>,
+                   [] { return AvifOverlay(16000, 16000, 64, 48); }, "exceeds the declared 64 x 48"},
+        BoundsCase{"AvifOverlayInMdatBeyondDeclaredSize", MakeGraphic<AvifGraphic>,
+                   [] { return AvifOverlay(16000, 16000, 64, 48, false); },
+                   "exceeds the declared 64 x 48"},
+        BoundsCase{"AvifOverlayCanvasAbove2To28", MakeGraphic<AvifGraphic>,
+                   [] { return AvifOverlay(20000, 20000, 64, 48); },
+                   "overlay canvas of 20000 x 20000 pixels is too large"},
+        BoundsCase{"HeifGridCanvasBeyondDeclaredSize", MakeGraphic<HeifGraphic>,
+                   [] { return HeifDeclaring("heif/photo.heic", 16, 16); },
+                   "exceeds the declared 16 x 16"},
         BoundsCase{"WebpCanvasSideAbove65535", MakeGraphic<WebpGraphic>,
                    [] { return WebpCanvas(70000, 24); }, "too large"},
         BoundsCase{"WebpCanvasPixelsAbove2To28", MakeGraphic<WebpGraphic>,
@@ -390,6 +453,19 @@ TEST(UncompressedLengthCheck, AcceptsSubsampledYCbCrOfExactLength) {
   graphic.LoadFromStream(stream);
   EXPECT_EQ(graphic.Width(), 16);
   EXPECT_EQ(graphic.Height(), 16);
+}
+
+// The canvas check lets through an overlay of exactly its declared size, with its description
+// in either place.
+TEST(DerivedCanvasCheck, LoadsAnOverlayOfItsDeclaredSize) {
+  for (const bool in_idat : {true, false}) {
+    const std::vector<uint8_t> file = AvifOverlay(64, 48, 64, 48, in_idat);
+    AvifGraphic graphic;
+    ReadOnlyMemoryStream stream(file.data(), file.size());
+    graphic.LoadFromStream(stream);
+    EXPECT_EQ(graphic.Width(), 64);
+    EXPECT_EQ(graphic.Height(), 48);
+  }
 }
 
 // Compressed data that inflates far beyond the picture its header declares: decoding stops at

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "base/limits.h"
+#include "formats/heif/heif_canvas.h"
 
 namespace tessane {
 
@@ -59,6 +60,9 @@ void HeifGraphic::Decode(ByteStream& stream) {
   if (width <= 0 || height <= 0 || !PictureSizeAllowed(width, height)) {
     AllocatePixels(width, height, label);  // throws with the sides in the message
   }
+  // libheif sizes a grid or overlay by its own data, not by the size checked above.
+  if (std::string problem = CheckDerivedCanvases(bytes.data(), bytes.size()); !problem.empty())
+    Fail(label, problem);
 
   std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
   if (!options) Fail(label, "out of memory");
