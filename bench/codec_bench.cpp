@@ -21,7 +21,7 @@ namespace {
 /// thousands of distinct colours, as in a photograph.
 DibImage MakePhotoLikePicture(int32_t width, int32_t height) {
   DibImage bitmap;
-  bitmap.SetPixelFormat(DibFormat::pf32bit);
+  bitmap.SetPixelFormat(DibFormat::k32Bit);
   bitmap.SetSize(width, height);
   std::mt19937 random(2024);
   std::normal_distribution<double> noise(0.0, 2.5);

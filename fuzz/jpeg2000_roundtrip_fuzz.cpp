@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   file.SetPosition(0);
   Jpeg2000Graphic reader;
   reader.LoadFromStream(file);
-  const uint32_t mask = writer.PixelFormat() == DibFormat::pf32bit ? 0xFFFFFFFFu : 0x00FFFFFFu;
+  const uint32_t mask = writer.PixelFormat() == DibFormat::k32Bit ? 0xFFFFFFFFu : 0x00FFFFFFu;
   fuzz::ExpectSamePixels(writer.Width(), writer.Height(), fuzz::BitmapPixels(writer),
                          reader.Width(), reader.Height(), fuzz::BitmapPixels(reader), mask);
   return 0;

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   file.SetPosition(0);
   PngGraphic reader;
   reader.LoadFromStream(file);
-  if (reader.Transparency() != PngTransparency::None) fuzz::RoundTripFailed("became transparent");
+  if (reader.Transparency() != PngTransparency::kNone) fuzz::RoundTripFailed("became transparent");
   const std::vector<uint32_t>& got = reader.Pixels();
   for (uint32_t pixel : got)
     if ((pixel >> 24) != 0xFF) fuzz::RoundTripFailed("alpha not opaque");

@@ -15,8 +15,8 @@ namespace tessane::fuzz {
 
 /// Every pixel format a bitmap can have.
 inline const std::vector<DibFormat> kEveryPixelFormat = {
-    DibFormat::pf1bit,  DibFormat::pf4bit,  DibFormat::pf8bit, DibFormat::pf15bit,
-    DibFormat::pf16bit, DibFormat::pf24bit, DibFormat::pf32bit};
+    DibFormat::k1Bit,  DibFormat::k4Bit,  DibFormat::k8Bit, DibFormat::k15Bit,
+    DibFormat::k16Bit, DibFormat::k24Bit, DibFormat::k32Bit};
 
 /// Fills `bitmap` with a random picture of at most `max_side` x `max_side` pixels in one of
 /// `formats`. Paletted pictures get a colour table of 1..2^bpp entries and only indices inside

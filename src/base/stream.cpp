@@ -15,8 +15,8 @@ namespace tessane {
 
 int64_t ByteStream::Size() {
   const int64_t here = Position();
-  const int64_t end = Seek(0, SeekOrigin::End);
-  Seek(here, SeekOrigin::Begin);
+  const int64_t end = Seek(0, SeekOrigin::kEnd);
+  Seek(here, SeekOrigin::kBegin);
   return end;
 }
 
@@ -80,9 +80,9 @@ int64_t NonNegative(int64_t target) { return target < 0 ? 0 : target; }
 
 int64_t SeekTarget(int64_t offset, SeekOrigin origin, int64_t position, int64_t size) {
   switch (origin) {
-    case SeekOrigin::Begin: return NonNegative(offset);
-    case SeekOrigin::Current: return NonNegative(position + offset);
-    case SeekOrigin::End: return NonNegative(size + offset);
+    case SeekOrigin::kBegin: return NonNegative(offset);
+    case SeekOrigin::kCurrent: return NonNegative(position + offset);
+    case SeekOrigin::kEnd: return NonNegative(size + offset);
   }
   return position;
 }
@@ -166,7 +166,7 @@ int OpenRegularFile(const std::string& path, std::string& reason) {
 }
 
 FileStream::FileStream(const std::string& path, FileMode mode) {
-  if (mode == FileMode::OpenRead) {
+  if (mode == FileMode::kOpenRead) {
     std::string reason;
     fd_ = OpenRegularFile(path, reason);
     if (fd_ < 0)
@@ -221,15 +221,15 @@ size_t FileStream::Write(const void* buffer, size_t count) {
 }
 
 int64_t FileStream::Seek(int64_t offset, SeekOrigin origin) {
-  const int whence = origin == SeekOrigin::Begin     ? SEEK_SET
-                     : origin == SeekOrigin::Current ? SEEK_CUR
+  const int whence = origin == SeekOrigin::kBegin     ? SEEK_SET
+                     : origin == SeekOrigin::kCurrent ? SEEK_CUR
                                                      : SEEK_END;
   const off_t at = ::lseek(fd_, offset, whence);
   return at < 0 ? ::lseek(fd_, 0, SEEK_CUR) : at;
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  FileStream file(path, FileMode::OpenRead);
+  FileStream file(path, FileMode::kOpenRead);
   return file.ReadAll();
 }
 

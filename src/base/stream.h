@@ -8,7 +8,7 @@
 
 namespace tessane {
 
-enum class SeekOrigin { Begin, Current, End };
+enum class SeekOrigin { kBegin, kCurrent, kEnd };
 
 /// A seekable sequence of bytes. Read/Write return how many bytes moved; the *Buffer forms
 /// throw StreamReadError "Stream read error" / StreamWriteError "Stream write error" on a short transfer,
@@ -23,8 +23,8 @@ class ByteStream {
   /// The errno of the last Read or Write that stopped short because of an error, else 0.
   virtual int LastError() const { return 0; }
 
-  int64_t Position() { return Seek(0, SeekOrigin::Current); }
-  void SetPosition(int64_t position) { Seek(position, SeekOrigin::Begin); }
+  int64_t Position() { return Seek(0, SeekOrigin::kCurrent); }
+  void SetPosition(int64_t position) { Seek(position, SeekOrigin::kBegin); }
   int64_t Size();
   /// Bytes between the position and the end (0 when past the end).
   int64_t Remaining();
@@ -73,7 +73,7 @@ class ReadOnlyMemoryStream : public ByteStream {
   size_t position_ = 0;
 };
 
-enum class FileMode { OpenRead, Create };
+enum class FileMode { kOpenRead, kCreate };
 
 /// Opens a regular file for reading. Anything else (a FIFO, a device, a socket, a folder) is
 /// refused at once, without blocking: the name is checked first and the open descriptor again.

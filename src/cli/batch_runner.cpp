@@ -46,7 +46,7 @@ class Progress {
   void Fail(const FileResult& r) {
     std::lock_guard lock(mutex_);
     ClearBar();
-    err_ << "tessane-cli: " << (r.status == FileStatus::WrittenWithWarnings ? "warning: " : "")
+    err_ << "tessane-cli: " << (r.status == FileStatus::kWrittenWithWarnings ? "warning: " : "")
          << r.source << ": " << r.message << "\n";
     DrawBar();
   }
@@ -139,11 +139,11 @@ std::string ReportField(const std::string& text) {
 
 const char* StatusName(FileStatus status) {
   switch (status) {
-    case FileStatus::Written: return "written";
-    case FileStatus::Failed: return "failed";
-    case FileStatus::Skipped: return "skipped";
-    case FileStatus::WrittenWithWarnings: return "written-with-warnings";
-    case FileStatus::UpToDate: return "up-to-date";
+    case FileStatus::kWritten: return "written";
+    case FileStatus::kFailed: return "failed";
+    case FileStatus::kSkipped: return "skipped";
+    case FileStatus::kWrittenWithWarnings: return "written-with-warnings";
+    case FileStatus::kUpToDate: return "up-to-date";
   }
   return "failed";
 }
@@ -163,7 +163,7 @@ FileResult NotStarted(const std::string& source, const std::function<std::string
   } catch (const std::exception&) {
     // A refused name: the row shows no destination.
   }
-  r.status = FileStatus::Skipped;
+  r.status = FileStatus::kSkipped;
   r.message = "Interrupted before it was started";
   return r;
 }
@@ -362,12 +362,12 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeTarget*
   try {
     result.dest = size_target ? OutputPath(source, size_target, -1, -1) : DestinationFor(source);
   } catch (const std::exception& e) {
-    result.status = FileStatus::Failed;
+    result.status = FileStatus::kFailed;
     result.message = e.what();
     return result;
   }
   if (options_.batch.skip_existing && OutputUpToDate(source, result.dest)) {
-    result.status = FileStatus::UpToDate;
+    result.status = FileStatus::kUpToDate;
     result.message = "output exists and is up to date";
     result.output_bytes = FileBytes(result.dest);
     return result;
@@ -383,7 +383,7 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeTarget*
       copy.cancel = &g_stop;
       copy.CopyFileData();
       result.dest = copy.dest_name;
-      result.status = FileStatus::Written;
+      result.status = FileStatus::kWritten;
     } else {
       ResizeRequest request = MakeResizeRequest(source, settings_);
       request.dest_name = result.dest;
@@ -401,25 +401,25 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeTarget*
       work.ProcessFile();
       result.dest = work.dest_name;
       if (work.Written() && !work.Warnings().empty()) {
-        result.status = FileStatus::WrittenWithWarnings;
+        result.status = FileStatus::kWrittenWithWarnings;
         result.message = JoinWarnings(work.Warnings());
       } else if (work.Written()) {
-        result.status = FileStatus::Written;
+        result.status = FileStatus::kWritten;
       } else {
-        result.status = FileStatus::Skipped;
+        result.status = FileStatus::kSkipped;
         result.message = Format("nothing written: no output format for \"%s\"",
                                 ExtractFileName(result.dest).c_str());
       }
     }
   } catch (const AbortError&) {
     // Stopped part-way: not a fault of the file, and its output is gone with the stop.
-    result.status = FileStatus::Skipped;
+    result.status = FileStatus::kSkipped;
     result.message = "Interrupted, nothing written";
   } catch (const std::exception& e) {
-    result.status = FileStatus::Failed;
+    result.status = FileStatus::kFailed;
     result.message = e.what();
   }
-  if (result.status == FileStatus::Written || result.status == FileStatus::WrittenWithWarnings)
+  if (result.status == FileStatus::kWritten || result.status == FileStatus::kWrittenWithWarnings)
     result.output_bytes = FileBytes(result.dest);
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;
@@ -524,25 +524,25 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
       bool bad = false;
       for (const FileResult& r : results[i]) {
         switch (r.status) {
-          case FileStatus::Written:
+          case FileStatus::kWritten:
             ++written;
             break;
-          case FileStatus::WrittenWithWarnings:
+          case FileStatus::kWrittenWithWarnings:
             ++written;
             ++warned;
             break;
-          case FileStatus::Failed:
+          case FileStatus::kFailed:
             ++failed;
             break;
-          case FileStatus::Skipped:
+          case FileStatus::kSkipped:
             ++skipped;
             break;
-          case FileStatus::UpToDate:
+          case FileStatus::kUpToDate:
             ++upToDate;
             break;
         }
-        if (r.status != FileStatus::Written && r.status != FileStatus::UpToDate) progress.Fail(r);
-        bad = bad || r.status == FileStatus::Failed || r.status == FileStatus::Skipped;
+        if (r.status != FileStatus::kWritten && r.status != FileStatus::kUpToDate) progress.Fail(r);
+        bad = bad || r.status == FileStatus::kFailed || r.status == FileStatus::kSkipped;
         if (on_file_done) on_file_done(r);
       }
       progress.Done(bad);

@@ -20,14 +20,14 @@ struct SharedSource;
 
 namespace tessane::cli {
 
-/// WrittenWithWarnings: written as the job defines, but from damaged data (or unscaled).
-/// UpToDate: left alone by --skip-existing, its output already there.
-enum class FileStatus { Written, Failed, Skipped, WrittenWithWarnings, UpToDate };
+/// kWrittenWithWarnings: written as the job defines, but from damaged data (or unscaled).
+/// kUpToDate: left alone by --skip-existing, its output already there.
+enum class FileStatus { kWritten, kFailed, kSkipped, kWrittenWithWarnings, kUpToDate };
 
 struct FileResult {
   std::string source;
   std::string dest;      // the name actually used (after numbering)
-  FileStatus status = FileStatus::Failed;
+  FileStatus status = FileStatus::kFailed;
   std::string message;   // the job's own message when it failed; its warnings when it has some
   int64_t source_bytes = -1;  // file sizes; -1 when there is no such file
   int64_t output_bytes = -1;

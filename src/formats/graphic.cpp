@@ -7,7 +7,7 @@
 namespace tessane {
 
 void Graphic::LoadFromFile(const std::string& path) {
-  FileStream file(path, FileMode::OpenRead);
+  FileStream file(path, FileMode::kOpenRead);
   LoadFromStream(file);
 }
 
@@ -43,7 +43,7 @@ void Graphic::DrawOverTwoBackgrounds(ArgbImage& image) {
 }
 
 void Graphic::SaveToFile(const std::string& path) {
-  FileStream file(path, FileMode::Create);
+  FileStream file(path, FileMode::kCreate);
   SaveToStream(file);
   file.Close();
 }

@@ -19,7 +19,7 @@ bool OutputKeepsAlpha(const std::string& destName) {
 bool AssignKeepingAlpha(ArgbImage& bitmap, const Picture& picture) {
   auto* png = dynamic_cast<PngGraphic*>(picture.graphic());
   if (png == nullptr || png->Width() <= 0 || png->Height() <= 0 ||
-      png->Transparency() == PngTransparency::None)
+      png->Transparency() == PngTransparency::kNone)
     return false;
   const std::vector<uint32_t>& pixels = png->Pixels();
   const size_t count = static_cast<size_t>(png->Width()) * static_cast<size_t>(png->Height());

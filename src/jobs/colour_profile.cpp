@@ -105,7 +105,7 @@ std::vector<uint8_t> TiffIccProfile(const std::vector<uint8_t>& file) {
 std::vector<uint8_t> ReadIccProfile(const std::string& path, const Graphic* graphic) {
   if (const auto* hook = dynamic_cast<const EmbeddedIccProfile*>(graphic))
     return hook->IccProfile();
-  FileStream stream(path, FileMode::OpenRead);
+  FileStream stream(path, FileMode::kOpenRead);
   uint8_t head[4] = {};
   const size_t n = stream.Read(head, sizeof head);
   stream.SetPosition(0);

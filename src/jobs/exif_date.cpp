@@ -109,7 +109,7 @@ std::optional<std::tm> SourceDate(const std::string& path) {
   const std::string ext = LowerCaseAscii(ExtractFileExt(path));
   if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jfif") {
     try {
-      FileStream stream(path, FileMode::OpenRead);
+      FileStream stream(path, FileMode::kOpenRead);
       if (auto date = ExifDateTimeOriginal(ReadJpegMetadata(stream).exif)) return date;
     } catch (const std::exception&) {
       // Unreadable here means unreadable for the work too, which says why.

@@ -22,12 +22,12 @@ SourceFacts ReadSourceFacts(const std::string& path, const Graphic* graphic,
   SourceFacts facts;
   if (!extras.auto_orient && !extras.keep_metadata) return facts;
   if (dynamic_cast<const JpegGraphic*>(graphic) != nullptr) {
-    FileStream stream(path, FileMode::OpenRead);
+    FileStream stream(path, FileMode::kOpenRead);
     facts.metadata = ReadJpegMetadata(stream);
     if (extras.auto_orient) facts.orientation = ExifOrientation(facts.metadata.exif);
     if (!extras.keep_metadata) facts.metadata = SourceMetadata{};
   } else if (extras.auto_orient && dynamic_cast<const TiffGraphic*>(graphic) != nullptr) {
-    FileStream stream(path, FileMode::OpenRead);
+    FileStream stream(path, FileMode::kOpenRead);
     facts.orientation = TiffFileOrientation(stream);
   } else if (extras.auto_orient) {
     // WebP has no orientation of its own; its EXIF block is the only place that says how it
@@ -61,7 +61,7 @@ void AssignOverBackground(ArgbImage& bitmap, const Picture& picture, uint32_t rg
   if (bitmap.IsEmpty()) return;
   const size_t n = static_cast<size_t>(bitmap.Width()) * bitmap.Height();
   Argb32* p = bitmap.Bits();
-  if (kind->PixelFormat() == DibFormat::pf32bit) {
+  if (kind->PixelFormat() == DibFormat::k32Bit) {
     bool anyAlpha = false;
     for (int32_t y = 0; y < kind->Height() && !anyAlpha; ++y) {
       const uint8_t* row = kind->ScanLine(y);

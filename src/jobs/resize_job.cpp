@@ -43,7 +43,7 @@ void ResizeJob::ProcessFile() {
     facts_ = shared_source->facts;
     // An earlier size may have left its decoding scale; this one starts from the full size.
     if (auto* jpeg = dynamic_cast<JpegGraphic*>(loaded_->graphic()))
-      jpeg->SetScale(JpegScale::jsFullSize);
+      jpeg->SetScale(JpegScale::kFullSize);
   } else {
     picture_ = std::make_unique<Picture>();
     picture_->LoadPicture(source_name);
@@ -59,10 +59,10 @@ void ResizeJob::ProcessFile() {
     scale_ = extras.box ? BoxJpegScaleDenominator(width, height, *extras.box)
                          : JpegScaleDenominator(width, height, size);
     switch (scale_) {
-      case 8: jpeg->SetScale(JpegScale::jsEighth); break;
-      case 4: jpeg->SetScale(JpegScale::jsQuarter); break;
-      case 2: jpeg->SetScale(JpegScale::jsHalf); break;
-      default: jpeg->SetScale(JpegScale::jsFullSize);
+      case 8: jpeg->SetScale(JpegScale::kEighth); break;
+      case 4: jpeg->SetScale(JpegScale::kQuarter); break;
+      case 2: jpeg->SetScale(JpegScale::kHalf); break;
+      default: jpeg->SetScale(JpegScale::kFullSize);
     }
   }
   if (extras.convert_to_srgb) {

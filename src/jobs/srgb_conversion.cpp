@@ -36,9 +36,9 @@ enum class Kind { kRgb, kGrey, kCmykJpeg };
 
 int ScaleDenominator(JpegScale scale) {
   switch (scale) {
-    case JpegScale::jsHalf: return 2;
-    case JpegScale::jsQuarter: return 4;
-    case JpegScale::jsEighth: return 8;
+    case JpegScale::kHalf: return 2;
+    case JpegScale::kQuarter: return 4;
+    case JpegScale::kEighth: return 8;
     default: return 1;
   }
 }

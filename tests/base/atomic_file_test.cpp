@@ -135,7 +135,7 @@ TEST(AtomicFile, FolderThatCannotBeWrittenFailsWithTheReason) {
 }
 
 TEST(Stream, WriteErrorsNameTheirCause) {
-  FileStream full("/dev/full", FileMode::Create);
+  FileStream full("/dev/full", FileMode::kCreate);
   const std::vector<uint8_t> bytes(100, 1);
   try {
     full.WriteBuffer(bytes.data(), bytes.size());
@@ -178,7 +178,7 @@ TEST(Stream, OnlyRegularFilesAreOpenedForReading) {
   };
   for (const auto& c : cases) {
     try {
-      FileStream stream(c.path, FileMode::OpenRead);
+      FileStream stream(c.path, FileMode::kOpenRead);
       ADD_FAILURE() << c.path << " opened";
     } catch (const FileOpenError& e) {
       EXPECT_EQ(e.what(), "Cannot open file \"" + c.path + "\". " + c.reason);

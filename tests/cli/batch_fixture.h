@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 /// so any cut shows which part of the picture it took.
 inline DibImage Halves(int32_t w, int32_t h) {
   DibImage b;
-  b.SetPixelFormat(DibFormat::pf24bit);
+  b.SetPixelFormat(DibFormat::k24Bit);
   b.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x) {

@@ -91,7 +91,7 @@ constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite 
 /// w x h, 24-bit, quadrants red (top left), green (top right), blue (bottom left), white.
 DibImage Quadrants(int32_t w, int32_t h) {
   DibImage b;
-  b.SetPixelFormat(DibFormat::pf24bit);
+  b.SetPixelFormat(DibFormat::k24Bit);
   b.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x) {
@@ -160,7 +160,7 @@ CliOptions Options(const std::vector<std::string>& paths, const std::string& des
 // A 32-bit BMP whose alpha runs 0 (left column), 128, 255 (right column); colours all mid grey.
 void WriteAlphaBmp(const std::string& path) {
   DibImage b;
-  b.SetPixelFormat(DibFormat::pf32bit);
+  b.SetPixelFormat(DibFormat::k32Bit);
   b.SetSize(3, 2);
   const uint8_t alpha[3] = {0, 128, 255};
   for (int32_t y = 0; y < 2; ++y)
@@ -280,7 +280,7 @@ TEST(CliExtras, AutoOrientTurnsEveryOrientationUprightBeforeSizing) {
     const Decoded d = Decode(out + "/phone.jpg");
     EXPECT_EQ(std::make_pair(d.width, d.height),
               orient ? std::make_pair(75, 100) : std::make_pair(100, 75));
-    FileStream stream(out + "/phone.jpg", FileMode::OpenRead);
+    FileStream stream(out + "/phone.jpg", FileMode::kOpenRead);
     EXPECT_TRUE(ReadJpegMetadata(stream).exif.empty());
   }
   if (HaveTool("identify")) {
@@ -371,7 +371,7 @@ TEST(CliExtras, KeepMetadataCarriesExifIccAndXmpIntoJpegAndPng) {
     EXPECT_EQ(d.width, c.orient ? 240 : 320) << label;
 
     if (c.ext == ".jpg") {
-      FileStream stream(output, FileMode::OpenRead);
+      FileStream stream(output, FileMode::kOpenRead);
       const SourceMetadata m = ReadJpegMetadata(stream);
       EXPECT_EQ(m.exif.empty(), !c.keep) << label;
       EXPECT_EQ(m.icc.size(), c.keep ? 2u : 0u) << label;
@@ -496,7 +496,7 @@ TEST(CliExtras, BackgroundShowsThroughTransparentParts) {
   WriteKeyedPng(in + "/keyed.png");  // blue quadrant see-through
   // A 32-bit BMP whose fourth byte is unused (all 0) is an opaque picture.
   DibImage unused = Quadrants(2, 2);
-  unused.SetPixelFormat(DibFormat::pf32bit);
+  unused.SetPixelFormat(DibFormat::k32Bit);
   for (int32_t y = 0; y < 2; ++y)
     for (int32_t x = 0; x < 2; ++x) unused.ScanLine(y)[4 * x + 3] = 0;
   unused.SaveToFile(in + "/unused.bmp");

@@ -111,7 +111,7 @@ TEST(ColourSrgb, WideGamutPixelsAreLittleCmsOwnTransform) {
                                                   TYPE_BGRA_8, stored.argb.data(),
                                                   stored.argb.size());
     const FileResult r = Convert(source, dir.File("srgb"), true);
-    ASSERT_EQ(r.status, FileStatus::Written) << r.message;
+    ASSERT_EQ(r.status, FileStatus::kWritten) << r.message;
     const Pixels converted = Decode(r.dest);
     EXPECT_LE(MaxColourDifference(converted.argb, want), 1);
     // Saturated P3 colours lie well outside sRGB's: the conversion shows.
@@ -164,7 +164,7 @@ TEST(ColourSrgb, CmykAndYcckJpegsGoThroughTheirProfilesInks) {
     const std::vector<uint32_t> want =
         LcmsToSrgb(test::DataPath("colour/test_cmyk.icc"), TYPE_CMYK_8, inks.data(), inks.size() / 4);
     const FileResult r = Convert(source, dir.File("srgb"), true);
-    ASSERT_EQ(r.status, FileStatus::Written) << r.message;
+    ASSERT_EQ(r.status, FileStatus::kWritten) << r.message;
     const Pixels converted = Decode(r.dest);
     ASSERT_EQ(converted.width, w);
     EXPECT_LE(MaxColourDifference(converted.argb, want), 1);
@@ -188,7 +188,7 @@ TEST(ColourSrgb, SourcesWithoutAProfileAreWrittenAsWithoutTheOption) {
     for (const std::string ext : {".png", ".jpg"}) {
       const FileResult with = Convert(source, dir.File("with"), true, false, {}, false, ext);
       const FileResult without = Convert(source, dir.File("without"), false, false, {}, false, ext);
-      ASSERT_EQ(with.status, FileStatus::Written) << with.message;
+      ASSERT_EQ(with.status, FileStatus::kWritten) << with.message;
       EXPECT_EQ(test::ReadBytes(with.dest), test::ReadBytes(without.dest));
     }
   }
@@ -198,7 +198,7 @@ TEST(ColourSrgb, KeepMetadataDropsTheProfileOnlyWhenThePixelsWereConverted) {
   TempDir dir;
   const std::string source = test::DataPath("colour/p3_ramp.jpg");
   auto iccOf = [](const std::string& path) {
-    FileStream s(path, FileMode::OpenRead);
+    FileStream s(path, FileMode::kOpenRead);
     return AssembleIccProfile(ReadJpegMetadata(s).icc);
   };
   const FileResult converted = Convert(source, dir.File("a"), true, true, {}, false, ".jpg");
@@ -223,7 +223,7 @@ TEST(ColourSrgb, ABackgroundComesOutInTheColourAsked) {
   for (const uint32_t background : {0xFFFFFFu, 0x2060C0u, 0x00FF00u}) {
     SCOPED_TRACE(background);
     const FileResult r = Convert(source, dir.File("out"), true, false, background);
-    ASSERT_EQ(r.status, FileStatus::Written) << r.message;
+    ASSERT_EQ(r.status, FileStatus::kWritten) << r.message;
     const Pixels out = Decode(r.dest);
     // Within the rounding of a round trip through 8-bit P3.
     EXPECT_LE(MaxColourDifference({out.argb[0]}, {background}), 3);
@@ -247,12 +247,12 @@ TEST(ColourSrgb, AnUnusableProfileIsAWarningAndStrictFailsOnIt) {
   test::WriteBytes(source, test::WithSegments(
                                bare, test::Segment(0xE2, test::IccChunk(1, 1, std::string(300, 'x')))));
   const FileResult warned = Convert(source, dir.File("out"), true);
-  EXPECT_EQ(warned.status, FileStatus::WrittenWithWarnings);
+  EXPECT_EQ(warned.status, FileStatus::kWrittenWithWarnings);
   EXPECT_EQ(warned.message, "Colour profile not applied: the embedded ICC profile cannot be read");
   EXPECT_EQ(Decode(warned.dest).argb, Decode(source).argb);
 
   const FileResult strict = Convert(source, dir.File("strict"), true, false, {}, true);
-  EXPECT_EQ(strict.status, FileStatus::Failed);
+  EXPECT_EQ(strict.status, FileStatus::kFailed);
   EXPECT_FALSE(fs::exists(dir.File("strict/bad.png")));
 }
 

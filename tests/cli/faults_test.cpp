@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 
 DibImage Pattern(int32_t w, int32_t h) {
   DibImage b;
-  b.SetPixelFormat(DibFormat::pf24bit);
+  b.SetPixelFormat(DibFormat::k24Bit);
   b.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y)
     for (size_t i = 0; i < b.RowBytes(); ++i) b.ScanLine(y)[i] = static_cast<uint8_t>(i * 7 + y);

@@ -56,7 +56,7 @@ int RunQuietly(CliOptions o) {
 /// profile and XMP.
 void WritePhoto(const std::string& path) {
   DibImage b;
-  b.SetPixelFormat(DibFormat::pf24bit);
+  b.SetPixelFormat(DibFormat::k24Bit);
   b.SetSize(640, 480);
   uint32_t seed = 1;
   for (int32_t y = 0; y < 480; ++y)
@@ -230,7 +230,7 @@ TEST(WebpAvifOutput, KeepMetadataPutsExifIccAndXmpIntoWebpAndAvif) {
   const std::string photo = dir.File("photo.jpg");
   WritePhoto(photo);
   const SourceMetadata source = [&] {
-    FileStream s(photo, FileMode::OpenRead);
+    FileStream s(photo, FileMode::kOpenRead);
     return ReadJpegMetadata(s);
   }();
   const Bytes icc = AssembleIccProfile(source.icc);

@@ -68,11 +68,11 @@ std::unique_ptr<DibImage> SmallBitmap(DibFormat format) {
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) {
       const uint8_t* c = colours[y][x];  // r, g, b
-      uint8_t* p = b->ScanLine(y) + x * (format == DibFormat::pf32bit ? 4 : 3);
+      uint8_t* p = b->ScanLine(y) + x * (format == DibFormat::k32Bit ? 4 : 3);
       p[0] = c[2];
       p[1] = c[1];
       p[2] = c[0];
-      if (format == DibFormat::pf32bit) p[3] = 0x40;
+      if (format == DibFormat::k32Bit) p[3] = 0x40;
     }
   return b;
 }
@@ -81,7 +81,7 @@ TEST(ArgbConversion, BitmapGraphicsCopyTheirPixels) {
   ArgbImage b;
   Picture picture;
 
-  picture.SetGraphic(SmallBitmap(DibFormat::pf24bit));
+  picture.SetGraphic(SmallBitmap(DibFormat::k24Bit));
   PictureToArgb(picture, b);
   ASSERT_EQ(b.Width(), 3);
   ASSERT_EQ(b.Height(), 2);
@@ -89,12 +89,12 @@ TEST(ArgbConversion, BitmapGraphicsCopyTheirPixels) {
   EXPECT_EQ(RowOf(b, 1), (std::vector<Argb32>{0xFF00FF00, 0xFF01FF00, 0xFF46505A}));
 
   // A 32-bit graphic keeps its fourth byte as alpha.
-  picture.SetGraphic(SmallBitmap(DibFormat::pf32bit));
+  picture.SetGraphic(SmallBitmap(DibFormat::k32Bit));
   PictureToArgb(picture, b);
   EXPECT_EQ(RowOf(b, 0), (std::vector<Argb32>{0x400A141E, 0x4000FF00, 0x4028323C}));
 
   // Transparent with pure green: exactly the pure green pixels lose their alpha.
-  auto transparent = SmallBitmap(DibFormat::pf24bit);
+  auto transparent = SmallBitmap(DibFormat::k24Bit);
   transparent->SetTransparent(true, 0x0000FF00);
   picture.SetGraphic(std::move(transparent));
   PictureToArgb(picture, b);
@@ -103,7 +103,7 @@ TEST(ArgbConversion, BitmapGraphicsCopyTheirPixels) {
 
   // Converted on its own, a bitmap graphic takes the same path.
   ArgbImage direct;
-  auto graphic = SmallBitmap(DibFormat::pf24bit);
+  auto graphic = SmallBitmap(DibFormat::k24Bit);
   graphic->ConvertTo(direct);
   EXPECT_EQ(RowOf(direct, 1), (std::vector<Argb32>{0xFF00FF00, 0xFF01FF00, 0xFF46505A}));
 }
@@ -194,7 +194,7 @@ TEST(ArgbConversion, BackToAPictureGivesA32BitBitmapOfTheSameWords) {
   ArgbToPicture(b, picture);
   auto* bitmap = dynamic_cast<DibImage*>(picture.graphic());
   ASSERT_NE(bitmap, nullptr);
-  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::pf32bit);
+  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::k32Bit);
   ASSERT_EQ(bitmap->Width(), 3);
   ASSERT_EQ(bitmap->Height(), 2);
   for (int32_t y = 0; y < 2; ++y) {
@@ -204,11 +204,11 @@ TEST(ArgbConversion, BackToAPictureGivesA32BitBitmapOfTheSameWords) {
   }
 
   // A bitmap kind is reused, whatever its format was.
-  picture.SetGraphic(SmallBitmap(DibFormat::pf24bit));
+  picture.SetGraphic(SmallBitmap(DibFormat::k24Bit));
   Graphic* before = picture.graphic();
   ArgbToPicture(b, picture);
   EXPECT_EQ(picture.graphic(), before);
-  EXPECT_EQ(static_cast<DibImage*>(before)->PixelFormat(), DibFormat::pf32bit);
+  EXPECT_EQ(static_cast<DibImage*>(before)->PixelFormat(), DibFormat::k32Bit);
 
   // An empty bitmap gives a bitmap graphic of its reported size, no pixels copied.
   ArgbImage empty;
@@ -232,7 +232,7 @@ TEST(ArgbConversion, BackToAPictureGivesA32BitBitmapOfTheSameWords) {
 // thread's spare buffer (a thread_local made before it) keeps its pixels to itself.
 TEST(ArgbConversion, AdoptedPngPixelsAreReusedSafely) {
   DibImage plain;
-  plain.SetPixelFormat(DibFormat::pf24bit);
+  plain.SetPixelFormat(DibFormat::k24Bit);
   plain.SetSize(5, 3);
   PngGraphic writer;
   writer.Assign(plain);

@@ -72,7 +72,7 @@ std::vector<uint8_t> Flic(int width, int height, const std::vector<std::vector<u
 
 TEST(AutodeskTest, CelColoursAreWidenedFromSixBits) {
   const auto bitmap = Load(Cel(3, 2, {{0, 0, 0}, {63, 32, 1}, {10, 20, 30}}, {0, 1, 2, 2, 1, 0}));
-  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::pf8bit);
+  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::k8Bit);
   ASSERT_EQ(bitmap->Width(), 3);
   ASSERT_EQ(bitmap->Height(), 2);
   EXPECT_EQ(bitmap->Palette()[1], RGBQuad(255, 130, 4));

@@ -95,7 +95,7 @@ std::vector<std::vector<int>> Indices(const DibImage& b) {
     std::vector<int> row;
     for (int32_t x = 0; x < b.Width(); ++x) {
       const uint8_t* line = b.ScanLine(y);
-      row.push_back(b.PixelFormat() == DibFormat::pf8bit ? line[x]
+      row.push_back(b.PixelFormat() == DibFormat::k8Bit ? line[x]
                     : (x & 1)                               ? line[x / 2] & 0x0F
                                                             : line[x / 2] >> 4);
     }
@@ -226,7 +226,7 @@ TEST(BmpReader, CoreHeaderHasThreeBytePaletteEntries) {
                             .bits = 1,
                             .palette = {0x102030, 0xA0B0C0},
                             .pixels = {0x40, 0, 0, 0}}));
-  ASSERT_EQ(b.PixelFormat(), DibFormat::pf1bit);
+  ASSERT_EQ(b.PixelFormat(), DibFormat::k1Bit);
   EXPECT_EQ(FromBitmap(b).At(0, 0), 0xFF102030u);
   EXPECT_EQ(FromBitmap(b).At(1, 0), 0xFFA0B0C0u);
 }
@@ -247,7 +247,7 @@ TEST(BmpReader, ThirtyTwoBitAlphaRule) {
                               .height = 1,
                               .bits = 32,
                               .pixels = {0x33, 0x22, 0x11, c.alpha0, 0x66, 0x55, 0x44, c.alpha1}}));
-    ASSERT_EQ(b.PixelFormat(), DibFormat::pf32bit);
+    ASSERT_EQ(b.PixelFormat(), DibFormat::k32Bit);
     EXPECT_EQ(FromBitmap(b).At(0, 0), c.expect0) << int(c.alpha0);
     EXPECT_EQ(FromBitmap(b).At(1, 0), c.expect1) << int(c.alpha0);
   }
@@ -268,56 +268,56 @@ TEST(BmpReader, BitFieldMasks) {
        16,
        {0x7C00, 0x03E0, 0x001F},
        0x7C1F,
-       DibFormat::pf15bit,
+       DibFormat::k15Bit,
        0xFFFF00FFu},
       {"5-6-5 stays 16-bit",
        40,
        16,
        {0xF800, 0x07E0, 0x001F},
        0x07E0,
-       DibFormat::pf16bit,
+       DibFormat::k16Bit,
        0xFF00FF00u},
       {"4-4-4-4 with alpha",
        56,
        16,
        {0x0F00, 0x00F0, 0x000F, 0xF000},
        0x8F05,
-       DibFormat::pf32bit,
+       DibFormat::k32Bit,
        0x88FF0055u},
       {"1-5-5-5 with alpha",
        56,
        16,
        {0x7C00, 0x03E0, 0x001F, 0x8000},
        0x801F,
-       DibFormat::pf32bit,
+       DibFormat::k32Bit,
        0xFF0000FFu},
       {"10-10-10 without alpha",
        40,
        32,
        {0x3FF00000, 0x000FFC00, 0x000003FF},
        0x3FF00000,
-       DibFormat::pf24bit,
+       DibFormat::k24Bit,
        0xFFFF0000u},
       {"8-8-8 with alpha mask",
        108,
        32,
        {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
        0x40FF8000,
-       DibFormat::pf32bit,
+       DibFormat::k32Bit,
        0x40FF8000u},
       {"8-8-8 without alpha mask ignores the fourth byte",
        40,
        32,
        {0x00FF0000, 0x0000FF00, 0x000000FF},
        0x40FF8000,
-       DibFormat::pf32bit,
+       DibFormat::k32Bit,
        0xFFFF8000u},
       {"blue-green-red order",
        40,
        32,
        {0x000000FF, 0x0000FF00, 0x00FF0000},
        0x000000FF,
-       DibFormat::pf24bit,
+       DibFormat::k24Bit,
        0xFFFF0000u},
   };
   for (const Case& c : cases) {
@@ -427,7 +427,7 @@ std::vector<uint8_t> Write(const DibImage& bitmap) {
 
 TEST(BmpWriter, ThirtyTwoBitHeaderAndBottomUpRows) {
   DibImage b;
-  b.SetPixelFormat(DibFormat::pf32bit);
+  b.SetPixelFormat(DibFormat::k32Bit);
   b.SetSize(2, 2);
   const uint32_t top[2] = {0x80112233u, 0xFF445566u}, bottom[2] = {0x00778899u, 0x01AABBCCu};
   std::memcpy(b.ScanLine(0), top, 8);
@@ -452,7 +452,7 @@ TEST(BmpWriter, ThirtyTwoBitHeaderAndBottomUpRows) {
 
 TEST(BmpWriter, PalettedBitmapGetsItsColourTableAndZeroPadding) {
   DibImage b;
-  b.SetPixelFormat(DibFormat::pf4bit);
+  b.SetPixelFormat(DibFormat::k4Bit);
   b.SetSize(3, 1);
   b.SetPalette({RGBQuad(255, 0, 0), RGBQuad(0, 255, 0), RGBQuad(0, 0, 255)});
   b.ScanLine(0)[0] = 0x01;
@@ -472,8 +472,8 @@ TEST(BmpWriter, PalettedBitmapGetsItsColourTableAndZeroPadding) {
 // Every pixel format is written in its own format and reads back unchanged.
 TEST(BmpWriter, EveryFormatRoundTrips) {
   const DibFormat formats[] = {
-      DibFormat::pf1bit,  DibFormat::pf4bit,  DibFormat::pf8bit, DibFormat::pf15bit,
-      DibFormat::pf16bit, DibFormat::pf24bit, DibFormat::pf32bit};
+      DibFormat::k1Bit,  DibFormat::k4Bit,  DibFormat::k8Bit, DibFormat::k15Bit,
+      DibFormat::k16Bit, DibFormat::k24Bit, DibFormat::k32Bit};
   for (DibFormat format : formats) {
     DibImage b;
     b.SetPixelFormat(format);

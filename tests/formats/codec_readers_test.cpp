@@ -30,7 +30,7 @@ std::unique_ptr<CodecGraphic> Load(GraphicFactory create, const std::vector<uint
 // The pixels as a 32-bit bitmap, for the reference comparison.
 DibImage AsBitmap(const CodecGraphic& graphic) {
   DibImage bitmap;
-  bitmap.SetPixelFormat(DibFormat::pf32bit);
+  bitmap.SetPixelFormat(DibFormat::k32Bit);
   bitmap.SetSize(graphic.Width(), graphic.Height());
   for (int32_t y = 0; y < graphic.Height(); ++y)
     std::memcpy(bitmap.ScanLine(y), graphic.Pixels().data() + size_t(y) * graphic.Width(),

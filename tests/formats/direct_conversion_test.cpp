@@ -40,7 +40,7 @@ std::unique_ptr<Graphic> Load(const std::string& sample) {
 // What the drawn-graphic path gives: the graphic handed to the bitmap directly, not through a
 // picture, never takes a shortcut.
 template <typename Graphic>
-std::vector<Argb32> Drawn(const std::string& sample, JpegScale scale = JpegScale::jsFullSize) {
+std::vector<Argb32> Drawn(const std::string& sample, JpegScale scale = JpegScale::kFullSize) {
   auto graphic = Load<Graphic>(sample);
   if constexpr (std::is_same_v<Graphic, JpegGraphic>) graphic->SetScale(scale);
   ArgbImage bitmap;
@@ -59,7 +59,7 @@ TEST_P(JpegStraightDecode, GivesTheDrawnPixelsAtEveryScale) {
   REQUIRE_SHARED_SAMPLES();
   const std::string sample = std::string("testimages/jpeg/") + GetParam().sample;
   for (JpegScale scale :
-       {JpegScale::jsFullSize, JpegScale::jsHalf, JpegScale::jsQuarter, JpegScale::jsEighth}) {
+       {JpegScale::kFullSize, JpegScale::kHalf, JpegScale::kQuarter, JpegScale::kEighth}) {
     SCOPED_TRACE(static_cast<int>(scale));
     Picture picture;
     picture.SetGraphic(Load<JpegGraphic>(sample));
@@ -137,9 +137,9 @@ TEST(JpegWriter, ThirtyTwoBitRowsGiveTheSameFileAsTwentyFourBitRows) {
     SCOPED_TRACE(w);
     std::mt19937 rng(static_cast<uint32_t>(w * 131 + h));
     DibImage b24, b32;
-    b24.SetPixelFormat(DibFormat::pf24bit);
+    b24.SetPixelFormat(DibFormat::k24Bit);
     b24.SetSize(w, h);
-    b32.SetPixelFormat(DibFormat::pf32bit);
+    b32.SetPixelFormat(DibFormat::k32Bit);
     b32.SetSize(w, h);
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {

@@ -114,10 +114,10 @@ TEST(GifWriter, PalettedBitmapsAreWrittenAsTheyAre) {
     uint8_t screen_flags, frame_flags, code_size;
   };
   const Case cases[] = {
-      {DibFormat::pf1bit, 2, 0x00, 0x80, 2},
-      {DibFormat::pf4bit, 16, 0x33, 0x83, 4},
-      {DibFormat::pf4bit, 5, 0x22, 0x82, 3},  // 5 entries: written as 8, code size 3
-      {DibFormat::pf8bit, 256, 0x77, 0x87, 8},
+      {DibFormat::k1Bit, 2, 0x00, 0x80, 2},
+      {DibFormat::k4Bit, 16, 0x33, 0x83, 4},
+      {DibFormat::k4Bit, 5, 0x22, 0x82, 3},  // 5 entries: written as 8, code size 3
+      {DibFormat::k8Bit, 256, 0x77, 0x87, 8},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(BitsPerPixel(c.format));
@@ -185,7 +185,7 @@ TEST(GifLzw, ClearCodeFollowsCode4094AndTheStreamEndsWithTheEndCode) {
 
 TEST(GifWriter, IndexOutsideTheColourTableWritesNothing) {
   DibImage bitmap;
-  bitmap.SetPixelFormat(DibFormat::pf8bit);
+  bitmap.SetPixelFormat(DibFormat::k8Bit);
   bitmap.SetSize(2, 1);
   bitmap.SetPalette({RGBQuad(1, 1, 1), RGBQuad(2, 2, 2)});
   bitmap.ScanLine(0)[1] = 2;

@@ -73,7 +73,7 @@ const std::vector<std::vector<uint8_t>> kRows = {
 
 TEST(CutTest, RunLengthRows) {
   const auto bitmap = Load(Cut(5, 3, kRows));
-  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::pf8bit);
+  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::k8Bit);
   const uint8_t expected[3][5] = {{1, 1, 1, 2, 3}, {4, 5, 0, 0, 0}, {200, 200, 200, 200, 200}};
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 5; ++x) EXPECT_EQ(bitmap->ScanLine(y)[x], expected[y][x]) << x << ", " << y;

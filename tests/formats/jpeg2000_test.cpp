@@ -61,7 +61,7 @@ TEST(Jpeg2000Samples, DecodeLikeTheReferences) {
     // through a colour conversion whose rounding differs by a level between decoders.
     const int tolerance = row.exercises.find("YCbCr") != std::string::npos ? 2 : 1;
     const Pixels reference = test::LoadReference(test::SharedPath("testimages/" + row.reference));
-    const bool alpha = bitmap.PixelFormat() == DibFormat::pf32bit;
+    const bool alpha = bitmap.PixelFormat() == DibFormat::k32Bit;
     const test::Difference d = test::Compare(test::FromBitmap(bitmap), reference, alpha);
     EXPECT_GE(d.max, 0);
     EXPECT_LE(d.max, tolerance) << "at " << d.x << "," << d.y;
@@ -76,16 +76,16 @@ TEST(Jpeg2000, ComponentCountDecidesThePixelFormat) {
     const char* file;
     DibFormat format;
   } cases[] = {
-      {"jpeg2000/ojd_p0_01.j2k", DibFormat::pf8bit},
-      {"jpeg2000/ojd_basn4a08.jp2", DibFormat::pf8bit},  // grey and alpha: first only
-      {"jpeg2000/ojd_p0_14.j2k", DibFormat::pf24bit},
-      {"jpeg2000/ojd_basn6a08.jp2", DibFormat::pf32bit},
+      {"jpeg2000/ojd_p0_01.j2k", DibFormat::k8Bit},
+      {"jpeg2000/ojd_basn4a08.jp2", DibFormat::k8Bit},  // grey and alpha: first only
+      {"jpeg2000/ojd_p0_14.j2k", DibFormat::k24Bit},
+      {"jpeg2000/ojd_basn6a08.jp2", DibFormat::k32Bit},
   };
   for (const auto& c : cases) {
     Jpeg2000Graphic bitmap;
     bitmap.LoadFromFile(test::SharedPath(std::string("testimages/") + c.file));
     EXPECT_EQ(bitmap.PixelFormat(), c.format) << c.file;
-    if (c.format == DibFormat::pf8bit) {
+    if (c.format == DibFormat::k8Bit) {
       ASSERT_EQ(bitmap.Palette().size(), 256u);
       EXPECT_EQ(bitmap.Palette()[200], RGBQuad(200, 200, 200));
     }
@@ -162,7 +162,7 @@ DibImage Noise(DibFormat format, int32_t w, int32_t h) {
       state = state * 1103515245u + 12345u;
       b.ScanLine(y)[i] = static_cast<uint8_t>(state >> 16);
     }
-  if (format == DibFormat::pf8bit) {
+  if (format == DibFormat::k8Bit) {
     std::vector<PaletteEntry> palette;
     for (int i = 0; i < 256; ++i)
       palette.push_back(RGBQuad(static_cast<uint8_t>(i), static_cast<uint8_t>(i / 2),
@@ -203,7 +203,7 @@ TEST(Jpeg2000Writer, WritesTheJp2Boxes) {
   const struct {
     DibFormat format;
     int components;
-  } cases[] = {{DibFormat::pf32bit, 4}, {DibFormat::pf24bit, 3}, {DibFormat::pf8bit, 3}};
+  } cases[] = {{DibFormat::k32Bit, 4}, {DibFormat::k24Bit, 3}, {DibFormat::k8Bit, 3}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.components);
     const std::vector<uint8_t> f = Save(Noise(c.format, 7, 5), false);
@@ -256,7 +256,7 @@ std::map<uint16_t, std::vector<uint8_t>> MainHeader(const std::vector<uint8_t>& 
 }
 
 TEST(Jpeg2000Writer, CodestreamCarriesTheCodingParameters) {
-  const std::vector<uint8_t> f = Save(Noise(DibFormat::pf24bit, 70, 50), false);
+  const std::vector<uint8_t> f = Save(Noise(DibFormat::k24Bit, 70, 50), false);
   const std::vector<Box> top = Boxes(f, 0, f.size());
   ASSERT_EQ(top.size(), 4u);
   const auto segments = MainHeader(f, top[3].content);
@@ -294,7 +294,7 @@ TEST(Jpeg2000Writer, SmallPicturesGetFewerDecompositionLevels) {
     uint8_t levels;
   } cases[] = {{32, 900, 5}, {31, 31, 4}, {20, 40, 4}, {7, 5, 2}, {1, 1, 0}};
   for (const auto& c : cases) {
-    const std::vector<uint8_t> f = Save(Noise(DibFormat::pf24bit, c.width, c.height), false);
+    const std::vector<uint8_t> f = Save(Noise(DibFormat::k24Bit, c.width, c.height), false);
     ASSERT_FALSE(f.empty());
     const auto segments = MainHeader(f, Boxes(f, 0, f.size()).back().content);
     ASSERT_TRUE(segments.count(0xFF52));
@@ -304,7 +304,7 @@ TEST(Jpeg2000Writer, SmallPicturesGetFewerDecompositionLevels) {
 
 // Noise does not compress: the lossy codestream is cut to the budget, the lossless one is not.
 TEST(Jpeg2000Writer, RateLimitsTheLossyCodestream) {
-  const DibImage noise = Noise(DibFormat::pf32bit, 160, 120);
+  const DibImage noise = Noise(DibFormat::k32Bit, 160, 120);
   const std::vector<uint8_t> lossy = Save(noise, false, 90);
   const std::vector<uint8_t> lossless = Save(noise, true);
   const float budget = Jpeg2000RateFor(90, 4, 160, 120).target_bytes;
@@ -315,7 +315,7 @@ TEST(Jpeg2000Writer, RateLimitsTheLossyCodestream) {
 }
 
 TEST(Jpeg2000Writer, LosslessRoundTrip) {
-  for (DibFormat format : {DibFormat::pf32bit, DibFormat::pf24bit}) {
+  for (DibFormat format : {DibFormat::k32Bit, DibFormat::k24Bit}) {
     const DibImage original = Noise(format, 33, 21);
     const std::vector<uint8_t> f = Save(original, true);
     Jpeg2000Graphic back;

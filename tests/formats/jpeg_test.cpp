@@ -26,7 +26,7 @@ using test::Pixels;
 // A 32-bit picture with smooth and sharp parts and an alpha byte the writer must drop.
 DibImage Pattern(int32_t w, int32_t h) {
   DibImage b;
-  b.SetPixelFormat(DibFormat::pf32bit);
+  b.SetPixelFormat(DibFormat::k32Bit);
   b.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x) {
@@ -195,10 +195,10 @@ TEST(Jpeg, DecodingScales) {
     JpegScale scale;
     int32_t w4001, h3001, w33, h17;
   } cases[] = {
-      {JpegScale::jsFullSize, 4001, 3001, 33, 17},
-      {JpegScale::jsHalf, 2001, 1501, 17, 9},
-      {JpegScale::jsQuarter, 1001, 751, 9, 5},
-      {JpegScale::jsEighth, 501, 376, 5, 3},
+      {JpegScale::kFullSize, 4001, 3001, 33, 17},
+      {JpegScale::kHalf, 2001, 1501, 17, 9},
+      {JpegScale::kQuarter, 1001, 751, 9, 5},
+      {JpegScale::kEighth, 501, 376, 5, 3},
   };
   const std::vector<uint8_t> small = Encode(Pattern(33, 17), 95);
   auto large = Load(WithFrameSize(small, 4001, 3001));
@@ -223,10 +223,10 @@ TEST(Jpeg, DecodingScales) {
     EXPECT_EQ(target.At(c.w33 - 1, c.h17 - 1) >> 24, 0xFFu);
   }
   // Back at full size the picture is decoded again at full size.
-  jpeg->SetScale(JpegScale::jsFullSize);
+  jpeg->SetScale(JpegScale::kFullSize);
   EXPECT_EQ(test::Compare(test::Render(*jpeg, 33, 17, 0), full, true).max, 0);
   // An eighth of the pattern is close to the average of each 8 x 8 block.
-  jpeg->SetScale(JpegScale::jsEighth);
+  jpeg->SetScale(JpegScale::kEighth);
   const Pixels eighth = test::Render(*jpeg, 5, 3, 0);
   uint32_t sum = 0;
   for (int y = 0; y < 8; ++y)
@@ -249,7 +249,7 @@ TEST(JpegWriter, WritesABaselineJfifFile) {
   // It decodes back to the picture (without its alpha), within what quality 75 loses.
   auto back = Load(f);
   DibImage original = Pattern(16, 8);
-  original.SetPixelFormat(DibFormat::pf24bit);
+  original.SetPixelFormat(DibFormat::k24Bit);
   const test::Difference d =
       test::Compare(test::Render(*back, 16, 8, 0), test::FromBitmap(original));
   EXPECT_LT(d.mean, 12.0);

@@ -19,7 +19,7 @@ namespace {
 // Four flat quadrants: colours survive any resampling the other program's renderer may do.
 DibImage Quadrants(int32_t width, int32_t height) {
   DibImage b;
-  b.SetPixelFormat(DibFormat::pf24bit);
+  b.SetPixelFormat(DibFormat::k24Bit);
   b.SetSize(width, height);
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
@@ -55,7 +55,7 @@ TEST(MetafileInterop, OtherProgramsShowTheWrittenBitmap) {
     const std::string svg = dir.File(std::string("picture") + c.ext + ".svg");
     const std::string png = dir.File(std::string("picture") + c.ext + ".png");
     {
-      FileStream out(metafile, FileMode::Create);
+      FileStream out(metafile, FileMode::kCreate);
       WriteMetafile(&bitmap, 64, 40, c.enhanced, out);
     }
     std::string command = c.command;

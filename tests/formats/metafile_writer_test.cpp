@@ -21,7 +21,7 @@ std::vector<uint8_t> Write(const DibImage* bitmap, int32_t width, int32_t height
 // A bitmap whose every pixel differs, with varied fourth bytes when it has 32 bits.
 DibImage Pattern(int32_t width, int32_t height, DibFormat format) {
   DibImage b;
-  b.SetPixelFormat(DibFormat::pf32bit);
+  b.SetPixelFormat(DibFormat::k32Bit);
   b.SetSize(width, height);
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
@@ -36,7 +36,7 @@ DibImage Pattern(int32_t width, int32_t height, DibFormat format) {
 }
 
 TEST(MetafileWriter, EnhancedHeaderDescribesFrameDeviceAndRecords) {
-  const DibImage bitmap = Pattern(100, 50, DibFormat::pf32bit);
+  const DibImage bitmap = Pattern(100, 50, DibFormat::k32Bit);
   struct Case {
     const DibImage* bitmap;
     int32_t width, height;
@@ -81,7 +81,7 @@ TEST(MetafileWriter, EnhancedHeaderDescribesFrameDeviceAndRecords) {
 }
 
 TEST(MetafileWriter, PlaceableHeaderAndWindowsHeader) {
-  const DibImage bitmap = Pattern(100, 50, DibFormat::pf32bit);
+  const DibImage bitmap = Pattern(100, 50, DibFormat::k32Bit);
   for (const DibImage* b : {&bitmap, static_cast<const DibImage*>(nullptr)}) {
     const std::vector<uint8_t> bytes = Write(b, 100, 50, false);
     const ByteView h(bytes.data(), bytes.size());
@@ -120,9 +120,9 @@ TEST(MetafileWriter, DrawnBitmapPlaysBackExactly) {
     DibFormat format;
     int32_t width, height;
   } cases[] = {
-      {true, DibFormat::pf32bit, 7, 5},    {true, DibFormat::pf24bit, 33, 17},
-      {true, DibFormat::pf32bit, 300, 2},  {false, DibFormat::pf32bit, 7, 5},
-      {false, DibFormat::pf24bit, 33, 17}, {false, DibFormat::pf32bit, 301, 3},
+      {true, DibFormat::k32Bit, 7, 5},    {true, DibFormat::k24Bit, 33, 17},
+      {true, DibFormat::k32Bit, 300, 2},  {false, DibFormat::k32Bit, 7, 5},
+      {false, DibFormat::k24Bit, 33, 17}, {false, DibFormat::k32Bit, 301, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()

@@ -66,7 +66,7 @@ TEST(PcdTest, BaseImageLayout) {
   auto luma = [](int x, int y) { return static_cast<uint8_t>((x + 3 * y) % 180); };
   auto c1 = [](int cx, int cy) { return static_cast<uint8_t>(cx == 1 && cy == 0 ? 200 : 156); };
   const auto bitmap = Load(Pcd(0, luma, c1));
-  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::pf24bit);
+  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::k24Bit);
   ASSERT_EQ(bitmap->Width(), 768);
   ASSERT_EQ(bitmap->Height(), 512);
   EXPECT_EQ(PixelAt(*bitmap, 10, 7), Rgb(luma(10, 7), 156, 137));

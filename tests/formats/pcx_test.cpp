@@ -71,35 +71,35 @@ TEST(PcxTest, ColourTables) {
   const Case cases[] = {
       {"256 colours from the trailing block",
        Pcx({.width = 2, .bytes_per_line = 2}, Concat({1, 200}, PaletteBlock())),
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        {0xFF01FE07u, 0xFFC83707u}},
       {"8 bits with grey information and no block: grey ramp",
        Pcx({.width = 2, .bytes_per_line = 2, .palette_info = 2}, {1, 200}),
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        {0xFF010101u, 0xFFC8C8C8u}},
       {"4 bits: the header palette",
        Pcx(header_palette, {0x3F}),
-       DibFormat::pf4bit,
+       DibFormat::k4Bit,
        {0xFF1E0000u, 0xFF960000u}},
       {"4 bits, version 3: the standard palette",
        Pcx(version3, {0x9F}),
-       DibFormat::pf4bit,
+       DibFormat::k4Bit,
        {0xFFFF0000u, 0xFFFFFFFFu}},
       {"4 bits with grey information: grey ramp",
        Pcx(grey4, {0x1F}),
-       DibFormat::pf4bit,
+       DibFormat::k4Bit,
        {0xFF111111u, 0xFFFFFFFFu}},
       {"1 bit: black and white whatever the header palette",
        Pcx({.version = 3, .bits = 1, .width = 3}, {0xA0}),
-       DibFormat::pf1bit,
+       DibFormat::k1Bit,
        {0xFFFFFFFFu, 0xFF000000u, 0xFFFFFFFFu}},
       {"2 bits: indices into the header palette",
        Pcx({.bits = 2, .width = 3, .palette = header_palette.palette}, {0x1B}),
-       DibFormat::pf4bit,
+       DibFormat::k4Bit,
        {0xFF000000u, 0xFF0A0000u, 0xFF140000u}},
       {"2 bits with grey information: 4 grey levels",
        Pcx({.bits = 2, .width = 4, .palette_info = 2}, {0x1B}),
-       DibFormat::pf4bit,
+       DibFormat::k4Bit,
        {0xFF000000u, 0xFF555555u, 0xFFAAAAAAu, 0xFFFFFFFFu}},
   };
   for (const Case& c : cases) {
@@ -127,7 +127,7 @@ TEST(PcxTest, PlaneLayouts) {
   // 16 colours in 4 planes: 0x80 in plane 0 only -> index 1 at pixel 0, 0 elsewhere.
   const auto planar =
       Load(Pcx({.bits = 1, .width = 8, .planes = 4, .bytes_per_line = 1}, {0x80, 0, 0, 0}));
-  EXPECT_EQ(planar->PixelFormat(), DibFormat::pf4bit);
+  EXPECT_EQ(planar->PixelFormat(), DibFormat::k4Bit);
   EXPECT_EQ(planar->ScanLine(0)[0], 0x10);
   for (int i = 1; i < 4; ++i) EXPECT_EQ(planar->ScanLine(0)[i], 0x00);
   // Plane k gives bit k of the index.
@@ -138,7 +138,7 @@ TEST(PcxTest, PlaneLayouts) {
   // True colour: plane 0 red, plane 1 green, plane 2 blue.
   const auto rgb =
       Load(Pcx({.width = 2, .planes = 3, .bytes_per_line = 2}, {10, 11, 20, 21, 30, 31}));
-  EXPECT_EQ(rgb->PixelFormat(), DibFormat::pf24bit);
+  EXPECT_EQ(rgb->PixelFormat(), DibFormat::k24Bit);
   EXPECT_EQ(PixelAt(*rgb, 0, 0), 0xFF0A141Eu);
   EXPECT_EQ(PixelAt(*rgb, 1, 0), 0xFF0B151Fu);
   const uint8_t* stored = rgb->ScanLine(0);

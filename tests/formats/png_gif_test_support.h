@@ -139,7 +139,7 @@ inline std::vector<uint8_t> Inflate(const std::vector<uint8_t>& compressed) {
 template <typename F>
 DibImage MakeBitmap32(int32_t w, int32_t h, F f) {
   DibImage bitmap;
-  bitmap.SetPixelFormat(DibFormat::pf32bit);
+  bitmap.SetPixelFormat(DibFormat::k32Bit);
   bitmap.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y) {
     auto* row = reinterpret_cast<uint32_t*>(bitmap.ScanLine(y));

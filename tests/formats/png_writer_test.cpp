@@ -73,7 +73,7 @@ std::vector<uint8_t> Encode(const DibImage& bitmap, uint8_t filters, int level =
 
 DibImage Rgb24(int32_t w, int32_t h, const std::vector<uint8_t>& rgb) {
   DibImage bitmap;
-  bitmap.SetPixelFormat(DibFormat::pf24bit);
+  bitmap.SetPixelFormat(DibFormat::k24Bit);
   bitmap.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x)
@@ -140,8 +140,8 @@ TEST(PngWriter, RowFilterChoice) {
 TEST(PngWriter, EveryPixelFormatRoundTrips) {
   std::mt19937 random(5);
   const DibFormat formats[] = {
-      DibFormat::pf1bit,  DibFormat::pf4bit,  DibFormat::pf8bit, DibFormat::pf15bit,
-      DibFormat::pf16bit, DibFormat::pf24bit, DibFormat::pf32bit};
+      DibFormat::k1Bit,  DibFormat::k4Bit,  DibFormat::k8Bit, DibFormat::k15Bit,
+      DibFormat::k16Bit, DibFormat::k24Bit, DibFormat::k32Bit};
   for (const DibFormat format : formats) {
     SCOPED_TRACE(BitsPerPixel(format));
     // Odd sizes leave padding bits in the last byte of paletted rows.
@@ -149,7 +149,7 @@ TEST(PngWriter, EveryPixelFormatRoundTrips) {
       return static_cast<uint32_t>(random()) ^ static_cast<uint32_t>(x * y * 977);
     });
     bitmap.SetPixelFormat(format);
-    if (format == DibFormat::pf4bit) {
+    if (format == DibFormat::k4Bit) {
       std::vector<PaletteEntry> palette;
       for (int i = 0; i < 16; ++i) palette.push_back(RGBQuad(i * 16, 255 - i * 7, i * i));
       bitmap.SetPalette(palette);
@@ -170,7 +170,7 @@ TEST(PngWriter, EveryPixelFormatRoundTrips) {
 
 TEST(PngWriter, PaletteCoversEveryIndexUsed) {
   DibImage bitmap;
-  bitmap.SetPixelFormat(DibFormat::pf8bit);
+  bitmap.SetPixelFormat(DibFormat::k8Bit);
   bitmap.SetSize(3, 1);
   bitmap.SetPalette({RGBQuad(1, 2, 3), RGBQuad(4, 5, 6)});
   bitmap.ScanLine(0)[0] = 1;
@@ -191,7 +191,7 @@ TEST(PngWriter, TransparentBitmapGetsTRNS) {
   EXPECT_EQ(rgb_chunks[1].data, (std::vector<uint8_t>{0, 0x10, 0, 0x20, 0, 0x30}));
 
   DibImage indexed;
-  indexed.SetPixelFormat(DibFormat::pf8bit);
+  indexed.SetPixelFormat(DibFormat::k8Bit);
   indexed.SetSize(3, 1);
   indexed.SetPalette({RGBQuad(9, 9, 9), RGBQuad(0x10, 0x20, 0x30), RGBQuad(7, 7, 7)});
   for (int x = 0; x < 3; ++x) indexed.ScanLine(0)[x] = static_cast<uint8_t>(x);
@@ -267,7 +267,7 @@ TEST(PngWriter, PicturesAboveTheOneShotBoundStreamThroughZlib) {
   // 4200 x 4000 RGB: 50,404,000 bytes of filtered rows, above the 48 MiB bound. Level 1 keeps
   // zlib quick; its stream differs from libdeflate's at every level.
   DibImage grey;
-  grey.SetPixelFormat(DibFormat::pf24bit);
+  grey.SetPixelFormat(DibFormat::k24Bit);
   grey.SetSize(4200, 4000);
   for (int32_t y = 0; y < grey.Height(); ++y)
     std::memset(grey.ScanLine(y), static_cast<int>(y % 251), size_t{3} * grey.Width());

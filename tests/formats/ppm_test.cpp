@@ -43,18 +43,18 @@ TEST(PpmTest, TextAndBinaryFormsGiveTheSamePicture) {
       {"bitmap: 1 is black",
        "P1\n# comment\n3 2\n1 0 1\n011",
        std::string("P4 3 2\n") + "\xA0\x60",
-       DibFormat::pf1bit,
+       DibFormat::k1Bit,
        {0xFF000000u, 0xFFFFFFFFu, 0xFF000000u, 0xFFFFFFFFu, 0xFF000000u, 0xFF000000u}},
       {"grey map",
        "P2 3 2 255\n0 128 255\n#\n1 2 3\n",
        std::string("P5\n3#c\n2\n255\n") + std::string("\x00\x80\xFF\x01\x02\x03", 6),
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        {0xFF000000u, 0xFF808080u, 0xFFFFFFFFu, 0xFF010101u, 0xFF020202u, 0xFF030303u}},
       {"pixel map",
        "P3 3 2 255 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18",
        std::string("P6 3 2 255\n") +
            "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10\x11\x12",
-       DibFormat::pf24bit,
+       DibFormat::k24Bit,
        {0xFF010203u, 0xFF040506u, 0xFF070809u, 0xFF0A0B0Cu, 0xFF0D0E0Fu, 0xFF101112u}},
   };
   for (const Case& c : cases) {
@@ -114,19 +114,19 @@ TEST(PpmTest, ArbitraryMaps) {
   };
   const Case cases[] = {
       {"grey", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nTUPLTYPE GRAYSCALE\nENDHDR\n\x40",
-       DibFormat::pf8bit, 0xFF404040u},
+       DibFormat::k8Bit, 0xFF404040u},
       {"black and white",
        "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 1\nTUPLTYPE BLACKANDWHITE\nENDHDR\n\x01",
-       DibFormat::pf8bit, 0xFFFFFFFFu},
+       DibFormat::k8Bit, 0xFFFFFFFFu},
       {"grey and alpha",
        "P7\n# a comment\nHEIGHT 1\nWIDTH 1\nMAXVAL 255\nDEPTH 2\nENDHDR\n\x40\x80",
-       DibFormat::pf32bit, 0x80404040u},
+       DibFormat::k32Bit, 0x80404040u},
       {"colour", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n\x01\x02\x03",
-       DibFormat::pf24bit, 0xFF010203u},
+       DibFormat::k24Bit, 0xFF010203u},
       {"colour and alpha, 16 bits",
        std::string("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n") +
            std::string("\x01\x01\x02\x02\x03\x03\xFF\xFF", 8),
-       DibFormat::pf32bit, 0xFF010203u},
+       DibFormat::k32Bit, 0xFF010203u},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -81,51 +81,51 @@ TEST(PsdTest, ColourModesGiveTheirColours) {
       {"bitmap: set bits are black",
        {.channels = 1, .depth = 1, .mode = 0},
        {{0x80}},
-       DibFormat::pf1bit,
+       DibFormat::k1Bit,
        0xFF000000u,
        0xFFFFFFFFu},
       {"grey",
        {.channels = 1, .mode = 1},
        {{0, 200}},
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        0xFF000000u,
        0xFFC8C8C8u},
       {"grey 16-bit",
        {.channels = 1, .depth = 16, .mode = 1},
        {{0xFF, 0xFF, 0x80, 0x80}},
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        0xFFFFFFFFu,
        0xFF808080u},
       {"duotone shows its grey channel",
        {.channels = 1, .mode = 8},
        {{10, 250}},
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        0xFF0A0A0Au,
        0xFFFAFAFAu},
       {"indexed",
        {.channels = 1, .mode = 2, .mode_data = Palette768({{0, 0, 0}, {10, 20, 30}, {40, 50, 60}})},
        {{1, 2}},
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        0xFF0A141Eu,
        0xFF28323Cu},
-      {"rgb", {}, {{255, 0}, {0, 128}, {0, 255}}, DibFormat::pf24bit, 0xFFFF0000u, 0xFF0080FFu},
+      {"rgb", {}, {{255, 0}, {0, 128}, {0, 255}}, DibFormat::k24Bit, 0xFFFF0000u, 0xFF0080FFu},
       {"rgb 16-bit",
        {.depth = 16},
        {{0xFF, 0xFF, 0, 0}, {0, 0, 0x80, 0x80}, {0, 0, 0xFF, 0xFF}},
-       DibFormat::pf24bit,
+       DibFormat::k24Bit,
        0xFFFF0000u,
        0xFF0080FFu},
       // Stored inverted: 255 is no ink.
       {"cmyk",
        {.channels = 4, .mode = 4},
        {{255, 0}, {255, 255}, {255, 255}, {255, 128}},
-       DibFormat::pf24bit,
+       DibFormat::k24Bit,
        0xFFFFFFFFu,
        0xFF008080u},
       {"lab white and black",
        {.mode = 9},
        {{255, 0}, {128, 128}, {128, 128}},
-       DibFormat::pf24bit,
+       DibFormat::k24Bit,
        0xFFFFFFFFu,
        0xFF000000u,
        1},
@@ -133,7 +133,7 @@ TEST(PsdTest, ColourModesGiveTheirColours) {
       {"lab red and blue",
        {.mode = 9},
        {{138, 75}, {209, 196}, {198, 16}},
-       DibFormat::pf24bit,
+       DibFormat::k24Bit,
        0xFFFF0000u,
        0xFF0000FFu,
        3},
@@ -157,12 +157,12 @@ TEST(PsdTest, ExtraChannelIsAlphaOnlyWhenTheLayerCountSaysSo) {
   // it is a saved selection and the picture stays opaque.
   const std::vector<std::vector<uint8_t>> rgba = {{255, 0}, {0, 0}, {0, 255}, {64, 255}};
   const auto with_alpha = Load(Psd({.channels = 4, .layer_count = -1}, rgba));
-  EXPECT_EQ(with_alpha->PixelFormat(), DibFormat::pf32bit);
+  EXPECT_EQ(with_alpha->PixelFormat(), DibFormat::k32Bit);
   EXPECT_EQ(PixelAt(*with_alpha, 0, 0), 0x40FF0000u);
   EXPECT_EQ(PixelAt(*with_alpha, 1, 0), 0xFF0000FFu);
 
   const auto selection = Load(Psd({.channels = 4, .layer_count = 2}, rgba));
-  EXPECT_EQ(selection->PixelFormat(), DibFormat::pf24bit);
+  EXPECT_EQ(selection->PixelFormat(), DibFormat::k24Bit);
   EXPECT_EQ(PixelAt(*selection, 0, 0), 0xFFFF0000u);
 
   const auto grey = Load(Psd({.channels = 2, .mode = 1, .layer_count = -1}, {{9, 8}, {0, 128}}));

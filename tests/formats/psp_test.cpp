@@ -253,7 +253,7 @@ const uint32_t kTwoLayers[12] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF0A0B0C,
                                  0xFF3C3D3E, 0xFFA3A3A4, 0xFF7C7D7D, 0xFF5A5B5C};
 
 void ExpectPixels(const DibImage& bitmap, const uint32_t* expected) {
-  ASSERT_EQ(bitmap.PixelFormat(), DibFormat::pf32bit);
+  ASSERT_EQ(bitmap.PixelFormat(), DibFormat::k32Bit);
   for (int32_t y = 0; y < bitmap.Height(); ++y)
     for (int32_t x = 0; x < bitmap.Width(); ++x)
       EXPECT_EQ(PixelAt(bitmap, x, y), expected[y * bitmap.Width() + x])

@@ -222,7 +222,7 @@ TEST(Quantizer, ReduceBitmapMapsEveryPixelToItsNearestEntry) {
     return c;
   }();
   const auto reduced = ReduceBitmap(source, 8, 0);
-  ASSERT_EQ(reduced->PixelFormat(), DibFormat::pf8bit);
+  ASSERT_EQ(reduced->PixelFormat(), DibFormat::k8Bit);
   ASSERT_EQ(reduced->Palette().size(), 256u);
   EXPECT_EQ(reduced->Palette(), BuildOctreePalette(source));
   SlowColorLookup lookup(reduced->Palette());

@@ -79,7 +79,7 @@ TEST(RlaTest, ScanlinesAreStoredBottomUp) {
   const auto file = Rla({}, {{Literal({255, 0}), Literal({0, 0}), Literal({0, 255})},
                              {Literal({0, 255}), Literal({255, 255}), Literal({0, 255})}});
   const auto bitmap = Load(file);
-  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::pf24bit);
+  EXPECT_EQ(bitmap->PixelFormat(), DibFormat::k24Bit);
   EXPECT_EQ(PixelAt(*bitmap, 0, 1), 0xFFFF0000u);
   EXPECT_EQ(PixelAt(*bitmap, 1, 1), 0xFF0000FFu);
   EXPECT_EQ(PixelAt(*bitmap, 0, 0), 0xFF00FF00u);
@@ -100,31 +100,31 @@ TEST(RlaTest, ChannelLayoutsAndSampleWidths) {
       {"grey",
        {.width = 2, .height = 1, .colours = 1},
        {Literal({0, 200})},
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        0xFF000000u,
        0xFFC8C8C8u},
       {"grey and matte",
        {.width = 2, .height = 1, .colours = 1, .mattes = 1},
        {Literal({10, 20}), Literal({255, 0})},
-       DibFormat::pf32bit,
+       DibFormat::k32Bit,
        0xFF0A0A0Au,
        0x00141414u},
       {"rgb and matte",
        {.width = 2, .height = 1, .colours = 3, .mattes = 1},
        {Literal({1, 2}), Literal({3, 4}), Literal({5, 6}), Literal({128, 64})},
-       DibFormat::pf32bit,
+       DibFormat::k32Bit,
        0x80010305u,
        0x40020406u},
       {"16-bit",
        {.width = 2, .height = 1, .colours = 3, .colour_bits = 16},
        {wide, wide, wide},
-       DibFormat::pf24bit,
+       DibFormat::k24Bit,
        0xFFFFFFFFu,
        0xFF808080u},
       {"10-bit with 10-bit matte",
        {.width = 2, .height = 1, .colours = 3, .mattes = 1, .colour_bits = 10, .matte_bits = 10},
        {ten, ten, ten, ten},
-       DibFormat::pf32bit,
+       DibFormat::k32Bit,
        0xFFFFFFFFu,
        0x80808080u},
   };

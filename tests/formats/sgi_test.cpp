@@ -60,7 +60,7 @@ TEST(SgiTest, PlainChannelsAndRowOrder) {
   // 2 x 2 RGB: red plane, green plane, blue plane; each bottom row first.
   const auto rgb =
       Load(Plain({.width = 2, .height = 2}, {1, 2, 3, 4, 11, 12, 13, 14, 21, 22, 23, 24}));
-  EXPECT_EQ(rgb->PixelFormat(), DibFormat::pf24bit);
+  EXPECT_EQ(rgb->PixelFormat(), DibFormat::k24Bit);
   EXPECT_EQ(PixelAt(*rgb, 0, 1), 0xFF010B15u);  // first stored row is the bottom one
   EXPECT_EQ(PixelAt(*rgb, 1, 1), 0xFF020C16u);
   EXPECT_EQ(PixelAt(*rgb, 0, 0), 0xFF030D17u);
@@ -72,14 +72,14 @@ TEST(SgiTest, PlainChannelsAndRowOrder) {
     uint32_t pixel;
   };
   const Case cases[] = {
-      {"grey", Plain({.channels = 1}, {77}), DibFormat::pf8bit, 0xFF4D4D4Du},
-      {"grey and alpha", Plain({.channels = 2}, {77, 128}), DibFormat::pf32bit, 0x804D4D4Du},
-      {"red, green, blue and alpha", Plain({.channels = 4}, {1, 2, 3, 4}), DibFormat::pf32bit,
+      {"grey", Plain({.channels = 1}, {77}), DibFormat::k8Bit, 0xFF4D4D4Du},
+      {"grey and alpha", Plain({.channels = 2}, {77, 128}), DibFormat::k32Bit, 0x804D4D4Du},
+      {"red, green, blue and alpha", Plain({.channels = 4}, {1, 2, 3, 4}), DibFormat::k32Bit,
        0x04010203u},
       {"dimension 2 has one channel whatever z says", Plain({.dimension = 2, .channels = 3}, {9}),
-       DibFormat::pf8bit, 0xFF090909u},
+       DibFormat::k8Bit, 0xFF090909u},
       {"16-bit samples scale to 8 bits", Plain({.bpc = 2}, {0x80, 0x80, 0xFF, 0xFF, 0x01, 0x01}),
-       DibFormat::pf24bit, 0xFF80FF01u},
+       DibFormat::k24Bit, 0xFF80FF01u},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

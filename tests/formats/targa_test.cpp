@@ -58,7 +58,7 @@ TEST(TargaTest, RowOrderFollowsDescriptorBit5) {
     SCOPED_TRACE(top_first ? "top first" : "bottom first");
     const auto bitmap =
         Load(Tga({.width = 1, .height = 2, .descriptor = uint8_t(top_first ? 0x20 : 0)}, pixels));
-    EXPECT_EQ(bitmap->PixelFormat(), DibFormat::pf24bit);
+    EXPECT_EQ(bitmap->PixelFormat(), DibFormat::k24Bit);
     EXPECT_EQ(PixelAt(*bitmap, 0, top_first ? 0 : 1), 0xFFFF0000u);
     EXPECT_EQ(PixelAt(*bitmap, 0, top_first ? 1 : 0), 0xFF0000FFu);
   }
@@ -76,12 +76,12 @@ TEST(TargaTest, PixelFormatsAndColourTables) {
       {"16-bit word 0x7C00 is full red",
        {.width = 2, .pixel_bits = 16},
        {0x00, 0x7C, 0xE0, 0x83},
-       DibFormat::pf15bit,
+       DibFormat::k15Bit,
        {0xFFFF0000u, 0xFF00FF00u}},
       {"grey type shows stored levels",
        {.image_type = 3, .width = 3, .pixel_bits = 8},
        {0, 7, 200},
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        {0xFF000000u, 0xFF070707u, 0xFFC8C8C8u}},
       {"24-bit map entries are blue, green, red",
        {.map_type = 1,
@@ -91,7 +91,7 @@ TEST(TargaTest, PixelFormatsAndColourTables) {
         .width = 2,
         .pixel_bits = 8},
        {10, 20, 30, 40, 50, 60, 1, 0},
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        {0xFF3C3228u, 0xFF1E140Au}},
       {"16-bit map entry 0x03E0 is (0, 248, 0)",
        {.map_type = 1,
@@ -101,7 +101,7 @@ TEST(TargaTest, PixelFormatsAndColourTables) {
         .width = 1,
         .pixel_bits = 8},
        {0xE0, 0x03, 0},
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        {0xFF00F800u}},
       {"32-bit map entries ignore their fourth byte",
        {.map_type = 1,
@@ -111,7 +111,7 @@ TEST(TargaTest, PixelFormatsAndColourTables) {
         .width = 1,
         .pixel_bits = 8},
        {1, 2, 3, 0, 0},
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        {0xFF030201u}},
       {"stored map entry k is colour first index + k",
        {.map_type = 1,
@@ -122,7 +122,7 @@ TEST(TargaTest, PixelFormatsAndColourTables) {
         .width = 3,
         .pixel_bits = 8},
        {9, 8, 7, 2, 0, 1},
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        {0xFF070809u, 0xFF000000u, 0xFF000000u}},
       {"a grey image's map is skipped, not read as pixels",
        {.map_type = 1,
@@ -132,22 +132,22 @@ TEST(TargaTest, PixelFormatsAndColourTables) {
         .width = 1,
         .pixel_bits = 8},
        {1, 2, 3, 4, 5, 6, 99},
-       DibFormat::pf8bit,
+       DibFormat::k8Bit,
        {0xFF636363u}},
       {"a true-colour file's map is consumed",
        {.map_type = 1, .image_type = 2, .map_length = 1, .map_bits = 24, .width = 1},
        {1, 2, 3, 30, 20, 10},
-       DibFormat::pf24bit,
+       DibFormat::k24Bit,
        {0xFF0A141Eu}},
       {"32-bit pixels keep their fourth byte as alpha",
        {.width = 1, .pixel_bits = 32},
        {1, 2, 3, 0x80},
-       DibFormat::pf32bit,
+       DibFormat::k32Bit,
        {0x80030201u}},
       {"identification bytes are skipped",
        {.id_length = 3, .width = 1},
        {'a', 'b', 'c', 1, 2, 3},
-       DibFormat::pf24bit,
+       DibFormat::k24Bit,
        {0xFF030201u}},
   };
   for (const Case& c : cases) {

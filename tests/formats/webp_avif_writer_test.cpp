@@ -26,7 +26,7 @@ using Bytes = std::vector<uint8_t>;
 /// A smooth colour ramp; with alpha, the alpha runs from 0 (left) to 255 (right).
 DibImage Ramp(int32_t w, int32_t h, bool alpha) {
   DibImage b;
-  b.SetPixelFormat(alpha ? DibFormat::pf32bit : DibFormat::pf24bit);
+  b.SetPixelFormat(alpha ? DibFormat::k32Bit : DibFormat::k24Bit);
   b.SetSize(w, h);
   const int bytes = alpha ? 4 : 3;
   for (int32_t y = 0; y < h; ++y)

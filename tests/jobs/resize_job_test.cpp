@@ -29,7 +29,7 @@ using test::TempDir;
 // A 24-bit bitmap with a smooth gradient, so that every writer has real content.
 DibImage Gradient(int32_t w, int32_t h) {
   DibImage b;
-  b.SetPixelFormat(DibFormat::pf24bit);
+  b.SetPixelFormat(DibFormat::k24Bit);
   b.SetSize(w, h);
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* row = b.ScanLine(y);

@@ -79,7 +79,7 @@ void AutodeskGraphic::DecodeCel(ByteStream& stream, const uint8_t* header) {
     palette[i] =
         RGBQuad(Level6(levels[3 * i]), Level6(levels[3 * i + 1]), Level6(levels[3 * i + 2]));
 
-  SetPixelFormat(DibFormat::pf8bit);
+  SetPixelFormat(DibFormat::k8Bit);
   SetPalette(std::move(palette));
   SetSize(width, height);
   for (int32_t y = 0; y < height; ++y) stream.ReadBuffer(ScanLine(y), static_cast<size_t>(width));
@@ -114,7 +114,7 @@ void AutodeskGraphic::DecodeFlic(ByteStream& stream, int64_t start, const uint8_
   pos += 16;
 
   std::vector<PaletteEntry> palette = GreyRamp(8);
-  SetPixelFormat(DibFormat::pf8bit);
+  SetPixelFormat(DibFormat::k8Bit);
   SetSize(width, height);
   const size_t w = static_cast<size_t>(width);
   bool have_pixels = false;

@@ -186,7 +186,7 @@ bool DecodeBitFields(const uint8_t* pixels, size_t stride, const DibHeader& h, D
   const Channel red(h.masks[0] & keep), green(h.masks[1] & keep), blue(h.masks[2] & keep);
   const Channel alpha(h.masks[3] & keep);
   const bool withAlpha = alpha.max != 0;
-  out.SetPixelFormat(withAlpha ? DibFormat::pf32bit : DibFormat::pf24bit);
+  out.SetPixelFormat(withAlpha ? DibFormat::k32Bit : DibFormat::k24Bit);
   out.SetSize(static_cast<int32_t>(h.width), static_cast<int32_t>(h.height));
   bool anyAlpha = false;
   for (int64_t fy = 0; fy < h.height; ++fy) {
@@ -277,7 +277,7 @@ DibLayout DecodeDib(const uint8_t* data, size_t size, size_t at, size_t fileOffs
   const size_t available = size - pixelOffset;
 
   if (h.compression == kBiRle8 || h.compression == kBiRle4) {
-    out.SetPixelFormat(h.bitCount == 8 ? DibFormat::pf8bit : DibFormat::pf4bit);
+    out.SetPixelFormat(h.bitCount == 8 ? DibFormat::k8Bit : DibFormat::k4Bit);
     out.SetSize(width, height);
     DecodeRle(data, pixelOffset, size, h, out);
     out.SetPalette(std::move(palette));
@@ -292,33 +292,33 @@ DibLayout DecodeDib(const uint8_t* data, size_t size, size_t at, size_t fileOffs
 
     const uint32_t r = h.masks[0], g = h.masks[1], b = h.masks[2], a = h.masks[3];
     const bool bitFields = h.compression == kBiBitFields;
-    DibFormat format = DibFormat::pf24bit;
+    DibFormat format = DibFormat::k24Bit;
     bool convert = false;
     switch (h.bitCount) {
       case 1:
-        format = DibFormat::pf1bit;
+        format = DibFormat::k1Bit;
         break;
       case 4:
-        format = DibFormat::pf4bit;
+        format = DibFormat::k4Bit;
         break;
       case 8:
-        format = DibFormat::pf8bit;
+        format = DibFormat::k8Bit;
         break;
       case 16:
-        format = DibFormat::pf15bit;
+        format = DibFormat::k15Bit;
         if (bitFields) {
           const uint32_t r16 = r & 0xFFFF, g16 = g & 0xFFFF, b16 = b & 0xFFFF, a16 = a & 0xFFFF;
           if (r16 == 0xF800 && g16 == 0x07E0 && b16 == 0x001F && a16 == 0)
-            format = DibFormat::pf16bit;
+            format = DibFormat::k16Bit;
           else if (!(r16 == 0x7C00 && g16 == 0x03E0 && b16 == 0x001F && a16 == 0))
             convert = true;
         }
         break;
       case 24:
-        format = DibFormat::pf24bit;
+        format = DibFormat::k24Bit;
         break;
       case 32:
-        format = DibFormat::pf32bit;
+        format = DibFormat::k32Bit;
         if (bitFields) {
           const bool standard = r == 0x00FF0000 && g == 0x0000FF00 && b == 0x000000FF;
           if (!standard || (a != 0 && a != 0xFF000000)) convert = true;

@@ -19,8 +19,8 @@ void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 }
 
 bool IsPaletted(DibFormat format) {
-  return format == DibFormat::pf1bit || format == DibFormat::pf4bit ||
-         format == DibFormat::pf8bit;
+  return format == DibFormat::k1Bit || format == DibFormat::k4Bit ||
+         format == DibFormat::k8Bit;
 }
 
 }  // namespace
@@ -39,7 +39,7 @@ void EncodeBmp(const DibImage& bitmap, ByteStream& stream) {
     if (table.empty() || table.size() > indexable) table.resize(indexable);
   }
   // 5-6-5 pixels need their masks; plain 16-bit means 5-5-5 to every reader.
-  const bool masks = format == DibFormat::pf16bit;
+  const bool masks = format == DibFormat::k16Bit;
 
   const size_t stride = bitmap.RowBytes();
   const size_t imageSize = stride * static_cast<size_t>(height);

@@ -16,7 +16,7 @@ void DibImage::ConvertTo(ArgbImage& image) {
   image.Resize(Width(), Height());
   if (image.IsEmpty()) return;
   for (int32_t y = 0; y < image.Height(); ++y) ToColor32Row(y, image.Row(y));
-  if (PixelFormat() != DibFormat::pf32bit) image.SetAllAlpha(255);
+  if (PixelFormat() != DibFormat::k32Bit) image.SetAllAlpha(255);
   if (Transparent()) {
     const Argb32 key = ToColor32(static_cast<int32_t>(TransparentColor())) & 0x00FFFFFFu;
     Argb32* p = image.Bits();
@@ -29,7 +29,7 @@ void DibImage::ConvertTo(ArgbImage& image) {
 void DibImage::Assign(const ArgbImage& image) {
   // Dropping the old pixels first spares converting them to the new format.
   SetSize(0, 0);
-  SetPixelFormat(DibFormat::pf32bit);
+  SetPixelFormat(DibFormat::k32Bit);
   SetSize(image.Width(), image.Height());
   if (image.IsEmpty()) return;
   for (int32_t y = 0; y < image.Height(); ++y)
@@ -38,13 +38,13 @@ void DibImage::Assign(const ArgbImage& image) {
 
 int BitsPerPixel(DibFormat format) {
   switch (format) {
-    case DibFormat::pf1bit: return 1;
-    case DibFormat::pf4bit: return 4;
-    case DibFormat::pf8bit: return 8;
-    case DibFormat::pf15bit:
-    case DibFormat::pf16bit: return 16;
-    case DibFormat::pf24bit: return 24;
-    case DibFormat::pf32bit: return 32;
+    case DibFormat::k1Bit: return 1;
+    case DibFormat::k4Bit: return 4;
+    case DibFormat::k8Bit: return 8;
+    case DibFormat::k15Bit:
+    case DibFormat::k16Bit: return 16;
+    case DibFormat::k24Bit: return 24;
+    case DibFormat::k32Bit: return 32;
   }
   return 24;
 }
@@ -52,8 +52,8 @@ int BitsPerPixel(DibFormat format) {
 namespace {
 
 bool IsPaletted(DibFormat format) {
-  return format == DibFormat::pf1bit || format == DibFormat::pf4bit ||
-         format == DibFormat::pf8bit;
+  return format == DibFormat::k1Bit || format == DibFormat::k4Bit ||
+         format == DibFormat::k8Bit;
 }
 
 size_t RowBytesFor(DibFormat format, int32_t width) {
@@ -68,20 +68,20 @@ uint32_t Argb(uint32_t r, uint32_t g, uint32_t b) { return 0xFF000000u | (r << 1
 // Index of pixel x in a paletted row.
 uint32_t IndexAt(const uint8_t* row, int32_t x, DibFormat format) {
   switch (format) {
-    case DibFormat::pf1bit: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case DibFormat::pf4bit: return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
+    case DibFormat::k1Bit: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+    case DibFormat::k4Bit: return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
     default: return row[x];
   }
 }
 
 void SetIndexAt(uint8_t* row, int32_t x, DibFormat format, uint32_t index) {
   switch (format) {
-    case DibFormat::pf1bit: {
+    case DibFormat::k1Bit: {
       const uint8_t mask = static_cast<uint8_t>(0x80u >> (x & 7));
       row[x >> 3] = static_cast<uint8_t>((row[x >> 3] & ~mask) | ((index & 1u) ? mask : 0));
       break;
     }
-    case DibFormat::pf4bit:
+    case DibFormat::k4Bit:
       if (x & 1)
         row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0xF0u) | (index & 0x0Fu));
       else
@@ -138,32 +138,32 @@ void DibImage::Assign(const DibImage& source) {
 void DibImage::ToColor32Row(int32_t y, uint32_t* out) const {
   const uint8_t* row = ScanLine(y);
   switch (format_) {
-    case DibFormat::pf1bit:
-    case DibFormat::pf4bit:
-    case DibFormat::pf8bit:
+    case DibFormat::k1Bit:
+    case DibFormat::k4Bit:
+    case DibFormat::k8Bit:
       for (int32_t x = 0; x < width_; ++x) {
         const uint32_t i = IndexAt(row, x, format_);
         out[x] = i < palette_.size() ? Argb(palette_[i].red, palette_[i].green, palette_[i].blue)
                                      : 0xFF000000u;
       }
       break;
-    case DibFormat::pf15bit:
+    case DibFormat::k15Bit:
       for (int32_t x = 0; x < width_; ++x) {
         const uint32_t w = LoadLe16(row + 2 * x);
         out[x] = Argb(Expand5((w >> 10) & 31), Expand5((w >> 5) & 31), Expand5(w & 31));
       }
       break;
-    case DibFormat::pf16bit:
+    case DibFormat::k16Bit:
       for (int32_t x = 0; x < width_; ++x) {
         const uint32_t w = LoadLe16(row + 2 * x);
         out[x] = Argb(Expand5((w >> 11) & 31), Expand6((w >> 5) & 63), Expand5(w & 31));
       }
       break;
-    case DibFormat::pf24bit:
+    case DibFormat::k24Bit:
       for (int32_t x = 0; x < width_; ++x)
         out[x] = Argb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
       break;
-    case DibFormat::pf32bit: std::memcpy(out, row, static_cast<size_t>(width_) * 4); break;
+    case DibFormat::k32Bit: std::memcpy(out, row, static_cast<size_t>(width_) * 4); break;
   }
 }
 
@@ -208,24 +208,24 @@ void DibImage::SetPixelFormat(DibFormat format) {
       const uint32_t c = line[x];
       const uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
       switch (format) {
-        case DibFormat::pf15bit: {
+        case DibFormat::k15Bit: {
           const uint32_t w = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
           row[2 * x] = static_cast<uint8_t>(w);
           row[2 * x + 1] = static_cast<uint8_t>(w >> 8);
           break;
         }
-        case DibFormat::pf16bit: {
+        case DibFormat::k16Bit: {
           const uint32_t w = ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
           row[2 * x] = static_cast<uint8_t>(w);
           row[2 * x + 1] = static_cast<uint8_t>(w >> 8);
           break;
         }
-        case DibFormat::pf24bit:
+        case DibFormat::k24Bit:
           row[3 * x] = static_cast<uint8_t>(b);
           row[3 * x + 1] = static_cast<uint8_t>(g);
           row[3 * x + 2] = static_cast<uint8_t>(r);
           break;
-        case DibFormat::pf32bit: std::memcpy(row + 4 * x, &c, 4); break;
+        case DibFormat::k32Bit: std::memcpy(row + 4 * x, &c, 4); break;
         default: {
           const int levels = 1 << BitsPerPixel(format);
           const uint32_t grey = (r * 77 + g * 150 + b * 29) >> 8;

@@ -11,7 +11,7 @@
 
 namespace tessane {
 
-enum class DibFormat { pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
+enum class DibFormat { k1Bit, k4Bit, k8Bit, k15Bit, k16Bit, k24Bit, k32Bit };
 
 /// A colour table entry as stored in bitmap files.
 struct PaletteEntry {
@@ -88,7 +88,7 @@ class DibImage : public Graphic {
   void Assign(const DibImage& source);
 
  private:
-  DibFormat format_ = DibFormat::pf24bit;
+  DibFormat format_ = DibFormat::k24Bit;
   int32_t width_ = 0;
   int32_t height_ = 0;
   size_t row_bytes_ = 0;

@@ -232,7 +232,7 @@ std::unique_ptr<DibImage> ReduceBitmap(const DibImage& source, uint8_t /*reducti
   const std::vector<PaletteEntry> palette = BuildOctreePalette(source, 256, 8, true);
   auto result = std::make_unique<DibImage>();
   try {
-    result->SetPixelFormat(DibFormat::pf8bit);
+    result->SetPixelFormat(DibFormat::k8Bit);
     result->SetSize(source.Width(), source.Height());
   } catch (const std::bad_alloc&) {
     throw OutOfResourcesError("Failed to allocate memory for GIF DIB");

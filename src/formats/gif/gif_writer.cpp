@@ -34,7 +34,7 @@ void PutColorMap(std::vector<uint8_t>& out, const GifColorMap& map, int bits) {
 }
 
 bool IsPaletted(DibFormat f) {
-  return f == DibFormat::pf1bit || f == DibFormat::pf4bit || f == DibFormat::pf8bit;
+  return f == DibFormat::k1Bit || f == DibFormat::k4Bit || f == DibFormat::k8Bit;
 }
 
 std::vector<uint8_t> AllocatePixels(size_t count) {

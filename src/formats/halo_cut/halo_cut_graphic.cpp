@@ -19,7 +19,7 @@ constexpr int64_t kMaxPaletteFile = 16384;
 
 std::vector<PaletteEntry> ReadPaletteFile(const std::string& path) {
   try {
-    FileStream file(path, FileMode::OpenRead);
+    FileStream file(path, FileMode::kOpenRead);
     const int64_t size = file.Size();
     if (size > kMaxPaletteFile) return {};
     return ParseHaloPalette(file.ReadAll());
@@ -89,7 +89,7 @@ void HaloCutGraphic::Decode(ByteStream& stream) {
   std::vector<PaletteEntry> palette;
   if (!palette_path_.empty()) palette = ReadPaletteFile(palette_path_);
   if (palette.empty()) palette = GreyRamp(8);
-  SetPixelFormat(DibFormat::pf8bit);
+  SetPixelFormat(DibFormat::k8Bit);
   SetSize(width, height);
 
   const size_t w = static_cast<size_t>(width);

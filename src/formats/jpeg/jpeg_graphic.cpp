@@ -20,13 +20,13 @@ namespace {
 
 int Denominator(JpegScale scale) {
   switch (scale) {
-    case JpegScale::jsFullSize:
+    case JpegScale::kFullSize:
       return 1;
-    case JpegScale::jsHalf:
+    case JpegScale::kHalf:
       return 2;
-    case JpegScale::jsQuarter:
+    case JpegScale::kQuarter:
       return 4;
-    case JpegScale::jsEighth:
+    case JpegScale::kEighth:
       return 8;
   }
   return 1;
@@ -41,7 +41,7 @@ int32_t Scaled(int32_t side, JpegScale scale) {
 bool BeginDecoded(void* context, int width, int height) noexcept {
   auto* bitmap = static_cast<DibImage*>(context);
   try {
-    bitmap->SetPixelFormat(DibFormat::pf24bit);
+    bitmap->SetPixelFormat(DibFormat::k24Bit);
     bitmap->SetSize(width, height);
     return true;
   } catch (...) {

@@ -14,7 +14,7 @@
 namespace tessane {
 
 /// Decoding scale: 1/1, 1/2, 1/4 or 1/8 of the stored size.
-enum class JpegScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
+enum class JpegScale { kFullSize, kHalf, kQuarter, kEighth };
 
 class JpegGraphic : public Graphic {
  public:
@@ -74,7 +74,7 @@ class JpegGraphic : public Graphic {
   int32_t stored_height_ = 0;
   bool grayscale_ = false;
   bool progressive_ = false;
-  JpegScale scale_ = JpegScale::jsFullSize;
+  JpegScale scale_ = JpegScale::kFullSize;
   int quality_ = 90;
   std::unique_ptr<DibImage> decoded_;   // pixels of data_ at scale_, made on first draw
   std::unique_ptr<DibImage> assigned_;  // bitmap given by Assign

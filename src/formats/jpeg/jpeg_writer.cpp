@@ -39,7 +39,7 @@ void EncodeJpeg(const DibImage& bitmap, const JpegOptions& options, ByteStream& 
   source.height = bitmap.Height();
   std::vector<uint32_t> line;
   RowSource rows{&bitmap, nullptr};
-  if (bitmap.PixelFormat() == DibFormat::pf32bit) {
+  if (bitmap.PixelFormat() == DibFormat::k32Bit) {
     // 32-bit rows (the scaled pictures) need no conversion on our side; the library only reads.
     source.context = const_cast<DibImage*>(&bitmap);
     source.row32 = SourceRow32;

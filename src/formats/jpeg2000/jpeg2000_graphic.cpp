@@ -71,9 +71,9 @@ DibImage Render(const opj_image_t& image) {
   for (int c = 0; c < used; ++c) readers.emplace_back(image, image.comps[c], width);
 
   DibImage out;
-  out.SetPixelFormat(used == 4   ? DibFormat::pf32bit
-                     : used == 3 ? DibFormat::pf24bit
-                                 : DibFormat::pf8bit);
+  out.SetPixelFormat(used == 4   ? DibFormat::k32Bit
+                     : used == 3 ? DibFormat::k24Bit
+                                 : DibFormat::k8Bit);
   out.SetSize(width, height);
   if (used == 1) {
     std::vector<PaletteEntry> grey(256);
@@ -304,12 +304,12 @@ void Jpeg2000Graphic::SaveToStream(ByteStream& stream) {
   if (Empty()) return;
   const DibImage* source = this;
   DibImage converted;
-  if (PixelFormat() != DibFormat::pf24bit && PixelFormat() != DibFormat::pf32bit) {
+  if (PixelFormat() != DibFormat::k24Bit && PixelFormat() != DibFormat::k32Bit) {
     converted.Assign(*this);
-    converted.SetPixelFormat(DibFormat::pf24bit);
+    converted.SetPixelFormat(DibFormat::k24Bit);
     source = &converted;
   }
-  const int components = source->PixelFormat() == DibFormat::pf24bit ? 3 : 4;
+  const int components = source->PixelFormat() == DibFormat::k24Bit ? 3 : 4;
   const int32_t width = source->Width(), height = source->Height();
 
   opj_image_cmptparm_t parameters[4];

@@ -219,7 +219,7 @@ SourceMetadata ReadJpegMetadata(ByteStream& stream) {
     const size_t n = length - 2;
     if (stream.Remaining() < static_cast<int64_t>(n)) return result;
     if ((marker != 0xE1 && marker != 0xE2) || kept + n > kMaxMetadataBytes) {
-      stream.Seek(static_cast<int64_t>(n), SeekOrigin::Current);
+      stream.Seek(static_cast<int64_t>(n), SeekOrigin::kCurrent);
       continue;
     }
     std::vector<uint8_t> payload(n);

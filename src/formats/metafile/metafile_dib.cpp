@@ -43,8 +43,8 @@ class JoinedStream : public ByteStream {
   size_t Write(const void*, size_t) override { return 0; }
   int64_t Seek(int64_t offset, SeekOrigin origin) override {
     int64_t target = offset;
-    if (origin == SeekOrigin::Current) target += static_cast<int64_t>(position_);
-    if (origin == SeekOrigin::End) target += static_cast<int64_t>(size_);
+    if (origin == SeekOrigin::kCurrent) target += static_cast<int64_t>(position_);
+    if (origin == SeekOrigin::kEnd) target += static_cast<int64_t>(size_);
     position_ = static_cast<size_t>(std::max<int64_t>(target, 0));
     return static_cast<int64_t>(position_);
   }

@@ -54,7 +54,7 @@ void PcdGraphic::Decode(ByteStream& stream) {
 
   // Orientation 1 and 3 store the picture turned by a quarter, 2 by a half.
   const bool quarter = orientation == 1 || orientation == 3;
-  SetPixelFormat(DibFormat::pf24bit);
+  SetPixelFormat(DibFormat::k24Bit);
   SetSize(quarter ? kBaseHeight : kBaseWidth, quarter ? kBaseWidth : kBaseHeight);
 
   constexpr int32_t cw = kBaseWidth / 2, ch = kBaseHeight / 2;

@@ -98,19 +98,19 @@ void PcxGraphic::Decode(ByteStream& stream) {
   PcxLayout layout;
   DibFormat format;
   if (planes == 1 && bits == 1) {
-    layout = PcxLayout::Packed1, format = DibFormat::pf1bit;
+    layout = PcxLayout::Packed1, format = DibFormat::k1Bit;
   } else if (planes == 1 && bits == 2) {
-    layout = PcxLayout::Packed2, format = DibFormat::pf4bit;
+    layout = PcxLayout::Packed2, format = DibFormat::k4Bit;
   } else if (planes == 1 && bits == 4) {
-    layout = PcxLayout::Packed4, format = DibFormat::pf4bit;
+    layout = PcxLayout::Packed4, format = DibFormat::k4Bit;
   } else if (planes == 4 && bits == 1) {
-    layout = PcxLayout::Planes4x1, format = DibFormat::pf4bit;
+    layout = PcxLayout::Planes4x1, format = DibFormat::k4Bit;
   } else if (planes == 1 && bits == 8) {
-    layout = PcxLayout::Packed8, format = DibFormat::pf8bit;
+    layout = PcxLayout::Packed8, format = DibFormat::k8Bit;
   } else if (planes == 3 && bits == 8) {
-    layout = PcxLayout::Planes3x8, format = DibFormat::pf24bit;
+    layout = PcxLayout::Planes3x8, format = DibFormat::k24Bit;
   } else if (planes == 4 && bits == 8) {
-    layout = PcxLayout::Planes4x8, format = DibFormat::pf32bit;
+    layout = PcxLayout::Planes4x8, format = DibFormat::k32Bit;
   } else {
     throw InvalidImageError(Format("Invalid color format in %s file.", kLabel));
   }

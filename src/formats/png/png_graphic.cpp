@@ -8,7 +8,7 @@ namespace tessane {
 
 void PngGraphic::ConvertTo(ArgbImage& image) {
   const int32_t w = Width(), h = Height();
-  if (w > 0 && h > 0 && Transparency() == PngTransparency::None) {
+  if (w > 0 && h > 0 && Transparency() == PngTransparency::kNone) {
     std::vector<Argb32> pixels = TakePixels();
     if (pixels.size() == static_cast<size_t>(w) * static_cast<size_t>(h)) {
       for (Argb32& c : pixels) c |= 0xFF000000u;
@@ -27,7 +27,7 @@ void PngGraphic::EnsureDecoded() {
   if (decoded_) return;
   if (chunks_.empty()) {
     pixels_.clear();
-    transparency_ = PngTransparency::None;
+    transparency_ = PngTransparency::kNone;
   } else {
     PngDecoded decoded = DecodePngChunks(chunks_);
     pixels_ = std::move(decoded.pixels);
@@ -80,7 +80,7 @@ void PngGraphic::Draw(const ArgbView& target, const Rect& rect) {
   EnsureDecoded();
   const int64_t rw = rect.Width(), rh = rect.Height();
   const bool same_size = rw == width_ && rh == height_;
-  if (same_size && transparency_ == PngTransparency::None) {
+  if (same_size && transparency_ == PngTransparency::kNone) {
     // The common case in a plain loop: every pixel copied, opaque.
     for (int32_t y = clip.top; y < clip.bottom; ++y) {
       const uint32_t* src = pixels_.data() + int64_t{y - rect.top} * width_;
@@ -97,13 +97,13 @@ void PngGraphic::Draw(const ArgbView& target, const Rect& rect) {
       const int64_t sx = same_size ? x - rect.left : (x - rect.left) * int64_t{width_} / rw;
       const uint32_t s = src[sx];
       switch (transparency_) {
-        case PngTransparency::None:
+        case PngTransparency::kNone:
           out[x] = s | 0xFF000000u;
           break;
-        case PngTransparency::Bit:
+        case PngTransparency::kBit:
           if ((s >> 24) != 0) out[x] = s | 0xFF000000u;
           break;
-        case PngTransparency::Partial:
+        case PngTransparency::kPartial:
           out[x] = BlendPixel(s, out[x]);
           break;
       }

@@ -24,9 +24,9 @@ struct PngChunk {
 
 /// How a decoded PNG picture covers what it is drawn over.
 enum class PngTransparency {
-  None,     // opaque: pixels are copied
-  Bit,      // one transparent colour (tRNS colour, or palette alpha of only 0 and 255)
-  Partial,  // alpha channel or palette alpha: every pixel is blended by its alpha
+  kNone,    // opaque: pixels are copied
+  kBit,     // one transparent colour (tRNS colour, or palette alpha of only 0 and 255)
+  kPartial, // alpha channel or palette alpha: every pixel is blended by its alpha
 };
 
 class PngGraphic : public Graphic {
@@ -97,7 +97,7 @@ class PngGraphic : public Graphic {
   int compression_level_ = 7;
   bool decoded_ = false;
   std::vector<uint32_t> pixels_;
-  PngTransparency transparency_ = PngTransparency::None;
+  PngTransparency transparency_ = PngTransparency::kNone;
 };
 
 /// The result of decoding a PNG chunk list.
@@ -105,7 +105,7 @@ struct PngDecoded {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint32_t> pixels;  // $AARRGGBB
-  PngTransparency transparency = PngTransparency::None;
+  PngTransparency transparency = PngTransparency::kNone;
 };
 
 /// Decodes a chunk list whose structure is already checked (IHDR first, at least one IDAT).

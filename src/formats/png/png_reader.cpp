@@ -312,12 +312,12 @@ class RowConverter {
         table_[i] = Argb(a, c[0], c[1], c[2]);
       }
       if (trns != nullptr && !alpha.empty())
-        kind_ = only_bits ? PngTransparency::Bit : PngTransparency::Partial;
+        kind_ = only_bits ? PngTransparency::kBit : PngTransparency::kPartial;
     } else if (h_.color_type == 0) {
       if (trns != nullptr && trns->data.size() == 2) {
         has_key_ = true;
         key_[0] = LoadBe16(trns->data.data());
-        kind_ = PngTransparency::Bit;
+        kind_ = PngTransparency::kBit;
       }
       if (h_.bit_depth <= 8) {
         const uint32_t max = (1u << h_.bit_depth) - 1;
@@ -330,10 +330,10 @@ class RowConverter {
       if (trns != nullptr && trns->data.size() == 6) {
         has_key_ = true;
         for (int i = 0; i < 3; ++i) key_[i] = LoadBe16(trns->data.data() + 2 * i);
-        kind_ = PngTransparency::Bit;
+        kind_ = PngTransparency::kBit;
       }
     } else {
-      kind_ = PngTransparency::Partial;  // grey + alpha, RGBA
+      kind_ = PngTransparency::kPartial;  // grey + alpha, RGBA
     }
   }
 
@@ -409,7 +409,7 @@ class RowConverter {
   std::array<uint32_t, 256> table_{};
   bool has_key_ = false;
   uint16_t key_[3] = {0, 0, 0};
-  PngTransparency kind_ = PngTransparency::None;
+  PngTransparency kind_ = PngTransparency::kNone;
 };
 
 // One interlace pass: the pixels from (X0, Y0) every DX columns and DY rows.

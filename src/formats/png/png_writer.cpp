@@ -34,7 +34,7 @@ PngChunk MakeChunk(const char* name, std::vector<uint8_t> data) {
 }
 
 bool IsPaletted(DibFormat f) {
-  return f == DibFormat::pf1bit || f == DibFormat::pf4bit || f == DibFormat::pf8bit;
+  return f == DibFormat::k1Bit || f == DibFormat::k4Bit || f == DibFormat::k8Bit;
 }
 
 /// Largest palette index the bitmap uses.
@@ -239,31 +239,31 @@ void RawRow(const DibImage& bitmap, int32_t y, std::vector<uint32_t>& argb, uint
   const uint8_t* src = bitmap.ScanLine(y);
   const int32_t w = bitmap.Width();
   switch (bitmap.PixelFormat()) {
-    case DibFormat::pf1bit:
-    case DibFormat::pf4bit:
-    case DibFormat::pf8bit: {
+    case DibFormat::k1Bit:
+    case DibFormat::k4Bit:
+    case DibFormat::k8Bit: {
       std::memcpy(raw, src, length);
       // Bits past the last pixel are padding in the bitmap row; keep them zero in the file.
       const size_t used_bits = static_cast<size_t>(w) * BitsPerPixel(bitmap.PixelFormat());
       if (used_bits % 8 != 0) raw[length - 1] &= static_cast<uint8_t>(0xFF00u >> (used_bits % 8));
       break;
     }
-    case DibFormat::pf24bit:
+    case DibFormat::k24Bit:
       for (int32_t x = 0; x < w; ++x) {
         raw[3 * x] = src[3 * x + 2];
         raw[3 * x + 1] = src[3 * x + 1];
         raw[3 * x + 2] = src[3 * x];
       }
       break;
-    case DibFormat::pf32bit:
+    case DibFormat::k32Bit:
       for (int32_t x = 0; x < w; ++x) {
         raw[3 * x] = src[4 * x + 2];
         raw[3 * x + 1] = src[4 * x + 1];
         raw[3 * x + 2] = src[4 * x];
       }
       break;
-    case DibFormat::pf15bit:
-    case DibFormat::pf16bit:
+    case DibFormat::k15Bit:
+    case DibFormat::k16Bit:
       bitmap.ToColor32Row(y, argb.data());
       for (int32_t x = 0; x < w; ++x) {
         raw[3 * x] = static_cast<uint8_t>(argb[x] >> 16);
@@ -353,7 +353,7 @@ void PngGraphic::Assign(const DibImage& source) {
   width_ = chunks_.empty() ? 0 : w;
   height_ = chunks_.empty() ? 0 : h;
   pixels_.clear();
-  transparency_ = PngTransparency::None;
+  transparency_ = PngTransparency::kNone;
   decoded_ = false;
 }
 

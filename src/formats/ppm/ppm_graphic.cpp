@@ -117,13 +117,13 @@ void PpmGraphic::Decode(ByteStream& stream) {
   if (kind == 2 || kind == 3) least = 2 * samples - 1;
   if (static_cast<size_t>(end - p) < least) ReadError();
 
-  DibFormat format = DibFormat::pf8bit;
-  if (bits) format = DibFormat::pf1bit;
-  if (depth == 3) format = DibFormat::pf24bit;
-  if (depth == 2 || depth == 4) format = DibFormat::pf32bit;
+  DibFormat format = DibFormat::k8Bit;
+  if (bits) format = DibFormat::k1Bit;
+  if (depth == 3) format = DibFormat::k24Bit;
+  if (depth == 2 || depth == 4) format = DibFormat::k32Bit;
   SetPixelFormat(format);
   if (bits) SetPalette({RGBQuad(255, 255, 255), RGBQuad(0, 0, 0)});
-  if (format == DibFormat::pf8bit) SetPalette(GreyRamp(8));
+  if (format == DibFormat::k8Bit) SetPalette(GreyRamp(8));
   SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height));
 
   if (kind == 4) {

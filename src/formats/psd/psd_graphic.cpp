@@ -101,7 +101,7 @@ void PsdGraphic::Decode(ByteStream& stream) {
   };
   const auto skip = [&](uint64_t count) {
     if (count > static_cast<uint64_t>(stream.Remaining())) FailInvalid(kLabel);
-    stream.Seek(static_cast<int64_t>(count), SeekOrigin::Current);
+    stream.Seek(static_cast<int64_t>(count), SeekOrigin::kCurrent);
   };
 
   if (std::memcmp(h, "8BPS", 4) != 0) FailInvalid(kLabel);
@@ -224,7 +224,7 @@ void PsdGraphic::Decode(ByteStream& stream) {
 
   switch (mode) {
     case kBitmap:
-      SetPixelFormat(DibFormat::pf1bit);
+      SetPixelFormat(DibFormat::k1Bit);
       // Set bits are black.
       SetPalette({RGBQuad(255, 255, 255), RGBQuad(0, 0, 0)});
       break;
@@ -232,14 +232,14 @@ void PsdGraphic::Decode(ByteStream& stream) {
     case kDuotone:
     case kIndexed:
       if (alpha) {
-        SetPixelFormat(DibFormat::pf32bit);
+        SetPixelFormat(DibFormat::k32Bit);
       } else {
-        SetPixelFormat(DibFormat::pf8bit);
+        SetPixelFormat(DibFormat::k8Bit);
         SetPalette(mode == kIndexed ? palette : GreyRamp(8));
       }
       break;
     default:
-      SetPixelFormat(alpha ? DibFormat::pf32bit : DibFormat::pf24bit);
+      SetPixelFormat(alpha ? DibFormat::k32Bit : DibFormat::k24Bit);
   }
   SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height));
 

@@ -458,7 +458,7 @@ void PspGraphic::Decode(ByteStream& stream) {
         std::any_of(layers.begin(), layers.end(), [](const Picture& l) { return l.visible; });
     if (!composite && !any_visible) Bad();
 
-    SetPixelFormat(DibFormat::pf32bit);
+    SetPixelFormat(DibFormat::k32Bit);
     SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height));
     const auto colours = [&](const Picture& pic) {
       if (pic.bits > 8) return std::vector<PaletteEntry>{};

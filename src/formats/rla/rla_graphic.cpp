@@ -91,8 +91,8 @@ void RlaGraphic::Decode(ByteStream& stream) {
   const bool grey = colours < 3;
   const bool alpha = mattes > 0;
   const int used_colours = grey ? 1 : 3;
-  SetPixelFormat(alpha ? DibFormat::pf32bit
-                       : (grey ? DibFormat::pf8bit : DibFormat::pf24bit));
+  SetPixelFormat(alpha ? DibFormat::k32Bit
+                       : (grey ? DibFormat::k8Bit : DibFormat::k24Bit));
   if (grey && !alpha) SetPalette(GreyRamp(8));
   SetSize(width, height);
 
@@ -120,7 +120,7 @@ void RlaGraphic::Decode(ByteStream& stream) {
       else if (alpha && ch == colours)
         target = used_colours;
       if (target < 0) {
-        stream.Seek(static_cast<int64_t>(len), SeekOrigin::Current);
+        stream.Seek(static_cast<int64_t>(len), SeekOrigin::kCurrent);
         continue;
       }
       packed.resize(len);

@@ -87,9 +87,9 @@ void SgiGraphic::Decode(ByteStream& stream) {
     if (x < width) FailInvalid(kLabel);
   };
 
-  DibFormat format = DibFormat::pf8bit;
-  if (channels == 3) format = DibFormat::pf24bit;
-  if (channels == 2 || channels == 4) format = DibFormat::pf32bit;
+  DibFormat format = DibFormat::k8Bit;
+  if (channels == 3) format = DibFormat::k24Bit;
+  if (channels == 2 || channels == 4) format = DibFormat::k32Bit;
   SetPixelFormat(format);
   if (channels == 1) SetPalette(GreyRamp(8));
   SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height));

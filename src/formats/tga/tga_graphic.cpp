@@ -97,20 +97,20 @@ void TgaGraphic::Decode(ByteStream& stream) {
   size_t bpp;
   switch (pixel_bits) {
     case 8:
-      format = DibFormat::pf8bit;
+      format = DibFormat::k8Bit;
       bpp = 1;
       break;
     case 15:
     case 16:
-      format = DibFormat::pf15bit;
+      format = DibFormat::k15Bit;
       bpp = 2;
       break;
     case 24:
-      format = DibFormat::pf24bit;
+      format = DibFormat::k24Bit;
       bpp = 3;
       break;
     case 32:
-      format = DibFormat::pf32bit;
+      format = DibFormat::k32Bit;
       bpp = 4;
       break;
     default:

@@ -114,9 +114,9 @@ void DecodeIndices(TIFF* tif, DibImage& bitmap, uint32_t width, uint32_t height,
     palette = std::move(ramp);
     if (photometric == PHOTOMETRIC_MINISWHITE) std::reverse(palette.begin(), palette.end());
   }
-  DibFormat format = DibFormat::pf8bit;
-  if (bits == 1) format = DibFormat::pf1bit;
-  if (bits == 2 || bits == 4) format = DibFormat::pf4bit;
+  DibFormat format = DibFormat::k8Bit;
+  if (bits == 1) format = DibFormat::k1Bit;
+  if (bits == 2 || bits == 4) format = DibFormat::k4Bit;
   bitmap.SetPixelFormat(format);
   bitmap.SetPalette(std::move(palette));
   bitmap.SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height));
@@ -149,10 +149,10 @@ struct SampleLayout {
 // or in planes: 8-bit grey (with its ramp), 24 bits, or 32 bits with straight alpha.
 void DecodeSamples(TIFF* tif, DibImage& bitmap, uint32_t width, uint32_t height,
                    const SampleLayout& s, std::vector<PaletteEntry> grey_ramp) {
-  DibFormat format = s.colours == 3 ? DibFormat::pf24bit : DibFormat::pf8bit;
-  if (s.alpha) format = DibFormat::pf32bit;
+  DibFormat format = s.colours == 3 ? DibFormat::k24Bit : DibFormat::k8Bit;
+  if (s.alpha) format = DibFormat::k32Bit;
   bitmap.SetPixelFormat(format);
-  if (format == DibFormat::pf8bit) bitmap.SetPalette(std::move(grey_ramp));
+  if (format == DibFormat::k8Bit) bitmap.SetPalette(std::move(grey_ramp));
   bitmap.SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height));
   const size_t step = static_cast<size_t>(BitsPerPixel(format)) / 8;
   const unsigned max = (1u << s.bits) - 1;
@@ -209,7 +209,7 @@ void DecodeRgba(TIFF* tif, DibImage& bitmap, uint32_t width, uint32_t height, ui
   } end{&image};
   // Asking for the file's own orientation keeps the stored row order, as the other paths do.
   image.req_orientation = orientation;
-  bitmap.SetPixelFormat(DibFormat::pf32bit);
+  bitmap.SetPixelFormat(DibFormat::k32Bit);
   bitmap.SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height));
   std::vector<uint32_t> raster(size_t{width} * height);
   if (!TIFFRGBAImageGet(&image, raster.data(), width, height)) Fail();
@@ -233,7 +233,7 @@ void DecodeRgba(TIFF* tif, DibImage& bitmap, uint32_t width, uint32_t height, ui
       out[3] = static_cast<uint8_t>(a);
     }
   }
-  if (!alpha) bitmap.SetPixelFormat(DibFormat::pf24bit);
+  if (!alpha) bitmap.SetPixelFormat(DibFormat::k24Bit);
 }
 
 }  // namespace
