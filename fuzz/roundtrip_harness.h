@@ -34,8 +34,8 @@ inline void MakeRandomBitmap(FuzzedDataProvider& in, const std::vector<DibFormat
     const int entries = in.ConsumeIntegralInRange<int>(1, 1 << bpp);
     std::vector<PaletteEntry> palette(entries);
     for (auto& q : palette)
-      q = RGBQuad(in.ConsumeIntegral<uint8_t>(), in.ConsumeIntegral<uint8_t>(),
-                  in.ConsumeIntegral<uint8_t>());
+      q = PaletteColor(in.ConsumeIntegral<uint8_t>(), in.ConsumeIntegral<uint8_t>(),
+                       in.ConsumeIntegral<uint8_t>());
     bitmap.SetPalette(palette);
     for (int32_t y = 0; y < height; ++y) {
       uint8_t* row = bitmap.ScanLine(y);

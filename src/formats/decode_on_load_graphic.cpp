@@ -28,7 +28,7 @@ std::vector<PaletteEntry> DecodeOnLoadGraphic::GreyRamp(int bits) {
   std::vector<PaletteEntry> ramp(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     const auto v = static_cast<uint8_t>(i * step);
-    ramp[static_cast<size_t>(i)] = RGBQuad(v, v, v);
+    ramp[static_cast<size_t>(i)] = PaletteColor(v, v, v);
   }
   return ramp;
 }

@@ -75,8 +75,8 @@ TEST(AutodeskTest, CelColoursAreWidenedFromSixBits) {
   EXPECT_EQ(bitmap->PixelFormat(), DibFormat::k8Bit);
   ASSERT_EQ(bitmap->Width(), 3);
   ASSERT_EQ(bitmap->Height(), 2);
-  EXPECT_EQ(bitmap->Palette()[1], RGBQuad(255, 130, 4));
-  EXPECT_EQ(bitmap->Palette()[2], RGBQuad(40, 81, 121));
+  EXPECT_EQ(bitmap->Palette()[1], PaletteColor(255, 130, 4));
+  EXPECT_EQ(bitmap->Palette()[2], PaletteColor(40, 81, 121));
   // Rows are stored top first.
   EXPECT_EQ(PixelAt(*bitmap, 1, 0), 0xFFFF8204u);
   EXPECT_EQ(PixelAt(*bitmap, 0, 1), 0xFF285179u);
@@ -150,7 +150,7 @@ TEST(AutodeskTest, PublicSamples) {
   // No other decoder reads these: check what the files themselves say. The crosshair cel's
   // first row starts with colour 0, and its table's entry 1 is (8, 8, 8) in 6-bit levels.
   const auto cel = Load(ReadBytes(SharedPath("testimages/autodesk/CRSHAIR.CEL")));
-  EXPECT_EQ(cel->Palette()[1], RGBQuad(32, 32, 32));
+  EXPECT_EQ(cel->Palette()[1], PaletteColor(32, 32, 32));
   const auto pro = Load(ReadBytes(SharedPath("testimages/autodesk/pro_LOGO.CEL")));
   EXPECT_EQ(pro->Width(), 84);
   EXPECT_EQ(pro->Height(), 88);

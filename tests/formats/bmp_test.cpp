@@ -96,8 +96,8 @@ std::vector<std::vector<int>> Indices(const DibImage& b) {
     for (int32_t x = 0; x < b.Width(); ++x) {
       const uint8_t* line = b.ScanLine(y);
       row.push_back(b.PixelFormat() == DibFormat::k8Bit ? line[x]
-                    : (x & 1)                               ? line[x / 2] & 0x0F
-                                                            : line[x / 2] >> 4);
+                    : (x & 1)                           ? line[x / 2] & 0x0F
+                                                        : line[x / 2] >> 4);
     }
     rows.push_back(row);
   }
@@ -204,15 +204,15 @@ TEST(BmpReader, RefusesInvalidHeaders) {
 TEST(BmpReader, TopDownAndBottomUpGiveTheSamePicture) {
   const std::vector<uint32_t> palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
   DibImage bottomUp = Load(MakeBmp({.width = 3,
-                                   .height = 2,
+                                    .height = 2,
+                                    .bits = 8,
+                                    .palette = palette,
+                                    .pixels = {2, 3, 0, 0, 1, 2, 3, 0}}));
+  DibImage topDown = Load(MakeBmp({.width = 3,
+                                   .height = -2,
                                    .bits = 8,
                                    .palette = palette,
-                                   .pixels = {2, 3, 0, 0, 1, 2, 3, 0}}));
-  DibImage topDown = Load(MakeBmp({.width = 3,
-                                  .height = -2,
-                                  .bits = 8,
-                                  .palette = palette,
-                                  .pixels = {1, 2, 3, 0, 2, 3, 0, 0}}));
+                                   .pixels = {1, 2, 3, 0, 2, 3, 0, 0}}));
   const std::vector<std::vector<int>> expected = {{1, 2, 3}, {2, 3, 0}};
   EXPECT_EQ(Indices(bottomUp), expected);
   EXPECT_EQ(Indices(topDown), expected);
@@ -221,11 +221,11 @@ TEST(BmpReader, TopDownAndBottomUpGiveTheSamePicture) {
 
 TEST(BmpReader, CoreHeaderHasThreeBytePaletteEntries) {
   DibImage b = Load(MakeBmp({.headerSize = 12,
-                            .width = 2,
-                            .height = 1,
-                            .bits = 1,
-                            .palette = {0x102030, 0xA0B0C0},
-                            .pixels = {0x40, 0, 0, 0}}));
+                             .width = 2,
+                             .height = 1,
+                             .bits = 1,
+                             .palette = {0x102030, 0xA0B0C0},
+                             .pixels = {0x40, 0, 0, 0}}));
   ASSERT_EQ(b.PixelFormat(), DibFormat::k1Bit);
   EXPECT_EQ(FromBitmap(b).At(0, 0), 0xFF102030u);
   EXPECT_EQ(FromBitmap(b).At(1, 0), 0xFFA0B0C0u);
@@ -243,10 +243,11 @@ TEST(BmpReader, ThirtyTwoBitAlphaRule) {
       {0xFF, 0x01, 0xFF112233u, 0x01445566u},
   };
   for (const Case& c : cases) {
-    DibImage b = Load(MakeBmp({.width = 2,
-                              .height = 1,
-                              .bits = 32,
-                              .pixels = {0x33, 0x22, 0x11, c.alpha0, 0x66, 0x55, 0x44, c.alpha1}}));
+    DibImage b =
+        Load(MakeBmp({.width = 2,
+                      .height = 1,
+                      .bits = 32,
+                      .pixels = {0x33, 0x22, 0x11, c.alpha0, 0x66, 0x55, 0x44, c.alpha1}}));
     ASSERT_EQ(b.PixelFormat(), DibFormat::k32Bit);
     EXPECT_EQ(FromBitmap(b).At(0, 0), c.expect0) << int(c.alpha0);
     EXPECT_EQ(FromBitmap(b).At(1, 0), c.expect1) << int(c.alpha0);
@@ -324,10 +325,10 @@ TEST(BmpReader, BitFieldMasks) {
     std::vector<uint8_t> pixels(4, 0);
     for (int i = 0; i < c.bits / 8; ++i) pixels[i] = static_cast<uint8_t>(c.pixel >> (8 * i));
     DibImage b = Load(MakeBmp({.headerSize = c.headerSize,
-                              .bits = c.bits,
-                              .compression = 3,
-                              .masks = c.masks,
-                              .pixels = pixels}));
+                               .bits = c.bits,
+                               .compression = 3,
+                               .masks = c.masks,
+                               .pixels = pixels}));
     EXPECT_EQ(b.PixelFormat(), c.format) << c.what;
     EXPECT_EQ(FromBitmap(b).At(0, 0), c.argb) << c.what;
   }
@@ -391,11 +392,11 @@ TEST(BmpReader, RunLengthEncoding) {
     std::vector<uint32_t> palette = Grey16();
     if (c.bits == 8) palette.resize(256, 0);
     DibImage b = Load(MakeBmp({.width = 4,
-                              .height = 3,
-                              .bits = c.bits,
-                              .compression = c.bits == 8 ? 1u : 2u,
-                              .palette = palette,
-                              .pixels = c.data}));
+                               .height = 3,
+                               .bits = c.bits,
+                               .compression = c.bits == 8 ? 1u : 2u,
+                               .palette = palette,
+                               .pixels = c.data}));
     EXPECT_EQ(Indices(b), c.rows) << c.what;
   }
 }
@@ -454,7 +455,7 @@ TEST(BmpWriter, PalettedBitmapGetsItsColourTableAndZeroPadding) {
   DibImage b;
   b.SetPixelFormat(DibFormat::k4Bit);
   b.SetSize(3, 1);
-  b.SetPalette({RGBQuad(255, 0, 0), RGBQuad(0, 255, 0), RGBQuad(0, 0, 255)});
+  b.SetPalette({PaletteColor(255, 0, 0), PaletteColor(0, 255, 0), PaletteColor(0, 0, 255)});
   b.ScanLine(0)[0] = 0x01;
   b.ScanLine(0)[1] = 0x2F;  // pixel 2 = index 2; the low nibble is padding
   b.ScanLine(0)[3] = 0xEE;  // padding byte
@@ -471,9 +472,9 @@ TEST(BmpWriter, PalettedBitmapGetsItsColourTableAndZeroPadding) {
 
 // Every pixel format is written in its own format and reads back unchanged.
 TEST(BmpWriter, EveryFormatRoundTrips) {
-  const DibFormat formats[] = {
-      DibFormat::k1Bit,  DibFormat::k4Bit,  DibFormat::k8Bit, DibFormat::k15Bit,
-      DibFormat::k16Bit, DibFormat::k24Bit, DibFormat::k32Bit};
+  const DibFormat formats[] = {DibFormat::k1Bit,  DibFormat::k4Bit,  DibFormat::k8Bit,
+                               DibFormat::k15Bit, DibFormat::k16Bit, DibFormat::k24Bit,
+                               DibFormat::k32Bit};
   for (DibFormat format : formats) {
     DibImage b;
     b.SetPixelFormat(format);
@@ -482,8 +483,8 @@ TEST(BmpWriter, EveryFormatRoundTrips) {
     if (bits <= 8) {
       std::vector<PaletteEntry> palette;
       for (int i = 0; i < (1 << bits); ++i)
-        palette.push_back(RGBQuad(static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
-                                  static_cast<uint8_t>(i * 7)));
+        palette.push_back(PaletteColor(static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
+                                       static_cast<uint8_t>(i * 7)));
       b.SetPalette(palette);
     }
     for (int32_t y = 0; y < 3; ++y)

@@ -47,8 +47,8 @@ TEST(GifWriter, FileLayoutOfATinyBitmapByteForByte) {
     std::vector<PaletteEntry> p(256);
     std::copy(kReservedColors.begin(), kReservedColors.begin() + 10, p.begin());
     std::copy(kReservedColors.begin() + 10, kReservedColors.end(), p.begin() + 246);
-    p[10] = RGBQuad(0, 0, 255);
-    p[11] = RGBQuad(255, 0, 0);
+    p[10] = PaletteColor(0, 0, 255);
+    p[11] = PaletteColor(255, 0, 0);
     return p;
   }();
   for (const auto& c : palette) expected.insert(expected.end(), {c.red, c.green, c.blue});
@@ -74,7 +74,7 @@ TEST(GifWriter, LargePicturesSurviveOtherDecoders) {
     // Every pixel is its nearest palette entry.
     const auto& map = ours.Images()[0].color_map;
     std::vector<PaletteEntry> palette;
-    for (const auto& c : map) palette.push_back(RGBQuad(c.red, c.green, c.blue));
+    for (const auto& c : map) palette.push_back(PaletteColor(c.red, c.green, c.blue));
     SlowColorLookup lookup(palette);
     const auto source = test::OpaquePixels(*bitmap);
     for (size_t i = 0; i < source.size(); i += 7) {
@@ -126,7 +126,8 @@ TEST(GifWriter, PalettedBitmapsAreWrittenAsTheyAre) {
     bitmap.SetSize(13, 5);
     std::vector<PaletteEntry> palette;
     for (size_t i = 0; i < c.entries; ++i)
-      palette.push_back(RGBQuad(static_cast<uint8_t>(i * 3), 200, static_cast<uint8_t>(255 - i)));
+      palette.push_back(
+          PaletteColor(static_cast<uint8_t>(i * 3), 200, static_cast<uint8_t>(255 - i)));
     bitmap.SetPalette(palette);
     for (int y = 0; y < 5; ++y)
       for (int x = 0; x < 13; ++x) {
@@ -187,7 +188,7 @@ TEST(GifWriter, IndexOutsideTheColourTableWritesNothing) {
   DibImage bitmap;
   bitmap.SetPixelFormat(DibFormat::k8Bit);
   bitmap.SetSize(2, 1);
-  bitmap.SetPalette({RGBQuad(1, 1, 1), RGBQuad(2, 2, 2)});
+  bitmap.SetPalette({PaletteColor(1, 1, 1), PaletteColor(2, 2, 2)});
   bitmap.ScanLine(0)[1] = 2;
   GifGraphic gif;
   gif.Assign(bitmap);

@@ -79,7 +79,7 @@ TEST(CutTest, RunLengthRows) {
     for (int x = 0; x < 5; ++x) EXPECT_EQ(bitmap->ScanLine(y)[x], expected[y][x]) << x << ", " << y;
   // From a stream alone the colours are the grey ramp.
   ASSERT_EQ(bitmap->Palette().size(), 256u);
-  EXPECT_EQ(bitmap->Palette()[200], RGBQuad(200, 200, 200));
+  EXPECT_EQ(bitmap->Palette()[200], PaletteColor(200, 200, 200));
 }
 
 TEST(CutTest, ColoursComeFromTheCompanionPalette) {
@@ -116,16 +116,16 @@ TEST(CutTest, ColoursComeFromTheCompanionPalette) {
     ASSERT_EQ(graphic.Palette().size(), 256u);
     if (c.coloured) {
       // 6-bit levels widened; entry 200 lies past the padding at the first block's end.
-      EXPECT_EQ(graphic.Palette()[1], RGBQuad(4, 12, 251));
-      EXPECT_EQ(graphic.Palette()[200], RGBQuad(32, 97, 223));
+      EXPECT_EQ(graphic.Palette()[1], PaletteColor(4, 12, 251));
+      EXPECT_EQ(graphic.Palette()[200], PaletteColor(32, 97, 223));
       EXPECT_EQ(PixelAt(graphic, 0, 2), 0xFF2061DFu);
     } else {
-      EXPECT_EQ(graphic.Palette()[200], RGBQuad(200, 200, 200));
+      EXPECT_EQ(graphic.Palette()[200], PaletteColor(200, 200, 200));
     }
     // The palette belongs to that one file load: a stream load afterwards is grey again.
     ReadOnlyMemoryStream stream(image.data(), image.size());
     graphic.LoadFromStream(stream);
-    EXPECT_EQ(graphic.Palette()[200], RGBQuad(200, 200, 200));
+    EXPECT_EQ(graphic.Palette()[200], PaletteColor(200, 200, 200));
   }
 }
 

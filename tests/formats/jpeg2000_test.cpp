@@ -87,7 +87,7 @@ TEST(Jpeg2000, ComponentCountDecidesThePixelFormat) {
     EXPECT_EQ(bitmap.PixelFormat(), c.format) << c.file;
     if (c.format == DibFormat::k8Bit) {
       ASSERT_EQ(bitmap.Palette().size(), 256u);
-      EXPECT_EQ(bitmap.Palette()[200], RGBQuad(200, 200, 200));
+      EXPECT_EQ(bitmap.Palette()[200], PaletteColor(200, 200, 200));
     }
   }
 }
@@ -165,8 +165,8 @@ DibImage Noise(DibFormat format, int32_t w, int32_t h) {
   if (format == DibFormat::k8Bit) {
     std::vector<PaletteEntry> palette;
     for (int i = 0; i < 256; ++i)
-      palette.push_back(RGBQuad(static_cast<uint8_t>(i), static_cast<uint8_t>(i / 2),
-                                static_cast<uint8_t>(255 - i)));
+      palette.push_back(PaletteColor(static_cast<uint8_t>(i), static_cast<uint8_t>(i / 2),
+                                     static_cast<uint8_t>(255 - i)));
     b.SetPalette(palette);
   }
   return b;

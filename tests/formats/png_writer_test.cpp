@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "base/errors.h"
-#include "formats/png_gif_test_support.h"
 #include "formats/png/png_graphic.h"
+#include "formats/png_gif_test_support.h"
 
 namespace tessane {
 namespace {
@@ -139,9 +139,9 @@ TEST(PngWriter, RowFilterChoice) {
 
 TEST(PngWriter, EveryPixelFormatRoundTrips) {
   std::mt19937 random(5);
-  const DibFormat formats[] = {
-      DibFormat::k1Bit,  DibFormat::k4Bit,  DibFormat::k8Bit, DibFormat::k15Bit,
-      DibFormat::k16Bit, DibFormat::k24Bit, DibFormat::k32Bit};
+  const DibFormat formats[] = {DibFormat::k1Bit,  DibFormat::k4Bit,  DibFormat::k8Bit,
+                               DibFormat::k15Bit, DibFormat::k16Bit, DibFormat::k24Bit,
+                               DibFormat::k32Bit};
   for (const DibFormat format : formats) {
     SCOPED_TRACE(BitsPerPixel(format));
     // Odd sizes leave padding bits in the last byte of paletted rows.
@@ -151,7 +151,7 @@ TEST(PngWriter, EveryPixelFormatRoundTrips) {
     bitmap.SetPixelFormat(format);
     if (format == DibFormat::k4Bit) {
       std::vector<PaletteEntry> palette;
-      for (int i = 0; i < 16; ++i) palette.push_back(RGBQuad(i * 16, 255 - i * 7, i * i));
+      for (int i = 0; i < 16; ++i) palette.push_back(PaletteColor(i * 16, 255 - i * 7, i * i));
       bitmap.SetPalette(palette);
     }
     const auto expected = test::OpaquePixels(bitmap);
@@ -172,7 +172,7 @@ TEST(PngWriter, PaletteCoversEveryIndexUsed) {
   DibImage bitmap;
   bitmap.SetPixelFormat(DibFormat::k8Bit);
   bitmap.SetSize(3, 1);
-  bitmap.SetPalette({RGBQuad(1, 2, 3), RGBQuad(4, 5, 6)});
+  bitmap.SetPalette({PaletteColor(1, 2, 3), PaletteColor(4, 5, 6)});
   bitmap.ScanLine(0)[0] = 1;
   bitmap.ScanLine(0)[2] = 9;  // beyond the colour table: black
   const auto file = Encode(bitmap, PngGraphic::kPngFilterSub);
@@ -193,7 +193,8 @@ TEST(PngWriter, TransparentBitmapGetsTRNS) {
   DibImage indexed;
   indexed.SetPixelFormat(DibFormat::k8Bit);
   indexed.SetSize(3, 1);
-  indexed.SetPalette({RGBQuad(9, 9, 9), RGBQuad(0x10, 0x20, 0x30), RGBQuad(7, 7, 7)});
+  indexed.SetPalette(
+      {PaletteColor(9, 9, 9), PaletteColor(0x10, 0x20, 0x30), PaletteColor(7, 7, 7)});
   for (int x = 0; x < 3; ++x) indexed.ScanLine(0)[x] = static_cast<uint8_t>(x);
   indexed.SetTransparent(true, key);
   const auto file = Encode(indexed, PngGraphic::kPngFilterSub);
@@ -239,7 +240,8 @@ TEST(PngWriter, ZlibLevelsMapToLibdeflateLevels) {
   std::mt19937 random(5);
   const DibImage noise = MakeBitmap32(40, 30, [&](int, int) { return random() & 0xFF0F0F0Fu; });
   for (const auto& [level, expected] : {std::pair{0, 0}, {1, 1}, {6, 6}, {7, 7}, {8, 8}, {9, 9}}) {
-    const auto chunks = ParseChunks(Encode(noise, PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp, level));
+    const auto chunks =
+        ParseChunks(Encode(noise, PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp, level));
     ASSERT_EQ(Names(chunks), (std::vector<std::string>{"IHDR", "IDAT", "IEND"})) << level;
     EXPECT_EQ(chunks[1].data, OneShotDeflate(Inflate(chunks[1].data), expected)) << level;
   }
@@ -250,7 +252,8 @@ TEST(PngWriter, BuffersKeptFromAnEarlierPictureLeaveNoTrace) {
   // larger one must come out exactly as it does on a thread that never wrote one.
   std::mt19937 random(11);
   const DibImage large = MakeBitmap32(300, 200, [&](int, int) { return random() | 0xFF000000u; });
-  const DibImage small = MakeBitmap32(17, 9, [](int x, int y) { return 0xFF000000u | (x * 7 + y); });
+  const DibImage small =
+      MakeBitmap32(17, 9, [](int x, int y) { return 0xFF000000u | (x * 7 + y); });
   const uint8_t filters = PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp;
   std::vector<uint8_t> fresh;
   std::thread([&] { fresh = Encode(small, filters); }).join();
@@ -271,7 +274,8 @@ TEST(PngWriter, PicturesAboveTheOneShotBoundStreamThroughZlib) {
   grey.SetSize(4200, 4000);
   for (int32_t y = 0; y < grey.Height(); ++y)
     std::memset(grey.ScanLine(y), static_cast<int>(y % 251), size_t{3} * grey.Width());
-  const auto chunks = ParseChunks(Encode(grey, PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp, 1));
+  const auto chunks =
+      ParseChunks(Encode(grey, PngGraphic::kPngFilterSub | PngGraphic::kPngFilterUp, 1));
   std::vector<uint8_t> stream;
   size_t idats = 0;
   for (const auto& c : chunks) {

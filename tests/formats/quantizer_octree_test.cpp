@@ -189,9 +189,9 @@ TEST(Quantizer, NearestColourIsExactWithTiesToTheLowerIndex) {
     std::vector<PaletteEntry> palette(round % 2 ? 256 : 1 + random() % 256);
     for (auto& c : palette) {
       const int spread = round < 10 ? 4 : 256;
-      c = RGBQuad(static_cast<uint8_t>(random() % spread * (256 / spread)),
-                  static_cast<uint8_t>(random() % spread * (256 / spread)),
-                  static_cast<uint8_t>(random() % spread * (256 / spread)));
+      c = PaletteColor(static_cast<uint8_t>(random() % spread * (256 / spread)),
+                       static_cast<uint8_t>(random() % spread * (256 / spread)),
+                       static_cast<uint8_t>(random() % spread * (256 / spread)));
     }
     SlowColorLookup lookup(palette);
     for (int i = 0; i < 3000; ++i) {

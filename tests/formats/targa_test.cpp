@@ -174,7 +174,7 @@ TEST(TargaTest, ColourMapOf256EntriesGivesTheColourTable) {
                                rest));
   ASSERT_EQ(bitmap->Palette().size(), 256u);
   for (int i = 0; i < 256; ++i)
-    EXPECT_EQ(bitmap->Palette()[i], RGBQuad(uint8_t(i / 2), uint8_t(255 - i), uint8_t(i)));
+    EXPECT_EQ(bitmap->Palette()[i], PaletteColor(uint8_t(i / 2), uint8_t(255 - i), uint8_t(i)));
 }
 
 TEST(TargaTest, RunLengthPackets) {

@@ -37,8 +37,8 @@ bool ApplyColours(const uint8_t* p, size_t size, bool six_bit, std::vector<Palet
     if (size - i < 3 * count) return false;
     for (; count > 0; --count, i += 3, ++index) {
       if (index >= 256) continue;
-      palette[index] = six_bit ? RGBQuad(Level6(p[i]), Level6(p[i + 1]), Level6(p[i + 2]))
-                               : RGBQuad(p[i], p[i + 1], p[i + 2]);
+      palette[index] = six_bit ? PaletteColor(Level6(p[i]), Level6(p[i + 1]), Level6(p[i + 2]))
+                               : PaletteColor(p[i], p[i + 1], p[i + 2]);
     }
   }
   return true;
@@ -77,7 +77,7 @@ void AutodeskGraphic::DecodeCel(ByteStream& stream, const uint8_t* header) {
   std::vector<PaletteEntry> palette(256);
   for (size_t i = 0; i < 256; ++i)
     palette[i] =
-        RGBQuad(Level6(levels[3 * i]), Level6(levels[3 * i + 1]), Level6(levels[3 * i + 2]));
+        PaletteColor(Level6(levels[3 * i]), Level6(levels[3 * i + 1]), Level6(levels[3 * i + 2]));
 
   SetPixelFormat(DibFormat::k8Bit);
   SetPalette(std::move(palette));

@@ -6,9 +6,9 @@
 #include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
-#include "pixels/argb_image.h"
 #include "formats/bmp/bmp_reader.h"
 #include "formats/bmp/bmp_writer.h"
+#include "pixels/argb_image.h"
 
 namespace tessane {
 
@@ -38,13 +38,19 @@ void DibImage::Assign(const ArgbImage& image) {
 
 int BitsPerPixel(DibFormat format) {
   switch (format) {
-    case DibFormat::k1Bit: return 1;
-    case DibFormat::k4Bit: return 4;
-    case DibFormat::k8Bit: return 8;
+    case DibFormat::k1Bit:
+      return 1;
+    case DibFormat::k4Bit:
+      return 4;
+    case DibFormat::k8Bit:
+      return 8;
     case DibFormat::k15Bit:
-    case DibFormat::k16Bit: return 16;
-    case DibFormat::k24Bit: return 24;
-    case DibFormat::k32Bit: return 32;
+    case DibFormat::k16Bit:
+      return 16;
+    case DibFormat::k24Bit:
+      return 24;
+    case DibFormat::k32Bit:
+      return 32;
   }
   return 24;
 }
@@ -52,25 +58,33 @@ int BitsPerPixel(DibFormat format) {
 namespace {
 
 bool IsPaletted(DibFormat format) {
-  return format == DibFormat::k1Bit || format == DibFormat::k4Bit ||
-         format == DibFormat::k8Bit;
+  return format == DibFormat::k1Bit || format == DibFormat::k4Bit || format == DibFormat::k8Bit;
 }
 
 size_t RowBytesFor(DibFormat format, int32_t width) {
   return ((static_cast<size_t>(width) * BitsPerPixel(format) + 31) / 32) * 4;
 }
 
-uint32_t Expand5(uint32_t v) { return (v << 3) | (v >> 2); }
-uint32_t Expand6(uint32_t v) { return (v << 2) | (v >> 4); }
+uint32_t Expand5(uint32_t v) {
+  return (v << 3) | (v >> 2);
+}
+uint32_t Expand6(uint32_t v) {
+  return (v << 2) | (v >> 4);
+}
 
-uint32_t Argb(uint32_t r, uint32_t g, uint32_t b) { return 0xFF000000u | (r << 16) | (g << 8) | b; }
+uint32_t Argb(uint32_t r, uint32_t g, uint32_t b) {
+  return 0xFF000000u | (r << 16) | (g << 8) | b;
+}
 
 // Index of pixel x in a paletted row.
 uint32_t IndexAt(const uint8_t* row, int32_t x, DibFormat format) {
   switch (format) {
-    case DibFormat::k1Bit: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-    case DibFormat::k4Bit: return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
-    default: return row[x];
+    case DibFormat::k1Bit:
+      return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+    case DibFormat::k4Bit:
+      return (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4;
+    default:
+      return row[x];
   }
 }
 
@@ -87,15 +101,20 @@ void SetIndexAt(uint8_t* row, int32_t x, DibFormat format, uint32_t index) {
       else
         row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0x0Fu) | ((index & 0x0Fu) << 4));
       break;
-    default: row[x] = static_cast<uint8_t>(index);
+    default:
+      row[x] = static_cast<uint8_t>(index);
   }
 }
 
 }  // namespace
 
-void DibImage::LoadFromStream(ByteStream& stream) { ReadBmp(stream, *this); }
+void DibImage::LoadFromStream(ByteStream& stream) {
+  ReadBmp(stream, *this);
+}
 
-void DibImage::SaveToStream(ByteStream& stream) { EncodeBmp(*this, stream); }
+void DibImage::SaveToStream(ByteStream& stream) {
+  EncodeBmp(*this, stream);
+}
 
 void DibImage::SetSize(int32_t width, int32_t height) {
   width = std::max(width, 0);
@@ -163,7 +182,9 @@ void DibImage::ToColor32Row(int32_t y, uint32_t* out) const {
       for (int32_t x = 0; x < width_; ++x)
         out[x] = Argb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
       break;
-    case DibFormat::k32Bit: std::memcpy(out, row, static_cast<size_t>(width_) * 4); break;
+    case DibFormat::k32Bit:
+      std::memcpy(out, row, static_cast<size_t>(width_) * 4);
+      break;
   }
 }
 
@@ -189,12 +210,12 @@ void DibImage::SetPixelFormat(DibFormat format) {
   if (IsPaletted(format)) {
     // Without a quantiser the nearest we can keep is the grey level of a 256-entry ramp.
     std::vector<PaletteEntry> ramp(256);
-    for (int i = 0; i < 256; ++i) ramp[i] = RGBQuad(i, i, i);
+    for (int i = 0; i < 256; ++i) ramp[i] = PaletteColor(i, i, i);
     const int levels = 1 << BitsPerPixel(format);
     ramp.resize(levels);
     for (int i = 0; i < levels; ++i) {
       const uint8_t v = static_cast<uint8_t>(i * 255 / (levels - 1));
-      ramp[i] = RGBQuad(v, v, v);
+      ramp[i] = PaletteColor(v, v, v);
     }
     palette_ = ramp;
   } else {
@@ -225,7 +246,9 @@ void DibImage::SetPixelFormat(DibFormat format) {
           row[3 * x + 1] = static_cast<uint8_t>(g);
           row[3 * x + 2] = static_cast<uint8_t>(r);
           break;
-        case DibFormat::k32Bit: std::memcpy(row + 4 * x, &c, 4); break;
+        case DibFormat::k32Bit:
+          std::memcpy(row + 4 * x, &c, 4);
+          break;
         default: {
           const int levels = 1 << BitsPerPixel(format);
           const uint32_t grey = (r * 77 + g * 150 + b * 29) >> 8;

@@ -22,7 +22,7 @@ struct PaletteEntry {
   bool operator==(const PaletteEntry&) const = default;
 };
 
-inline PaletteEntry RGBQuad(uint8_t red, uint8_t green, uint8_t blue) {
+inline PaletteEntry PaletteColor(uint8_t red, uint8_t green, uint8_t blue) {
   return PaletteEntry{blue, green, red, 0};
 }
 

@@ -10,11 +10,13 @@
 namespace tessane {
 
 const std::array<PaletteEntry, 20> kReservedColors = {
-    RGBQuad(0, 0, 0),       RGBQuad(128, 0, 0),     RGBQuad(0, 128, 0),     RGBQuad(128, 128, 0),
-    RGBQuad(0, 0, 128),     RGBQuad(128, 0, 128),   RGBQuad(0, 128, 128),   RGBQuad(192, 192, 192),
-    RGBQuad(192, 220, 192), RGBQuad(166, 202, 240), RGBQuad(255, 251, 240), RGBQuad(160, 160, 164),
-    RGBQuad(128, 128, 128), RGBQuad(255, 0, 0),     RGBQuad(0, 255, 0),     RGBQuad(255, 255, 0),
-    RGBQuad(0, 0, 255),     RGBQuad(255, 0, 255),   RGBQuad(0, 255, 255),   RGBQuad(255, 255, 255),
+    PaletteColor(0, 0, 0),       PaletteColor(128, 0, 0),     PaletteColor(0, 128, 0),
+    PaletteColor(128, 128, 0),   PaletteColor(0, 0, 128),     PaletteColor(128, 0, 128),
+    PaletteColor(0, 128, 128),   PaletteColor(192, 192, 192), PaletteColor(192, 220, 192),
+    PaletteColor(166, 202, 240), PaletteColor(255, 251, 240), PaletteColor(160, 160, 164),
+    PaletteColor(128, 128, 128), PaletteColor(255, 0, 0),     PaletteColor(0, 255, 0),
+    PaletteColor(255, 255, 0),   PaletteColor(0, 0, 255),     PaletteColor(255, 0, 255),
+    PaletteColor(0, 255, 255),   PaletteColor(255, 255, 255),
 };
 
 ColorQuantizer::ColorQuantizer(int color_limit, int depth)
@@ -103,11 +105,11 @@ void ColorQuantizer::Collect(int32_t index, std::vector<PaletteEntry>& out) cons
   const OctreeNode& node = nodes_[index];
   if (node.leaf) {
     if (node.count == 0) {
-      out.push_back(RGBQuad(0, 0, 0));
+      out.push_back(PaletteColor(0, 0, 0));
     } else {
-      out.push_back(RGBQuad(static_cast<uint8_t>(node.sum_r / node.count),
-                            static_cast<uint8_t>(node.sum_g / node.count),
-                            static_cast<uint8_t>(node.sum_b / node.count)));
+      out.push_back(PaletteColor(static_cast<uint8_t>(node.sum_r / node.count),
+                                 static_cast<uint8_t>(node.sum_g / node.count),
+                                 static_cast<uint8_t>(node.sum_b / node.count)));
     }
     return;
   }
@@ -122,7 +124,7 @@ std::vector<PaletteEntry> ColorQuantizer::CollectLeaves() const {
 }
 
 std::vector<PaletteEntry> BuildOctreePalette(const DibImage& source, int colors, int depth,
-                                         bool keep_reserved) {
+                                             bool keep_reserved) {
   colors = std::clamp(colors, keep_reserved ? 21 : 1, 256);
   std::vector<PaletteEntry> palette(static_cast<size_t>(colors));
   int first = 0, limit = colors;
@@ -228,7 +230,7 @@ uint8_t SlowColorLookup::Nearest(uint8_t red, uint8_t green, uint8_t blue) {
 }
 
 std::unique_ptr<DibImage> ReduceBitmap(const DibImage& source, uint8_t /*reduction*/,
-                                      uint8_t /*dither_mode*/) {
+                                       uint8_t /*dither_mode*/) {
   const std::vector<PaletteEntry> palette = BuildOctreePalette(source, 256, 8, true);
   auto result = std::make_unique<DibImage>();
   try {

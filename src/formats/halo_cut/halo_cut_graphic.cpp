@@ -57,8 +57,8 @@ std::vector<PaletteEntry> ParseHaloPalette(const std::vector<uint8_t>& data) {
     if (pos % kPaletteBlock + 6 > kPaletteBlock) pos += kPaletteBlock - pos % kPaletteBlock;
     if (data.size() < pos + 6) return {};
     const uint8_t* e = data.data() + pos;
-    palette.push_back(RGBQuad(level(LoadLe16(e), max_red), level(LoadLe16(e + 2), max_green),
-                              level(LoadLe16(e + 4), max_blue)));
+    palette.push_back(PaletteColor(level(LoadLe16(e), max_red), level(LoadLe16(e + 2), max_green),
+                                   level(LoadLe16(e + 4), max_blue)));
     pos += 6;
   }
   return palette;

@@ -78,7 +78,8 @@ DibImage Render(const opj_image_t& image) {
   if (used == 1) {
     std::vector<PaletteEntry> grey(256);
     for (int i = 0; i < 256; ++i)
-      grey[i] = RGBQuad(static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
+      grey[i] =
+          PaletteColor(static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
     out.SetPalette(std::move(grey));
   }
   const bool ycc = used >= 3 && LooksLikeYcc(image);
@@ -340,7 +341,8 @@ void Jpeg2000Graphic::SaveToStream(ByteStream& stream) {
   settings.cp_disto_alloc = 1;
   settings.cp_fixed_alloc = 0;
   settings.cp_fixed_quality = 0;
-  settings.tcp_rates[0] = lossless_ ? 0.0f : Jpeg2000RateFor(quality_, components, width, height).rate;
+  settings.tcp_rates[0] =
+      lossless_ ? 0.0f : Jpeg2000RateFor(quality_, components, width, height).rate;
   settings.irreversible = 0;
   settings.tcp_mct = 0;
   settings.cblockw_init = settings.cblockh_init = 64;

@@ -25,13 +25,14 @@ std::vector<PaletteEntry> StandardPalette() {
       {0, 128, 128}, {128, 128, 128}, {192, 192, 192}, {255, 0, 0},    {0, 255, 0}, {255, 255, 0},
       {0, 0, 255},   {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
   std::vector<PaletteEntry> palette;
-  for (const auto& c : kColours) palette.push_back(RGBQuad(c[0], c[1], c[2]));
+  for (const auto& c : kColours) palette.push_back(PaletteColor(c[0], c[1], c[2]));
   return palette;
 }
 
 std::vector<PaletteEntry> RgbEntries(const uint8_t* p, size_t count) {
   std::vector<PaletteEntry> palette(count);
-  for (size_t i = 0; i < count; ++i) palette[i] = RGBQuad(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
+  for (size_t i = 0; i < count; ++i)
+    palette[i] = PaletteColor(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
   return palette;
 }
 

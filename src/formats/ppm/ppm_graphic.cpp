@@ -122,7 +122,7 @@ void PpmGraphic::Decode(ByteStream& stream) {
   if (depth == 3) format = DibFormat::k24Bit;
   if (depth == 2 || depth == 4) format = DibFormat::k32Bit;
   SetPixelFormat(format);
-  if (bits) SetPalette({RGBQuad(255, 255, 255), RGBQuad(0, 0, 0)});
+  if (bits) SetPalette({PaletteColor(255, 255, 255), PaletteColor(0, 0, 0)});
   if (format == DibFormat::k8Bit) SetPalette(GreyRamp(8));
   SetSize(static_cast<int32_t>(width), static_cast<int32_t>(height));
 

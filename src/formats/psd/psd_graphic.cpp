@@ -128,7 +128,8 @@ void PsdGraphic::Decode(ByteStream& stream) {
     uint8_t table[768];
     read(table, sizeof table);
     palette.resize(256);
-    for (int i = 0; i < 256; ++i) palette[i] = RGBQuad(table[i], table[256 + i], table[512 + i]);
+    for (int i = 0; i < 256; ++i)
+      palette[i] = PaletteColor(table[i], table[256 + i], table[512 + i]);
     skip(mode_data - 768);
   } else {
     skip(mode_data);
@@ -199,7 +200,8 @@ void PsdGraphic::Decode(ByteStream& stream) {
   std::vector<uint32_t> row_size;
   if (compression == 0) {
     const uint64_t needed = uint64_t{row_bytes} * height * static_cast<uint64_t>(used);
-    if (needed > static_cast<uint64_t>(stream.Remaining())) throw StreamReadError("Stream read error");
+    if (needed > static_cast<uint64_t>(stream.Remaining()))
+      throw StreamReadError("Stream read error");
   } else {
     const size_t count_size = large ? 4 : 2;
     const uint64_t table_bytes = rows * count_size;
@@ -226,7 +228,7 @@ void PsdGraphic::Decode(ByteStream& stream) {
     case kBitmap:
       SetPixelFormat(DibFormat::k1Bit);
       // Set bits are black.
-      SetPalette({RGBQuad(255, 255, 255), RGBQuad(0, 0, 0)});
+      SetPalette({PaletteColor(255, 255, 255), PaletteColor(0, 0, 0)});
       break;
     case kGrey:
     case kDuotone:

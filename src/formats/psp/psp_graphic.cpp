@@ -191,7 +191,7 @@ std::vector<PaletteEntry> ReadPalette(const Block& block, int version) {
   std::vector<PaletteEntry> palette(count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* e = entries.data + 4 * i;
-    palette[i] = RGBQuad(e[2], e[1], e[0]);
+    palette[i] = PaletteColor(e[2], e[1], e[0]);
   }
   return palette;
 }
@@ -308,7 +308,8 @@ std::vector<uint8_t> ChannelPlane(const Channel& channel, const Picture& pic, in
 }
 
 // Draws `pic` onto the 32-bit canvas with the "over" rule, scaled by its opacity.
-void DrawOver(const Picture& pic, const std::vector<PaletteEntry>& grey_or_palette, DibImage& canvas) {
+void DrawOver(const Picture& pic, const std::vector<PaletteEntry>& grey_or_palette,
+              DibImage& canvas) {
   if (pic.width <= 0 || pic.height <= 0) return;
   if (!PictureSizeAllowed(pic.width, pic.height)) Bad();
   const Channel* colour[4] = {};
@@ -340,7 +341,8 @@ void DrawOver(const Picture& pic, const std::vector<PaletteEntry>& grey_or_palet
       uint32_t r, g, b;
       if (indexed) {
         const uint8_t index = planes[kCompositeChannel][i];
-        const PaletteEntry q = index < grey_or_palette.size() ? grey_or_palette[index] : PaletteEntry{};
+        const PaletteEntry q =
+            index < grey_or_palette.size() ? grey_or_palette[index] : PaletteEntry{};
         r = q.red, g = q.green, b = q.blue;
       } else {
         r = planes[kRed].empty() ? 0 : planes[kRed][i];

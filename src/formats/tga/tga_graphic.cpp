@@ -20,8 +20,9 @@ constexpr const char* kLabel = "Targa";
 // A map entry of 15/16 bits: red, green and blue in bits 10-14, 5-9, 0-4, each times 8.
 PaletteEntry Entry16(const uint8_t* p) {
   const unsigned w = LoadLe16(p);
-  return RGBQuad(static_cast<uint8_t>(((w >> 10) & 31) * 8),
-                 static_cast<uint8_t>(((w >> 5) & 31) * 8), static_cast<uint8_t>((w & 31) * 8));
+  return PaletteColor(static_cast<uint8_t>(((w >> 10) & 31) * 8),
+                      static_cast<uint8_t>(((w >> 5) & 31) * 8),
+                      static_cast<uint8_t>((w & 31) * 8));
 }
 
 // Run-length pixel data: packets of (h and 0x7F) + 1 pixels, a repeated value when h >= 0x80.
@@ -150,7 +151,7 @@ void TgaGraphic::Decode(ByteStream& stream) {
       if (first_entry < count) palette.resize(count);
       for (size_t k = 0; first_entry + k < count; ++k) {
         const uint8_t* e = map.data() + k * entry_bytes;
-        palette[first_entry + k] = entry_bytes == 2 ? Entry16(e) : RGBQuad(e[2], e[1], e[0]);
+        palette[first_entry + k] = entry_bytes == 2 ? Entry16(e) : PaletteColor(e[2], e[1], e[0]);
       }
     }
   }

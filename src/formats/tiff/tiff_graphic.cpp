@@ -109,7 +109,7 @@ void DecodeIndices(TIFF* tif, DibImage& bitmap, uint32_t width, uint32_t height,
       eight = eight && red[i] < 256 && green[i] < 256 && blue[i] < 256;
     auto level = [&](uint16_t v) { return eight ? static_cast<uint8_t>(v) : Level16(v); };
     for (size_t i = 0; i < count; ++i)
-      palette.push_back(RGBQuad(level(red[i]), level(green[i]), level(blue[i])));
+      palette.push_back(PaletteColor(level(red[i]), level(green[i]), level(blue[i])));
   } else {
     palette = std::move(ramp);
     if (photometric == PHOTOMETRIC_MINISWHITE) std::reverse(palette.begin(), palette.end());
@@ -198,7 +198,8 @@ void DecodeSamples(TIFF* tif, DibImage& bitmap, uint32_t width, uint32_t height,
 }
 
 // Everything else through libtiff's RGBA interface: 24 bits, or 32 bits with straight alpha.
-void DecodeRgba(TIFF* tif, DibImage& bitmap, uint32_t width, uint32_t height, uint16_t orientation) {
+void DecodeRgba(TIFF* tif, DibImage& bitmap, uint32_t width, uint32_t height,
+                uint16_t orientation) {
   char message[1024] = {};
   if (!TIFFRGBAImageOK(tif, message)) Fail();
   TIFFRGBAImage image;
@@ -287,12 +288,12 @@ void TiffGraphic::DecodeTiff(const uint8_t* data, size_t size, const char* label
       DecodeIndices(tif, *this, width, height, bits, photometric, GreyRamp(bits));
     } else if (whole_numbers && colours != 0 && samples >= colours) {
       SampleLayout layout{bits,
-                           samples,
-                           colours,
-                           false,
-                           false,
-                           planar == PLANARCONFIG_SEPARATE,
-                           photometric == PHOTOMETRIC_MINISWHITE};
+                          samples,
+                          colours,
+                          false,
+                          false,
+                          planar == PLANARCONFIG_SEPARATE,
+                          photometric == PHOTOMETRIC_MINISWHITE};
       if (samples > colours) {
         // As libtiff reads it: an unspecified fourth colour sample counts as premultiplied.
         const unsigned kind = extra_count > 0 && extra ? extra[0] : EXTRASAMPLE_UNSPECIFIED;
