@@ -3,11 +3,13 @@
 // its size and draws itself into a rectangle of a 32-bit surface.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "base/geometry.h"
 #include "base/stream.h"
 #include "pixels/argb_view.h"
+#include "pixels/row_source.h"
 
 namespace tessane {
 
@@ -20,6 +22,14 @@ class Graphic {
   /// Opens the file for reading and loads from the start of it to its end.
   virtual void LoadFromFile(const std::string& path);
   virtual void LoadFromStream(ByteStream& stream) = 0;
+  /// Asks the next load to check the file but leave decoding its pixels until they are first
+  /// needed (DecodeNow, OpenRows, drawing); formats that always decode at once ignore it.
+  virtual void SetDecodeLater(bool later) { (void)later; }
+  /// Decodes what loading left for later, throwing the errors a load that decodes would throw.
+  virtual void DecodeNow() {}
+  /// The picture's rows one at a time, without decoding it whole, where the format can hand
+  /// them out so and decoding was left for later; null otherwise. The graphic outlives them.
+  virtual std::unique_ptr<RowSource> OpenRows() { return nullptr; }
   /// Writes the graphic in its own format.
   virtual void SaveToStream(ByteStream& stream) = 0;
   /// Creates or truncates the file, then SaveToStream.

@@ -11,13 +11,14 @@ Picture::Picture() { RegisterStandardFormats(); }
 
 Picture::~Picture() = default;
 
-void Picture::LoadPicture(const std::string& fileName) {
+void Picture::LoadPicture(const std::string& fileName, bool decodeLater) {
   std::string ext = ExtractFileExt(fileName);
   if (!ext.empty()) ext.erase(0, 1);
   const FileFormat* format = FindFormat(ext);
   if (format == nullptr)
     throw InvalidImageError(Format("Unknown picture file extension (.%s)", ext.c_str()));
   std::unique_ptr<Graphic> graphic = format->create();
+  graphic->SetDecodeLater(decodeLater);
   graphic->LoadFromFile(fileName);
   graphic_ = std::move(graphic);
 }

@@ -19,8 +19,9 @@ class Picture {
 
   /// Replaces the held graphic by one of the class registered for the file's extension, loaded
   /// from the file. Unknown extension: InvalidImageError "Unknown picture file extension (.%s)".
-  /// On any failure the held graphic stays as it was.
-  void LoadPicture(const std::string& fileName);
+  /// On any failure the held graphic stays as it was. With decodeLater the graphic may leave its
+  /// pixels undecoded (Graphic::SetDecodeLater) until Graphic::DecodeNow or OpenRows.
+  void LoadPicture(const std::string& fileName, bool decodeLater = false);
   /// Loads `graphic` from the stream and holds it (the fuzzers and tests use it). On failure the
   /// held graphic stays as it was.
   void LoadFromStream(std::unique_ptr<Graphic> graphic, ByteStream& stream);

@@ -46,7 +46,7 @@ void ResizeJob::ProcessFile() {
       jpeg->SetScale(JpegScale::kFullSize);
   } else {
     picture_ = std::make_unique<Picture>();
-    picture_->LoadPicture(source_name);
+    picture_->LoadPicture(source_name, /*decodeLater=*/true);
     facts_ = ReadSourceFacts(source_name, picture_->graphic(), extras);
     loaded_ = picture_.get();
   }
@@ -121,15 +121,41 @@ Rect ResizeJob::TargetRect() const {
 
 void ResizeJob::ScaleAndSave() {
   const Rect rect = TargetRect();
-  // A shared picture stays as it is for the other sizes; this size's pixels go into a new one.
-  if (shared_source) picture_ = std::make_unique<Picture>();
-  try {
-    ScalePicture(*picture_, rect.right, rect.bottom);
-  } catch (const std::exception& e) {
-    // A failed scaling step is not the end: the picture is saved as it stands.
-    scale_error_ = e.what();
+  if (!ScaleFromRows(rect.right, rect.bottom)) {
+    // What loading left undecoded is decoded before the scaling step, so that a damaged file
+    // fails as it does on loading instead of being saved as it stands.
+    if (Graphic* graphic = loaded_->graphic()) graphic->DecodeNow();
+    // A shared picture stays as it is for the other sizes; this size's pixels go into a new one.
+    if (shared_source) picture_ = std::make_unique<Picture>();
+    try {
+      ScalePicture(*picture_, rect.right, rect.bottom);
+    } catch (const std::exception& e) {
+      // A failed scaling step is not the end: the picture is saved as it stands.
+      scale_error_ = e.what();
+    }
   }
   SavePicture();
+}
+
+// A large picture that needs nothing but scaling goes from the decoder's rows straight into the
+// resampler, which keeps only the band of rows a destination row needs: the bitmap is never
+// held whole. The pixels are those ScalePicture gives. Errors of the data fail the file, as
+// they would have on loading.
+bool ResizeJob::ScaleFromRows(int32_t targetWidth, int32_t targetHeight) {
+  Graphic* graphic = picture_ ? picture_->graphic() : nullptr;
+  const bool onlyScaling = !shared_source && graphic != nullptr && !extras.background &&
+                           !extras.box && !crop && !colour_ && !KeepsAlpha() &&
+                           facts_.orientation < 2 && targetWidth > 0 && targetHeight > 0 &&
+                           (targetWidth != graphic->Width() || targetHeight != graphic->Height());
+  if (!onlyScaling) return false;
+  const std::unique_ptr<RowSource> rows = graphic->OpenRows();
+  if (!rows) return false;
+  ArgbImage destination;
+  destination.Resize(targetWidth, targetHeight);
+  if (!MakeResampler(filter)->StretchRows(destination, *rows)) return false;
+  rows->Finish();
+  ArgbToPicture(destination, *picture_);
+  return true;
 }
 
 namespace {

@@ -59,6 +59,7 @@ class ResizeJob : public ResizeRequest {
  private:
   Rect TargetRect() const;
   void ScaleAndSave();
+  bool ScaleFromRows(int32_t targetWidth, int32_t targetHeight);
   void ScalePicture(Picture& picture, int32_t targetWidth, int32_t targetHeight);
   void SavePicture();
   std::string PrepareSource(ArgbImage& source, const Picture& picture);

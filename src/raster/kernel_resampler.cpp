@@ -309,8 +309,11 @@ bool RingFits(const DenseTable& my, size_t columns) {
   return static_cast<size_t>(my.maxCount) * columns * 4 * sizeof(int32_t) <= kMaxRingBytes;
 }
 
+// rowAt(k) gives source row k's bytes; rows are first asked for in increasing order, and a
+// cluster reaches back at most WindowDepth(my) rows behind the newest row asked for.
+template <typename RowAt>
 void ResampleHorizontalFirst([[maybe_unused]] bool useAvx2, ArgbImage& dst, const Rect& clip,
-                             const ArgbImage& src, const DenseTable& mx, const DenseTable& my) {
+                             RowAt rowAt, const DenseTable& mx, const DenseTable& my) {
   const size_t columns = static_cast<size_t>(clip.Width());
   const size_t slots = static_cast<size_t>(my.maxCount);
   const size_t slotSize = columns * 4;
@@ -335,13 +338,13 @@ void ResampleHorizontalFirst([[maybe_unused]] bool useAvx2, ArgbImage& dst, cons
       if (held[slot] != k) {
 #if TESSANE_KERNEL_AVX2
         if (useAvx2) {
-          std::memcpy(padded.data(), RowBytes(src, k) + static_cast<size_t>(mx.lo) * 4, span * 4);
+          std::memcpy(padded.data(), rowAt(k) + static_cast<size_t>(mx.lo) * 4, span * 4);
           avx2::RowSums(padded.data(), mx.Runs16(), mx.lo, columns, sums);
         } else {
-          RowSumsPortable(RowBytes(src, k), mx, columns, sums);
+          RowSumsPortable(rowAt(k), mx, columns, sums);
         }
 #else
-        RowSumsPortable(RowBytes(src, k), mx, columns, sums);
+        RowSumsPortable(rowAt(k), mx, columns, sums);
 #endif
         held[slot] = k;
       }
@@ -499,14 +502,78 @@ void ResampleFast(KernelPath path, ArgbImage& dst, const Rect& dstRect, const Re
   useAvx2 = useAvx2 && CpuHasAvx2();
   if (horizontalFirst && RingFits(my, columns)) {
     // The AVX2 row sums multiply 16-bit column weights.
-    ResampleHorizontalFirst(useAvx2 && mx.maxAbsWeight <= 32767, dst, dstClip, src, mx, my);
+    ResampleHorizontalFirst(
+        useAvx2 && mx.maxAbsWeight <= 32767, dst, dstClip,
+        [&src](int32_t k) { return RowBytes(src, k); }, mx, my);
   } else {
     // The AVX2 vertical pass multiplies 16-bit row weights.
     ResampleVerticalFirst(useAvx2 && my.maxAbsWeight <= 32767, dst, dstClip, src, mx, my);
   }
 }
 
+// How far behind the newest source row the horizontal-first order may reach: a cluster needs
+// rows from its start on, and every row up to the end of the clusters before it has been read.
+size_t WindowDepth(const DenseTable& my) {
+  int32_t newest = -1;
+  int32_t depth = 1;
+  for (size_t r = 0; r < my.count.size(); ++r) {
+    newest = std::max(newest, my.start[r] + my.count[r] - 1);
+    depth = std::max(depth, newest - my.start[r] + 1);
+  }
+  return static_cast<size_t>(depth);
+}
+
+// The band of source rows the horizontal-first order still needs, copied out of a RowSource
+// into a ring of `depth` rows.
+class RowWindow {
+ public:
+  RowWindow(RowSource& source, size_t depth)
+      : source_(source),
+        width_(static_cast<size_t>(source.Width())),
+        depth_(depth),
+        rows_(depth * width_) {}
+
+  const uint8_t* Row(int32_t k) {
+    for (; newest_ < k; ++newest_) {
+      const Argb32* row = source_.NextRow(newest_ + 1);
+      std::memcpy(Slot(newest_ + 1), row, width_ * sizeof(Argb32));
+    }
+    return reinterpret_cast<const uint8_t*>(Slot(k));
+  }
+
+ private:
+  Argb32* Slot(int32_t k) { return rows_.data() + static_cast<size_t>(k) % depth_ * width_; }
+
+  RowSource& source_;
+  const size_t width_;
+  const size_t depth_;
+  std::vector<Argb32> rows_;
+  int32_t newest_ = -1;
+};
+
 }  // namespace
+
+bool KernelResampler::StretchRows(ArgbImage& dst, RowSource& src) const {
+  if (dst.IsEmpty() || src.Width() <= 0 || src.Height() <= 0) return false;
+  const Rect dstRect = dst.Bounds();
+  const Rect srcRect{0, 0, src.Width(), src.Height()};
+  Axis& axisX = AxisFor(dstRect.left, dstRect.right, dstRect.left, dstRect.right, srcRect.left,
+                         srcRect.right, *kernel_, nullptr);
+  Axis& axisY = AxisFor(dstRect.top, dstRect.bottom, dstRect.top, dstRect.bottom, srcRect.top,
+                         srcRect.bottom, *kernel_, &axisX);
+  if (!axisX.dense || !axisY.dense) return false;
+  const DenseTable& mx = *axisX.dense;
+  const DenseTable& my = *axisY.dense;
+  const size_t columns = static_cast<size_t>(dstRect.Width());
+  // The same conditions under which Stretch would sum in 32 bits along rows first.
+  if (255 * mx.maxAbsSum * my.maxAbsSum >= (int64_t{1} << 31) || !RingFits(my, columns))
+    return false;
+  RowWindow window(src, WindowDepth(my));
+  ResampleHorizontalFirst(
+      CpuHasAvx2() && mx.maxAbsWeight <= 32767, dst, dstRect,
+      [&window](int32_t k) { return window.Row(k); }, mx, my);
+  return true;
+}
 
 void KernelResampleVia(KernelPath path, ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
                        const ArgbImage& src, const Rect& srcRect, const Kernel& kernel) {

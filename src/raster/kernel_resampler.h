@@ -62,6 +62,9 @@ class KernelResampler : public Resampler {
   const char* ClassName() const override { return "TKernelResampler"; }
   void Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip, const ArgbImage& src,
                const Rect& srcRect) const override;
+  /// Works from rows wherever the horizontal pass goes first (the sums fit 32 bits and the ring
+  /// of row sums its budget), keeping only the band of source rows a destination row needs.
+  bool StretchRows(ArgbImage& dst, RowSource& src) const override;
 
   const Kernel& kernel() const { return *kernel_; }
   /// Replaces the kernel (nothing for nullptr or the current one).

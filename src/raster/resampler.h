@@ -6,6 +6,7 @@
 
 #include "base/geometry.h"
 #include "pixels/argb_image.h"
+#include "pixels/row_source.h"
 
 namespace tessane {
 
@@ -20,6 +21,15 @@ class Resampler {
   /// rectangles differ in size.
   virtual void Stretch(ArgbImage& dst, const Rect& dstRect, const Rect& dstClip,
                        const ArgbImage& src, const Rect& srcRect) const = 0;
+  /// Scales the whole of src, read row by row, onto the whole of dst, with exactly the pixels
+  /// Stretch gives for the whole bitmap. Returns false, before reading any row, where this
+  /// resampler cannot work from rows: the caller then scales the whole bitmap instead. Errors of
+  /// the source pass out.
+  virtual bool StretchRows(ArgbImage& dst, RowSource& src) const {
+    (void)dst;
+    (void)src;
+    return false;
+  }
 
  protected:
   Resampler() = default;

@@ -48,6 +48,27 @@ std::vector<uint8_t> TinyRgbData() {
   return Deflate({0, 10, 20, 30, 40, 50, 60});
 }
 
+// Loads the file leaving its image data for later and reads them through OpenPngRows; the
+// error met, or "" with every row in `pixels`. "(no rows)" where the reader takes no rows.
+std::string ReadByRows(const std::vector<uint8_t>& bytes, std::vector<uint32_t>& pixels) {
+  PngGraphic png;
+  png.SetDecodeLater(true);
+  try {
+    LoadBytes(png, bytes);
+    const std::unique_ptr<RowSource> rows = OpenPngRows(png.Chunks());
+    if (!rows) return "(no rows)";
+    pixels.clear();
+    for (int32_t y = 0; y < rows->Height(); ++y) {
+      const Argb32* row = rows->NextRow(y);
+      pixels.insert(pixels.end(), row, row + rows->Width());
+    }
+    rows->Finish();
+  } catch (const InvalidImageError& e) {
+    return e.what();
+  }
+  return "";
+}
+
 TEST(PngReader, PublicSamplesMatchTheirReferencesOrFailCleanly) {
   REQUIRE_SHARED_SAMPLES();
   // 16-bit samples keep their high byte and blending rounds its own way: one level at most.
@@ -288,9 +309,20 @@ TEST(PngReader, WholeAndStreamedInflationGiveTheSamePicture) {
       b_error = e.what();
     }
     ASSERT_EQ(a_error, b_error) << "round " << round;
+    // Row by row: opaque pictures (no alpha channel, no tRNS here) that are not interlaced,
+    // with the same outcome and the same pixels made opaque.
+    std::vector<uint32_t> rows;
+    const std::string rows_error = ReadByRows(MakePng(whole), rows);
+    const bool by_rows = !interlace && color != 4 && color != 6;
+    EXPECT_EQ(rows_error, by_rows ? a_error : "(no rows)") << "round " << round;
     if (!a_error.empty()) continue;
     EXPECT_EQ(a.Transparency(), b.Transparency()) << "round " << round;
     EXPECT_EQ(a.Pixels(), b.Pixels()) << "round " << round;
+    if (rows_error.empty()) {
+      std::vector<uint32_t> expected = a.Pixels();
+      for (uint32_t& c : expected) c |= 0xFF000000u;
+      EXPECT_EQ(rows, expected) << "round " << round;
+    }
   }
 }
 
@@ -331,16 +363,23 @@ TEST(PngReader, CutOrPaddedImageDataKeepTheirOutcome) {
       {"damaged checksum", bad_adler, kData + "zlib error)"},
   };
   for (const auto& c : cases) {
+    const auto file = MakePng({{"IHDR", Ihdr(2, 2, 8, 2)}, {"IDAT", c.stream}, {"IEND", {}}});
     PngGraphic png;
     std::string error;
     try {
-      LoadBytes(png, MakePng({{"IHDR", Ihdr(2, 2, 8, 2)}, {"IDAT", c.stream}, {"IEND", {}}}));
+      LoadBytes(png, file);
     } catch (const InvalidImageError& e) {
       error = e.what();
     }
     EXPECT_EQ(error, c.error) << c.data;
     if (error.empty()) {
       EXPECT_EQ(png.Pixels(), pixels) << c.data;
+    }
+    // Read row by row, with the image data left for later, the outcome is the same.
+    std::vector<uint32_t> rows;
+    EXPECT_EQ(ReadByRows(file, rows), c.error) << c.data << ", by rows";
+    if (c.error.empty()) {
+      EXPECT_EQ(rows, pixels) << c.data << ", by rows";
     }
   }
 }

@@ -18,7 +18,10 @@
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
 #include "jobs/resize_job.h"
+#include "raster/filters.h"
+#include "raster/stretch.h"
 #include "support/job_requests.h"
+#include "support/png_fixture.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -233,6 +236,98 @@ TEST(ResizeJob, UndecodableJpegBodyWritesNothing) {
   } catch (const Exception&) {
   }
   EXPECT_FALSE(work.Written() && test::ReadBytes(dir.File("out.jpg")).empty());
+}
+
+// A 2048 x 2048 RGB picture (4 megapixels: large enough to be scaled from its rows) of
+// gradients and fine texture, as filtered rows of filter type 0.
+std::vector<uint8_t> LargeRgbRows() {
+  constexpr uint32_t kSide = 2048;
+  std::vector<uint8_t> raw;
+  raw.reserve(size_t{kSide} * (3 * kSide + 1));
+  for (uint32_t y = 0; y < kSide; ++y) {
+    raw.push_back(0);
+    for (uint32_t x = 0; x < kSide; ++x)
+      raw.insert(raw.end(), {static_cast<uint8_t>(x / 8), static_cast<uint8_t>(y / 8),
+                             static_cast<uint8_t>((x * 7) ^ (y * 13))});
+  }
+  return raw;
+}
+
+std::string LoadError(const std::string& path) {
+  try {
+    Picture picture;
+    picture.LoadPicture(path);
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "";
+}
+
+// A large opaque PNG goes from its rows straight into the resampler: the output has exactly
+// the pixels of scaling the whole decoded picture, and damaged image data fail the file with
+// the message loading it whole gives, writing nothing.
+TEST(ResizeJob, LargePngScaledFromItsRowsKeepsPixelsAndErrors) {
+  TempDir dir;
+  const std::vector<uint8_t> raw = LargeRgbRows();
+  const std::vector<uint8_t> stream = test::Deflate(raw, 1);
+  auto bad_checksum = stream;
+  bad_checksum.back() ^= 1;
+  const std::vector<uint8_t> short_rows(raw.begin(), raw.end() - 3 * 2048 - 1);
+  auto bad_filter = raw;
+  bad_filter[size_t{1500} * (3 * 2048 + 1)] = 9;
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> idat;
+    bool loads;
+  };
+  const Case cases[] = {
+      {"whole", stream, true},
+      {"damaged checksum", bad_checksum, false},
+      {"a row missing", test::Deflate(short_rows, 1), false},
+      {"filter type 9 in row 1500", test::Deflate(bad_filter, 1), false},
+  };
+  for (const Case& c : cases) {
+    const std::string src = dir.File(std::string(c.what) + ".png");
+    test::WriteBytes(src, test::MakePng({{"IHDR", test::Ihdr(2048, 2048, 8, 2)},
+                                         {"IDAT", c.idat},
+                                         {"IEND", {}}}));
+    PngGraphic later;
+    later.SetDecodeLater(true);
+    later.LoadFromFile(src);
+    ASSERT_NE(later.OpenRows(), nullptr) << c.what;
+
+    const std::string dest = dir.File(std::string(c.what) + " out.png");
+    ResizeJob work(Request(src, dest, 300));
+    std::string error;
+    try {
+      work.ProcessFile();
+    } catch (const Exception& e) {
+      error = e.what();
+    }
+    EXPECT_EQ(error, LoadError(src)) << c.what;
+    EXPECT_EQ(error.empty(), c.loads) << c.what;
+    if (!c.loads) {
+      EXPECT_FALSE(std::filesystem::exists(dest)) << c.what;
+      continue;
+    }
+    Picture whole;
+    whole.LoadPicture(src);
+    ArgbImage source, expected;
+    PictureToArgb(whole, source);
+    expected.Resize(300, 300);
+    StretchTo(source, expected, expected.Bounds(), source.Bounds(),
+              *MakeResampler(kDefaultFilter));
+    Picture output;
+    output.LoadPicture(dest);
+    ArgbImage written;
+    PictureToArgb(output, written);
+    ASSERT_EQ(written.Width(), 300);
+    ASSERT_EQ(written.Height(), 300);
+    for (int32_t y = 0; y < 300; ++y)
+      for (int32_t x = 0; x < 300; ++x)
+        ASSERT_EQ(written.Row(y)[x] | 0xFF000000u, expected.Row(y)[x] | 0xFF000000u)
+            << x << "," << y;
+  }
 }
 
 std::vector<std::string> Listing(const std::string& folder) {

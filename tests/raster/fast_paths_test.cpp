@@ -77,6 +77,71 @@ TEST(KernelPaths, AgreeWithTheReferenceOnRandomImages) {
   }
 }
 
+// A bitmap handed out as a RowSource that insists on the order its contract gives: every row
+// asked for lies below the last one, and a row's pointer dies with the next call.
+class StrictRows : public RowSource {
+ public:
+  explicit StrictRows(const ArgbImage& image) : image_(image), row_(image.Width()) {}
+  int32_t Width() const override { return image_.Width(); }
+  int32_t Height() const override { return image_.Height(); }
+  const Argb32* NextRow(int32_t y) override {
+    EXPECT_GT(y, last_);
+    EXPECT_LT(y, Height());
+    last_ = y;
+    std::fill(row_.begin(), row_.end(), 0xDEADBEEF);  // what an earlier pointer now shows
+    row_.assign(image_.Row(y), image_.Row(y) + Width());
+    return row_.data();
+  }
+  void Finish() override { finished_ = true; }
+  int32_t Last() const { return last_; }
+
+ private:
+  const ArgbImage& image_;
+  std::vector<Argb32> row_;
+  int32_t last_ = -1;
+  bool finished_ = false;
+};
+
+TEST(KernelPaths, ScalingFromRowsMatchesScalingTheBitmap) {
+  struct Case {
+    int32_t srcW, srcH, dstW, dstH;
+  };
+  // Reductions of every strength, an enlargement, one side kept, and a single row or column.
+  const Case cases[] = {{203, 77, 40, 19}, {640, 480, 37, 28}, {13, 9, 61, 40},  {90, 7, 23, 31},
+                        {64, 64, 64, 21},  {1, 30, 9, 11},     {300, 1, 20, 1}, {1500, 600, 5, 2}};
+  uint32_t seed = 200;
+  for (const Case& c : cases) {
+    ArgbImage src;
+    MakeNoise(src, c.srcW, c.srcH, seed++);
+    for (const auto& make : kKernels) {
+      KernelResampler resampler;
+      resampler.SetKernel(make());
+      ArgbImage whole, fromRows;
+      whole.Resize(c.dstW, c.dstH);
+      fromRows.Resize(c.dstW, c.dstH);
+      resampler.Stretch(whole, whole.Bounds(), whole.Bounds(), src, src.Bounds());
+      StrictRows rows(src);
+      ASSERT_TRUE(resampler.StretchRows(fromRows, rows));
+      EXPECT_EQ(FirstDifference(whole, fromRows), "")
+          << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH << " "
+          << resampler.kernel().ClassName();
+    }
+  }
+}
+
+TEST(KernelPaths, ResamplersWithoutRowScalingReadNoRow) {
+  ArgbImage src, dst;
+  MakeNoise(src, 50, 40, 3);
+  dst.Resize(10, 8);
+  const std::unique_ptr<Resampler> others[] = {std::make_unique<LinearResampler>(),
+                                               std::make_unique<DraftResampler>()};
+  for (const auto& resampler : others) {
+    StrictRows rows(src);
+    EXPECT_FALSE(resampler->StretchRows(dst, rows)) << resampler->ClassName();
+    EXPECT_EQ(rows.Last(), -1);
+  }
+}
+
 TEST(KernelPaths, AgreeWhereTheCorrectionLeavesANegativeWeight) {
   // Box at 1:300: weights of 1 that overshoot 256 by far, corrected by one large negative
   // weight; random pixels then push sums outside 0..255 both ways, which must saturate alike.

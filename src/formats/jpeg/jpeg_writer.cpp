@@ -10,13 +10,13 @@ namespace tessane {
 
 namespace {
 
-struct RowSource {
+struct ConvertedRows {
   const DibImage* bitmap;
   uint32_t* line;
 };
 
 void SourceRow(void* context, int y, uint8_t* rgb) noexcept {
-  auto* source = static_cast<RowSource*>(context);
+  auto* source = static_cast<ConvertedRows*>(context);
   source->bitmap->ToColor32Row(y, source->line);
   for (int32_t x = 0; x < source->bitmap->Width(); ++x) {
     const uint32_t c = source->line[x];
@@ -38,7 +38,7 @@ void EncodeJpeg(const DibImage& bitmap, const JpegOptions& options, ByteStream& 
   source.width = bitmap.Width();
   source.height = bitmap.Height();
   std::vector<uint32_t> line;
-  RowSource rows{&bitmap, nullptr};
+  ConvertedRows rows{&bitmap, nullptr};
   if (bitmap.PixelFormat() == DibFormat::k32Bit) {
     // 32-bit rows (the scaled pictures) need no conversion on our side; the library only reads.
     source.context = const_cast<DibImage*>(&bitmap);

@@ -19,6 +19,16 @@ void PngGraphic::ConvertTo(ArgbImage& image) {
   DrawToArgb(image);
 }
 
+// Pictures from 4 megapixels up (a 16 MiB bitmap) are read row by row when the reader can take
+// rows: zlib's stream inflates more slowly than libdeflate's one call, but the bitmap and the
+// inflated rows are never held whole.
+constexpr int64_t kMinRowPixels = int64_t{4} << 20;
+
+std::unique_ptr<RowSource> PngGraphic::OpenRows() {
+  if (decoded_ || chunks_.empty() || int64_t{width_} * height_ < kMinRowPixels) return nullptr;
+  return OpenPngRows(chunks_);
+}
+
 void PngGraphic::SetCompressionLevel(int level) {
   compression_level_ = std::clamp(level, 0, 9);
 }

@@ -5,10 +5,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "formats/bmp/dib_image.h"
 #include "formats/graphic.h"
+#include "pixels/row_source.h"
 
 namespace tessane {
 
@@ -42,7 +44,15 @@ class PngGraphic : public Graphic {
 
   /// Reads the chunk sequence from the stream's position to its end and decodes it. Every
   /// failure throws InvalidImageError with the PNG messages and leaves this object unchanged.
+  /// With SetDecodeLater(true) the chunks and header are checked but the image data are left
+  /// for Decode, OpenRows or the first use of the pixels, which throw what decoding meets.
   void LoadFromStream(ByteStream& stream) override;
+  void SetDecodeLater(bool later) override { decode_later_ = later; }
+  void DecodeNow() override { EnsureDecoded(); }
+  /// The rows of a large opaque picture that is not interlaced and not decoded yet, inflated as
+  /// they are read (the picture must outlive them); null for any other. Smaller pictures decode
+  /// faster whole, in one libdeflate call.
+  std::unique_ptr<RowSource> OpenRows() override;
 
   /// Builds the chunk list from the bitmap, with the filter set and compression level in force:
   /// IHDR; PLTE for 1, 4 and 8-bit bitmaps (colour type 3 at that depth), colour type 2 at 8 bits
@@ -96,6 +106,7 @@ class PngGraphic : public Graphic {
   uint8_t filters_ = kPngFilterSub;
   int compression_level_ = 7;
   bool decoded_ = false;
+  bool decode_later_ = false;
   std::vector<uint32_t> pixels_;
   PngTransparency transparency_ = PngTransparency::kNone;
 };
@@ -107,6 +118,19 @@ struct PngDecoded {
   std::vector<uint32_t> pixels;  // $AARRGGBB
   PngTransparency transparency = PngTransparency::kNone;
 };
+
+/// What a chunk list declares, checked as DecodePngChunks checks it before inflating.
+struct PngLayout {
+  int32_t width = 0;
+  int32_t height = 0;
+  bool interlaced = false;
+  PngTransparency transparency = PngTransparency::kNone;
+};
+/// Throws, before anything is inflated, every error DecodePngChunks would throw then.
+PngLayout CheckPngChunks(const std::vector<PngChunk>& chunks);
+/// The rows of an opaque picture that is not interlaced, inflated as they are read, with the
+/// pixels and errors of DecodePngChunks; null for any other picture. `chunks` must outlive it.
+std::unique_ptr<RowSource> OpenPngRows(const std::vector<PngChunk>& chunks);
 
 /// Decodes a chunk list whose structure is already checked (IHDR first, at least one IDAT).
 /// Throws InvalidImageError for header values, palettes or image data that cannot be decoded.

@@ -567,12 +567,99 @@ std::vector<uint32_t> TakeRecycledPixels(size_t count) {
   return pixels;
 }
 
-PngDecoded DecodePngChunks(const std::vector<PngChunk>& chunks) {
+namespace {
+
+/// The checks decoding makes before it inflates anything, in their order; the header.
+PngHeader CheckedHeader(const std::vector<PngChunk>& chunks) {
   if (chunks.empty() || !chunks.front().Is("IHDR")) FailUnsupported("IHDR chunk is not the first");
   if (FindChunk(chunks, "IDAT") == nullptr) Fail(kMsgNoData);
   const PngHeader h = ParseHeader(chunks.front());
   CheckImageDataCanHoldTheRows(chunks, h);
-  const RowConverter converter(h, FindChunk(chunks, "PLTE"), FindChunk(chunks, "tRNS"));
+  return h;
+}
+
+RowConverter ConverterFor(const std::vector<PngChunk>& chunks, const PngHeader& h) {
+  return RowConverter(h, FindChunk(chunks, "PLTE"), FindChunk(chunks, "tRNS"));
+}
+
+/// The rows of an opaque picture that is not interlaced, inflated through zlib's stream as they
+/// are asked for: the same steps, and so the same pixels and errors, as DecodePngChunks's zlib
+/// path, with one row in memory instead of the picture.
+class PngRows : public RowSource {
+ public:
+  PngRows(const std::vector<PngChunk>& chunks, const PngHeader& h)
+      : header_(h),
+        converter_(ConverterFor(chunks, h)),
+        inflater_(chunks),
+        row_bytes_(h.RowBytes(h.width)),
+        block_rows_(std::max<size_t>(1, kBlockBytes / (row_bytes_ + 1))),
+        block_((row_bytes_ + 1) * block_rows_),
+        current_(row_bytes_ + 1 + kRowSlack, 0),
+        prior_(row_bytes_ + 1 + kRowSlack, 0),
+        pixels_(h.width) {}
+
+  int32_t Width() const override { return static_cast<int32_t>(header_.width); }
+  int32_t Height() const override { return static_cast<int32_t>(header_.height); }
+
+  const Argb32* NextRow(int32_t y) override {
+    while (next_ <= y) ReadRow();
+    return pixels_.data();
+  }
+
+  void Finish() override {
+    while (next_ < Height()) ReadRow();
+    inflater_.Finish();
+  }
+
+ private:
+  // zlib inflates at full speed only into room for a few hundred bytes or more: the rows come
+  // out of it a block at a time, never beyond the picture's last row.
+  static constexpr size_t kBlockBytes = size_t{128} << 10;
+
+  void ReadRow() {
+    const size_t bpp = std::max(1, header_.bits_per_pixel / 8);
+    if (block_next_ == block_filled_) {
+      block_filled_ = std::min(block_rows_, static_cast<size_t>(Height() - next_));
+      inflater_.Read(block_.data(), (row_bytes_ + 1) * block_filled_);
+      block_next_ = 0;
+    }
+    std::swap(current_, prior_);
+    std::memcpy(current_.data(), block_.data() + (row_bytes_ + 1) * block_next_++, row_bytes_ + 1);
+    Unfilter(current_[0], current_.data() + 1, prior_.data() + 1, row_bytes_, bpp);
+    converter_.Convert(current_.data() + 1, header_.width, pixels_.data(), 1);
+    for (Argb32& c : pixels_) c |= 0xFF000000u;  // opaque, as PngGraphic::ConvertTo makes it
+    ++next_;
+  }
+
+  const PngHeader header_;
+  const RowConverter converter_;
+  IdatInflater inflater_;
+  const size_t row_bytes_;
+  const size_t block_rows_;
+  std::vector<uint8_t> block_;
+  size_t block_filled_ = 0, block_next_ = 0;  // rows in the block, and the next one to take
+  std::vector<uint8_t> current_, prior_;
+  std::vector<Argb32> pixels_;
+  int32_t next_ = 0;
+};
+
+}  // namespace
+
+PngLayout CheckPngChunks(const std::vector<PngChunk>& chunks) {
+  const PngHeader h = CheckedHeader(chunks);
+  return {static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), h.interlaced,
+          ConverterFor(chunks, h).Kind()};
+}
+
+std::unique_ptr<RowSource> OpenPngRows(const std::vector<PngChunk>& chunks) {
+  const PngHeader h = CheckedHeader(chunks);
+  if (h.interlaced || ConverterFor(chunks, h).Kind() != PngTransparency::kNone) return nullptr;
+  return std::make_unique<PngRows>(chunks, h);
+}
+
+PngDecoded DecodePngChunks(const std::vector<PngChunk>& chunks) {
+  const PngHeader h = CheckedHeader(chunks);
+  const RowConverter converter = ConverterFor(chunks, h);
 
   PngDecoded result;
   result.width = static_cast<int32_t>(h.width);
@@ -612,6 +699,17 @@ void PngGraphic::LoadFromStream(ByteStream& stream) {
     // The file's bytes become the image data; the rest of them go before the pixels arrive.
     std::vector<uint8_t> data = stream.ReadAll();
     chunks = ReadChunks(data, idat_lengths);
+  }
+  if (decode_later_) {
+    const PngLayout layout = CheckPngChunks(chunks);
+    chunks_ = std::move(chunks);
+    idat_lengths_ = std::move(idat_lengths);
+    width_ = layout.width;
+    height_ = layout.height;
+    pixels_.clear();
+    transparency_ = layout.transparency;
+    decoded_ = false;
+    return;
   }
   PngDecoded decoded = DecodePngChunks(chunks);
   chunks_ = std::move(chunks);
