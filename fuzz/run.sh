@@ -42,6 +42,7 @@ declare -A extensions=(
   [psp_fuzz]="psp"
   [gif_fuzz]="gif"
   [png_fuzz]="png"
+  [png_rows_fuzz]="png"
   [jpeg2000_fuzz]="jp2 j2k jpc"
   [metafile_fuzz]="wmf emf"
   [icc_profile_fuzz]="png tif tiff icc"

@@ -139,8 +139,9 @@ void ResizeJob::ScaleAndSave() {
 
 // A large picture that needs nothing but scaling goes from the decoder's rows straight into the
 // resampler, which keeps only the band of rows a destination row needs: the bitmap is never
-// held whole. The pixels are those ScalePicture gives. Errors of the data fail the file, as
-// they would have on loading.
+// held whole. The pixels are those ScalePicture gives. Damaged data are left to the decoding of
+// the whole picture, whose messages (and whose reading of what it accepts) stay the ones loading
+// has always given.
 bool ResizeJob::ScaleFromRows(int32_t targetWidth, int32_t targetHeight) {
   Graphic* graphic = picture_ ? picture_->graphic() : nullptr;
   const bool onlyScaling = !shared_source && graphic != nullptr && !extras.background &&
@@ -152,8 +153,12 @@ bool ResizeJob::ScaleFromRows(int32_t targetWidth, int32_t targetHeight) {
   if (!rows) return false;
   ArgbImage destination;
   destination.Resize(targetWidth, targetHeight);
-  if (!MakeResampler(filter)->StretchRows(destination, *rows)) return false;
-  rows->Finish();
+  try {
+    if (!MakeResampler(filter)->StretchRows(destination, *rows)) return false;
+    rows->Finish();
+  } catch (const InvalidImageError&) {
+    return false;
+  }
   ArgbToPicture(destination, *picture_);
   return true;
 }

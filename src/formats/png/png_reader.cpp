@@ -190,17 +190,22 @@ class IdatInflater {
   IdatInflater(const IdatInflater&) = delete;
   IdatInflater& operator=(const IdatInflater&) = delete;
 
-  /// Fills out[0..count) or throws.
+  /// Fills out[0..count) or throws. zlib may meet damage beyond the last byte asked for in
+  /// the same call (a broken checksum or block header); that throws too.
   void Read(uint8_t* out, size_t count) {
     zs_.next_out = out;
     zs_.avail_out = static_cast<uInt>(count);
     while (zs_.avail_out > 0) {
       if (ended_) FailData("not enough image data");
-      if (zs_.avail_in == 0 && !NextInput()) FailData("not enough image data");
+      // With the input used up zlib may still hold output (the rest of a long match), so it is
+      // asked once more; only when it can give nothing are the data short.
+      if (zs_.avail_in == 0) NextInput();
       const int ret = inflate(&zs_, Z_NO_FLUSH);
       if (ret == Z_STREAM_END) {
         ended_ = true;
-      } else if (ret != Z_OK && !(ret == Z_BUF_ERROR && zs_.avail_in == 0)) {
+      } else if (ret == Z_BUF_ERROR && zs_.avail_in == 0) {
+        FailData("not enough image data");
+      } else if (ret != Z_OK) {
         FailData("zlib error");
       }
     }
@@ -583,8 +588,8 @@ RowConverter ConverterFor(const std::vector<PngChunk>& chunks, const PngHeader& 
 }
 
 /// The rows of an opaque picture that is not interlaced, inflated through zlib's stream as they
-/// are asked for: the same steps, and so the same pixels and errors, as DecodePngChunks's zlib
-/// path, with one row in memory instead of the picture.
+/// are asked for: the steps, and so the pixels, of DecodePngChunks's zlib path, with a block of
+/// rows in memory instead of the picture.
 class PngRows : public RowSource {
  public:
   PngRows(const std::vector<PngChunk>& chunks, const PngHeader& h)
@@ -618,17 +623,25 @@ class PngRows : public RowSource {
 
   void ReadRow() {
     const size_t bpp = std::max(1, header_.bits_per_pixel / 8);
-    if (block_next_ == block_filled_) {
-      block_filled_ = std::min(block_rows_, static_cast<size_t>(Height() - next_));
-      inflater_.Read(block_.data(), (row_bytes_ + 1) * block_filled_);
-      block_next_ = 0;
-    }
     std::swap(current_, prior_);
-    std::memcpy(current_.data(), block_.data() + (row_bytes_ + 1) * block_next_++, row_bytes_ + 1);
+    TakeFromBlock();
     Unfilter(current_[0], current_.data() + 1, prior_.data() + 1, row_bytes_, bpp);
     converter_.Convert(current_.data() + 1, header_.width, pixels_.data(), 1);
     for (Argb32& c : pixels_) c |= 0xFF000000u;  // opaque, as PngGraphic::ConvertTo makes it
     ++next_;
+  }
+
+  /// Copies the next row out of the block into current_, inflating a new block when this one
+  /// is used up.
+  void TakeFromBlock() {
+    const size_t stride = row_bytes_ + 1;
+    if (block_next_ == block_filled_) {
+      const size_t wanted = std::min(block_rows_, static_cast<size_t>(Height() - next_));
+      inflater_.Read(block_.data(), stride * wanted);
+      block_filled_ = wanted;
+      block_next_ = 0;
+    }
+    std::memcpy(current_.data(), block_.data() + stride * block_next_++, stride);
   }
 
   const PngHeader header_;
