@@ -1,6 +1,6 @@
 // Fuzz target: a PNG read row by row against the same file decoded whole (CRCs fixed first).
 // What the whole decoding refuses the row reader refuses too, and what the row reader reads has
-// the whole decoding's pixels made opaque. (The row reader may refuse more: zlib is stricter
+// the whole decoding's pixels. (The row reader may refuse more: zlib is stricter
 // than libdeflate, and a resize job then decodes the picture whole.) Scaling from the rows must
 // give the pixels of scaling the decoded bitmap.
 #include <algorithm>
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemoryStream stream(png);
     later.LoadFromStream(stream);
     rows = OpenPngRows(later.Chunks());
-    if (!rows) return 0;  // interlaced or transparent: always decoded whole
+    if (!rows) return 0;  // interlaced: always decoded whole
     image.Resize(rows->Width(), rows->Height());
     for (int32_t y = 0; y < rows->Height(); ++y) {
       const Argb32* row = rows->NextRow(y);
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint32_t>& pixels = whole.Pixels();
   for (int32_t y = 0; y < image.Height(); ++y)
     for (int32_t x = 0; x < image.Width(); ++x)
-      if (image.Row(y)[x] != (pixels[static_cast<size_t>(y) * image.Width() + x] | 0xFF000000u))
+      if (image.Row(y)[x] != pixels[static_cast<size_t>(y) * image.Width() + x])
         Disagree("pixels");
 
   // Scaling to a third of each side (at least one pixel) from rows and from the bitmap.

@@ -238,17 +238,20 @@ TEST(ResizeJob, UndecodableJpegBodyWritesNothing) {
   EXPECT_FALSE(work.Written() && test::ReadBytes(dir.File("out.jpg")).empty());
 }
 
-// A 2048 x 2048 RGB picture (4 megapixels: large enough to be scaled from its rows) of
-// gradients and fine texture, as filtered rows of filter type 0.
-std::vector<uint8_t> LargeRgbRows() {
+// A 2048 x 2048 picture (4 megapixels: large enough to be scaled from its rows) of gradients
+// and fine texture, as filtered rows of filter type 0: RGB, or RGBA whose alpha runs from 0 to
+// 255 across each 256 columns (clear, partly clear and opaque pixels).
+std::vector<uint8_t> LargeRows(bool alpha = false) {
   constexpr uint32_t kSide = 2048;
   std::vector<uint8_t> raw;
-  raw.reserve(size_t{kSide} * (3 * kSide + 1));
+  raw.reserve(size_t{kSide} * ((alpha ? 4 : 3) * kSide + 1));
   for (uint32_t y = 0; y < kSide; ++y) {
     raw.push_back(0);
-    for (uint32_t x = 0; x < kSide; ++x)
+    for (uint32_t x = 0; x < kSide; ++x) {
       raw.insert(raw.end(), {static_cast<uint8_t>(x / 8), static_cast<uint8_t>(y / 8),
                              static_cast<uint8_t>((x * 7) ^ (y * 13))});
+      if (alpha) raw.push_back(static_cast<uint8_t>(x));
+    }
   }
   return raw;
 }
@@ -263,12 +266,18 @@ std::string LoadError(const std::string& path) {
   return "";
 }
 
-// A large opaque PNG goes from its rows straight into the resampler: the output has exactly
-// the pixels of scaling the whole decoded picture, and damaged image data fail the file with
-// the message loading it whole gives, writing nothing.
+// A large PNG goes from its rows straight into the resampler: the output has exactly the pixels
+// of scaling the whole decoded picture (transparent ones included, drawn over black), and
+// damaged image data fail the file with the message loading it whole gives, writing nothing.
 TEST(ResizeJob, LargePngScaledFromItsRowsKeepsPixelsAndErrors) {
   TempDir dir;
-  const std::vector<uint8_t> raw = LargeRgbRows();
+  const std::vector<uint8_t> raw = LargeRows();
+  // Grey with a palette-free transparent key: the picture's brightest grey.
+  std::vector<uint8_t> grey;
+  for (size_t i = 0; i < raw.size(); i += 3 * 2048 + 1) {
+    grey.push_back(0);
+    for (size_t x = 0; x < 2048; ++x) grey.push_back(raw[i + 1 + 3 * x + 2]);
+  }
   const std::vector<uint8_t> stream = test::Deflate(raw, 1);
   auto bad_checksum = stream;
   bad_checksum.back() ^= 1;
@@ -283,9 +292,13 @@ TEST(ResizeJob, LargePngScaledFromItsRowsKeepsPixelsAndErrors) {
     const char* what;
     std::vector<uint8_t> idat;
     bool loads;
+    uint8_t color = 2;
+    std::vector<uint8_t> trns = {};
   };
   const Case cases[] = {
       {"whole", stream, true},
+      {"alpha channel", test::Deflate(LargeRows(true), 1), true, 6},
+      {"grey with a transparent grey", test::Deflate(grey, 1), true, 0, {0, 255}},
       {"damaged checksum", bad_checksum, false},
       {"a row missing", test::Deflate(short_rows, 1), false},
       {"filter type 9 in row 1500", test::Deflate(bad_filter, 1), false},
@@ -293,9 +306,11 @@ TEST(ResizeJob, LargePngScaledFromItsRowsKeepsPixelsAndErrors) {
   };
   for (const Case& c : cases) {
     const std::string src = dir.File(std::string(c.what) + ".png");
-    test::WriteBytes(src, test::MakePng({{"IHDR", test::Ihdr(2048, 2048, 8, 2)},
-                                         {"IDAT", c.idat},
-                                         {"IEND", {}}}));
+    std::vector<test::TestChunk> chunks = {{"IHDR", test::Ihdr(2048, 2048, 8, c.color)}};
+    if (!c.trns.empty()) chunks.push_back({"tRNS", c.trns});
+    chunks.push_back({"IDAT", c.idat});
+    chunks.push_back({"IEND", {}});
+    test::WriteBytes(src, test::MakePng(chunks));
     PngGraphic later;
     later.SetDecodeLater(true);
     later.LoadFromFile(src);

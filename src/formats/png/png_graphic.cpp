@@ -19,16 +19,6 @@ void PngGraphic::ConvertTo(ArgbImage& image) {
   DrawToArgb(image);
 }
 
-// Pictures from 4 megapixels up (a 16 MiB bitmap) are read row by row when the reader can take
-// rows: zlib's stream inflates more slowly than libdeflate's one call, but the bitmap and the
-// inflated rows are never held whole.
-constexpr int64_t kMinRowPixels = int64_t{4} << 20;
-
-std::unique_ptr<RowSource> PngGraphic::OpenRows() {
-  if (decoded_ || chunks_.empty() || int64_t{width_} * height_ < kMinRowPixels) return nullptr;
-  return OpenPngRows(chunks_);
-}
-
 void PngGraphic::SetCompressionLevel(int level) {
   compression_level_ = std::clamp(level, 0, 9);
 }
@@ -81,7 +71,50 @@ inline uint32_t BlendPixel(uint32_t s, uint32_t d) {
          BlendChannel(s & 0xFF, d & 0xFF, a);
 }
 
+/// The decoded rows made opaque as ConvertTo makes the picture: opaque pixels are copied, and
+/// the others drawn over transparent black (DrawToArgb) with their alpha then made 255.
+class OpaqueRows : public RowSource {
+ public:
+  OpaqueRows(std::unique_ptr<RowSource> rows, PngTransparency kind)
+      : rows_(std::move(rows)), kind_(kind), row_(static_cast<size_t>(rows_->Width())) {}
+
+  int32_t Width() const override { return rows_->Width(); }
+  int32_t Height() const override { return rows_->Height(); }
+  void Finish() override { rows_->Finish(); }
+
+  const Argb32* NextRow(int32_t y) override {
+    const Argb32* decoded = rows_->NextRow(y);
+    for (size_t x = 0; x < row_.size(); ++x) {
+      const uint32_t s = decoded[x];
+      switch (kind_) {
+        case PngTransparency::kNone: row_[x] = s; break;
+        case PngTransparency::kBit: row_[x] = (s >> 24) != 0 ? s : 0; break;
+        case PngTransparency::kPartial: row_[x] = BlendPixel(s, 0); break;
+      }
+      row_[x] |= 0xFF000000u;
+    }
+    return row_.data();
+  }
+
+ private:
+  const std::unique_ptr<RowSource> rows_;
+  const PngTransparency kind_;
+  std::vector<Argb32> row_;
+};
+
 }  // namespace
+
+// Pictures from 4 megapixels up (a 16 MiB bitmap) are read row by row when the reader can take
+// rows: zlib's stream inflates more slowly than libdeflate's one call, but the bitmap and the
+// inflated rows are never held whole.
+constexpr int64_t kMinRowPixels = int64_t{4} << 20;
+
+std::unique_ptr<RowSource> PngGraphic::OpenRows() {
+  if (decoded_ || chunks_.empty() || int64_t{width_} * height_ < kMinRowPixels) return nullptr;
+  std::unique_ptr<RowSource> rows = OpenPngRows(chunks_);
+  if (!rows) return nullptr;
+  return std::make_unique<OpaqueRows>(std::move(rows), transparency_);
+}
 
 void PngGraphic::Draw(const ArgbView& target, const Rect& rect) {
   if (target.IsEmpty() || rect.IsEmpty() || width_ <= 0 || height_ <= 0) return;

@@ -49,9 +49,9 @@ class PngGraphic : public Graphic {
   void LoadFromStream(ByteStream& stream) override;
   void SetDecodeLater(bool later) override { decode_later_ = later; }
   void DecodeNow() override { EnsureDecoded(); }
-  /// The rows of a large opaque picture that is not interlaced and not decoded yet, inflated as
-  /// they are read (the picture must outlive them); null for any other. Smaller pictures decode
-  /// faster whole, in one libdeflate call.
+  /// The rows of a large picture that is not interlaced and not decoded yet, inflated as they
+  /// are read and made opaque as ConvertTo makes the whole picture (the graphic must outlive
+  /// them); null for any other. Smaller pictures decode faster whole, in one libdeflate call.
   std::unique_ptr<RowSource> OpenRows() override;
 
   /// Builds the chunk list from the bitmap, with the filter set and compression level in force:
@@ -128,8 +128,9 @@ struct PngLayout {
 };
 /// Throws, before anything is inflated, every error DecodePngChunks would throw then.
 PngLayout CheckPngChunks(const std::vector<PngChunk>& chunks);
-/// The rows of an opaque picture that is not interlaced, inflated as they are read, with the
-/// pixels and errors of DecodePngChunks; null for any other picture. `chunks` must outlive it.
+/// The rows of a picture that is not interlaced, inflated as they are read, with the pixels
+/// ($AARRGGBB) of DecodePngChunks; null for an interlaced one. `chunks` must outlive it. Damaged
+/// data throw, though not always DecodePngChunks's message: a block of rows is inflated at once.
 std::unique_ptr<RowSource> OpenPngRows(const std::vector<PngChunk>& chunks);
 
 /// Decodes a chunk list whose structure is already checked (IHDR first, at least one IDAT).

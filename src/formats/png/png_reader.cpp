@@ -587,9 +587,9 @@ RowConverter ConverterFor(const std::vector<PngChunk>& chunks, const PngHeader& 
   return RowConverter(h, FindChunk(chunks, "PLTE"), FindChunk(chunks, "tRNS"));
 }
 
-/// The rows of an opaque picture that is not interlaced, inflated through zlib's stream as they
-/// are asked for: the steps, and so the pixels, of DecodePngChunks's zlib path, with a block of
-/// rows in memory instead of the picture.
+/// The rows of a picture that is not interlaced, inflated through zlib's stream as they are
+/// asked for: the steps, and so the pixels, of DecodePngChunks's zlib path, with a block of rows
+/// in memory instead of the picture.
 class PngRows : public RowSource {
  public:
   PngRows(const std::vector<PngChunk>& chunks, const PngHeader& h)
@@ -627,7 +627,6 @@ class PngRows : public RowSource {
     TakeFromBlock();
     Unfilter(current_[0], current_.data() + 1, prior_.data() + 1, row_bytes_, bpp);
     converter_.Convert(current_.data() + 1, header_.width, pixels_.data(), 1);
-    for (Argb32& c : pixels_) c |= 0xFF000000u;  // opaque, as PngGraphic::ConvertTo makes it
     ++next_;
   }
 
@@ -666,7 +665,7 @@ PngLayout CheckPngChunks(const std::vector<PngChunk>& chunks) {
 
 std::unique_ptr<RowSource> OpenPngRows(const std::vector<PngChunk>& chunks) {
   const PngHeader h = CheckedHeader(chunks);
-  if (h.interlaced || ConverterFor(chunks, h).Kind() != PngTransparency::kNone) return nullptr;
+  if (h.interlaced) return nullptr;
   return std::make_unique<PngRows>(chunks, h);
 }
 
