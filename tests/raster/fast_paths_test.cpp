@@ -106,9 +106,11 @@ TEST(KernelPaths, ScalingFromRowsMatchesScalingTheBitmap) {
   struct Case {
     int32_t srcW, srcH, dstW, dstH;
   };
-  // Reductions of every strength, an enlargement, one side kept, and a single row or column.
-  const Case cases[] = {{203, 77, 40, 19}, {640, 480, 37, 28}, {13, 9, 61, 40},  {90, 7, 23, 31},
-                        {64, 64, 64, 21},  {1, 30, 9, 11},     {300, 1, 20, 1}, {1500, 600, 5, 2}};
+  // Reductions of every strength, enlargements (from 2 rows Lanczos clusters may start before
+  // the one above them), one side kept, and a single row or column.
+  const Case cases[] = {{203, 77, 40, 19}, {640, 480, 37, 28}, {13, 9, 61, 40}, {2, 2, 6, 10},
+                        {90, 7, 23, 31},   {64, 64, 64, 21},   {1, 30, 9, 11},  {300, 1, 20, 1},
+                        {1500, 600, 5, 2}};
   uint32_t seed = 200;
   for (const Case& c : cases) {
     ArgbImage src;
