@@ -37,6 +37,8 @@ void ResizeJob::ProcessFile() {
       auto picture = std::make_unique<Picture>();
       picture->LoadPicture(source_name);
       shared_source->facts = ReadSourceFacts(source_name, picture->graphic(), extras);
+      shared_source->width = picture->Width();
+      shared_source->height = picture->Height();
       shared_source->picture = std::move(picture);
     }
     loaded_ = shared_source->picture.get();
@@ -50,8 +52,8 @@ void ResizeJob::ProcessFile() {
     facts_ = ReadSourceFacts(source_name, picture_->graphic(), extras);
     loaded_ = picture_.get();
   }
-  int32_t width = loaded_->Width();
-  int32_t height = loaded_->Height();
+  int32_t width = shared_source ? shared_source->width : loaded_->Width();
+  int32_t height = shared_source ? shared_source->height : loaded_->Height();
   if (OrientationSwapsSides(facts_.orientation)) std::swap(width, height);
   if (size_mode == kSizePercent) size = MulDivWord(size, std::max(width, height), 100);
 
@@ -63,6 +65,14 @@ void ResizeJob::ProcessFile() {
       case 4: jpeg->SetScale(JpegScale::kQuarter); break;
       case 2: jpeg->SetScale(JpegScale::kHalf); break;
       default: jpeg->SetScale(JpegScale::kFullSize);
+    }
+  }
+  loaded_width_ = loaded_->Width();
+  loaded_height_ = loaded_->Height();
+  if (shared_source) {
+    if (const auto it = shared_source->by_scale.find(scale_); it != shared_source->by_scale.end()) {
+      loaded_width_ = it->second.width;
+      loaded_height_ = it->second.height;
     }
   }
   if (extras.convert_to_srgb) {
@@ -105,8 +115,8 @@ Rect TargetRectFor(int32_t width, int32_t height, int32_t size, uint8_t sizeMode
 }
 
 Rect ResizeJob::TargetRect() const {
-  int32_t width = loaded_->Width();
-  int32_t height = loaded_->Height();
+  int32_t width = loaded_width_;
+  int32_t height = loaded_height_;
   // Sizes apply to the picture as it will be turned upright.
   if (OrientationSwapsSides(facts_.orientation)) std::swap(width, height);
   if (extras.box) return BoxTargetRect(width, height, *extras.box, extras.shrink_only);
@@ -201,6 +211,8 @@ void ResizeJob::ScalePicture(Picture& picture, int32_t targetWidth, int32_t targ
   if (shared_source) {
     const auto [it, fresh] = shared_source->by_scale.try_emplace(scale_);
     if (fresh) {
+      it->second.width = loaded_width_;
+      it->second.height = loaded_height_;
       try {
         it->second.damage = PrepareSource(it->second.bitmap, *loaded_);
         it->second.to_srgb = facts_.metadata.icc.empty() && !shared_source->facts.metadata.icc.empty();

@@ -68,6 +68,8 @@ class ResizeJob : public ResizeRequest {
   std::unique_ptr<Picture> picture_;
   Picture* loaded_ = nullptr;  // the picture the size comes from: picture_'s, or shared_source's
   int scale_ = 1;               // its JPEG scale denominator
+  int32_t loaded_width_ = 0;    // its sides at that scale, as loaded
+  int32_t loaded_height_ = 0;
   std::string scale_error_;
   std::vector<std::string> warnings_;
   SourceFacts facts_;  // read only when an extra needs it

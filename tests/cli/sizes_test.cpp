@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include "cli/batch_fixture.h"
 #include "cli/exif_fixture.h"
+#include "formats/command_line_formats.h"
+#include "formats/format_registry.h"
 
 namespace tessane::cli {
 namespace {
@@ -126,6 +131,56 @@ TEST(CliSizes, TemplatesReportsAndUsageErrors) {
     EXPECT_FALSE(r.options) << args[1];
     EXPECT_EQ(r.exit_status, 2) << args[1];
   }
+}
+
+// The fixtures under tests/data with this extension (any letter case), smallest first.
+std::vector<fs::path> FixturesFor(const std::string& ext) {
+  std::vector<fs::path> found;
+  for (const auto& e : fs::recursive_directory_iterator(test::DataPath("")))
+    if (e.is_regular_file() && LowerCaseAscii(e.path().extension().string()) == "." + ext)
+      found.push_back(e.path());
+  std::sort(found.begin(), found.end(), [](const fs::path& a, const fs::path& b) {
+    return std::make_pair(fs::file_size(a), a) < std::make_pair(fs::file_size(b), b);
+  });
+  return found;
+}
+
+// Every format the command reads, through one run of two sizes: each output is the single run's.
+// Readers that hand their pixels over to the first size's bitmap must still serve the second.
+TEST(CliSizes, EveryReadableFormatWritesEachSizeAsASingleRunDoes) {
+  RegisterCommandLineFormats();
+  TempDir dir;
+  std::set<std::string> seen;
+  for (const FileFormat& format : Formats().Entries()) {
+    if (!seen.insert(format.ext).second) continue;
+    SCOPED_TRACE(format.ext);
+    // An extension without a fixture of its own borrows one of another extension of its reader.
+    std::vector<fs::path> fixtures = FixturesFor(format.ext);
+    for (const FileFormat& other : Formats().Entries())
+      if (fixtures.empty() && other.create == format.create && other.ext != format.ext)
+        fixtures = FixturesFor(other.ext);
+    const auto run = [&](const std::string& folder, const std::string& sizes) {
+      return RunBatch(Options({"-s", sizes, "-f", "png", "-d", folder, dir.File(format.ext)}));
+    };
+    bool tried = false;
+    for (const fs::path& fixture : fixtures) {
+      fs::remove_all(dir.File(format.ext));
+      fs::create_directories(dir.File(format.ext));
+      fs::copy_file(fixture, dir.File(format.ext) + "/source." + format.ext);
+      const std::string alone = dir.File(format.ext + "-alone");
+      fs::remove_all(alone);
+      if (run(alone + "/40", "40").status != 0) continue;  // a fixture meant to fail
+      ASSERT_EQ(run(alone + "/90", "90").status, 0) << fixture;
+      const std::string together = dir.File(format.ext + "-together");
+      const RunOutput both = run(together, "40,90");
+      EXPECT_EQ(both.status, 0) << fixture << "\n" << both.err;
+      EXPECT_EQ(Tree(together), Tree(alone)) << fixture;
+      tried = true;
+      break;
+    }
+    EXPECT_TRUE(tried) << "no fixture of ." << format.ext << " loads";
+  }
+  EXPECT_GE(seen.size(), 20u);
 }
 
 }  // namespace
