@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "jobs/colour_profile.h"
+#include "formats/metadata/icc_profile.h"
 #include "jobs/srgb_conversion.h"
 
 using namespace tessane;

@@ -13,7 +13,7 @@ QImage RenderPreview(const std::string& path) {
   ArgbImage bitmap;
   PictureToArgb(picture, bitmap);
   if (bitmap.IsEmpty()) return {};
-  const bool opaque = dynamic_cast<const DibImage*>(picture.graphic()) != nullptr;
+  const bool opaque = picture.graphic()->AsBitmap() != nullptr;
   QImage image(bitmap.Width(), bitmap.Height(),
                opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32);
   if (image.isNull()) return {};

@@ -285,7 +285,7 @@ std::string BatchRunner::DestinationFor(const std::string& source) const {
 }
 
 std::string BatchRunner::OutputPath(const std::string& source, const SizeTarget* size_target, int32_t width,
-                                     int32_t height) const {
+                                     int32_t height, const PictureFacts* facts) const {
   // The window's name for the file, which the template's {ext} and --keep-tree start from.
   const std::string plain =
       ExtractFileName(options_.copy ? source : ResizeOutputPath(source, settings_.naming));
@@ -307,7 +307,8 @@ std::string BatchRunner::OutputPath(const std::string& source, const SizeTarget*
   fields.height = height;
   fields.index = where.index;
   fields.dir = where.dir;
-  if (name.Uses("date")) fields.date = SourceDate(source);
+  if (name.Uses("date"))
+    fields.date = facts && facts->capture_date ? facts->capture_date : SourceDate(source);
   fields.size = size_target                 ? size_target->label
                 : options_.batch.box ? std::to_string(options_.batch.box->width) + "x" +
                                            std::to_string(options_.batch.box->height)
@@ -394,8 +395,8 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeTarget*
       ResizeJob work(std::move(request));
       work.shared_source = shared;
       if (CustomNames())
-        work.name_for_size = [this, &source, size_target](int32_t width, int32_t height) {
-          return Claim(OutputPath(source, size_target, width, height));
+        work.name_for_size = [this, &source, size_target, &work](int32_t width, int32_t height) {
+          return Claim(OutputPath(source, size_target, width, height, work.Facts()));
         };
       work.cancel = &g_stop;
       work.ProcessFile();

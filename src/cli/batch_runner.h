@@ -16,6 +16,7 @@
 
 namespace tessane {
 struct SharedSource;
+struct PictureFacts;
 }
 
 namespace tessane::cli {
@@ -85,9 +86,9 @@ class BatchRunner {
   };
   bool CustomNames() const;
   /// The output path for one of several sizes (or the only one: nullptr) and a pixel size known
-  /// (-1: not yet); throws when a name is refused.
+  /// (-1: not yet), with the loaded source's facts once known; throws when a name is refused.
   std::string OutputPath(const std::string& source, const SizeTarget* size_target, int32_t width,
-                         int32_t height) const;
+                         int32_t height, const PictureFacts* facts = nullptr) const;
   FileResult ProcessSize(const std::string& source, const SizeTarget* size_target,
                           SharedSource* shared) const;
   /// The path a file of this run is written to: with --overwrite, a name an earlier output of

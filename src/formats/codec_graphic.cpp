@@ -21,11 +21,11 @@ void CodecGraphic::Fail(const char* label, const std::string& detail) {
 void CodecGraphic::Clear() {
   std::vector<uint32_t>().swap(pixels_);
   width_ = height_ = 0;
-  icc_profile_.clear();
 }
 
 void CodecGraphic::LoadFromStream(ByteStream& stream) {
   Clear();
+  facts_ = PictureFacts{};
   try {
     Decode(stream);
   } catch (...) {

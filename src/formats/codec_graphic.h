@@ -35,8 +35,6 @@ class CodecGraphic : public Graphic {
   const std::vector<uint32_t>& Pixels() const { return pixels_; }
   /// Hands the pixels over; the graphic is empty (0 x 0) afterwards.
   std::vector<uint32_t> TakePixels();
-  /// The ICC profile the file carries for its pixels; empty when it has none.
-  const std::vector<uint8_t>& IccProfile() const { return icc_profile_; }
 
  protected:
   /// Reads the file from the stream's position into the pixels; throws on bad data.
@@ -48,10 +46,8 @@ class CodecGraphic : public Graphic {
   /// Throws InvalidImageError "Cannot load image. Invalid or unexpected %s image format." with the
   /// library's explanation appended in brackets when it gave one.
   [[noreturn]] static void Fail(const char* label, const std::string& detail = {});
-  /// Drops pixels and profile.
+  /// Drops the pixels.
   virtual void Clear();
-
-  std::vector<uint8_t> icc_profile_;
 
  private:
   std::vector<uint32_t> pixels_;

@@ -13,6 +13,7 @@ void DecodeOnLoadGraphic::FailInvalid(const char* label) {
 
 void DecodeOnLoadGraphic::LoadFromStream(ByteStream& stream) {
   Clear();
+  facts_ = PictureFacts{};
   try {
     Decode(stream);
   } catch (...) {

@@ -8,12 +8,23 @@
 
 #include "base/geometry.h"
 #include "base/stream.h"
+#include "formats/picture_facts.h"
 #include "pixels/argb_view.h"
 #include "pixels/row_source.h"
 
 namespace tessane {
 
 class ArgbImage;
+class DibImage;
+
+/// Receives a picture's inks (4 bytes a pixel, C M Y K with Adobe's inverted storage undone)
+/// row by row; called inside the decoder, so nothing may throw.
+struct InkRows {
+  void* context = nullptr;
+  /// The decoded size; false stops the decoding.
+  bool (*begin)(void* context, int width, int height) noexcept = nullptr;
+  void (*row)(void* context, int y, const uint8_t* cmyk) noexcept = nullptr;
+};
 
 class Graphic {
  public:
@@ -35,6 +46,21 @@ class Graphic {
   /// Creates or truncates the file, then SaveToStream.
   void SaveToFile(const std::string& path);
 
+  /// What loading learnt of the picture beyond its pixels.
+  const PictureFacts& Facts() const { return facts_; }
+  /// Decodes at 1/denominator of the stored size from now on, for one of Facts().scales; pixels
+  /// decoded at another scale are dropped. Others are ignored.
+  virtual void SetScaleDenominator(int denominator) { (void)denominator; }
+  /// For pictures stored as inks (ColourModel kCmyk, kYcck): decodes them again at the current
+  /// scale into `rows`. Returns 0, or the decoder's error code; -1 when there are no inks.
+  virtual int DecodeInks(const InkRows& rows) const {
+    (void)rows;
+    return -1;
+  }
+  /// The graphic as a bitmap, when it is one (the kinds that hold their pixels as a DIB).
+  virtual DibImage* AsBitmap() { return nullptr; }
+  const DibImage* AsBitmap() const { return const_cast<Graphic*>(this)->AsBitmap(); }
+
   virtual int32_t Width() const = 0;
   virtual int32_t Height() const = 0;
   bool Empty() const { return Width() <= 0 || Height() <= 0; }
@@ -48,12 +74,20 @@ class Graphic {
   /// leave what they do not cover transparent (DrawOverTwoBackgrounds). Errors of the drawing
   /// pass out unchanged.
   virtual void ConvertTo(ArgbImage& image);
+  /// As ConvertTo, keeping the alpha of a picture that has transparency, for outputs that hold
+  /// it. False, with the image untouched, where the graphic has no such conversion.
+  virtual bool ConvertKeepingAlpha(ArgbImage& image) {
+    (void)image;
+    return false;
+  }
   /// Draws the graphic into `image` sized to it, over transparent black, and makes the result
   /// opaque: transparent parts come out black, partly transparent ones blended over black.
   void DrawToArgb(ArgbImage& image);
 
  protected:
   Graphic() = default;
+  /// Filled by each reader while it loads; loading starts from a fresh record.
+  PictureFacts facts_;
   /// Draws the graphic over opaque white and over opaque red: where both give the same colour
   /// the pixel is that colour, opaque; elsewhere it keeps the colour drawn over white, with
   /// alpha 0.

@@ -29,7 +29,7 @@ void Picture::LoadFromStream(std::unique_ptr<Graphic> graphic, ByteStream& strea
 }
 
 DibImage& Picture::EnsureBitmap() {
-  if (auto* bitmap = dynamic_cast<DibImage*>(graphic_.get())) return *bitmap;
+  if (DibImage* bitmap = graphic_ ? graphic_->AsBitmap() : nullptr) return *bitmap;
   auto bitmap = std::make_unique<DibImage>();
   DibImage& result = *bitmap;
   graphic_ = std::move(bitmap);
@@ -48,7 +48,7 @@ void ArgbToPicture(const ArgbImage& image, Picture& picture) {
 }
 
 void ArgbToGraphic(const ArgbImage& image, Graphic& graphic) {
-  if (auto* bitmap = dynamic_cast<DibImage*>(&graphic)) {
+  if (DibImage* bitmap = graphic.AsBitmap()) {
     bitmap->Assign(image);
     return;
   }

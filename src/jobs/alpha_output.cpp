@@ -6,7 +6,6 @@
 #include "base/paths.h"
 #include "formats/format_registry.h"
 #include "formats/picture.h"
-#include "formats/png/png_graphic.h"
 #include "pixels/argb_image.h"
 
 namespace tessane {
@@ -17,17 +16,8 @@ bool OutputKeepsAlpha(const std::string& destName) {
 }
 
 bool AssignKeepingAlpha(ArgbImage& bitmap, const Picture& picture) {
-  auto* png = dynamic_cast<PngGraphic*>(picture.graphic());
-  if (png == nullptr || png->Width() <= 0 || png->Height() <= 0 ||
-      png->Transparency() == PngTransparency::kNone)
-    return false;
-  const std::vector<uint32_t>& pixels = png->Pixels();
-  const size_t count = static_cast<size_t>(png->Width()) * static_cast<size_t>(png->Height());
-  if (pixels.size() != count) return false;
-  bitmap.Resize(png->Width(), png->Height());
-  if (bitmap.IsEmpty()) return false;
-  std::memcpy(bitmap.Bits(), pixels.data(), count * sizeof(uint32_t));
-  return true;
+  Graphic* graphic = picture.graphic();
+  return graphic != nullptr && graphic->ConvertKeepingAlpha(bitmap);
 }
 
 bool PremultiplyAlpha(ArgbImage& bitmap) {

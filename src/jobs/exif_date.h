@@ -1,16 +1,13 @@
 #pragma once
-// The date a picture was taken, for output names: EXIF DateTimeOriginal of a JPEG file.
+// The date of a source for output names.
 
 #include <ctime>
 #include <optional>
 #include <string>
-#include <vector>
+
+#include "formats/metadata/exif_date.h"
 
 namespace tessane {
-
-/// DateTimeOriginal (tag 0x9003 of the Exif IFD) of an APP1 "Exif\0\0" payload as a broken-down
-/// local time; nothing when absent, unreadable or not a valid "YYYY:MM:DD HH:MM:SS" date.
-std::optional<std::tm> ExifDateTimeOriginal(const std::vector<uint8_t>& exifPayload);
 
 /// The date of a source file for names: its EXIF DateTimeOriginal when it is a JPEG file that
 /// has one, else its modification time in local time. Nothing when neither can be read.

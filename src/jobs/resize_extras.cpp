@@ -9,40 +9,26 @@
 #include "base/errors.h"
 #include "base/stream.h"
 #include "formats/bmp/dib_image.h"
-#include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
-#include "formats/tiff/tiff_graphic.h"
-#include "formats/webp/webp_graphic.h"
 #include "pixels/argb_image.h"
 
 namespace tessane {
 
-SourceFacts ReadSourceFacts(const std::string& path, const Graphic* graphic,
-                             const ResizeExtras& extras) {
+SourceFacts ReadSourceFacts(const Graphic& graphic, const ResizeExtras& extras) {
+  const PictureFacts& picture = graphic.Facts();
   SourceFacts facts;
-  if (!extras.auto_orient && !extras.keep_metadata) return facts;
-  if (dynamic_cast<const JpegGraphic*>(graphic) != nullptr) {
-    FileStream stream(path, FileMode::kOpenRead);
-    facts.metadata = ReadJpegMetadata(stream);
-    if (extras.auto_orient) facts.orientation = ExifOrientation(facts.metadata.exif);
-    if (!extras.keep_metadata) facts.metadata = SourceMetadata{};
-  } else if (extras.auto_orient && dynamic_cast<const TiffGraphic*>(graphic) != nullptr) {
-    FileStream stream(path, FileMode::kOpenRead);
-    facts.orientation = TiffFileOrientation(stream);
-  } else if (extras.auto_orient) {
-    // WebP has no orientation of its own; its EXIF block is the only place that says how it
-    // is turned. HEIF, AVIF and JPEG XL come out of their decoders upright already, so their
-    // EXIF orientation is never applied a second time.
-    if (const auto* webp = dynamic_cast<const WebpGraphic*>(graphic))
-      facts.orientation = TiffOrientation(webp->Exif().data(), webp->Exif().size());
-  }
+  // HEIF, AVIF and JPEG XL come out of their decoders upright already: their EXIF orientation
+  // is never applied a second time.
+  if (extras.auto_orient && !picture.orientation_applied) facts.orientation = picture.orientation;
+  if (extras.keep_metadata) facts.metadata = picture.metadata;
+  facts.reset_orientation = extras.auto_orient || picture.orientation_applied;
   return facts;
 }
 
 void AssignOverBackground(ArgbImage& bitmap, const Picture& picture, uint32_t rgb) {
   Graphic* graphic = picture.graphic();
   const Argb32 background = 0xFF000000u | (rgb & 0x00FFFFFFu);
-  const auto* kind = dynamic_cast<const DibImage*>(graphic);
+  const DibImage* kind = graphic != nullptr ? graphic->AsBitmap() : nullptr;
   if (graphic == nullptr || kind == nullptr) {
     if (graphic == nullptr || graphic->Width() <= 0 || graphic->Height() <= 0) {
       PictureToArgb(picture, bitmap);

@@ -30,16 +30,16 @@ struct ResizeExtras {
   std::optional<Box> box;  // --fit or --fill instead of the size and size mode
 };
 
-/// What the extras need to know of a source beyond its pixels.
+/// What the work does with a source's facts.
 struct SourceFacts {
-  int orientation = 0;  // 0: leave as stored
-  SourceMetadata metadata;
+  int orientation = 0;  // the turn to apply before scaling; 0: leave as stored
+  SourceMetadata metadata;  // what goes into the output
+  bool reset_orientation = false;  // the output's pixels are upright: its EXIF says 1
 };
 
-/// Reads the orientation (when AutoOrient) and metadata (when KeepMetadata) of the loaded source
-/// graphic from the file. Throws only when the file cannot be opened.
-SourceFacts ReadSourceFacts(const std::string& path, const Graphic* graphic,
-                             const ResizeExtras& extras);
+/// From the loaded graphic's facts: the orientation to apply (AutoOrient, where the reader has
+/// not applied it already) and the metadata to carry (KeepMetadata).
+SourceFacts ReadSourceFacts(const Graphic& graphic, const ResizeExtras& extras);
 
 /// As ArgbImage::Assign(picture), with every transparent or partly transparent pixel composed
 /// over the opaque colour $RRGGBB. A 32-bit bitmap whose alpha bytes are all 0 counts as opaque

@@ -6,7 +6,6 @@
 #include "base/errors.h"
 #include "base/muldiv.h"
 #include "base/paths.h"
-#include "formats/jpeg/jpeg_graphic.h"
 #include "formats/bmp/dib_image.h"
 #include "formats/picture.h"
 #include "formats/format_registry.h"
@@ -36,7 +35,7 @@ void ResizeJob::ProcessFile() {
     if (!shared_source->picture) {
       auto picture = std::make_unique<Picture>();
       picture->LoadPicture(source_name);
-      shared_source->facts = ReadSourceFacts(source_name, picture->graphic(), extras);
+      shared_source->facts = ReadSourceFacts(*picture->graphic(), extras);
       shared_source->width = picture->Width();
       shared_source->height = picture->Height();
       shared_source->picture = std::move(picture);
@@ -44,28 +43,28 @@ void ResizeJob::ProcessFile() {
     loaded_ = shared_source->picture.get();
     facts_ = shared_source->facts;
     // An earlier size may have left its decoding scale; this one starts from the full size.
-    if (auto* jpeg = dynamic_cast<JpegGraphic*>(loaded_->graphic()))
-      jpeg->SetScale(JpegScale::kFullSize);
+    loaded_->graphic()->SetScaleDenominator(1);
   } else {
     picture_ = std::make_unique<Picture>();
     picture_->LoadPicture(source_name, /*decodeLater=*/true);
-    facts_ = ReadSourceFacts(source_name, picture_->graphic(), extras);
+    facts_ = ReadSourceFacts(*picture_->graphic(), extras);
     loaded_ = picture_.get();
   }
+  Graphic& graphic = *loaded_->graphic();
+  source_facts_ = graphic.Facts();
   int32_t width = shared_source ? shared_source->width : loaded_->Width();
   int32_t height = shared_source ? shared_source->height : loaded_->Height();
   if (OrientationSwapsSides(facts_.orientation)) std::swap(width, height);
   if (size_mode == kSizePercent) size = MulDivWord(size, std::max(width, height), 100);
 
-  if (auto* jpeg = dynamic_cast<JpegGraphic*>(loaded_->graphic())) {
-    scale_ = extras.box ? BoxJpegScaleDenominator(width, height, *extras.box)
-                         : JpegScaleDenominator(width, height, size);
-    switch (scale_) {
-      case 8: jpeg->SetScale(JpegScale::kEighth); break;
-      case 4: jpeg->SetScale(JpegScale::kQuarter); break;
-      case 2: jpeg->SetScale(JpegScale::kHalf); break;
-      default: jpeg->SetScale(JpegScale::kFullSize);
-    }
+  if (const std::vector<int>& scales = graphic.Facts().scales; scales.size() > 1) {
+    const int wanted = extras.box ? BoxJpegScaleDenominator(width, height, *extras.box)
+                                  : JpegScaleDenominator(width, height, size);
+    // The coarsest scale the reader offers that still leaves enough pixels.
+    scale_ = 1;
+    for (const int offered : scales)
+      if (offered <= wanted) scale_ = std::max(scale_, offered);
+    graphic.SetScaleDenominator(scale_);
   }
   loaded_width_ = loaded_->Width();
   loaded_height_ = loaded_->Height();
@@ -76,7 +75,7 @@ void ResizeJob::ProcessFile() {
     }
   }
   if (extras.convert_to_srgb) {
-    colour_ = SrgbConversion::ForSource(source_name, loaded_->graphic(), warnings_);
+    colour_ = SrgbConversion::ForSource(graphic, warnings_);
   }
   ScaleAndSave();
 }
@@ -176,9 +175,7 @@ bool ResizeJob::ScaleFromRows(int32_t targetWidth, int32_t targetHeight) {
 namespace {
 // The decoder's complaint about the data it was given, when it had one.
 std::string DamageOf(const Picture& picture) {
-  if (const auto* jpeg = dynamic_cast<const JpegGraphic*>(picture.graphic()))
-    return jpeg->DecodeWarning();
-  return {};
+  return picture.graphic() ? picture.graphic()->Facts().decode_warning : std::string{};
 }
 }  // namespace
 
@@ -281,7 +278,7 @@ void ResizeJob::SavePicture() {
   settings.lossless = extras.lossless;
   if (!facts_.metadata.Empty() && writer->metadata == MetadataCarrier::kEncoder) {
     OutputMetadata metadata =
-        MetadataForEncoder(facts_.metadata, extras.auto_orient, bitmap.Width(), bitmap.Height());
+        MetadataForEncoder(facts_.metadata, facts_.reset_orientation, bitmap.Width(), bitmap.Height());
     settings.exif = std::move(metadata.exif);
     settings.icc = std::move(metadata.icc);
     settings.xmp = std::move(metadata.xmp);
@@ -292,7 +289,7 @@ void ResizeJob::SavePicture() {
     writer->encode(bitmap, settings, encoded);
     const std::vector<uint8_t> bytes = AddMetadata(
         encoded.TakeBytes(), writer->metadata == MetadataCarrier::kJpegSegments, facts_.metadata,
-        extras.auto_orient, bitmap.Width(), bitmap.Height());
+        facts_.reset_orientation, bitmap.Width(), bitmap.Height());
     output.Stream().WriteBuffer(bytes.data(), bytes.size());
   } else {
     writer->encode(bitmap, settings, output.Stream());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/geometry.h"
+#include "formats/picture_facts.h"
 #include "jobs/requests.h"
 
 namespace tessane {
@@ -49,6 +50,8 @@ class ResizeJob : public ResizeRequest {
 
   /// The whole work: accept, load, pick the JPEG scale, scale and save. Throws the job's errors.
   void ProcessFile();
+  /// What the loaded source's reader learnt of it; null before it is loaded.
+  const PictureFacts* Facts() const { return loaded_ ? &source_facts_ : nullptr; }
   /// True once a file was written to dest_name.
   bool Written() const { return written_; }
   /// What went wrong without stopping the work: the picture was decoded from damaged data (the
@@ -72,7 +75,8 @@ class ResizeJob : public ResizeRequest {
   int32_t loaded_height_ = 0;
   std::string scale_error_;
   std::vector<std::string> warnings_;
-  SourceFacts facts_;  // read only when an extra needs it
+  PictureFacts source_facts_;  // as the reader gave them (the picture becomes the output)
+  SourceFacts facts_;          // what the work does with them
   std::unique_ptr<SrgbConversion> colour_;  // with ConvertToSrgb, for a source with a profile
   bool written_ = false;
 };

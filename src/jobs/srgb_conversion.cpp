@@ -5,10 +5,7 @@
 #include <cstring>
 
 #include "base/errors.h"
-#include "base/stream.h"
-#include "formats/jpeg/jpeg_codec.h"
-#include "formats/jpeg/jpeg_graphic.h"
-#include "jobs/colour_profile.h"
+#include "formats/graphic.h"
 #include "pixels/argb_image.h"
 
 namespace tessane {
@@ -34,15 +31,6 @@ constexpr cmsUInt32Number kIntent = INTENT_PERCEPTUAL;
 
 enum class Kind { kRgb, kGrey, kCmykJpeg };
 
-int ScaleDenominator(JpegScale scale) {
-  switch (scale) {
-    case JpegScale::kHalf: return 2;
-    case JpegScale::kQuarter: return 4;
-    case JpegScale::kEighth: return 8;
-    default: return 1;
-  }
-}
-
 std::string NotApplied(const std::string& why) {
   return "Colour profile not applied: " + why;
 }
@@ -61,8 +49,7 @@ struct SrgbConversion::Impl {
   Kind kind = Kind::kRgb;
   Profile source;
   Transform to_srgb;
-  std::vector<uint8_t> jpeg;  // kCmykJpeg: the file, decoded again for its inks
-  int scale_denominator = 1;
+  const Graphic* inks = nullptr;  // kCmykJpeg: the picture, decoded again for its inks
 };
 
 SrgbConversion::SrgbConversion(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -104,31 +91,19 @@ std::unique_ptr<SrgbConversion> SrgbConversion::ForProfile(const std::vector<uin
   return std::unique_ptr<SrgbConversion>(new SrgbConversion(std::move(impl)));
 }
 
-std::unique_ptr<SrgbConversion> SrgbConversion::ForSource(const std::string& path,
-                                                          const Graphic* graphic,
+std::unique_ptr<SrgbConversion> SrgbConversion::ForSource(const Graphic& graphic,
                                                           std::vector<std::string>& warnings) {
-  const std::vector<uint8_t> icc = ReadIccProfile(path, graphic);
-  if (icc.empty()) return nullptr;
-  std::vector<uint8_t> jpeg_file;
-  bool cmyk_jpeg = false;
-  const auto* jpeg = dynamic_cast<const JpegGraphic*>(graphic);
-  if (jpeg != nullptr) {
-    jpeg_file = ReadFileBytes(path);
-    jpeg::HeaderInfo header;
-    cmyk_jpeg = jpeg::ReadHeader(jpeg_file.data(), jpeg_file.size(), &header) == 0 &&
-                header.components == 4;
-  }
-  std::unique_ptr<SrgbConversion> conversion = ForProfile(icc, warnings);
+  const PictureFacts& facts = graphic.Facts();
+  if (facts.icc.empty()) return nullptr;
+  const bool cmyk_jpeg = facts.colour_model != ColourModel::kRgb;
+  std::unique_ptr<SrgbConversion> conversion = ForProfile(facts.icc, warnings);
   if (!conversion) return nullptr;
   if (cmyk_jpeg != (conversion->impl_->kind == Kind::kCmykJpeg)) {
     warnings.push_back(NotApplied(cmyk_jpeg ? "a CMYK picture with a profile for other colours"
                                             : "a CMYK profile on a picture that is not CMYK"));
     return nullptr;
   }
-  if (cmyk_jpeg) {
-    conversion->impl_->jpeg = std::move(jpeg_file);
-    conversion->impl_->scale_denominator = ScaleDenominator(jpeg->Scale());
-  }
+  if (cmyk_jpeg) conversion->impl_->inks = &graphic;
   return conversion;
 }
 
@@ -157,20 +132,18 @@ bool SrgbConversion::Apply(ArgbImage& bitmap, std::vector<std::string>& warnings
     // Decoded into a buffer of its own: a failure leaves the bitmap as it was.
     std::vector<uint32_t> pixels(count);
     CmykTarget target{impl_->to_srgb.get(), width, height, &pixels};
-    jpeg::DecodeSink sink;
+    InkRows sink;
     sink.context = &target;
     sink.begin = [](void* context, int w, int h) noexcept {
       const auto* t = static_cast<CmykTarget*>(context);
       return w == t->width && h == t->height;
     };
-    sink.row = [](void*, int, const uint8_t*) noexcept {};
-    sink.cmyk_row = [](void* context, int y, const uint8_t* cmyk) noexcept {
+    sink.row = [](void* context, int y, const uint8_t* cmyk) noexcept {
       auto* t = static_cast<CmykTarget*>(context);
       uint32_t* row = t->pixels->data() + static_cast<size_t>(y) * t->width;
       cmsDoTransform(t->transform, cmyk, row, static_cast<cmsUInt32Number>(t->width));
     };
-    const int code = jpeg::Decode(impl_->jpeg.data(), impl_->jpeg.size(),
-                                  impl_->scale_denominator, sink);
+    const int code = impl_->inks->DecodeInks(sink);
     if (code != 0) {
       warnings.push_back(NotApplied(Format("JPEG error #%d", code)));
       return false;

@@ -14,13 +14,13 @@ class Graphic;
 
 class SrgbConversion {
  public:
-  /// The conversion a loaded source needs, or null when it needs none: no profile (pixels
-  /// without one count as sRGB; a CMYK JPEG without one keeps the decoder's plain inversion,
-  /// R = 255 x (1 - C) x (1 - K) with Adobe's inverted storage undone). A profile that cannot
-  /// be used (unreadable, or for other colours than the pixels hold) adds a warning and gives
-  /// null: the pixels stay as decoded. Throws only when the file cannot be opened.
-  static std::unique_ptr<SrgbConversion> ForSource(const std::string& path,
-                                                   const Graphic* graphic,
+  /// The conversion a loaded source needs, by the profile in its facts, or null when it needs
+  /// none: no profile (pixels without one count as sRGB; a CMYK JPEG without one keeps the
+  /// decoder's plain inversion, R = 255 x (1 - C) x (1 - K) with Adobe's inverted storage
+  /// undone). A profile that cannot be used (unreadable, or for other colours than the pixels
+  /// hold) adds a warning and gives null: the pixels stay as decoded. A picture stored as inks
+  /// is decoded again for them (Graphic::DecodeInks), so the graphic must outlive the result.
+  static std::unique_ptr<SrgbConversion> ForSource(const Graphic& graphic,
                                                    std::vector<std::string>& warnings);
   /// For a profile in memory (RGB or grey), as ForSource makes it; null with a warning when the
   /// profile cannot be used.

@@ -23,7 +23,7 @@
 #include "cli/exif_fixture.h"
 #include "cli/png_fixture.h"
 #include "formats/picture.h"
-#include "jobs/colour_profile.h"
+#include "formats/metadata/icc_profile.h"
 #include "formats/metadata/metadata.h"
 #include "pixels/argb_image.h"
 #include "support/test_support.h"

@@ -97,17 +97,6 @@ TEST(CodecReaders, RotatedFilesComeOutUpright) {
   }
 }
 
-// The EXIF block of a WebP, which --auto-orient reads, is handed out without its APP1 prefix.
-TEST(CodecReaders, WebpKeepsItsExifForAutoOrient) {
-  const auto graphic = Load(MakeGraphic<WebpGraphic>, ReadBytes(DataPath("webp/exif_o6.webp")));
-  ASSERT_GE(graphic->Width(), 1);
-  const auto& exif = static_cast<const WebpGraphic&>(*graphic).Exif();
-  ASSERT_GE(exif.size(), 8u);
-  EXPECT_TRUE(std::memcmp(exif.data(), "II*", 3) == 0 || std::memcmp(exif.data(), "MM", 2) == 0);
-  const auto plain = Load(MakeGraphic<WebpGraphic>, ReadBytes(DataPath("webp/lossy.webp")));
-  EXPECT_TRUE(static_cast<const WebpGraphic&>(*plain).Exif().empty());
-}
-
 struct Format {
   const char* file;
   GraphicFactory cls;

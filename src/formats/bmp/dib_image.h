@@ -34,6 +34,7 @@ class DibImage : public Graphic {
 
   /// Reads a Windows bitmap file (a 0-byte stream gives an empty bitmap).
   void LoadFromStream(ByteStream& stream) override;
+  DibImage* AsBitmap() override { return this; }
   /// Writes a Windows bitmap file; an empty bitmap writes nothing.
   void SaveToStream(ByteStream& stream) override;
 

@@ -4,7 +4,9 @@
 #include <new>
 
 #include "base/errors.h"
+#include "base/stream.h"
 #include "formats/jpeg/jpeg_codec.h"
+#include "formats/metadata/exif_date.h"
 #include "formats/jpeg/jpeg_writer.h"
 #include "pixels/argb_image.h"
 
@@ -59,6 +61,22 @@ void DecodedRow(void* context, int y, const uint8_t* rgb) noexcept {
   }
 }
 
+// The colour transform of an Adobe APP14 segment before the picture data (2: YCCK); -1 without
+// one.
+int AdobeTransform(const std::vector<uint8_t>& data) {
+  size_t at = 2;
+  while (at + 4 <= data.size() && data[at] == 0xFF) {
+    const uint8_t marker = data[at + 1];
+    if (marker == 0xDA || marker == 0xD9) break;
+    const size_t length = size_t{data[at + 2]} << 8 | data[at + 3];
+    if (length < 2 || at + 2 + length > data.size()) break;
+    if (marker == 0xEE && length >= 14 && std::memcmp(&data[at + 4], "Adobe", 5) == 0)
+      return data[at + 2 + 11];
+    at += 2 + length;
+  }
+  return -1;
+}
+
 }  // namespace
 
 JpegGraphic::JpegGraphic() = default;
@@ -79,7 +97,37 @@ void JpegGraphic::LoadFromStream(ByteStream& stream) {
   progressive_ = info.progressive;
   decoded_.reset();
   assigned_.reset();
-  decode_warning_.clear();
+  ReadFacts(info.components);
+}
+
+// Everything but the decode warning comes from the header segments, read from the kept bytes.
+void JpegGraphic::ReadFacts(int components) {
+  facts_ = PictureFacts{};
+  MemoryStream stream(data_);
+  facts_.metadata = ReadJpegMetadata(stream);
+  facts_.orientation = ExifOrientation(facts_.metadata.exif);
+  facts_.capture_date = ExifDateTimeOriginal(facts_.metadata.exif);
+  facts_.icc = AssembleIccProfile(facts_.metadata.icc);
+  if (components == 4)
+    facts_.colour_model = AdobeTransform(data_) == 2 ? ColourModel::kYcck : ColourModel::kCmyk;
+  if (!data_.empty()) facts_.scales = {1, 2, 4, 8};
+}
+
+void JpegGraphic::SetScaleDenominator(int denominator) {
+  SetScale(denominator >= 8   ? JpegScale::kEighth
+           : denominator >= 4 ? JpegScale::kQuarter
+           : denominator >= 2 ? JpegScale::kHalf
+                              : JpegScale::kFullSize);
+}
+
+int JpegGraphic::DecodeInks(const InkRows& rows) const {
+  if (facts_.colour_model == ColourModel::kRgb || data_.empty() || assigned_) return -1;
+  jpeg::DecodeSink sink;
+  sink.context = rows.context;
+  sink.begin = rows.begin;
+  sink.row = [](void*, int, const uint8_t*) noexcept {};
+  sink.cmyk_row = rows.row;
+  return jpeg::Decode(data_.data(), data_.size(), Denominator(scale_), sink);
 }
 
 int32_t JpegGraphic::Width() const {
@@ -109,7 +157,7 @@ void JpegGraphic::Decode() {
           jpeg::Decode(data_.data(), data_.size(), Denominator(scale_), sink, &diagnostics))
     Fail(code, diagnostics);
   decoded_ = std::move(bitmap);
-  decode_warning_ = diagnostics.warning;
+  facts_.decode_warning = diagnostics.warning;
 }
 
 void JpegGraphic::ConvertTo(ArgbImage& image) {
@@ -156,7 +204,7 @@ bool JpegGraphic::DecodeInto(const ArgbView& target) {
       jpeg::DecodeBgra(data_.data(), data_.size(), Denominator(scale_), sink, &diagnostics);
   if (code == jpeg::kNoDirectPath) return false;
   if (code != 0) Fail(code, diagnostics);
-  decode_warning_ = diagnostics.warning;
+  facts_.decode_warning = diagnostics.warning;
   return true;
 }
 

@@ -60,13 +60,17 @@ class JpegGraphic : public Graphic {
   /// The library's first warning of the last decoding ("Premature end of JPEG file"): the
   /// pixels came from damaged data and hold the library's stand-in where data were missing.
   /// Empty when the data were whole.
-  const std::string& DecodeWarning() const { return decode_warning_; }
+  const std::string& DecodeWarning() const { return facts_.decode_warning; }
+
+  void SetScaleDenominator(int denominator) override;
+  int DecodeInks(const InkRows& rows) const override;
 
   /// Makes the picture a copy of `bitmap`, to be written by SaveToStream.
   void Assign(const DibImage& bitmap);
 
  private:
   void Decode();
+  void ReadFacts(int components);
   bool DecodeStraightInto(ArgbImage& image);
 
   std::vector<uint8_t> data_;
@@ -78,7 +82,6 @@ class JpegGraphic : public Graphic {
   int quality_ = 90;
   std::unique_ptr<DibImage> decoded_;   // pixels of data_ at scale_, made on first draw
   std::unique_ptr<DibImage> assigned_;  // bitmap given by Assign
-  std::string decode_warning_;
 };
 
 }  // namespace tessane

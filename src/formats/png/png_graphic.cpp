@@ -1,6 +1,7 @@
 #include "formats/png/png_graphic.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "pixels/argb_image.h"
 
@@ -17,6 +18,17 @@ void PngGraphic::ConvertTo(ArgbImage& image) {
     }
   }
   DrawToArgb(image);
+}
+
+bool PngGraphic::ConvertKeepingAlpha(ArgbImage& image) {
+  if (Width() <= 0 || Height() <= 0 || Transparency() == PngTransparency::kNone) return false;
+  const std::vector<uint32_t>& pixels = Pixels();
+  const size_t count = static_cast<size_t>(Width()) * static_cast<size_t>(Height());
+  if (pixels.size() != count) return false;
+  image.Resize(Width(), Height());
+  if (image.IsEmpty()) return false;
+  std::memcpy(image.Bits(), pixels.data(), count * sizeof(uint32_t));
+  return true;
 }
 
 void PngGraphic::SetCompressionLevel(int level) {

@@ -82,6 +82,8 @@ class PngGraphic : public Graphic {
   /// An opaque picture hands its decoded pixels over to the image (TakePixels), alpha made 255;
   /// any other is drawn (DrawToArgb).
   void ConvertTo(ArgbImage& image) override;
+  /// A picture with transparency: its decoded pixels, alpha included. False for an opaque one.
+  bool ConvertKeepingAlpha(ArgbImage& image) override;
 
   /// The chunks that were loaded (IHDR, PLTE, tRNS, IDAT, IEND; the image data of every IDAT
   /// chunk of the file joined in the first) or built by Assign.

@@ -15,6 +15,7 @@
 #include "base/byte_order.h"
 #include "base/errors.h"
 #include "base/limits.h"
+#include "formats/metadata/icc_profile.h"
 #include "formats/png/png_graphic.h"
 #if TESSANE_X86_SIMD
 #include "formats/png/png_unfilter_sse2.h"
@@ -710,6 +711,8 @@ void PngGraphic::LoadFromStream(ByteStream& stream) {
   {
     // The file's bytes become the image data; the rest of them go before the pixels arrive.
     std::vector<uint8_t> data = stream.ReadAll();
+    facts_ = PictureFacts{};
+    SetIccFacts(facts_, PngIccProfile(data));
     chunks = ReadChunks(data, idat_lengths);
   }
   if (decode_later_) {

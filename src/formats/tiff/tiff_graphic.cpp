@@ -7,6 +7,7 @@
 
 #include "base/errors.h"
 #include "base/limits.h"
+#include "formats/metadata/icc_profile.h"
 #include "formats/tiff/tiff_adapter.h"
 
 namespace tessane {
@@ -242,6 +243,8 @@ void DecodeRgba(TIFF* tif, DibImage& bitmap, uint32_t width, uint32_t height,
 void TiffGraphic::Decode(ByteStream& stream) {
   const std::vector<uint8_t> bytes = stream.ReadAll();
   DecodeTiff(bytes.data(), bytes.size(), kLabel);
+  facts_.orientation = TiffOrientation(bytes.data(), bytes.size());
+  SetIccFacts(facts_, TiffIccProfile(bytes));
 }
 
 void TiffGraphic::DecodeTiff(const uint8_t* data, size_t size, const char* label) {

@@ -67,11 +67,6 @@ const char* StatusText(VP8StatusCode status) {
 
 }  // namespace
 
-void WebpGraphic::Clear() {
-  CodecGraphic::Clear();
-  exif_.clear();
-}
-
 void WebpGraphic::Decode(ByteStream& stream) {
   const std::vector<uint8_t> bytes = stream.ReadAll();
   // The demuxer checks the container and every chunk size against the data; a truncated file
@@ -112,14 +107,11 @@ void WebpGraphic::Decode(ByteStream& stream) {
   if (status != VP8_STATUS_OK) Fail(kLabel, StatusText(status));
 
   const uint32_t flags = WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS);
-  if (flags & ICCP_FLAG) icc_profile_ = ChunkBytes(demux.get(), "ICCP");
-  if (flags & EXIF_FLAG) {
-    exif_ = ChunkBytes(demux.get(), "EXIF");
-    // Some writers keep the JPEG APP1 identifier in front of the TIFF structure.
-    static constexpr uint8_t kExifId[] = {'E', 'x', 'i', 'f', 0, 0};
-    if (exif_.size() >= sizeof kExifId && std::memcmp(exif_.data(), kExifId, sizeof kExifId) == 0)
-      exif_.erase(exif_.begin(), exif_.begin() + sizeof kExifId);
-  }
+  if (flags & ICCP_FLAG) SetIccFacts(facts_, ChunkBytes(demux.get(), "ICCP"));
+  // Some writers keep the JPEG APP1 identifier in front of the TIFF structure; the facts take
+  // either form.
+  if (flags & EXIF_FLAG) SetExifFacts(facts_, ChunkBytes(demux.get(), "EXIF"));
+  if (flags & XMP_FLAG) SetXmpFacts(facts_, ChunkBytes(demux.get(), "XMP "));
 }
 
 }  // namespace tessane

@@ -1,14 +1,9 @@
-#include "jobs/colour_profile.h"
+#include "formats/metadata/icc_profile.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
-
-#include "base/stream.h"
-#include "formats/embedded_profile.h"
-#include "formats/graphic.h"
-#include "formats/metadata/metadata.h"
 
 namespace tessane {
 
@@ -99,22 +94,6 @@ std::vector<uint8_t> TiffIccProfile(const std::vector<uint8_t>& file) {
     return std::vector<uint8_t>(file.begin() + static_cast<ptrdiff_t>(offset),
                                 file.begin() + static_cast<ptrdiff_t>(offset + count));
   }
-  return {};
-}
-
-std::vector<uint8_t> ReadIccProfile(const std::string& path, const Graphic* graphic) {
-  if (const auto* hook = dynamic_cast<const EmbeddedIccProfile*>(graphic))
-    return hook->IccProfile();
-  FileStream stream(path, FileMode::kOpenRead);
-  uint8_t head[4] = {};
-  const size_t n = stream.Read(head, sizeof head);
-  stream.SetPosition(0);
-  if (n >= 2 && head[0] == 0xFF && head[1] == 0xD8)
-    return AssembleIccProfile(ReadJpegMetadata(stream).icc);
-  if (n == 4 && head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G')
-    return PngIccProfile(stream.ReadAll());
-  if (n == 4 && ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')))
-    return TiffIccProfile(stream.ReadAll());
   return {};
 }
 
