@@ -184,6 +184,7 @@ BatchSettings SettingsOf(const CliOptions& options) {
   settings.resize_overwrite = options.overwrite;
   settings.extras.auto_orient = options.auto_orient;
   settings.extras.keep_metadata = options.keep_metadata;
+  settings.extras.strip = options.strip;
   settings.extras.shrink_only = options.shrink_only;
   settings.extras.background = options.background;
   settings.extras.keep_date = options.keep_date;
@@ -284,8 +285,9 @@ std::string BatchRunner::DestinationFor(const std::string& source) const {
                        : MakeResizeRequest(source, settings_).dest_name;
 }
 
-std::string BatchRunner::OutputPath(const std::string& source, const SizeTarget* size_target, int32_t width,
-                                     int32_t height, const PictureFacts* facts) const {
+std::string BatchRunner::OutputPath(const std::string& source, const SizeTarget* size_target,
+                                    int32_t width, int32_t height,
+                                    const PictureFacts* facts) const {
   // The window's name for the file, which the template's {ext} and --keep-tree start from.
   const std::string plain =
       ExtractFileName(options_.copy ? source : ResizeOutputPath(source, settings_.naming));

@@ -145,12 +145,23 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
       ->check(CLI::Range(1, 256));
   app.add_flag("-n,--dry-run", o.dry_run, "Print each source and destination, write nothing");
   app.add_flag("-q,--quiet", o.quiet, "No progress bar and no summary");
-  app.add_flag("--auto-orient", o.auto_orient,
-               "Turn JPEG, TIFF and WebP pictures upright by their orientation tag before "
-               "sizing (HEIF, AVIF and JPEG XL are always upright)");
-  app.add_flag("--keep-metadata", o.keep_metadata,
-               "Keep a JPEG source's EXIF, XMP and ICC profile in JPEG, PNG, WebP and AVIF "
-               "outputs");
+  bool autoOrient = false, noAutoOrient = false;
+  auto* autoOrientOption =
+      app.add_flag("--auto-orient", autoOrient,
+                   "Turn JPEG, TIFF and WebP pictures upright by their orientation tag before "
+                   "sizing (the default; HEIF, AVIF and JPEG XL are always upright)");
+  app.add_flag("--no-auto-orient", noAutoOrient,
+               "Keep JPEG, TIFF and WebP pictures in their stored order, whatever their "
+               "orientation tag says")
+      ->excludes(autoOrientOption);
+  auto* keepMetadataOption =
+      app.add_flag("--keep-metadata", o.keep_metadata,
+                   "Keep the source's EXIF (orientation 1 where the pixels are turned upright) "
+                   "and XMP in JPEG, PNG, WebP and AVIF outputs, beside its ICC profile");
+  app.add_flag("--strip", o.strip,
+               "Write no ICC profile, EXIF or XMP into outputs (by default a source's ICC "
+               "profile goes into JPEG, PNG, WebP, AVIF and JPEG 2000 outputs, pixels unchanged)")
+      ->excludes(keepMetadataOption);
   app.add_flag("--shrink-only", o.shrink_only,
                "Never enlarge: pictures within the size keep their own size");
   std::string background;
@@ -185,8 +196,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   std::string colour;
   auto* colourOption =
       app.add_option("--colour", colour,
-                     "srgb: convert pixels from the source's embedded ICC profile (JPEG, PNG, "
-                     "TIFF) to sRGB before scaling; outputs carry no profile then")
+                     "srgb: convert pixels from the source's embedded ICC profile to sRGB "
+                     "before scaling; outputs carry no profile then")
           ->check(CLI::IsMember({"srgb"}));
   app.add_flag("--strict", o.strict,
                "A picture decoded from damaged data fails (nothing written) instead of being "
@@ -229,6 +240,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   if (*backgroundOption) o.background = ParseColor(background);
   if (*qualityOption) o.quality = quality;
   o.colour_srgb = *colourOption && colour == "srgb";
+  o.auto_orient = !noAutoOrient;
   result.options = o;
   return result;
 }

@@ -31,8 +31,9 @@ struct CliOptions {
   int jobs = 0;                    // 0: number of cores
   bool dry_run = false;
   bool quiet = false;
-  bool auto_orient = false;
+  bool auto_orient = true;         // --no-auto-orient keeps the stored order
   bool keep_metadata = false;
+  bool strip = false;              // no profile, EXIF or XMP in outputs
   bool shrink_only = false;
   std::optional<uint32_t> background;  // $RRGGBB
   bool keep_date = false;

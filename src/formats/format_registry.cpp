@@ -62,8 +62,8 @@ void EncodeBmpOutput(const DibImage& bitmap, const EncodeSettings&, ByteStream& 
   EncodeBmp(bitmap, out);
 }
 
-void EncodeJpeg2000Output(const DibImage& bitmap, const EncodeSettings&, ByteStream& out) {
-  EncodeJpeg2000(bitmap, {.lossless = false, .quality = 90}, out);
+void EncodeJpeg2000Output(const DibImage& bitmap, const EncodeSettings& settings, ByteStream& out) {
+  EncodeJpeg2000(bitmap, {.lossless = false, .quality = 90, .icc = settings.icc}, out);
 }
 
 void EncodeWebpOutput(const DibImage& bitmap, const EncodeSettings& settings, ByteStream& out) {
@@ -93,7 +93,7 @@ constexpr WriterFormat kWriters[] = {
     {".gif", "GIF", EncodeGifOutput},
     {".emf", "Enhanced metafile", EncodeEmfOutput},
     {".bmp", "Windows bitmap", EncodeBmpOutput},
-    {".jp2", "JPEG 2000", EncodeJpeg2000Output},
+    {".jp2", "JPEG 2000", EncodeJpeg2000Output, MetadataCarrier::kEncoder},
     {".webp", "WebP", EncodeWebpOutput, MetadataCarrier::kEncoder, true},
     {".avif", "AVIF", EncodeAvifOutput, MetadataCarrier::kEncoder, true},
     {".wmf", "Windows metafile", EncodeWmfOutput},

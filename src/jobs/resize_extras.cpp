@@ -14,13 +14,26 @@
 
 namespace tessane {
 
+namespace {
+// An ICC profile for RGB data: its header's colour space is 'RGB '.
+bool DescribesRgb(const std::vector<uint8_t>& icc) {
+  return icc.size() >= 128 && std::memcmp(&icc[16], "RGB ", 4) == 0;
+}
+}  // namespace
+
 SourceFacts ReadSourceFacts(const Graphic& graphic, const ResizeExtras& extras) {
   const PictureFacts& picture = graphic.Facts();
   SourceFacts facts;
   // HEIF, AVIF and JPEG XL come out of their decoders upright already: their EXIF orientation
   // is never applied a second time.
   if (extras.auto_orient && !picture.orientation_applied) facts.orientation = picture.orientation;
-  if (extras.keep_metadata) facts.metadata = picture.metadata;
+  if (!extras.strip) {
+    if (extras.keep_metadata) facts.metadata = picture.metadata;
+    // The profile goes with the pixels it describes, unless they come out as something else:
+    // CMYK and grey pictures are decoded to RGB.
+    facts.metadata.icc =
+        DescribesRgb(picture.icc) ? picture.metadata.icc : std::vector<std::vector<uint8_t>>{};
+  }
   facts.reset_orientation = extras.auto_orient || picture.orientation_applied;
   return facts;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Optional behaviour of the resize work that tessane-cli offers on top of the window's. Every
-// setting is off by default, and then the work is exactly the window's.
+// Optional behaviour of the resize work that tessane-cli offers on top of the window's. The
+// defaults are the window's work: pictures turned upright by their orientation tag, the source's
+// ICC profile carried with its pixels.
 
 #include <cstdint>
 #include <optional>
@@ -18,8 +19,9 @@ class Picture;
 
 /// Settings the window never changes.
 struct ResizeExtras {
-  bool auto_orient = false;    // turn JPEG, TIFF and WebP pictures upright by their orientation tag
-  bool keep_metadata = false;  // carry a JPEG source's EXIF, XMP and ICC into JPEG and PNG outputs
+  bool auto_orient = true;     // turn JPEG, TIFF and WebP pictures upright by their orientation tag
+  bool keep_metadata = false;  // carry the source's EXIF and XMP into outputs that hold them
+  bool strip = false;          // no ICC profile either (by default it goes with the pixels)
   bool shrink_only = false;    // pictures within the target size keep their own size
   std::optional<uint32_t> background;  // $RRGGBB behind transparent parts instead of black
   bool keep_date = false;               // the output gets the source's modification time
@@ -32,8 +34,8 @@ struct ResizeExtras {
 
 /// What the work does with a source's facts.
 struct SourceFacts {
-  int orientation = 0;  // the turn to apply before scaling; 0: leave as stored
-  SourceMetadata metadata;  // what goes into the output
+  int orientation = 0;             // the turn to apply before scaling; 0: leave as stored
+  SourceMetadata metadata;         // what goes into the output
   bool reset_orientation = false;  // the output's pixels are upright: its EXIF says 1
 };
 

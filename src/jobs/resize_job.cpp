@@ -277,8 +277,8 @@ void ResizeJob::SavePicture() {
   settings.quality = extras.quality;
   settings.lossless = extras.lossless;
   if (!facts_.metadata.Empty() && writer->metadata == MetadataCarrier::kEncoder) {
-    OutputMetadata metadata =
-        MetadataForEncoder(facts_.metadata, facts_.reset_orientation, bitmap.Width(), bitmap.Height());
+    OutputMetadata metadata = MetadataForEncoder(facts_.metadata, facts_.reset_orientation,
+                                                 bitmap.Width(), bitmap.Height());
     settings.exif = std::move(metadata.exif);
     settings.icc = std::move(metadata.icc);
     settings.xmp = std::move(metadata.xmp);
@@ -287,9 +287,9 @@ void ResizeJob::SavePicture() {
                                    writer->metadata == MetadataCarrier::kPngChunks)) {
     MemoryStream encoded;
     writer->encode(bitmap, settings, encoded);
-    const std::vector<uint8_t> bytes = AddMetadata(
-        encoded.TakeBytes(), writer->metadata == MetadataCarrier::kJpegSegments, facts_.metadata,
-        facts_.reset_orientation, bitmap.Width(), bitmap.Height());
+    const std::vector<uint8_t> bytes =
+        AddMetadata(encoded.TakeBytes(), writer->metadata == MetadataCarrier::kJpegSegments,
+                    facts_.metadata, facts_.reset_orientation, bitmap.Width(), bitmap.Height());
     output.Stream().WriteBuffer(bytes.data(), bytes.size());
   } else {
     writer->encode(bitmap, settings, output.Stream());

@@ -59,11 +59,17 @@ TEST(CliOptions, FlagsMapOntoTheWindowsOptions) {
   EXPECT_EQ(percent.options->addition, 0);
 }
 
+// Pictures are turned upright by default; the other extras are off until given.
 TEST(CliOptions, ExtrasAreOffByDefaultAndParsedWhenGiven) {
   const ParseResult plain = Parse({"x"});
   ASSERT_TRUE(plain.options);
-  EXPECT_FALSE(plain.options->auto_orient);
+  EXPECT_TRUE(plain.options->auto_orient);
   EXPECT_FALSE(plain.options->keep_metadata);
+  EXPECT_FALSE(plain.options->strip);
+  const ParseResult stored = Parse({"--no-auto-orient", "--strip", "x"});
+  ASSERT_TRUE(stored.options) << stored.error;
+  EXPECT_FALSE(stored.options->auto_orient);
+  EXPECT_TRUE(stored.options->strip);
   EXPECT_FALSE(plain.options->shrink_only);
   EXPECT_FALSE(plain.options->background);
   EXPECT_FALSE(plain.options->keep_date);

@@ -22,9 +22,9 @@
 #include "cli/batch_runner.h"
 #include "cli/exif_fixture.h"
 #include "cli/png_fixture.h"
-#include "formats/picture.h"
 #include "formats/metadata/icc_profile.h"
 #include "formats/metadata/metadata.h"
+#include "formats/picture.h"
 #include "pixels/argb_image.h"
 #include "support/test_support.h"
 

@@ -9,6 +9,7 @@ The picture is 48 x 32: four flat quadrants of strong colours, so a profile that
 dropped shows in every pixel.
 """
 import os
+import struct
 import subprocess
 import tempfile
 
@@ -39,11 +40,24 @@ def picture():
 
 
 def exif():
-    e = Image.Exif()
-    e[0x0112] = 1  # Orientation
-    e[0x010F] = "Tessane"  # Make
-    e.get_ifd(0x8769)[0x9003] = DATE  # DateTimeOriginal
-    return e
+    """A little-endian TIFF structure: IFD0 {Make, Orientation 1, Exif IFD}, Exif IFD
+    {DateTimeOriginal}."""
+    make = b"Tessane\0"
+    date = DATE.encode() + b"\0"
+    ifd0 = 8
+    exif_ifd = ifd0 + 2 + 3 * 12 + 4
+    make_at = exif_ifd + 2 + 12 + 4
+    date_at = make_at + len(make)
+    out = b"II" + struct.pack("<HI", 42, ifd0)
+    out += struct.pack("<H", 3)
+    out += struct.pack("<HHII", 0x010F, 2, len(make), make_at)
+    out += struct.pack("<HHIHH", 0x0112, 3, 1, 1, 0)
+    out += struct.pack("<HHII", 0x8769, 4, 1, exif_ifd)
+    out += struct.pack("<I", 0)
+    out += struct.pack("<H", 1)
+    out += struct.pack("<HHII", 0x9003, 2, len(date), date_at)
+    out += struct.pack("<I", 0)
+    return b"Exif\0\0" + out + make + date
 
 
 def main():
@@ -60,7 +74,7 @@ def main():
         run("cwebp", "-q", "90", jpeg, "-o", plain)
         exif_file = os.path.join(tmp, "exif.bin")
         with open(exif_file, "wb") as f:
-            f.write(exif().tobytes())
+            f.write(exif()[6:])
         icc_file = os.path.join(tmp, "p3.icc")
         with open(icc_file, "wb") as f:
             f.write(icc)

@@ -43,7 +43,7 @@ TEST(PictureFacts, EveryReaderRecordsWhatItsFileSays) {
   const size_t cmyk = test::ReadBytes(DataPath("colour/test_cmyk.icc")).size();
   const char* date = "2021-07-14 09:30:05";
   const Expected cases[] = {
-      {"phone/phone.jpg", 1, false, true, true, p3, date, ColourModel::kRgb, 4},
+      {"phone/phone.jpg", 1, false, true, false, p3, date, ColourModel::kRgb, 4},
       {"phone/phone.heic", 1, true, true, false, p3, date, ColourModel::kRgb, 1},
       {"phone/phone.avif", 1, true, true, false, p3, date, ColourModel::kRgb, 1},
       {"phone/phone.jxl", 1, true, true, false, p3, date, ColourModel::kRgb, 1},

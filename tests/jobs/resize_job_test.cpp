@@ -12,11 +12,13 @@
 
 #include "base/errors.h"
 #include "base/stream.h"
+#include "cli/exif_fixture.h"
 #include "formats/bmp/dib_image.h"
 #include "formats/format_registry.h"
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
+#include "jobs/requests.h"
 #include "jobs/resize_job.h"
 #include "raster/filters.h"
 #include "raster/stretch.h"
@@ -118,6 +120,31 @@ TEST(ResizeJob, LargeJpegIsReducedThroughTheDecodingScale) {
   const Size s = SizeOf(dst);
   EXPECT_EQ(s.w, 320);
   EXPECT_EQ(s.h, 240);
+}
+
+// The window's request (the batch settings as it makes them) turns a picture upright by its
+// orientation tag and keeps its colour profile, as tessane-cli does by default.
+TEST(ResizeJob, WindowRequestsComeOutUprightWithTheirProfile) {
+  TempDir dir;
+  const std::string src = dir.File("turned.jpg");
+  WriteJpegFile(src, 900, 500);
+  const std::vector<uint8_t> icc = test::ReadBytes(test::DataPath("colour/display_p3.icc"));
+  test::Bytes segments = test::Segment(0xE1, test::BuildExif(false, 8));
+  const test::Bytes profile =
+      test::Segment(0xE2, test::IccChunk(1, 1, std::string(icc.begin(), icc.end())));
+  segments.insert(segments.end(), profile.begin(), profile.end());
+  test::WriteBytes(src, test::WithSegments(test::ReadBytes(src), segments));
+  BatchSettings settings;
+  settings.naming.dest_folder = dir.File("out");
+  std::filesystem::create_directories(settings.naming.dest_folder);
+  ResizeJob job(MakeResizeRequest(src, settings));
+  job.ProcessFile();
+  ASSERT_TRUE(job.Written());
+  Picture out;
+  out.LoadPicture(job.dest_name);
+  EXPECT_EQ(std::make_pair(out.Width(), out.Height()), std::make_pair(177, 320));
+  EXPECT_EQ(out.graphic()->Facts().icc, icc);
+  EXPECT_TRUE(out.graphic()->Facts().metadata.exif.empty());
 }
 
 TEST(ResizeJob, SourcesWithoutAnAcceptedExtensionAreLeftAlone) {

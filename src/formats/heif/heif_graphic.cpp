@@ -39,15 +39,16 @@ std::vector<std::vector<uint8_t>> MetadataBlocks(const heif_image_handle* handle
   const int count = heif_image_handle_get_number_of_metadata_blocks(handle, type);
   if (count <= 0) return blocks;
   std::vector<heif_item_id> ids(static_cast<size_t>(count));
-  const int listed = heif_image_handle_get_list_of_metadata_block_IDs(handle, type, ids.data(), count);
+  const int listed =
+      heif_image_handle_get_list_of_metadata_block_IDs(handle, type, ids.data(), count);
   for (int i = 0; i < listed; ++i) {
     if (content_type != nullptr) {
       const char* content = heif_image_handle_get_metadata_content_type(handle, ids[i]);
       if (content == nullptr || std::strcmp(content, content_type) != 0) continue;
     }
     std::vector<uint8_t> block(heif_image_handle_get_metadata_size(handle, ids[i]));
-    if (block.empty() || heif_image_handle_get_metadata(handle, ids[i], block.data()).code !=
-                             heif_error_Ok)
+    if (block.empty() ||
+        heif_image_handle_get_metadata(handle, ids[i], block.data()).code != heif_error_Ok)
       continue;
     blocks.push_back(std::move(block));
   }
@@ -57,7 +58,8 @@ std::vector<std::vector<uint8_t>> MetadataBlocks(const heif_image_handle* handle
 // An Exif item starts with the offset of the TIFF header after its own four bytes.
 std::vector<uint8_t> TiffOfExifItem(const std::vector<uint8_t>& item) {
   if (item.size() < 4) return {};
-  const size_t offset = size_t{item[0]} << 24 | size_t{item[1]} << 16 | size_t{item[2]} << 8 | item[3];
+  const size_t offset =
+      size_t{item[0]} << 24 | size_t{item[1]} << 16 | size_t{item[2]} << 8 | item[3];
   if (offset >= item.size() - 4) return {};
   return std::vector<uint8_t>(item.begin() + 4 + static_cast<ptrdiff_t>(offset), item.end());
 }

@@ -6,8 +6,8 @@
 #include "base/errors.h"
 #include "base/stream.h"
 #include "formats/jpeg/jpeg_codec.h"
-#include "formats/metadata/exif_date.h"
 #include "formats/jpeg/jpeg_writer.h"
+#include "formats/metadata/exif_date.h"
 #include "pixels/argb_image.h"
 
 namespace tessane {

@@ -223,9 +223,10 @@ void PutType(std::vector<uint8_t>& out, const char* type) {
   out.insert(out.end(), type, type + 4);
 }
 
-// The JP2 boxes around a codestream of `components` 8-bit unsigned sRGB components.
+// The JP2 boxes around a codestream of `components` 8-bit unsigned components, sRGB or as the
+// ICC profile `icc` says.
 std::vector<uint8_t> Jp2Header(int32_t width, int32_t height, int components,
-                               size_t codestreamSize) {
+                               size_t codestreamSize, const std::vector<uint8_t>& icc) {
   std::vector<uint8_t> out;
   PutU32(out, 12);
   PutType(out, "jP  ");
@@ -237,7 +238,9 @@ std::vector<uint8_t> Jp2Header(int32_t width, int32_t height, int components,
   PutU32(out, 0);
   PutType(out, "jp2 ");
 
-  const uint32_t ihdr = 8 + 14, colr = 8 + 7, cdef = 8 + 2 + 6 * components;
+  // A profile makes the colour box one by profile (method 2) instead of enumerated sRGB.
+  const uint32_t ihdr = 8 + 14, cdef = 8 + 2 + 6 * components;
+  const uint32_t colr = 8 + 3 + static_cast<uint32_t>(icc.empty() ? 4 : icc.size());
   PutU32(out, 8 + ihdr + colr + cdef);
   PutType(out, "jp2h");
 
@@ -253,10 +256,13 @@ std::vector<uint8_t> Jp2Header(int32_t width, int32_t height, int components,
 
   PutU32(out, colr);
   PutType(out, "colr");
-  out.push_back(1);  // enumerated colour space
+  out.push_back(icc.empty() ? 1 : 2);  // enumerated colour space, or a profile
   out.push_back(0);
   out.push_back(0);
-  PutU32(out, 16);  // sRGB
+  if (icc.empty())
+    PutU32(out, 16);  // sRGB
+  else
+    out.insert(out.end(), icc.begin(), icc.end());
 
   PutU32(out, cdef);
   PutType(out, "cdef");
@@ -380,7 +386,8 @@ void Jpeg2000Graphic::SaveToStream(ByteStream& stream) {
       output.failed)
     EncodingFailed();
   out.reset();
-  const std::vector<uint8_t> header = Jp2Header(width, height, components, output.bytes.size());
+  const std::vector<uint8_t> header =
+      Jp2Header(width, height, components, output.bytes.size(), icc_profile_);
   std::vector<uint8_t> file;
   file.reserve(header.size() + output.bytes.size());
   file.insert(file.end(), header.begin(), header.end());

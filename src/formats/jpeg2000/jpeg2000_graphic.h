@@ -3,6 +3,7 @@
 // is, and JP2 output from a bitmap.
 
 #include <cstdint>
+#include <vector>
 
 #include "base/errors.h"
 #include "formats/bmp/dib_image.h"
@@ -44,9 +45,14 @@ class Jpeg2000Graphic : public DibImage {
   void SetQuality(uint8_t quality) { quality_ = quality; }
   uint8_t Quality() const { return quality_; }
 
+  /// The ICC profile written for the pixels (a colour specification box by profile); empty:
+  /// sRGB by its enumerated colour space.
+  void SetIccProfile(std::vector<uint8_t> profile) { icc_profile_ = std::move(profile); }
+
  private:
   bool lossless_ = false;
   uint8_t quality_ = 80;
+  std::vector<uint8_t> icc_profile_;
 };
 
 }  // namespace tessane

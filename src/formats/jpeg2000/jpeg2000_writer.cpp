@@ -8,6 +8,7 @@ void EncodeJpeg2000(const DibImage& bitmap, const Jpeg2000Options& options, Byte
   Jpeg2000Graphic jp2;
   jp2.SetLossless(options.lossless);
   jp2.SetQuality(options.quality);
+  jp2.SetIccProfile(options.icc);
   jp2.Assign(bitmap);
   jp2.SaveToStream(out);
 }

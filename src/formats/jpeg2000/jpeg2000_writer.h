@@ -2,6 +2,7 @@
 // The JPEG 2000 writer: a bitmap as a JP2 file through OpenJPEG.
 
 #include <cstdint>
+#include <vector>
 
 #include "base/stream.h"
 
@@ -13,6 +14,7 @@ class DibImage;
 struct Jpeg2000Options {
   bool lossless = false;
   uint8_t quality = 90;  // 0 to 100, for lossy coding
+  std::vector<uint8_t> icc;  // the pixels' ICC profile; empty: sRGB
 };
 
 /// Writes `bitmap` as a JP2 file (see Jpeg2000Graphic::SaveToStream); an empty bitmap writes

@@ -42,13 +42,14 @@ struct RowSink {
 // Whether the colour encoding the pixels come in is plain sRGB, which needs no profile.
 bool IsSrgb(JxlDecoder* dec) {
   JxlColorEncoding encoding;
-  if (JxlDecoderGetColorAsEncodedProfile(dec, JXL_COLOR_PROFILE_TARGET_DATA, &encoding) !=
+  if (JxlDecoderGetColorAsEncodedProfile(dec, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &encoding) !=
       JXL_DEC_SUCCESS)
     return false;
   return encoding.white_point == JXL_WHITE_POINT_D65 &&
          encoding.transfer_function == JXL_TRANSFER_FUNCTION_SRGB &&
          (encoding.color_space == JXL_COLOR_SPACE_GRAY ||
-          (encoding.color_space == JXL_COLOR_SPACE_RGB && encoding.primaries == JXL_PRIMARIES_SRGB));
+          (encoding.color_space == JXL_COLOR_SPACE_RGB &&
+           encoding.primaries == JXL_PRIMARIES_SRGB));
 }
 
 // The metadata box being read: its contents grow in steps until the box ends.
