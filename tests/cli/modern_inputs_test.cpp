@@ -99,6 +99,13 @@ TEST(CliModernInputs, FolderGoesToUprightJpegsWithAndWithoutAutoOrient) {
                 std::string::npos)
           << serr.str();
     }
+    // Each with the library's reason: a cut file says so, on one line.
+    for (const char* message : {"WebP image format. (truncated data)",
+                                "JPEG XL image format. (truncated data)",
+                                "HEIF image format. (Invalid input: ",
+                                "AVIF image format. (Invalid input: "})
+      EXPECT_NE(serr.str().find(message), std::string::npos) << serr.str();
+    EXPECT_EQ(serr.str().find("\n)"), std::string::npos) << serr.str();
     for (const char* cut : {"cut_photo", "cut_lossy"})
       EXPECT_FALSE(fs::exists(out + "/" + cut + ".jpg"));
 

@@ -72,7 +72,10 @@ void WritePhoto(const std::string& path) {
   MemoryStream out;
   jpeg.SaveToStream(out);
   Bytes segments = test::Segment(0xE1, test::BuildExif(false, 6));
-  const Bytes icc = test::Segment(0xE2, test::IccChunk(1, 1, std::string(200, 'i')));
+  // A real RGB profile: it goes along with the decoded pixels into every output by default, and
+  // the reference decoders read it there.
+  const Bytes p3 = test::ReadBytes(test::DataPath("colour/display_p3.icc"));
+  const Bytes icc = test::Segment(0xE2, test::IccChunk(1, 1, std::string(p3.begin(), p3.end())));
   const Bytes xmp = test::Segment(0xE1, test::XmpPayload("<x:xmpmeta>kept</x:xmpmeta>"));
   segments.insert(segments.end(), icc.begin(), icc.end());
   segments.insert(segments.end(), xmp.begin(), xmp.end());

@@ -27,8 +27,11 @@ struct OptionsFree {
   void operator()(heif_decoding_options* p) const { heif_decoding_options_free(p); }
 };
 
+// libheif's words, without the line break some of its messages end with.
 std::string Reason(const heif_error& error) {
-  return error.message != nullptr ? error.message : "";
+  std::string reason = error.message != nullptr ? error.message : "";
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+  return reason;
 }
 
 // The metadata blocks of one type (and content type, when given), each read whole; blocks that

@@ -71,7 +71,7 @@ int AdobeTransform(const std::vector<uint8_t>& data) {
     const size_t length = size_t{data[at + 2]} << 8 | data[at + 3];
     if (length < 2 || at + 2 + length > data.size()) break;
     if (marker == 0xEE && length >= 14 && std::memcmp(&data[at + 4], "Adobe", 5) == 0)
-      return data[at + 2 + 11];
+      return data[at + 4 + 11];
     at += 2 + length;
   }
   return -1;
@@ -103,7 +103,7 @@ void JpegGraphic::LoadFromStream(ByteStream& stream) {
 // Everything but the decode warning comes from the header segments, read from the kept bytes.
 void JpegGraphic::ReadFacts(int components) {
   facts_ = PictureFacts{};
-  MemoryStream stream(data_);
+  ReadOnlyMemoryStream stream(data_.data(), data_.size());
   facts_.metadata = ReadJpegMetadata(stream);
   facts_.orientation = ExifOrientation(facts_.metadata.exif);
   facts_.capture_date = ExifDateTimeOriginal(facts_.metadata.exif);

@@ -119,7 +119,8 @@ void JxlGraphic::Decode(ByteStream& stream) {
       JxlDecoderSetUnpremultiplyAlpha(dec, JXL_TRUE) != JXL_DEC_SUCCESS ||
       JxlDecoderSetInput(dec, bytes.data(), bytes.size()) != JXL_DEC_SUCCESS)
     Fail(kLabel, "decoder set-up failed");
-  JxlDecoderCloseInput(dec);
+  // The input is left open: a file that ends too early then asks for more instead of failing
+  // as damaged, and says so.
 
   const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
   RowSink sink;

@@ -72,8 +72,10 @@ void WebpGraphic::Decode(ByteStream& stream) {
   // The demuxer checks the container and every chunk size against the data; a truncated file
   // stops here, before anything is allocated for its pixels.
   const WebPData data{bytes.data(), bytes.size()};
-  std::unique_ptr<WebPDemuxer, DemuxDelete> demux(WebPDemux(&data));
-  if (!demux) Fail(kLabel, "damaged or truncated container");
+  WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
+  std::unique_ptr<WebPDemuxer, DemuxDelete> demux(WebPDemuxPartial(&data, &state));
+  if (!demux || state == WEBP_DEMUX_PARSE_ERROR) Fail(kLabel, "damaged container");
+  if (state != WEBP_DEMUX_DONE) Fail(kLabel, StatusText(VP8_STATUS_NOT_ENOUGH_DATA));
 
   const int64_t width = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
   const int64_t height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
