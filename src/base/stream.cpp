@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "base/byte_order.h"
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/paths.h"
 
@@ -192,11 +194,14 @@ void FileStream::Close() {
 }
 
 size_t FileStream::Read(void* buffer, size_t count) {
+  // A large read goes in pieces, between which a stop of the work is honoured.
+  constexpr size_t kPiece = size_t{8} << 20;
   size_t done = 0;
   error_ = 0;
   auto* out = static_cast<uint8_t*>(buffer);
   while (done < count) {
-    const ssize_t n = ::read(fd_, out + done, count - done);
+    ThrowIfCancelled();
+    const ssize_t n = ::read(fd_, out + done, std::min(count - done, kPiece));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) error_ = errno;
     if (n <= 0) break;

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "base/atomic_file.h"
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/paths.h"
 #include "formats/command_line_formats.h"
@@ -117,7 +118,7 @@ std::vector<size_t> ProcessingOrder(const std::vector<std::string>& sources, siz
   std::iota(order.begin(), order.end(), size_t{0});
   if (workers < 2) return order;
   std::vector<int64_t> bytes(sources.size());
-  for (size_t i = 0; i < sources.size(); ++i) bytes[i] = FileBytes(sources[i]);
+  for (size_t i = 0; i < sources.size() && !g_stop.load(); ++i) bytes[i] = FileBytes(sources[i]);
   std::stable_sort(order.begin(), order.end(),
                    [&bytes](size_t a, size_t b) { return bytes[a] > bytes[b]; });
   return order;
@@ -135,6 +136,15 @@ std::string ReportField(const std::string& text) {
     }
   }
   return out;
+}
+
+const char* SignalName(int signal) {
+  switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+  }
+  return "signal";
 }
 
 const char* StatusName(FileStatus status) {
@@ -226,6 +236,10 @@ void InstallStopHandlers() {
   action.sa_flags = SA_RESTART | SA_RESETHAND;
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGHUP, &action, nullptr);
+  // A reader that went away (`| head`) must not end the batch: writes to its pipe fail with
+  // EPIPE instead, which the streams take as their bad state, and the files are still done.
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 std::string ReportText(const std::vector<FileResult>& results) {
@@ -249,7 +263,20 @@ BatchRunner::BatchRunner(CliOptions options)
 std::vector<std::string> BatchRunner::CollectSources(
     const std::function<void(const std::string&, const std::string&)>& failed) {
   std::vector<std::string> sources;
+  // A stop ends the scan of a large tree too; what was found so far is listed as not started.
+  const CancelScope stoppable(&g_stop);
+  try {
+    CollectPaths(sources, failed);
+  } catch (const AbortError&) {
+  }
+  return sources;
+}
+
+void BatchRunner::CollectPaths(
+    std::vector<std::string>& sources,
+    const std::function<void(const std::string&, const std::string&)>& failed) {
   for (const std::string& path : options_.paths) {
+    ThrowIfCancelled();
     if (!FileExists(path) && !DirectoryExists(path)) {
       failed(path, "No such file or folder");
       continue;
@@ -269,7 +296,6 @@ std::vector<std::string> BatchRunner::CollectSources(
         },
         failed);
   }
-  return sources;
 }
 
 bool BatchRunner::CustomNames() const {
@@ -430,7 +456,7 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   if (!options_.batch.files_from.empty()) {
     try {
       for (std::string& path :
-           ReadPathList(options_.batch.files_from, options_.batch.null_separated, std::cin))
+           ReadPathList(options_.batch.files_from, options_.batch.null_separated, g_stop))
         options_.paths.push_back(std::move(path));
     } catch (const std::exception& e) {
       err << "tessane-cli: " << e.what() << "\n";
@@ -482,11 +508,12 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
     });
   }
 
-  if (on_sources_collected && !options_.dry_run) on_sources_collected(sources);
+  if (on_sources_collected && !options_.dry_run && !g_stop.load()) on_sources_collected(sources);
 
   if (options_.dry_run) {
     const std::vector<SizeTarget>& sizes = options_.batch.sizes;
     for (const std::string& source : sources) {
+      if (g_stop.load()) return 128 + g_stopSignal.load();
       for (size_t k = 0; k < std::max<size_t>(sizes.size(), 1); ++k) {
         std::string dest;
         try {
@@ -593,7 +620,7 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
         skipped.load() + notStarted, upToDateText.c_str(), progress.Elapsed());
     out << line;
     if (stopSignal != 0)
-      out << "Interrupted (" << (stopSignal == SIGTERM ? "SIGTERM" : "SIGINT") << "): " << notStarted
+      out << "Interrupted (" << SignalName(stopSignal) << "): " << notStarted
           << " files not started, no partial output left\n";
   }
   if (stopSignal != 0) return 128 + stopSignal;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/atomic_file.h"
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/muldiv.h"
 #include "base/paths.h"
@@ -27,6 +28,8 @@ ResizeJob::ResizeJob(ResizeRequest request) : ResizeRequest(std::move(request)) 
 ResizeJob::~ResizeJob() = default;
 
 void ResizeJob::ProcessFile() {
+  // Reading, decoding and scaling poll the flag too, so a stop need not wait for them.
+  const CancelScope stoppable(cancel);
   RegisterStandardFormats();
   const std::string filter = LowerCaseAscii(PictureFilter());
   const std::string ext = LowerCaseAscii(ExtractFileExt(source_name));
@@ -129,6 +132,8 @@ void ResizeJob::ScaleAndSave() {
     if (shared_source) picture_ = std::make_unique<Picture>();
     try {
       ScalePicture(*picture_, rect.right, rect.bottom);
+    } catch (const AbortError&) {
+      throw;
     } catch (const std::exception& e) {
       // A failed scaling step is not the end: the picture is saved as it stands.
       scale_error_ = e.what();

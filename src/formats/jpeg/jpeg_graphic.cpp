@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "formats/jpeg/jpeg_codec.h"
 #include "formats/jpeg/jpeg_writer.h"
@@ -14,6 +15,7 @@ namespace {
 
 // The library's message number, and its own words for it when there are any.
 [[noreturn]] void Fail(int code, const jpeg::Diagnostics& diagnostics) {
+  ThrowIfCancelled();  // the decoder was stopped, not given a damaged file
   if (diagnostics.error[0] == 0) throw InvalidImageError(Format("JPEG error #%d", code));
   throw InvalidImageError(Format("JPEG error #%d: %s", code, diagnostics.error));
 }

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "base/byte_order.h"
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/limits.h"
 #include "formats/png/png_graphic.h"
@@ -544,6 +545,7 @@ bool InflateWhole(const std::vector<PngChunk>& chunks, const PngHeader& h,
     const size_t bpp = std::max(1, h.bits_per_pixel / 8);
     std::vector<uint8_t> current(row_bytes + 1 + kRowSlack, 0), prior(row_bytes + 1 + kRowSlack, 0);
     for (uint32_t y = 0; y < h.height; ++y) {
+      ThrowIfCancelled();
       // The row is taken out first: its pixels overwrite where it lay.
       std::memcpy(current.data(), rows + y * (row_bytes + 1), row_bytes + 1);
       Unfilter(current[0], current.data() + 1, prior.data() + 1, row_bytes, bpp);
@@ -692,6 +694,7 @@ PngDecoded DecodePngChunks(const std::vector<PngChunk>& chunks) {
     current.assign(row_bytes + 1 + kRowSlack, 0);
     prior.assign(row_bytes + 1 + kRowSlack, 0);
     for (uint32_t r = 0; r < pass_height; ++r) {
+      ThrowIfCancelled();
       inflater.Read(current.data(), row_bytes + 1);
       Unfilter(current[0], current.data() + 1, prior.data() + 1, row_bytes, bpp);
       const size_t y = pass.y0 + static_cast<size_t>(r) * pass.dy;
