@@ -125,6 +125,8 @@ std::vector<size_t> ProcessingOrder(const std::vector<std::string>& sources, siz
 }
 
 std::string ReportField(const std::string& text) {
+  // Most fields need no escape: one copy then, so that a large run's report is written at once.
+  if (text.find_first_of("\t\n\r\\") == std::string::npos) return text;
   std::string out;
   for (char c : text) {
     switch (c) {
@@ -164,12 +166,13 @@ bool SameFile(const std::string& a, const std::string& b) {
          sa.st_ino == sb.st_ino;
 }
 
-// The row of an output a stop kept from being started.
-FileResult NotStarted(const std::string& source, const std::function<std::string()>& destination) {
+// The row of an output a stop kept from being started; without `destination`, the row shows none.
+FileResult NotStarted(const std::string& source,
+                      const std::function<std::string()>& destination = nullptr) {
   FileResult r;
   r.source = source;
   try {
-    r.dest = destination();
+    if (destination) r.dest = destination();
   } catch (const std::exception&) {
     // A refused name: the row shows no destination.
   }
@@ -586,13 +589,15 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   for (size_t i = 0; i < sources.size(); ++i) {
     if (done[i]) continue;
     ++notStarted;
-    results[i] = {NotStarted(sources[i], [&] { return DestinationFor(sources[i]); })};
+    // No destination: naming each file ({date} reads it) would keep a large run from stopping.
+    results[i] = {NotStarted(sources[i])};
   }
 
   bool reportFailed = false;
   if (report) {
-    for (const std::vector<FileResult>& rows : results)
-      missing.insert(missing.end(), rows.begin(), rows.end());
+    for (std::vector<FileResult>& rows : results)
+      missing.insert(missing.end(), std::make_move_iterator(rows.begin()),
+                     std::make_move_iterator(rows.end()));
     const std::string text = ReportText(missing);
     try {
       report->Stream().WriteBuffer(text.data(), text.size());

@@ -129,6 +129,8 @@ bool JpegGraphic::DecodeStraightInto(ArgbImage& image) {
   bool decoded = false;
   try {
     decoded = DecodeInto(image.Surface());
+  } catch (const AbortError&) {
+    throw;  // the work is dropped with its pixels: no need to touch a large buffer again
   } catch (...) {
     std::memset(image.Bits(), 0, bytes);
     throw;
