@@ -220,9 +220,7 @@ TEST(CliSignals, ListsThatCannotNamePathsAreUsageErrors) {
     SCOPED_TRACE(c.list[1]);
     std::vector<std::string> args = c.list;
     const std::string report = dir.File("report.tsv");
-    for (const std::string& a : {"-s", "20", "-d", dir.File("out").c_str(), "--report",
-                                 report.c_str()})
-      args.push_back(a);
+    args.insert(args.end(), {"-s", "20", "-d", dir.File("out"), "--report", report});
     Child child(args, dir.File("log"));
     ASSERT_TRUE(child.Spawned());
     const std::optional<int> status = child.Wait(60);

@@ -462,6 +462,8 @@ void CheckImageDataCanHoldTheRows(const std::vector<PngChunk>& chunks, const Png
 constexpr size_t kMaxSparePixels = size_t{16} << 20;
 // Joined image data of at most this size stay allocated for the next picture of the thread.
 constexpr size_t kMaxSpareJoined = size_t{32} << 20;
+// The most filtered bytes inflated in one libdeflate call (about a tenth of a second's work).
+constexpr size_t kMaxWholeInflate = size_t{128} << 20;
 
 // Set once this thread's spare buffer is gone: bitmaps destroyed later in the thread's (or the
 // program's) end must not hand it their pixels.
@@ -531,6 +533,8 @@ bool InflateWhole(const std::vector<PngChunk>& chunks, const PngHeader& h,
     if (!decompressor) return false;
     const size_t row_bytes = h.RowBytes(h.width);
     const size_t raw = (row_bytes + 1) * h.height;
+    // One call cannot be stopped: larger pictures go through zlib, a row at a time.
+    if (raw > kMaxWholeInflate) return false;
     const size_t count = static_cast<size_t>(h.width) * h.height;
     const size_t words = std::max(count, (raw + 3) / 4);
     TakeSparePixels(pixels, words);
