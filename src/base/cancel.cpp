@@ -12,7 +12,9 @@ CancelScope::CancelScope(const std::atomic<bool>* flag) noexcept : previous_(t_f
   t_flag = flag;
 }
 
-CancelScope::~CancelScope() { t_flag = previous_; }
+CancelScope::~CancelScope() {
+  t_flag = previous_;
+}
 
 bool Cancelled() noexcept {
   const std::atomic<bool>* flag = t_flag;

@@ -67,7 +67,8 @@ class ListFile {
 
  private:
   [[noreturn]] void Fail(int code) const {
-    throw FileSystemError(Format("Cannot read %s: %s", Name().c_str(), SysErrorMessage(code).c_str()));
+    throw FileSystemError(
+        Format("Cannot read %s: %s", Name().c_str(), SysErrorMessage(code).c_str()));
   }
 
   std::string name_;
@@ -83,8 +84,8 @@ std::vector<std::string> ReadPathList(const std::string& file, bool nulSeparated
   const char* unit = nulSeparated ? "Entry" : "Line";
   std::vector<std::string> paths;
   std::string entry;
-  size_t line = 1;        // the number of the entry being read
-  size_t emptyRun = 0;    // empty entries just before it
+  size_t line = 1;      // the number of the entry being read
+  size_t emptyRun = 0;  // empty entries just before it
   auto endEntry = [&] {
     if (!nulSeparated && !entry.empty() && entry.back() == '\r') entry.pop_back();
     if (entry.size() >= PATH_MAX)
@@ -113,9 +114,10 @@ std::vector<std::string> ReadPathList(const std::string& file, bool nulSeparated
       const char* end = static_cast<const char*>(std::memchr(start, separator, *got - at));
       const size_t length = end ? static_cast<size_t>(end - start) : *got - at;
       if (!nulSeparated && std::memchr(start, '\0', length) != nullptr)
-        throw FileSystemError(Format("Line %zu of %s holds a NUL byte, which no path can (a "
-                                     "NUL-separated list needs -0)",
-                                     line, list.Name().c_str()));
+        throw FileSystemError(
+            Format("Line %zu of %s holds a NUL byte, which no path can (a "
+                   "NUL-separated list needs -0)",
+                   line, list.Name().c_str()));
       // One byte more than a path may still be a carriage return before the line's end.
       if (entry.size() + length > PATH_MAX)
         throw FileSystemError(Format("%s %zu of %s is longer than a path can be (%d bytes)", unit,

@@ -15,7 +15,8 @@ namespace tessane::cli {
 /// path is kept: an entry of PATH_MAX bytes or more, a NUL byte inside a line, or more than
 /// kMaxEmptyRun empty entries in a row (so that /dev/zero ends too) throw FileSystemError naming
 /// the line. A raised `stop` ends the reading with the paths read so far, between two pieces and
-/// while it waits for a pipe. Throws FileSystemError with the system's reason when the list cannot be read.
+/// while it waits for a pipe. Throws FileSystemError with the system's reason when the list cannot
+/// be read.
 std::vector<std::string> ReadPathList(const std::string& file, bool nulSeparated,
                                       const std::atomic<bool>& stop);
 

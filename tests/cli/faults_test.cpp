@@ -229,8 +229,7 @@ TEST(CliFaults, StopRequestEndsTheRunWithItsSummaryAndLeavesNothingPartial) {
     EXPECT_EQ(status, 128 + signal);
     EXPECT_NE(sout.str().find("6 files: 1 written, 0 failed, 5 skipped"), std::string::npos)
         << sout.str();
-    EXPECT_NE(sout.str().find("Interrupted (" + name + "): 5 files not started"),
-              std::string::npos)
+    EXPECT_NE(sout.str().find("Interrupted (" + name + "): 5 files not started"), std::string::npos)
         << sout.str();
     EXPECT_EQ(Listing(out).size(), 1u);
     const auto report = test::ReadBytes(dir.File("report.tsv"));

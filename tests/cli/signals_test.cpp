@@ -132,14 +132,12 @@ TEST(CliSignals, StopWhileReadingTheListGivesSummaryReportAndStatus) {
   SaveBmp(dir.File("b.bmp"), 40, 30);
   const std::string fifo = dir.File("list");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  for (const auto& [signal, name] :
-       std::vector<std::pair<int, std::string>>{{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"},
-                                                {SIGHUP, "SIGHUP"}}) {
+  for (const auto& [signal, name] : std::vector<std::pair<int, std::string>>{
+           {SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}}) {
     SCOPED_TRACE(name);
     const std::string report = dir.File(name + ".tsv");
     const std::string log = dir.File(name + ".log");
-    Child child({"--files-from", fifo, "-s", "20", "-d", dir.File("out"), "--report", report},
-                log);
+    Child child({"--files-from", fifo, "-s", "20", "-d", dir.File("out"), "--report", report}, log);
     ASSERT_TRUE(child.Spawned());
     // The open returns once the command opened the list, its stop handlers long in place.
     const int writer = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
@@ -210,8 +208,9 @@ TEST(CliSignals, ListsThatCannotNamePathsAreUsageErrors) {
     std::string said;
   };
   const std::vector<Case> cases{
-      {{"--files-from", longList}, "Line 3 of the list of files \"" + longList +
-                                       "\" is longer than a path can be (4096 bytes)"},
+      {{"--files-from", longList},
+       "Line 3 of the list of files \"" + longList +
+           "\" is longer than a path can be (4096 bytes)"},
       {{"--files-from", "/dev/zero", "-0"},
        "The list of files \"/dev/zero\" has more than 4096 empty entries in a row"},
       {{"--files-from", "/dev/zero"}, "Line 1 of the list of files \"/dev/zero\" holds a NUL byte"},

@@ -139,7 +139,8 @@ TEST(KernelPaths, ScalingFromRowsMatchesScalingTheBitmap) {
 TEST(KernelPaths, StopEndsScalingPartWay) {
   class StoppingRows : public StrictRows {
    public:
-    StoppingRows(const ArgbImage& image, std::atomic<bool>& stop) : StrictRows(image), stop_(stop) {}
+    StoppingRows(const ArgbImage& image, std::atomic<bool>& stop)
+        : StrictRows(image), stop_(stop) {}
     const Argb32* NextRow(int32_t y) override {
       if (y == 100) stop_ = true;
       return StrictRows::NextRow(y);
