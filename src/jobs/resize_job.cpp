@@ -183,6 +183,8 @@ bool ResizeJob::KeepsAlpha() const {
 }
 
 std::string ResizeJob::PrepareSource(ArgbImage& source, const Picture& picture) {
+  // Each step below is a pass over the whole picture: a stop is honoured between them.
+  ThrowIfCancelled();
   if (extras.background) {
     // Laid under the picture in its own colours, so that the conversion gives the colour asked.
     const uint32_t background =
@@ -192,8 +194,10 @@ std::string ResizeJob::PrepareSource(ArgbImage& source, const Picture& picture) 
     PictureToArgb(picture, source);
   }
   std::string damage = DamageOf(picture);
+  ThrowIfCancelled();
   // The output holds sRGB pixels then: the source's profile would misdescribe them.
   if (colour_ && colour_->Apply(source, warnings_)) facts_.metadata.icc.clear();
+  ThrowIfCancelled();
   OrientBitmap(source, facts_.orientation);
   return damage;
 }

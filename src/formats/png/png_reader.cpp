@@ -684,8 +684,15 @@ PngDecoded DecodePngChunks(const std::vector<PngChunk>& chunks) {
   result.height = static_cast<int32_t>(h.height);
   result.transparency = converter.Kind();
   if (InflateWhole(chunks, h, converter, result.pixels)) return result;
-  TakeSparePixels(result.pixels, static_cast<size_t>(h.width) * h.height);
-  result.pixels.assign(static_cast<size_t>(h.width) * h.height, 0);
+  const size_t count = static_cast<size_t>(h.width) * h.height;
+  TakeSparePixels(result.pixels, count);
+  // Cleared a band at a time: the pages of a large picture take a while to come in.
+  result.pixels.clear();
+  result.pixels.reserve(count);
+  for (size_t band = size_t{16} << 20; result.pixels.size() < count;) {
+    ThrowIfCancelled();
+    result.pixels.insert(result.pixels.end(), std::min(band, count - result.pixels.size()), 0);
+  }
 
   IdatInflater inflater(chunks);
   const size_t bpp = std::max(1, h.bits_per_pixel / 8);
