@@ -42,8 +42,17 @@ void ByteStream::WriteBuffer(const void* buffer, size_t count) {
 }
 
 std::vector<uint8_t> ByteStream::ReadAll() {
-  std::vector<uint8_t> out(static_cast<size_t>(Remaining()));
-  ReadBuffer(out.data(), out.size());
+  const size_t total = static_cast<size_t>(Remaining());
+  std::vector<uint8_t> out;
+  out.reserve(total);
+  // A piece at a time, so that a large file's memory is not cleared in one go before it is read,
+  // and a stop of the work (see FileStream::Read) is honoured between the pieces.
+  constexpr size_t kPiece = size_t{8} << 20;
+  while (out.size() < total) {
+    const size_t at = out.size();
+    out.resize(at + std::min(kPiece, total - at));
+    ReadBuffer(out.data() + at, out.size() - at);
+  }
   return out;
 }
 
