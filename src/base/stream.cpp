@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "base/byte_order.h"
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/paths.h"
 
@@ -40,8 +42,17 @@ void ByteStream::WriteBuffer(const void* buffer, size_t count) {
 }
 
 std::vector<uint8_t> ByteStream::ReadAll() {
-  std::vector<uint8_t> out(static_cast<size_t>(Remaining()));
-  ReadBuffer(out.data(), out.size());
+  const size_t total = static_cast<size_t>(Remaining());
+  std::vector<uint8_t> out;
+  out.reserve(total);
+  // A piece at a time, so that a large file's memory is not cleared in one go before it is read,
+  // and a stop of the work (see FileStream::Read) is honoured between the pieces.
+  constexpr size_t kPiece = size_t{8} << 20;
+  while (out.size() < total) {
+    const size_t at = out.size();
+    out.resize(at + std::min(kPiece, total - at));
+    ReadBuffer(out.data() + at, out.size() - at);
+  }
   return out;
 }
 
@@ -192,11 +203,14 @@ void FileStream::Close() {
 }
 
 size_t FileStream::Read(void* buffer, size_t count) {
+  // A large read goes in pieces, between which a stop of the work is honoured.
+  constexpr size_t kPiece = size_t{8} << 20;
   size_t done = 0;
   error_ = 0;
   auto* out = static_cast<uint8_t*>(buffer);
   while (done < count) {
-    const ssize_t n = ::read(fd_, out + done, count - done);
+    ThrowIfCancelled();
+    const ssize_t n = ::read(fd_, out + done, std::min(count - done, kPiece));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) error_ = errno;
     if (n <= 0) break;

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "base/atomic_file.h"
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/paths.h"
 #include "formats/command_line_formats.h"
@@ -117,13 +118,15 @@ std::vector<size_t> ProcessingOrder(const std::vector<std::string>& sources, siz
   std::iota(order.begin(), order.end(), size_t{0});
   if (workers < 2) return order;
   std::vector<int64_t> bytes(sources.size());
-  for (size_t i = 0; i < sources.size(); ++i) bytes[i] = FileBytes(sources[i]);
+  for (size_t i = 0; i < sources.size() && !g_stop.load(); ++i) bytes[i] = FileBytes(sources[i]);
   std::stable_sort(order.begin(), order.end(),
                    [&bytes](size_t a, size_t b) { return bytes[a] > bytes[b]; });
   return order;
 }
 
 std::string ReportField(const std::string& text) {
+  // Most fields need no escape: one copy then, so that a large run's report is written at once.
+  if (text.find_first_of("\t\n\r\\") == std::string::npos) return text;
   std::string out;
   for (char c : text) {
     switch (c) {
@@ -135,6 +138,15 @@ std::string ReportField(const std::string& text) {
     }
   }
   return out;
+}
+
+const char* SignalName(int signal) {
+  switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+  }
+  return "signal";
 }
 
 const char* StatusName(FileStatus status) {
@@ -154,12 +166,13 @@ bool SameFile(const std::string& a, const std::string& b) {
          sa.st_ino == sb.st_ino;
 }
 
-// The row of an output a stop kept from being started.
-FileResult NotStarted(const std::string& source, const std::function<std::string()>& destination) {
+// The row of an output a stop kept from being started; without `destination`, the row shows none.
+FileResult NotStarted(const std::string& source,
+                      const std::function<std::string()>& destination = nullptr) {
   FileResult r;
   r.source = source;
   try {
-    r.dest = destination();
+    if (destination) r.dest = destination();
   } catch (const std::exception&) {
     // A refused name: the row shows no destination.
   }
@@ -227,6 +240,10 @@ void InstallStopHandlers() {
   action.sa_flags = SA_RESTART | SA_RESETHAND;
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGHUP, &action, nullptr);
+  // A reader that went away (`| head`) must not end the batch: writes to its pipe fail with
+  // EPIPE instead, which the streams take as their bad state, and the files are still done.
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 std::string ReportText(const std::vector<FileResult>& results) {
@@ -250,7 +267,20 @@ BatchRunner::BatchRunner(CliOptions options)
 std::vector<std::string> BatchRunner::CollectSources(
     const std::function<void(const std::string&, const std::string&)>& failed) {
   std::vector<std::string> sources;
+  // A stop ends the scan of a large tree too; what was found so far is listed as not started.
+  const CancelScope stoppable(&g_stop);
+  try {
+    CollectPaths(sources, failed);
+  } catch (const AbortError&) {
+  }
+  return sources;
+}
+
+void BatchRunner::CollectPaths(
+    std::vector<std::string>& sources,
+    const std::function<void(const std::string&, const std::string&)>& failed) {
   for (const std::string& path : options_.paths) {
+    ThrowIfCancelled();
     if (!FileExists(path) && !DirectoryExists(path)) {
       failed(path, "No such file or folder");
       continue;
@@ -270,7 +300,6 @@ std::vector<std::string> BatchRunner::CollectSources(
         },
         failed);
   }
-  return sources;
 }
 
 bool BatchRunner::CustomNames() const {
@@ -433,7 +462,7 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   if (!options_.batch.files_from.empty()) {
     try {
       for (std::string& path :
-           ReadPathList(options_.batch.files_from, options_.batch.null_separated, std::cin))
+           ReadPathList(options_.batch.files_from, options_.batch.null_separated, g_stop))
         options_.paths.push_back(std::move(path));
     } catch (const std::exception& e) {
       err << "tessane-cli: " << e.what() << "\n";
@@ -485,11 +514,12 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
     });
   }
 
-  if (on_sources_collected && !options_.dry_run) on_sources_collected(sources);
+  if (on_sources_collected && !options_.dry_run && !g_stop.load()) on_sources_collected(sources);
 
   if (options_.dry_run) {
     const std::vector<SizeTarget>& sizes = options_.batch.sizes;
     for (const std::string& source : sources) {
+      if (g_stop.load()) return 128 + g_stopSignal.load();
       for (size_t k = 0; k < std::max<size_t>(sizes.size(), 1); ++k) {
         std::string dest;
         try {
@@ -562,13 +592,15 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   for (size_t i = 0; i < sources.size(); ++i) {
     if (done[i]) continue;
     ++notStarted;
-    results[i] = {NotStarted(sources[i], [&] { return DestinationFor(sources[i]); })};
+    // No destination: naming each file ({date} reads it) would keep a large run from stopping.
+    results[i] = {NotStarted(sources[i])};
   }
 
   bool reportFailed = false;
   if (report) {
-    for (const std::vector<FileResult>& rows : results)
-      missing.insert(missing.end(), rows.begin(), rows.end());
+    for (std::vector<FileResult>& rows : results)
+      missing.insert(missing.end(), std::make_move_iterator(rows.begin()),
+                     std::make_move_iterator(rows.end()));
     const std::string text = ReportText(missing);
     try {
       report->Stream().WriteBuffer(text.data(), text.size());
@@ -596,7 +628,7 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
         skipped.load() + notStarted, upToDateText.c_str(), progress.Elapsed());
     out << line;
     if (stopSignal != 0)
-      out << "Interrupted (" << (stopSignal == SIGTERM ? "SIGTERM" : "SIGINT") << "): " << notStarted
+      out << "Interrupted (" << SignalName(stopSignal) << "): " << notStarted
           << " files not started, no partial output left\n";
   }
   if (stopSignal != 0) return 128 + stopSignal;

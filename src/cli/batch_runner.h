@@ -41,7 +41,8 @@ struct FileResult {
 void RequestStop(int signal) noexcept;
 /// Forgets an earlier RequestStop (for a new run in the same process).
 void ClearStop() noexcept;
-/// SIGINT and SIGTERM call RequestStop; a second one of the same signal ends the process at once.
+/// SIGINT, SIGTERM and SIGHUP call RequestStop; a second one of the same signal ends the process
+/// at once. SIGPIPE is ignored: a closed output stream does not stop the batch.
 void InstallStopHandlers();
 
 /// The report's text: a header row, then one tab-separated row per result (source,
@@ -84,6 +85,8 @@ class BatchRunner {
     size_t index = 0;
     std::string key;  // what --shard hashes: the path relative to the argument, or the name
   };
+  void CollectPaths(std::vector<std::string>& sources,
+                    const std::function<void(const std::string&, const std::string&)>& failed);
   bool CustomNames() const;
   /// The output path for one of several sizes (or the only one: nullptr) and a pixel size known
   /// (-1: not yet), with the loaded source's facts once known; throws when a name is refused.

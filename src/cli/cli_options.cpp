@@ -180,8 +180,9 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                  "Write a tab-separated report of every file to this file");
   app.footer(
       "Exit status: 0 all written, 1 some file failed or was skipped or a path could not be "
-      "read, 2 usage error, 130/143 stopped by SIGINT/SIGTERM (files under way are removed, the "
-      "summary is printed; a second signal ends at once).");
+      "read, 2 usage error, 130/143/129 stopped by SIGINT/SIGTERM/SIGHUP (files under way are "
+      "removed, the summary and the report are written; a second signal ends at once). A closed "
+      "standard output or error (| head) does not stop the batch or change its status.");
   int quality = 0;
   auto* qualityOption =
       app.add_option("--quality", quality,

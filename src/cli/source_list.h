@@ -2,17 +2,26 @@
 // Where a run's sources come from beyond its arguments (--files-from), and which of them a
 // re-run leaves alone (--skip-existing).
 
-#include <istream>
+#include <atomic>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace tessane::cli {
 
-/// The paths listed in `file` ("-": `standardInput`), one a line or, with nulSeparated, ended by
+/// The paths listed in `file` ("-": standard input), one a line or, with nulSeparated, ended by
 /// NUL bytes; empty entries are passed over, and a line's trailing carriage return is not part
-/// of its path. Throws FileSystemError with the system's reason when the list cannot be read.
+/// of its path. The list is read as it comes, a piece at a time, and nothing that could not be a
+/// path is kept: an entry of PATH_MAX bytes or more, a NUL byte inside a line, or more than
+/// kMaxEmptyRun empty entries in a row (so that /dev/zero ends too) throw FileSystemError naming
+/// the line. A raised `stop` ends the reading with the paths read so far, between two pieces and
+/// while it waits for a pipe. Throws FileSystemError with the system's reason when the list cannot
+/// be read.
 std::vector<std::string> ReadPathList(const std::string& file, bool nulSeparated,
-                                      std::istream& standardInput);
+                                      const std::atomic<bool>& stop);
+
+/// The most empty entries (blank lines) a list may hold in a row.
+inline constexpr size_t kMaxEmptyRun = 4096;
 
 /// True when `output` exists (a file, or a link to one, other than the source itself) and its
 /// modification time is not before the source's: the same rule as make's, so outputs that took

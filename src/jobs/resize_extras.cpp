@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/stream.h"
 #include "formats/bmp/dib_image.h"
@@ -49,9 +50,13 @@ void AssignOverBackground(ArgbImage& bitmap, const Picture& picture, uint32_t rg
     }
     // Drawn graphics leave the destination where they are transparent and blend partly
     // transparent pixels over it.
+    // Whole-picture passes: a stop of the work is honoured between them.
     bitmap.Resize(graphic->Width(), graphic->Height());
+    ThrowIfCancelled();
     bitmap.Fill(background);
+    ThrowIfCancelled();
     graphic->Draw(bitmap.Surface(), Rect{0, 0, picture.Width(), picture.Height()});
+    ThrowIfCancelled();
     bitmap.SetAllAlpha(255);
     return;
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/atomic_file.h"
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/muldiv.h"
 #include "base/paths.h"
@@ -26,6 +27,8 @@ ResizeJob::ResizeJob(ResizeRequest request) : ResizeRequest(std::move(request)) 
 ResizeJob::~ResizeJob() = default;
 
 void ResizeJob::ProcessFile() {
+  // Reading, decoding and scaling poll the flag too, so a stop need not wait for them.
+  const CancelScope stoppable(cancel);
   RegisterStandardFormats();
   const std::string filter = LowerCaseAscii(PictureFilter());
   const std::string ext = LowerCaseAscii(ExtractFileExt(source_name));
@@ -138,6 +141,8 @@ void ResizeJob::ScaleAndSave() {
     if (shared_source) picture_ = std::make_unique<Picture>();
     try {
       ScalePicture(*picture_, rect.right, rect.bottom);
+    } catch (const AbortError&) {
+      throw;
     } catch (const std::exception& e) {
       // A failed scaling step is not the end: the picture is saved as it stands.
       scale_error_ = e.what();
@@ -185,6 +190,8 @@ bool ResizeJob::KeepsAlpha() const {
 }
 
 std::string ResizeJob::PrepareSource(ArgbImage& source, const Picture& picture) {
+  // Each step below is a pass over the whole picture: a stop is honoured between them.
+  ThrowIfCancelled();
   if (extras.background) {
     // Laid under the picture in its own colours, so that the conversion gives the colour asked.
     const uint32_t background =
@@ -194,8 +201,10 @@ std::string ResizeJob::PrepareSource(ArgbImage& source, const Picture& picture) 
     PictureToArgb(picture, source);
   }
   std::string damage = DamageOf(picture);
+  ThrowIfCancelled();
   // The output holds sRGB pixels then: the source's profile would misdescribe them.
   if (colour_ && colour_->Apply(source, warnings_)) facts_.metadata.icc.clear();
+  ThrowIfCancelled();
   OrientBitmap(source, facts_.orientation);
   return damage;
 }

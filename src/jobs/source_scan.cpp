@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/paths.h"
 #include "formats/format_registry.h"
@@ -88,6 +89,8 @@ struct Scan {
     std::vector<Entry> entries;
     errno = 0;
     while (const dirent* entry = ::readdir(dir.get())) {
+      // A large tree takes a while: a stop of the work that scans it is honoured here.
+      ThrowIfCancelled();
       if (entry->d_name[0] == '.') continue;
       bool folder = entry->d_type == DT_DIR;
       if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
@@ -103,6 +106,7 @@ struct Scan {
     // One "/" is put in even after a folder that ends with one, as the list always did.
     const std::string prefix = path + "/";
     for (const Entry& entry : entries) {
+      ThrowIfCancelled();
       if (entry.folder) {
         if (includeSubfolders) Folder(fd, entry.name, prefix + entry.name);
       } else if (Accepted(entry.name, lowerFilter)) {

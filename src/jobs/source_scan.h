@@ -27,7 +27,8 @@ void AddPath(const std::string& path, bool includeSubfolders,
 /// depth first into sub-folders while includeSubfolders. Names starting with "." are skipped.
 /// A folder reached twice in one scan (through a symbolic link) is not entered again, so link
 /// loops end; unreadable folders add nothing and are reported through `failed`. Folders are
-/// opened relative to their parent, so deep trees are walked whatever their paths' length.
+/// opened relative to their parent, so deep trees are walked whatever their paths' length. A stop
+/// of the thread's work (CancelScope) ends the scan with AbortError.
 void ScanFolder(const std::string& folder, bool includeSubfolders,
                 const std::function<void(const std::string&)>& add,
                 const ScanErrorFn& failed = nullptr);

@@ -16,6 +16,8 @@
 #include <memory>
 #include <string>
 
+#include "base/cancel.h"
+
 namespace tessane {
 
 namespace {
@@ -232,6 +234,7 @@ void ResampleVerticalFirst(bool useAvx2, ArgbImage& dst, const Rect& clip, const
     // One pixel of zero sums after the span for the AVX2 pass's odd runs.
     sums.assign(span * 4 + 4, 0);
     for (int32_t y = clip.top; y < clip.bottom; ++y) {
+      ThrowIfCancelled();
       const size_t r = static_cast<size_t>(y - clip.top);
       Argb32* out = dst.Row(y) + clip.left;
       if (r > 0 && my.SameCluster(r, r - 1)) {
@@ -323,6 +326,7 @@ void ResampleHorizontalFirst([[maybe_unused]] bool useAvx2, ArgbImage& dst, cons
   std::vector<uint8_t> padded(useAvx2 ? (span + 4) * 4 : 0, 0);
   std::vector<const int32_t*> rows(slots);
   for (int32_t y = clip.top; y < clip.bottom; ++y) {
+    ThrowIfCancelled();
     const size_t r = static_cast<size_t>(y - clip.top);
     Argb32* out = dst.Row(y) + clip.left;
     if (r > 0 && my.SameCluster(r, r - 1)) {
@@ -535,6 +539,7 @@ class RowWindow {
 
   const uint8_t* Row(int32_t k) {
     for (; newest_ < k; ++newest_) {
+      ThrowIfCancelled();  // the rows come from the decoder: a large picture is read here
       const Argb32* row = source_.NextRow(newest_ + 1);
       std::memcpy(Slot(newest_ + 1), row, width_ * sizeof(Argb32));
     }

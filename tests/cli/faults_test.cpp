@@ -207,30 +207,29 @@ TEST(CliFaults, DamagedPictureIsWrittenWithAWarningOrFailsWhenStrict) {
   EXPECT_EQ(Listing(dir.File("strict")), std::vector<std::string>{"whole.jpg"});
 }
 
-// A stop request (what SIGINT and SIGTERM make) ends the run after the files under way, leaves
-// no partial output, lists the rest as not started and returns 128 + signal.
+// A stop request (what SIGINT, SIGTERM and SIGHUP make) ends the run after the files under way,
+// leaves no partial output, lists the rest as not started and returns 128 + signal.
 TEST(CliFaults, StopRequestEndsTheRunWithItsSummaryAndLeavesNothingPartial) {
   TempDir dir;
   const std::string in = dir.File("in");
   fs::create_directories(in);
   for (int i = 0; i < 6; ++i) Pattern(200, 100).SaveToFile(in + "/f" + std::to_string(i) + ".bmp");
-  for (int signal : {SIGINT, SIGTERM}) {
-    SCOPED_TRACE(signal);
+  for (const auto& [signal, name] : std::vector<std::pair<int, std::string>>{
+           {SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}}) {
+    SCOPED_TRACE(name);
     const std::string out = dir.File("out" + std::to_string(signal));
     CliOptions o = Options({in}, out);
     o.jobs = 1;
     o.report_path = dir.File("report.tsv");
     std::ostringstream sout, serr;
     BatchRunner runner(o);
-    runner.on_file_done = [signal](const FileResult&) { RequestStop(signal); };
+    runner.on_file_done = [sig = signal](const FileResult&) { RequestStop(sig); };
     const int status = runner.Run(sout, serr, false);
     ClearStop();
     EXPECT_EQ(status, 128 + signal);
     EXPECT_NE(sout.str().find("6 files: 1 written, 0 failed, 5 skipped"), std::string::npos)
         << sout.str();
-    EXPECT_NE(sout.str().find(signal == SIGINT ? "Interrupted (SIGINT): 5 files not started"
-                                               : "Interrupted (SIGTERM): 5 files not started"),
-              std::string::npos)
+    EXPECT_NE(sout.str().find("Interrupted (" + name + "): 5 files not started"), std::string::npos)
         << sout.str();
     EXPECT_EQ(Listing(out).size(), 1u);
     const auto report = test::ReadBytes(dir.File("report.tsv"));

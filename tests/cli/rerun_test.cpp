@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iostream>
@@ -24,6 +25,28 @@ void SetMtime(const std::string& path, time_t seconds) {
 void WriteText(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
+
+// Standard input (the descriptor the list "-" is read from) holds `text` for one scope.
+class StandardInput {
+ public:
+  explicit StandardInput(const std::string& text) : saved_(::dup(STDIN_FILENO)) {
+    int ends[2];
+    EXPECT_EQ(::pipe(ends), 0);
+    EXPECT_EQ(::write(ends[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(ends[1]);
+    ::dup2(ends[0], STDIN_FILENO);
+    ::close(ends[0]);
+  }
+  ~StandardInput() {
+    ::dup2(saved_, STDIN_FILENO);
+    ::close(saved_);
+  }
+  StandardInput(const StandardInput&) = delete;
+  StandardInput& operator=(const StandardInput&) = delete;
+
+ private:
+  int saved_;
+};
 
 TEST(CliSkipExisting, LeavesUpToDateOutputsAloneAndRedoesTheRest) {
   TempDir dir;
@@ -113,10 +136,8 @@ TEST(CliFilesFrom, ReadsLinesOrNulSeparatedPathsFromAFileOrStandardInput) {
     const std::string out = dir.File("out" + std::to_string(n++));
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"-d", out});
-    std::istringstream input(c.standardInput);
-    std::streambuf* saved = std::cin.rdbuf(input.rdbuf());
+    const StandardInput input(c.standardInput);
     const RunOutput run = RunBatch(Options(args));
-    std::cin.rdbuf(saved);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(fs::exists(out) ? Names(out) : std::vector<std::string>{}, c.outputs) << args[1];
   }

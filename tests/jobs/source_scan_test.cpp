@@ -6,12 +6,15 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/cancel.h"
+#include "base/errors.h"
 #include "support/test_support.h"
 #include "support/unprivileged.h"
 
@@ -65,6 +68,20 @@ TEST_F(SourceScanTree, SkipsDotNamesAndDescendsOnlyWithSubfolders) {
   const auto last = std::find(inSub.rbegin(), inSub.rend(), true).base();
   EXPECT_EQ(std::count(first, last, true), 3);
   EXPECT_EQ(last - first, 3);
+}
+
+// A stop of the work that scans (a large tree) ends the scan at once.
+TEST_F(SourceScanTree, StopOfTheWorkEndsTheScan) {
+  std::atomic<bool> stop{false};
+  const CancelScope scope(&stop);
+  std::vector<std::string> out;
+  EXPECT_THROW(AddPath(root(), true,
+                       [&](const std::string& p) {
+                         out.push_back(p);
+                         stop = true;
+                       }),
+               AbortError);
+  EXPECT_EQ(out.size(), 1u);
 }
 
 TEST_F(SourceScanTree, TrailingSeparatorStillGetsOneInserted) {

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <random>
 #include <thread>
 
+#include "base/cancel.h"
+#include "base/errors.h"
 #include "raster/draft_resampler.h"
 #include "raster/kernel_resampler.h"
 #include "raster/linear_resampler.h"
@@ -129,6 +132,35 @@ TEST(KernelPaths, ScalingFromRowsMatchesScalingTheBitmap) {
           << resampler.kernel().ClassName();
     }
   }
+}
+
+// A stop of the work ends scaling part-way: from a decoder's rows, the rest of the picture is
+// never asked for; from a whole bitmap, no more rows are computed.
+TEST(KernelPaths, StopEndsScalingPartWay) {
+  class StoppingRows : public StrictRows {
+   public:
+    StoppingRows(const ArgbImage& image, std::atomic<bool>& stop)
+        : StrictRows(image), stop_(stop) {}
+    const Argb32* NextRow(int32_t y) override {
+      if (y == 100) stop_ = true;
+      return StrictRows::NextRow(y);
+    }
+
+   private:
+    std::atomic<bool>& stop_;
+  };
+  ArgbImage src, dst;
+  MakeNoise(src, 64, 400, 9);
+  dst.Resize(8, 50);
+  KernelResampler resampler;
+  std::atomic<bool> stop{false};
+  const CancelScope scope(&stop);
+  StoppingRows rows(src, stop);
+  EXPECT_THROW(resampler.StretchRows(dst, rows), AbortError);
+  EXPECT_EQ(rows.Last(), 100);
+  EXPECT_THROW(resampler.Stretch(dst, dst.Bounds(), dst.Bounds(), src, src.Bounds()), AbortError);
+  stop = false;
+  resampler.Stretch(dst, dst.Bounds(), dst.Bounds(), src, src.Bounds());
 }
 
 TEST(KernelPaths, ResamplersWithoutRowScalingReadNoRow) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/byte_order.h"
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/limits.h"
 #include "formats/bmp/dib_image.h"
@@ -190,6 +191,7 @@ bool DecodeBitFields(const uint8_t* pixels, size_t stride, const DibHeader& h, D
   out.SetSize(static_cast<int32_t>(h.width), static_cast<int32_t>(h.height));
   bool anyAlpha = false;
   for (int64_t fy = 0; fy < h.height; ++fy) {
+    ThrowIfCancelled();
     const uint8_t* src = pixels + static_cast<size_t>(fy) * stride;
     uint8_t* dst = out.ScanLine(static_cast<int32_t>(h.topDown ? fy : h.height - 1 - fy));
     for (int64_t x = 0; x < h.width; ++x) {

@@ -154,6 +154,8 @@ void IconGraphic::LoadFromStream(ByteStream& stream) {
       image_height_ = height;
       pixels_ = std::move(pixels);
       return;
+    } catch (const AbortError&) {
+      throw;
     } catch (const Exception&) {
       // A damaged image: try the next best one.
     } catch (const std::bad_alloc&) {

@@ -11,6 +11,7 @@
 #include <jerror.h>
 // clang-format on
 
+#include "base/cancel.h"
 #include "base/limits.h"
 
 namespace tessane::jpeg {
@@ -48,6 +49,8 @@ void EmitMessage(j_common_ptr cinfo, int level) {
 }
 
 void ProgressMonitor(j_common_ptr cinfo) {
+  // A stop of the work ends the decoding here; the caller tells it from a damaged file.
+  if (Cancelled()) ERREXIT(cinfo, JERR_UNKNOWN_MARKER);
   if (!cinfo->is_decompressor) return;
   if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
     ERREXIT(cinfo, JERR_BAD_PROGRESSION);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/stream.h"
 #include "formats/jpeg/jpeg_codec.h"
@@ -16,6 +17,7 @@ namespace {
 
 // The library's message number, and its own words for it when there are any.
 [[noreturn]] void Fail(int code, const jpeg::Diagnostics& diagnostics) {
+  ThrowIfCancelled();  // the decoder was stopped, not given a damaged file
   if (diagnostics.error[0] == 0) throw InvalidImageError(Format("JPEG error #%d", code));
   throw InvalidImageError(Format("JPEG error #%d: %s", code, diagnostics.error));
 }
@@ -175,6 +177,8 @@ bool JpegGraphic::DecodeStraightInto(ArgbImage& image) {
   bool decoded = false;
   try {
     decoded = DecodeInto(image.Surface());
+  } catch (const AbortError&) {
+    throw;  // the work is dropped with its pixels: no need to touch a large buffer again
   } catch (...) {
     std::memset(image.Bits(), 0, bytes);
     throw;

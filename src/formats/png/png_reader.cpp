@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "base/byte_order.h"
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/limits.h"
 #include "formats/metadata/icc_profile.h"
@@ -462,6 +463,8 @@ void CheckImageDataCanHoldTheRows(const std::vector<PngChunk>& chunks, const Png
 constexpr size_t kMaxSparePixels = size_t{16} << 20;
 // Joined image data of at most this size stay allocated for the next picture of the thread.
 constexpr size_t kMaxSpareJoined = size_t{32} << 20;
+// The most filtered bytes inflated in one libdeflate call (about a tenth of a second's work).
+constexpr size_t kMaxWholeInflate = size_t{128} << 20;
 
 // Set once this thread's spare buffer is gone: bitmaps destroyed later in the thread's (or the
 // program's) end must not hand it their pixels.
@@ -531,6 +534,8 @@ bool InflateWhole(const std::vector<PngChunk>& chunks, const PngHeader& h,
     if (!decompressor) return false;
     const size_t row_bytes = h.RowBytes(h.width);
     const size_t raw = (row_bytes + 1) * h.height;
+    // One call cannot be stopped: larger pictures go through zlib, a row at a time.
+    if (raw > kMaxWholeInflate) return false;
     const size_t count = static_cast<size_t>(h.width) * h.height;
     const size_t words = std::max(count, (raw + 3) / 4);
     TakeSparePixels(pixels, words);
@@ -545,6 +550,7 @@ bool InflateWhole(const std::vector<PngChunk>& chunks, const PngHeader& h,
     const size_t bpp = std::max(1, h.bits_per_pixel / 8);
     std::vector<uint8_t> current(row_bytes + 1 + kRowSlack, 0), prior(row_bytes + 1 + kRowSlack, 0);
     for (uint32_t y = 0; y < h.height; ++y) {
+      ThrowIfCancelled();
       // The row is taken out first: its pixels overwrite where it lay.
       std::memcpy(current.data(), rows + y * (row_bytes + 1), row_bytes + 1);
       Unfilter(current[0], current.data() + 1, prior.data() + 1, row_bytes, bpp);
@@ -679,8 +685,15 @@ PngDecoded DecodePngChunks(const std::vector<PngChunk>& chunks) {
   result.height = static_cast<int32_t>(h.height);
   result.transparency = converter.Kind();
   if (InflateWhole(chunks, h, converter, result.pixels)) return result;
-  TakeSparePixels(result.pixels, static_cast<size_t>(h.width) * h.height);
-  result.pixels.assign(static_cast<size_t>(h.width) * h.height, 0);
+  const size_t count = static_cast<size_t>(h.width) * h.height;
+  TakeSparePixels(result.pixels, count);
+  // Cleared a band at a time: the pages of a large picture take a while to come in.
+  result.pixels.clear();
+  result.pixels.reserve(count);
+  for (size_t band = size_t{16} << 20; result.pixels.size() < count;) {
+    ThrowIfCancelled();
+    result.pixels.insert(result.pixels.end(), std::min(band, count - result.pixels.size()), 0);
+  }
 
   IdatInflater inflater(chunks);
   const size_t bpp = std::max(1, h.bits_per_pixel / 8);
@@ -693,6 +706,7 @@ PngDecoded DecodePngChunks(const std::vector<PngChunk>& chunks) {
     current.assign(row_bytes + 1 + kRowSlack, 0);
     prior.assign(row_bytes + 1 + kRowSlack, 0);
     for (uint32_t r = 0; r < pass_height; ++r) {
+      ThrowIfCancelled();
       inflater.Read(current.data(), row_bytes + 1);
       Unfilter(current[0], current.data() + 1, prior.data() + 1, row_bytes, bpp);
       const size_t y = pass.y0 + static_cast<size_t>(r) * pass.dy;

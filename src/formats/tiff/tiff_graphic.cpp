@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/cancel.h"
 #include "base/errors.h"
 #include "base/limits.h"
 #include "formats/metadata/icc_profile.h"
@@ -63,6 +64,7 @@ void ForEachStoredRow(TIFF* tif, uint32_t width, uint32_t height, unsigned pixel
     if (line <= 0 || line > kMaxRowBytes || static_cast<size_t>(line) < row_bytes) Fail();
     std::vector<uint8_t> buffer(static_cast<size_t>(line));
     for (uint32_t y = 0; y < height; ++y) {
+      ThrowIfCancelled();
       if (TIFFReadScanline(tif, buffer.data(), y, plane) < 0) Fail();
       row(y, buffer.data());
     }
@@ -82,6 +84,7 @@ void ForEachStoredRow(TIFF* tif, uint32_t width, uint32_t height, unsigned pixel
   std::vector<uint8_t> tile(static_cast<size_t>(tile_size));
   std::vector<uint8_t> band(row_bytes * band_rows);
   for (uint32_t ty = 0; ty < height; ty += tile_height) {
+    ThrowIfCancelled();
     const uint32_t rows = std::min(tile_height, height - ty);
     for (uint32_t tx = 0; tx < width; tx += tile_width) {
       if (TIFFReadTile(tif, tile.data(), tx, ty, 0, plane) < 0) Fail();
