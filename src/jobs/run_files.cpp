@@ -41,12 +41,12 @@ bool RunFiles::CheckOutput(const std::string& output, const std::string& source)
   FileId own{};
   // Whether or not the batch's sources were recorded, the output's own source is one of them.
   if (IdOf(source, own) && id == own) {
-    if (!replace_own_source_) throw FileSystemError(kReplacesSourceMessage);
+    if (!replace_own_source_) throw FileSystemError(refusal_);
     return true;
   }
   std::lock_guard lock(mutex_);
   if (protected_.count(id) > 0 || sources_.count(id) > 0)
-    throw FileSystemError(kReplacesSourceMessage);
+    throw FileSystemError(refusal_);
   return false;
 }
 

@@ -20,8 +20,10 @@ inline constexpr char kReplacesSourceMessage[] =
 class RunFiles {
  public:
   /// `replace_own_source`: an output may replace the very source it is made from (never
-  /// another source, never the report).
-  explicit RunFiles(bool replace_own_source = false) : replace_own_source_(replace_own_source) {}
+  /// another source, never the report). `refusal`: the message of a refused output.
+  explicit RunFiles(bool replace_own_source = false,
+                    std::string refusal = kReplacesSourceMessage)
+      : replace_own_source_(replace_own_source), refusal_(std::move(refusal)) {}
   RunFiles(const RunFiles&) = delete;
   RunFiles& operator=(const RunFiles&) = delete;
 
@@ -32,7 +34,7 @@ class RunFiles {
   /// True when `path`, links followed, is a source or protected file of the batch.
   bool Protects(const std::string& path) const;
 
-  /// Throws FileSystemError (kReplacesSourceMessage) when `output`, links followed, is a file of
+  /// Throws FileSystemError (the refusal message) when `output`, links followed, is a file of
   /// the batch: a source other than `source`, the report, or `source` itself unless the batch
   /// allows that. True when it is `source` itself, allowed: the file that replaces it is to be
   /// added as a source in its turn (AddSource), so that no other output replaces it.
@@ -52,6 +54,7 @@ class RunFiles {
   static bool IdOf(const std::string& path, FileId& id);
 
   const bool replace_own_source_;
+  const std::string refusal_;
   mutable std::mutex mutex_;
   std::set<FileId> sources_;
   std::set<FileId> protected_;
