@@ -1,7 +1,5 @@
 #include "formats/picture.h"
 
-#include <sys/stat.h>
-
 #include "base/errors.h"
 #include "base/paths.h"
 #include "formats/format_registry.h"
@@ -19,10 +17,6 @@ void Picture::LoadPicture(const std::string& fileName, bool decodeLater) {
   const FileFormat* format = FindFormat(ext);
   if (format == nullptr)
     throw InvalidImageError(Format("Unknown picture file extension (.%s)", ext.c_str()));
-  // No format has a picture in no bytes; said plainly rather than as what a reader trips on.
-  struct stat st;
-  if (::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
-    throw InvalidImageError("Empty file");
   std::unique_ptr<Graphic> graphic = format->create();
   graphic->SetDecodeLater(decodeLater);
   graphic->LoadFromFile(fileName);

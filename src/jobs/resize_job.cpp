@@ -1,5 +1,7 @@
 #include "jobs/resize_job.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "base/atomic_file.h"
@@ -32,6 +34,13 @@ void ResizeJob::ProcessFile() {
   const std::string filter = LowerCaseAscii(PictureFilter());
   const std::string ext = LowerCaseAscii(ExtractFileExt(source_name));
   if (!ContainsText(filter, ext)) return;
+  // An empty file loads as an empty picture, which no size can be computed from: said plainly
+  // rather than as the division that fails on it.
+  if (!shared_source || !shared_source->picture) {
+    struct stat st;
+    if (::stat(source_name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+      throw InvalidImageError("Empty file");
+  }
 
   if (shared_source) {
     if (!shared_source->picture) {

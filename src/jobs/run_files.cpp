@@ -45,8 +45,7 @@ bool RunFiles::CheckOutput(const std::string& output, const std::string& source)
     return true;
   }
   std::lock_guard lock(mutex_);
-  if (protected_.count(id) > 0 || sources_.count(id) > 0)
-    throw FileSystemError(refusal_);
+  if (protected_.count(id) > 0 || sources_.count(id) > 0) throw FileSystemError(refusal_);
   return false;
 }
 

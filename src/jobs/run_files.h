@@ -21,8 +21,7 @@ class RunFiles {
  public:
   /// `replace_own_source`: an output may replace the very source it is made from (never
   /// another source, never the report). `refusal`: the message of a refused output.
-  explicit RunFiles(bool replace_own_source = false,
-                    std::string refusal = kReplacesSourceMessage)
+  explicit RunFiles(bool replace_own_source = false, std::string refusal = kReplacesSourceMessage)
       : replace_own_source_(replace_own_source), refusal_(std::move(refusal)) {}
   RunFiles(const RunFiles&) = delete;
   RunFiles& operator=(const RunFiles&) = delete;
