@@ -554,6 +554,8 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
         missing.push_back(r);
       });
 
+  // Every source of the list, this shard's or not, is safe from the outputs.
+  for (const std::string& source : sources) settings_.run_files->AddSource(source);
   if (shard) {
     // Numbers and names ({index}) stay those of the whole list.
     std::erase_if(sources, [&](const std::string& source) {
@@ -562,7 +564,6 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
     });
   }
 
-  for (const std::string& source : sources) settings_.run_files->AddSource(source);
   if (report) {
     const std::string refusal = ReportRefusal(sources);
     if (!refusal.empty()) {
