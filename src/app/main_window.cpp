@@ -52,6 +52,7 @@
 #include "jobs/output_naming.h"
 #include "jobs/requests.h"
 #include "jobs/resize_job_thread.h"
+#include "jobs/run_files.h"
 #include "jobs/source_scan.h"
 #include "raster/filters.h"
 #include "ui_main_window.h"
@@ -511,6 +512,11 @@ void MainWindow::onStartClicked() {
     if (box.exec() != QMessageBox::Ok) return;
   }
   if (!destinationReady()) return;
+  // The question above allowed a source to be replaced by its own output; never by another's.
+  runFiles_ = std::make_shared<RunFiles>(/*replace_own_source=*/true,
+                                         "The output would replace another source file");
+  for (int row = 0; row < sourceList_->count(); ++row)
+    runFiles_->AddSource(ToPath(sourceList_->item(row)->text()));
   batch_->start();
 }
 
@@ -571,6 +577,7 @@ void MainWindow::clearEntryMarks() {
 void MainWindow::startJob(const std::string& source,
                           std::function<void(const std::exception_ptr&)> ended) {
   BatchSettings settings;
+  settings.run_files = runFiles_;
   settings.naming.dest_folder = ToPath(destinationEdit_->text());
   if (fastCopyBox_->isChecked()) {
     // Read past the box's range while it has the focus the value can overflow 32 bits.

@@ -27,6 +27,7 @@ class QTimer;
 namespace tessane {
 
 class BatchController;
+class RunFiles;
 class CompletingComboBox;
 class FloatingPanel;
 class FolderDialog;
@@ -180,6 +181,8 @@ class MainWindow : public QWidget {
   QTimer* memoryTimer_;
 
   BatchController* batch_;
+  // The sources of the run under way, which no output may replace but its own file's.
+  std::shared_ptr<RunFiles> runFiles_;
   double scale_ = 1.0;
   bool centred_ = false;
   QString lastFilter_;

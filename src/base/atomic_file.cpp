@@ -1,12 +1,15 @@
 #include "base/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 
 #include "base/errors.h"
@@ -19,12 +22,15 @@ namespace {
 // Tries at one free temporary name before giving up; each try is a fresh random name.
 constexpr int kTempNameTries = 100;
 
-// ".tessane-" and six random letters: short, so that a source name of the longest length the
-// file system allows still has room for its temporary beside it.
+constexpr char kTempPrefix[] = ".tessane-";
+constexpr size_t kRandomLetters = 6;
+
+// ".tessane-", the process id, "-" and six random letters. The id lets a later run tell the
+// temporaries of a killed process from those of one still writing, and remove them.
 std::string RandomTempName() {
   static constexpr char kLetters[] =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  unsigned char random[6];
+  unsigned char random[kRandomLetters];
   if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
     // No entropy yet (early boot): the counter and clock still make clashes rare, and a clash
     // only costs another try.
@@ -33,7 +39,7 @@ std::string RandomTempName() {
                           static_cast<unsigned>(::clock());
     for (size_t i = 0; i < sizeof random; ++i) random[i] = static_cast<unsigned char>(seed >> (i * 5));
   }
-  std::string name = ".tessane-";
+  std::string name = kTempPrefix + std::to_string(::getpid()) + "-";
   for (unsigned char r : random) name += kLetters[r % (sizeof kLetters - 1)];
   return name;
 }
@@ -48,7 +54,40 @@ int OpenFolder(const std::string& target) {
   return fd;
 }
 
+// The process id of a temporary's name; 0 when the name is no temporary of ours.
+pid_t TempOwner(const char* name) {
+  const size_t prefix = sizeof kTempPrefix - 1;
+  if (std::strncmp(name, kTempPrefix, prefix) != 0) return 0;
+  const char* p = name + prefix;
+  pid_t pid = 0;
+  const char* digits = p;
+  for (; *p >= '0' && *p <= '9' && p - digits < 10; ++p) pid = pid * 10 + (*p - '0');
+  if (p == digits || *p != '-' || std::strlen(p + 1) != kRandomLetters) return 0;
+  return pid;
+}
+
 }  // namespace
+
+void RemoveStaleTemporaries(const std::string& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return;
+  }
+  const pid_t self = ::getpid();
+  while (const dirent* entry = ::readdir(dir)) {
+    const pid_t owner = TempOwner(entry->d_name);
+    if (owner <= 0 || owner == self) continue;
+    // A process that still runs may still commit it; one that is gone never will.
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    struct stat st;
+    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+      ::unlinkat(fd, entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
 
 AtomicFile::AtomicFile(std::string target, bool unnamed) : target_(std::move(target)) {
   dir_ = OpenFolder(target_);

@@ -1,8 +1,10 @@
 #pragma once
 // Outputs are never written in place: the data go to a file without a name (O_TMPFILE) in the
 // target's folder, which is linked into place only when complete, so a failure, a crash or a kill
-// leaves neither a partial file nor a damaged old one. Where the file system cannot make unnamed
-// files, a hidden temporary sibling with a short name takes its place and is removed on failure.
+// leaves neither a partial file nor a damaged old one. Replacing an existing file needs a name to
+// rename from: the finished data get a hidden temporary name (".tessane-PID-XXXXXX") just
+// before the rename, as they do from the start where the file system cannot make unnamed files.
+// A temporary that a killed process left behind is removed by RemoveStaleTemporaries.
 
 #include <memory>
 #include <string>
@@ -47,6 +49,10 @@ class AtomicFile {
   void Flush();
   [[noreturn]] void Fail(const std::string& target, int code) const;
 };
+
+/// Removes from `folder` the hidden temporaries whose process no longer runs (left by a kill
+/// between naming the data and the rename). Anything else, and what cannot be removed, stays.
+void RemoveStaleTemporaries(const std::string& folder);
 
 /// True when the owner may not write the file: such a file is never deleted or replaced.
 bool IsReadOnlyFile(const std::string& path);

@@ -47,7 +47,8 @@ void BatchOptionParser::Add(CLI::App& app, BatchOptions& options) {
       ->needs(fill)
       ->group(kGroup);
   app.add_flag("--skip-existing", options.skip_existing,
-               "Leave a file alone when its output exists and is not older than the file")
+               "Leave a file alone when its output exists and is not older than the file; an "
+               "older output is replaced under its name, anything else there fails")
       ->group(kGroup);
   auto* filesFrom = app.add_option("--files-from", options.files_from,
                                    "Read more PATHs from a file (- for standard input), one a line")

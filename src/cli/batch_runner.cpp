@@ -27,6 +27,7 @@
 #include "jobs/output_naming.h"
 #include "jobs/requests.h"
 #include "jobs/resize_job.h"
+#include "jobs/run_files.h"
 #include "jobs/shared_source.h"
 #include "jobs/source_scan.h"
 
@@ -166,6 +167,23 @@ bool SameFile(const std::string& a, const std::string& b) {
          sa.st_ino == sb.st_ino;
 }
 
+// Paths that lead to one file, whether it exists yet or not (links in the folders resolved).
+bool SamePath(const std::string& a, const std::string& b) {
+  if (SameFile(a, b)) return true;
+  std::error_code error;
+  const std::filesystem::path pa =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(a), error);
+  if (error) return false;
+  const std::filesystem::path pb =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(b), error);
+  return !error && pa == pb;
+}
+
+// Thrown where --skip-existing finds an output that needs nothing done.
+struct OutputIsUpToDate {
+  std::string dest;
+};
+
 // The row of an output a stop kept from being started; without `destination`, the row shows none.
 FileResult NotStarted(const std::string& source,
                       const std::function<std::string()>& destination = nullptr) {
@@ -210,6 +228,7 @@ BatchSettings SettingsOf(const CliOptions& options) {
   settings.copy_overwrite = options.overwrite;
   settings.copy_attrs = options.copy_attrs;
   settings.copy_times = options.copy_times || options.keep_date;
+  settings.run_files = std::make_shared<RunFiles>(options.in_place);
   return settings;
 }
 
@@ -279,6 +298,7 @@ std::vector<std::string> BatchRunner::CollectSources(
 void BatchRunner::CollectPaths(
     std::vector<std::string>& sources,
     const std::function<void(const std::string&, const std::string&)>& failed) {
+  SeenFiles seen;  // a file reached twice is done once, where it was first reached
   for (const std::string& path : options_.paths) {
     ThrowIfCancelled();
     if (!FileExists(path) && !DirectoryExists(path)) {
@@ -289,6 +309,7 @@ void BatchRunner::CollectPaths(
     AddPath(
         path, options_.include_subfolders,
         [&](const std::string& file) {
+          if (!seen.FirstTime(file)) return;
           sources.push_back(file);
           std::string dir, key = ExtractFileName(file);
           if (folder && file.size() > path.size() + 1) {
@@ -300,6 +321,51 @@ void BatchRunner::CollectPaths(
         },
         failed);
   }
+}
+
+bool BatchRunner::SkipExisting(const std::string& source, const std::string& dest) const {
+  if (!options_.batch.skip_existing) return false;
+  const char* taker = "Something other than a file";
+  switch (ExistingOutputOf(source, dest)) {
+    case ExistingOutput::kNone:
+      return false;
+    case ExistingOutput::kUpToDate:
+      throw OutputIsUpToDate{dest};
+    case ExistingOutput::kOlder:
+      return true;
+    case ExistingOutput::kSource:
+      if (options_.in_place) return options_.overwrite;
+      throw FileSystemError(kReplacesSourceMessage);
+    case ExistingOutput::kFolder:
+      taker = "A folder";
+      break;
+    case ExistingOutput::kLink:
+      taker = "A symbolic link";
+      break;
+    case ExistingOutput::kOther:
+      break;
+  }
+  throw FileSystemError(
+      Format("%s has the output's name \"%s\"; --skip-existing replaces only older outputs", taker,
+             dest.c_str()));
+}
+
+std::string BatchRunner::ReportRefusal(const std::vector<std::string>& sources) const {
+  const std::string& path = options_.report_path;
+  if (settings_.run_files->Protects(path)) return "is a source file of this run";
+  const std::vector<SizeTarget>& sizes = options_.batch.sizes;
+  for (const std::string& source : sources) {
+    for (size_t k = 0; k < std::max<size_t>(sizes.size(), 1); ++k) {
+      std::string dest;
+      try {
+        dest = sizes.empty() ? DestinationFor(source) : OutputPath(source, &sizes[k], -1, -1);
+      } catch (const std::exception&) {
+        continue;  // a refused name is that file's failure, told about in the run
+      }
+      if (SamePath(dest, path)) return "is the output of " + source + " in this run";
+    }
+  }
+  return {};
 }
 
 bool BatchRunner::CustomNames() const {
@@ -352,8 +418,10 @@ std::string BatchRunner::Claim(const std::string& path) const {
   if (options_.overwrite) {
     std::lock_guard lock(claims_mutex_);
     const std::string ext = ExtractFileExt(path);
-    for (unsigned long n = 1; claimed_.count(result); ++n)
-      result = ChangeFileExt(path, Format("[%lu]%s", n, ext.c_str()));
+    // Numbers go on from the last one this name took, so many outputs of one name stay cheap.
+    unsigned long& next = next_number_[path];
+    for (; claimed_.count(result); ++next)
+      result = ChangeFileExt(path, Format("[%lu]%s", next + 1, ext.c_str()));
     claimed_.insert(result);
   }
   const std::string folder = ExtractFilePath(result);
@@ -398,19 +466,21 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeTarget*
     result.message = e.what();
     return result;
   }
-  if (options_.batch.skip_existing && OutputUpToDate(source, result.dest)) {
+  auto upToDate = [&result](const std::string& dest) {
+    result.dest = dest;
     result.status = FileStatus::kUpToDate;
     result.message = "output exists and is up to date";
     result.output_bytes = FileBytes(result.dest);
     return result;
-  }
+  };
   try {
-    // Without --overwrite the output gets a free name; with it, the source itself would go.
-    if (options_.overwrite && !options_.in_place && SameFile(source, result.dest))
-      throw FileSystemError("The output would replace its own source file; --in-place allows that");
+    const bool replaceOlder = SkipExisting(source, result.dest);
+    // The jobs refuse an output that would replace a source or the report, once its name is
+    // final (after the template and the numbering).
     if (options_.copy) {
       CopyRequest request = MakeCopyRequest(source, settings_);
       request.dest_name = CustomNames() ? Claim(result.dest) : result.dest;
+      request.overwrite = request.overwrite || replaceOlder;
       CopyJob copy(std::move(request));
       copy.cancel = &g_stop;
       copy.CopyFileData();
@@ -423,11 +493,15 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeTarget*
         request.size = size_target->size;
         request.extras.box = size_target->box;
       }
+      request.overwrite = request.overwrite || replaceOlder;
       ResizeJob work(std::move(request));
       work.shared_source = shared;
       if (CustomNames())
         work.name_for_size = [this, &source, size_target, &work](int32_t width, int32_t height) {
-          return Claim(OutputPath(source, size_target, width, height, work.Facts()));
+          const std::string name = OutputPath(source, size_target, width, height, work.Facts());
+          // A name known only now is looked at now.
+          if (SkipExisting(source, name)) work.overwrite = true;
+          return Claim(name);
         };
       work.cancel = &g_stop;
       work.ProcessFile();
@@ -443,6 +517,8 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeTarget*
                                 ExtractFileName(result.dest).c_str());
       }
     }
+  } catch (const OutputIsUpToDate& e) {
+    return upToDate(e.dest);
   } catch (const AbortError&) {
     // Stopped part-way: not a fault of the file, and its output is gone with the stop.
     result.status = FileStatus::kSkipped;
@@ -482,6 +558,10 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
   // The report's file is created first, so that a bad report path fails before any work.
   std::unique_ptr<AtomicFile> report;
   if (!options_.report_path.empty() && !options_.dry_run) {
+    if (DirectoryExists(options_.report_path)) {
+      err << "tessane-cli: --report " << options_.report_path << ": is a folder, not a file\n";
+      return 2;
+    }
     try {
       report = std::make_unique<AtomicFile>(options_.report_path);
     } catch (const std::exception& e) {
@@ -506,12 +586,23 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
         missing.push_back(r);
       });
 
+  // Every source of the list, this shard's or not, is safe from the outputs.
+  for (const std::string& source : sources) settings_.run_files->AddSource(source);
   if (shard) {
     // Numbers and names ({index}) stay those of the whole list.
     std::erase_if(sources, [&](const std::string& source) {
       const auto origin = origins_.find(source);
       return !shard->Owns(origin == origins_.end() ? source : origin->second.key);
     });
+  }
+
+  if (report) {
+    const std::string refusal = ReportRefusal(sources);
+    if (!refusal.empty()) {
+      err << "tessane-cli: --report " << options_.report_path << ": " << refusal << "\n";
+      return 2;
+    }
+    settings_.run_files->AddProtected(options_.report_path);
   }
 
   if (on_sources_collected && !options_.dry_run && !g_stop.load()) on_sources_collected(sources);
@@ -603,6 +694,12 @@ int BatchRunner::Run(std::ostream& out, std::ostream& err, bool progressBar) {
                      std::make_move_iterator(rows.end()));
     const std::string text = ReportText(missing);
     try {
+      // A name known only once the pixel size was may still have become the report's.
+      for (const FileResult& r : missing)
+        if ((r.status == FileStatus::kWritten || r.status == FileStatus::kWrittenWithWarnings) &&
+            SamePath(r.dest, options_.report_path))
+          throw FileSystemError(Format("the report would replace the output of \"%s\"; not written",
+                                       r.source.c_str()));
       report->Stream().WriteBuffer(text.data(), text.size());
       report->Commit();
     } catch (const std::exception& e) {

@@ -54,8 +54,9 @@ class BatchRunner {
  public:
   explicit BatchRunner(CliOptions options);
 
-  /// Every accepted source, in the order the window's list would hold them. Paths that do not
-  /// exist, and folders that cannot be read, are reported through `failed` (path, message).
+  /// Every accepted source, in the order the window's list would hold them, each file once
+  /// (where it was first reached) however often it is reached. Paths that do not exist, and folders
+  /// that cannot be read, are reported through `failed` (path, message).
   std::vector<std::string> CollectSources(
       const std::function<void(const std::string&, const std::string&)>& failed);
   /// The destination the window would hand to the job for this source.
@@ -88,6 +89,13 @@ class BatchRunner {
   void CollectPaths(std::vector<std::string>& sources,
                     const std::function<void(const std::string&, const std::string&)>& failed);
   bool CustomNames() const;
+  /// With --skip-existing, what the output name `dest` of `source` holds decides: true to
+  /// replace an older output under its name; throws OutputIsUpToDate for one that is not older,
+  /// FileSystemError for anything that is no output. False (write as usual) otherwise.
+  bool SkipExisting(const std::string& source, const std::string& dest) const;
+  /// Why the report may not be written where --report says (a source or an output of the run);
+  /// empty when it may.
+  std::string ReportRefusal(const std::vector<std::string>& sources) const;
   /// The output path for one of several sizes (or the only one: nullptr) and a pixel size known
   /// (-1: not yet), with the loaded source's facts once known; throws when a name is refused.
   std::string OutputPath(const std::string& source, const SizeTarget* size_target, int32_t width,
@@ -104,6 +112,7 @@ class BatchRunner {
   std::map<std::string, Origin> origins_;
   mutable std::mutex claims_mutex_;
   mutable std::set<std::string> claimed_;
+  mutable std::map<std::string, unsigned long> next_number_;  // numbers Claim has used per path
 };
 
 }  // namespace tessane::cli

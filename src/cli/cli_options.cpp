@@ -127,10 +127,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   prefixOption->excludes(postfixOption);
   app.add_flag("--overwrite", o.overwrite,
                "Replace existing outputs (otherwise new files get name[1].ext, name[2].ext, ...); "
-               "never a source file itself unless --in-place");
+               "never a source file of the run or the report (its own source with --in-place)");
   app.add_flag("--in-place", o.in_place,
                "With --overwrite, an output may replace its own source file (same folder, same "
-               "name and format)");
+               "name and format), never another source");
   app.add_flag("--copy", o.copy, "Fast file copy: copy files unchanged into the destination");
   app.add_option("--buffer", o.buffer_kb, "Copy buffer size in KB")
       ->check(CLI::Range(1, 1 << 20))
@@ -177,7 +177,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
               "COLOR"));
   app.add_flag("--keep-date", o.keep_date, "Outputs get their source's modification time");
   app.add_option("--report", o.report_path,
-                 "Write a tab-separated report of every file to this file");
+                 "Write a tab-separated report of every file to this file (not a folder, a "
+                 "source or an output of the run)");
   app.footer(
       "Exit status: 0 all written, 1 some file failed or was skipped or a path could not be "
       "read, 2 usage error, 130/143/129 stopped by SIGINT/SIGTERM/SIGHUP (files under way are "

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <ctime>
 #include <set>
 
 #include "base/errors.h"
@@ -16,11 +17,26 @@ const std::set<std::string>& FieldNames() {
   return names;
 }
 
+// The longest a name part may be on the usual file systems.
+constexpr size_t kMaxNamePart = 255;
+
+// Why a {date:...} text cannot be part of a name; empty when it can.
+std::string DateFault(const std::string& text) {
+  if (std::any_of(text.begin(), text.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+    return "gives a control character";
+  if (text.size() > kMaxNamePart) return "gives more than 255 bytes";
+  return {};
+}
+
 std::string FormatDate(const std::tm& tm, const std::string& format) {
   if (format.empty()) return {};
-  char text[256];
-  const size_t n = std::strftime(text, sizeof text, format.c_str(), &tm);
-  return std::string(text, n);
+  // Room for any conversion's text, so that a long result is measured rather than lost.
+  std::string text(kMaxNamePart + 64 * format.size() + 1, '\0');
+  text.resize(std::strftime(text.data(), text.size(), format.c_str(), &tm));
+  const std::string fault = DateFault(text);
+  if (!fault.empty()) throw FileSystemError(Format("{date:%s} %s", format.c_str(), fault.c_str()));
+  return text;
 }
 
 std::string Padded(size_t value, const std::string& digits) {
@@ -85,6 +101,23 @@ std::optional<NameTemplate> NameTemplate::Parse(const std::string& text, std::st
       }
     }
     if (piece.field == "date" && colon == std::string::npos) piece.format = "%Y-%m-%d";
+    if (piece.field == "date") {
+      // Tried on dates with the longest names, so that a format no date can use is refused
+      // once, before any work.
+      std::tm longest{};
+      longest.tm_year = 2024 - 1900;
+      longest.tm_mon = 8;  // September
+      longest.tm_mday = 25;
+      longest.tm_wday = 3;  // Wednesday
+      longest.tm_hour = 23;
+      try {
+        FormatDate(std::tm{}, piece.format);
+        FormatDate(longest, piece.format);
+      } catch (const std::exception& e) {
+        error = e.what();
+        return std::nullopt;
+      }
+    }
     flush();
     result.pieces_.push_back(piece);
     i = close;

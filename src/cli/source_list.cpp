@@ -134,13 +134,20 @@ std::vector<std::string> ReadPathList(const std::string& file, bool nulSeparated
   return paths;
 }
 
-bool OutputUpToDate(const std::string& source, const std::string& output) {
+ExistingOutput ExistingOutputOf(const std::string& source, const std::string& output) {
   struct stat src, out;
-  if (::stat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode)) return false;
-  if (::stat(source.c_str(), &src) != 0) return false;
+  if (::lstat(output.c_str(), &out) != 0) return ExistingOutput::kNone;
+  if (S_ISDIR(out.st_mode)) return ExistingOutput::kFolder;
+  if (S_ISLNK(out.st_mode)) return ExistingOutput::kLink;
+  if (!S_ISREG(out.st_mode)) return ExistingOutput::kOther;
+  if (::stat(source.c_str(), &src) != 0) return ExistingOutput::kNone;
   // Written next to its source under its own name, a file is no output of itself.
-  if (src.st_dev == out.st_dev && src.st_ino == out.st_ino) return false;
-  return !Before(out.st_mtim, src.st_mtim);
+  if (src.st_dev == out.st_dev && src.st_ino == out.st_ino) return ExistingOutput::kSource;
+  return Before(out.st_mtim, src.st_mtim) ? ExistingOutput::kOlder : ExistingOutput::kUpToDate;
+}
+
+bool OutputUpToDate(const std::string& source, const std::string& output) {
+  return ExistingOutputOf(source, output) == ExistingOutput::kUpToDate;
 }
 
 }  // namespace tessane::cli

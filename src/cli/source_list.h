@@ -23,9 +23,20 @@ std::vector<std::string> ReadPathList(const std::string& file, bool nulSeparated
 /// The most empty entries (blank lines) a list may hold in a row.
 inline constexpr size_t kMaxEmptyRun = 4096;
 
-/// True when `output` exists (a file, or a link to one, other than the source itself) and its
-/// modification time is not before the source's: the same rule as make's, so outputs that took
-/// their source's time with --keep-date count as done too.
+/// What stands at an output's name for --skip-existing, which takes a regular file there for the
+/// source's own output.
+enum class ExistingOutput {
+  kNone,      // nothing: the output is written
+  kUpToDate,  // a file not older than the source (make's rule; --keep-date's outputs count)
+  kOlder,     // a file older than the source: replaced under its name
+  kSource,    // the source itself
+  kFolder,    // anything else is no output and stays: a folder,
+  kLink,      // a symbolic link (one that points nowhere too),
+  kOther      // or some other kind of file
+};
+ExistingOutput ExistingOutputOf(const std::string& source, const std::string& output);
+
+/// True when ExistingOutputOf gives kUpToDate.
 bool OutputUpToDate(const std::string& source, const std::string& output);
 
 }  // namespace tessane::cli

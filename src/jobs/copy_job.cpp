@@ -12,6 +12,7 @@
 #include "base/errors.h"
 #include "base/paths.h"
 #include "base/stream.h"
+#include "jobs/run_files.h"
 #include "jobs/unique_file_name.h"
 
 namespace tessane {
@@ -103,13 +104,15 @@ void CopyJob::CopyFileData() {
   const std::string original = dest_name;
   if (overwrite) {
     // Replacing is the rename at the end; the source itself and read-only files are never
-    // replaced.
+    // replaced, nor any other file the batch must keep.
+    if (run_files) run_files->CheckOutput(dest_name, source_name);
     if (FileExists(dest_name) && (SameFile(sourceStat, dest_name) || IsReadOnlyFile(dest_name)))
       ThrowDeleteError(dest_name);
   } else {
-    dest_name = UniqueFileName(original);
+    dest_name = UniqueFileName(original, run_files.get());
   }
 
+  if (run_files) run_files->TidyFolder(ExtractFilePath(dest_name));
   std::unique_ptr<AtomicFile> copy;
   try {
     copy = std::make_unique<AtomicFile>(dest_name);
@@ -140,10 +143,13 @@ void CopyJob::CopyFileData() {
 
   if (cancel && cancel->load()) throw AbortError("Interrupted");
   try {
-    if (overwrite)
+    if (overwrite) {
+      const bool replacesSource = run_files && run_files->CheckOutput(dest_name, source_name);
       copy->Commit();
-    else
-      dest_name = CommitUnique(*copy, original);
+      if (replacesSource) run_files->AddSource(dest_name);
+    } else {
+      dest_name = CommitUnique(*copy, original, run_files.get());
+    }
   } catch (const StreamWriteError& e) {
     throw StreamWriteError(Format("Error: Can't write destination file![%s] %s", dest_name.c_str(),
                              CauseOf(e).c_str()));

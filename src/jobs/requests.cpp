@@ -10,7 +10,8 @@ ResizeRequest MakeResizeRequest(const std::string& source, const BatchSettings& 
                        .filter = settings.filter,
                        .crop = settings.crop,
                        .overwrite = settings.resize_overwrite,
-                       .extras = settings.extras};
+                       .extras = settings.extras,
+                       .run_files = settings.run_files};
 }
 
 CopyRequest MakeCopyRequest(const std::string& source, const BatchSettings& settings) {
@@ -19,7 +20,8 @@ CopyRequest MakeCopyRequest(const std::string& source, const BatchSettings& sett
                      .buffer_size = settings.buffer_size,
                      .overwrite = settings.copy_overwrite,
                      .copy_attrs = settings.copy_attrs,
-                     .copy_times = settings.copy_times};
+                     .copy_times = settings.copy_times,
+                     .run_files = settings.run_files};
 }
 
 }  // namespace tessane

@@ -3,6 +3,7 @@
 // settings by the same functions on both sides.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "jobs/output_naming.h"
@@ -10,6 +11,8 @@
 #include "raster/filters.h"
 
 namespace tessane {
+
+class RunFiles;
 
 /// Size modes of a resize job.
 enum : uint8_t { kSizeLargest = 0, kSizeWidth = 1, kSizeHeight = 2, kSizePercent = 3 };
@@ -25,6 +28,8 @@ struct ResizeRequest {
   bool overwrite = false;  // replace an existing output instead of numbering the new one
   /// Behaviour beyond the window's; all off by default.
   ResizeExtras extras;
+  /// The batch's shared record (files no output replaces, numbers claimed); may be null.
+  std::shared_ptr<RunFiles> run_files;
 };
 
 /// One file's fast copy.
@@ -35,6 +40,7 @@ struct CopyRequest {
   bool overwrite = false;   // replace an existing destination (never a read-only one)
   bool copy_attrs = false;  // give the copy the source's permission bits (see CopiedPermissions)
   bool copy_times = false;  // give the copy the source's modification and access times
+  std::shared_ptr<RunFiles> run_files;  // as ResizeRequest's
 };
 
 /// A batch's settings, as the window's controls or tessane-cli's flags give them.
@@ -50,6 +56,8 @@ struct BatchSettings {
   bool copy_overwrite = false;
   bool copy_attrs = false;
   bool copy_times = false;
+  /// One for the whole batch, filled with its sources before the first job; may be null.
+  std::shared_ptr<RunFiles> run_files;
 };
 
 /// The resize request for one source: its destination named by the batch's naming rules.

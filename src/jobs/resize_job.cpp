@@ -1,5 +1,7 @@
 #include "jobs/resize_job.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "base/atomic_file.h"
@@ -12,6 +14,7 @@
 #include "formats/format_registry.h"
 #include "jobs/alpha_output.h"
 #include "jobs/encoder_metadata.h"
+#include "jobs/run_files.h"
 #include "raster/orientation.h"
 #include "jobs/srgb_conversion.h"
 #include "jobs/shared_source.h"
@@ -33,6 +36,13 @@ void ResizeJob::ProcessFile() {
   const std::string filter = LowerCaseAscii(PictureFilter());
   const std::string ext = LowerCaseAscii(ExtractFileExt(source_name));
   if (!ContainsText(filter, ext)) return;
+  // An empty file loads as an empty picture, which no size can be computed from: said plainly
+  // rather than as the division that fails on it.
+  if (!shared_source || !shared_source->picture) {
+    struct stat st;
+    if (::stat(source_name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+      throw InvalidImageError("Empty file");
+  }
 
   if (shared_source) {
     if (!shared_source->picture) {
@@ -264,10 +274,11 @@ void ResizeJob::SavePicture() {
 
   const std::string original = dest_name;
   if (overwrite) {
+    if (run_files) run_files->CheckOutput(dest_name, source_name);
     if (FileExists(dest_name) && IsReadOnlyFile(dest_name))
       throw FileSystemError(Format("Error: Unable to delete file.[%s]", dest_name.c_str()));
   } else {
-    dest_name = UniqueFileName(original);
+    dest_name = UniqueFileName(original, run_files.get());
   }
 
   const WriterFormat* writer = FindWriter(LowerCaseAscii(ExtractFileExt(dest_name)));
@@ -281,6 +292,7 @@ void ResizeJob::SavePicture() {
   if (!scale_error_.empty()) warnings_.push_back("Not scaled: " + scale_error_);
   if (extras.strict && !warnings_.empty()) throw InvalidImageError(warnings_.front());
 
+  if (run_files) run_files->TidyFolder(ExtractFilePath(dest_name));
   AtomicFile output(dest_name);
   EncodeSettings settings;
   settings.quality = extras.quality;
@@ -304,10 +316,14 @@ void ResizeJob::SavePicture() {
     writer->encode(bitmap, settings, output.Stream());
   }
   if (cancel && cancel->load()) throw AbortError("Interrupted");
-  if (overwrite)
+  if (overwrite) {
+    // Checked again: the name may have been given to a file of the batch meanwhile.
+    const bool replacesSource = run_files && run_files->CheckOutput(dest_name, source_name);
     output.Commit();
-  else
-    dest_name = CommitUnique(output, original);
+    if (replacesSource) run_files->AddSource(dest_name);
+  } else {
+    dest_name = CommitUnique(output, original, run_files.get());
+  }
   written_ = true;
   if (extras.keep_date) CopyModificationTime(source_name, dest_name);
 }

@@ -139,4 +139,18 @@ void ScanFolder(const std::string& folder, bool includeSubfolders, const AddFn& 
   scan.Folder(AT_FDCWD, folder, folder);
 }
 
+bool SeenFiles::FirstTime(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return true;
+  return seen_.emplace(st.st_dev, st.st_ino).second;
+}
+
+std::vector<std::string> WithoutRepeats(const std::vector<std::string>& paths) {
+  SeenFiles seen;
+  std::vector<std::string> result;
+  for (const std::string& path : paths)
+    if (seen.FirstTime(path)) result.push_back(path);
+  return result;
+}
+
 }  // namespace tessane

@@ -2,8 +2,13 @@
 // The acceptance routine every path goes through before it reaches a source list: folders are
 // scanned, files are admitted when their extension occurs in the picture-format filter text.
 
+#include <sys/types.h>
+
 #include <functional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tessane {
 
@@ -32,5 +37,21 @@ void AddPath(const std::string& path, bool includeSubfolders,
 void ScanFolder(const std::string& folder, bool includeSubfolders,
                 const std::function<void(const std::string&)>& add,
                 const ScanErrorFn& failed = nullptr);
+
+/// Tells the first time a file is reached from the later ones: paths that name one file
+/// (device and inode, links followed: a repeated path, a folder and its own sub-folder, a link)
+/// count once. A path that cannot be examined always counts as new; its job says why it fails.
+class SeenFiles {
+ public:
+  /// True the first time the file at `path` is asked about.
+  bool FirstTime(const std::string& path);
+
+ private:
+  std::set<std::pair<dev_t, ino_t>> seen_;
+};
+
+/// `paths` without the later ones of those that name one file (SeenFiles); the first of them
+/// keeps its place in the order.
+std::vector<std::string> WithoutRepeats(const std::vector<std::string>& paths);
 
 }  // namespace tessane

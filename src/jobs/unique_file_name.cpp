@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "base/atomic_file.h"
 #include "base/errors.h"
 #include "base/paths.h"
+#include "jobs/run_files.h"
 
 namespace tessane {
 
@@ -31,20 +33,37 @@ NameState StateOf(const std::string& path) {
 
 }  // namespace
 
-std::string UniqueFileName(const std::string& path) {
-  if (StateOf(path) != NameState::Taken) return path;
-  const std::string ext = ExtractFileExt(path);
-  for (unsigned long n = 1; n <= kMaxNumber; ++n) {
-    const std::string candidate = ChangeFileExt(path, Format("[%lu]%s", n, ext.c_str()));
-    if (StateOf(candidate) != NameState::Taken) return candidate;
+namespace {
+
+std::string Numbered(const std::string& path, unsigned long n) {
+  if (n == 0) return path;
+  return ChangeFileExt(path, Format("[%lu]%s", n, ExtractFileExt(path).c_str()));
+}
+
+// The first free name from number `first` on (0: the path itself), and its number.
+std::pair<std::string, unsigned long> FreeName(const std::string& path, unsigned long first) {
+  for (unsigned long n = first; n <= kMaxNumber; ++n) {
+    const std::string candidate = Numbered(path, n);
+    if (StateOf(candidate) != NameState::Taken) return {candidate, n};
   }
   NoFreeName(path);
 }
 
-std::string CommitUnique(AtomicFile& file, const std::string& original) {
+}  // namespace
+
+std::string UniqueFileName(const std::string& path, const RunFiles* run) {
+  return FreeName(path, run ? run->FirstNumber(path) : 0).first;
+}
+
+std::string CommitUnique(AtomicFile& file, const std::string& original, RunFiles* run) {
   for (int i = 0; i < kClaimTries; ++i) {
-    const std::string name = UniqueFileName(original);
-    if (file.CommitAs(name)) return name;
+    const auto [name, number] = FreeName(original, run ? run->FirstNumber(original) : 0);
+    if (file.CommitAs(name)) {
+      if (run) run->Claimed(original, number);
+      return name;
+    }
+    // Taken by another writer since it was found free: the search goes on after it.
+    if (run) run->Claimed(original, number);
   }
   NoFreeName(original);
 }

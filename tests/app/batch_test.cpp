@@ -423,6 +423,29 @@ TEST_F(BatchTest, ResizeModeWritesWithTheWindowsOptions) {
   EXPECT_EQ(out.pixel(25, 12) & 0xFFFFFF, qRgb(10, 120, 230) & 0xFFFFFF);
 }
 
+// x.bmp and x.jpg side by side, both made into .bmp outputs beside them with overwriting: x.bmp
+// may become its own output, but x.jpg's output must not replace x.bmp.
+TEST_F(BatchTest, NoOutputReplacesAnotherSourceOfTheRun) {
+  QImage blue(80, 40, QImage::Format_RGB32), red(80, 40, QImage::Format_RGB32);
+  blue.fill(QColor(0, 0, 255));
+  red.fill(QColor(255, 0, 0));
+  const std::string bmp = dir_.File("out/x.bmp"), jpg = dir_.File("out/x.jpg");
+  ASSERT_TRUE(blue.save(QString::fromStdString(bmp), "BMP"));
+  ASSERT_TRUE(red.save(QString::fromStdString(jpg), "JPG"));
+  ui_->sourceList->addItem(QString::fromStdString(bmp));
+  ui_->sourceList->addItem(QString::fromStdString(jpg));
+  ui_->fastCopyBox->setChecked(false);
+  ui_->outputFormatGroup->setItemIndex(5);  // .bmp
+  ui_->sizePixelsBox->setValue(40);
+  ui_->resizeOverwriteBox->setChecked(true);
+  ui_->startButton->click();
+  EXPECT_EQ(Copies(), (std::vector<std::string>{"x.bmp", "x.jpg"}));
+  const QImage out(QString::fromStdString(bmp));
+  EXPECT_EQ(out.size(), QSize(40, 20));  // its own output
+  EXPECT_EQ(out.pixel(20, 10) & 0xFFFFFF, qRgb(0, 0, 255) & 0xFFFFFF);
+  EXPECT_EQ(ui_->sourceList->item(1)->toolTip(), "The output would replace another source file");
+}
+
 // A folder or a dangling link at an output name once kept the job spinning on the UI thread,
 // and a FIFO among the sources blocked the resize job in open(): both runs must end, numbering
 // past what stands at the names and leaving nothing else behind.

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -115,6 +116,52 @@ TEST_P(AtomicFileKinds, LongestNameWorks) {
   Put(file, "data");
   EXPECT_TRUE(file.CommitAs(dir.File(name)));
   EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{name});
+}
+
+// The id of a process that has ended (and been reaped): no temporary of it will be committed.
+pid_t EndedProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+// A replaced output's temporary carries the writer's process id: what a kill leaves behind can be
+// told from what a running writer still needs.
+TEST(AtomicFile, HiddenTemporaryCarriesTheProcessId) {
+  TempDir dir;
+  AtomicFile file(dir.File("out.jpg"), /*unnamed=*/false);
+  const std::vector<std::string> names = Listing(dir.Path());
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0].rfind(".tessane-" + std::to_string(::getpid()) + "-", 0), 0u) << names[0];
+}
+
+TEST(AtomicFile, StaleTemporariesOfEndedProcessesAreRemoved) {
+  TempDir dir;
+  const std::string dead = std::to_string(EndedProcess());
+  const std::string self = std::to_string(::getpid());
+  const std::vector<std::string> stale = {".tessane-" + dead + "-abc123"};
+  const std::vector<std::string> kept = {
+      ".tessane-" + self + "-abc123",   // this process may still commit it
+      ".tessane-1-abc123",              // a process that runs
+      ".tessane-abc123",                // no process id: not told apart, left
+      ".tessane-" + dead + "-abc1234",  // not a temporary's name
+      ".tessane-" + dead + "-ab",       // nor this
+      "photo.jpg",
+  };
+  for (const auto& name : stale) test::WriteBytes(dir.File(name), {1});
+  for (const auto& name : kept) test::WriteBytes(dir.File(name), {1});
+  fs::create_directory(dir.File(".tessane-" + dead + "-folder"));  // only files are removed
+  fs::create_symlink("photo.jpg", dir.File(".tessane-" + dead + "-link12"));
+
+  RemoveStaleTemporaries(dir.Path());
+
+  std::vector<std::string> expected = kept;
+  expected.push_back(".tessane-" + dead + "-folder");
+  expected.push_back(".tessane-" + dead + "-link12");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Listing(dir.Path()), expected);
+  RemoveStaleTemporaries(dir.File("missing"));  // a folder that is not there: nothing happens
 }
 
 TEST(AtomicFile, FolderThatCannotBeWrittenFailsWithTheReason) {

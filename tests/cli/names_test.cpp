@@ -54,6 +54,35 @@ TEST(NameTemplate, RefusesBadTemplates) {
   }
 }
 
+// A date format that gives a control character (a line break in a file name) or more than a
+// name's 255 bytes is refused when the option is read, and so is a run with it.
+TEST(NameTemplate, DateFormatsThatNoNameCanHoldAreUsageErrors) {
+  std::string longFormat;
+  for (int i = 0; i < 30; ++i) longFormat += "%Y-%m-%d";  // 300 bytes
+  const struct {
+    std::string text;
+    const char* fault;
+  } cases[] = {
+      {"{date:%n}x", "gives a control character"},
+      {"{date:%t}{name}", "gives a control character"},
+      {"{date:%Y\x01}{name}", "gives a control character"},
+      {"{date:" + longFormat + "}", "gives more than 255 bytes"},
+      {"{date:%A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A %A}",
+       "gives more than 255 bytes"},                             // too long only on a Wednesday
+      {"{date:" + longFormat.substr(0, 8 * 20) + "}", nullptr},  // 200 bytes
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    const auto parsed = NameTemplate::Parse(c.text, error);
+    EXPECT_EQ(parsed.has_value(), c.fault == nullptr) << c.text;
+    if (c.fault) {
+      EXPECT_NE(error.find(c.fault), std::string::npos) << error;
+      const ParseResult r = cli::batch_test::Parse({"--name", c.text, "x.png"});
+      EXPECT_FALSE(r.options) << c.text;
+    }
+  }
+}
+
 TEST(NameTemplate, ExpandsFields) {
   NameFields f;
   f.name = "photo";

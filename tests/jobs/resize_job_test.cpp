@@ -19,7 +19,9 @@
 #include "formats/picture.h"
 #include "formats/png/png_graphic.h"
 #include "jobs/requests.h"
+#include "jobs/copy_job.h"
 #include "jobs/resize_job.h"
+#include "jobs/run_files.h"
 #include "raster/filters.h"
 #include "raster/stretch.h"
 #include "support/job_requests.h"
@@ -398,6 +400,80 @@ TEST(ResizeJob, SourceThatIsNoRegularFileFailsAtOnce) {
               "Cannot open file \"" + dir.File("pipe.jpg") + "\". Not a regular file (named pipe)");
   }
   EXPECT_TRUE(Listing(dir.File("out")).empty());
+}
+
+// An output replaces no file of its batch: not another source (also one reached through a link
+// or a second hard link), not the report, and its own source only where the batch allows that.
+// Both jobs ask at the moment the name is final.
+TEST(ResizeJob, OutputNeverReplacesAFileOfItsBatch) {
+  TempDir dir;
+  WriteBmpFile(dir.File("a.bmp"), 40, 30);
+  WriteBmpFile(dir.File("b.bmp"), 40, 30);
+  std::filesystem::create_hard_link(dir.File("b.bmp"), dir.File("hard.bmp"));
+  std::filesystem::create_symlink(dir.File("b.bmp"), dir.File("link.bmp"));
+  test::WriteBytes(dir.File("report.tsv"), {9});
+  struct Case {
+    const char* dest;
+    bool in_place;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"b.bmp", false, true},     {"b.bmp", true, true},  // another source, whatever the batch
+      {"hard.bmp", false, true},  {"link.bmp", false, true},
+      {"report.tsv", true, true}, {"a.bmp", false, true},  // its own source...
+      {"a.bmp", true, false},                              // ...only with the batch's leave
+      {"new.bmp", false, false},
+  };
+  for (const Case& c : cases) {
+    for (bool copy : {false, true}) {
+      SCOPED_TRACE(std::string(c.dest) + (c.in_place ? " in place" : "") + (copy ? " copy" : ""));
+      const auto before = test::ReadBytes(dir.File("b.bmp"));
+      auto run = std::make_shared<RunFiles>(c.in_place);
+      run->AddSource(dir.File("a.bmp"));
+      run->AddSource(dir.File("b.bmp"));
+      run->AddProtected(dir.File("report.tsv"));
+      try {
+        if (copy) {
+          CopyJob job(CopyRequest{.source_name = dir.File("a.bmp"),
+                                  .dest_name = dir.File(c.dest),
+                                  .overwrite = true,
+                                  .run_files = run});
+          job.CopyFileData();
+        } else {
+          ResizeRequest request = test::Request(dir.File("a.bmp"), dir.File(c.dest), 20);
+          request.overwrite = true;
+          request.run_files = run;
+          ResizeJob(std::move(request)).ProcessFile();
+        }
+        EXPECT_FALSE(c.refused);
+      } catch (const Exception& e) {
+        if (copy && !c.refused && std::string(c.dest) == "a.bmp") continue;  // a copy onto itself
+        EXPECT_TRUE(c.refused) << e.what();
+        EXPECT_EQ(std::string(e.what()),
+                  "The output would replace its own source file; --in-place allows that");
+      }
+      EXPECT_EQ(test::ReadBytes(dir.File("b.bmp")), before);
+      EXPECT_EQ(test::ReadBytes(dir.File("report.tsv")), std::vector<uint8_t>{9});
+      EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.bmp")));
+    }
+  }
+  EXPECT_EQ(SizeOf(dir.File("a.bmp")).w, 20);  // replaced in place where allowed
+}
+
+// An empty file once failed with "Division by zero"; the window and the command both get this.
+TEST(ResizeJob, EmptyFileFailsSayingSo) {
+  TempDir dir;
+  for (const char* name : {"e.jpg", "e.png", "e.bmp", "e.gif", "e.tif"}) {
+    SCOPED_TRACE(name);
+    test::WriteBytes(dir.File(name), {});
+    try {
+      Resize(dir.File(name), dir.File(std::string("out-") + name), kSizeLargest, 20);
+      FAIL() << "expected an error";
+    } catch (const Exception& e) {
+      EXPECT_EQ(std::string(e.what()), "Empty file");
+    }
+  }
+  EXPECT_EQ(Listing(dir.Path()).size(), 5u);
 }
 
 // A folder or a dangling link at the output name once made the job spin for ever.

@@ -113,6 +113,25 @@ TEST_F(SourceScanTree, SymbolicLinkLoopsEndAndEachFolderIsEnteredOnce) {
   EXPECT_EQ(Sorted(names), Sorted({"a.jpg", "z.bmp", "link.png", "c.png", "e.gif", "f.tif"}));
 }
 
+// A file reached twice (the same path, a folder and its own sub-folder, a link, a second hard
+// link) is kept once, where it was first reached.
+TEST_F(SourceScanTree, FileReachedTwiceIsKeptOnceInItsFirstPlace) {
+  fs::create_symlink(at("z.bmp"), at("sub/link.bmp"));
+  fs::create_hard_link(at("a.jpg"), at("sub/hard.jpg"));
+  std::vector<std::string> paths = Added(root(), true);
+  const std::vector<std::string> firstScan = paths;  // every file of the tree once
+  for (const std::string& p : Added(at("sub"), false)) paths.push_back(p);  // again, by sub/
+  paths.push_back(at("a.jpg"));                                             // again, by name
+  paths.push_back(at("missing.jpg"));  // cannot be examined: kept for its job to fail
+  paths.push_back(at("missing.jpg"));
+  std::vector<std::string> expected;
+  for (const std::string& p : firstScan)
+    if (p != at("sub/link.bmp") && p != at("sub/hard.jpg")) expected.push_back(p);
+  expected.push_back(at("missing.jpg"));
+  expected.push_back(at("missing.jpg"));
+  EXPECT_EQ(WithoutRepeats(paths), expected);
+}
+
 // An unreadable folder adds nothing, but is no longer passed over in silence.
 TEST_F(SourceScanTree, UnreadableFolderAddsNothingAndIsReported) {
   ::chmod(at("sub").c_str(), 0);

@@ -6,6 +6,7 @@
 
 #include "base/atomic_file.h"
 #include "base/errors.h"
+#include "jobs/run_files.h"
 #include "support/test_support.h"
 
 namespace tessane {
@@ -40,6 +41,29 @@ TEST(UniqueFileName, FirstFreeNumberedName) {
     for (const auto& f : c.files) test::WriteBytes(dir.File(f), {1});
     EXPECT_EQ(UniqueFileName(dir.File(c.path)), dir.File(c.expected));
   }
+}
+
+// A batch's numbered names go on from the last number it claimed: each claim looks at one or two
+// names instead of every earlier one, and a gap that opens behind it is not gone back to.
+TEST(UniqueFileName, BatchGoesOnFromItsLastClaimedNumber) {
+  test::TempDir dir;
+  const std::string name = dir.File("a.jpg");
+  test::WriteBytes(name, {1});
+  RunFiles run;
+  for (const char* expected : {"a[1].jpg", "a[2].jpg", "a[3].jpg"}) {
+    AtomicFile file(name);
+    EXPECT_EQ(CommitUnique(file, name, &run), dir.File(expected));
+  }
+  EXPECT_EQ(run.FirstNumber(name), 4u);
+  std::filesystem::remove(dir.File("a[1].jpg"));
+  EXPECT_EQ(UniqueFileName(name, &run), dir.File("a[4].jpg"));
+  EXPECT_EQ(UniqueFileName(name), dir.File("a[1].jpg"));  // without the batch: from the start
+  // A number another writer took meanwhile is passed over and remembered too.
+  test::WriteBytes(dir.File("a[4].jpg"), {2});
+  AtomicFile file(name);
+  EXPECT_EQ(CommitUnique(file, name, &run), dir.File("a[5].jpg"));
+  EXPECT_EQ(run.FirstNumber(name), 6u);
+  EXPECT_EQ(run.FirstNumber(dir.File("b.jpg")), 0u);
 }
 
 // Links count by themselves, wherever they point: a dangling one once made every job spin.
