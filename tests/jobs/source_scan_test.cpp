@@ -67,6 +67,33 @@ TEST_F(SourceScanTree, SkipsDotNamesAndDescendsOnlyWithSubfolders) {
   EXPECT_EQ(last - first, 3);
 }
 
+// Lists and the command's numbering follow the names, not the order the file system keeps.
+TEST(SourceScanOrder, FilesAndFoldersComeInNaturalNameOrder) {
+  TempDir dir;
+  fs::create_directory(dir.File("pic_5"));
+  const std::vector<std::string> names = {"pic_1855.jpg", "pic_10.jpg", "pic_2.jpg",  "Pic_1.png",
+                                          "pic_0877.jpg", "pic_02.jpg", "pic_5/x.jpg"};
+  for (const std::string& name : names) Touch(dir.File(name));
+  const std::vector<std::string> expected = {"Pic_1.png",   "pic_02.jpg", "pic_2.jpg",
+                                             "pic_5/x.jpg", "pic_10.jpg", "pic_0877.jpg",
+                                             "pic_1855.jpg"};
+  std::vector<std::string> listed;
+  for (const std::string& path : Added(dir.Path(), true))
+    listed.push_back(path.substr(dir.Path().size() + 1));
+  EXPECT_EQ(listed, expected);
+
+  struct Case {
+    const char* a;
+    const char* b;
+    bool less;
+  };
+  for (const Case& c :
+       {Case{"a2", "a10", true}, Case{"a10", "a2", false}, Case{"b", "A", false},
+        Case{"x9y", "x09y", false}, Case{"x09y", "x9y", true}, Case{"a", "a1", true},
+        Case{"same", "same", false}, Case{"z99999999999999999999", "z100", false}})
+    EXPECT_EQ(NaturalNameLess(c.a, c.b), c.less) << c.a << " < " << c.b;
+}
+
 TEST_F(SourceScanTree, TrailingSeparatorStillGetsOneInserted) {
   EXPECT_EQ(Sorted(Added(root() + "/", false)), Sorted({root() + "//a.jpg", root() + "//z.bmp"}));
 }
