@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Reads the running Tessane window from outside over AT-SPI (the accessibility bus), as a screen
 reader does. The program must run with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 on the same D-Bus
 session bus.
@@ -7,6 +7,7 @@ session bus.
   window_atspi.py PID name PREFIX             the name of the first object whose name starts so
   window_atspi.py PID wait PREFIX SECONDS     waits until such an object exists; prints its name
   window_atspi.py PID focus                   the name of the object that has the focus
+  window_atspi.py PID texts                   the text of every text field, one a line
   window_atspi.py PID ping SECONDS            asks the window for its objects' names over and
                                               over for SECONDS; prints the worst and the median
                                               answer time in ms (each answer needs the UI thread)
@@ -76,6 +77,10 @@ def main():
             if node.get_state_set().contains(Atspi.StateType.FOCUSED):
                 print(node.get_name())
                 return
+    elif command == "texts":
+        for node, _ in walk(app):
+            if node.get_role() == Atspi.Role.TEXT:
+                print(Atspi.Text.get_text(node, 0, -1))
     elif command == "ping":
         # The activity line's own object, asked again and again: each answer comes from the
         # window's UI thread, so the gaps are the times the window did not answer.

@@ -273,6 +273,7 @@ void MainWindow::createControls() {
   openOutputButton_ = new QPushButton(QStringLiteral("S&how outputs"), statusBar_);
   openOutputButton_->setObjectName(QStringLiteral("OpenOutput"));
   openOutputButton_->setFlat(true);
+  openOutputButton_->setMaximumHeight(statusBar_->height() - 2);
   openOutputButton_->setStatusTip(QStringLiteral("Open the folder the outputs were written to"));
   statusBar_->addPermanentWidget(openOutputButton_);
   openOutputButton_->hide();
