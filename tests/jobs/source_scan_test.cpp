@@ -178,10 +178,9 @@ TEST(SourceScan, TreeDeeperThanAPathIsWalkedAndItsTooDeepPartReported) {
       });
   ASSERT_FALSE(added.empty());
   // Names in order put each folder before its p.jpg: the deepest file reachable is the longest.
-  EXPECT_EQ(*std::max_element(added.begin(), added.end(),
-                              [](const std::string& a, const std::string& b) {
-                                return a.size() < b.size();
-                              }),
+  EXPECT_EQ(*std::max_element(
+                added.begin(), added.end(),
+                [](const std::string& a, const std::string& b) { return a.size() < b.size(); }),
             deepest);
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_GE(failed[0].size(), size_t{PATH_MAX});
