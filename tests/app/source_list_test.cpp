@@ -301,6 +301,8 @@ TEST_F(SourceListTest, SourceFilesDialogAddsTheChosenNamesAndRemembersTheType) {
   });
   ui_->sourceFilesButton->click();
   EXPECT_TRUE(firstFilter.startsWith("All (*.")) << firstFilter.toStdString();
+  for (const char* phone : {"*.heic", "*.avif", "*.webp", "*.jxl"})
+    EXPECT_TRUE(firstFilter.contains(phone)) << phone;
   EXPECT_EQ(Entries(), Paths({"a.jpg", "c.gif"}));
   EXPECT_EQ(Counter(), "Files: 2");
 
