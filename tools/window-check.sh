@@ -354,7 +354,7 @@ click 375 319  # START
 sleep 0.5
 running=$(atspi name "File activity")
 check "while running the line counts and names the file ($running)" \
-  test "$running" = "File activity: 1/3 big50_1.jpg"
+  grep -qE '^File activity: ([1-3])/3 big50_\1\.jpg$' <<<"$running"
 click 442 319  # PAUSE, while a file is under way
 paused_at=$(date +%s%N)
 for _ in $(seq 1200); do
