@@ -294,21 +294,27 @@ done
 convert -size 256x256 gradient:red-blue -quality 90 "$work/whole.jpg"
 head -c $(($(stat -c %s "$work/whole.jpg") * 2 / 3)) "$work/whole.jpg" >"$work/phone/cut.jpg"
 printf 'hello' >"$work/phone/notes.txt"
+: >"$work/phone/empty.jpg"
 start_app "$work/phone" "$work/phone/notes.txt"
-check "HEIC, AVIF, WebP and JPEG XL are listed; a .txt is not" test "$(atspi name 'Files:')" = "Files: 5"
+check "HEIC, AVIF, WebP and JPEG XL are listed; a .txt is not" test "$(atspi name 'Files:')" = "Files: 6"
 click 327 234
 xdotool type --delay 10 "$work/phone-out"
 click 375 319
-activity=$(atspi wait "File activity: 5/5" 60)
-check "every phone picture is written ($activity)" \
-  has_text "5/5 files processed, 1 with warnings" "$activity"
+activity=$(atspi wait "File activity: 6/6" 60)
+check "every phone picture is written, the empty file fails ($activity)" \
+  has_text "6/6 files processed, 1 failed, 1 with warnings" "$activity"
 check "in the default format" test "$(find "$work/phone-out" -name '*.jpg' | wc -l)" = 5
 status=$(status_bar)
-check "the status bar tells what happened ($status)" has_text "5 written (1 with warnings) in" "$status"
+check "the status bar tells what happened ($status)" \
+  has_text "5 written (1 with warnings), 1 failed in" "$status"
 # shellcheck disable=SC2046
 xdotool mousemove --window "$win" $(at 100 32)  # the first entry: cut.jpg, in name order
 sleep 2.5
 shot_around_window warning-mark-tooltip
+# shellcheck disable=SC2046
+xdotool mousemove --window "$win" $(at 100 45)  # empty.jpg
+sleep 2.5
+shot_around_window failed-mark-tooltip
 kill "$app" 2>/dev/null
 wait "$app" 2>/dev/null
 

@@ -893,6 +893,14 @@ JobOutcome RunJob(bool copying, const CopyRequest& copy, const ResizeRequest& re
       job.CopyFileData();
       return outcome;
     }
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(resize.source_name, ignored) &&
+        std::filesystem::file_size(resize.source_name, ignored) == 0) {
+      // Said plainly: the sizing arithmetic would only report a division by zero.
+      outcome.kind = JobOutcome::Kind::kFailed;
+      outcome.message = QStringLiteral("The file is empty: there is no picture in it");
+      return outcome;
+    }
     ResizeJob job(resize);
     job.ProcessFile();
     if (!job.Written()) {

@@ -466,8 +466,10 @@ TEST_F(BatchTest, EveryFileEndsMarkedWithWhatBecameOfIt) {
       {"lossy.jxl", "jxl/lossy.jxl", "lossy.jpg", ""},
       {"notes.txt", nullptr, nullptr, "failed"},
       {"cut.jpg", nullptr, "cut.jpg", "warning"},
+      {"empty.jpg", nullptr, nullptr, "failed"},
   };
   test::WriteBytes(dir_.File("notes.txt"), {'h', 'i'});
+  test::WriteBytes(dir_.File("empty.jpg"), {});
   {
     QImage picture(256, 256, QImage::Format_RGB32);
     for (int y = 0; y < 256; ++y)
@@ -486,8 +488,8 @@ TEST_F(BatchTest, EveryFileEndsMarkedWithWhatBecameOfIt) {
   QTest::mouseClick(ui_->startButton, Qt::LeftButton);
 
   EXPECT_EQ(Activity(),
-            "File activity: 6/6 files processed, 1 failed, 1 with warnings. Time: 0.00 secs");
-  for (int i = 0; i < 6; ++i) {
+            "File activity: 7/7 files processed, 2 failed, 1 with warnings. Time: 0.00 secs");
+  for (int i = 0; i < 7; ++i) {
     const Row& row = rows[i];
     SCOPED_TRACE(row.listed);
     if (row.output) {
@@ -501,6 +503,7 @@ TEST_F(BatchTest, EveryFileEndsMarkedWithWhatBecameOfIt) {
   EXPECT_EQ(form_->entryError(4),
             "Nothing written: \"notes.txt\" is not a picture format this program reads");
   EXPECT_EQ(ui_->sourceList->item(5)->toolTip(), form_->entryError(5));
+  EXPECT_EQ(form_->entryError(6), "The file is empty: there is no picture in it");
   // Four pictures went to .jpg: photo.heic and photo.avif share a name, so one is numbered.
   EXPECT_EQ(Copies(), (std::vector<std::string>{"cut.jpg", "lossy.jpg", "lossy[1].jpg", "photo.jpg",
                                                 "photo[1].jpg"}));
