@@ -16,6 +16,8 @@ packages=(
   fonts-dejavu-core
   fonts-dejavu-extra
   help2man dpkg-dev file lintian appstream desktop-file-utils python3
+  # reading the real window from outside over AT-SPI (tools/window-check.sh)
+  python3-pyatspi gir1.2-atspi-2.0 at-spi2-core dbus-x11
   # WebP and AVIF output, colour conversion to sRGB; the reference decoders the tests call
   # (dwebp, heif-convert), ICC profiles for the colour tests, butteraugli for choosing qualities
   libwebp-dev libheif-dev liblcms2-dev webp libheif-examples liblcms2-utils butteraugli

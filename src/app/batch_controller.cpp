@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QLocale>
 #include <QPointer>
@@ -10,7 +11,6 @@
 #include <chrono>
 
 #include "base/errors.h"
-#include "base/thread.h"
 
 namespace tessane {
 
@@ -27,24 +27,7 @@ QString FormatSeconds(double seconds) {
   return text.replace(u'.', QLocale().decimalPoint());
 }
 
-QString ErrorMessage(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return QString::fromUtf8(e.what());
-  } catch (...) {
-  }
-  return QStringLiteral("Unknown error");
-}
-
 }  // namespace
-
-// What became of the files one run() call handed over.
-struct BatchController::Tally {
-  int handedOver = 0;
-  int ended = 0;
-  int failed = 0;
-};
 
 BatchController::BatchController(QListWidget* entries, StartJob startJob, QObject* parent)
     : QObject(parent),
@@ -61,6 +44,11 @@ void BatchController::setState(bool running, bool active, bool paused) {
 }
 
 void BatchController::start() {
+  // A second batch while files are still handed over would run two files at once and mix
+  // their numbering.
+  if (busy()) return;
+  processed_ = failed_ = warned_ = 0;
+  elapsedMs_ = 0;
   emit runStarted(entries_->count());
   // The pause button keeps its caption: a START while paused leaves CONTINUE to go on from where
   // the pause was.
@@ -72,7 +60,8 @@ void BatchController::start() {
 void BatchController::pauseOrContinue() {
   if (paused_) {
     setState(true, active_, false);
-    run(resumeIndex_);
+    // A loop still waiting for its file's outcome just goes on.
+    if (!busy()) run(resumeIndex_);
   } else {
     setState(false, active_, true);
   }
@@ -100,56 +89,54 @@ void BatchController::run(int32_t startIndex) {
       }
     }
   } depth(this);
-  const auto tally = std::make_shared<Tally>();
   const uint32_t startTick = tickCount();
   int32_t i = startIndex;
   const int32_t iterations = entries_->count() - startIndex;
   for (int32_t n = 0; n < iterations; ++n) {
     if (closeRequested_) break;
-    emit entryTaken();
-    handOver(i, tally);
+    const auto ended = std::make_shared<bool>(false);
+    handOver(i, ended);
+    processMessages();
+    // The UI keeps answering while the file's work runs; the next file waits for its outcome.
+    while (!*ended) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     ++i;
     if (!running_) break;
-    processMessages();
   }
   resumeIndex_ = i;
-  // The activity line tells what became of this call's files, so it waits for their work.
-  while (tally->ended < tally->handedOver)
-    if (!CheckSynchronize()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   // Unsigned subtraction: right across the tick count's wrap at 2^32.
-  const double seconds = static_cast<uint32_t>(tickCount() - startTick) / 1000.0;
-  QString activity = QStringLiteral("File activity: %1/%2 files processed")
-                         .arg(i - startIndex)
-                         .arg(entries_->count());
-  if (tally->failed > 0) activity += QStringLiteral(", %1 failed").arg(tally->failed);
-  emit runEnded(activity + QStringLiteral(". Time: %1 secs").arg(FormatSeconds(seconds)));
+  elapsedMs_ += static_cast<uint32_t>(tickCount() - startTick);
+  QString activity =
+      QStringLiteral("File activity: %1/%2 files processed").arg(processed_).arg(entries_->count());
+  if (failed_ > 0) activity += QStringLiteral(", %1 failed").arg(failed_);
+  if (warned_ > 0) activity += QStringLiteral(", %1 with warnings").arg(warned_);
+  emit runEnded(activity + QStringLiteral(". Time: %1 secs").arg(FormatSeconds(seconds())));
   if (i == entries_->count()) {
     resumeIndex_ = 0;
     setState(running_, false, false);
   }
 }
 
-void BatchController::handOver(int32_t index, const std::shared_ptr<Tally>& tally) {
+void BatchController::handOver(int32_t index, const std::shared_ptr<bool>& ended) {
   if (index < 0 || index >= entries_->count())
     throw ListIndexError(Format("List index out of bounds (%d)", index));
   QListWidgetItem* const item = entries_->item(index);
   if (item->data(kEntryIdRole).isNull()) item->setData(kEntryIdRole, ++lastEntryId_);
-  // Runs on this thread once the job's work has run (or failed). The job deletes it on its own
-  // thread, so it holds nothing that only this thread may touch.
-  JobEnded ended = [self = QPointer<BatchController>(this), index,
-                    entryId = item->data(kEntryIdRole).toULongLong(),
-                    tally](const std::exception_ptr& error) {
-    ++tally->ended;
-    if (error) ++tally->failed;
+  emit entryTaken(processed_ + 1, entries_->count(), QFileInfo(item->text()).fileName());
+  JobEnded done = [self = QPointer<BatchController>(this), index,
+                   entryId = item->data(kEntryIdRole).toULongLong(),
+                   ended](const JobOutcome& outcome) {
+    *ended = true;
+    if (!self) return;
+    ++self->processed_;
+    if (outcome.kind == JobOutcome::Kind::kFailed) ++self->failed_;
+    if (outcome.kind == JobOutcome::Kind::kWrittenWithWarnings) ++self->warned_;
     try {
-      if (self)
-        emit self->entryEnded(index, entryId, bool(error), error ? ErrorMessage(error) : QString());
+      emit self->entryEnded(index, entryId, outcome);
     } catch (...) {
       // A mark that cannot be drawn must not turn the file's outcome into another one.
     }
   };
-  startJob_(QFile::encodeName(item->text()).toStdString(), std::move(ended));
-  ++tally->handedOver;
+  startJob_(QFile::encodeName(item->text()).toStdString(), std::move(done));
 }
 
 }  // namespace tessane

@@ -1,5 +1,6 @@
 #include "app/controls.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFocusEvent>
@@ -228,7 +229,11 @@ class FixedHeightDelegate : public QStyledItemDelegate {
  public:
   explicit FixedHeightDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
   void setHeight(int height) { height_ = height; }
+  // As wide as the list shows, so that a long path is elided (in its middle, by the view's
+  // mode) instead of cut at the right where its file name is.
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    if (const auto* view = qobject_cast<const QAbstractScrollArea*>(option.widget))
+      return QSize(view->viewport()->width(), height_);
     return QSize(QStyledItemDelegate::sizeHint(option, index).width(), height_);
   }
 
@@ -241,6 +246,9 @@ SourceListWidget::SourceListWidget(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setUniformItemSizes(true);
   setItemDelegate(new FixedHeightDelegate(this));
+  setTextElideMode(Qt::ElideMiddle);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setResizeMode(QListView::Adjust);
 }
 
 void SourceListWidget::setItemHeight(int height) {

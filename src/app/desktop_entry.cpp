@@ -12,6 +12,7 @@
 
 #include "base/atomic_file.h"
 #include "base/paths.h"
+#include "formats/command_line_formats.h"
 #include "formats/format_registry.h"
 
 namespace tessane {
@@ -110,6 +111,12 @@ const std::map<std::string, const char*, std::less<>>& MimeByExtension() {
       {"jp2", "image/jp2"},
       {"j2k", "image/x-jp2-codestream"},
       {"jpc", "image/x-jp2-codestream"},
+      {"heic", "image/heif"},
+      {"heif", "image/heif"},
+      {"hif", "image/heif"},
+      {"avif", "image/avif"},
+      {"webp", "image/webp"},
+      {"jxl", "image/jxl"},
   };
   return table;
 }
@@ -129,7 +136,7 @@ bool SendToLinkExists() {
 }
 
 std::string DesktopEntryMimeTypes() {
-  RegisterStandardFormats();
+  RegisterCommandLineFormats();
   std::vector<std::string_view> seen;
   std::string out;
   for (const FileFormat& format : Formats().Entries()) {
@@ -140,7 +147,8 @@ std::string DesktopEntryMimeTypes() {
     seen.push_back(type);
     out.append(type).append(";");
   }
-  return out;
+  // Folders too: the program adds their pictures.
+  return out + "inode/directory;";
 }
 
 namespace {

@@ -8,7 +8,7 @@
 #include "app/work_queue_pump.h"
 #include "base/allocator.h"
 #include "base/thread.h"
-#include "formats/format_registry.h"
+#include "formats/command_line_formats.h"
 
 int main(int argc, char** argv) {
   tessane::KeepLargeBlocksForReuse();
@@ -17,14 +17,14 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QString::fromUtf8(tessane::kApplicationTitle));
   QApplication::setDesktopFileName(QStringLiteral("tessane"));
   QApplication::setWindowIcon(tessane::ApplicationIcon());
-  tessane::RegisterStandardFormats();
+  tessane::RegisterCommandLineFormats();
   tessane::WorkQueuePump pump;
 
   int status;
   {
     QStringList paths = QApplication::arguments();
     paths.removeFirst();
-    tessane::MainWindow form(paths);
+    tessane::MainWindow form(paths, tessane::MainWindow::Settings::kRemembered);
     form.show();
     status = QApplication::exec();
   }

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
@@ -13,10 +14,12 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -24,6 +27,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSet>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -32,12 +37,16 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <set>
+#include <stdexcept>
+#include <tuple>
 
 #include "app/application.h"
 #include "app/batch_controller.h"
 #include "app/controls.h"
 #include "app/desktop_entry.h"
 #include "app/dialog_fit.h"
+#include "app/file_worker.h"
 #include "app/floating_panel.h"
 #include "app/folder_dialog.h"
 #include "app/memory_usage.h"
@@ -46,12 +55,13 @@
 #include "base/errors.h"
 #include "base/paths.h"
 #include "base/thread.h"
+#include "formats/command_line_formats.h"
 #include "formats/format_registry.h"
 #include "formats/picture.h"
-#include "jobs/copy_job_thread.h"
+#include "jobs/copy_job.h"
 #include "jobs/output_naming.h"
 #include "jobs/requests.h"
-#include "jobs/resize_job_thread.h"
+#include "jobs/resize_job.h"
 #include "jobs/run_files.h"
 #include "jobs/source_scan.h"
 #include "raster/filters.h"
@@ -84,6 +94,20 @@ QStringList FilterLabels() {
   return labels;
 }
 
+// The window writes its six formats only: a source in a format only the command writes (WebP,
+// AVIF) takes the default format, as any other format the window does not write.
+OutputNaming WindowNaming(const std::string& source, OutputNaming naming) {
+  if (naming.output_index > 0) return naming;
+  std::string windowExtensions;
+  for (const WriterFormat& writer : OutputFormats()) windowExtensions += writer.ext;
+  const std::string ext = LowerCaseAscii(ExtractFileExt(source));
+  if (!ContainsText(windowExtensions, ext) && ContainsText(OutputExtensionsText(), ext)) {
+    naming.output_index = 1;
+    naming.output_ext = naming.default_format;
+  }
+  return naming;
+}
+
 // The registry's filter text ("Caption (*.a)|*.a|...") as the dialog's name filters.
 QStringList NameFilters(const std::string& filter) {
   const QStringList parts = QString::fromStdString(filter).split(u'|');
@@ -96,6 +120,11 @@ QStringList NameFilters(const std::string& filter) {
     out << caption.trimmed() + QStringLiteral(" (") + masks.replace(u';', u' ') + u')';
   }
   return out;
+}
+
+// Where the options of the last close are kept (~/.config/tessane/tessane.conf).
+QSettings OptionStore() {
+  return QSettings(QStringLiteral("tessane"), QStringLiteral("tessane"));
 }
 
 // A failed entry keeps its job's message here (also its tooltip).
@@ -111,10 +140,13 @@ void ClearMark(QListWidgetItem* item) {
 
 }  // namespace
 
-MainWindow::MainWindow(const QStringList& paths, QWidget* parent)
+MainWindow::MainWindow(const QStringList& paths, Settings settings, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      settingsMode_(settings) {
+  // Phones' formats are read here as by the command; the outputs stay the window's six.
+  RegisterCommandLineFormats();
   scale_ = logicalDpiX() / 96.0;
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(8);
@@ -125,12 +157,15 @@ MainWindow::MainWindow(const QStringList& paths, QWidget* parent)
   setWindowIcon(ApplicationIcon());
   createControls();
   setFixedSize(scaled(562), scaled(483));
+  worker_ = std::make_unique<FileWorker>();
+  openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   batch_ = new BatchController(
       sourceList_,
       [this](const std::string& source, BatchController::JobEnded ended) {
         startJob(source, std::move(ended));
       },
       this);
+  setKeyboardAccess();
   connectHandlers();
   SetSkinActive(this, true);
   applyLayoutFont();
@@ -234,6 +269,14 @@ void MainWindow::createControls() {
   filterCombo_ = ui.Filters;
   resizeOverwriteBox_ = ui.ResOverWrite;
   statusBar_ = ui.StatusBar1;
+  // Offered at the end of a run: where the outputs went.
+  openOutputButton_ = new QPushButton(QStringLiteral("S&how outputs"), statusBar_);
+  openOutputButton_->setObjectName(QStringLiteral("OpenOutput"));
+  openOutputButton_->setFlat(true);
+  openOutputButton_->setMaximumHeight(statusBar_->height() - 2);
+  openOutputButton_->setStatusTip(QStringLiteral("Open the folder the outputs were written to"));
+  statusBar_->addPermanentWidget(openOutputButton_);
+  openOutputButton_->hide();
 
   sourceList_->setItemHeight(scaled(13));
   sourceList_->setIconSize(QSize(scaled(13) - 2, scaled(13) - 2));
@@ -249,6 +292,9 @@ void MainWindow::createControls() {
   deleteAction_->setObjectName(QStringLiteral("Delete1"));
   pasteAction_ = listMenu_->addAction(QStringLiteral("Paste"));
   pasteAction_->setObjectName(QStringLiteral("Paste1"));
+  listMenu_->addSeparator();
+  restoreAction_ = listMenu_->addAction(QStringLiteral("&Restore start-up settings"));
+  restoreAction_->setObjectName(QStringLiteral("RestoreSettings"));
 
   fileDialog_ = new QFileDialog(this, QStringLiteral("Select image files"));
   fileDialog_->setObjectName(QStringLiteral("OD1"));
@@ -265,6 +311,70 @@ void MainWindow::createControls() {
 
   // Shell drops are the window's alone: no control takes them as text.
   for (QWidget* child : findChildren<QWidget*>()) child->setAcceptDrops(false);
+}
+
+void MainWindow::setKeyboardAccess() {
+  // Alt+letter for every button, box and labelled field; the letters are unique in the window.
+  const std::initializer_list<std::pair<QAbstractButton*, const char*>> buttons = {
+      {sendToBox_, "Send&To link"},
+      {stayOnTopBox_, "Sta&y on top"},
+      {useSkinBox_, "Use s&kin"},
+      {includeSubfoldersBox_, "Inc s&ub folders"},
+      {sourceFolderButton_, "Source f&older"},
+      {sourceFilesButton_, "Source f&iles"},
+      {destinationButton_, "D&estination"},
+      {copyOverwriteBox_, "O&verwrite"},
+      {copyTimesBox_, "Copy file ti&mes"},
+      {copyAttributesBox_, "Copy file &attributes"},
+      {startButton_, "&START"},
+      {pauseButton_, "&PAUSE"},
+      {quitButton_, "&QUIT"},
+      {cropBox_, "16:&9"},
+      {pixelsButton_, "Pi&xs"},
+      {resizeOverwriteBox_, "Over&write"}};
+  for (const auto& [button, text] : buttons) button->setText(QString::fromUtf8(text));
+  fastCopyGroup_->setTitle(QStringLiteral("&Fast File Copy"));
+  outputFormatGroup_->setTitle(QStringLiteral("Output file fo&rmat"));
+  nameAdditionGroup_->setTitle(QStringLiteral("Fi&lename addition"));
+  sizeModeGroup_->setTitle(QStringLiteral("Max output si&ze "));
+  const std::initializer_list<std::tuple<QLabel*, const char*, QWidget*>> labels = {
+      {bufferSizeLabel_, "&Buffer size (Kb)", bufferSizeBox_},
+      {defaultFormatLabel_, "&Default format", defaultFormatCombo_},
+      {filterLabel_, "Resampli&ng filter", filterCombo_}};
+  for (const auto& [label, text, buddy] : labels) {
+    label->setText(QString::fromUtf8(text));
+    label->setBuddy(buddy);
+  }
+
+  // Tab follows the layout: the top row, the list and its buttons, the copy group, the run
+  // buttons, then the resize group column by column.
+  QList<QWidget*> order = {sendToBox_,
+                           stayOnTopBox_,
+                           useSkinBox_,
+                           sourceList_,
+                           includeSubfoldersBox_,
+                           sourceFolderButton_,
+                           sourceFilesButton_,
+                           destinationButton_,
+                           destinationEdit_,
+                           openDestinationButton_,
+                           fastCopyBox_,
+                           bufferSizeBox_,
+                           copyOverwriteBox_,
+                           copyTimesBox_,
+                           copyAttributesBox_,
+                           memoryUsageBox_,
+                           startButton_,
+                           pauseButton_,
+                           quitButton_};
+  for (int i = 0; i < outputFormatGroup_->count(); ++i) order << outputFormatGroup_->button(i);
+  order << cropBox_;
+  for (int i = 0; i < nameAdditionGroup_->count(); ++i) order << nameAdditionGroup_->button(i);
+  order << additionEdit_ << defaultFormatCombo_;
+  for (int i = 0; i < sizeModeGroup_->count(); ++i) order << sizeModeGroup_->button(i);
+  order << pixelsButton_ << sizePixelsBox_ << percentButton_ << sizePercentBox_ << filterCombo_
+        << resizeOverwriteBox_;
+  for (int i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
 void MainWindow::connectHandlers() {
@@ -284,6 +394,8 @@ void MainWindow::connectHandlers() {
           guarded(&MainWindow::onOpenDestinationClicked));
   connect(destinationButton_, &QPushButton::clicked, this,
           guarded(&MainWindow::onDestinationClicked));
+  connect(openOutputButton_, &QPushButton::clicked, this,
+          guarded(&MainWindow::onOpenOutputClicked));
   // Check boxes act on every change of state, also one made by the program.
   connect(sendToBox_, &QCheckBox::toggled, this, guarded(&MainWindow::onSendToToggled));
   connect(stayOnTopBox_, &QCheckBox::toggled, this, guarded(&MainWindow::onStayOnTopToggled));
@@ -294,6 +406,7 @@ void MainWindow::connectHandlers() {
   connect(selectAllAction_, &QAction::triggered, sourceList_, &QListWidget::selectAll);
   connect(deleteAction_, &QAction::triggered, this, guarded(&MainWindow::onDeleteTriggered));
   connect(pasteAction_, &QAction::triggered, this, guarded(&MainWindow::onPasteTriggered));
+  connect(restoreAction_, &QAction::triggered, this, guarded(&MainWindow::restoreStartUpValues));
   connect(sourceList_, &SourceListWidget::listDoubleClicked, this,
           guarded(&MainWindow::onListDoubleClicked));
   connect(sourceList_, &SourceListWidget::keyPressed, this,
@@ -313,12 +426,9 @@ void MainWindow::connectHandlers() {
           });
   connect(batch_, &BatchController::runStarted, this, &MainWindow::onBatchStarted);
   connect(batch_, &BatchController::stateChanged, this, &MainWindow::onBatchStateChanged);
-  connect(batch_, &BatchController::entryTaken, this, [this] {
-    progressBar_->setValue(std::max(progressBar_->minimum(), progressBar_->value() - 1));
-  });
+  connect(batch_, &BatchController::entryTaken, this, &MainWindow::onEntryTaken);
   connect(batch_, &BatchController::entryEnded, this, &MainWindow::markEntry);
-  connect(batch_, &BatchController::runEnded, this,
-          [this](const QString& activity) { setLabelText(activityLabel_, activity); });
+  connect(batch_, &BatchController::runEnded, this, &MainWindow::onRunEnded);
   connect(batch_, &BatchController::closeReady, this, &QWidget::close);
   if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
     connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
@@ -326,9 +436,16 @@ void MainWindow::connectHandlers() {
 }
 
 void MainWindow::startUp(const QStringList& paths) {
+  startUpValues_ = optionValues();
   try {
+    if (settingsMode_ == Settings::kRemembered) {
+      QVariantMap stored;
+      QSettings settings = OptionStore();
+      for (const QString& key : settings.childKeys()) stored.insert(key, settings.value(key));
+      setOptionValues(stored);
+    }
     if (!paths.isEmpty()) {
-      for (const QString& path : paths) addPath(ToPath(path));
+      addPaths(paths);
       updateFileCount();
     }
     setAcceptDrops(true);
@@ -364,12 +481,33 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  if (settingsMode_ == Settings::kRemembered) {
+    QSettings settings = OptionStore();
+    const QVariantMap values = optionValues();
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+      settings.setValue(it.key(), it.value());
+  }
   QWidget::closeEvent(event);
 }
 
 void MainWindow::updateHint() {
   const QString hint = hintAt(QCursor::pos());
+  if (!feedback_.isEmpty()) {
+    // Feedback stays until the pointer goes to another control.
+    if (hint == feedbackHint_) return;
+    feedback_.clear();
+  }
   if (statusBar_->currentMessage() != hint) statusBar_->showMessage(hint);
+}
+
+void MainWindow::showFeedback(const QString& text) {
+  feedback_ = text;
+  feedbackHint_ = hintAt(QCursor::pos());
+  statusBar_->showMessage(text);
+}
+
+QString MainWindow::feedback() const {
+  return feedback_;
 }
 
 QString MainWindow::hintAt(QPoint globalPos) const {
@@ -407,23 +545,58 @@ QString MainWindow::entryError(int row) const {
 // ---- Source list
 
 void MainWindow::addPath(const std::string& path) {
-  ::tessane::AddPath(path, includeSubfoldersBox_->isChecked(),
-                     [this](const std::string& file) { sourceList_->addItem(FromPath(file)); });
+  addPaths({FromPath(path)});
+}
+
+namespace {
+// The same file reached another way ("a//b", "a/./b") is still the same entry.
+QString EntryKey(const QString& path) {
+  return QDir::cleanPath(path);
+}
+}  // namespace
+
+QSet<QString> MainWindow::listedKeys() const {
+  QSet<QString> keys;
+  keys.reserve(sourceList_->count());
+  for (int row = 0; row < sourceList_->count(); ++row)
+    keys.insert(EntryKey(sourceList_->item(row)->text()));
+  return keys;
+}
+
+void MainWindow::addEntry(const QString& file, QSet<QString>& listed) {
+  // A file listed twice would be written twice.
+  if (listed.contains(EntryKey(file))) return;
+  listed.insert(EntryKey(file));
+  sourceList_->addItem(file);
+}
+
+void MainWindow::addPaths(const QStringList& paths) {
+  QSet<QString> listed = listedKeys();
+  for (const QString& path : paths)
+    ::tessane::AddPath(ToPath(path), includeSubfoldersBox_->isChecked(),
+                       [&](const std::string& file) { addEntry(FromPath(file), listed); });
 }
 
 void MainWindow::updateFileCount() {
   setLabelText(fileCountLabel_, QStringLiteral("Files: %1").arg(sourceList_->count()));
+  // An emptied list takes the last batch's tallies with it.
+  if (sourceList_->count() == 0 && !batch_->busy()) {
+    setLabelText(activityLabel_, QStringLiteral("File activity: "));
+    progressBar_->setValue(0);
+    openOutputButton_->hide();
+  }
 }
 
 void MainWindow::onSourceFilesClicked() {
-  RegisterStandardFormats();
+  RegisterCommandLineFormats();
   fileDialog_->setNameFilters(NameFilters(PictureFilter()));
   if (!lastFilter_.isEmpty()) fileDialog_->selectNameFilter(lastFilter_);
   FitDialogToScreen(fileDialog_);
   if (fileDialog_->exec() == QDialog::Accepted) {
     lastFilter_ = fileDialog_->selectedNameFilter();
     // The dialog's names skip the extension test.
-    for (const QString& file : fileDialog_->selectedFiles()) sourceList_->addItem(file);
+    QSet<QString> listed = listedKeys();
+    for (const QString& file : fileDialog_->selectedFiles()) addEntry(file, listed);
   }
   updateFileCount();
 }
@@ -440,7 +613,9 @@ void MainWindow::dropPaths(const QStringList& names, QPoint clientPos) {
   if (destinationEdit_->geometry().contains(clientPos) && names.size() == 1) {
     if (IsFolder(ToPath(names[0]))) destinationEdit_->setText(names[0]);
   } else if (sourceList_->geometry().contains(clientPos)) {
-    for (auto it = names.crbegin(); it != names.crend(); ++it) addPath(ToPath(*it));
+    QStringList reversed;
+    for (auto it = names.crbegin(); it != names.crend(); ++it) reversed << *it;
+    addPaths(reversed);
   }
   updateFileCount();
 }
@@ -467,9 +642,23 @@ void MainWindow::onPasteTriggered() {
     ~CountOnExit() { form->updateFileCount(); }
   } counter{this};
   const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-  if (!data || !data->hasUrls()) return;
-  for (const QUrl& url : data->urls())
-    if (url.isLocalFile()) addPath(ToPath(url.toLocalFile()));
+  QStringList paths;
+  if (data && data->hasUrls()) {
+    for (const QUrl& url : data->urls())
+      if (url.isLocalFile()) paths << url.toLocalFile();
+  } else if (data && data->hasText()) {
+    // A path copied as plain text, one per line.
+    for (const QString& line : data->text().split(u'\n', Qt::SkipEmptyParts)) {
+      const QString path = line.trimmed();
+      if (path.startsWith(u'/') && QFileInfo::exists(path)) paths << path;
+    }
+  }
+  const int before = sourceList_->count();
+  addPaths(paths);
+  if (sourceList_->count() == before)
+    showFeedback(paths.isEmpty()
+                     ? QStringLiteral("Nothing to paste: the clipboard holds no file or folder")
+                     : QStringLiteral("Nothing pasted: no picture that is not listed yet"));
 }
 
 void MainWindow::onDeleteTriggered() {
@@ -490,7 +679,17 @@ void MainWindow::onListDoubleClicked() {
   if (index < 0 && sourceList_->count() > 0) index = 0;
   if (index < 0 || index >= sourceList_->count())
     throw ListIndexError(Format("List index out of bounds (%d)", index));
-  previewImage_->setPicture(RenderPreview(ToPath(sourceList_->item(index)->text())));
+  const QString path = sourceList_->item(index)->text();
+  QImage picture;
+  try {
+    picture = RenderPreview(ToPath(path));
+  } catch (const std::exception& error) {
+    // The panel must not go on showing another file beside this entry.
+    previewImage_->setPicture(QImage());
+    previewPanel_->hide();
+    throw std::runtime_error(std::string(error.what()) + " [" + ToPath(path) + "]");
+  }
+  previewImage_->setPicture(std::move(picture));
   previewPanel_->show();
   previewPanel_->raise();
 }
@@ -502,7 +701,8 @@ void MainWindow::onPreviewDoubleClicked() {
 // ---- Batch run
 
 void MainWindow::onStartClicked() {
-  if (sourceList_->count() == 0) return;
+  // Files go one at a time: a second batch waits until this one's loop has returned.
+  if (sourceList_->count() == 0 || batch_->busy()) return;
   if (destinationEdit_->text().isEmpty()) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"),
                     QStringLiteral("Destination will be source folder and files may be "
@@ -511,6 +711,7 @@ void MainWindow::onStartClicked() {
     box.setEscapeButton(QMessageBox::Cancel);
     if (box.exec() != QMessageBox::Ok) return;
   }
+  if (!confirmReplacingSources()) return;
   if (!destinationReady()) return;
   // The question above allowed a source to be replaced by its own output; never by another's.
   runFiles_ = std::make_shared<RunFiles>(/*replace_own_source=*/true,
@@ -540,18 +741,46 @@ bool MainWindow::destinationReady() {
 
 void MainWindow::onBatchStarted(int files) {
   clearEntryMarks();
+  openOutputButton_->hide();
   setLabelText(activityLabel_, QStringLiteral("File activity:"));
-  progressBar_->setMaximum(files);
-  progressBar_->setValue(files);
+  // Fills file by file.
+  progressBar_->setMaximum(std::max(files, 1));
+  progressBar_->setValue(0);
+}
+
+void MainWindow::onEntryTaken(int number, int total, const QString& name) {
+  // The name is elided in its middle to what the line has room for beside the count.
+  const QString count = QStringLiteral("File activity: %1/%2 ").arg(number).arg(total);
+  const int room = width() - activityLabel_->x() - scaled(8) -
+                   activityLabel_->fontMetrics().horizontalAdvance(count);
+  setLabelText(activityLabel_,
+               count + activityLabel_->fontMetrics().elidedText(name, Qt::ElideMiddle, room));
+}
+
+void MainWindow::onRunEnded(const QString& activity) {
+  setLabelText(activityLabel_, activity);
+  const BatchController& b = *batch_;
+  QString summary = QStringLiteral("%1 written").arg(b.processed() - b.failed());
+  if (b.withWarnings() > 0) summary += QStringLiteral(" (%1 with warnings)").arg(b.withWarnings());
+  if (b.failed() > 0) summary += QStringLiteral(", %1 failed").arg(b.failed());
+  summary += QStringLiteral(" in %1 s").arg(QLocale().toString(b.seconds(), 'f', 1));
+  if (b.paused()) summary = QStringLiteral("Paused: ") + summary;
+  showFeedback(summary);
+  openOutputButton_->setVisible(b.processed() > b.failed());
 }
 
 void MainWindow::onBatchStateChanged() {
-  pauseButton_->setText(batch_->paused() ? QStringLiteral("CONTINUE") : QStringLiteral("PAUSE"));
+  // A disabled button loses the focus to the next control in the Tab chain; it goes back to
+  // START instead, where a keyboard user began.
+  if (!batch_->active() && (pauseButton_->hasFocus() || quitButton_->hasFocus()))
+    startButton_->setFocus(Qt::OtherFocusReason);
+  pauseButton_->setText(batch_->paused() ? QStringLiteral("&CONTINUE") : QStringLiteral("&PAUSE"));
   pauseButton_->setEnabled(batch_->active());
   quitButton_->setEnabled(batch_->active());
 }
 
-void MainWindow::markEntry(int rowHint, quint64 entryId, bool failed, const QString& error) {
+void MainWindow::markEntry(int rowHint, quint64 entryId, const JobOutcome& outcome) {
+  progressBar_->setValue(std::min(progressBar_->maximum(), progressBar_->value() + 1));
   const auto isEntry = [entryId](const QListWidgetItem* item) {
     return item && item->data(kEntryIdRole).toULongLong() == entryId;
   };
@@ -560,38 +789,33 @@ void MainWindow::markEntry(int rowHint, quint64 entryId, bool failed, const QStr
   for (int row = 0; !isEntry(item) && row < sourceList_->count(); ++row)
     item = sourceList_->item(row);
   if (!isEntry(item)) return;
-  if (!failed) {
+  if (outcome.kind == JobOutcome::Kind::kWritten) {
     ClearMark(item);
     return;
   }
-  item->setData(kEntryErrorRole, error);
-  item->setToolTip(error);
-  item->setForeground(QColor(0xb0, 0x10, 0x20));
-  item->setIcon(style()->standardIcon(QStyle::SP_MessageBoxCritical));
+  const bool failed = outcome.kind == JobOutcome::Kind::kFailed;
+  item->setData(kEntryErrorRole, outcome.message);
+  item->setToolTip(outcome.message);
+  item->setForeground(failed ? QColor(0xb0, 0x10, 0x20) : QColor(0x8a, 0x5a, 0x00));
+  item->setIcon(
+      style()->standardIcon(failed ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxWarning));
 }
 
 void MainWindow::clearEntryMarks() {
   for (int row = 0; row < sourceList_->count(); ++row) ClearMark(sourceList_->item(row));
 }
 
-void MainWindow::startJob(const std::string& source,
-                          std::function<void(const std::exception_ptr&)> ended) {
+BatchSettings MainWindow::currentSettings() const {
   BatchSettings settings;
   settings.run_files = runFiles_;
   settings.naming.dest_folder = ToPath(destinationEdit_->text());
-  if (fastCopyBox_->isChecked()) {
-    // Read past the box's range while it has the focus the value can overflow 32 bits.
-    settings.buffer_size = static_cast<int32_t>(std::clamp<int64_t>(
-        int64_t{bufferSizeBox_->value()} * 1024, std::numeric_limits<int32_t>::min(),
-        std::numeric_limits<int32_t>::max()));
-    settings.copy_overwrite = copyOverwriteBox_->isChecked();
-    settings.copy_attrs = copyAttributesBox_->isChecked();
-    settings.copy_times = copyTimesBox_->isChecked();
-    CopyJobThread* job = NewThread<CopyJobThread>(MakeCopyRequest(source, settings));
-    // Safe after the start: the copy runs only when this thread next processes messages.
-    job->on_work_ended = std::move(ended);
-    return;
-  }
+  // Read past the box's range while it has the focus the value can overflow 32 bits.
+  settings.buffer_size = static_cast<int32_t>(std::clamp<int64_t>(
+      int64_t{bufferSizeBox_->value()} * 1024, std::numeric_limits<int32_t>::min(),
+      std::numeric_limits<int32_t>::max()));
+  settings.copy_overwrite = copyOverwriteBox_->isChecked();
+  settings.copy_attrs = copyAttributesBox_->isChecked();
+  settings.copy_times = copyTimesBox_->isChecked();
 
   OutputNaming& naming = settings.naming;
   naming.output_index = outputFormatGroup_->itemIndex();
@@ -607,12 +831,202 @@ void MainWindow::startJob(const std::string& source,
   settings.size = percent ? sizePercentBox_->value() : sizePixelsBox_->value();
   settings.crop = cropBox_->isChecked();
   settings.resize_overwrite = resizeOverwriteBox_->isChecked();
-  ResizeJobThread* job = NewThread<ResizeJobThread>(MakeResizeRequest(source, settings));
-  job->on_work_ended = std::move(ended);
-  job->Start();
+  return settings;
+}
+
+int MainWindow::sourcesReplacedByOutputs() const {
+  if (fastCopyBox_->isChecked() || !resizeOverwriteBox_->isChecked()) return 0;
+  const BatchSettings settings = currentSettings();
+  // Compared as the file system resolves them, so a folder typed another way (a trailing "/",
+  // "..", a link) still counts as the sources' own.
+  const auto resolved = [](const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::weakly_canonical(path, ignored).string();
+  };
+  std::set<std::string> sources;
+  for (int row = 0; row < sourceList_->count(); ++row)
+    sources.insert(resolved(ToPath(sourceList_->item(row)->text())));
+  int replaced = 0;
+  for (int row = 0; row < sourceList_->count(); ++row) {
+    const std::string source = ToPath(sourceList_->item(row)->text());
+    const std::string output =
+        resolved(ResizeOutputPath(source, WindowNaming(source, settings.naming)));
+    if (sources.count(output) > 0 && std::filesystem::exists(output)) ++replaced;
+  }
+  return replaced;
+}
+
+bool MainWindow::confirmReplacingSources() {
+  const int replaced = sourcesReplacedByOutputs();
+  if (replaced == 0) return true;
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"),
+                  QStringLiteral("Overwrite is on: %1 source %2 would be replaced by %3 output "
+                                 "and lost.  Replace the originals?")
+                      .arg(replaced)
+                      .arg(replaced == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+                      .arg(replaced == 1 ? QStringLiteral("its") : QStringLiteral("their")),
+                  QMessageBox::Yes | QMessageBox::Cancel, this);
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("&Replace originals"));
+  // One key press must not destroy originals.
+  box.setDefaultButton(QMessageBox::Cancel);
+  box.setEscapeButton(QMessageBox::Cancel);
+  return box.exec() == QMessageBox::Yes;
+}
+
+namespace {
+
+QString ErrorMessage(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return QString::fromUtf8(e.what());
+  } catch (...) {
+  }
+  return QStringLiteral("Unknown error");
+}
+
+QString JoinedWarnings(const std::vector<std::string>& warnings) {
+  QStringList lines;
+  for (const std::string& warning : warnings) lines << QString::fromStdString(warning);
+  return lines.join(QStringLiteral("; "));
+}
+
+// One file's work as the worker thread runs it; everything it needs is copied in.
+JobOutcome RunJob(bool copying, const CopyRequest& copy, const ResizeRequest& resize) {
+  JobOutcome outcome;
+  try {
+    if (copying) {
+      CopyJob job(copy);
+      job.CopyFileData();
+      return outcome;
+    }
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(resize.source_name, ignored) &&
+        std::filesystem::file_size(resize.source_name, ignored) == 0) {
+      // Said plainly: the sizing arithmetic would only report a division by zero.
+      outcome.kind = JobOutcome::Kind::kFailed;
+      outcome.message = QStringLiteral("The file is empty: there is no picture in it");
+      return outcome;
+    }
+    ResizeJob job(resize);
+    job.ProcessFile();
+    if (!job.Written()) {
+      // A file the dialog let through without a readable type: nothing was made of it.
+      outcome.kind = JobOutcome::Kind::kFailed;
+      outcome.message = QStringLiteral(
+                            "Nothing written: \"%1\" is not a picture format this "
+                            "program reads")
+                            .arg(QString::fromStdString(ExtractFileName(resize.source_name)));
+    } else if (!job.Warnings().empty()) {
+      outcome.kind = JobOutcome::Kind::kWrittenWithWarnings;
+      outcome.message = JoinedWarnings(job.Warnings());
+    }
+  } catch (...) {
+    outcome.kind = JobOutcome::Kind::kFailed;
+    outcome.message = ErrorMessage(std::current_exception());
+  }
+  return outcome;
+}
+
+}  // namespace
+
+void MainWindow::startJob(const std::string& source, BatchController::JobEnded ended) {
+  BatchSettings settings = currentSettings();
+  settings.naming = WindowNaming(source, settings.naming);
+  const bool copying = fastCopyBox_->isChecked();
+  CopyRequest copy = copying ? MakeCopyRequest(source, settings) : CopyRequest{};
+  ResizeRequest resize = copying ? ResizeRequest{} : MakeResizeRequest(source, settings);
+  // The outcome comes back to this thread as a queued call.
+  worker_->post([copying, copy = std::move(copy), resize = std::move(resize),
+                 ended = std::move(ended), receiver = batch_]() mutable {
+    JobOutcome outcome = RunJob(copying, copy, resize);
+    // The worker is joined before the controller goes, so the receiver exists here.
+    QMetaObject::invokeMethod(
+        receiver, [ended = std::move(ended), outcome = std::move(outcome)] { ended(outcome); },
+        Qt::QueuedConnection);
+  });
 }
 
 // ---- Window options
+
+QVariantMap MainWindow::optionValues() const {
+  return {
+      {QStringLiteral("destination"), destinationEdit_->text()},
+      {QStringLiteral("includeSubfolders"), includeSubfoldersBox_->isChecked()},
+      {QStringLiteral("fastCopy"), fastCopyBox_->isChecked()},
+      {QStringLiteral("bufferSize"), bufferSizeBox_->value()},
+      {QStringLiteral("copyOverwrite"), copyOverwriteBox_->isChecked()},
+      {QStringLiteral("copyTimes"), copyTimesBox_->isChecked()},
+      {QStringLiteral("copyAttributes"), copyAttributesBox_->isChecked()},
+      {QStringLiteral("outputFormat"), outputFormatGroup_->itemIndex()},
+      {QStringLiteral("crop"), cropBox_->isChecked()},
+      {QStringLiteral("addition"), nameAdditionGroup_->itemIndex()},
+      {QStringLiteral("additionText"), additionEdit_->text()},
+      {QStringLiteral("defaultFormat"), defaultFormatCombo_->currentText()},
+      {QStringLiteral("sizeMode"), sizeModeGroup_->itemIndex()},
+      {QStringLiteral("percent"), percentButton_->isChecked()},
+      {QStringLiteral("sizePixels"), sizePixelsBox_->value()},
+      {QStringLiteral("sizePercent"), sizePercentBox_->value()},
+      {QStringLiteral("filter"), filterCombo_->currentText()},
+      {QStringLiteral("resizeOverwrite"), resizeOverwriteBox_->isChecked()},
+      {QStringLiteral("useSkin"), useSkinBox_->isChecked()},
+      {QStringLiteral("stayOnTop"), stayOnTopBox_->isChecked()},
+  };
+}
+
+void MainWindow::setOptionValues(const QVariantMap& values) {
+  // A value that is missing or out of place (an edited file) leaves its control as it is.
+  const auto boxes = std::initializer_list<std::pair<const char*, QCheckBox*>>{
+      {"includeSubfolders", includeSubfoldersBox_},
+      {"fastCopy", fastCopyBox_},
+      {"copyOverwrite", copyOverwriteBox_},
+      {"copyTimes", copyTimesBox_},
+      {"copyAttributes", copyAttributesBox_},
+      {"crop", cropBox_},
+      {"resizeOverwrite", resizeOverwriteBox_},
+      {"useSkin", useSkinBox_},
+      {"stayOnTop", stayOnTopBox_}};
+  for (const auto& [key, box] : boxes)
+    if (values.contains(QLatin1String(key))) box->setChecked(values[QLatin1String(key)].toBool());
+  const auto numbers =
+      std::initializer_list<std::pair<const char*, NumberBox*>>{{"bufferSize", bufferSizeBox_},
+                                                                {"sizePixels", sizePixelsBox_},
+                                                                {"sizePercent", sizePercentBox_}};
+  for (const auto& [key, box] : numbers) {
+    bool ok = false;
+    const int value = values.value(QLatin1String(key)).toInt(&ok);
+    if (ok) box->setValue(std::clamp(value, box->minValue(), box->maxValue()));
+  }
+  const auto groups = std::initializer_list<std::pair<const char*, RadioGroupBox*>>{
+      {"outputFormat", outputFormatGroup_},
+      {"addition", nameAdditionGroup_},
+      {"sizeMode", sizeModeGroup_}};
+  for (const auto& [key, group] : groups) {
+    bool ok = false;
+    const int index = values.value(QLatin1String(key)).toInt(&ok);
+    if (ok && index >= 0 && index < group->count()) group->setItemIndex(index);
+  }
+  for (const auto& [key, combo] : std::initializer_list<std::pair<const char*, QComboBox*>>{
+           {"defaultFormat", defaultFormatCombo_}, {"filter", filterCombo_}}) {
+    const int index = combo->findText(values.value(QLatin1String(key)).toString());
+    if (index >= 0) combo->setCurrentIndex(index);
+  }
+  if (values.contains(QStringLiteral("destination")))
+    destinationEdit_->setText(values[QStringLiteral("destination")].toString());
+  if (values.contains(QStringLiteral("additionText")))
+    additionEdit_->setText(values[QStringLiteral("additionText")].toString());
+  if (values.contains(QStringLiteral("percent"))) {
+    if (values[QStringLiteral("percent")].toBool())
+      percentButton_->setChecked(true);
+    else
+      pixelsButton_->setChecked(true);
+  }
+}
+
+void MainWindow::restoreStartUpValues() {
+  setOptionValues(startUpValues_);
+  showFeedback(QStringLiteral("Start-up settings restored"));
+}
 
 void MainWindow::onSendToToggled() {
   if (sendToBox_->isChecked())
@@ -622,8 +1036,27 @@ void MainWindow::onSendToToggled() {
 }
 
 void MainWindow::onOpenDestinationClicked() {
-  if (!destinationEdit_->text().isEmpty())
-    QDesktopServices::openUrl(QUrl::fromLocalFile(destinationEdit_->text()));
+  const QString folder = destinationEdit_->text();
+  if (folder.isEmpty()) {
+    showFeedback(QStringLiteral("No destination folder: outputs go beside their sources"));
+    return;
+  }
+  openFolderOrSay(folder);
+}
+
+void MainWindow::openFolderOrSay(const QString& folder) {
+  if (!QFileInfo(folder).isDir())
+    showFeedback(QStringLiteral("The folder \"%1\" does not exist").arg(folder));
+  else if (!openUrl(QUrl::fromLocalFile(folder)))
+    showFeedback(QStringLiteral("Cannot open \"%1\": no file manager answered").arg(folder));
+}
+
+void MainWindow::onOpenOutputClicked() {
+  QString folder = destinationEdit_->text();
+  // Without a destination the outputs went beside their sources.
+  if (folder.isEmpty() && sourceList_->count() > 0)
+    folder = QFileInfo(sourceList_->item(0)->text()).absolutePath();
+  openFolderOrSay(folder);
 }
 
 void MainWindow::onDestinationClicked() {
@@ -639,7 +1072,8 @@ void MainWindow::onStayOnTopToggled() {
 }
 
 void MainWindow::onUseSkinToggled() {
-  SetSkinActive(this, !SkinActive());
+  // Set, not flipped: another window (or restored options) may have changed it meanwhile.
+  SetSkinActive(this, useSkinBox_->isChecked());
   applyLayoutFont();
 }
 

@@ -3,13 +3,17 @@
 // options; the batch run behind START / PAUSE / CONTINUE / QUIT is its BatchController's.
 
 #include <QFont>
+#include <QSet>
 #include <QStringList>
+#include <QVariantMap>
 #include <QWidget>
 
 #include <exception>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "jobs/requests.h"
 
 class QAction;
 class QCheckBox;
@@ -23,11 +27,14 @@ class QPushButton;
 class QRadioButton;
 class QStatusBar;
 class QTimer;
+class QUrl;
 
 namespace tessane {
 
 class BatchController;
 class RunFiles;
+class FileWorker;
+struct JobOutcome;
 class CompletingComboBox;
 class FloatingPanel;
 class FolderDialog;
@@ -45,7 +52,12 @@ class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit MainWindow(const QStringList& paths = {}, QWidget* parent = nullptr);
+  /// Whether the window starts with the options of its last close (and keeps them at the next
+  /// close) or always with its start-up values.
+  enum class Settings { kStartUpValues, kRemembered };
+
+  explicit MainWindow(const QStringList& paths = {}, Settings settings = Settings::kStartUpValues,
+                      QWidget* parent = nullptr);
   ~MainWindow() override;
 
   /// The batch run of the source list.
@@ -54,6 +66,8 @@ class MainWindow : public QWidget {
   /// Adds a file or, for a folder, its accepted files (sub-folders while "Inc sub folders" is
   /// checked).
   void addPath(const std::string& path);
+  /// addPath for each, in order; a file already listed is not added again.
+  void addPaths(const QStringList& paths);
   /// "Files: %d" with the list's entry count.
   void updateFileCount();
   /// Paths dropped from the shell at `clientPos`: one folder on the destination field becomes
@@ -68,10 +82,23 @@ class MainWindow : public QWidget {
   /// Shows in the status bar the hint of the control under the pointer or of its nearest
   /// enclosing control that has one; over a failed list entry, why it failed.
   void updateHint();
+  /// Shows `text` in the status bar until the pointer goes to another control.
+  void showFeedback(const QString& text);
+  /// The feedback the status bar shows ("" once a hint replaced it).
+  QString feedback() const;
+  /// Opens a folder in the desktop's file manager; replaceable for tests.
+  std::function<bool(const QUrl&)> openUrl;
   /// The hint updateHint shows for a pointer at `globalPos`.
   QString hintAt(QPoint globalPos) const;
   /// Shows the memory usage and its peak in their labels (the memory timer's step).
   void updateMemoryLabels();
+
+  /// The options the user sets (destination, modes, size, filter, formats, naming, overwrite,
+  /// copy options, sub-folders, skin, stay on top) by name.
+  QVariantMap optionValues() const;
+  void setOptionValues(const QVariantMap& values);
+  /// Puts every option back to its start-up value (the menu's "Restore start-up settings").
+  void restoreStartUpValues();
 
  protected:
   bool event(QEvent* event) override;
@@ -85,10 +112,13 @@ class MainWindow : public QWidget {
 
  private:
   void createControls();
+  void setKeyboardAccess();
   void connectHandlers();
   void startUp(const QStringList& paths);
 
   // Source list.
+  QSet<QString> listedKeys() const;
+  void addEntry(const QString& file, QSet<QString>& listed);
   void onSourceFilesClicked();
   void onSourceFolderClicked();
   void onPasteTriggered();
@@ -103,17 +133,28 @@ class MainWindow : public QWidget {
   void onQuitClicked();
   /// START with a destination that does not exist: false unless the user agrees to create it.
   bool destinationReady();
+  /// With resize "Overwrite" on: how many listed sources the outputs would replace.
+  int sourcesReplacedByOutputs() const;
+  /// Asks before a run replaces sources; Cancel is the default. False unless the user agrees.
+  bool confirmReplacingSources();
+  /// The batch's settings as the controls show them now.
+  BatchSettings currentSettings() const;
   /// Starts the job of one source file with the options the controls show now.
-  void startJob(const std::string& source, std::function<void(const std::exception_ptr&)> ended);
+  void startJob(const std::string& source, std::function<void(const JobOutcome&)> ended);
   void onBatchStarted(int files);
   void onBatchStateChanged();
   /// Shows on the entry whether its file failed, and why (colour, icon, tooltip).
-  void markEntry(int rowHint, quint64 entryId, bool failed, const QString& error);
+  void markEntry(int rowHint, quint64 entryId, const JobOutcome& outcome);
+  void onEntryTaken(int number, int total, const QString& name);
+  void onRunEnded(const QString& activity);
   void clearEntryMarks();
 
   // Window options.
   void onSendToToggled();
   void onOpenDestinationClicked();
+  /// Opens the folder the last run wrote into.
+  void onOpenOutputClicked();
+  void openFolderOrSay(const QString& folder);
   void onDestinationClicked();
   void onStayOnTopToggled();
   void onUseSkinToggled();
@@ -172,10 +213,12 @@ class MainWindow : public QWidget {
   CompletingComboBox* filterCombo_;
   QCheckBox* resizeOverwriteBox_;
   QStatusBar* statusBar_;
+  QPushButton* openOutputButton_;
   QMenu* listMenu_;
   QAction* selectAllAction_;
   QAction* deleteAction_;
   QAction* pasteAction_;
+  QAction* restoreAction_;
   QFileDialog* fileDialog_;
   FolderDialog* folderDialog_;
   QTimer* memoryTimer_;
@@ -183,10 +226,15 @@ class MainWindow : public QWidget {
   BatchController* batch_;
   // The sources of the run under way, which no output may replace but its own file's.
   std::shared_ptr<RunFiles> runFiles_;
+  std::unique_ptr<FileWorker> worker_;
   double scale_ = 1.0;
   bool centred_ = false;
   QString lastFilter_;
   QFont layoutFont_;
+  QVariantMap startUpValues_;
+  Settings settingsMode_;
+  QString feedback_;
+  QString feedbackHint_;  // the hint under the pointer when the feedback came
 };
 
 }  // namespace tessane

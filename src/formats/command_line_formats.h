@@ -1,6 +1,6 @@
 #pragma once
-// Formats only tessane-cli reads: the window keeps its fixed list of types and extensions, so
-// these are registered by the command alone, after the standard ones.
+// The modern formats (HEIF/HEIC, AVIF, WebP, JPEG XL) that the window and tessane-cli read beyond
+// the standard list; registered after the standard ones, so the standard rows keep their places.
 
 namespace tessane {
 

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <memory>
 #include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -102,6 +105,9 @@ struct Scan {
       errno = 0;
     }
     if (errno != 0) Report(path, SysErrorMessage(errno));
+    // The file system's own order is arbitrary; numbering and lists follow the names instead.
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return NaturalNameLess(a.name, b.name); });
 
     // One "/" is put in even after a folder that ends with one, as the list always did.
     const std::string prefix = path + "/";
@@ -117,6 +123,48 @@ struct Scan {
 };
 
 }  // namespace
+
+namespace {
+
+// A run of digits starting at `i`, without its leading zeros.
+std::string_view DigitRun(std::string_view text, size_t& i) {
+  const size_t start = i;
+  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+  std::string_view run = text.substr(start, i - start);
+  while (run.size() > 1 && run.front() == '0') run.remove_prefix(1);
+  return run;
+}
+
+// <0, 0, >0: digit runs by their value, other bytes with ASCII case folded.
+int NaturalCompare(std::string_view a, std::string_view b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const auto ca = static_cast<unsigned char>(a[i]);
+    const auto cb = static_cast<unsigned char>(b[j]);
+    if (std::isdigit(ca) && std::isdigit(cb)) {
+      const std::string_view ra = DigitRun(a, i);
+      const std::string_view rb = DigitRun(b, j);
+      if (ra.size() != rb.size()) return ra.size() < rb.size() ? -1 : 1;
+      if (const int c = ra.compare(rb); c != 0) return c;
+      continue;
+    }
+    const int la = std::tolower(ca), lb = std::tolower(cb);
+    if (la != lb) return la < lb ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  if (i < a.size()) return 1;
+  if (j < b.size()) return -1;
+  return 0;
+}
+
+}  // namespace
+
+bool NaturalNameLess(const std::string& a, const std::string& b) {
+  const int c = NaturalCompare(a, b);
+  // Names equal but for case or leading zeros still get one fixed order.
+  return c != 0 ? c < 0 : a < b;
+}
 
 bool IsFolder(const std::string& path) {
   struct stat st;

@@ -28,12 +28,16 @@ void AddPath(const std::string& path, bool includeSubfolders,
              const std::function<void(const std::string&)>& add,
              const ScanErrorFn& failed = nullptr);
 
-/// Calls add() for every accepted file of the folder, in the order the file system lists them,
-/// depth first into sub-folders while includeSubfolders. Names starting with "." are skipped.
-/// A folder reached twice in one scan (through a symbolic link) is not entered again, so link
-/// loops end; unreadable folders add nothing and are reported through `failed`. Folders are
-/// opened relative to their parent, so deep trees are walked whatever their paths' length. A stop
-/// of the thread's work (CancelScope) ends the scan with AbortError.
+/// Natural name order: runs of digits compare by their value (pic_2 before pic_10), letters
+/// without regard to ASCII case; names that still tie compare byte by byte.
+bool NaturalNameLess(const std::string& a, const std::string& b);
+
+/// Calls add() for every accepted file of the folder, in natural name order (files and
+/// sub-folders together), depth first into sub-folders while includeSubfolders. Names starting with
+/// "." are skipped. A folder reached twice in one scan (through a symbolic link) is not entered
+/// again, so link loops end; unreadable folders add nothing and are reported through `failed`.
+/// Folders are opened relative to their parent, so deep trees are walked whatever their paths'
+/// length. A stop of the thread's work (CancelScope) ends the scan with AbortError.
 void ScanFolder(const std::string& folder, bool includeSubfolders,
                 const std::function<void(const std::string&)>& add,
                 const ScanErrorFn& failed = nullptr);

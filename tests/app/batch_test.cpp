@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <QUrl>
 
 #include <algorithm>
 #include <filesystem>
@@ -94,7 +95,7 @@ class BatchTest : public ::testing::Test {
     return names;
   }
   void ExpectIdle() {
-    EXPECT_EQ(ui_->pauseButton->text(), "PAUSE");
+    EXPECT_EQ(ui_->pauseButton->text(), "&PAUSE");
     EXPECT_FALSE(ui_->pauseButton->isEnabled());
     EXPECT_FALSE(ui_->quitButton->isEnabled());
     EXPECT_TRUE(ui_->startButton->isEnabled());
@@ -124,7 +125,7 @@ TEST_F(BatchTest, FinishedRunCopiesEveryFileAndReportsIt) {
   ui_->startButton->click();
   EXPECT_EQ(Activity(), "File activity: 3/3 files processed. Time: 2.50 secs");
   ExpectIdle();
-  EXPECT_EQ(ui_->progressBar->value(), 0);
+  EXPECT_EQ(ui_->progressBar->value(), 3);  // filled
   EXPECT_EQ(ui_->progressBar->maximum(), 3);
   EXPECT_EQ(form_->batch().resumeIndex(), 0);
   EXPECT_EQ(Copies(), Names(0, 3));
@@ -144,46 +145,59 @@ TEST_F(BatchTest, TimeSurvivesTheTickWrapAndUsesTheLocaleSeparator) {
   EXPECT_EQ(Activity(), "File activity: 1/1 files processed. Time: 6,66 secs");
 }
 
-TEST_F(BatchTest, PauseStillHandsOverTheNextEntryThenContinueGoesOn) {
+// PAUSE takes effect once the file under way has ended: no further file is handed over.
+TEST_F(BatchTest, PauseStopsOnceTheFileUnderWayHasEndedThenContinueGoesOn) {
   AddSources(8);
-  After(2, [this] { ui_->pauseButton->click(); });
+  std::vector<int> progress;
+  After(2, [this, &progress] {
+    progress.push_back(ui_->progressBar->value());
+    ui_->pauseButton->click();
+  });
   ui_->startButton->click();
+  EXPECT_EQ(progress, std::vector<int>{2});  // entries 0 and 1 done, 2 under way
   EXPECT_FALSE(form_->batch().running());
-  EXPECT_EQ(form_->batch().resumeIndex(), 4);
-  EXPECT_EQ(Activity(), "File activity: 4/8 files processed. Time: 0.00 secs");
-  EXPECT_EQ(ui_->pauseButton->text(), "CONTINUE");
+  EXPECT_EQ(form_->batch().resumeIndex(), 3);
+  EXPECT_EQ(Activity(), "File activity: 3/8 files processed. Time: 0.00 secs");
+  EXPECT_EQ(ui_->pauseButton->text(), "&CONTINUE");
   EXPECT_TRUE(ui_->pauseButton->isEnabled());
   EXPECT_TRUE(ui_->quitButton->isEnabled());
-  EXPECT_EQ(ui_->progressBar->value(), 4);
-  EXPECT_EQ(Copies(), Names(0, 4));
+  EXPECT_EQ(ui_->progressBar->value(), 3);
+  EXPECT_EQ(Copies(), Names(0, 3));
 
   ui_->pauseButton->click();  // CONTINUE
-  EXPECT_EQ(Activity(), "File activity: 4/8 files processed. Time: 0.00 secs");
+  EXPECT_EQ(Activity(), "File activity: 8/8 files processed. Time: 0.00 secs");
   ExpectIdle();
-  EXPECT_EQ(ui_->progressBar->value(), 0);
+  EXPECT_EQ(ui_->progressBar->value(), 8);
   EXPECT_EQ(Copies(), Names(0, 8));
 }
 
-TEST_F(BatchTest, SecondPauseCountsOnlyTheFilesOfItsOwnCall) {
-  AddSources(12);
-  After(3, [this] { ui_->pauseButton->click(); });  // stops at 5
+// The line counts the batch since START, whatever PAUSE, CONTINUE and QUIT came between, and
+// names the file under way while the run goes on.
+TEST_F(BatchTest, ActivityCountsEveryFileOfTheBatchAcrossPauseContinueAndQuit) {
+  AddSources(11);
+  QStringList lines;
+  After(3, [this, &lines] {
+    lines << Activity();
+    ui_->pauseButton->click();
+  });
+  ticks_ = {1000, 1500, 2000, 3000};
   ui_->startButton->click();
-  ASSERT_EQ(form_->batch().resumeIndex(), 5);
+  ASSERT_EQ(form_->batch().resumeIndex(), 4);
+  EXPECT_EQ(lines, QStringList{"File activity: 4/11 f3.jpg"});
+  EXPECT_EQ(Activity(), "File activity: 4/11 files processed. Time: 0.50 secs");
   // Calls so far: after entries 0..3 = 4; the continued run's call after entry 7 is the 8th.
-  AfterCall(4 + 3, [this] { ui_->pauseButton->click(); });
-  ui_->pauseButton->click();
-  EXPECT_EQ(form_->batch().resumeIndex(), 9);
-  EXPECT_EQ(Activity(), "File activity: 4/12 files processed. Time: 0.00 secs");
-  EXPECT_EQ(Copies(), Names(0, 9));
-  ui_->pauseButton->click();
-  EXPECT_EQ(Activity(), "File activity: 3/12 files processed. Time: 0.00 secs");
+  AfterCall(8, [this] { QTest::mouseClick(ui_->quitButton, Qt::LeftButton); });
+  ui_->pauseButton->click();  // CONTINUE
+  EXPECT_EQ(Activity(), "File activity: 8/11 files processed. Time: 1.50 secs");
   ExpectIdle();
-  EXPECT_EQ(Copies(), Names(0, 12));
+  EXPECT_EQ(Copies(), Names(0, 8));
+  EXPECT_EQ(ui_->progressBar->value(), 8);
+  EXPECT_EQ(ui_->progressBar->maximum(), 11);
 }
 
-TEST_F(BatchTest, PauseAfterTheLastButOneEntryStillFinishes) {
+TEST_F(BatchTest, PauseDuringTheLastEntryStillFinishes) {
   AddSources(4);
-  After(2, [this] { ui_->pauseButton->click(); });
+  After(3, [this] { ui_->pauseButton->click(); });
   ui_->startButton->click();
   EXPECT_EQ(Activity(), "File activity: 4/4 files processed. Time: 0.00 secs");
   ExpectIdle();
@@ -191,27 +205,27 @@ TEST_F(BatchTest, PauseAfterTheLastButOneEntryStillFinishes) {
   EXPECT_EQ(Copies(), Names(0, 4));
 }
 
-TEST_F(BatchTest, QuitHandsOverOneMoreAndReturnsToIdle) {
+TEST_F(BatchTest, QuitLetsTheFileUnderWayEndAndReturnsToIdle) {
   AddSources(6);
   After(1, [this] { ui_->quitButton->click(); });
   ui_->startButton->click();
-  EXPECT_EQ(Activity(), "File activity: 3/6 files processed. Time: 0.00 secs");
+  EXPECT_EQ(Activity(), "File activity: 2/6 files processed. Time: 0.00 secs");
   ExpectIdle();
   EXPECT_FALSE(form_->batch().running());
-  EXPECT_EQ(Copies(), Names(0, 3));
+  EXPECT_EQ(Copies(), Names(0, 2));
 }
 
 TEST_F(BatchTest, StartWhilePausedRunsFromTheFirstEntryWithCaptionKept) {
   AddSources(5);
   After(0, [this] { ui_->pauseButton->click(); });
   ui_->startButton->click();
-  ASSERT_EQ(ui_->pauseButton->text(), "CONTINUE");
-  ASSERT_EQ(form_->batch().resumeIndex(), 2);
+  ASSERT_EQ(ui_->pauseButton->text(), "&CONTINUE");
+  ASSERT_EQ(form_->batch().resumeIndex(), 1);
   ui_->startButton->click();
   EXPECT_EQ(Activity(), "File activity: 5/5 files processed. Time: 0.00 secs");
   ExpectIdle();
-  EXPECT_EQ(Copies(), (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f1[1].jpg",
-                                                "f2.jpg", "f3.jpg", "f4.jpg"}));
+  EXPECT_EQ(Copies(), (std::vector<std::string>{"f0.jpg", "f0[1].jpg", "f1.jpg", "f2.jpg", "f3.jpg",
+                                                "f4.jpg"}));
 }
 
 TEST_F(BatchTest, FailedFilesAreCountedAndMarkedWithTheirMessage) {
@@ -337,9 +351,9 @@ TEST_F(BatchTest, ErrorsWhileIdleNeverStartARun) {
     QTest::mouseDClick(ui_->sourceList->viewport(), Qt::LeftButton, {}, EntryCentre(2));
   });
   QTest::mouseClick(ui_->startButton, Qt::LeftButton);
-  EXPECT_EQ(ui_->pauseButton->text(), "CONTINUE");
+  EXPECT_EQ(ui_->pauseButton->text(), "&CONTINUE");
   EXPECT_TRUE(ui_->pauseButton->isEnabled());
-  EXPECT_EQ(Activity(), "File activity: 2/3 files processed. Time: 0.00 secs");
+  EXPECT_EQ(Activity(), "File activity: 1/3 files processed. Time: 0.00 secs");
 }
 
 TEST_F(BatchTest, EntriesDeletedDuringTheRunStopItThroughTheErrorHook) {
@@ -348,10 +362,11 @@ TEST_F(BatchTest, EntriesDeletedDuringTheRunStopItThroughTheErrorHook) {
   test::ModalWatcher watcher;
   QTest::mouseClick(ui_->startButton, Qt::LeftButton);
   EXPECT_EQ(watcher.Texts(), QStringList{"List index out of bounds (1)"});
-  EXPECT_EQ(Activity(), "File activity:");  // the failed call writes no activity line
+  // The failed call writes no closing line: the line still names the file it last took.
+  EXPECT_EQ(Activity(), "File activity: 1/4 f0.jpg");
   EXPECT_EQ(form_->batch().resumeIndex(), 0);
   EXPECT_FALSE(form_->batch().running());
-  EXPECT_EQ(ui_->pauseButton->text(), "CONTINUE");
+  EXPECT_EQ(ui_->pauseButton->text(), "&CONTINUE");
   EXPECT_EQ(Copies(), Names(0, 1));
 }
 
@@ -380,6 +395,159 @@ TEST_F(BatchTest, StartAsksBeforeWritingBesideTheSourcesAndNeedsEntries) {
   ASSERT_TRUE(test::DrainJobs());
   EXPECT_TRUE(fs::exists(dir_.File("f0[1].jpg")));
   EXPECT_TRUE(fs::exists(dir_.File("f1[1].jpg")));
+}
+
+// Overwrite on with outputs landing on their own sources: a second box counts the originals at
+// stake and Return (its default) cancels; the folder typed in gets the same question.
+TEST_F(BatchTest, OverwritingTheSourcesNeedsASecondConfirmationThatDefaultsToCancel) {
+  QImage picture(40, 30, QImage::Format_RGB32);
+  picture.fill(QColor(200, 40, 40));
+  std::vector<std::string> sources;
+  for (const char* name : {"a.jpg", "b.jpg", "c.png"}) {
+    sources.push_back(dir_.File(name));
+    ASSERT_TRUE(picture.save(QString::fromStdString(sources.back())));
+    ui_->sourceList->addItem(QString::fromStdString(sources.back()));
+  }
+  const auto sizes = [&] {
+    std::vector<QSize> out;
+    for (const std::string& source : sources)
+      out.push_back(QImage(QString::fromStdString(source)).size());
+    return out;
+  };
+  QTest::mouseClick(ui_->fastCopyBox, Qt::LeftButton);
+  QTest::mouseClick(ui_->resizeOverwriteBox, Qt::LeftButton);
+  ASSERT_TRUE(ui_->resizeOverwriteBox->isChecked());
+  ui_->sizePixelsBox->setValue(16);
+  const auto pressReturn = [](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); };
+
+  ui_->destinationEdit->clear();
+  test::ModalWatcher watcher;
+  watcher.Then(pressReturn);  // the warning about the empty destination: OK
+  watcher.Then(pressReturn);  // the second box: Cancel
+  QTest::mouseClick(ui_->startButton, Qt::LeftButton);
+  ASSERT_TRUE(test::ProcessUntil([&] { return watcher.SeenWindows().size() == 2; }));
+  EXPECT_EQ(watcher.SeenWindows()[1].text,
+            "Overwrite is on: 3 source files would be replaced by their output and lost.  "
+            "Replace the originals?");
+  EXPECT_EQ(Activity(), "File activity: ");
+  EXPECT_EQ(sizes(), std::vector<QSize>(3, QSize(40, 30)));
+
+  // Typed as the sources' own folder (with a trailing slash): only the second box, and its
+  // Replace button goes ahead.
+  TypeDestination(dir_.Path() + "/");
+  watcher.Then(
+      [](QWidget* box) { static_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click(); });
+  QTest::mouseClick(ui_->startButton, Qt::LeftButton);
+  ASSERT_EQ(watcher.SeenWindows().size(), 3u);
+  EXPECT_TRUE(Activity().startsWith("File activity: 3/3 files processed"));
+  EXPECT_EQ(sizes(), std::vector<QSize>(3, QSize(16, 12)));
+
+  // Overwrite off: outputs are numbered beside their sources, so no second box.
+  QTest::mouseClick(ui_->resizeOverwriteBox, Qt::LeftButton);
+  QTest::mouseClick(ui_->startButton, Qt::LeftButton);
+  EXPECT_EQ(watcher.SeenWindows().size(), 3u);
+}
+
+// Every listed file ends with an outcome of its own: phones' formats are read and written in
+// the default format, a name the file dialog let through without a readable type is marked
+// failed with its reason, and a picture decoded from damaged data is written and marked with
+// its warning.
+TEST_F(BatchTest, EveryFileEndsMarkedWithWhatBecameOfIt) {
+  struct Row {
+    const char* listed;
+    const char* fixture;  // under tests/data; null: made by the test
+    const char* output;   // null: nothing written
+    const char* mark;     // "", "failed" or "warning"
+  };
+  const Row rows[] = {
+      {"photo.heic", "heif/photo.heic", "photo.jpg", ""},
+      {"lossy.webp", "webp/lossy.webp", "lossy.jpg", ""},
+      {"photo.avif", "avif/photo.avif", "photo.jpg", ""},  // beside photo.heic's output
+      {"lossy.jxl", "jxl/lossy.jxl", "lossy.jpg", ""},
+      {"notes.txt", nullptr, nullptr, "failed"},
+      {"cut.jpg", nullptr, "cut.jpg", "warning"},
+      {"empty.jpg", nullptr, nullptr, "failed"},
+  };
+  test::WriteBytes(dir_.File("notes.txt"), {'h', 'i'});
+  test::WriteBytes(dir_.File("empty.jpg"), {});
+  {
+    QImage picture(256, 256, QImage::Format_RGB32);
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 256; ++x) picture.setPixel(x, y, qRgb(x, y, (x * y) & 255));
+    ASSERT_TRUE(picture.save(QString::fromStdString(dir_.File("whole.jpg")), "JPEG", 90));
+    std::vector<uint8_t> bytes = test::ReadBytes(dir_.File("whole.jpg"));
+    bytes.resize(bytes.size() * 2 / 3);  // the second half of the scan is missing
+    test::WriteBytes(dir_.File("cut.jpg"), bytes);
+  }
+  for (const Row& row : rows) {
+    if (row.fixture) fs::copy_file(test::DataPath(row.fixture), dir_.File(row.listed));
+    ui_->sourceList->addItem(QString::fromStdString(dir_.File(row.listed)));
+  }
+  QTest::mouseClick(ui_->fastCopyBox, Qt::LeftButton);
+  ui_->sizePixelsBox->setValue(20);
+  QTest::mouseClick(ui_->startButton, Qt::LeftButton);
+
+  EXPECT_EQ(Activity(),
+            "File activity: 7/7 files processed, 2 failed, 1 with warnings. Time: 0.00 secs");
+  for (int i = 0; i < 7; ++i) {
+    const Row& row = rows[i];
+    SCOPED_TRACE(row.listed);
+    if (row.output) {
+      const QImage out(QString::fromStdString(dir_.File("out/") + row.output));
+      EXPECT_EQ(std::max(out.width(), out.height()), 20);
+    }
+    const QListWidgetItem* item = ui_->sourceList->item(i);
+    EXPECT_EQ(item->icon().isNull(), std::string(row.mark).empty());
+    EXPECT_EQ(form_->entryError(i).isEmpty(), std::string(row.mark).empty());
+  }
+  EXPECT_EQ(form_->entryError(4),
+            "Nothing written: \"notes.txt\" is not a picture format this program reads");
+  EXPECT_EQ(ui_->sourceList->item(5)->toolTip(), form_->entryError(5));
+  EXPECT_EQ(form_->entryError(6), "The file is empty: there is no picture in it");
+  // Four pictures went to .jpg: photo.heic and photo.avif share a name, so one is numbered.
+  EXPECT_EQ(Copies(), (std::vector<std::string>{"cut.jpg", "lossy.jpg", "lossy[1].jpg", "photo.jpg",
+                                                "photo[1].jpg"}));
+}
+
+// Driven by keys alone: QUIT pressed with Space leaves the focus on START, not on whatever
+// follows the disabled button; the status bar tells what the run did and offers its folder;
+// emptying the list clears the line and the bar.
+TEST_F(BatchTest, KeyboardRunKeepsTheFocusAndTheStatusBarTellsTheOutcome) {
+  AddSources(4);
+  ui_->sourceList->addItem(QString::fromStdString(dir_.File("missing.jpg")));
+  QList<QUrl> opened;
+  form_->openUrl = [&](const QUrl& url) {
+    opened << url;
+    return true;
+  };
+  form_->show();
+  QApplication::setActiveWindow(form_.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+  ui_->startButton->setFocus();
+  QTest::keyClick(ui_->startButton, Qt::Key_Space);
+  EXPECT_TRUE(ui_->startButton->hasFocus());
+  EXPECT_EQ(form_->feedback(), "4 written, 1 failed in 0.0 s");
+  QPushButton* showOutputs = form_->findChild<QPushButton*>("OpenOutput");
+  ASSERT_NE(showOutputs, nullptr);
+  EXPECT_TRUE(showOutputs->isVisible());
+  QTest::mouseClick(showOutputs, Qt::LeftButton);
+  EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(dir_.File("out")))});
+
+  AfterCall(5 + 2, [this] {  // the first run made five calls
+    ui_->quitButton->setFocus();
+    QTest::keyClick(ui_->quitButton, Qt::Key_Space);
+  });
+  QTest::keyClick(ui_->startButton, Qt::Key_Space);
+  ExpectIdle();
+  EXPECT_TRUE(ui_->startButton->hasFocus())
+      << QApplication::focusWidget()->objectName().toStdString();
+  EXPECT_EQ(Activity(), "File activity: 2/5 files processed. Time: 0.00 secs");
+
+  ui_->selectAllAction->trigger();
+  QTest::keyClick(ui_->sourceList, Qt::Key_Delete);
+  EXPECT_EQ(Activity(), "File activity: ");
+  EXPECT_EQ(ui_->progressBar->value(), 0);
+  EXPECT_FALSE(showOutputs->isVisible());
 }
 
 TEST_F(BatchTest, ClosingDuringARunQuitsOnceTheFilesHandedOverAreDone) {

@@ -72,7 +72,8 @@ TEST_F(DesktopEntry, CreateRewriteAndDeleteLikeALink) {
   EXPECT_EQ(Value(text, "Path"), "/opt/tessane/bin/");
   const std::string mime = Value(text, "MimeType").value_or("");
   for (const char* type :
-       {"image/jpeg;", "image/png;", "image/gif;", "image/bmp;", "image/tiff;", "image/jp2;"})
+       {"image/jpeg;", "image/png;", "image/gif;", "image/bmp;", "image/tiff;", "image/jp2;",
+        "image/heif;", "image/avif;", "image/webp;", "image/jxl;", "inode/directory;"})
     EXPECT_NE(mime.find(type), std::string::npos) << type;
 
   // The program moved: the next start rewrites the entry in place.

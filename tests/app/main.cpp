@@ -16,6 +16,9 @@ int main(int argc, char** argv) {
   // The window's desktop entry must never touch the user's own.
   tessane::test::TempDir dataHome;
   setenv("XDG_DATA_HOME", dataHome.Path().c_str(), 1);
+  // Nor its remembered options.
+  tessane::test::TempDir configHome;
+  setenv("XDG_CONFIG_HOME", configHome.Path().c_str(), 1);
 
   ::testing::InitGoogleTest(&argc, argv);
   tessane::Application app(argc, argv);

@@ -22,6 +22,8 @@
 #include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <QVariantMap>
 
 #include <cmath>
 #include <memory>
@@ -35,6 +37,7 @@
 #include "app/floating_panel.h"
 #include "app/folder_dialog.h"
 #include "app/skin.h"
+#include "support/test_support.h"
 
 namespace tessane {
 namespace {
@@ -86,58 +89,58 @@ struct ControlRow {
 TEST_F(FormTest, EveryControlStartsWithItsCaptionHintAndState) {
   const ControlRow rows[] = {
       {"Label3", "Files:", "", true, kNoCheck},
-      {"SendTo", "SendTo link", "Add/delete 'SendTo' link in context menu", true, kUnchecked},
-      {"CheckBox1", "Stay on top", "Keep window on top", true, kUnchecked},
-      {"CheckBox2", "Use skin", "", true, kChecked},
+      {"SendTo", "Send&To link", "Add/delete 'SendTo' link in context menu", true, kUnchecked},
+      {"CheckBox1", "Sta&y on top", "Keep window on top", true, kUnchecked},
+      {"CheckBox2", "Use s&kin", "", true, kChecked},
       {"ListBox1", "", "Source files - double click to view", true, kNoCheck},
       {"MovPanel1", "", "", true, kNoCheck},
       {"ProgressBar1", "", "", true, kNoCheck},
       {"Label1", "File activity: ", "", true, kNoCheck},
-      {"IncSubs", "Inc sub folders",
+      {"IncSubs", "Inc s&ub folders",
        "Include sub-folders when dropped or sent or source folder selected", true, kChecked},
-      {"Button7", "Source folder", "Select all image files in a folder", true, kNoCheck},
-      {"Button1", "Source files", "Select image files", true, kNoCheck},
-      {"Button6", "Destination", "Select destination folder", true, kNoCheck},
+      {"Button7", "Source f&older", "Select all image files in a folder", true, kNoCheck},
+      {"Button1", "Source f&iles", "Select image files", true, kNoCheck},
+      {"Button6", "D&estination", "Select destination folder", true, kNoCheck},
       {"Edit1", "", "Destination folder - will accept drag from explorer", true, kNoCheck},
       {"Button4", "?", "Open destination folder", true, kNoCheck},
-      {"GroupBox2", "Fast File Copy", "", true, kNoCheck},
+      {"GroupBox2", "&Fast File Copy", "", true, kNoCheck},
       {"fastcopy", "", "Copy source files to destination.  No change in size or format", true,
        kUnchecked},
-      {"Label4", "Buffer size (Kb)", "", false, kNoCheck},
+      {"Label4", "&Buffer size (Kb)", "", false, kNoCheck},
       {"Buff", "64", "Set buffer size used in fast copying.  ", false, kNoCheck},
-      {"Overwrite", "Overwrite",
+      {"Overwrite", "O&verwrite",
        "Overwrite files if they exist in destination, otherwise create .BAK file", false,
        kUnchecked},
-      {"CopyTimes", "Copy file times", "Copy file datetimes to destination file", false,
+      {"CopyTimes", "Copy file ti&mes", "Copy file datetimes to destination file", false,
        kUnchecked},
-      {"CopyAttrs", "Copy file attributes", "Copy file attributes to destination file", false,
+      {"CopyAttrs", "Copy file &attributes", "Copy file attributes to destination file", false,
        kUnchecked},
       {"CheckBox3", "", "Show memory usage", true, kUnchecked},
       {"WLabel", "Memory usage:", "", false, kNoCheck},
       {"PLabel", "Peak memory usage:", "", false, kNoCheck},
-      {"Button2", "START", "Process files", true, kNoCheck},
-      {"Button3", "PAUSE", "Pause process", false, kNoCheck},
-      {"Button5", "QUIT", "Quit process and reset counters", false, kNoCheck},
+      {"Button2", "&START", "Process files", true, kNoCheck},
+      {"Button3", "&PAUSE", "Pause process", false, kNoCheck},
+      {"Button5", "&QUIT", "Quit process and reset counters", false, kNoCheck},
       {"GroupBox1", "Resizing/reformatting",
        "Options used for changing format and/or size.  Not used in Fast Copy", true, kNoCheck},
-      {"Output", "Output file format", "Keep format the same as source file or save as selected",
+      {"Output", "Output file fo&rmat", "Keep format the same as source file or save as selected",
        true, kNoCheck},
-      {"CropBox", "16:9", "Output landscape images in 16:9 format", true, kUnchecked},
-      {"Addition", "Filename addition", "File name addition", true, kNoCheck},
+      {"CropBox", "16:&9", "Output landscape images in 16:9 format", true, kUnchecked},
+      {"Addition", "Fi&lename addition", "File name addition", true, kNoCheck},
       {"Thing", "_t", "Added text - must comply with rules for setting file names", true, kNoCheck},
-      {"Label5", "Default format", "", true, kNoCheck},
+      {"Label5", "&Default format", "", true, kNoCheck},
       {"DefaultFormat", ".jpg",
        "Default output format if Source selected and is not a handled format", true, kNoCheck},
-      {"MaxSize", "Max output size ", "Max output size by dimension in pixels or %", true,
+      {"MaxSize", "Max output si&ze ", "Max output size by dimension in pixels or %", true,
        kNoCheck},
-      {"DoPixs", "Pixs", "Sizing in pixels", true, kChecked},
+      {"DoPixs", "Pi&xs", "Sizing in pixels", true, kChecked},
       {"DoPer", "%", "Output image size as % of original size", true, kUnchecked},
       {"SpinEdit1", "320", "Maximum size of output image (32-5000 pixs)", true, kNoCheck},
       {"SpinEdit2", "50", "% of original size", true, kNoCheck},
-      {"Label2", "Resampling filter", "", true, kNoCheck},
+      {"Label2", "Resampli&ng filter", "", true, kNoCheck},
       {"Filters", "Lanczos3",
        "Filter used when resampling - None is faster and probably good enough", true, kNoCheck},
-      {"ResOverWrite", "Overwrite", "Overwrite files if they exist in destination", true,
+      {"ResOverWrite", "Over&write", "Overwrite files if they exist in destination", true,
        kUnchecked},
       {"StatusBar1", "", "", true, kNoCheck},
   };
@@ -215,7 +218,7 @@ TEST_F(FormTest, EveryControlStartsWithItsCaptionHintAndState) {
 
   QStringList menu;
   for (QAction* a : ui_->listMenu->actions()) menu << a->text();
-  EXPECT_EQ(menu, QStringList({"Select all", "Delete", "Paste"}));
+  EXPECT_EQ(menu, QStringList({"Select all", "Delete", "Paste", "", "&Restore start-up settings"}));
   EXPECT_EQ(ui_->fileDialog->windowTitle(), "Select image files");
   EXPECT_EQ(ui_->fileDialog->fileMode(), QFileDialog::ExistingFiles);
   EXPECT_EQ(ui_->folderDialog->windowTitle(), "Select Directory");
@@ -381,6 +384,121 @@ TEST_F(FormTest, StatusBarShowsTheNearestHint) {
   EXPECT_EQ(ui_->statusBar->currentMessage(), "Quit process and reset counters");
 }
 
+// What the user set comes back at the next start; the first start and the menu's restore give
+// the start-up values.
+TEST_F(FormTest, OptionsComeBackAtTheNextStartAndTheMenuRestoresTheStartUpValues) {
+  const QVariantMap startUp = form_->optionValues();
+  {
+    MainWindow first({}, MainWindow::Settings::kRemembered);
+    EXPECT_EQ(first.optionValues(), startUp);
+    test::WindowControls ui(first);
+    first.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&first));
+    QTest::keyClicks(ui.destinationEdit, "/tmp/outputs");
+    QTest::mouseClick(ui.percentButton, Qt::LeftButton);
+    QTest::mouseClick(ui.resizeOverwriteBox, Qt::LeftButton);
+    QTest::mouseClick(ui.useSkinBox, Qt::LeftButton);
+    // On the mark: a radio item is wider than what it draws.
+    QTest::mouseClick(ui.outputFormatGroup->button(2), Qt::LeftButton, {}, QPoint(6, 8));  // .png
+    QTest::mouseClick(ui.sizeModeGroup->button(1), Qt::LeftButton, {}, QPoint(6, 8));      // Width
+    ASSERT_EQ(first.optionValues().value("sizeMode"), 1);
+    ui.filterCombo->setCurrentIndex(1);
+    ui.sizePixelsBox->setValue(1024);
+    ASSERT_FALSE(SkinActive());
+    first.close();
+  }
+  MainWindow second({}, MainWindow::Settings::kRemembered);
+  test::WindowControls ui(second);
+  EXPECT_EQ(ui.destinationEdit->text(), "/tmp/outputs");
+  EXPECT_TRUE(ui.percentButton->isChecked());
+  EXPECT_TRUE(ui.resizeOverwriteBox->isChecked());
+  EXPECT_FALSE(ui.useSkinBox->isChecked());
+  EXPECT_FALSE(SkinActive());
+  EXPECT_EQ(ui.outputFormatGroup->itemIndex(), 2);
+  EXPECT_EQ(ui.sizeModeGroup->itemIndex(), 1);
+  EXPECT_EQ(ui.filterCombo->currentText(), "Box");
+  EXPECT_EQ(ui.sizePixelsBox->value(), 1024);
+  // A window that does not remember (as every other test's) still starts as always.
+  EXPECT_EQ(MainWindow().optionValues(), startUp);
+
+  QAction* restore = second.findChild<QAction*>("RestoreSettings");
+  ASSERT_NE(restore, nullptr);
+  restore->trigger();
+  EXPECT_EQ(second.optionValues(), startUp);
+  EXPECT_TRUE(SkinActive());
+  second.close();  // and the start-up values are what the next start finds
+  EXPECT_EQ(MainWindow({}, MainWindow::Settings::kRemembered).optionValues(), startUp);
+}
+
+// Alt+letter reaches every labelled field, and Tab walks the window in its visual order.
+TEST_F(FormTest, MnemonicsReachTheFieldsAndTabFollowsTheLayout) {
+  ShowActive();
+  struct Case {
+    Qt::Key key;
+    QWidget* focused;
+  };
+  for (const Case& c :
+       {Case{Qt::Key_D, ui_->defaultFormatCombo}, Case{Qt::Key_N, ui_->filterCombo}}) {
+    QTest::keyClick(form_.get(), c.key, Qt::AltModifier);
+    EXPECT_TRUE(c.focused->hasFocus()) << c.focused->objectName().toStdString();
+  }
+  QTest::keyClick(form_.get(), Qt::Key_9, Qt::AltModifier);  // a box is clicked, animated
+  EXPECT_TRUE(test::ProcessUntil([this] { return ui_->cropBox->isChecked(); }));
+
+  ui_->sendToBox->setFocus();
+  QStringList visited;
+  QWidget* previous = nullptr;
+  for (int i = 0; i < 80; ++i) {
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus || focus == previous) break;
+    previous = focus;
+    // Radio items and inner editors stand for their control.
+    QWidget* w = focus;
+    while ((w->objectName().isEmpty() || w->objectName().startsWith("qt_")) && w->parentWidget())
+      w = w->parentWidget();
+    if (visited.isEmpty() || visited.last() != w->objectName()) visited << w->objectName();
+    QTest::keyClick(focus, Qt::Key_Tab);
+    if (QApplication::focusWidget() == ui_->sendToBox) break;
+  }
+  const QStringList layoutOrder = {"SendTo",   "CheckBox1", "CheckBox2", "ListBox1", "IncSubs",
+                                   "Button7",  "Button1",   "Button6",   "Edit1",    "Button4",
+                                   "fastcopy", "CheckBox3", "Button2"};
+  ASSERT_GE(visited.size(), layoutOrder.size());
+  EXPECT_EQ(visited.mid(0, layoutOrder.size()), layoutOrder);
+  // Then the resize group, first column first: the output format comes before "16:9".
+  const qsizetype crop = visited.indexOf("CropBox");
+  const qsizetype output = visited.indexOf("Output");
+  EXPECT_GT(crop, visited.indexOf("Button2"));
+  EXPECT_TRUE(output < 0 || output < crop);
+  EXPECT_LT(crop, visited.indexOf("Thing"));
+  EXPECT_LT(visited.indexOf("Thing"), visited.indexOf("SpinEdit1"));
+  EXPECT_LT(visited.indexOf("SpinEdit1"), visited.indexOf("Filters"));
+  EXPECT_EQ(visited.last(), "ResOverWrite");
+}
+
+// "?" that cannot open the folder says why in the status bar instead of doing nothing.
+TEST_F(FormTest, OpenDestinationThatFailsSaysSo) {
+  test::TempDir dir;
+  QList<QUrl> opened;
+  bool answers = false;
+  form_->openUrl = [&](const QUrl& url) {
+    opened << url;
+    return answers;
+  };
+  QTest::mouseClick(ui_->openDestinationButton, Qt::LeftButton);
+  EXPECT_EQ(form_->feedback(), "No destination folder: outputs go beside their sources");
+  ui_->destinationEdit->setText(QString::fromStdString(dir.File("missing")));
+  QTest::mouseClick(ui_->openDestinationButton, Qt::LeftButton);
+  EXPECT_EQ(form_->feedback(),
+            QString::fromStdString("The folder \"" + dir.File("missing") + "\" does not exist"));
+  ui_->destinationEdit->setText(QString::fromStdString(dir.Path()));
+  QTest::mouseClick(ui_->openDestinationButton, Qt::LeftButton);
+  EXPECT_EQ(form_->feedback(),
+            QString::fromStdString("Cannot open \"" + dir.Path() + "\": no file manager answered"));
+  EXPECT_EQ(ui_->statusBar->currentMessage(), form_->feedback());
+  EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(dir.Path()))});
+}
+
 TEST_F(FormTest, MemoryDisplayFollowsItsCheckBox) {
   ui_->memoryUsageBox->setChecked(true);
   EXPECT_TRUE(ui_->memoryTimer->isActive());
@@ -418,13 +536,20 @@ TEST_F(FormTest, ErrorHookShowsTheMessageAndLeavesAnIdleWindowAlone) {
   ASSERT_EQ(watcher.SeenWindows().size(), 2u);
   EXPECT_EQ(watcher.SeenWindows()[0].title, "Tessane");
   EXPECT_EQ(watcher.SeenWindows()[0].text, "List index out of bounds (-1)");
-  EXPECT_EQ(ui_->pauseButton->text(), "PAUSE");
+  EXPECT_EQ(ui_->pauseButton->text(), "&PAUSE");
   EXPECT_FALSE(ui_->pauseButton->isEnabled());
   EXPECT_FALSE(form_->batch().running());
 }
 
 // Where a captioned control draws its caption, in the window's coordinates; empty for controls
 // without one.
+// A caption as drawn: a mnemonic's "&" is not shown ("&&" shows one).
+QString Shown(QString text) {
+  return text.replace(QStringLiteral("&&"), QStringLiteral("\x01"))
+      .remove(u'&')
+      .replace(u'\x01', u'&');
+}
+
 QRect CaptionRect(QWidget* w) {
   QStyleOptionButton option;
   option.initFrom(w);
@@ -439,7 +564,8 @@ QRect CaptionRect(QWidget* w) {
     option.text = r->text();
     contents = QStyle::SE_RadioButtonContents;
   } else if (auto* l = qobject_cast<QLabel*>(w)) {
-    const QRect text(QPoint(), QSize(l->fontMetrics().horizontalAdvance(l->text()), l->height()));
+    const QRect text(QPoint(),
+                     QSize(l->fontMetrics().horizontalAdvance(Shown(l->text())), l->height()));
     return l->text().isEmpty() ? QRect() : text.translated(l->mapTo(w->window(), QPoint()));
   } else {
     return {};
@@ -447,7 +573,7 @@ QRect CaptionRect(QWidget* w) {
   if (option.text.isEmpty()) return {};
   const QRect area = w->style()->subElementRect(contents, &option, w);
   QRect text = area;
-  text.setWidth(w->fontMetrics().horizontalAdvance(option.text));
+  text.setWidth(w->fontMetrics().horizontalAdvance(Shown(option.text)));
   if (contents == QStyle::SE_PushButtonContents) text.moveCenter(area.center());
   return text.translated(w->mapTo(w->window(), QPoint()));
 }

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QUrl>
 
@@ -144,10 +145,10 @@ TEST_F(SourceListTest, FoldersFollowIncludeSubFolders) {
   Touch(dir_.File("tree/sub/c.png"));
   DropOn(ui_->sourceList, Paths({"tree"}));
   EXPECT_EQ(ui_->sourceList->count(), 2);
+  ui_->sourceList->clear();
   ui_->includeSubfoldersBox->setChecked(false);
   DropOn(ui_->sourceList, Paths({"tree"}));
-  EXPECT_EQ(ui_->sourceList->count(), 3);
-  EXPECT_EQ(ui_->sourceList->item(2)->text(), Q(dir_.File("tree/a.jpg")));
+  EXPECT_EQ(Entries(), Paths({"tree/a.jpg"}));
 }
 
 TEST_F(SourceListTest, CommandLinePathsFillTheListAtStart) {
@@ -210,9 +211,75 @@ TEST_F(SourceListTest, DoubleClickPreviewsTheCaretEntry) {
   ui_->sourceList->setCurrentRow(0);
   QTest::mouseDClick(ui_->sourceList->viewport(), Qt::LeftButton, {},
                      ui_->sourceList->visualItemRect(ui_->sourceList->item(0)).center());
-  EXPECT_EQ(watcher.SeenWindows().size(), 1u);
+  ASSERT_EQ(watcher.SeenWindows().size(), 1u);
+  // The box names the file, and the panel no longer holds the last picture.
+  EXPECT_TRUE(watcher.SeenWindows()[0].text.contains(Q(dir_.File("a.jpg"))))
+      << watcher.SeenWindows()[0].text.toStdString();
   EXPECT_FALSE(ui_->previewPanel->isVisible());
-  EXPECT_EQ(ui_->previewImage->picture().size(), QSize(200, 100));  // the last picture stays
+  EXPECT_TRUE(ui_->previewImage->picture().isNull());
+}
+
+// However a file arrives again (a folder twice, through a link-free other spelling, paste,
+// the file dialog, the command line), it is listed once; a folder's files come in natural
+// name order.
+TEST_F(SourceListTest, AFileIsListedOnceAndFoldersInNaturalNameOrder) {
+  fs::create_directory(dir_.File("holiday"));
+  for (const char* name : {"pic_1855.jpg", "pic_10.jpg", "pic_2.jpg", "pic_0877.jpg"})
+    Touch(dir_.File(std::string("holiday/") + name));
+  const QStringList natural = Paths(
+      {"holiday/pic_2.jpg", "holiday/pic_10.jpg", "holiday/pic_0877.jpg", "holiday/pic_1855.jpg"});
+  DropOn(ui_->sourceList, Paths({"holiday"}));
+  EXPECT_EQ(Entries(), natural);
+  DropOn(ui_->sourceList, {Q(dir_.File("holiday/"))});
+  QGuiApplication::clipboard()->setMimeData(UrlData(Paths({"holiday"})).release());
+  ui_->pasteAction->trigger();
+  EXPECT_EQ(Entries(), natural);
+  EXPECT_EQ(Counter(), "Files: 4");
+
+  test::ModalWatcher watcher;
+  watcher.Then([&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    dialog->setDirectory(Q(dir_.File("holiday")));
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText("\"pic_2.jpg\" \"pic_10.jpg\"");
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  ui_->sourceFilesButton->click();
+  EXPECT_EQ(Entries(), natural);
+
+  MainWindow started({Q(dir_.File("holiday")), Q(dir_.File("holiday//pic_2.jpg"))});
+  EXPECT_EQ(test::WindowControls(started).sourceList->count(), 4);
+}
+
+// A path wider than the list keeps its file name in view: the middle gives way.
+TEST_F(SourceListTest, LongPathsAreElidedInTheMiddle) {
+  std::string folder = dir_.Path();
+  while (folder.size() < 300) folder += "/" + std::string(40, 'd');
+  fs::create_directories(folder);
+  Touch(folder + "/picture.jpg");
+  DropOn(ui_->sourceList, {Q(folder)});
+  ASSERT_EQ(ui_->sourceList->count(), 1);
+  form_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+  const QRect row = ui_->sourceList->visualItemRect(ui_->sourceList->item(0));
+  EXPECT_LE(row.right(), ui_->sourceList->viewport()->width());
+  // The row is no wider than the list, so the view elides the text by its mode.
+  EXPECT_EQ(ui_->sourceList->textElideMode(), Qt::ElideMiddle);
+  EXPECT_EQ(ui_->sourceList->horizontalScrollBar()->maximum(), 0);
+}
+
+// Plain text holding a path is pasted like a file; a paste with nothing usable says so.
+TEST_F(SourceListTest, PastedTextPathsAreAddedAndAnEmptyPasteIsReported) {
+  QGuiApplication::clipboard()->setText(Q(dir_.File("c.gif")) + "\n" + Q(dir_.File("a.jpg")));
+  QTest::keyClick(ui_->sourceList, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Entries(), Paths({"c.gif", "a.jpg"}));
+  EXPECT_EQ(form_->feedback(), "");
+  QGuiApplication::clipboard()->setText("holiday photos");
+  QTest::keyClick(ui_->sourceList, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(form_->feedback(), "Nothing to paste: the clipboard holds no file or folder");
+  QGuiApplication::clipboard()->setText(Q(dir_.File("a.jpg")));
+  QTest::keyClick(ui_->sourceList, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(form_->feedback(), "Nothing pasted: no picture that is not listed yet");
+  EXPECT_EQ(Counter(), "Files: 2");
 }
 
 TEST_F(SourceListTest, SourceFilesDialogAddsTheChosenNamesAndRemembersTheType) {
@@ -234,6 +301,8 @@ TEST_F(SourceListTest, SourceFilesDialogAddsTheChosenNamesAndRemembersTheType) {
   });
   ui_->sourceFilesButton->click();
   EXPECT_TRUE(firstFilter.startsWith("All (*.")) << firstFilter.toStdString();
+  for (const char* phone : {"*.heic", "*.avif", "*.webp", "*.jxl"})
+    EXPECT_TRUE(firstFilter.contains(phone)) << phone;
   EXPECT_EQ(Entries(), Paths({"a.jpg", "c.gif"}));
   EXPECT_EQ(Counter(), "Files: 2");
 
@@ -284,7 +353,7 @@ TEST_F(SourceListTest, FolderChooserScansCreatesOrRefuses) {
   watcher.ThenPress(QMessageBox::Ok);
   QTest::mouseClick(ui_->sourceFolderButton, Qt::LeftButton);  // through event delivery
   EXPECT_EQ(watcher.Texts().last(), "Unable to create directory.");
-  EXPECT_EQ(ui_->pauseButton->text(), "PAUSE");  // no run: the hook leaves the buttons alone
+  EXPECT_EQ(ui_->pauseButton->text(), "&PAUSE");  // no run: the hook leaves the buttons alone
   EXPECT_FALSE(ui_->pauseButton->isEnabled());
   EXPECT_EQ(Counter(), "Files: 3");
 

@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
     const double cpuStart = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     Control<QPushButton>(form, "Button2")->click();
-    // The jobs' work runs on this thread as the event loop turns; the run ends with the last job.
+    // The click returns once the last file's outcome is in (the work runs on the window's
+    // worker thread); jobs started the older way would still be drained here.
     while (tessane::LiveThreadCount() > 0) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
       tessane::CheckSynchronize();
