@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <sys/stat.h>
+
 #include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -549,8 +551,12 @@ void MainWindow::addPath(const std::string& path) {
 }
 
 namespace {
-// The same file reached another way ("a//b", "a/./b") is still the same entry.
+// The same file reached another way ("a//b", a link, a second hard link) is still the same
+// entry: files are told apart by device and inode, names only where there is no file.
 QString EntryKey(const QString& path) {
+  struct stat st;
+  if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+    return QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino);
   return QDir::cleanPath(path);
 }
 }  // namespace
@@ -898,14 +904,6 @@ JobOutcome RunJob(bool copying, const CopyRequest& copy, const ResizeRequest& re
     if (copying) {
       CopyJob job(copy);
       job.CopyFileData();
-      return outcome;
-    }
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(resize.source_name, ignored) &&
-        std::filesystem::file_size(resize.source_name, ignored) == 0) {
-      // Said plainly: the sizing arithmetic would only report a division by zero.
-      outcome.kind = JobOutcome::Kind::kFailed;
-      outcome.message = QStringLiteral("The file is empty: there is no picture in it");
       return outcome;
     }
     ResizeJob job(resize);

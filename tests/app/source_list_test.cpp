@@ -219,7 +219,7 @@ TEST_F(SourceListTest, DoubleClickPreviewsTheCaretEntry) {
   EXPECT_TRUE(ui_->previewImage->picture().isNull());
 }
 
-// However a file arrives again (a folder twice, through a link-free other spelling, paste,
+// However a file arrives again (a folder twice, another spelling, a link, paste,
 // the file dialog, the command line), it is listed once; a folder's files come in natural
 // name order.
 TEST_F(SourceListTest, AFileIsListedOnceAndFoldersInNaturalNameOrder) {
@@ -248,6 +248,12 @@ TEST_F(SourceListTest, AFileIsListedOnceAndFoldersInNaturalNameOrder) {
 
   MainWindow started({Q(dir_.File("holiday")), Q(dir_.File("holiday//pic_2.jpg"))});
   EXPECT_EQ(test::WindowControls(started).sourceList->count(), 4);
+
+  // A link or a second hard link to a listed file names the same file.
+  fs::create_symlink(dir_.File("holiday/pic_2.jpg"), dir_.File("link.jpg"));
+  fs::create_hard_link(dir_.File("holiday/pic_10.jpg"), dir_.File("hard.jpg"));
+  DropOn(ui_->sourceList, Paths({"link.jpg", "hard.jpg"}));
+  EXPECT_EQ(Entries(), natural);
 }
 
 // A path wider than the list keeps its file name in view: the middle gives way.
