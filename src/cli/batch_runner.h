@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <set>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "jobs/memory_budget.h"
 #include "jobs/requests.h"
 
 namespace tessane {
@@ -100,6 +102,7 @@ class BatchRunner {
   std::map<std::string, Origin> origins_;
   mutable std::mutex claims_mutex_;
   mutable std::set<std::string> claimed_;
+  std::unique_ptr<MemoryBudget> budget_;  // shared by the workers
 };
 
 }  // namespace tessane::cli
