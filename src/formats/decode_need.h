@@ -21,6 +21,9 @@ struct DecodeNeed {
   /// band of rows excluded; 0 when the format cannot.
   int64_t rows = 0;
   bool dct_scaled = false;  // decoded at the JPEG scale the job picks
+  /// The graphic's 32-bit pixels (counted in per_pixel) become the picture the job scales,
+  /// without a copy (Graphic::ConvertTo).
+  bool hands_over_pixels = false;
 
   /// `fixed` plus the pixels at a decoding scale of 1/denominator.
   int64_t WholeAt(int denominator = 1) const;

@@ -152,7 +152,8 @@ bool ResizeJob::MayScaleFromRows() const {
 }
 
 // Every copy the work holds at its peak: the decoder's (the file's bytes, the library's
-// buffers, the graphic's pixels), the 32-bit picture, the resampler's intermediate of the
+// buffers, the graphic's pixels), the 32-bit picture (unless the graphic hands its own pixels
+// over), the resampler's intermediate of the
 // target's width by the source's height, the scaled picture and the bitmap made of it, and the
 // encoder's buffers. The sides are tried both ways, as the picture's orientation may turn them.
 int64_t ResizeJob::PeakNeed(const DecodeNeed& need, bool rows) const {
@@ -178,8 +179,8 @@ int64_t ResizeJob::PeakNeed(const DecodeNeed& need, bool rows) const {
     const int64_t scaled_height = (height + scale - 1) / scale;
     const int64_t output = Area(target_width, target_height);
     const int64_t tail = 2 * 4 * output + static_cast<int64_t>(EncoderBytesPerPixel(ext) * output);
-    int64_t whole = need.WholeAt(scale) + 4 * Area(scaled_width, scaled_height) +
-                    4 * Area(target_width, scaled_height) + tail;
+    const int64_t picture = need.hands_over_pixels ? 0 : 4 * Area(scaled_width, scaled_height);
+    int64_t whole = need.WholeAt(scale) + picture + 4 * Area(target_width, scaled_height) + tail;
     // Laid over a colour or kept with alpha, the picture passes through one more 32-bit copy.
     if (extras.background || KeepsAlpha() || extras.convert_to_srgb)
       whole += 4 * Area(scaled_width, scaled_height);

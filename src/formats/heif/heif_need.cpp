@@ -28,6 +28,7 @@ std::optional<DecodeNeed> HeifDecodeNeed(ByteStream& stream, int64_t file_size) 
       // converts them into, and the graphic's 32-bit pixels.
       need.fixed = file_size + (int64_t{32} << 20);
       need.per_pixel = 16;
+      need.hands_over_pixels = true;
       return need;
     }
     at += static_cast<int64_t>(size);

@@ -33,6 +33,7 @@ std::optional<DecodeNeed> JxlDecodeNeed(ByteStream& stream, int64_t file_size) {
   const int64_t channels = 3 + info.num_extra_channels;
   need.fixed = file_size + (int64_t{16} << 20);
   need.per_pixel = 4 + 3.0 * 4 * channels;
+  need.hands_over_pixels = true;
   return need;
 }
 

@@ -24,7 +24,8 @@ std::optional<DecodeNeed> PngDecodeNeed(ByteStream& stream, int64_t file_size) {
   // The file's bytes are held while its chunks are split out of them (the image data moves
   // within the same buffer); the whole decoding holds the inflated rows beside the pixels.
   need.fixed = file_size + 8 * need.width + (int64_t{1} << 16);
-  need.per_pixel = 4 + raw_per_pixel + 0.5;  // the filter byte of each row counts in the half
+  need.per_pixel = 4 + raw_per_pixel + 0.5;
+  need.hands_over_pixels = true;  // the filter byte of each row counts in the half
   // Rows come out of the inflater one by one: the file's bytes and a few rows.
   need.rows = file_size + 32 * need.width + (int64_t{1} << 16);
   return need;

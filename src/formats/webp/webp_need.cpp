@@ -77,6 +77,7 @@ std::optional<DecodeNeed> WebpDecodeNeed(ByteStream& stream, int64_t file_size) 
   need.fixed = file_size + (frame.lossless ? 9 : 3) * frame_pixels + 64 * frame.width +
                (int64_t{1} << 20);
   need.per_pixel = 4;
+  need.hands_over_pixels = true;
   return need;
 }
 
