@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "base/stream.h"
 
@@ -42,6 +43,10 @@ std::optional<DecodeNeed> TiffDecodeNeed(ByteStream& stream, int64_t file_size);
 std::optional<DecodeNeed> WebpDecodeNeed(ByteStream& stream, int64_t file_size);
 std::optional<DecodeNeed> JxlDecodeNeed(ByteStream& stream, int64_t file_size);
 std::optional<DecodeNeed> HeifDecodeNeed(ByteStream& stream, int64_t file_size);
+std::optional<DecodeNeed> TgaDecodeNeed(ByteStream& stream, int64_t file_size);
+std::optional<DecodeNeed> PcxDecodeNeed(ByteStream& stream, int64_t file_size);
+std::optional<DecodeNeed> SgiDecodeNeed(ByteStream& stream, int64_t file_size);
+std::optional<DecodeNeed> PsdDecodeNeed(ByteStream& stream, int64_t file_size);
 
 /// Reads up to `count` bytes from the stream's position (fewer at its end).
 std::vector<uint8_t> ReadHead(ByteStream& stream, size_t count);

@@ -9,7 +9,11 @@
 #include "formats/heif/heif_graphic.h"
 #include "formats/jpeg/jpeg_graphic.h"
 #include "formats/jxl/jxl_graphic.h"
+#include "formats/pcx/pcx_graphic.h"
 #include "formats/png/png_graphic.h"
+#include "formats/psd/psd_graphic.h"
+#include "formats/sgi/sgi_graphic.h"
+#include "formats/tga/tga_graphic.h"
 #include "formats/tiff/tiff_graphic.h"
 #include "formats/webp/webp_graphic.h"
 
@@ -23,7 +27,9 @@ constexpr std::pair<GraphicFactory, DecodeNeedProbe> kProbes[] = {
     {MakeGraphic<JpegGraphic>, JpegDecodeNeed}, {MakeGraphic<DibImage>, BmpDecodeNeed},
     {MakeGraphic<TiffGraphic>, TiffDecodeNeed}, {MakeGraphic<WebpGraphic>, WebpDecodeNeed},
     {MakeGraphic<JxlGraphic>, JxlDecodeNeed},   {MakeGraphic<HeifGraphic>, HeifDecodeNeed},
-    {MakeGraphic<AvifGraphic>, HeifDecodeNeed},
+    {MakeGraphic<AvifGraphic>, HeifDecodeNeed}, {MakeGraphic<TgaGraphic>, TgaDecodeNeed},
+    {MakeGraphic<PcxGraphic>, PcxDecodeNeed},   {MakeGraphic<SgiGraphic>, SgiDecodeNeed},
+    {MakeGraphic<PsdGraphic>, PsdDecodeNeed},
 };
 
 }  // namespace
