@@ -132,10 +132,11 @@ namespace {
 
 // Bytes per output pixel an encoder holds beside the bitmap it is given (its converted
 // planes, its working buffers and the encoded file), by output extension.
-double EncoderBytesPerPixel(const std::string& ext) {
+// libaom's frame buffers and lookahead take about a hundred bytes a pixel (measured).
+double EncoderBytesPerPixel(const std::string& ext, bool lossless) {
   if (ext == ".jpg" || ext == ".jpeg") return 2;
-  if (ext == ".webp") return 14;
-  if (ext == ".avif") return 16;
+  if (ext == ".webp") return lossless ? 32 : 14;
+  if (ext == ".avif") return 128;
   if (ext == ".gif") return 4;
   return 6;
 }
@@ -178,7 +179,9 @@ int64_t ResizeJob::PeakNeed(const DecodeNeed& need, bool rows) const {
     const int64_t scaled_width = (width + scale - 1) / scale;
     const int64_t scaled_height = (height + scale - 1) / scale;
     const int64_t output = Area(target_width, target_height);
-    const int64_t tail = 2 * 4 * output + static_cast<int64_t>(EncoderBytesPerPixel(ext) * output);
+    const int64_t encoder =
+        static_cast<int64_t>(EncoderBytesPerPixel(ext, extras.lossless) * static_cast<double>(output));
+    const int64_t tail = 2 * 4 * output + encoder;
     const int64_t picture = need.hands_over_pixels ? 0 : 4 * Area(scaled_width, scaled_height);
     int64_t whole = need.WholeAt(scale) + picture + 4 * Area(target_width, scaled_height) + tail;
     // Laid over a colour or kept with alpha, the picture passes through one more 32-bit copy.
