@@ -259,10 +259,9 @@ std::optional<int64_t> ParseMemorySize(const std::string& text) {
   if (at == 0) return std::nullopt;
   std::string unit = text.substr(at);
   for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  static const std::pair<const char*, int> kUnits[] = {{"", 0}, {"B", 0}, {"K", 10}, {"KB", 10},
-                                                       {"KIB", 10}, {"M", 20}, {"MB", 20},
-                                                       {"MIB", 20}, {"G", 30}, {"GB", 30},
-                                                       {"GIB", 30}};
+  static const std::pair<const char*, int> kUnits[] = {
+      {"", 0},    {"B", 0},    {"K", 10}, {"KB", 10}, {"KIB", 10}, {"M", 20},
+      {"MB", 20}, {"MIB", 20}, {"G", 30}, {"GB", 30}, {"GIB", 30}};
   for (const auto& [name, shift] : kUnits) {
     if (unit != name) continue;
     if (value == 0 || value > (std::numeric_limits<int64_t>::max() >> shift)) return std::nullopt;

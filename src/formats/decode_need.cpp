@@ -6,7 +6,8 @@ namespace tessane {
 
 int64_t DecodeNeed::WholeAt(int denominator) const {
   const int64_t d = dct_scaled && denominator > 1 ? denominator : 1;
-  const double pixels = static_cast<double>((width + d - 1) / d) * static_cast<double>((height + d - 1) / d);
+  const double pixels =
+      static_cast<double>((width + d - 1) / d) * static_cast<double>((height + d - 1) / d);
   return fixed + static_cast<int64_t>(std::ceil(per_pixel * pixels));
 }
 

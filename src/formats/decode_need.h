@@ -12,7 +12,7 @@
 namespace tessane {
 
 struct DecodeNeed {
-  int64_t width = 0;   // the picture as the graphic will hold it
+  int64_t width = 0;  // the picture as the graphic will hold it
   int64_t height = 0;
   /// Peak bytes of loading the picture and decoding it whole: `fixed` plus `per_pixel` bytes
   /// for each pixel the graphic holds (fewer for a JPEG decoded at a reduced scale).

@@ -22,7 +22,9 @@ MemoryBudget::Reservation& MemoryBudget::Reservation::operator=(Reservation&& ot
   return *this;
 }
 
-MemoryBudget::Reservation::~Reservation() { Release(); }
+MemoryBudget::Reservation::~Reservation() {
+  Release();
+}
 
 void MemoryBudget::Reservation::ShrinkTo(int64_t bytes) {
   if (budget_ == nullptr || bytes >= bytes_) return;
@@ -80,14 +82,16 @@ std::string FormatMemorySize(int64_t bytes) {
     ++unit;
   }
   if (unit == 0) return Format("%lld bytes", static_cast<long long>(bytes));
-  return value < 10 ? Format("%.1f %s", value, kUnits[unit]) : Format("%.0f %s", value, kUnits[unit]);
+  return value < 10 ? Format("%.1f %s", value, kUnits[unit])
+                    : Format("%.0f %s", value, kUnits[unit]);
 }
 
 std::string OverBudgetMessage(int64_t width, int64_t height, int64_t need, int64_t budget) {
-  return Format("A picture of %lld x %lld pixels needs about %s of memory, more than the memory "
-                "budget of %s",
-                static_cast<long long>(width), static_cast<long long>(height),
-                FormatMemorySize(need).c_str(), FormatMemorySize(budget).c_str());
+  return Format(
+      "A picture of %lld x %lld pixels needs about %s of memory, more than the memory "
+      "budget of %s",
+      static_cast<long long>(width), static_cast<long long>(height), FormatMemorySize(need).c_str(),
+      FormatMemorySize(budget).c_str());
 }
 
 }  // namespace tessane

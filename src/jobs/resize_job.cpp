@@ -141,15 +141,17 @@ double EncoderBytesPerPixel(const std::string& ext, bool lossless) {
   return 6;
 }
 
-int64_t Area(int64_t width, int64_t height) { return std::max<int64_t>(width, 1) * std::max<int64_t>(height, 1); }
+int64_t Area(int64_t width, int64_t height) {
+  return std::max<int64_t>(width, 1) * std::max<int64_t>(height, 1);
+}
 
 }  // namespace
 
 // Whether the work may go the rows way (ScaleFromRows) as far as it is known before loading;
 // the picture's own orientation is known only after.
 bool ResizeJob::MayScaleFromRows() const {
-  return !shared_source && !extras.background && !extras.box && !crop &&
-         !extras.convert_to_srgb && !extras.auto_orient && !KeepsAlpha();
+  return !shared_source && !extras.background && !extras.box && !crop && !extras.convert_to_srgb &&
+         !extras.auto_orient && !KeepsAlpha();
 }
 
 // Every copy the work holds at its peak: the decoder's (the file's bytes, the library's
@@ -175,12 +177,13 @@ int64_t ResizeJob::PeakNeed(const DecodeNeed& need, bool rows) const {
     } catch (const std::exception&) {
       // The work fails on these as well; the estimate takes the picture's own size.
     }
-    const int64_t target_width = std::abs(target.Width()), target_height = std::abs(target.Height());
+    const int64_t target_width = std::abs(target.Width()),
+                  target_height = std::abs(target.Height());
     const int64_t scaled_width = (width + scale - 1) / scale;
     const int64_t scaled_height = (height + scale - 1) / scale;
     const int64_t output = Area(target_width, target_height);
-    const int64_t encoder =
-        static_cast<int64_t>(EncoderBytesPerPixel(ext, extras.lossless) * static_cast<double>(output));
+    const int64_t encoder = static_cast<int64_t>(EncoderBytesPerPixel(ext, extras.lossless) *
+                                                 static_cast<double>(output));
     const int64_t tail = 2 * 4 * output + encoder;
     const int64_t picture = need.hands_over_pixels ? 0 : 4 * Area(scaled_width, scaled_height);
     int64_t whole = need.WholeAt(scale) + picture + 4 * Area(target_width, scaled_height) + tail;
@@ -211,9 +214,9 @@ void ResizeJob::ReserveMemory() {
     // No header this reader's probe knows: the file's bytes are all that is known before
     // loading, and a file the budget cannot hold is not read at all.
     if (file_size_ > budget->Bytes()) {
-      throw OutOfResourcesError(Format(
-          "A file of %s needs more memory than the memory budget of %s",
-          FormatMemorySize(file_size_).c_str(), FormatMemorySize(budget->Bytes()).c_str()));
+      throw OutOfResourcesError(
+          Format("A file of %s needs more memory than the memory budget of %s",
+                 FormatMemorySize(file_size_).c_str(), FormatMemorySize(budget->Bytes()).c_str()));
     }
     // The picture is loaded alone, then weighed (ReserveAfterLoading).
     reservation_ = budget->Reserve(budget->Bytes(), cancel);
@@ -224,7 +227,8 @@ void ResizeJob::ReserveMemory() {
   const bool rows = need->rows > 0 && MayScaleFromRows();
   const int64_t chosen = rows ? std::min(whole, PeakNeed(*need, true)) : whole;
   if (!budget->Fits(chosen))
-    throw OutOfResourcesError(OverBudgetMessage(need->width, need->height, chosen, budget->Bytes()));
+    throw OutOfResourcesError(
+        OverBudgetMessage(need->width, need->height, chosen, budget->Bytes()));
   whole_need_ = whole;
   reservation_ = budget->Reserve(chosen, cancel);
   reserved_most_ = std::max(reserved_most_, reservation_.Bytes());
@@ -254,8 +258,8 @@ void ResizeJob::ScaleAndSave() {
     // The whole decoding takes more than the rows did: its share is reserved first.
     if (budget != nullptr && reservation_.Bytes() < whole_need_) {
       if (!budget->Fits(whole_need_))
-        throw OutOfResourcesError(OverBudgetMessage(loaded_->Width(), loaded_->Height(),
-                                                    whole_need_, budget->Bytes()));
+        throw OutOfResourcesError(
+            OverBudgetMessage(loaded_->Width(), loaded_->Height(), whole_need_, budget->Bytes()));
       reservation_ = MemoryBudget::Reservation();
       reservation_ = budget->Reserve(whole_need_, cancel);
       reserved_most_ = std::max(reserved_most_, reservation_.Bytes());

@@ -17,7 +17,7 @@ namespace {
 
 TEST(MaxMemory, SizesTakeBinaryUnits) {
   const std::pair<const char*, int64_t> accepted[] = {
-      {"1048576", 1048576}, {"64K", 64 << 10}, {"512m", 512 << 20},
+      {"1048576", 1048576},     {"64K", 64 << 10},          {"512m", 512 << 20},
       {"3G", int64_t{3} << 30}, {"2GiB", int64_t{2} << 30}, {"100MB", 100 << 20}};
   for (const auto& [text, bytes] : accepted) {
     EXPECT_EQ(ParseMemorySize(text), bytes) << text;
@@ -36,8 +36,8 @@ TEST(MaxMemory, PictureOverTheBudgetFailsWithItsSizeNeedAndTheBudget) {
   test::TempDir dir;
   WriteJpeg(dir.File("a.jpg"), 1200, 900);
   test::WriteBytes(dir.File("gif.gif"), test::GifOnHugeScreen());
-  const RunOutput run = RunBatch(Options({"--max-memory", "1M", "-d", dir.File("out"),
-                                          dir.File("a.jpg"), dir.File("gif.gif")}));
+  const RunOutput run = RunBatch(Options(
+      {"--max-memory", "1M", "-d", dir.File("out"), dir.File("a.jpg"), dir.File("gif.gif")}));
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("A picture of 1200 x 900 pixels needs about "), std::string::npos)
       << run.err;
@@ -53,8 +53,8 @@ TEST(MaxMemory, PictureOverTheBudgetFailsWithItsSizeNeedAndTheBudget) {
 TEST(MaxMemory, WorkersWaitForRoomAndAllPicturesAreWritten) {
   test::TempDir dir;
   std::vector<std::string> args;
-  for (const char* base : {"p0.png", "p1.png", "p2.png", "p3.png", "p4.png", "p5.png", "p6.png",
-                           "p7.png"}) {
+  for (const char* base :
+       {"p0.png", "p1.png", "p2.png", "p3.png", "p4.png", "p5.png", "p6.png", "p7.png"}) {
     const std::string name = dir.File(base);
     WritePng(name, 640, 480);
     args.push_back(name);
@@ -67,8 +67,8 @@ TEST(MaxMemory, WorkersWaitForRoomAndAllPicturesAreWritten) {
   ASSERT_GT(need, 0);
   std::filesystem::remove(dir.File("probe.jpg"));
 
-  args.insert(args.begin(), {"--max-memory", std::to_string(need + need / 2), "-d",
-                             dir.File("out"), "-j", "8"});
+  args.insert(args.begin(),
+              {"--max-memory", std::to_string(need + need / 2), "-d", dir.File("out"), "-j", "8"});
   CliOptions options = Options(args);
   options.jobs = 8;
   const RunOutput run = RunBatch(options);

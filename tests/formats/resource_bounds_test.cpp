@@ -361,7 +361,8 @@ INSTANTIATE_TEST_SUITE_P(
                    [] { return HeifDeclaring("avif/photo.avif", 20000, 20000); }, "too large"},
         // libheif sizes grids and overlays by their own data, not by the size checked above.
         BoundsCase{"AvifOverlayCanvasBeyondDeclaredSize", MakeGraphic<AvifGraphic>,
-                   [] { return AvifOverlay(16000, 16000, 64, 48); }, "exceeds the declared 64 x 48"},
+                   [] { return AvifOverlay(16000, 16000, 64, 48); },
+                   "exceeds the declared 64 x 48"},
         BoundsCase{"AvifOverlayInMdatBeyondDeclaredSize", MakeGraphic<AvifGraphic>,
                    [] { return AvifOverlay(16000, 16000, 64, 48, false); },
                    "exceeds the declared 64 x 48"},
@@ -382,8 +383,8 @@ INSTANTIATE_TEST_SUITE_P(
                    [] { return test::WebpOnCanvas(70000, 24); }, "too large"},
         BoundsCase{"WebpCanvasPixelsAbove2To28", MakeGraphic<WebpGraphic>,
                    [] { return test::WebpOnCanvas(20000, 20000); }, "too large"},
-        BoundsCase{"JxlSideAbove65535", MakeGraphic<JxlGraphic>, [] { return JxlHeader(70000, 24); },
-                   "too large"},
+        BoundsCase{"JxlSideAbove65535", MakeGraphic<JxlGraphic>,
+                   [] { return JxlHeader(70000, 24); }, "too large"},
         BoundsCase{"JxlPixelsAbove2To28", MakeGraphic<JxlGraphic>,
                    [] { return JxlHeader(20000, 20000); }, "too large"}),
     [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
@@ -438,7 +439,9 @@ struct HostileCase {
   int64_t least_need;  // what the reader itself will hold at least
 };
 
-void PrintTo(const HostileCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const HostileCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class HostileHeader : public ::testing::TestWithParam<HostileCase> {};
 

@@ -116,7 +116,9 @@ struct OverBudgetCase {
   std::function<void(ResizeJob&)> adjust = nullptr;
 };
 
-void PrintTo(const OverBudgetCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const OverBudgetCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class OverBudget : public ::testing::TestWithParam<OverBudgetCase> {};
 
@@ -158,7 +160,9 @@ INSTANTIATE_TEST_SUITE_P(
                        [] { return test::HeifDeclaring("heif/photo.heic", 16000, 16000); }},
         OverBudgetCase{"AvifDeclaring16000", "avif",
                        [] { return test::HeifDeclaring("avif/photo.avif", 16000, 16000); }}),
-    [](const ::testing::TestParamInfo<OverBudgetCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<OverBudgetCase>& info) {
+      return std::string(info.param.name);
+    });
 
 // A file larger than the budget whose header no reader accepts is not read at all: an 8 GB
 // sparse file fails at once, with the budget in the message.
@@ -174,8 +178,7 @@ TEST(OverBudget, SparseFileLargerThanTheBudgetIsNotRead) {
     job.ProcessFile();
     ADD_FAILURE() << "written";
   } catch (const OutOfResourcesError& e) {
-    EXPECT_STREQ(e.what(),
-                 "A file of 8.0 GiB needs more memory than the memory budget of 512 MiB");
+    EXPECT_STREQ(e.what(), "A file of 8.0 GiB needs more memory than the memory budget of 512 MiB");
   }
 }
 

@@ -68,13 +68,15 @@ inline void AddPngChunk(ByteBuilder& b, const char* name, const std::vector<uint
 
 /// An 8-bit PNG of width x height (RGBA unless another colour type is given) whose image data
 /// is `idat`; by default a stub, as what decides the memory is read before the data.
-inline std::vector<uint8_t> PngDeclaring(
-    uint32_t width, uint32_t height, unsigned colour_type = 6,
-    const std::vector<uint8_t>& idat = {0x78, 0x9C, 0x63, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01}) {
+inline std::vector<uint8_t> PngDeclaring(uint32_t width, uint32_t height, unsigned colour_type = 6,
+                                         const std::vector<uint8_t>& idat = {0x78, 0x9C, 0x63, 0x00,
+                                                                             0x00, 0x00, 0x01, 0x00,
+                                                                             0x01}) {
   ByteBuilder b;
   b.U8(0x89).Str("PNG\r\n").U8(0x1A).U8('\n');
-  AddPngChunk(b, "IHDR",
-              ByteBuilder().U32Be(width).U32Be(height).U8(8).U8(colour_type).U8(0).U8(0).U8(0).data);
+  AddPngChunk(
+      b, "IHDR",
+      ByteBuilder().U32Be(width).U32Be(height).U8(8).U8(colour_type).U8(0).U8(0).U8(0).data);
   AddPngChunk(b, "IDAT", idat);
   AddPngChunk(b, "IEND", {});
   return b.data;

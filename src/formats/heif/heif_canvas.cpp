@@ -285,7 +285,7 @@ std::optional<CodedSize> HevcSpsSize(ByteView nal) {
     if (profile) in.Bits(88);
     if (level) in.Bits(8);
   }
-  in.Ue();  // parameter set id
+  in.Ue();                       // parameter set id
   if (in.Ue() == 3) in.Bits(1);  // 4:4:4 with separate planes
   CodedSize size;
   size.width = in.Ue();
@@ -317,8 +317,8 @@ std::optional<CodedSize> Av1SequenceSize(ByteView obus) {
     }
     const size_t take = static_cast<size_t>(std::min<uint64_t>(size, obus.Size() - pos));
     BitReader in(std::vector<uint8_t>(obus.Data() + pos, obus.Data() + pos + take));
-    in.Bits(3);  // profile
-    in.Bits(1);  // still picture
+    in.Bits(3);             // profile
+    in.Bits(1);             // still picture
     if (in.Bits(1) != 0) {  // reduced still picture header
       in.Bits(5);
     } else {
@@ -366,8 +366,8 @@ std::optional<CodedSize> Av1SequenceSize(ByteView obus) {
 
 // The coded frame size of a coded item, from its decoder configuration or, for AV1 without a
 // sequence header there, from the start of its data.
-std::optional<CodedSize> CodedSizeOf(ByteView file, const Meta& meta, uint32_t id,
-                                     uint32_t type, ByteView config) {
+std::optional<CodedSize> CodedSizeOf(ByteView file, const Meta& meta, uint32_t id, uint32_t type,
+                                     ByteView config) {
   if (type == FourCc("hvc1")) {
     if (config.Size() < 23) return std::nullopt;
     size_t at = 23;
@@ -437,7 +437,9 @@ Meta ReadMeta(ByteView file) {
       else if (child == FourCc("idat")) meta.idat = content;
       else if (child == FourCc("iprp")) read(ReadProperties, content);
       else if (child == FourCc("pitm") && content.Has(0, 6))
-        meta.primary = content.U8(0) == 0 ? content.U16Be(4) : content.Has(0, 8) ? content.U32Be(4) : 0;
+        meta.primary = content.U8(0) == 0  ? content.U16Be(4)
+                       : content.Has(0, 8) ? content.U32Be(4)
+                                           : 0;
     });
   });
   return meta;

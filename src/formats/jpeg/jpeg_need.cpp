@@ -20,8 +20,8 @@ std::optional<DecodeNeed> JpegDecodeNeed(ByteStream& stream, int64_t file_size) 
     const int length = m[2] << 8 | m[3];
     if (length < 2) return std::nullopt;
     const uint8_t marker = m[1];
-    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                       marker != 0xCC;
+    const bool frame =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (!frame) {
       stream.Seek(length - 2, SeekOrigin::kCurrent);
       continue;
@@ -36,7 +36,8 @@ std::optional<DecodeNeed> JpegDecodeNeed(ByteStream& stream, int64_t file_size) 
     // The file's bytes stay with the graphic; libjpeg works on a few rows of blocks, except
     // that a progressive file keeps every coefficient of the full picture (2 bytes each,
     // chroma counted at full resolution to stay on the safe side).
-    need.fixed = file_size + int64_t{64} * need.width * std::max(components, 1) + (int64_t{1} << 20);
+    need.fixed =
+        file_size + int64_t{64} * need.width * std::max(components, 1) + (int64_t{1} << 20);
     if (multi_scan) need.fixed += int64_t{2} * need.width * need.height * std::max(components, 1);
     need.per_pixel = 3.1;  // the 24-bit bitmap at the decoding scale, rows padded
     need.dct_scaled = true;

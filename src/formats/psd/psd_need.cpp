@@ -18,7 +18,8 @@ std::optional<DecodeNeed> PsdDecodeNeed(ByteStream& stream, int64_t file_size) {
   const int64_t depth = LoadBe16(head.data() + 22);
   // The file's bytes, the merged image's channel planes and the bitmap.
   need.fixed = file_size + (int64_t{1} << 16);
-  need.per_pixel = 4 + static_cast<double>(std::min<int64_t>(channels, 56) * std::max<int64_t>(depth, 8)) / 8;
+  need.per_pixel =
+      4 + static_cast<double>(std::min<int64_t>(channels, 56) * std::max<int64_t>(depth, 8)) / 8;
   return need;
 }
 

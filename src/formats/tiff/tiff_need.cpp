@@ -29,22 +29,39 @@ std::optional<DecodeNeed> TiffDecodeNeed(ByteStream& stream, int64_t file_size) 
     const uint32_t count = u32(e + 4);
     const int64_t value = type == 3 ? u16(e + 8) : u32(e + 8);
     switch (tag) {
-      case 256: need.width = value; break;
-      case 257: need.height = value; break;
-      case 258: bits = type == 3 && count == 1 ? value : bits; break;
-      case 277: samples = value; break;
-      case 273: case 324: strips_or_tiles = std::max<int64_t>(strips_or_tiles, count); break;
-      case 322: tile_width = value; break;
-      case 323: tile_height = value; break;
-      default: break;
+      case 256:
+        need.width = value;
+        break;
+      case 257:
+        need.height = value;
+        break;
+      case 258:
+        bits = type == 3 && count == 1 ? value : bits;
+        break;
+      case 277:
+        samples = value;
+        break;
+      case 273:
+      case 324:
+        strips_or_tiles = std::max<int64_t>(strips_or_tiles, count);
+        break;
+      case 322:
+        tile_width = value;
+        break;
+      case 323:
+        tile_height = value;
+        break;
+      default:
+        break;
     }
   }
   if (need.width <= 0 || need.height <= 0) return std::nullopt;
   const int64_t row_bytes = (need.width * samples * std::max<int64_t>(bits, 8) + 7) / 8;
   // The file's bytes, libtiff's strip (or tile) tables and one decoded strip or tile at
   // most the size of the picture, libtiff's 32-bit raster and the graphic's 32-bit bitmap.
-  const int64_t piece = tile_width > 0 ? (tile_width * tile_height * samples * std::max<int64_t>(bits, 8) + 7) / 8
-                                       : row_bytes * need.height;
+  const int64_t piece =
+      tile_width > 0 ? (tile_width * tile_height * samples * std::max<int64_t>(bits, 8) + 7) / 8
+                     : row_bytes * need.height;
   need.fixed = file_size + 16 * strips_or_tiles + std::min(piece, row_bytes * need.height) +
                (int64_t{1} << 20);
   need.per_pixel = 8;

@@ -74,8 +74,8 @@ std::optional<DecodeNeed> WebpDecodeNeed(ByteStream& stream, int64_t file_size) 
   // The file's bytes and the canvas the frame decodes into; libwebp's own buffers for the
   // frame: its YUV planes and a few rows for lossy data, whole ARGB planes for lossless ones.
   const int64_t frame_pixels = frame.width * frame.height;
-  need.fixed = file_size + (frame.lossless ? 9 : 3) * frame_pixels + 64 * frame.width +
-               (int64_t{1} << 20);
+  need.fixed =
+      file_size + (frame.lossless ? 9 : 3) * frame_pixels + 64 * frame.width + (int64_t{1} << 20);
   need.per_pixel = 4;
   need.hands_over_pixels = true;
   return need;
