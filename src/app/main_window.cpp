@@ -63,6 +63,7 @@
 #include "jobs/copy_job.h"
 #include "jobs/output_naming.h"
 #include "jobs/requests.h"
+#include "jobs/memory_budget.h"
 #include "jobs/resize_job.h"
 #include "jobs/run_files.h"
 #include "jobs/source_scan.h"
@@ -906,7 +907,11 @@ JobOutcome RunJob(bool copying, const CopyRequest& copy, const ResizeRequest& re
       job.CopyFileData();
       return outcome;
     }
+    // One file at a time: each holds the default budget alone, so a picture that needs more
+    // fails without being decoded.
+    MemoryBudget budget(DefaultMemoryBudget());
     ResizeJob job(resize);
+    job.budget = &budget;
     job.ProcessFile();
     if (!job.Written()) {
       // A file the dialog let through without a readable type: nothing was made of it.

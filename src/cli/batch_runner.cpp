@@ -279,7 +279,10 @@ std::string ReportText(const std::vector<FileResult>& results) {
 }
 
 BatchRunner::BatchRunner(CliOptions options)
-    : options_(std::move(options)), settings_(SettingsOf(options_)) {
+    : options_(std::move(options)),
+      settings_(SettingsOf(options_)),
+      budget_(std::make_unique<MemoryBudget>(options_.max_memory > 0 ? options_.max_memory
+                                                                     : DefaultMemoryBudget())) {
   RegisterCommandLineFormats();
 }
 
@@ -496,6 +499,7 @@ FileResult BatchRunner::ProcessSize(const std::string& source, const SizeTarget*
       request.overwrite = request.overwrite || replaceOlder;
       ResizeJob work(std::move(request));
       work.shared_source = shared;
+      work.budget = budget_.get();
       if (CustomNames())
         work.name_for_size = [this, &source, size_target, &work](int32_t width, int32_t height) {
           const std::string name = OutputPath(source, size_target, width, height, work.Facts());

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <set>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "jobs/memory_budget.h"
 #include "jobs/requests.h"
 
 namespace tessane {
@@ -113,6 +115,7 @@ class BatchRunner {
   mutable std::mutex claims_mutex_;
   mutable std::set<std::string> claimed_;
   mutable std::map<std::string, unsigned long> next_number_;  // numbers Claim has used per path
+  std::unique_ptr<MemoryBudget> budget_;  // shared by the workers
 };
 
 }  // namespace tessane::cli

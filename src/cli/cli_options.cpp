@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
+#include <limits>
 #include <map>
 #include <sstream>
 
@@ -205,6 +207,20 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                "A picture decoded from damaged data fails (nothing written) instead of being "
                "written with a warning");
 
+  app.add_option("--max-memory", o.max_memory,
+                 "Memory the pictures under way may take together, e.g. 512M or 4G; a picture "
+                 "that needs more fails without being decoded (default: the smaller of 2G and "
+                 "half the physical memory)")
+      ->type_name("SIZE")
+      ->transform(CLI::Validator(
+          [](std::string& text) {
+            const std::optional<int64_t> bytes = ParseMemorySize(text);
+            if (!bytes) return "not a memory size (a number with K, M or G): " + text;
+            text = std::to_string(*bytes);
+            return std::string();
+          },
+          ""));
+
   BatchOptionParser batch;
   batch.Add(app, o.batch);
 
@@ -245,6 +261,27 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   o.auto_orient = !noAutoOrient;
   result.options = o;
   return result;
+}
+
+std::optional<int64_t> ParseMemorySize(const std::string& text) {
+  size_t at = 0;
+  int64_t value = 0;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+    if (value > (std::numeric_limits<int64_t>::max() - 9) / 10) return std::nullopt;
+    value = value * 10 + (text[at++] - '0');
+  }
+  if (at == 0) return std::nullopt;
+  std::string unit = text.substr(at);
+  for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static const std::pair<const char*, int> kUnits[] = {
+      {"", 0},    {"B", 0},    {"K", 10}, {"KB", 10}, {"KIB", 10}, {"M", 20},
+      {"MB", 20}, {"MIB", 20}, {"G", 30}, {"GB", 30}, {"GIB", 30}};
+  for (const auto& [name, shift] : kUnits) {
+    if (unit != name) continue;
+    if (value == 0 || value > (std::numeric_limits<int64_t>::max() >> shift)) return std::nullopt;
+    return value << shift;
+  }
+  return std::nullopt;
 }
 
 }  // namespace tessane::cli

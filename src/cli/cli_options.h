@@ -43,6 +43,7 @@ struct CliOptions {
   std::optional<int> quality;      // JPEG, WebP and AVIF quality; unset: each format's default
   bool lossless = false;           // WebP outputs lossless
   bool colour_srgb = false;        // --colour srgb: pixels converted from their ICC profile
+  int64_t max_memory = 0;          // --max-memory in bytes; 0: DefaultMemoryBudget()
   BatchOptions batch;
 };
 
@@ -56,6 +57,10 @@ struct ParseResult {
 };
 
 ParseResult ParseCommandLine(int argc, const char* const* argv);
+
+/// A byte count given as digits with an optional K, M or G (binary multiples, any case, an
+/// optional trailing B or iB); nothing for zero, an overflow or any other text.
+std::optional<int64_t> ParseMemorySize(const std::string& text);
 
 /// A colour given as "#rrggbb" or a CSS colour name (white, black, grey/gray, red, green, ...),
 /// as $RRGGBB; nothing for any other text. Case does not matter.

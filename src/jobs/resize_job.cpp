@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
 
 #include "base/atomic_file.h"
 #include "base/cancel.h"
@@ -12,6 +14,7 @@
 #include "formats/bmp/dib_image.h"
 #include "formats/picture.h"
 #include "formats/format_registry.h"
+#include "formats/picture_need.h"
 #include "jobs/alpha_output.h"
 #include "jobs/encoder_metadata.h"
 #include "jobs/run_files.h"
@@ -44,6 +47,7 @@ void ResizeJob::ProcessFile() {
       throw InvalidImageError("Empty file");
   }
 
+  ReserveMemory();
   if (shared_source) {
     if (!shared_source->picture) {
       auto picture = std::make_unique<Picture>();
@@ -63,6 +67,7 @@ void ResizeJob::ProcessFile() {
     facts_ = ReadSourceFacts(*picture_->graphic(), extras);
     loaded_ = picture_.get();
   }
+  ReserveAfterLoading();
   Graphic& graphic = *loaded_->graphic();
   source_facts_ = graphic.Facts();
   int32_t width = shared_source ? shared_source->width : loaded_->Width();
@@ -131,19 +136,157 @@ Rect ResizeJob::TargetRect() const {
   int32_t height = loaded_height_;
   // Sizes apply to the picture as it will be turned upright.
   if (OrientationSwapsSides(facts_.orientation)) std::swap(width, height);
+  return TargetRectOf(width, height, size);
+}
+
+Rect ResizeJob::TargetRectOf(int32_t width, int32_t height, int32_t sizeValue) const {
   if (extras.box) return BoxTargetRect(width, height, *extras.box, extras.shrink_only);
   if (extras.shrink_only && width > 0 && height > 0) {
     const int32_t limited = size_mode == kSizeWidth    ? width
                             : size_mode == kSizeHeight ? height
                                                     : std::max(width, height);
-    if (limited <= size) return Rect{0, 0, width, height};
+    if (limited <= sizeValue) return Rect{0, 0, width, height};
   }
-  return TargetRectFor(width, height, size, size_mode);
+  return TargetRectFor(width, height, sizeValue, size_mode);
+}
+
+namespace {
+
+// Bytes per output pixel an encoder holds beside the bitmap it is given (its converted
+// planes, its working buffers and the encoded file), by output extension.
+// libaom's frame buffers and lookahead take about a hundred bytes a pixel (measured).
+double EncoderBytesPerPixel(const std::string& ext, bool lossless) {
+  if (ext == ".jpg" || ext == ".jpeg") return 2;
+  if (ext == ".webp") return lossless ? 32 : 14;
+  if (ext == ".avif") return 128;
+  if (ext == ".gif") return 4;
+  return 6;
+}
+
+int64_t Area(int64_t width, int64_t height) {
+  return std::max<int64_t>(width, 1) * std::max<int64_t>(height, 1);
+}
+
+}  // namespace
+
+// Whether the work may go the rows way (ScaleFromRows) as far as it is known before loading;
+// the picture's own orientation is known only after.
+bool ResizeJob::MayScaleFromRows() const {
+  return !shared_source && !extras.background && !extras.box && !crop && !extras.convert_to_srgb &&
+         !extras.auto_orient && !KeepsAlpha();
+}
+
+// Every copy the work holds at its peak: the decoder's (the file's bytes, the library's
+// buffers, the graphic's pixels), the 32-bit picture (unless the graphic hands its own pixels
+// over), the resampler's intermediate of the
+// target's width by the source's height, the scaled picture and the bitmap made of it, and the
+// encoder's buffers. The sides are tried both ways, as the picture's orientation may turn them.
+int64_t ResizeJob::PeakNeed(const DecodeNeed& need, bool rows) const {
+  const std::string ext = LowerCaseAscii(ExtractFileExt(dest_name));
+  int64_t peak = 0;
+  for (const bool turned : {false, true}) {
+    const int32_t width = static_cast<int32_t>(turned ? need.height : need.width);
+    const int32_t height = static_cast<int32_t>(turned ? need.width : need.height);
+    int32_t sizeValue = size;
+    Rect target{0, 0, width, height};
+    int scale = 1;
+    try {
+      if (size_mode == kSizePercent) sizeValue = MulDivWord(size, std::max(width, height), 100);
+      target = TargetRectOf(width, height, sizeValue);
+      if (need.dct_scaled)
+        scale = extras.box ? BoxJpegScaleDenominator(width, height, *extras.box)
+                           : JpegScaleDenominator(width, height, sizeValue);
+    } catch (const std::exception&) {
+      // The work fails on these as well; the estimate takes the picture's own size.
+    }
+    const int64_t target_width = std::abs(target.Width()),
+                  target_height = std::abs(target.Height());
+    const int64_t scaled_width = (width + scale - 1) / scale;
+    const int64_t scaled_height = (height + scale - 1) / scale;
+    const int64_t output = Area(target_width, target_height);
+    const int64_t encoder = static_cast<int64_t>(EncoderBytesPerPixel(ext, extras.lossless) *
+                                                 static_cast<double>(output));
+    const int64_t tail = 2 * 4 * output + encoder;
+    const int64_t picture = need.hands_over_pixels ? 0 : 4 * Area(scaled_width, scaled_height);
+    int64_t whole = need.WholeAt(scale) + picture + 4 * Area(target_width, scaled_height) + tail;
+    // Laid over a colour or kept with alpha, the picture passes through one more 32-bit copy.
+    if (extras.background || KeepsAlpha() || extras.convert_to_srgb)
+      whole += 4 * Area(scaled_width, scaled_height);
+    // Several sizes of one source keep its picture and its bitmaps between them.
+    if (shared_source) whole += 2 * Area(scaled_width, scaled_height);
+    int64_t chosen = whole;
+    if (rows) {
+      // The resampler's band: the source rows one destination row draws on (32-bit), and as
+      // many rows scaled across (summed in up to 16 bytes a pixel); the widest kernel reaches
+      // four rows of the scale's ratio to each side.
+      const int64_t band_rows = 8 * (height / std::max<int64_t>(target_height, 1) + 2);
+      chosen = need.rows + band_rows * (4 * Area(width, 1) + 16 * Area(target_width, 1)) + tail;
+    }
+    peak = std::max(peak, chosen);
+  }
+  return peak;
+}
+
+void ResizeJob::ReserveMemory() {
+  if (budget == nullptr) return;
+  // A picture an earlier size loaded is weighed by what it holds (ReserveAfterLoading).
+  if (shared_source && shared_source->picture) return;
+  std::optional<DecodeNeed> need = ProbeDecodeNeed(source_name, file_size_);
+  if (!need) {
+    // No header this reader's probe knows: the file's bytes are all that is known before
+    // loading, and a file the budget cannot hold is not read at all.
+    if (file_size_ > budget->Bytes()) {
+      throw OutOfResourcesError(
+          Format("A file of %s needs more memory than the memory budget of %s",
+                 FormatMemorySize(file_size_).c_str(), FormatMemorySize(budget->Bytes()).c_str()));
+    }
+    // The picture is loaded alone, then weighed (ReserveAfterLoading).
+    reservation_ = budget->Reserve(budget->Bytes(), cancel);
+    return;
+  }
+  probed_ = true;
+  const int64_t whole = PeakNeed(*need, false);
+  const bool rows = need->rows > 0 && MayScaleFromRows();
+  const int64_t chosen = rows ? std::min(whole, PeakNeed(*need, true)) : whole;
+  if (!budget->Fits(chosen))
+    throw OutOfResourcesError(
+        OverBudgetMessage(need->width, need->height, chosen, budget->Bytes()));
+  whole_need_ = whole;
+  reservation_ = budget->Reserve(chosen, cancel);
+  reserved_most_ = std::max(reserved_most_, reservation_.Bytes());
+}
+
+void ResizeJob::ReserveAfterLoading() {
+  if (budget == nullptr || probed_) return;
+  DecodeNeed need;
+  // A shared picture may have handed its pixels to an earlier size: its sides are kept apart.
+  need.width = shared_source ? shared_source->width : loaded_->Width();
+  need.height = shared_source ? shared_source->height : loaded_->Height();
+  need.fixed = 2 * file_size_;
+  need.per_pixel = 8;
+  const int64_t peak = PeakNeed(need, false);
+  if (!budget->Fits(peak))
+    throw OutOfResourcesError(OverBudgetMessage(need.width, need.height, peak, budget->Bytes()));
+  if (reservation_.Bytes() > 0)
+    reservation_.ShrinkTo(peak);
+  else
+    reservation_ = budget->Reserve(peak, cancel);
+  whole_need_ = peak;
+  reserved_most_ = std::max(reserved_most_, reservation_.Bytes());
 }
 
 void ResizeJob::ScaleAndSave() {
   const Rect rect = TargetRect();
   if (!ScaleFromRows(rect.right, rect.bottom)) {
+    // The whole decoding takes more than the rows did: its share is reserved first.
+    if (budget != nullptr && reservation_.Bytes() < whole_need_) {
+      if (!budget->Fits(whole_need_))
+        throw OutOfResourcesError(
+            OverBudgetMessage(loaded_->Width(), loaded_->Height(), whole_need_, budget->Bytes()));
+      reservation_ = MemoryBudget::Reservation();
+      reservation_ = budget->Reserve(whole_need_, cancel);
+      reserved_most_ = std::max(reserved_most_, reservation_.Bytes());
+    }
     // What loading left undecoded is decoded before the scaling step, so that a damaged file
     // fails as it does on loading instead of being saved as it stands.
     if (Graphic* graphic = loaded_->graphic()) graphic->DecodeNow();
@@ -325,6 +468,8 @@ void ResizeJob::SavePicture() {
     dest_name = CommitUnique(output, original, run_files.get());
   }
   written_ = true;
+  // The picture's memory is given back once the output is in place.
+  reservation_ = MemoryBudget::Reservation();
   if (extras.keep_date) CopyModificationTime(source_name, dest_name);
 }
 

@@ -11,6 +11,7 @@
 
 #include "base/geometry.h"
 #include "formats/picture_facts.h"
+#include "jobs/memory_budget.h"
 #include "jobs/requests.h"
 
 namespace tessane {
@@ -19,6 +20,7 @@ class Picture;
 class SrgbConversion;
 class ArgbImage;
 struct SharedSource;
+struct DecodeNeed;
 
 /// Denominator of the JPEG decoding scale (1, 2, 4 or 8) for a picture of this full size
 /// reduced to `size`: strictly above 8, 4 or 2 times the size on the shorter ratio.
@@ -48,6 +50,12 @@ class ResizeJob : public ResizeRequest {
   /// pixels once per JPEG scale; each still writes what it would write alone.
   SharedSource* shared_source = nullptr;
 
+  /// When set, the work reserves its picture's peak, estimated from the header, before anything
+  /// is decoded, and holds it until its output is written: it waits while the pictures under
+  /// way leave no room, and a picture that needs more than the whole budget fails
+  /// (OutOfResourcesError) without being decoded.
+  MemoryBudget* budget = nullptr;
+
   /// The whole work: accept, load, pick the JPEG scale, scale and save. Throws the job's errors.
   void ProcessFile();
   /// What the loaded source's reader learnt of it; null before it is loaded.
@@ -58,9 +66,16 @@ class ResizeJob : public ResizeRequest {
   /// decoder's own words), or could not be scaled and was written as loaded. With
   /// extras.strict the first of these fails the work instead, and nothing is written.
   const std::vector<std::string>& Warnings() const { return warnings_; }
+  /// The most the work reserved from its budget (0 without one).
+  int64_t ReservedBytes() const { return reserved_most_; }
 
  private:
   Rect TargetRect() const;
+  Rect TargetRectOf(int32_t width, int32_t height, int32_t sizeValue) const;
+  void ReserveMemory();
+  void ReserveAfterLoading();
+  int64_t PeakNeed(const DecodeNeed& need, bool rows) const;
+  bool MayScaleFromRows() const;
   void ScaleAndSave();
   bool ScaleFromRows(int32_t targetWidth, int32_t targetHeight);
   void ScalePicture(Picture& picture, int32_t targetWidth, int32_t targetHeight);
@@ -79,6 +94,11 @@ class ResizeJob : public ResizeRequest {
   SourceFacts facts_;          // what the work does with them
   std::unique_ptr<SrgbConversion> colour_;  // with ConvertToSrgb, for a source with a profile
   bool written_ = false;
+  MemoryBudget::Reservation reservation_;
+  int64_t whole_need_ = 0;  // the reservation a whole decoding takes, where rows were counted
+  bool probed_ = false;     // the need came from the header (else from the loaded picture)
+  int64_t file_size_ = 0;
+  int64_t reserved_most_ = 0;
 };
 
 }  // namespace tessane

@@ -3,7 +3,9 @@
 namespace tessane {
 
 ResizeJobThread::ResizeJobThread(ResizeRequest request)
-    : Thread(true), work_(std::move(request)) {}
+    : Thread(true), budget_(DefaultMemoryBudget()), work_(std::move(request)) {
+  work_.budget = &budget_;
+}
 
 void ResizeJobThread::Execute() {
   Synchronize([this] {

@@ -7,13 +7,15 @@
 #include <string>
 
 #include "base/thread.h"
+#include "jobs/memory_budget.h"
 #include "jobs/resize_job.h"
 
 namespace tessane {
 
 /// Created suspended (allocate with NewThread): the owner sets OnWorkEnded, then calls Start().
 /// Deletes itself when the work has run; the work's errors end the job without a message
-/// unless OnWorkEnded reports them.
+/// unless OnWorkEnded reports them. The window works one file at a time, so each job holds the
+/// default memory budget alone: a picture that needs more fails without being decoded.
 class ResizeJobThread : public Thread {
  public:
   explicit ResizeJobThread(ResizeRequest request);
@@ -26,6 +28,7 @@ class ResizeJobThread : public Thread {
   void Execute() override;
 
  private:
+  MemoryBudget budget_;
   ResizeJob work_;
 };
 

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,12 +27,14 @@
 #include "base/stream.h"
 #include "formats/autodesk/autodesk_graphic.h"
 #include "formats/bmp/dib_image.h"
+#include "formats/command_line_formats.h"
 #include "formats/format_registry.h"
 #include "formats/gif/gif_graphic.h"
 #include "formats/heif/heif_graphic.h"
 #include "formats/jxl/jxl_graphic.h"
 #include "formats/halo_cut/halo_cut_graphic.h"
 #include "formats/pcx/pcx_graphic.h"
+#include "formats/picture_need.h"
 #include "formats/png/png_graphic.h"
 #include "formats/ppm/ppm_graphic.h"
 #include "formats/psd/psd_graphic.h"
@@ -41,6 +44,7 @@
 #include "formats/webp/webp_graphic.h"
 #include "support/test_support.h"
 #include "support/byte_builder.h"
+#include "support/hostile_files.h"
 
 namespace tessane {
 namespace {
@@ -86,6 +90,9 @@ class MemoryCap {
 };
 
 using test::ByteBuilder;
+using test::HeifDeclaring;
+using test::JxlHeader;
+using test::ZlibZeros;
 
 std::vector<uint8_t> Bmp(int32_t width, int32_t height, unsigned bpp, unsigned compression,
                          size_t data_bytes) {
@@ -171,30 +178,6 @@ std::vector<uint8_t> Png(uint32_t width, uint32_t height, unsigned colour_type,
   return b.data;
 }
 
-// A zlib stream of `size` zero bytes, made without holding them all.
-std::vector<uint8_t> ZlibZeros(uint64_t size) {
-  z_stream z{};
-  deflateInit(&z, 9);
-  std::vector<uint8_t> zeros(1 << 20, 0), out(1 << 16), result;
-  uint64_t left = size;
-  int flush = Z_NO_FLUSH;
-  do {
-    const uInt take = static_cast<uInt>(std::min<uint64_t>(left, zeros.size()));
-    z.next_in = zeros.data();
-    z.avail_in = take;
-    left -= take;
-    flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
-    do {
-      z.next_out = out.data();
-      z.avail_out = static_cast<uInt>(out.size());
-      deflate(&z, flush);
-      result.insert(result.end(), out.data(), out.data() + (out.size() - z.avail_out));
-    } while (z.avail_out == 0);
-  } while (flush != Z_FINISH);
-  deflateEnd(&z);
-  return result;
-}
-
 // A little-endian TIFF of one strip, 8 bits per sample, with `strip` as its (possibly
 // compressed) data; compression 1 = none, 8 = deflate; photometric 1 = grey, 6 = YCbCr (three
 // samples, subsampled 2 x 2 by default).
@@ -223,19 +206,6 @@ std::vector<uint8_t> Tiff(uint32_t width, uint32_t height, unsigned compression,
   tag(279, 4, static_cast<uint32_t>(strip.size()));
   b.U32(0);
   return b.Append(strip).data;
-}
-
-// A HEIF or AVIF fixture whose image-size properties ('ispe') all declare width x height.
-std::vector<uint8_t> HeifDeclaring(const char* fixture, uint32_t width, uint32_t height) {
-  std::vector<uint8_t> file = test::ReadBytes(test::DataPath(fixture));
-  for (size_t at = 4; at + 16 <= file.size(); ++at) {
-    if (std::memcmp(file.data() + at, "ispe", 4) != 0) continue;
-    for (int i = 0; i < 4; ++i) {  // after the box's version and flags
-      file[at + 8 + i] = static_cast<uint8_t>(width >> (24 - 8 * i));
-      file[at + 12 + i] = static_cast<uint8_t>(height >> (24 - 8 * i));
-    }
-  }
-  return file;
 }
 
 // A box: its size, its type and the content.
@@ -285,39 +255,6 @@ std::vector<uint8_t> AvifOverlay(uint32_t canvas_width, uint32_t canvas_height, 
     StoreBe32(file.data.data() + iloc_at + 4 + 14, at);
   }
   return file.data;
-}
-
-// The animated WebP fixture (a VP8X file) with its canvas declared width x height.
-std::vector<uint8_t> WebpCanvas(uint32_t width, uint32_t height) {
-  std::vector<uint8_t> file = test::ReadBytes(test::DataPath("webp/animated.webp"));
-  for (int i = 0; i < 3; ++i) {
-    file[24 + i] = static_cast<uint8_t>((width - 1) >> (8 * i));
-    file[27 + i] = static_cast<uint8_t>((height - 1) >> (8 * i));
-  }
-  return file;
-}
-
-// A bare JPEG XL codestream: the signature, a size header of width x height and default image
-// metadata, then nothing. Bits go least significant first; the sides are written as U32 fields
-// with their 30-bit distribution.
-std::vector<uint8_t> JxlHeader(uint32_t width, uint32_t height) {
-  std::vector<uint8_t> out = {0xFF, 0x0A};
-  size_t count = 0;  // bits written after the signature
-  auto put = [&](uint32_t value, int n) {
-    for (int i = 0; i < n; ++i, ++count) {
-      if (count % 8 == 0) out.push_back(0);
-      out.back() |= static_cast<uint8_t>(((value >> i) & 1u) << (count % 8));
-    }
-  };
-  put(0, 1);               // not a small size
-  put(3, 2);               // height - 1 in 30 bits
-  put(height - 1, 30);
-  put(0, 3);               // no aspect ratio: the width follows
-  put(3, 2);
-  put(width - 1, 30);
-  put(1, 1);               // all-default image metadata
-  out.resize(out.size() + 16, 0);
-  return out;
 }
 
 struct BoundsCase {
@@ -424,7 +361,8 @@ INSTANTIATE_TEST_SUITE_P(
                    [] { return HeifDeclaring("avif/photo.avif", 20000, 20000); }, "too large"},
         // libheif sizes grids and overlays by their own data, not by the size checked above.
         BoundsCase{"AvifOverlayCanvasBeyondDeclaredSize", MakeGraphic<AvifGraphic>,
-                   [] { return AvifOverlay(16000, 16000, 64, 48); }, "exceeds the declared 64 x 48"},
+                   [] { return AvifOverlay(16000, 16000, 64, 48); },
+                   "exceeds the declared 64 x 48"},
         BoundsCase{"AvifOverlayInMdatBeyondDeclaredSize", MakeGraphic<AvifGraphic>,
                    [] { return AvifOverlay(16000, 16000, 64, 48, false); },
                    "exceeds the declared 64 x 48"},
@@ -434,12 +372,19 @@ INSTANTIATE_TEST_SUITE_P(
         BoundsCase{"HeifGridCanvasBeyondDeclaredSize", MakeGraphic<HeifGraphic>,
                    [] { return HeifDeclaring("heif/photo.heic", 16, 16); },
                    "exceeds the declared 16 x 16"},
+        // Coded frames larger than the size they declare, found before anything is decoded.
+        BoundsCase{"HeifCodedFrameBeyondDeclaredSize", MakeGraphic<HeifGraphic>,
+                   [] { return HeifDeclaring("heif/coded256.heic", 16, 16); },
+                   "coded frame of 256 x 256 pixels exceeds the declared 16 x 16"},
+        BoundsCase{"AvifCodedFrameBeyondDeclaredSize", MakeGraphic<AvifGraphic>,
+                   [] { return HeifDeclaring("avif/coded256.avif", 16, 16); },
+                   "coded frame of 256 x 256 pixels exceeds the declared 16 x 16"},
         BoundsCase{"WebpCanvasSideAbove65535", MakeGraphic<WebpGraphic>,
-                   [] { return WebpCanvas(70000, 24); }, "too large"},
+                   [] { return test::WebpOnCanvas(70000, 24); }, "too large"},
         BoundsCase{"WebpCanvasPixelsAbove2To28", MakeGraphic<WebpGraphic>,
-                   [] { return WebpCanvas(20000, 20000); }, "too large"},
-        BoundsCase{"JxlSideAbove65535", MakeGraphic<JxlGraphic>, [] { return JxlHeader(70000, 24); },
-                   "too large"},
+                   [] { return test::WebpOnCanvas(20000, 20000); }, "too large"},
+        BoundsCase{"JxlSideAbove65535", MakeGraphic<JxlGraphic>,
+                   [] { return JxlHeader(70000, 24); }, "too large"},
         BoundsCase{"JxlPixelsAbove2To28", MakeGraphic<JxlGraphic>,
                    [] { return JxlHeader(20000, 20000); }, "too large"}),
     [](const ::testing::TestParamInfo<BoundsCase>& info) { return std::string(info.param.name); });
@@ -467,6 +412,87 @@ TEST(DerivedCanvasCheck, LoadsAnOverlayOfItsDeclaredSize) {
     EXPECT_EQ(graphic.Height(), 48);
   }
 }
+
+// The coded-frame check lets through a coded picture of its declared size.
+TEST(CodedFrameCheck, LoadsCodedPicturesOfTheirDeclaredSize) {
+  for (const char* fixture : {"heif/coded256.heic", "avif/coded256.avif"}) {
+    const std::vector<uint8_t> file = test::ReadBytes(test::DataPath(fixture));
+    std::unique_ptr<Graphic> graphic = std::string(fixture).starts_with("avif")
+                                           ? std::unique_ptr<Graphic>(new AvifGraphic)
+                                           : std::unique_ptr<Graphic>(new HeifGraphic);
+    ReadOnlyMemoryStream stream(file.data(), file.size());
+    graphic->LoadFromStream(stream);
+    EXPECT_EQ(graphic->Width(), 256) << fixture;
+    EXPECT_EQ(graphic->Height(), 256) << fixture;
+  }
+}
+
+// Small files whose headers ask for gigabytes: each format's probe reads the picture's size
+// and its decoding need from the header alone (under the cap, so nothing of the picture is
+// allocated), for the job to weigh against its memory budget before decoding.
+struct HostileCase {
+  const char* name;
+  const char* ext;
+  std::function<std::vector<uint8_t>()> make;
+  int64_t width;
+  int64_t height;
+  int64_t least_need;  // what the reader itself will hold at least
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HostileHeader : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileHeader, NeedIsReadFromTheHeaderAlone) {
+  const HostileCase& c = GetParam();
+  test::TempDir dir;
+  const std::string path = dir.File(std::string("hostile.") + c.ext);
+  test::WriteBytes(path, c.make());
+  RegisterCommandLineFormats();
+  MemoryCap cap;
+  int64_t file_size = 0;
+  const std::optional<DecodeNeed> need = ProbeDecodeNeed(path, file_size);
+  ASSERT_TRUE(need.has_value());
+  EXPECT_EQ(need->width, c.width);
+  EXPECT_EQ(need->height, c.height);
+  EXPECT_GE(need->WholeAt(1), c.least_need);
+}
+
+constexpr int64_t kPixels16k = int64_t{16384} * 16384;
+
+INSTANTIATE_TEST_SUITE_P(
+    Readers, HostileHeader,
+    ::testing::Values(
+        HostileCase{"GifScreen16384", "gif", test::GifOnHugeScreen, 16384, 16384, 35},
+        HostileCase{"JxlOf16384", "jxl", [] { return JxlHeader(16384, 16384); }, 16384, 16384,
+                    4 * kPixels16k},
+        HostileCase{"WebpCanvas16383", "webp", [] { return test::WebpOnCanvas(16383, 16383); },
+                    16383, 16383, int64_t{4} * 16383 * 16383},
+        HostileCase{"PngOf16384", "png", [] { return test::PngDeclaring(16384, 16384); }, 16384,
+                    16384, 8 * kPixels16k},
+        HostileCase{"TiffOf65535Strips", "tif", test::TiffOfManyStrips, 4096, 65535,
+                    int64_t{8} * 4096 * 65535},
+        HostileCase{"JpegOf65500", "jpg", [] { return test::JpegDeclaring(65500, 65500); }, 65500,
+                    65500, int64_t{3} * 65500 * 65500},
+        HostileCase{"BmpOf30000", "bmp", [] { return Bmp(30000, 30000, 24, 0, 16); }, 30000, 30000,
+                    int64_t{3} * 30000 * 30000},
+        HostileCase{"TargaOf16000", "tga", [] { return Targa(16000, 16000, 2); }, 16000, 16000,
+                    int64_t{4} * 16000 * 16000},
+        HostileCase{"PcxOf16000", "pcx", [] { return Pcx(16000, 16000); }, 16000, 16000,
+                    int64_t{4} * 16000 * 16000},
+        HostileCase{"SgiOf16000", "sgi", [] { return Sgi(16000, 16000, 0); }, 16000, 16000,
+                    int64_t{4} * 16000 * 16000},
+        HostileCase{"PsdOf16000", "psd", [] { return Psd(16000, 16000, 0); }, 16000, 16000,
+                    int64_t{7} * 16000 * 16000},
+        HostileCase{"HeifDeclaring16000", "heic",
+                    [] { return HeifDeclaring("heif/photo.heic", 16000, 16000); }, 16000, 16000,
+                    int64_t{8} * 16000 * 16000},
+        HostileCase{"AvifDeclaring16000", "avif",
+                    [] { return HeifDeclaring("avif/photo.avif", 16000, 16000); }, 16000, 16000,
+                    int64_t{8} * 16000 * 16000}),
+    [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
 
 // Compressed data that inflates far beyond the picture its header declares: decoding stops at
 // the declared size, so a small picture stays small however much the data would expand.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "base/byte_view.h"
@@ -82,6 +83,7 @@ struct Meta {
   ByteView idat;
   std::vector<std::pair<uint32_t, ByteView>> properties;  // 'ipco' children, in order
   std::map<uint32_t, std::vector<uint16_t>> associations;  // item id -> 1-based property indexes
+  uint32_t primary = 0;
 };
 
 void ReadItemInfos(ByteView body, Meta& meta) {
@@ -218,10 +220,205 @@ std::string CheckItem(ByteView file, const Meta& meta, uint32_t id, uint32_t typ
   return Describe(what, width, height, "has no declared size");
 }
 
-}  // namespace
+// Reads bits most significant first; past the end it gives zeros and says so.
+class BitReader {
+ public:
+  explicit BitReader(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  uint32_t Bits(int n) {
+    uint32_t value = 0;
+    for (int i = 0; i < n; ++i, ++at_) {
+      const size_t byte = at_ / 8;
+      if (byte >= bytes_.size()) {
+        overrun_ = true;
+        return value << (n - i);
+      }
+      value = value << 1 | ((bytes_[byte] >> (7 - at_ % 8)) & 1u);
+    }
+    return value;
+  }
+  // Exp-Golomb, as HEVC codes its sizes.
+  uint32_t Ue() {
+    int zeros = 0;
+    while (Bits(1) == 0 && !overrun_ && zeros < 32) ++zeros;
+    if (zeros >= 32) {
+      overrun_ = true;
+      return 0;
+    }
+    return (uint32_t{1} << zeros) - 1 + Bits(zeros);
+  }
+  bool Overrun() const { return overrun_; }
 
-std::string CheckDerivedCanvases(const uint8_t* data, size_t size) {
-  const ByteView file(data, size);
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t at_ = 0;
+  bool overrun_ = false;
+};
+
+struct CodedSize {
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+
+// The luma size of an HEVC sequence parameter set (NAL unit without its start code).
+std::optional<CodedSize> HevcSpsSize(ByteView nal) {
+  std::vector<uint8_t> rbsp;  // without emulation prevention bytes
+  for (size_t i = 2; i < nal.Size() && rbsp.size() < 256; ++i) {
+    if (rbsp.size() >= 2 && rbsp[rbsp.size() - 1] == 0 && rbsp[rbsp.size() - 2] == 0 &&
+        nal.U8(i) == 3)
+      continue;
+    rbsp.push_back(nal.U8(i));
+  }
+  BitReader in(std::move(rbsp));
+  in.Bits(4);
+  const uint32_t sub_layers = in.Bits(3);
+  in.Bits(1);
+  in.Bits(88);  // general profile
+  in.Bits(8);   // general level
+  std::vector<std::pair<bool, bool>> present(sub_layers);
+  for (auto& [profile, level] : present) {
+    profile = in.Bits(1) != 0;
+    level = in.Bits(1) != 0;
+  }
+  if (sub_layers > 0)
+    for (uint32_t i = sub_layers; i < 8; ++i) in.Bits(2);
+  for (const auto& [profile, level] : present) {
+    if (profile) in.Bits(88);
+    if (level) in.Bits(8);
+  }
+  in.Ue();                       // parameter set id
+  if (in.Ue() == 3) in.Bits(1);  // 4:4:4 with separate planes
+  CodedSize size;
+  size.width = in.Ue();
+  size.height = in.Ue();
+  if (in.Overrun()) return std::nullopt;
+  return size;
+}
+
+// The largest frame an AV1 sequence header allows (an OBU with its header).
+std::optional<CodedSize> Av1SequenceSize(ByteView obus) {
+  size_t at = 0;
+  while (at < obus.Size()) {
+    const uint8_t header = obus.U8(at);
+    const unsigned type = header >> 3 & 15u;
+    size_t pos = at + 1 + ((header & 4u) ? 1 : 0);
+    uint64_t size = obus.Size() - pos;
+    if (header & 2u) {  // a LEB128 size follows
+      size = 0;
+      for (int i = 0; i < 8; ++i) {
+        const uint8_t b = obus.U8(pos++);
+        size |= uint64_t{b & 0x7Fu} << (7 * i);
+        if ((b & 0x80u) == 0) break;
+      }
+    }
+    if (type != 1) {
+      if (size > obus.Size() - std::min(pos, obus.Size())) return std::nullopt;
+      at = pos + static_cast<size_t>(size);
+      continue;
+    }
+    const size_t take = static_cast<size_t>(std::min<uint64_t>(size, obus.Size() - pos));
+    BitReader in(std::vector<uint8_t>(obus.Data() + pos, obus.Data() + pos + take));
+    in.Bits(3);             // profile
+    in.Bits(1);             // still picture
+    if (in.Bits(1) != 0) {  // reduced still picture header
+      in.Bits(5);
+    } else {
+      unsigned delay_bits = 0;
+      const bool timing = in.Bits(1) != 0;
+      bool decoder_model = false;
+      if (timing) {
+        in.Bits(32);
+        in.Bits(32);
+        if (in.Bits(1) != 0) {  // equal picture interval: uvlc
+          int zeros = 0;
+          while (in.Bits(1) == 0 && !in.Overrun() && zeros < 32) ++zeros;
+          in.Bits(zeros);
+        }
+        decoder_model = in.Bits(1) != 0;
+        if (decoder_model) {
+          delay_bits = in.Bits(5) + 1;
+          in.Bits(32);
+          in.Bits(10);
+        }
+      }
+      const bool display_delay = in.Bits(1) != 0;
+      const uint32_t points = in.Bits(5) + 1;
+      for (uint32_t i = 0; i < points && !in.Overrun(); ++i) {
+        in.Bits(12);
+        if (in.Bits(5) > 7) in.Bits(1);
+        if (decoder_model && in.Bits(1) != 0) {
+          in.Bits(static_cast<int>(delay_bits));
+          in.Bits(static_cast<int>(delay_bits));
+          in.Bits(1);
+        }
+        if (display_delay && in.Bits(1) != 0) in.Bits(4);
+      }
+    }
+    const int width_bits = static_cast<int>(in.Bits(4)) + 1;
+    const int height_bits = static_cast<int>(in.Bits(4)) + 1;
+    CodedSize coded;
+    coded.width = in.Bits(width_bits) + 1;
+    coded.height = in.Bits(height_bits) + 1;
+    if (in.Overrun()) return std::nullopt;
+    return coded;
+  }
+  return std::nullopt;
+}
+
+// The coded frame size of a coded item, from its decoder configuration or, for AV1 without a
+// sequence header there, from the start of its data.
+std::optional<CodedSize> CodedSizeOf(ByteView file, const Meta& meta, uint32_t id, uint32_t type,
+                                     ByteView config) {
+  if (type == FourCc("hvc1")) {
+    if (config.Size() < 23) return std::nullopt;
+    size_t at = 23;
+    const uint8_t arrays = config.U8(22);
+    for (uint8_t a = 0; a < arrays; ++a) {
+      const uint8_t nal_type = config.U8(at) & 0x3Fu;
+      const uint16_t count = config.U16Be(at + 1);
+      at += 3;
+      for (uint16_t n = 0; n < count; ++n) {
+        const uint16_t length = config.U16Be(at);
+        if (nal_type == 33) return HevcSpsSize(config.Sub(at + 2, length));
+        at += 2 + size_t{length};
+      }
+    }
+    return std::nullopt;
+  }
+  if (config.Size() > 4) {
+    if (auto size = Av1SequenceSize(config.From(4))) return size;
+  }
+  const auto location = meta.locations.find(id);
+  if (location == meta.locations.end()) return std::nullopt;
+  const std::vector<uint8_t> head = ItemHead(file, meta, location->second, 512);
+  return Av1SequenceSize(ByteView(head.data(), head.size()));
+}
+
+// A coded picture whose frame exceeds its declared size (beyond the coding blocks' padding)
+// would make the decoder allocate what the header never announced.
+std::string CheckCodedItem(ByteView file, const Meta& meta, uint32_t id, uint32_t type) {
+  const auto associated = meta.associations.find(id);
+  if (associated == meta.associations.end()) return {};
+  std::optional<CodedSize> declared;
+  ByteView config;
+  const uint32_t config_type = type == FourCc("hvc1") ? FourCc("hvcC") : FourCc("av1C");
+  for (const uint16_t index : associated->second) {
+    if (index == 0 || index > meta.properties.size()) continue;
+    const auto& [property, content] = meta.properties[index - 1];
+    if (property == FourCc("ispe")) declared = CodedSize{content.U32Be(4), content.U32Be(8)};
+    if (property == config_type) config = content;
+  }
+  if (!declared) return {};  // libheif refuses a coded picture without one
+  const std::optional<CodedSize> coded = CodedSizeOf(file, meta, id, type, config);
+  if (!coded) return {};
+  constexpr uint64_t kPadding = 64;  // the largest coding block
+  if (coded->width > declared->width + kPadding || coded->height > declared->height + kPadding) {
+    return Format("coded frame of %u x %u pixels exceeds the declared %u x %u", coded->width,
+                  coded->height, declared->width, declared->height);
+  }
+  return {};
+}
+
+Meta ReadMeta(ByteView file) {
   Meta meta;
   bool found = false;
   // Each box is read as far as it goes: what a damaged box still names is checked all the same.
@@ -239,9 +436,30 @@ std::string CheckDerivedCanvases(const uint8_t* data, size_t size) {
       else if (child == FourCc("iloc")) read(ReadLocations, content);
       else if (child == FourCc("idat")) meta.idat = content;
       else if (child == FourCc("iprp")) read(ReadProperties, content);
+      else if (child == FourCc("pitm") && content.Has(0, 6))
+        meta.primary = content.U8(0) == 0  ? content.U16Be(4)
+                       : content.Has(0, 8) ? content.U32Be(4)
+                                           : 0;
     });
   });
+  return meta;
+}
+
+}  // namespace
+
+std::string CheckDerivedCanvases(const uint8_t* data, size_t size) {
+  const ByteView file(data, size);
+  const Meta meta = ReadMeta(file);
   for (const auto& [id, type] : meta.types) {
+    if (type == FourCc("hvc1") || type == FourCc("av01")) {
+      try {
+        if (std::string problem = CheckCodedItem(file, meta, id, type); !problem.empty())
+          return problem;
+      } catch (const ByteRangeError&) {
+        // A damaged configuration is libheif's to refuse.
+      }
+      continue;
+    }
     if (type != FourCc("grid") && type != FourCc("iovl")) continue;
     try {
       if (std::string problem = CheckItem(file, meta, id, type); !problem.empty()) return problem;
@@ -250,6 +468,28 @@ std::string CheckDerivedCanvases(const uint8_t* data, size_t size) {
     }
   }
   return {};
+}
+
+bool DeclaredPrimarySize(const uint8_t* data, size_t size, int64_t& width, int64_t& height) {
+  const ByteView file(data, size);
+  const Meta meta = ReadMeta(file);
+  const auto associated = meta.associations.find(meta.primary);
+  if (associated == meta.associations.end()) return false;
+  bool found = false;
+  bool turned = false;
+  for (const uint16_t index : associated->second) {
+    if (index == 0 || index > meta.properties.size()) continue;
+    const auto& [property, content] = meta.properties[index - 1];
+    if (property == FourCc("ispe") && content.Has(0, 12)) {
+      width = content.U32Be(4);
+      height = content.U32Be(8);
+      found = true;
+    } else if (property == FourCc("irot") && content.Has(0, 1)) {
+      turned = (content.U8(0) & 1u) != 0;
+    }
+  }
+  if (found && turned) std::swap(width, height);
+  return found;
 }
 
 }  // namespace tessane
