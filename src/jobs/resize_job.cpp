@@ -172,8 +172,10 @@ int64_t Area(int64_t width, int64_t height) {
 // Whether the work may go the rows way (ScaleFromRows) as far as it is known before loading;
 // the picture's own orientation is known only after.
 bool ResizeJob::MayScaleFromRows() const {
+  // A picture its orientation turns after all goes to the whole decoding, which reserves its
+  // own share first (ScaleAndSave).
   return !shared_source && !extras.background && !extras.box && !crop && !extras.convert_to_srgb &&
-         !extras.auto_orient && !KeepsAlpha();
+         !KeepsAlpha();
 }
 
 // Every copy the work holds at its peak: the decoder's (the file's bytes, the library's
