@@ -224,17 +224,22 @@ std::string CheckItem(ByteView file, const Meta& meta, uint32_t id, uint32_t typ
 class BitReader {
  public:
   explicit BitReader(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  // At most 32 bits: a longer field is skipped.
   uint32_t Bits(int n) {
     uint32_t value = 0;
     for (int i = 0; i < n; ++i, ++at_) {
       const size_t byte = at_ / 8;
       if (byte >= bytes_.size()) {
         overrun_ = true;
-        return value << (n - i);
+        return 0;
       }
       value = value << 1 | ((bytes_[byte] >> (7 - at_ % 8)) & 1u);
     }
     return value;
+  }
+  void Skip(size_t n) {
+    at_ += n;
+    if ((at_ + 7) / 8 > bytes_.size()) overrun_ = true;
   }
   // Exp-Golomb, as HEVC codes its sizes.
   uint32_t Ue() {
@@ -272,7 +277,7 @@ std::optional<CodedSize> HevcSpsSize(ByteView nal) {
   in.Bits(4);
   const uint32_t sub_layers = in.Bits(3);
   in.Bits(1);
-  in.Bits(88);  // general profile
+  in.Skip(88);  // general profile
   in.Bits(8);   // general level
   std::vector<std::pair<bool, bool>> present(sub_layers);
   for (auto& [profile, level] : present) {
@@ -282,7 +287,7 @@ std::optional<CodedSize> HevcSpsSize(ByteView nal) {
   if (sub_layers > 0)
     for (uint32_t i = sub_layers; i < 8; ++i) in.Bits(2);
   for (const auto& [profile, level] : present) {
-    if (profile) in.Bits(88);
+    if (profile) in.Skip(88);
     if (level) in.Bits(8);
   }
   in.Ue();                       // parameter set id
