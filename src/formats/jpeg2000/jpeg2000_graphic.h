@@ -45,7 +45,7 @@ class Jpeg2000Graphic : public DibImage {
   void SetQuality(uint8_t quality) { quality_ = quality; }
   uint8_t Quality() const { return quality_; }
 
-  /// The ICC profile written for the pixels (a colour specification box by profile); empty:
+  /// The ICC profile written for the pixels (a JP2 `colr` box of method 2); empty:
   /// sRGB by its enumerated colour space.
   void SetIccProfile(std::vector<uint8_t> profile) { icc_profile_ = std::move(profile); }
 
